@@ -1,0 +1,7 @@
+// The Orvia desktop executable.
+#include <QApplication>
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  return 0;
+}

@@ -1,0 +1,62 @@
+#include "shell/ui/frmz.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+Frmz::Frmz(bool& longTaskRunning, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::CustomizeWindowHint), longTaskRunning_(longTaskRunning) {
+  setObjectName("frmz");
+  setWindowTitle(QStringLiteral("Идет работа"));
+  setFixedSize(338, 157);  // 5070 x 2355 twips
+  txtz_ = new QPlainTextEdit(this);
+  txtz_->setObjectName("txtz");
+  txtz_->setReadOnly(true);
+  txtz_->setGeometry(16, 16, 306, 44);
+  lblz_ = new QLabel(this);
+  lblz_->setObjectName("lblz");
+  lblz_->setGeometry(32, 64, 140, 20);
+  cmdcancel_ = new QPushButton(QStringLiteral("Отмена"), this);
+  cmdcancel_->setObjectName("cmdcancel");
+  cmdcancel_->setGeometry(176, 72, 100, 28);
+  connect(cmdcancel_, &QPushButton::clicked, this, &Frmz::CancelClicked);
+}
+
+void Frmz::Start(const QString& text, bool cancelEnabled) {
+  SetText(text);
+  lblz_->clear();
+  cmdcancel_->setEnabled(cancelEnabled);
+  if (parentWidget()) {
+    QWidget* top = parentWidget()->window();
+    move(top->x() + top->width() / 3, top->y() + top->height() / 3);
+  }
+  show();
+  raise();
+}
+
+void Frmz::SetText(const QString& text) { txtz_->setPlainText(text); }
+
+void Frmz::SetLabel(const QString& text) { lblz_->setText(text); }
+
+void Frmz::CancelClicked() { longTaskRunning_ = false; }
+
+ProgressTask::ProgressTask(Frmz* window, const bool& longTaskRunning) : window_(window), longTaskRunning_(longTaskRunning) {
+  sinceYield_.start();
+}
+
+void ProgressTask::Yield() {
+  if (sinceYield_.elapsed() < 30) return;
+  QApplication::processEvents();
+  sinceYield_.restart();
+}
+
+bool ProgressTask::Cancelled() const { return !longTaskRunning_; }
+
+void ProgressTask::SetText(const std::string& text) {
+  if (window_) window_->SetText(QString::fromStdString(text));
+}
+
+void ProgressTask::SetPercent(int percent) {
+  if (window_) window_->SetLabel(QString::number(percent) + "%");
+}

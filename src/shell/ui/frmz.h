@@ -1,0 +1,48 @@
+#pragma once
+// The progress window "Идет работа": a text, a label, and "Отмена", which clears the
+// application's long-task flag. ProgressTask lets core code report through it.
+
+#include <QElapsedTimer>
+#include <QWidget>
+
+#include "shell/task_control.h"
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+class Frmz : public QWidget {
+  Q_OBJECT
+public:
+  // longTaskRunning is the application's cancel flag; "Отмена" sets it false.
+  Frmz(bool& longTaskRunning, QWidget* parent = nullptr);
+  // Shows the window modeless with the text and the cancel button enabled or disabled.
+  void Start(const QString& text, bool cancelEnabled);
+  void SetText(const QString& text);
+  void SetLabel(const QString& text);
+
+private slots:
+  void CancelClicked();
+
+private:
+  bool& longTaskRunning_;
+  QPlainTextEdit* txtz_;
+  QLabel* lblz_;
+  QPushButton* cmdcancel_;
+};
+
+// Reports a long operation through the progress window and reads the cancel flag.
+// Yielding to the event loop is throttled to about every 30 ms.
+class ProgressTask final : public TaskControl {
+public:
+  ProgressTask(Frmz* window, const bool& longTaskRunning);
+  void Yield() override;
+  bool Cancelled() const override;
+  void SetText(const std::string& text) override;
+  void SetPercent(int percent) override;
+
+private:
+  Frmz* window_;
+  const bool& longTaskRunning_;
+  QElapsedTimer sinceYield_;
+};

@@ -1,0 +1,23 @@
+#pragma once
+// The one way Orvia shows a message box. Tests install an interceptor that records
+// the message and answers it instead of a person.
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+enum class MessageButtons { Ok, YesNo };
+enum class MessageAnswer { Ok, Yes, No };
+
+// The caption almost every message uses.
+inline const QString kMessageCaption = QStringLiteral("Сообщение");
+
+// Shows a modal message box with the text, caption and buttons; returns the button pressed.
+MessageAnswer ShowMessage(const QString& text, const QString& caption = kMessageCaption,
+                          MessageButtons buttons = MessageButtons::Ok, QWidget* parent = nullptr);
+
+// Receives every message instead of a box when installed (text, caption, buttons) and returns the answer.
+using MessageInterceptor = std::function<MessageAnswer(const QString&, const QString&, MessageButtons)>;
+// Installs (or, with an empty function, removes) the interceptor.
+void SetMessageInterceptor(MessageInterceptor interceptor);

@@ -1,0 +1,35 @@
+#pragma once
+// Locations of test data and self-cleaning temporary directories for tests.
+#include <filesystem>
+#include <string>
+
+namespace testing_support {
+
+// Folder of the small fixtures kept in the repository (tests/data).
+std::filesystem::path TestDataDir();
+// Folder of the project's shared public data (real TLE catalogues and references), beside the repository.
+std::filesystem::path SharedDataDir();
+// The repository's root folder.
+std::filesystem::path SourceDir();
+
+// A fresh, empty directory removed with everything in it when the object goes away.
+class TempDir {
+public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  // The directory as an application directory string, with a trailing separator.
+  std::string appDir() const;
+
+private:
+  std::filesystem::path path_;
+};
+
+// Writes bytes to a file, creating parent folders.
+void WriteFile(const std::filesystem::path& path, const std::string& bytes);
+// Reads a whole file as bytes ("" when it cannot be read).
+std::string ReadFile(const std::filesystem::path& path);
+
+}  // namespace testing_support
