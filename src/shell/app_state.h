@@ -1,0 +1,113 @@
+#pragma once
+// The two records every part of Orvia reads: AppState for the program run and FrameState for
+// the open frame, with the mark colours and the marking-frame size table.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "image/raster.h"
+#include "shell/log.h"
+
+// An RGB colour.
+struct Rgb {
+  std::uint8_t r = 0, g = 0, b = 0;
+};
+
+// Colours of marks and frame outlines.
+struct MarkPalette {
+  Rgb starMark{220, 10, 10};
+  Rgb catalogueStar{250, 160, 190};
+  Rgb trackEnd{255, 0, 255};
+  Rgb catalogueAux{205, 216, 241};
+  Rgb manualFrame{0, 200, 200};
+  Rgb viewFrame{220, 230, 250};
+  Rgb trajectory{200, 120, 0};
+  Rgb trajectoryAux{120, 120, 120};
+};
+
+// One selectable marking-frame size: half-size r and side 2r + 1 in image pixels, the fragment
+// window's zoom and the fragment side on screen (zoom x side).
+struct FrameSizeRow {
+  std::uint8_t half = 0;
+  std::uint8_t side = 0;
+  std::uint8_t zoom = 0;
+  std::uint8_t fragmentSide = 0;
+};
+
+// The eight marking-frame sizes, index 0..7.
+using FrameSizeTable = std::array<FrameSizeRow, 8>;
+// The fixed table of marking-frame sizes.
+FrameSizeTable MakeFrameSizeTable();
+
+// What a click on the frame does.
+enum class WorkMode { View, StarMarking, AutoTrackEnds, ManualTrackEnds };
+
+// A marked star: centroid in 1-based image pixels, the detected object's size, and its catalogue identity
+// (0 while not identified).
+struct StarMark {
+  float x = 0.0f;
+  float y = 0.0f;
+  std::int16_t size = 1;
+  int identity = 0;
+};
+
+// One entry of the track record: 0 is the track's middle, 1 and 2 its ends.
+struct TrackPoint {
+  float x = 0.0f;
+  float y = 0.0f;
+  std::int16_t drawn = 0;
+  double ra = 0.0;   // radians
+  double dec = 0.0;  // radians
+};
+
+// Program-wide state, one instance per run.
+struct AppState {
+  std::string appDir;  // the program's directory, with a trailing separator
+  LogFile logFile;
+  bool catalogueReady = false;
+  std::string catalogPath;
+  std::string asterismPath;
+  std::string helpPath;
+  std::int32_t framesOpened = 0;
+  bool longTaskRunning = false;
+  std::string lastImageDir;
+  MarkPalette palette;
+  FrameSizeTable frameSizes = MakeFrameSizeTable();
+};
+
+// The open frame and its analysis state.
+struct FrameState {
+  bool frameOpen = false;
+  std::string imagePath;
+  std::string infoFilePath;
+  std::int16_t imageWidth = 0;
+  std::int16_t imageHeight = 0;
+  BrightnessRaster brightness;
+  DecodedImage colourPixels;
+  std::int16_t displayWidth = 0;
+  std::int16_t displayHeight = 0;
+  float displayScale = 1.0f;
+  float aspect = 1.0f;
+  std::uint8_t frameSizeIndex = 3;
+  std::int16_t frameHalf = 0;
+  std::int16_t frameSide = 0;
+  std::int16_t zoom = 0;
+  std::int16_t fragmentSide = 0;
+  std::int16_t frameSideOnScreen = 0;
+  std::int16_t frameHalfOnScreen = 0;
+  std::int16_t cursorX = 0;
+  std::int16_t cursorY = 0;
+  WorkMode workMode = WorkMode::View;
+  bool busy = false;
+  std::vector<StarMark> starMarks;  // in marking order (the design's 1-based list)
+  std::array<TrackPoint, 3> trackEnds{};
+  std::uint8_t trackEndCount = 0;
+
+  std::int16_t starCount() const { return static_cast<std::int16_t>(starMarks.size()); }
+};
+
+// Copies row frameSizeIndex of the table into the frame's size fields and recomputes the
+// on-screen sizes with the display scale (rounded to nearest).
+void ApplyFrameSize(FrameState& frame, const FrameSizeTable& table);
