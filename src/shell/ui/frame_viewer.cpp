@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -30,8 +31,9 @@ void FrameViewer::Reset() {
 
 void FrameViewer::SetUpFragment() {
   if (frame_.fragmentSide == 0) return;
-  frame_.cursorX = static_cast<std::int16_t>(RoundToInt(frame_.imageWidth / 2.0));
-  frame_.cursorY = static_cast<std::int16_t>(RoundToInt(frame_.imageHeight / 2.0));
+  // The image centre, kept inside the 1-based image even for a one-pixel side.
+  frame_.cursorX = static_cast<std::int16_t>(std::max(1, RoundToInt(frame_.imageWidth / 2.0)));
+  frame_.cursorY = static_cast<std::int16_t>(std::max(1, RoundToInt(frame_.imageHeight / 2.0)));
   fragment_->SetFragmentSide(frame_.fragmentSide);
   form1_->SetMarkingFrameColour(ToQColor(app_.palette.viewFrame));
   form1_->PlaceMarkingFrame(frame_.cursorX / frame_.displayScale, frame_.cursorY / frame_.displayScale,

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPalette>
 #include <QScreen>
 #include <filesystem>
 
@@ -41,6 +42,12 @@ constexpr int kMinStars = 4;
 
 MainWindow::MainWindow(const QString& appDir, QWidget* parent) : QMainWindow(parent) {
   setObjectName("MainWindow");
+  auto* workspace = new QWidget(this);
+  workspace->setAutoFillBackground(true);
+  QPalette shade = workspace->palette();
+  shade.setColor(QPalette::Window, QColor(128, 128, 128));
+  workspace->setPalette(shade);
+  setCentralWidget(workspace);
   setWindowTitle(QStringLiteral("Orvia"));
   app_.appDir = WithTrailingSeparator(QDir::toNativeSeparators(QDir(appDir).absolutePath()).toStdString());
   app_.lastImageDir = app_.appDir;
@@ -145,7 +152,13 @@ void MainWindow::StartUp() {
 
   panel_ = new FrmPar(this);
   connect(panel_, &FrmPar::VisibilityChanged, this, [this](bool consider) { info_.considerVisibility = consider; });
+  panel_->adjustSize();
+  const QRect area = QApplication::primaryScreen() ? QApplication::primaryScreen()->availableGeometry() : QRect();
+  const int top = area.top() + menuBar()->sizeHint().height() + 30;
+  panel_->move(area.left() + 2, top);
   panel_->show();
+  // The hint window stands right of the panel, its bottom level with the panel's.
+  hint_->move(panel_->frameGeometry().right() + 4, panel_->frameGeometry().bottom() - hint_->frameGeometry().height());
 
   app_.logFile.Open(app_.appDir + "log.txt");
   frame_.frameOpen = false;
@@ -244,9 +257,10 @@ bool MainWindow::OpenFrame(const QString& chosen) {
 
   ResetFrameState();
   // Place the frame window at the top of the main window's client area, the fragment window on its left.
-  const QRect client = geometry().isValid() ? geometry() : QRect(0, 0, 1200, 800);
+  const QRect client = QApplication::primaryScreen() ? QApplication::primaryScreen()->availableGeometry()
+                                                     : QRect(0, 0, 1200, 800);
   const int right = client.right() - 33;
-  form1_->move(std::max(client.left(), right - form1_->width()), client.top() + menuBar()->height());
+  form1_->move(std::max(client.left(), right - form1_->width()), client.top() + menuBar()->sizeHint().height() + 30);
   fragment_->move(std::max(client.left(), form1_->x() - fragment_->width() - 4), form1_->y());
   form1_->show();
   fragment_->show();
