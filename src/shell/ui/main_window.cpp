@@ -60,6 +60,13 @@ MainWindow::MainWindow(const QString& appDir, QWidget* parent) : QMainWindow(par
   ViewerHooks hooks;
   hooks.say = [this](const QString& text) { Say(text); };
   hooks.hint = [this](const QString& a, const QString& b, const QString& c) { ShowHint(a, b, c); };
+  hooks.pixelToSky = [this](double x, double y, double& ra, double& dec) {
+    if (!frame_.plate.Solved()) return false;
+    const SkyPosition sky = PixelToSky(x, y, frame_.plate.working);
+    ra = sky.ra;
+    dec = sky.dec;
+    return true;
+  };
   viewer_ = std::make_unique<FrameViewer>(app_, frame_, form1_, fragment_, std::move(hooks));
 }
 
@@ -151,7 +158,7 @@ void MainWindow::StartUp() {
   setWindowState(windowState() | Qt::WindowMaximized);
 
   panel_ = new FrmPar(this);
-  connect(panel_, &FrmPar::VisibilityChanged, this, [this](bool consider) { info_.considerVisibility = consider; });
+  connect(panel_, &FrmPar::VisibilityChanged, this, [this](bool consider) { frame_.info.considerVisibility = consider; });
   panel_->adjustSize();
   const QRect area = QApplication::primaryScreen() ? QApplication::primaryScreen()->availableGeometry() : QRect();
   const int top = area.top() + menuBar()->sizeHint().height() + 30;
@@ -197,11 +204,11 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   QApplication::closeAllWindows();
 }
 
-bool MainWindow::Solved() const { return false; }
+bool MainWindow::Solved() const { return frame_.plate.Solved(); }
 
 bool MainWindow::Collect(bool strict) {
   if (!panel_) return !strict;
-  const CollectResult result = CollectFrameInfo(panel_->Entries(), strict, info_);
+  const CollectResult result = CollectFrameInfo(panel_->Entries(), strict, frame_.info);
   if (result.utErrorRewritten) panel_->SetUtErrorText(QString::fromStdString(result.utErrorText));
   if (!result.ok) Say(QString::fromStdString(result.message));
   return result.ok;
@@ -277,12 +284,13 @@ void MainWindow::ResetFrameState() {
   if (panel_) panel_->SetProgramRow(1, "0");
   catalogueDepth_ = 4.0;
   if (panel_) panel_->ClearIgnoreVisibility();
-  info_.considerVisibility = true;
+  frame_.info.considerVisibility = true;
   catalogueShown_ = false;
   magnitudesShown_ = false;
   Action("mnuStarVis")->setChecked(false);
   Action("mnuViewmag")->setChecked(false);
-  ClearFrameTimes(info_);
+  frame_.plate = PlateSolution{};
+  ClearFrameTimes(frame_.info);
   EnterMode(WorkMode::View);
   frame_.trackEndCount = 0;
   frame_.trackEnds = {};
@@ -417,7 +425,7 @@ void MainWindow::StarId() {
   if (frame_.starCount() < kMinStars)
     return Say(QStringLiteral("Выбрано недостаточно звезд. Нужно не менее ") +
                QString::fromStdString(FormatNumber(kMinStars, "0")));
-  if (!Collect(info_.considerVisibility)) return;
+  if (!Collect(frame_.info.considerVisibility)) return;
 }
 
 void MainWindow::MesTrek() {

@@ -33,7 +33,7 @@ public:
 
   AppState& App() { return app_; }
   FrameState& Frame() { return frame_; }
-  FrameInfo& Info() { return info_; }
+  FrameInfo& Info() { return frame_.info; }
   Form1* FrameWindow() const { return form1_; }
   FrmFrame* FragmentWindow() const { return fragment_; }
   FrmPar* Panel() const { return panel_; }
@@ -93,7 +93,6 @@ private:
 
   AppState app_;
   FrameState frame_;
-  FrameInfo info_;
   bool startedUp_ = false;
   bool shutDown_ = false;
   double catalogueDepth_ = 4.0;
