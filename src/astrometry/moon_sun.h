@@ -23,23 +23,23 @@ struct Horizontal {
 
 // Circumstances ComputeMoon needs from the frame.
 struct MoonCircumstances {
-  double midMjd = 0.0;          // middle of the exposure, MJD (UT)
-  double longitudeRad = 0.0;    // site longitude, east positive
-  double latitudeRad = 0.0;     // site latitude, geodetic
-  bool plateSolved = false;     // the frame has a plate solution (Mx non-zero)
-  double tangentRaRad = 0.0;    // the solution's tangent point, radians
+  double midMjd = 0.0;        // middle of the exposure, MJD (UT)
+  double longitudeRad = 0.0;  // site longitude, east positive
+  double latitudeRad = 0.0;   // site latitude, geodetic
+  bool plateSolved = false;   // the frame has a plate solution (Mx non-zero)
+  double tangentRaRad = 0.0;  // the solution's tangent point, radians
   double tangentDecRad = 0.0;
 };
 
 // What ComputeMoon gives the frame-parameters panel (and the log).
 struct MoonValues {
-  bool valid = false;             // false when the circumstances were not finite numbers
-  std::string visibility;         // "Yes" when the altitude plus 51' is at least 0, else "No"
-  float phase = 0.0f;             // illuminated fraction, 0 (new) to 1 (full)
-  bool distanceSet = false;       // distanceDeg was computed (the frame is solved); else keep the old value
-  float distanceDeg = 0.0f;       // great-circle distance Moon - tangent point, degrees
-  RaDec moon;                     // geocentric place of the Moon
-  Horizontal horizon;             // azimuth and altitude (51' added), degrees
+  bool valid = false;        // false when the circumstances were not finite numbers
+  std::string visibility;    // "Yes" when the altitude plus 51' is at least 0, else "No"
+  float phase = 0.0f;        // illuminated fraction, 0 (new) to 1 (full)
+  bool distanceSet = false;  // distanceDeg was computed (the frame is solved); else keep the old value
+  float distanceDeg = 0.0f;  // great-circle distance Moon - tangent point, degrees
+  RaDec moon;                // geocentric place of the Moon
+  Horizontal horizon;        // azimuth and altitude (51' added), degrees
 };
 
 // Geocentric Moon vector (km) at an MJD (UT), by the low-precision lunar theory referred to the epoch

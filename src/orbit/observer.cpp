@@ -11,14 +11,20 @@ namespace {
 using Vec3 = std::array<double, 3>;
 
 constexpr double kSiteEquatorialRadiusKm = 6378.155;
-constexpr double kOneMinusFlattening = 0.9966472205458325;  // 1 - f, f = 1/298.26
+constexpr double kOneMinusFlattening = 0.9966472205458325;    // 1 - f, f = 1/298.26
 constexpr double kSiteEccentricitySq = 0.006694317778266723;  // e^2 = 2f - f^2
 constexpr double kEarthRotationRadPerDay = 6.30038736;
 constexpr double kShadowRadiusKm = 6378.135;
 
-double Dot(const Vec3& a, const Vec3& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
-double Length(const Vec3& a) { return std::sqrt(Dot(a, a)); }
-Vec3 Minus(const Vec3& a, const Vec3& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
+double Dot(const Vec3& a, const Vec3& b) {
+  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
+double Length(const Vec3& a) {
+  return std::sqrt(Dot(a, a));
+}
+Vec3 Minus(const Vec3& a, const Vec3& b) {
+  return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
+}
 
 // Propagator and sidereal time set up once per track.
 struct TrackSetup {

@@ -155,8 +155,8 @@ bool Sgp4Initialise(const Sgp4Elements& elements, const Sgp4Constants& k, Sgp4Mo
   m.t4cof = 0.25 * (3.0 * m.d3 + c1 * (12.0 * m.d2 + 10.0 * c1sq));
   m.t5cof = 0.2 * (3.0 * m.d4 + 12.0 * c1 * m.d3 + 6.0 * m.d2 * m.d2 + 15.0 * c1sq * (2.0 * m.d2 + c1sq));
 
-  return AllFinite({m.xnodp, m.aodp, m.eta, m.c1, m.c4, m.c5, m.xmdot, m.omgdot, m.xnodot, m.omgcof, m.xmcof,
-                    m.xnodcf, m.xlcof, m.aycof, m.delmo, m.d2, m.d3, m.d4, m.t3cof, m.t4cof, m.t5cof}) &&
+  return AllFinite({m.xnodp,  m.aodp,  m.eta,   m.c1,    m.c4, m.c5, m.xmdot, m.omgdot, m.xnodot, m.omgcof, m.xmcof,
+                    m.xnodcf, m.xlcof, m.aycof, m.delmo, m.d2, m.d3, m.d4,    m.t3cof,  m.t4cof,  m.t5cof}) &&
          m.aodp > 0.0;
 }
 
@@ -259,9 +259,9 @@ bool Sgp4Evaluate(const Sgp4Model& m, double tsince, Sgp4State& state) {
 
   const double toKm = k.xkmper;
   const double toKmS = k.xkmper / 60.0;
-  const Sgp4State result{{rk * ux * toKm, rk * uy * toKm, rk * uz * toKm},
-                         {(rdotk * ux + rfdotk * vx) * toKmS, (rdotk * uy + rfdotk * vy) * toKmS,
-                          (rdotk * uz + rfdotk * vz) * toKmS}};
+  const Sgp4State result{
+      {rk * ux * toKm, rk * uy * toKm, rk * uz * toKm},
+      {(rdotk * ux + rfdotk * vx) * toKmS, (rdotk * uy + rfdotk * vy) * toKmS, (rdotk * uz + rfdotk * vz) * toKmS}};
   for (int i = 0; i < 3; ++i)
     if (!std::isfinite(result.positionKm[i]) || !std::isfinite(result.velocityKmS[i])) return false;
   state = result;

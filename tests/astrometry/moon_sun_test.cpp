@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -43,9 +43,13 @@ std::vector<EphemerisRow> ReadEphemeris() {
 }
 
 // Difference of two right ascensions in degrees, through the 0/360 seam.
-double RaDifferenceDeg(double a, double b) { return std::fabs(std::remainder(a - b, 360.0)); }
+double RaDifferenceDeg(double a, double b) {
+  return std::fabs(std::remainder(a - b, 360.0));
+}
 
-double Length(const std::array<double, 3>& v) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); }
+double Length(const std::array<double, 3>& v) {
+  return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+}
 
 TEST(MoonSunTest, MoonAndSunAgreeWithAccurateEphemeris) {
   const auto rows = ReadEphemeris();
@@ -147,7 +151,8 @@ TEST(MoonSunTest, ComputeMoonGivesFieldDistanceOnlyForSolvedFramesAndLogsItsPlac
   EXPECT_EQ(solved.visibility, "Yes");
 
   const std::string text = testing_support::ReadFile(path);
-  const std::string firstLine = "Moon ra,dec:" + LogNumber(unsolved.moon.raRad) + LogNumber(unsolved.moon.decRad) + "\r\n";
+  const std::string firstLine =
+      "Moon ra,dec:" + LogNumber(unsolved.moon.raRad) + LogNumber(unsolved.moon.decRad) + "\r\n";
   EXPECT_EQ(text.substr(0, firstLine.size()), firstLine);
   EXPECT_NE(text.find("\r\nMoon az,h:" + LogNumber(unsolved.horizon.azimuthDeg)), std::string::npos);
   EXPECT_NEAR(unsolved.horizon.altitudeDeg, 20.85, 1e-6);

@@ -36,8 +36,12 @@ Vec3 SatelliteAt(const TleRecord& tle, double mjd) {
   return state.positionKm;
 }
 
-double Norm(const Vec3& v) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); }
-double DotP(const Vec3& a, const Vec3& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+double Norm(const Vec3& v) {
+  return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+}
+double DotP(const Vec3& a, const Vec3& b) {
+  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
 
 // Geodetic latitude and height of a point given in cylindrical coordinates (p from the axis, z),
 // by the classical fixed-point iteration on the prime-vertical radius.

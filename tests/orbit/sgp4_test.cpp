@@ -83,8 +83,7 @@ TEST(Sgp4Test, VerificationSetAgreesWithIndependentWgs84Implementation) {
     if (row.error != 0) continue;
     ASSERT_TRUE(sets.count(row.norad)) << row.norad;
     Sgp4State state;
-    ASSERT_TRUE(Propagate(ElementsFromTle(sets.at(row.norad)), row.tsince, state))
-        << row.norad << " at " << row.tsince;
+    ASSERT_TRUE(Propagate(ElementsFromTle(sets.at(row.norad)), row.tsince, state)) << row.norad << " at " << row.tsince;
     const double dr = Distance(state.positionKm, row.state.positionKm);
     const double dv = Distance(state.velocityKmS, row.state.velocityKmS);
     EXPECT_LT(dr, 1.0) << row.norad << " at " << row.tsince << " min";
@@ -94,8 +93,8 @@ TEST(Sgp4Test, VerificationSetAgreesWithIndependentWgs84Implementation) {
   }
   EXPECT_EQ(compared.size(), 9u);
   for (const auto& [norad, dr] : worstPositionKm) {
-    std::cout << "case " << norad << ": " << compared[norad] << " times, largest difference " << dr * 1000.0
-              << " m, " << worstVelocityKmS[norad] * 1e6 << " mm/s\n";
+    std::cout << "case " << norad << ": " << compared[norad] << " times, largest difference " << dr * 1000.0 << " m, "
+              << worstVelocityKmS[norad] * 1e6 << " mm/s\n";
   }
   // Ordinary orbits (perigee far above the dense atmosphere) agree to metres.
   for (int norad : {5, 6251, 28057}) EXPECT_LT(worstPositionKm[norad], 0.02) << norad;
