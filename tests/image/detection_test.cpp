@@ -381,3 +381,148 @@ TEST(DetectStar, RecordsEachStarOnceWithOutlineAndLogLine) {
   EXPECT_FLOAT_EQ(std::stof(lines[0][2].str()), first.sy);
   EXPECT_LE(lines[0][1].str().size(), 10u);  // single-precision digits, not a double's expansion
 }
+
+// ---- Track ends ----
+
+TEST(DetectTrackEnd, EndOfAStreakInsideTheWindow) {
+  LogFile log;
+  // Axis-aligned streaks on a noiseless sky end exactly at their last column or row.
+  BrightnessRaster r = MakeSky(400, 400, 40.0, 0.0, 1);
+  AddStreak(r, 150.0, 200.0, 205.0, 200.0, 100.0, 0.8);
+  TrackEndMeasurement end = MeasureTrackEnd(r, 203, 197, kDefaultHalf, log);
+  ASSERT_TRUE(end.found);
+  EXPECT_FLOAT_EQ(end.ex, 205.0f);
+  EXPECT_FLOAT_EQ(end.ey, 200.0f);
+
+  r = MakeSky(400, 400, 40.0, 0.0, 1);
+  AddStreak(r, 300.0, 330.0, 300.0, 262.0, 100.0, 0.8);  // along y, ending upwards
+  end = MeasureTrackEnd(r, 296, 266, kLargestHalf, log);
+  ASSERT_TRUE(end.found);
+  EXPECT_FLOAT_EQ(end.ex, 300.0f);
+  EXPECT_FLOAT_EQ(end.ey, 262.0f);
+
+  // An inclined streak on a noisy sky, cut square at its end: the last scan line holds the lower part of
+  // the cut, so the end comes out within a pixel and a half.
+  r = MakeSky(400, 400, 40.0, 3.0, 31);
+  AddStreak(r, 150.0, 230.0, 205.3, 201.7, 90.0, 1.0);
+  end = MeasureTrackEnd(r, 203, 203, kDefaultHalf, log);
+  ASSERT_TRUE(end.found);
+  EXPECT_NEAR(end.ex, 205.3, 1.5);
+  EXPECT_NEAR(end.ey, 201.7, 1.5);
+}
+
+TEST(DetectTrackEnd, StreakCrossingTheWindowGivesTheEndNearerTheMiddle) {
+  LogFile log;
+  // y = 190 + 0.1 (x - 100) through the whole window. Objects grow over the inner part of the search
+  // region, so with the default frame around (X, Y) the scan lines run from column X - 15 to X + 14; the
+  // region's middle is (X - 0.5, Y - 0.5).
+  BrightnessRaster r = MakeSky(400, 400, 40.0, 3.0, 41);
+  AddStreak(r, 100.0, 190.0, 300.0, 210.0, 90.0, 1.0);
+  const auto lineY = [](double x) { return 190.0 + 0.1 * (x - 100.0); };
+  for (int y : {200, 207}) {
+    const double left = 185, right = 214;
+    const double leftDist = std::hypot(left - 199.5, lineY(left) - (y - 0.5));
+    const double rightDist = std::hypot(right - 199.5, lineY(right) - (y - 0.5));
+    const double expectedX = leftDist <= rightDist ? left : right;
+    const TrackEndMeasurement end = MeasureTrackEnd(r, 200, y, kDefaultHalf, log);
+    ASSERT_TRUE(end.found);
+    EXPECT_FLOAT_EQ(end.ex, static_cast<float>(expectedX)) << "click row " << y;
+    EXPECT_NEAR(end.ey, lineY(expectedX), 0.5) << "click row " << y;
+  }
+}
+
+TEST(DetectTrackEnd, StreakOfTenScanLinesIsRefusedElevenAccepted) {
+  testing_support::TempDir dir;
+  LogFile log;
+  ASSERT_TRUE(log.Open((dir.path() / "log.txt").string()));
+  BrightnessRaster r = Blocks(400, {{195, 199, 204, 201}});  // 10 columns, 3 rows
+  EXPECT_FALSE(MeasureTrackEnd(r, 200, 200, kDefaultHalf, log).found);
+  r = Blocks(400, {{195, 199, 205, 201}});  // 11 columns
+  const TrackEndMeasurement end = MeasureTrackEnd(r, 200, 200, kDefaultHalf, log);
+  ASSERT_TRUE(end.found);
+  // Ends (195, 200) and (205, 200); the window's middle is (199.5, 199.5), so the left end is nearer.
+  EXPECT_FLOAT_EQ(end.ex, 195.0f);
+  EXPECT_FLOAT_EQ(end.ey, 200.0f);
+  log.Close();
+  // Rank, area and 1 / scan lines of each object; then the chosen rank and its end in window indices
+  // (image 195, 200 is window 26, 31).
+  const std::string text = testing_support::ReadFile(dir.path() / "log.txt");
+  EXPECT_NE(text.find("NClast, Sq, e  1  30  0.1 \r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("NClast, Sq, e  1  33  0.09090909 \r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("Numclast= 1  26  31 \r\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("Numclast=", text.find("Numclast=") + 1), std::string::npos) << text;
+}
+
+TEST(DetectTrackEnd, FillsBothSlotsThenOnlyReports) {
+  AppState app;
+  BrightnessRaster r = MakeSky(3000, 2000, 40.0, 0.0, 1);
+  AddStreak(r, 1000.0, 800.0, 1100.0, 800.0, 100.0, 0.8);
+  FrameState frame = MakeFrame(std::move(r), kDefaultHalf, 5.0f);
+
+  TrackEndDetection first = DetectTrackEnd(frame, app, 1003, 802, false);
+  ASSERT_TRUE(first.found);
+  EXPECT_EQ(first.ex, 1000);
+  EXPECT_EQ(first.ey, 800);
+  ASSERT_TRUE(first.addition.added);
+  EXPECT_FALSE(first.addition.showHint);
+  EXPECT_EQ(frame.trackEndCount, 1);
+  EXPECT_EQ(frame.trackEnds[1].drawn, 2);
+  // Outline: 1000 / 5 = 200 and 800 / 5 = 160, less 2; 4 x 4 in the track-end colour.
+  EXPECT_EQ(first.addition.mark.left, 198);
+  EXPECT_EQ(first.addition.mark.top, 158);
+  EXPECT_EQ(first.addition.mark.side, 4);
+  EXPECT_EQ(first.addition.mark.colour.g, 0);
+  EXPECT_EQ(first.addition.mark.colour.b, 255);
+
+  // Found again within 5 of the first end: reported, not recorded.
+  const TrackEndDetection repeat = DetectTrackEnd(frame, app, 1002, 799, false);
+  EXPECT_TRUE(repeat.found);
+  EXPECT_FALSE(repeat.addition.added);
+  EXPECT_EQ(frame.trackEndCount, 1);
+
+  const TrackEndDetection second = DetectTrackEnd(frame, app, 1097, 798, false);
+  ASSERT_TRUE(second.found);
+  EXPECT_EQ(second.ex, 1100);
+  ASSERT_TRUE(second.addition.added);
+  EXPECT_EQ(frame.trackEndCount, 2);
+  EXPECT_FLOAT_EQ(frame.trackEnds[2].x, 1100.0f);
+  ASSERT_TRUE(second.addition.showHint);
+  EXPECT_EQ(second.addition.hintLines[0], "Кадр не привязан. Нужно идентифицировать звезды.");
+  EXPECT_EQ(second.addition.hintLines[1], " ");
+
+  const TrackEndDetection third = DetectTrackEnd(frame, app, 1050, 800, false);
+  EXPECT_FALSE(third.addition.added);
+  EXPECT_EQ(frame.trackEndCount, 2);
+  EXPECT_FLOAT_EQ(frame.trackEnds[1].x, 1000.0f);
+}
+
+TEST(AddTrackEnd, SpacingRuleRealCoordinatesAndSolvedHint) {
+  FrameState frame;
+  frame.displayScale = 2.5f;
+  MarkPalette palette;
+  // A real end point is kept as it is; the outline rounds its screen position half to even.
+  TrackEndAddition a = AddTrackEnd(frame, palette, 101.25f, 50.0f, true);
+  ASSERT_TRUE(a.added);
+  EXPECT_FLOAT_EQ(frame.trackEnds[1].x, 101.25f);
+  EXPECT_EQ(a.mark.left, 40 - 2);  // 101.25 / 2.5 = 40.5 rounds to 40
+  EXPECT_EQ(a.mark.top, 20 - 2);
+  // |dx| + |dy| = 2.5 + 2 < 5: ignored; 3 + 2 = 5: taken.
+  EXPECT_FALSE(AddTrackEnd(frame, palette, 103.75f, 48.0f, true).added);
+  a = AddTrackEnd(frame, palette, 104.25f, 48.0f, true);
+  ASSERT_TRUE(a.added);
+  ASSERT_TRUE(a.showHint);
+  EXPECT_EQ(a.hintLines[0], "Для измерения трека выберите Меню: Идентификация-> Измерить трек ");
+  EXPECT_EQ(a.hintLines[2], " ");
+  EXPECT_FALSE(AddTrackEnd(frame, palette, 300.0f, 300.0f, true).added);  // both slots are filled
+  EXPECT_EQ(frame.trackEndCount, 2);
+
+  // Redrawing slots filled from elsewhere (the information file) marks them drawn.
+  FrameState restored;
+  restored.displayScale = 1.0f;
+  restored.trackEnds[2].x = 10.0f;
+  restored.trackEnds[2].y = 20.0f;
+  const MarkOutline outline = DrawTrackEnd(restored, palette, 2);
+  EXPECT_EQ(restored.trackEnds[2].drawn, 2);
+  EXPECT_EQ(outline.left, 8);
+  EXPECT_EQ(outline.top, 18);
+}
