@@ -1,0 +1,202 @@
+#include "astrometry/asterism.h"
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+
+#include "astrometry/catalogue.h"
+#include "frameinfo/calendar.h"
+#include "frameinfo/numbers.h"
+
+namespace {
+
+void AppendLe(std::string& out, std::uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+std::uint32_t ReadLe(const unsigned char* p, int bytes) {
+  std::uint32_t v = 0;
+  for (int i = 0; i < bytes; ++i) v |= static_cast<std::uint32_t>(p[i]) << (8 * i);
+  return v;
+}
+
+// True when a star number maps to a working-list position.
+bool InWorkingList(std::int32_t star, const std::vector<std::int32_t>& starMap) {
+  return star > 0 && static_cast<std::size_t>(star) < starMap.size() && starMap[star] != 0;
+}
+
+}  // namespace
+
+double SkySeparation(const SkyPoint& p, const SkyPoint& q) {
+  return ArcCos(std::sin(p.dec) * std::sin(q.dec) + std::cos(p.dec) * std::cos(q.dec) * std::cos(p.ra - q.ra));
+}
+
+void SortTriangleVertices(std::array<double, 3>& angles, std::array<std::int32_t, 3>& vertices) {
+  for (int pass = 1; pass < 3; ++pass) {
+    for (int j = 2; j >= pass; --j) {
+      if (angles[j] < angles[j - 1]) {
+        std::swap(angles[j], angles[j - 1]);
+        std::swap(vertices[j], vertices[j - 1]);
+      }
+    }
+  }
+}
+
+bool MakeTriangleRecord(std::array<double, 3> anglesDeg, std::array<std::int32_t, 3> vertices, AsterismRecord& record) {
+  // Rounded to hundredths before sorting, so that angles equal in the stored form keep their vertex order.
+  std::array<double, 3> hundredths{};
+  for (int v = 0; v < 3; ++v) {
+    if (!std::isfinite(anglesDeg[v]) || anglesDeg[v] < 0.0 || anglesDeg[v] > 180.0) return false;
+    hundredths[v] = RoundToInt(anglesDeg[v] * 100.0);
+  }
+  SortTriangleVertices(hundredths, vertices);
+  record.angle1 = static_cast<std::int16_t>(hundredths[0]);
+  record.angle2 = static_cast<std::int16_t>(hundredths[1]);
+  record.angle3 = static_cast<std::int16_t>(hundredths[2]);
+  record.star1 = vertices[0];
+  record.star2 = vertices[1];
+  record.star3 = vertices[2];
+  return true;
+}
+
+bool SphericalTriangleRecord(const std::array<SkyPoint, 3>& points, const std::array<std::int32_t, 3>& vertices,
+                             AsterismRecord& record) {
+  const double a = SkySeparation(points[1], points[2]);
+  const double b = SkySeparation(points[0], points[2]);
+  const double c = SkySeparation(points[0], points[1]);
+  if (!(a > kAsterismMinSideRad && b > kAsterismMinSideRad && c > kAsterismMinSideRad)) return false;
+  const double ca = std::cos(a), cb = std::cos(b), cc = std::cos(c);
+  const double sa = std::sin(a), sb = std::sin(b), sc = std::sin(c);
+  const double toDeg = 180.0 / Pi;
+  // Spherical law of cosines for the angle opposite each side.
+  const std::array<double, 3> angles = {ArcCos((ca - cb * cc) / (sb * sc)) * toDeg,
+                                        ArcCos((cb - ca * cc) / (sa * sc)) * toDeg,
+                                        ArcCos((cc - ca * cb) / (sa * sb)) * toDeg};
+  return MakeTriangleRecord(angles, vertices, record);
+}
+
+int AsterismBin(int hundredths) { return RoundToInt(static_cast<double>(hundredths) / kAsterismBinWidth); }
+
+void AddToTable(AsterismTable& table, const AsterismRecord& record) {
+  const int i = AsterismBin(record.angle1), j = AsterismBin(record.angle2), k = AsterismBin(record.angle3);
+  if (i < 0 || j < 0 || k < 0 || i >= kAsterismBinCount || j >= kAsterismBinCount || k >= kAsterismBinCount) return;
+  table.Cell(i, j, k).push_back(record);
+  ++table.recordCount;
+}
+
+std::string EncodeAsterismRecords(const std::vector<AsterismRecord>& records) {
+  std::string out;
+  out.reserve(records.size() * kAsterismRecordBytes);
+  for (const AsterismRecord& r : records) {
+    AppendLe(out, static_cast<std::uint16_t>(r.angle1), 2);
+    AppendLe(out, static_cast<std::uint16_t>(r.angle2), 2);
+    AppendLe(out, static_cast<std::uint16_t>(r.angle3), 2);
+    AppendLe(out, static_cast<std::uint32_t>(r.star1), 4);
+    AppendLe(out, static_cast<std::uint32_t>(r.star2), 4);
+    AppendLe(out, static_cast<std::uint32_t>(r.star3), 4);
+  }
+  return out;
+}
+
+AsterismRecord DecodeAsterismRecord(const unsigned char* p) {
+  AsterismRecord r;
+  r.angle1 = static_cast<std::int16_t>(ReadLe(p, 2));
+  r.angle2 = static_cast<std::int16_t>(ReadLe(p + 2, 2));
+  r.angle3 = static_cast<std::int16_t>(ReadLe(p + 4, 2));
+  r.star1 = static_cast<std::int32_t>(ReadLe(p + 6, 4));
+  r.star2 = static_cast<std::int32_t>(ReadLe(p + 10, 4));
+  r.star3 = static_cast<std::int32_t>(ReadLe(p + 14, 4));
+  return r;
+}
+
+bool BuildAsterismFile(const std::string& catalogPath, const std::string& asterismPath, TaskControl& task) {
+  std::vector<CatalogStar> stars;
+  if (!ReadCatalogue(catalogPath, stars)) return false;
+
+  const std::filesystem::path target(asterismPath);
+  std::filesystem::path temp = target;
+  temp += ".tmp";
+  bool ok = true;
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    std::vector<AsterismRecord> block;
+    block.reserve(kAsterismBlockRecords);
+    auto flush = [&]() {
+      block.resize(kAsterismBlockRecords);  // the unfilled rest stays all-zero
+      const std::string bytes = EncodeAsterismRecords(block);
+      out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+      block.clear();
+    };
+
+    // Only stars of magnitude <= 4.0 take part; the list keeps file order, so the enumeration below
+    // visits the triples (i, j, k), i < j < k, in the same order as a loop over the whole catalogue.
+    std::vector<int> bright;
+    for (int s = 0; s < static_cast<int>(stars.size()); ++s) {
+      if (stars[s].magnitude <= kAsterismMagnitudeLimit) bright.push_back(s);
+    }
+    std::vector<SkyPoint> points(stars.size());
+    for (std::size_t s = 0; s < stars.size(); ++s) points[s] = {stars[s].ra, stars[s].dec};
+    const int n = static_cast<int>(stars.size());
+    std::size_t nextBright = 0;
+    std::vector<int> near;  // bright stars after i within 60 degrees of i
+    for (int i = 0; i < n - 2; ++i) {
+      if (nextBright < bright.size() && bright[nextBright] == i) {
+        ++nextBright;
+        near.clear();
+        for (std::size_t b = nextBright; b < bright.size(); ++b) {
+          if (SkySeparation(points[i], points[bright[b]]) * (180.0 / Pi) <= kAsterismMaxSeparationDeg) {
+            near.push_back(bright[b]);
+          }
+        }
+        for (std::size_t p = 0; p + 1 < near.size(); ++p) {
+          for (std::size_t q = p + 1; q < near.size(); ++q) {
+            const int j = near[p], k = near[q];
+            AsterismRecord record;
+            if (!SphericalTriangleRecord({points[i], points[j], points[k]}, {i + 1, j + 1, k + 1}, record)) continue;
+            block.push_back(record);
+            if (static_cast<int>(block.size()) == kAsterismBlockRecords) flush();
+          }
+        }
+      }
+      if ((i + 1) % 2 == 0) task.SetText("В процессе...");
+      task.Yield();
+    }
+    if (!block.empty()) flush();
+    out.flush();
+    ok = static_cast<bool>(out);
+  }
+  std::error_code ec;
+  if (ok) std::filesystem::rename(temp, target, ec);
+  if (!ok || ec) {
+    std::filesystem::remove(temp, ec);
+    return false;
+  }
+  return true;
+}
+
+bool LoadAsterismTable(const std::string& asterismPath, const std::vector<std::int32_t>& starMap,
+                       AsterismTable& table, TaskControl& task) {
+  table = AsterismTable();
+  std::ifstream in(asterismPath, std::ios::binary);
+  if (!in) return false;
+  std::vector<unsigned char> block(kAsterismBlockBytes);
+  for (;;) {
+    if (task.Cancelled()) return false;
+    in.read(reinterpret_cast<char*>(block.data()), kAsterismBlockBytes);
+    // A short last block (a damaged file) still yields its complete records.
+    const std::size_t records = static_cast<std::size_t>(in.gcount()) / kAsterismRecordBytes;
+    for (std::size_t r = 0; r < records; ++r) {
+      const AsterismRecord record = DecodeAsterismRecord(block.data() + r * kAsterismRecordBytes);
+      if (InWorkingList(record.star1, starMap) && InWorkingList(record.star2, starMap) &&
+          InWorkingList(record.star3, starMap)) {
+        AddToTable(table, record);
+      }
+    }
+    task.Yield();
+    if (records < static_cast<std::size_t>(kAsterismBlockRecords)) break;
+  }
+  return true;
+}

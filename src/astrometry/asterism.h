@@ -1,0 +1,98 @@
+#pragma once
+// The asterism index "tri4t.dat": every triangle of bright catalogue stars described by its three
+// spherical vertex angles, and the in-memory table that bins triangles by those angles in 3-degree cells.
+//
+// File layout: headerless blocks of 18000 bytes, each holding 1000 packed little-endian records of
+// 18 bytes (three signed 16-bit angles in hundredths of a degree, ascending, then the three signed
+// 32-bit star numbers of the vertices in the same order). The last block is padded with all-zero records.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "shell/task_control.h"
+
+// Bytes of one asterism record and of one block of records.
+constexpr int kAsterismRecordBytes = 18;
+constexpr int kAsterismBlockRecords = 1000;
+constexpr int kAsterismBlockBytes = kAsterismRecordBytes * kAsterismBlockRecords;
+// Bin width of the table in hundredths of a degree (3 degrees) and the bins per dimension (0..60).
+constexpr int kAsterismBinWidth = 300;
+constexpr int kAsterismBinCount = 61;
+// Faintest magnitude of a star that takes part in the asterism file.
+constexpr float kAsterismMagnitudeLimit = 4.0f;
+// Largest distance, degrees, of the second and third vertex from the first.
+constexpr double kAsterismMaxSeparationDeg = 60.0;
+// Shortest side of a triangle, radians; shorter sides drop the triangle.
+constexpr double kAsterismMinSideRad = 0.001;
+
+// One triangle: vertex angles in hundredths of a degree (angle1 <= angle2 <= angle3) and the numbers of
+// the vertices carrying those angles (catalogue numbers, reference-list positions or mark numbers).
+struct AsterismRecord {
+  std::int16_t angle1 = 0;
+  std::int16_t angle2 = 0;
+  std::int16_t angle3 = 0;
+  std::int32_t star1 = 0;
+  std::int32_t star2 = 0;
+  std::int32_t star3 = 0;
+};
+
+// Triangles binned by their three angles: 61 x 61 x 61 cells of 3 degrees.
+struct AsterismTable {
+  std::vector<std::vector<AsterismRecord>> cells =
+      std::vector<std::vector<AsterismRecord>>(kAsterismBinCount * kAsterismBinCount * kAsterismBinCount);
+  std::size_t recordCount = 0;
+
+  std::vector<AsterismRecord>& Cell(int i, int j, int k) { return cells[(i * kAsterismBinCount + j) * kAsterismBinCount + k]; }
+  const std::vector<AsterismRecord>& Cell(int i, int j, int k) const {
+    return cells[(i * kAsterismBinCount + j) * kAsterismBinCount + k];
+  }
+};
+
+// A star position on the sky, radians.
+struct SkyPoint {
+  double ra = 0.0;
+  double dec = 0.0;
+};
+
+// Great-circle distance between two sky positions, radians (spherical law of cosines, clamped arccosine).
+double SkySeparation(const SkyPoint& p, const SkyPoint& q);
+
+// Sorts three vertex angles ascending, carrying their vertex numbers along; a bubble sort working from the
+// end towards the front that swaps only on strictly smaller angles, so equal angles keep their order.
+void SortTriangleVertices(std::array<double, 3>& angles, std::array<std::int32_t, 3>& vertices);
+
+// Record of a triangle from its vertex angles in degrees and vertex numbers: angles times 100 rounded to
+// the nearest integer (ties to even), then sorted ascending with their vertices. False for a non-finite angle.
+bool MakeTriangleRecord(std::array<double, 3> anglesDeg, std::array<std::int32_t, 3> vertices, AsterismRecord& record);
+
+// Record of the spherical triangle of three stars: sides as great-circle arcs, vertex angles by the
+// spherical law of cosines. False (no triangle) when a side is 0.001 rad or shorter or the arithmetic fails.
+bool SphericalTriangleRecord(const std::array<SkyPoint, 3>& points, const std::array<std::int32_t, 3>& vertices,
+                             AsterismRecord& record);
+
+// Table bin of an angle in hundredths of a degree: angle / 300 rounded to nearest, ties to even.
+int AsterismBin(int hundredths);
+
+// Appends a record to the cell of its three angle bins.
+void AddToTable(AsterismTable& table, const AsterismRecord& record);
+
+// Encodes records into the file's packed little-endian form (18 bytes each, no padding).
+std::string EncodeAsterismRecords(const std::vector<AsterismRecord>& records);
+// Decodes one 18-byte packed record.
+AsterismRecord DecodeAsterismRecord(const unsigned char* bytes);
+
+// Builds the asterism file from the catalogue: every triangle of stars of magnitude <= 4.0 whose second
+// and third vertices lie within 60 degrees of the first, in blocks of 1000 records with the last block
+// zero-padded. Written to a temporary file renamed into place at the end. Reports "В процессе..." and
+// yields after each first vertex. False when the catalogue or the output cannot be read or written;
+// no asterism file is then left behind.
+bool BuildAsterismFile(const std::string& catalogPath, const std::string& asterismPath, TaskControl& task);
+
+// Loads the asterism file into a table, keeping only records whose three star numbers map to a non-zero
+// working-list position (starMap is indexed by star number; numbers outside it count as absent, which
+// also skips the zero padding). Star numbers stay as stored. False when the file cannot be opened or
+// the task is cancelled.
+bool LoadAsterismTable(const std::string& asterismPath, const std::vector<std::int32_t>& starMap,
+                       AsterismTable& table, TaskControl& task);

@@ -1,0 +1,114 @@
+#pragma once
+// The plate solution of a frame: a gnomonic projection about a tangent point followed by a six-constant
+// linear transform to image pixels (x to the right, y downwards), its least-squares fit from identified
+// stars, and the pixel <-> sky transforms.
+//
+// Standard coordinates about (ra0, dec0) are negated before fitting: xi' = -xi, eta' = -eta, and
+//   xi'  = a1 x + b1 y + c1,   eta' = a2 x + b2 y + c2.
+// The constants are kept as Mx = |(a1, a2)|, My = |(b1, b2)|, F = atan2(b1, b2),
+// G = -atan2(a1 b1 + a2 b2, a1 b2 - a2 b1) (near 0 for a normal image, near +-180 degrees for a mirrored
+// one) and the pixel (xo, yo) of the tangent point.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The working form of a plate solution: angles in radians, scales in radians per pixel.
+struct PlateConstants {
+  double ra0 = 0.0;  // tangent point right ascension
+  double dec0 = 0.0;
+  double mx = 0.0;  // scale along the pixel x axis
+  double my = 0.0;
+  double f = 0.0;  // rotation
+  double g = 0.0;  // axis skew
+  double xo = 0.0;  // pixel of the tangent point
+  double yo = 0.0;
+};
+
+// The frame's plate solution in its display and storage form (degrees, arcseconds per pixel) with the
+// working form derived from it. Solved when both display scales are non-zero.
+struct PlateSolution {
+  double ra0Deg = 0.0;
+  double dec0Deg = 0.0;
+  double mxArcsec = 0.0;
+  double myArcsec = 0.0;
+  double fDeg = 0.0;
+  double gDeg = 0.0;
+  double xo = 0.0;
+  double yo = 0.0;
+  std::int16_t nid = 0;    // marks identified when the solution was found
+  std::string fieldSize;   // "w° x h°" as the panel shows it
+  PlateConstants working;  // always derived from the display form
+
+  bool Solved() const { return mxArcsec != 0.0 && myArcsec != 0.0; }
+};
+
+// Rebuilds the working form from the display form (degrees times Pi/180; arcseconds / 3600 times Pi/180).
+void DeriveWorkingForm(PlateSolution& solution);
+// Sets the display form from working constants (radians times 180/Pi; scales also times 3600) and
+// derives the working form back from it so the two always agree.
+void SetFromWorking(PlateSolution& solution, const PlateConstants& constants);
+
+// Negated standard coordinates (xi', eta') of a star about a tangent point, radians; gnomonic projection.
+// valid is false when the star is 90 degrees or more from the tangent point.
+struct StandardCoordinates {
+  double xi = 0.0;
+  double eta = 0.0;
+  bool valid = false;
+};
+// Negated gnomonic standard coordinates of (ra, dec) about (ra0, dec0); all radians.
+StandardCoordinates SkyToStandard(double ra, double dec, double ra0, double dec0);
+
+// A sky position, radians; ra in [0, 2 Pi).
+struct SkyPosition {
+  double ra = 0.0;
+  double dec = 0.0;
+};
+// Sky position of an image pixel (x, y) under working-form constants.
+SkyPosition PixelToSky(double x, double y, const PlateConstants& plate);
+
+// An image pixel position in single precision; valid is false for a star 90 degrees or more from the
+// tangent point or for constants that cannot be inverted.
+struct PixelPosition {
+  float x = 0.0f;
+  float y = 0.0f;
+  bool valid = false;
+};
+// Image pixel of a sky position (ra, dec in radians) under working-form constants.
+PixelPosition SkyToPixel(double ra, double dec, const PlateConstants& plate);
+
+// One identified star for a fit: its measured pixel and its catalogue position (radians).
+struct FitStar {
+  double x = 0.0;
+  double y = 0.0;
+  double ra = 0.0;
+  double dec = 0.0;
+};
+
+// Fits the plate to identified stars about the tangent point (ra0, dec0), accepts it only when the skew
+// G lies within 5 degrees of 0 or of +-180 degrees, then re-centres once: the image centre (centreX,
+// centreY) converted with the first fit becomes the tangent point and the fit is repeated about it.
+// Returns false (plate untouched) for fewer than three stars, collinear stars, a vanishing determinant,
+// a non-finite constant or a failed skew test; otherwise plate holds the second fit and its tangent point.
+bool FitPlate(const std::vector<FitStar>& stars, double ra0, double dec0, double centreX, double centreY,
+              PlateConstants& plate);
+
+// Least-squares solution of an n x 3 system given as rows [c1, c2, c3, rhs].
+struct LeastSquaresResult {
+  std::array<double, 3> coefficients{};
+  int rank = 0;                // singular values above the threshold
+  double smallestRatio = 0.0;  // smallest / largest singular value (0 when all vanish)
+};
+// Solves rows [c1, c2, c3, rhs] in the least-squares sense by singular value decomposition
+// (Householder bidiagonalisation, implicit-shift QR, at most 30 iterations per singular value);
+// singular values not above 3 * w_max * 5e-16 are treated as zero.
+LeastSquaresResult SolveLeastSquares(const std::vector<std::array<double, 4>>& rows);
+
+// Mean and sample standard deviation of values[first..last] (0-based, inclusive).
+struct MeanDeviation {
+  double mean = 0.0;
+  double deviation = 0.0;
+};
+// Mean and sample standard deviation (n - 1 in the denominator; 0 for a single value) of a series.
+MeanDeviation MeanAndDeviation(const std::vector<double>& values, std::size_t first, std::size_t last);

@@ -1,0 +1,140 @@
+#include "frameinfo/frame_info.h"
+
+#include <gtest/gtest.h>
+
+#include "frameinfo/calendar.h"
+
+namespace {
+
+PanelEntries Typical() {
+  PanelEntries e;
+  e.date = "23.04.2012";
+  e.time = "21:30:15.5";
+  e.utError = "0.5";
+  e.exposure = "10";
+  e.longitude = "37.5";
+  e.latitude = "55.75";
+  e.ra = "0.0";
+  e.dec = "0.0";
+  e.field = "0";
+  return e;
+}
+
+TEST(CollectFrameInfo, ReadsEveryBoxAndDerivesTheMidTime) {
+  FrameInfo info;
+  PanelEntries e = Typical();
+  e.west = true;
+  e.ra = "120.5";
+  e.dec = "-10.25";
+  e.field = "12";
+  const CollectResult r = CollectFrameInfo(e, true, info);
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(info.startTime.year, 2012);
+  EXPECT_EQ(info.startTime.month, 4);
+  EXPECT_EQ(info.startTime.day, 23);
+  EXPECT_EQ(info.startTime.hour, 21);
+  EXPECT_EQ(info.startTime.minute, 30);
+  EXPECT_FLOAT_EQ(info.startTime.seconds, 15.5f);
+  EXPECT_FLOAT_EQ(info.utError, 0.5f);
+  EXPECT_DOUBLE_EQ(info.exposure, 10.0);
+  EXPECT_DOUBLE_EQ(info.longitude, -37.5);
+  EXPECT_DOUBLE_EQ(info.latitude, 55.75);
+  EXPECT_DOUBLE_EQ(info.raUser, 120.5);
+  EXPECT_DOUBLE_EQ(info.decUser, -10.25);
+  EXPECT_FLOAT_EQ(info.fieldUser, 12.0f);
+  EXPECT_NEAR(info.midTime.seconds, 20.5f, 1e-3);
+  // 2012-04-23 is MJD 56040; the mid time lies 5 s after the start.
+  EXPECT_NEAR(info.startMjd, 56040.0 + (21 + 30 / 60.0 + 15.5 / 3600.0) / 24.0, 1e-9);
+  EXPECT_NEAR((info.midMjd - info.startMjd) * 86400.0, 5.0, 1e-3);
+  EXPECT_NEAR(info.longitudeRad, -37.5 * Pi / 180, 1e-12);
+}
+
+TEST(CollectFrameInfo, StrictStopsAtABadDateOrTimeWithItsMessage) {
+  FrameInfo info;
+  PanelEntries e = Typical();
+  e.date = "23-04-2012";
+  e.exposure = "99";
+  CollectResult r = CollectFrameInfo(e, true, info);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.message, "Ошибка ввода даты");
+  EXPECT_DOUBLE_EQ(info.exposure, 0.0);  // nothing else was read
+
+  e = Typical();
+  e.time = "21:30";
+  r = CollectFrameInfo(e, true, info);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.message, "Ошибка ввода времени");
+}
+
+TEST(CollectFrameInfo, LenientReadsEverythingElseDespiteABadDate) {
+  FrameInfo info;
+  PanelEntries e = Typical();
+  e.date = "garbage";
+  e.utError = "2";
+  e.longitude = "-30";  // E selected: the hemisphere option decides the sign
+  const CollectResult r = CollectFrameInfo(e, false, info);
+  EXPECT_TRUE(r.ok);
+  EXPECT_FLOAT_EQ(info.utError, 2.0f);
+  EXPECT_DOUBLE_EQ(info.exposure, 10.0);
+  EXPECT_DOUBLE_EQ(info.longitude, 30.0);
+}
+
+TEST(CollectFrameInfo, ClampsTheClockErrorAndRewritesItsBox) {
+  FrameInfo info;
+  PanelEntries e = Typical();
+  e.utError = "5000";
+  const CollectResult r = CollectFrameInfo(e, true, info);
+  EXPECT_TRUE(r.ok);
+  EXPECT_FLOAT_EQ(info.utError, 3000.0f);
+  EXPECT_TRUE(r.utErrorRewritten);
+  EXPECT_EQ(r.utErrorText, " 3000");
+}
+
+TEST(DeriveFrameTimes, MidTimeCrossesTheYearAndFollowsACorrectedStart) {
+  FrameInfo info;
+  PanelEntries e = Typical();
+  e.date = "31.12.2011";
+  e.time = "23:59:58";
+  e.exposure = "10";
+  ASSERT_TRUE(CollectFrameInfo(e, true, info).ok);
+  EXPECT_EQ(info.midTime.year, 2012);
+  EXPECT_EQ(info.midTime.month, 1);
+  EXPECT_EQ(info.midTime.day, 1);
+  EXPECT_EQ(info.midTime.hour, 0);
+  EXPECT_EQ(info.midTime.minute, 0);
+  EXPECT_NEAR(info.midTime.seconds, 3.0f, 1e-3);
+
+  // Correcting the start time moves the mid time with it.
+  e.time = "23:00:00";
+  ASSERT_TRUE(CollectFrameInfo(e, true, info).ok);
+  EXPECT_EQ(info.midTime.year, 2011);
+  EXPECT_EQ(info.midTime.hour, 23);
+  EXPECT_NEAR(info.midTime.seconds, 5.0f, 1e-3);
+
+  e.exposure = "0";
+  ASSERT_TRUE(CollectFrameInfo(e, true, info).ok);
+  EXPECT_EQ(info.midTime.minute, info.startTime.minute);
+  EXPECT_FLOAT_EQ(info.midTime.seconds, info.startTime.seconds);
+}
+
+TEST(DeriveStartFromMid, StepsBackHalfTheExposure) {
+  FrameInfo info;
+  info.midTime = CalendarTime{2012, 1, 1, 0, 0, 3.0f};
+  info.exposure = 10;
+  DeriveStartFromMid(info);
+  EXPECT_EQ(info.startTime.year, 2011);
+  EXPECT_EQ(info.startTime.day, 31);
+  EXPECT_EQ(info.startTime.hour, 23);
+  EXPECT_EQ(info.startTime.minute, 59);
+  EXPECT_NEAR(info.startTime.seconds, 58.0f, 1e-3);
+
+  FrameInfo unset;
+  unset.exposure = 5;
+  DeriveStartFromMid(unset);
+  EXPECT_FALSE(unset.startTime.IsSet());
+  ClearFrameTimes(info);
+  EXPECT_FALSE(info.midTime.IsSet());
+  EXPECT_FALSE(info.startTime.IsSet());
+}
+
+}  // namespace

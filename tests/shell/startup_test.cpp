@@ -1,0 +1,101 @@
+#include "shell/startup.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "test_paths.h"
+
+namespace fs = std::filesystem;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+namespace {
+
+struct Fixture {
+  TempDir dir;
+  AppState app;
+  Fixture() {
+    app.appDir = dir.appDir();
+    app.logFile.Open(app.appDir + "log.txt");
+  }
+  std::string Log() {
+    app.logFile.Close();
+    return ReadFile(dir.path() / "log.txt");
+  }
+};
+
+TEST(PrepareWorkingFiles, MovesTheCatalogueOnTheFirstStartOnly) {
+  Fixture f;
+  WriteFile(f.dir.path() / "bin8.dat", std::string(120, 'x'));
+  PrepareResult r = PrepareWorkingFiles(f.app, {});
+  EXPECT_TRUE(r.ready);
+  EXPECT_TRUE(f.app.catalogueReady);
+  EXPECT_TRUE(r.message.empty());
+  EXPECT_TRUE(fs::is_directory(f.dir.path() / "TLE"));
+  EXPECT_TRUE(fs::is_directory(f.dir.path() / "program_files"));
+  EXPECT_FALSE(fs::exists(f.dir.path() / "bin8.dat"));
+  EXPECT_EQ(ReadFile(f.dir.path() / "program_files" / "bin8.dat"), std::string(120, 'x'));
+  const std::string source = (f.dir.path() / "bin8.dat").string();
+  const std::string target = (f.dir.path() / "program_files" / "bin8.dat").string();
+  EXPECT_EQ(f.Log(), "copy1 " + source + target + "\r\n");
+
+  // A second start finds it in place and logs nothing.
+  AppState again;
+  again.appDir = f.dir.appDir();
+  again.logFile.Open(again.appDir + "log.txt");
+  EXPECT_TRUE(PrepareWorkingFiles(again, {}).ready);
+  again.logFile.Close();
+  EXPECT_EQ(ReadFile(f.dir.path() / "log.txt"), "");
+}
+
+TEST(PrepareWorkingFiles, WithoutACatalogueTheProgramStaysNotReady) {
+  Fixture f;
+  PrepareResult r = PrepareWorkingFiles(f.app, {});
+  EXPECT_FALSE(r.ready);
+  EXPECT_FALSE(f.app.catalogueReady);
+  EXPECT_EQ(r.message, "Не обнаружен файл каталога. Работа невозможна.");
+}
+
+TEST(PrepareWorkingFiles, BuildsTheMissingAsterismIndexAndReportsItsFailure) {
+  Fixture f;
+  WriteFile(f.dir.path() / "program_files" / "bin8.dat", "stars");
+  std::string builtFrom, builtTo;
+  StartUpHooks hooks;
+  hooks.buildAsterisms = [&](const std::string& from, const std::string& to) {
+    builtFrom = from;
+    builtTo = to;
+    return false;
+  };
+  PrepareResult r = PrepareWorkingFiles(f.app, hooks);
+  EXPECT_FALSE(r.ready);
+  EXPECT_EQ(r.message, "Файл астеризмов создать не удалось.");
+  EXPECT_EQ(builtFrom, f.app.catalogPath);
+  EXPECT_EQ(builtTo, f.app.asterismPath);
+
+  // With the index present the builder is not called.
+  WriteFile(f.app.asterismPath, "index");
+  bool called = false;
+  hooks.buildAsterisms = [&](const std::string&, const std::string&) { return called = true; };
+  EXPECT_TRUE(PrepareWorkingFiles(f.app, hooks).ready);
+  EXPECT_FALSE(called);
+}
+
+TEST(PrepareWorkingFiles, MovesTheHelpFileIntoProgramFiles) {
+  Fixture f;
+  WriteFile(f.dir.path() / "program_files" / "bin8.dat", "stars");
+  WriteFile(f.dir.path() / kHelpFileName, "<html>help</html>");
+  EXPECT_TRUE(PrepareWorkingFiles(f.app, {}).ready);
+  EXPECT_FALSE(fs::exists(f.dir.path() / kHelpFileName));
+  EXPECT_EQ(ReadFile(f.app.helpPath), "<html>help</html>");
+  EXPECT_EQ(f.app.helpPath, ProgramFilePath(f.app, kHelpFileName));
+}
+
+TEST(WithTrailingSeparator, AddsExactlyOne) {
+  const char sep = fs::path::preferred_separator;
+  EXPECT_EQ(WithTrailingSeparator("/a/b"), std::string("/a/b") + sep);
+  EXPECT_EQ(WithTrailingSeparator(std::string("/a/b") + sep + sep), std::string("/a/b") + sep);
+}
+
+}  // namespace

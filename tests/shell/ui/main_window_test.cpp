@@ -1,0 +1,357 @@
+// The main window driven as a user would: start-up in a fresh directory, the menu, each command's
+// guard and messages, and opening frames.
+#include "shell/ui/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QImage>
+#include <QMenu>
+#include <QMenuBar>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <filesystem>
+
+#include "frameinfo/ui/frm_par.h"
+#include "shell/ui/file_dialog.h"
+#include "shell/ui/form1.h"
+#include "shell/ui/frm_frame.h"
+#include "shell/ui/frmp.h"
+#include "test_paths.h"
+#include "ui_test_support.h"
+
+namespace fs = std::filesystem;
+using testing_support::MessageRecorder;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+protected:
+  TempDir dir;
+  MessageRecorder recorder;
+  QString chosenFile;
+
+  void SetUp() override {
+    SetFileDialogInterceptor([this](const QString&, const QString&, const QString&) { return chosenFile; });
+  }
+  void TearDown() override { SetFileDialogInterceptor({}); }
+
+  void PlaceCatalogue() { WriteFile(dir.path() / "bin8.dat", std::string(1200, '\0')); }
+  QString AppDir() const { return QString::fromStdString(dir.path().string()); }
+
+  std::unique_ptr<MainWindow> Start() {
+    auto w = std::make_unique<MainWindow>(AppDir());
+    w->StartUp();
+    return w;
+  }
+
+  // Writes a picture of the given size and format and returns its path.
+  QString MakePicture(int width, int height, const char* format, const char* name) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(QColor(20, 20, 20));
+    image.setPixel(width / 2, height / 2, qRgb(0, 255, 0));
+    const QString path = QString::fromStdString((dir.path() / name).string());
+    EXPECT_TRUE(image.save(path, format));
+    return path;
+  }
+
+  void Trigger(MainWindow& w, const char* name) {
+    QAction* action = w.Action(name);
+    ASSERT_NE(action, nullptr) << name;
+    action->trigger();
+  }
+};
+
+TEST_F(MainWindowTest, FirstStartCreatesDirectoriesAndMovesTheCatalogue) {
+  PlaceCatalogue();
+  {
+    auto w = Start();
+    EXPECT_TRUE(w->App().catalogueReady);
+    EXPECT_TRUE(recorder.messages.empty());
+    EXPECT_TRUE(fs::is_directory(dir.path() / "TLE"));
+    EXPECT_TRUE(fs::exists(dir.path() / "program_files" / "bin8.dat"));
+    EXPECT_FALSE(fs::exists(dir.path() / "bin8.dat"));
+    EXPECT_EQ(w->HintWindow()->Text(), QStringLiteral("Нужно открыть кадр\nМеню Файл->Открыть кадр \n "));
+    EXPECT_EQ(w->Frame().frameSizeIndex, 3);
+    w->ShutDown();
+    const std::string log = testing_support::ReadFile(dir.path() / "log.txt");
+    EXPECT_EQ(log.rfind("copy1 ", 0), 0u) << log;
+  }
+  {
+    auto w = Start();  // the second start logs nothing
+    EXPECT_TRUE(w->App().catalogueReady);
+    w->ShutDown();
+    EXPECT_EQ(testing_support::ReadFile(dir.path() / "log.txt"), "");
+  }
+}
+
+TEST_F(MainWindowTest, MissingCatalogueIsReportedOnceAndCommandsStayInert) {
+  auto w = Start();
+  ASSERT_EQ(recorder.Texts(), std::vector<QString>{QStringLiteral("Не обнаружен файл каталога. Работа невозможна.")});
+  EXPECT_EQ(recorder.messages[0].caption, QStringLiteral("Сообщение"));
+  EXPECT_FALSE(w->App().catalogueReady);
+  recorder.Clear();
+  chosenFile = MakePicture(100, 80, "JPG", "a.jpg");
+  for (const char* name : {"mnuOpenIm", "mnuOpenInf", "mnuStar", "mnuTrek", "mnuMtrek", "mnuStarId", "mnuMesTrek",
+                           "mnuSat", "mnuUserSat", "mnuSatN", "mnuStarVis", "mnuViewmag", "mnussr", "mnuVislist"})
+    Trigger(*w, name);
+  EXPECT_TRUE(recorder.messages.empty());
+  EXPECT_FALSE(w->Frame().frameOpen);
+}
+
+TEST_F(MainWindowTest, SecondInstanceSaysSoAndStaysInert) {
+  PlaceCatalogue();
+  auto first = Start();
+  ASSERT_TRUE(first->App().catalogueReady);
+  auto second = Start();
+  EXPECT_EQ(recorder.Texts(), std::vector<QString>{QStringLiteral("Программа уже запущена!")});
+  EXPECT_FALSE(second->App().catalogueReady);
+  recorder.Clear();
+  Trigger(*second, "mnuStar");
+  EXPECT_TRUE(recorder.messages.empty());
+  first->ShutDown();
+  // Once the first has ended, a new start goes ahead.
+  auto third = Start();
+  EXPECT_TRUE(third->App().catalogueReady);
+}
+
+TEST_F(MainWindowTest, MenuTreeHasTheDesignedNamesCaptionsAndCheckItems) {
+  PlaceCatalogue();
+  auto w = Start();
+  QStringList titles;
+  for (QAction* a : w->menuBar()->actions()) titles << a->text();
+  EXPECT_EQ(titles, (QStringList{"Файл", "Разметка", "Идентификация", "Визуализация каталога", "TLE", "О программе"}));
+  auto items = [&](const char* menuName) {
+    QStringList out;
+    auto* menu = w->findChild<QMenu*>(menuName);
+    EXPECT_NE(menu, nullptr) << menuName;
+    if (!menu) return out;
+    for (QAction* a : menu->actions()) out << (a->isSeparator() ? QStringLiteral("-") : a->objectName());
+    return out;
+  };
+  EXPECT_EQ(items("mnuFile"), (QStringList{"mnuOpenIm", "mnuOpenInf", "-", "mnuExit"}));
+  EXPECT_EQ(items("mnuRazm"), (QStringList{"mnuView", "mnuStar", "mnuTrek", "mnuMtrek", "-", "MnuParf"}));
+  EXPECT_EQ(items("mnuIdent"), (QStringList{"mnuStarId", "mnuMesTrek", "mnuSat", "-", "mnuUserSat", "mnuSatN"}));
+  EXPECT_EQ(items("mnuVis"), (QStringList{"mnuStarVis", "mnuViewmag", "mnuStarMinus", "mnuStarPlus"}));
+  EXPECT_EQ(items("mnuTle"), (QStringList{"mnuLoadTleDir", "mnussr", "mnuVislist", "-", "mnuClear"}));
+  EXPECT_EQ(items("mnuAbout"), (QStringList{"mnuOrvia", "mnuVer"}));
+  EXPECT_TRUE(w->Action("mnuStarVis")->isCheckable());
+  EXPECT_TRUE(w->Action("mnuViewmag")->isCheckable());
+  EXPECT_EQ(w->Action("mnuTrek")->text(), QStringLiteral("Автоматическая разметка концов трека"));
+  EXPECT_EQ(w->Action("mnuStarPlus")->text(), QStringLiteral("Увеличить глубину каталога на 0.5 mag"));
+}
+
+TEST_F(MainWindowTest, FrameCommandsWithoutAFrameAnswerWithTheirMessages) {
+  PlaceCatalogue();
+  auto w = Start();
+  const struct {
+    const char* action;
+    const char* message;
+  } cases[] = {
+      {"mnuOpenInf", "Кадр не открыт."}, {"mnuStar", "Кадр не открыт."},    {"mnuTrek", "Кадр не открыт."},
+      {"mnuMtrek", "Файл не открыт."},   {"mnuStarId", "Кадр не открыт."},  {"mnuMesTrek", "Файл не открыт."},
+      {"mnuSat", "Кадр не открыт."},     {"mnuUserSat", "Кадр не открыт."}, {"mnuSatN", "Кадр не открыт."},
+      {"mnuStarVis", "Кадр не открыт."}, {"mnuViewmag", "Кадр не открыт."},
+  };
+  for (const auto& c : cases) {
+    recorder.Clear();
+    Trigger(*w, c.action);
+    EXPECT_EQ(recorder.Texts(), std::vector<QString>{QString::fromUtf8(c.message)}) << c.action;
+  }
+  // Depth changes do nothing while catalogue stars are hidden.
+  recorder.Clear();
+  Trigger(*w, "mnuStarMinus");
+  Trigger(*w, "mnuStarPlus");
+  EXPECT_TRUE(recorder.messages.empty());
+  EXPECT_FALSE(w->Action("mnuStarVis")->isChecked());
+}
+
+TEST_F(MainWindowTest, HelpCommandReportsAMissingHelpFileAndOpensAPresentOne) {
+  PlaceCatalogue();
+  auto w = Start();
+  Trigger(*w, "mnuOrvia");
+  EXPECT_EQ(recorder.Texts(), std::vector<QString>{QStringLiteral("Файл справки отсутствует.")});
+  recorder.Clear();
+  WriteFile(dir.path() / "program_files" / "Orviahelp.html", "<html></html>");
+  QString opened;
+  SetDocumentOpener([&](const QString& path) {
+    opened = path;
+    return true;
+  });
+  Trigger(*w, "mnuOrvia");
+  SetDocumentOpener({});
+  EXPECT_TRUE(recorder.messages.empty());
+  EXPECT_TRUE(opened.endsWith("Orviahelp.html"));
+}
+
+TEST_F(MainWindowTest, OpensJpegAndBmpFramesWithTheirDisplaySize) {
+  PlaceCatalogue();
+  auto w = Start();
+  const struct {
+    int w, h;
+    const char* format;
+    int dw, dh;
+    float scale;
+  } cases[] = {{400, 300, "JPG", 400, 300, 1.0f},
+               {3000, 2000, "JPG", 600, 400, 5.0f},
+               {2000, 3000, "BMP", 400, 600, 5.0f},
+               {1, 1, "BMP", 1, 1, 1.0f}};
+  int n = 0;
+  for (const auto& c : cases) {
+    chosenFile = MakePicture(c.w, c.h, c.format, (std::to_string(n++) + "." + c.format).c_str());
+    Trigger(*w, "mnuOpenIm");
+    EXPECT_TRUE(recorder.messages.empty()) << c.w << "x" << c.h;
+    const FrameState& f = w->Frame();
+    ASSERT_TRUE(f.frameOpen);
+    EXPECT_EQ(f.imageWidth, c.w);
+    EXPECT_EQ(f.imageHeight, c.h);
+    EXPECT_EQ(f.displayWidth, c.dw);
+    EXPECT_EQ(f.displayHeight, c.dh);
+    EXPECT_FLOAT_EQ(f.displayScale, c.scale);
+    if (c.format == std::string("BMP")) {
+      EXPECT_EQ(f.brightness.at(c.w / 2 + 1, c.h / 2 + 1), 150);  // pure green
+    }
+    EXPECT_EQ(f.workMode, WorkMode::View);
+    EXPECT_EQ(f.frameSide, 31);
+    EXPECT_EQ(f.zoom, 5);
+    EXPECT_EQ(f.cursorX, std::max(1, c.w / 2));  // the marking frame starts on the image centre
+    EXPECT_EQ(f.cursorY, std::max(1, c.h / 2));
+    EXPECT_EQ(w->FrameWindow()->windowTitle(), chosenFile);
+    EXPECT_EQ(w->FrameWindow()->width(), c.dw + 40);
+    EXPECT_EQ(w->FrameWindow()->height(), c.dh + 100);
+    EXPECT_EQ(w->FrameWindow()->ModeCaption(), QStringLiteral("Просмотр"));
+    EXPECT_TRUE(w->FrameWindow()->isVisible());
+    EXPECT_TRUE(w->FragmentWindow()->isVisible());
+  }
+  EXPECT_EQ(w->App().framesOpened, 4);
+  EXPECT_TRUE(fs::is_directory(dir.path() / "Info"));
+  EXPECT_EQ(w->HintWindow()->Text(),
+            QStringLiteral("Введите информацию о кадре или откройте информационный файл: \nМеню Файл-> Открыть "
+                           "информационный файл \n "));
+  EXPECT_EQ(w->FragmentWindow()->windowTitle(), QStringLiteral("( 1, 1)"));
+}
+
+TEST_F(MainWindowTest, DamagedOrUnsuitableFilesFailToOpenWithoutChangingAnything) {
+  PlaceCatalogue();
+  auto w = Start();
+  chosenFile = MakePicture(64, 48, "JPG", "good.jpg");
+  Trigger(*w, "mnuOpenIm");
+  ASSERT_TRUE(w->Frame().frameOpen);
+  const std::string goodPath = w->Frame().imagePath;
+
+  const std::string jpeg = testing_support::ReadFile(chosenFile.toStdString());
+  // A BMP header that claims 40000 x 2 pixels: refused from the header, nothing allocated.
+  std::string wide(54, '\0');
+  auto put32 = [&](int at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) wide[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+  };
+  wide[0] = 'B';
+  wide[1] = 'M';
+  put32(2, 54 + 40000 * 2 * 3);
+  put32(10, 54);
+  put32(14, 40);
+  put32(18, 40000);
+  put32(22, 2);
+  wide[26] = 1;
+  wide[28] = 24;
+  const struct {
+    const char* name;
+    std::string bytes;
+  } bad[] = {{"empty.jpg", ""},
+             {"truncated.jpg", jpeg.substr(0, jpeg.size() / 3)},
+             {"text.jpg", "this is not a picture at all"},
+             {"wide.bmp", wide}};
+  for (const auto& b : bad) {
+    WriteFile(dir.path() / b.name, b.bytes);
+    recorder.Clear();
+    chosenFile = QString::fromStdString((dir.path() / b.name).string());
+    Trigger(*w, "mnuOpenIm");
+    EXPECT_EQ(recorder.Texts(), std::vector<QString>{QStringLiteral("Ошибка при открытии файла.")}) << b.name;
+    EXPECT_EQ(w->Frame().imagePath, goodPath) << b.name;
+  }
+  EXPECT_EQ(w->App().framesOpened, 1);
+  // A cancelled dialog changes nothing and says nothing.
+  recorder.Clear();
+  chosenFile.clear();
+  Trigger(*w, "mnuOpenIm");
+  EXPECT_TRUE(recorder.messages.empty());
+}
+
+TEST_F(MainWindowTest, WorkModesSetCaptionOutlineAndHint) {
+  PlaceCatalogue();
+  auto w = Start();
+  chosenFile = MakePicture(200, 100, "BMP", "m.bmp");
+  Trigger(*w, "mnuOpenIm");
+  ASSERT_TRUE(w->Frame().frameOpen);
+  const struct {
+    const char* action;
+    WorkMode mode;
+    const char* caption;
+    QColor outline;
+    const char* firstHint;
+  } cases[] = {
+      {"mnuStar", WorkMode::StarMarking, "Разметка звезд", QColor(250, 160, 190),
+       "Для выбора звезды загоните звезду во фрейм и щелкните мышью"},
+      {"mnuTrek", WorkMode::AutoTrackEnds, "Атоматическая разметка концов трека", QColor(255, 0, 255),
+       "Для разметки конца трека загоните конец трека во фрейм и щелкните мышью"},
+      {"mnuMtrek", WorkMode::ManualTrackEnds, "Ручная разметка концов трека", QColor(0, 200, 200),
+       "Для разметки конца трека загоните конец трека в центр фрейма и щелкните мышью"},
+      {"mnuView", WorkMode::View, "Просмотр", QColor(220, 230, 250), "В этом режиме ничего на кадре отмечать нельзя"},
+  };
+  for (const auto& c : cases) {
+    Trigger(*w, c.action);
+    EXPECT_EQ(w->Frame().workMode, c.mode);
+    EXPECT_EQ(w->FrameWindow()->ModeCaption(), QString::fromUtf8(c.caption));
+    EXPECT_EQ(w->FrameWindow()->MarkingFrameColour(), c.outline);
+    EXPECT_TRUE(w->HintWindow()->Text().startsWith(QString::fromUtf8(c.firstHint))) << c.action;
+  }
+  EXPECT_TRUE(recorder.messages.empty());
+}
+
+TEST_F(MainWindowTest, IdentificationNeedsFourStarsAndAValidPanel) {
+  PlaceCatalogue();
+  auto w = Start();
+  chosenFile = MakePicture(200, 100, "BMP", "s.bmp");
+  Trigger(*w, "mnuOpenIm");
+  w->Frame().starMarks.resize(3);
+  Trigger(*w, "mnuStarId");
+  EXPECT_EQ(recorder.Texts(), std::vector<QString>{QStringLiteral("Выбрано недостаточно звезд. Нужно не менее 4")});
+  recorder.Clear();
+  w->Frame().starMarks.resize(4);
+  Trigger(*w, "mnuStarId");  // the panel still holds 00.00.0000
+  EXPECT_EQ(recorder.Texts(), std::vector<QString>{QStringLiteral("Ошибка ввода даты")});
+  // Track commands check their counts.
+  recorder.Clear();
+  Trigger(*w, "mnuMesTrek");
+  EXPECT_EQ(recorder.Texts(), std::vector<QString>{QStringLiteral("Концы трека не отмечены")});
+  recorder.Clear();
+  w->Frame().trackEndCount = 1;
+  Trigger(*w, "mnuMesTrek");  // one end passes the count check and meets the solution check
+  EXPECT_EQ(recorder.Texts(), std::vector<QString>{QStringLiteral("Звезды кадра не идентифицированы")});
+}
+
+TEST_F(MainWindowTest, FrameSizeWindowChangesTheMarkingFrame) {
+  PlaceCatalogue();
+  auto w = Start();
+  chosenFile = MakePicture(300, 200, "BMP", "f.bmp");
+  Trigger(*w, "mnuOpenIm");
+  Trigger(*w, "MnuParf");
+  auto* window = w->findChild<QWidget*>("FrmNast");
+  ASSERT_NE(window, nullptr);
+  auto* list = testing_support::Find<QListWidget>(window, "ListF");
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(list->count(), 8);
+  EXPECT_EQ(list->item(3)->text(), QStringLiteral("31x31  Увеличение 5раз"));
+  EXPECT_EQ(list->currentRow(), 3);
+  list->setCurrentRow(7);
+  testing_support::Find<QPushButton>(window, "cmdok")->click();
+  EXPECT_EQ(w->Frame().frameSizeIndex, 7);
+  EXPECT_EQ(w->Frame().frameSide, 141);
+  EXPECT_EQ(w->Frame().zoom, 1);
+  EXPECT_EQ(w->FragmentWindow()->FragmentSide(), 141);
+}
+
+}  // namespace
