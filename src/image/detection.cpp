@@ -8,9 +8,9 @@
 
 namespace {
 
-// Values in the background box and the count the median must reach (961 / 2 + 0.5 rounded).
+// Side of the background box and the count the median must reach: 961 / 2 + 0.5 rounded, 481.
 constexpr int kBoxSide = 2 * kBackgroundHalf + 1;
-constexpr int kMedianRank = 481;
+constexpr int kMedianRank = (kBoxSide * kBoxSide + 1) / 2;
 // Distances below which a new mark repeats an existing one (pixels).
 constexpr double kStarMarkSpacing = 5.0;
 constexpr double kTrackEndSpacing = 5.0;
@@ -203,13 +203,14 @@ double LocalToImage(int centre, int a, double local) {
   return centre - a - 1 + local;
 }
 
+// Clamps a rounded-down image coordinate to the 16-bit range of the frame's coordinates.
 std::int16_t ClampToInt16(double v) {
   return static_cast<std::int16_t>(std::clamp(v, -32768.0, 32767.0));
 }
 
-// The window for a request, or an empty one when the frame half-size is unusable.
+// True for a marking-frame half-size a window can be built for (the size table holds them as bytes).
 bool UsableHalf(int frameHalf) {
-  return frameHalf >= 0 && frameHalf <= 32767 - 2 * kBackgroundHalf;
+  return frameHalf >= 0 && frameHalf <= 255;
 }
 
 }  // namespace
@@ -240,7 +241,6 @@ void ComputeBackground(AnalysisWindow& win) {
       win.b[win.Index(i, j)] = box.Current();
     }
   }
-  static_assert(kBoxSide * kBoxSide == 961);
 }
 
 AnalysisWindow PrepareAnalysisWindow(const BrightnessRaster& brightness, int x, int y, int frameHalf) {
