@@ -431,11 +431,15 @@ MarkOutline AddStarMark(FrameState& frame, AppState& app, float x, float y, std:
   LogFloat(app.logFile, y);
   app.logFile.EndLine();
 
-  const double scale = frame.displayScale > 0.0f ? frame.displayScale : 1.0;
-  const int centreX = ImageToScreen(x, scale);
-  const int centreY = ImageToScreen(y, scale);
-  const int half = std::max(2, RoundToInt(size / scale));
-  return MarkOutline{centreX - half, centreY - half, 2 * half, app.palette.starMark};
+  return StarMarkOutline(mark, frame.displayScale, app.palette);
+}
+
+MarkOutline StarMarkOutline(const StarMark& mark, float displayScale, const MarkPalette& palette) {
+  const double scale = displayScale > 0.0f ? displayScale : 1.0;
+  const int centreX = ImageToScreen(mark.x, scale);
+  const int centreY = ImageToScreen(mark.y, scale);
+  const int half = std::max(2, RoundToInt(mark.size / scale));
+  return MarkOutline{centreX - half, centreY - half, 2 * half, palette.starMark};
 }
 
 StarDetection DetectStar(FrameState& frame, AppState& app, int x, int y, bool record) {

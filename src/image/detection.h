@@ -131,9 +131,12 @@ struct StarDetection {
 // in which case nothing changes and the result is not found. With record = false marks are not consulted.
 StarDetection DetectStar(FrameState& frame, AppState& app, int x, int y, bool record);
 
-// Appends a star mark at (x, y) image pixels with the object's size, logs it and returns its outline:
-// a square centred on the mark's screen position with half-side size / displayScale rounded, at least 2.
+// Appends a star mark at (x, y) image pixels with the object's size, logs it and returns its outline.
 MarkOutline AddStarMark(FrameState& frame, AppState& app, float x, float y, std::int16_t size);
+
+// Outline of a star mark: a square centred on the mark's screen position (image pixels / displayScale,
+// rounded) with half-side size / displayScale rounded, at least 2 screen pixels.
+MarkOutline StarMarkOutline(const StarMark& mark, float displayScale, const MarkPalette& palette);
 
 // Result of adding a track end.
 struct TrackEndAddition {

@@ -526,3 +526,19 @@ TEST(AddTrackEnd, SpacingRuleRealCoordinatesAndSolvedHint) {
   EXPECT_EQ(outline.left, 8);
   EXPECT_EQ(outline.top, 18);
 }
+
+TEST(StarMarkOutline, RoundsHalfToEvenAndKeepsAtLeastTwoPixels) {
+  MarkPalette palette;
+  StarMark mark;
+  mark.x = 12.5f;  // 12.5 / 5 = 2.5 -> 2
+  mark.y = 17.5f;  // 3.5 -> 4
+  mark.size = 3;   // 3 / 5 rounds to 1, raised to 2
+  MarkOutline o = StarMarkOutline(mark, 5.0f, palette);
+  EXPECT_EQ(o.left, 0);
+  EXPECT_EQ(o.top, 2);
+  EXPECT_EQ(o.side, 4);
+  mark.size = 23;  // 4.6 -> 5
+  o = StarMarkOutline(mark, 5.0f, palette);
+  EXPECT_EQ(o.left, -3);
+  EXPECT_EQ(o.side, 10);
+}
