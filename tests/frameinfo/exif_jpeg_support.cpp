@@ -17,24 +17,24 @@ std::string Rational(bool intel, std::uint32_t numerator, std::uint32_t denomina
   return U32(intel, numerator) + U32(intel, denominator);
 }
 
-ExifEntrySpec AsciiEntry(std::uint16_t tag, const std::string& text) {
+ExifEntryDef AsciiEntry(std::uint16_t tag, const std::string& text) {
   std::string data = text + std::string(1, '\0');
   return {tag, 2, static_cast<std::uint32_t>(data.size()), data};
 }
 
-ExifEntrySpec RationalEntry(bool intel, std::uint16_t tag, std::uint32_t numerator, std::uint32_t denominator) {
+ExifEntryDef RationalEntry(bool intel, std::uint16_t tag, std::uint32_t numerator, std::uint32_t denominator) {
   return {tag, 5, 1, Rational(intel, numerator, denominator)};
 }
 
-ExifEntrySpec ShortEntry(bool intel, std::uint16_t tag, std::uint16_t value) {
+ExifEntryDef ShortEntry(bool intel, std::uint16_t tag, std::uint16_t value) {
   return {tag, 3, 1, U16(intel, value) + std::string(2, '\0')};
 }
 
-ExifEntrySpec LongEntry(bool intel, std::uint16_t tag, std::uint32_t value) {
+ExifEntryDef LongEntry(bool intel, std::uint16_t tag, std::uint32_t value) {
   return {tag, 4, 1, U32(intel, value)};
 }
 
-std::string MakeExifJpeg(bool intel, const std::vector<ExifEntrySpec>& entries, const std::string& comment) {
+std::string MakeExifJpeg(bool intel, const std::vector<ExifEntryDef>& entries, const std::string& comment) {
   // TIFF block: header (8), IFD0 with the Exif pointer (2 + 12 + 4), Exif directory, data area.
   const std::uint32_t exifIfd = 8 + 18;
   const std::uint32_t dataStart = exifIfd + 2 + 12 * static_cast<std::uint32_t>(entries.size()) + 4;
@@ -42,7 +42,7 @@ std::string MakeExifJpeg(bool intel, const std::vector<ExifEntrySpec>& entries, 
   tiff += U16(intel, 1) + U16(intel, 0x8769) + U16(intel, 4) + U32(intel, 1) + U32(intel, exifIfd) + U32(intel, 0);
   std::string data;
   tiff += U16(intel, static_cast<std::uint16_t>(entries.size()));
-  for (const ExifEntrySpec& e : entries) {
+  for (const ExifEntryDef& e : entries) {
     tiff += U16(intel, e.tag) + U16(intel, e.type) + U32(intel, e.count);
     if (e.forceOffset) {
       tiff += U32(intel, e.offsetOverride);

@@ -119,16 +119,16 @@ TEST(ExifTest, ReadsFilesAndSurvivesMissingOnes) {
 
 TEST(ExifTest, OffsetsAndCountsOutsideTheFileGiveAbsentValues) {
   for (bool intel : {true, false}) {
-    ExifEntrySpec date = AsciiEntry(0x9003, "2012:04:23 21:30:15");
+    ExifEntryDef date = AsciiEntry(0x9003, "2012:04:23 21:30:15");
     date.forceOffset = true;
     date.offsetOverride = 0xFFFFFFF0u;
-    ExifEntrySpec exposure = RationalEntry(intel, 0x829A, 1, 100);
+    ExifEntryDef exposure = RationalEntry(intel, 0x829A, 1, 100);
     exposure.forceOffset = true;
     exposure.offsetOverride = 0x7FFFFFFFu;
-    ExifEntrySpec aperture = RationalEntry(intel, 0x829D, 28, 10);
+    ExifEntryDef aperture = RationalEntry(intel, 0x829D, 28, 10);
     aperture.forceOffset = true;
     aperture.offsetOverride = 0xFFFFFFFFu;
-    ExifEntrySpec sub = AsciiEntry(0x9291, "12345678");
+    ExifEntryDef sub = AsciiEntry(0x9291, "12345678");
     sub.count = 0xFFFFFFFFu;
     const std::string jpeg =
         MakeExifJpeg(intel, {exposure, aperture, ShortEntry(intel, 0x8827, 400), date, sub,
