@@ -14,6 +14,7 @@
 
 #include "frameinfo/info_file.h"
 #include "frameinfo/numbers.h"
+#include "frameinfo/ui/frm_exif.h"
 #include "frameinfo/ui/frm_par.h"
 #include "image/decode.h"
 #include "image/raster.h"
@@ -66,6 +67,28 @@ MainWindow::MainWindow(const QString& appDir, QWidget* parent) : QMainWindow(par
     ra = sky.ra;
     dec = sky.dec;
     return true;
+  };
+  hooks.detectStar = [this](int x, int y, double& sx, double& sy) {
+    const StarDetection found = DetectStar(frame_, app_, x, y, true);
+    if (!found.found) return false;
+    if (found.marked) {
+      DrawOutline(OverlayKind::StarMarks, found.mark);
+      if (panel_) panel_->SetProgramRow(1, QString::fromStdString(FormatNumber(frame_.starCount(), "0")));
+    }
+    sx = found.sx;
+    sy = found.sy;
+    return true;
+  };
+  hooks.detectTrackEnd = [this](int x, int y, double& ex, double& ey) {
+    const TrackEndDetection found = DetectTrackEnd(frame_, app_, x, y, Solved());
+    if (!found.found) return false;
+    ShowTrackEndAddition(found.addition);
+    ex = found.ex;
+    ey = found.ey;
+    return true;
+  };
+  hooks.addTrackEnd = [this](double x, double y) {
+    ShowTrackEndAddition(AddTrackEnd(frame_, app_.palette, static_cast<float>(x), static_cast<float>(y), Solved()));
   };
   viewer_ = std::make_unique<FrameViewer>(app_, frame_, form1_, fragment_, std::move(hooks));
 }
@@ -138,6 +161,20 @@ void MainWindow::CreateMenus() {
 
 void MainWindow::Say(const QString& text) { ShowMessage(text, kMessageCaption, MessageButtons::Ok, this); }
 
+void MainWindow::DrawOutline(OverlayKind kind, const MarkOutline& outline) {
+  OverlayItem item;
+  item.screenRect = QRect(outline.left, outline.top, outline.side, outline.side);
+  item.colour = ToQColor(outline.colour);
+  form1_->AddOverlay(kind, item);
+}
+
+void MainWindow::ShowTrackEndAddition(const TrackEndAddition& addition) {
+  if (addition.added) DrawOutline(OverlayKind::TrackEnds, addition.mark);
+  if (addition.showHint)
+    ShowHint(QString::fromStdString(addition.hintLines[0]), QString::fromStdString(addition.hintLines[1]),
+             QString::fromStdString(addition.hintLines[2]));
+}
+
 void MainWindow::ShowHint(const QString& line1, const QString& line2, const QString& line3) {
   hint_->ShowHint(line1, line2, line3);
 }
@@ -159,6 +196,12 @@ void MainWindow::StartUp() {
 
   panel_ = new FrmPar(this);
   connect(panel_, &FrmPar::VisibilityChanged, this, [this](bool consider) { frame_.info.considerVisibility = consider; });
+  connect(panel_, &FrmPar::ExifRequested, this, [this] {
+    if (FrmExif* exif = OpenExifWindow(app_, frame_, this)) {
+      connect(exif, &FrmExif::ValuesCopied, panel_, &FrmPar::CopyExifValues);
+      exifWindow_ = exif;
+    }
+  });
   panel_->adjustSize();
   const QRect area = QApplication::primaryScreen() ? QApplication::primaryScreen()->availableGeometry() : QRect();
   const int top = area.top() + menuBar()->sizeHint().height() + 30;
@@ -298,6 +341,8 @@ void MainWindow::ResetFrameState() {
   form1_->SetSkyReadout(QStringLiteral("RA= ; DEC="), QStringLiteral(" "));
   form1_->RemoveOverlay(OverlayKind::Centre);
   CloseAuxiliaryWindows();
+  // The information file may have filled the track-end slots.
+  for (int slot = 1; slot <= frame_.trackEndCount; ++slot) DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_, app_.palette, slot));
 }
 
 void MainWindow::LookUpInfoFile() {
@@ -311,6 +356,7 @@ void MainWindow::LookUpInfoFile() {
 
 void MainWindow::CloseAuxiliaryWindows() {
   if (frameSizeWindow_) frameSizeWindow_->close();
+  if (exifWindow_) exifWindow_->close();
 }
 
 void MainWindow::OpenInf() {

@@ -9,6 +9,8 @@
 #include <memory>
 
 #include "frameinfo/frame_info.h"
+#include "image/detection.h"
+#include "shell/ui/form1.h"
 #include "shell/app_state.h"
 
 class QAction;
@@ -89,6 +91,10 @@ private:
   void LookUpInfoFile();
   void SaveFrameInfo();
   void CloseAuxiliaryWindows();
+  // Draws a mark outline returned by detection as an overlay of the given kind.
+  void DrawOutline(OverlayKind kind, const MarkOutline& outline);
+  // Draws a track-end addition and shows its hint.
+  void ShowTrackEndAddition(const TrackEndAddition& addition);
   void RunImport(const QString& progressText, const QString& filter, const QString& failure, bool ssr);
 
   AppState app_;
@@ -107,4 +113,5 @@ private:
   Frmz* progress_ = nullptr;
   std::unique_ptr<FrameViewer> viewer_;
   QPointer<QWidget> frameSizeWindow_;
+  QPointer<QWidget> exifWindow_;
 };
