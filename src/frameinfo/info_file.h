@@ -14,16 +14,16 @@
 
 // Everything the information file keeps about one frame.
 struct InfoFileData {
-  std::string imagePath;         // written as "FileName", not read back
-  std::int16_t imageWidth = 0;   // pixels; written, not read back
-  std::int16_t imageHeight = 0;  // pixels; written, not read back
-  FrameInfo info;                // circumstances; "PoleUser" is info.fieldSizeText
-  PlateSolution plate;           // display form; the working form is rebuilt after reading
+  std::string imagePath;                  // written as "FileName", not read back
+  std::int16_t imageWidth = 0;            // pixels; written, not read back
+  std::int16_t imageHeight = 0;           // pixels; written, not read back
+  FrameInfo info;                         // circumstances; "PoleUser" is info.fieldSizeText
+  PlateSolution plate;                    // display form; the working form is rebuilt after reading
   std::array<TrackPoint, 3> trackEnds{};  // entries 1 and 2 are stored (pixels, radians)
   std::uint8_t trackEndCount = 0;
-  int identifiedNorad = 0;          // catalogue number of the identified satellite, 0 when none
-  std::string identifiedName;       // its name
-  std::vector<int> remembered;      // catalogue numbers remembered for drawing several satellites
+  int identifiedNorad = 0;      // catalogue number of the identified satellite, 0 when none
+  std::string identifiedName;   // its name
+  std::vector<int> remembered;  // catalogue numbers remembered for drawing several satellites
   std::string moonVisibility = "No";
   float moonPhase = 0.0f;
   float moonDistance = 0.0f;  // degrees from the frame centre

@@ -98,8 +98,7 @@ IniDocument ParseIni(std::string_view text) {
     if (end == std::string_view::npos) end = text.size();
     std::size_t contentEnd = end;
     if (contentEnd > start && text[contentEnd - 1] == '\r') --contentEnd;
-    document.lines.push_back(
-        ClassifyLine(std::string(text.substr(start, contentEnd - start)), start == 0 ? skip : 0));
+    document.lines.push_back(ClassifyLine(std::string(text.substr(start, contentEnd - start)), start == 0 ? skip : 0));
     start = next;
   }
   return document;

@@ -22,10 +22,10 @@ enum class IniLineKind { Other, Section, Key };
 
 // One line of an INI text as it stands in the file, with what the reader made of it.
 struct IniLine {
-  std::string text;             // the line without its line end
+  std::string text;  // the line without its line end
   IniLineKind kind = IniLineKind::Other;
-  std::string name;             // section name or key: trimmed and lower-cased
-  std::size_t valueStart = 0;   // for a key line, the position just after its first "="
+  std::string name;            // section name or key: trimmed and lower-cased
+  std::size_t valueStart = 0;  // for a key line, the position just after its first "="
 };
 
 // An INI text in memory, line by line.

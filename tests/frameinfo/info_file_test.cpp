@@ -24,8 +24,8 @@ using testing_support::WriteFile;
 // Sets a file's last-write time to a UTC calendar time.
 void SetWriteTime(const fs::path& path, int year, unsigned month, unsigned day, int hour, int minute, int second) {
   using namespace std::chrono;
-  const sys_seconds utc = sys_days{std::chrono::year{year} / month / day} + hours{hour} + minutes{minute} +
-                          seconds{second};
+  const sys_seconds utc =
+      sys_days{std::chrono::year{year} / month / day} + hours{hour} + minutes{minute} + seconds{second};
   fs::last_write_time(path, file_clock::from_sys(utc));
 }
 
@@ -163,14 +163,47 @@ TEST(InfoFile, AFreshFileHoldsTheSectionsAndKeysInOrderWithCrLfEnds) {
     names.push_back(line[0] == '[' ? line : line.substr(0, line.find('=')));
     start = end + 2;
   }
-  const std::vector<std::string> expected = {
-      "[User Info]",   "FileName",     "Size X",         "Size y",     "Date",         "UT",
-      "Date_start",    "UT_start",     "erUT",           "Exposition", "Longitude",    "Latitude",
-      "RaUser",        "DecUser",      "FieldUser",      "[Program Info]", "RA",       "DEC",
-      "Mx",            "My",           "PoleUser",       "Angle",      "Gamma",        "Xc",
-      "Yc",            "[Satellite Info]", "Norad",      "Name",       "Track_X1",     "Track_Y1",
-      "Track_X2",      "Track_Y2",     "Track_RA1",      "Track_DEC1", "Track_RA2",    "Track_DEC2",
-      "Multi_traectory", "[Supplemental Info]", "MoonVis", "MoonPhase", "DistanceMoon"};
+  const std::vector<std::string> expected = {"[User Info]",
+                                             "FileName",
+                                             "Size X",
+                                             "Size y",
+                                             "Date",
+                                             "UT",
+                                             "Date_start",
+                                             "UT_start",
+                                             "erUT",
+                                             "Exposition",
+                                             "Longitude",
+                                             "Latitude",
+                                             "RaUser",
+                                             "DecUser",
+                                             "FieldUser",
+                                             "[Program Info]",
+                                             "RA",
+                                             "DEC",
+                                             "Mx",
+                                             "My",
+                                             "PoleUser",
+                                             "Angle",
+                                             "Gamma",
+                                             "Xc",
+                                             "Yc",
+                                             "[Satellite Info]",
+                                             "Norad",
+                                             "Name",
+                                             "Track_X1",
+                                             "Track_Y1",
+                                             "Track_X2",
+                                             "Track_Y2",
+                                             "Track_RA1",
+                                             "Track_DEC1",
+                                             "Track_RA2",
+                                             "Track_DEC2",
+                                             "Multi_traectory",
+                                             "[Supplemental Info]",
+                                             "MoonVis",
+                                             "MoonPhase",
+                                             "DistanceMoon"};
   EXPECT_EQ(names, expected);
   EXPECT_NE(text.find("Date=23.04.2012\r\nUT=21:30:00.25\r\nDate_start=23.04.2012\r\nUT_start=21:29:55.25\r\n"),
             std::string::npos);
@@ -267,8 +300,8 @@ TEST(InfoFile, MissingAndGarbageFilesReadAsDefaults) {
     WriteFile(random, bytes);
   }
   const fs::path longLine = dir.path() / "long.txt";
-  WriteFile(longLine, "[User Info]\r\nDate=" + std::string(100000, '7') + "\r\nExposition=" +
-                          std::string(100000, '9') + "\r\n" + std::string(100000, '[') + "\r\n");
+  WriteFile(longLine, "[User Info]\r\nDate=" + std::string(100000, '7') + "\r\nExposition=" + std::string(100000, '9') +
+                          "\r\n" + std::string(100000, '[') + "\r\n");
   for (const fs::path& path : {random, longLine, dir.path() / "missing.txt"}) {
     SCOPED_TRACE(path.string());
     InfoFileData r;
