@@ -153,58 +153,21 @@ TEST(InfoFile, AFreshFileHoldsTheSectionsAndKeysInOrderWithCrLfEnds) {
   const fs::path path = dir.path() / "f.txt";
   ASSERT_TRUE(WriteInfoFile(path.string(), FullRecord()));
   const std::string text = ReadFile(path);
-  std::vector<std::string> names;
+  std::string names;  // section lines and key names joined by "|"
   std::size_t start = 0;
   while (start < text.size()) {
     const std::size_t end = text.find("\r\n", start);
     ASSERT_NE(end, std::string::npos);
     const std::string line = text.substr(start, end - start);
     ASSERT_EQ(line.find('\n'), std::string::npos);
-    names.push_back(line[0] == '[' ? line : line.substr(0, line.find('=')));
+    names += (start == 0 ? "" : "|") + (line[0] == '[' ? line : line.substr(0, line.find('=')));
     start = end + 2;
   }
-  const std::vector<std::string> expected = {"[User Info]",
-                                             "FileName",
-                                             "Size X",
-                                             "Size y",
-                                             "Date",
-                                             "UT",
-                                             "Date_start",
-                                             "UT_start",
-                                             "erUT",
-                                             "Exposition",
-                                             "Longitude",
-                                             "Latitude",
-                                             "RaUser",
-                                             "DecUser",
-                                             "FieldUser",
-                                             "[Program Info]",
-                                             "RA",
-                                             "DEC",
-                                             "Mx",
-                                             "My",
-                                             "PoleUser",
-                                             "Angle",
-                                             "Gamma",
-                                             "Xc",
-                                             "Yc",
-                                             "[Satellite Info]",
-                                             "Norad",
-                                             "Name",
-                                             "Track_X1",
-                                             "Track_Y1",
-                                             "Track_X2",
-                                             "Track_Y2",
-                                             "Track_RA1",
-                                             "Track_DEC1",
-                                             "Track_RA2",
-                                             "Track_DEC2",
-                                             "Multi_traectory",
-                                             "[Supplemental Info]",
-                                             "MoonVis",
-                                             "MoonPhase",
-                                             "DistanceMoon"};
-  EXPECT_EQ(names, expected);
+  EXPECT_EQ(names,
+            "[User Info]|FileName|Size X|Size y|Date|UT|Date_start|UT_start|erUT|Exposition|Longitude|Latitude|"
+            "RaUser|DecUser|FieldUser|[Program Info]|RA|DEC|Mx|My|PoleUser|Angle|Gamma|Xc|Yc|[Satellite Info]|"
+            "Norad|Name|Track_X1|Track_Y1|Track_X2|Track_Y2|Track_RA1|Track_DEC1|Track_RA2|Track_DEC2|"
+            "Multi_traectory|[Supplemental Info]|MoonVis|MoonPhase|DistanceMoon");
   EXPECT_NE(text.find("Date=23.04.2012\r\nUT=21:30:00.25\r\nDate_start=23.04.2012\r\nUT_start=21:29:55.25\r\n"),
             std::string::npos);
   EXPECT_NE(text.find("Size X= 4272\r\n"), std::string::npos);
