@@ -258,9 +258,53 @@ bool MainWindow::Collect(bool strict) {
 }
 
 void MainWindow::SaveFrameInfo() {
-  // The information file itself is written by the frame-information file support; the circumstances
-  // are collected leniently so that a half-typed panel never blocks leaving a frame.
+  // Collected leniently, so that a half-typed panel never blocks leaving a frame.
   Collect(false);
+  WriteInfoFile(frame_.infoFilePath, GatherInfoFile());
+}
+
+InfoFileData MainWindow::GatherInfoFile() const {
+  InfoFileData data;
+  data.imagePath = frame_.imagePath;
+  data.imageWidth = frame_.imageWidth;
+  data.imageHeight = frame_.imageHeight;
+  data.info = frame_.info;
+  data.plate = frame_.plate;
+  data.trackEnds = frame_.trackEnds;
+  data.trackEndCount = frame_.trackEndCount;
+  data.identifiedNorad = frame_.identifiedNorad;
+  data.identifiedName = frame_.identifiedName;
+  data.remembered = frame_.rememberedSatellites;
+  data.moonVisibility = frame_.moonVisibility;
+  data.moonPhase = frame_.moonPhase;
+  data.moonDistance = frame_.moonDistance;
+  return data;
+}
+
+void MainWindow::ApplyInfoFile(const InfoFileData& data) {
+  const bool consider = frame_.info.considerVisibility;
+  const std::int16_t station = frame_.info.stationCode;
+  frame_.info = data.info;
+  frame_.info.considerVisibility = consider;
+  frame_.info.stationCode = station;
+  frame_.plate = data.plate;
+  frame_.trackEnds = data.trackEnds;
+  frame_.trackEndCount = data.trackEndCount;
+  frame_.identifiedNorad = data.identifiedNorad;
+  frame_.identifiedName = data.identifiedName;
+  frame_.rememberedSatellites = data.remembered;
+  frame_.moonVisibility = data.moonVisibility;
+  frame_.moonPhase = data.moonPhase;
+  frame_.moonDistance = data.moonDistance;
+}
+
+void MainWindow::ReadInfoIntoFrame(const std::string& path) {
+  InfoFileData data = GatherInfoFile();
+  ReadInfoFile(path, data);
+  ApplyInfoFile(data);
+  if (panel_)
+    panel_->ShowFrameInfo(frame_.info, frame_.plate, frame_.moonVisibility, frame_.moonPhase, frame_.moonDistance);
+  DeriveFrameTimes(frame_.info);
 }
 
 // ---- File menu ----
@@ -337,6 +381,13 @@ void MainWindow::ResetFrameState() {
   EnterMode(WorkMode::View);
   frame_.trackEndCount = 0;
   frame_.trackEnds = {};
+  frame_.identifiedNorad = 0;
+  frame_.identifiedName.clear();
+  frame_.rememberedSatellites.clear();
+  frame_.moonVisibility = "No";
+  frame_.moonPhase = 0.0f;
+  frame_.moonDistance = 0.0f;
+  frame_.info.fieldSizeText = "0x0";
   LookUpInfoFile();
   form1_->SetSkyReadout(QStringLiteral("RA= ; DEC="), QStringLiteral(" "));
   form1_->RemoveOverlay(OverlayKind::Centre);
@@ -349,6 +400,13 @@ void MainWindow::LookUpInfoFile() {
   frame_.infoFilePath = InfoFileName(app_.appDir, frame_.imagePath);
   std::error_code ec;
   std::filesystem::create_directories(app_.appDir + "Info", ec);
+  std::error_code exists;
+  if (std::filesystem::exists(frame_.infoFilePath, exists)) {
+    ReadInfoIntoFrame(frame_.infoFilePath);
+    ShowHint(QStringLiteral("Файл параметров найден."), QStringLiteral("Включен режим просмотра"),
+             QStringLiteral("Для выделения звезд или трека перейдите в нужный режим (Меню: Разметка)"));
+    return;
+  }
   if (panel_) panel_->ResetPanel();
   ShowHint(QStringLiteral("Введите информацию о кадре или откройте информационный файл: "),
            QStringLiteral("Меню Файл-> Открыть информационный файл "), QStringLiteral(" "));
@@ -365,8 +423,12 @@ void MainWindow::OpenInf() {
   const QString path = ChooseOpenFile(this, QStringLiteral("Открыть файл"),
                                       QString::fromStdString(app_.appDir + "Info"), QStringLiteral("txt(*.txt)"));
   if (path.isEmpty()) return;
-  // Reading the chosen file into the open frame comes with the information file support;
-  // the values are then saved to the open frame's own information file.
+  frame_.infoFilePath = path.trimmed().toStdString();
+  ReadInfoIntoFrame(frame_.infoFilePath);
+  form1_->RemoveOverlay(OverlayKind::TrackEnds);
+  for (int slot = 1; slot <= frame_.trackEndCount; ++slot)
+    DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_, app_.palette, slot));
+  // The values are saved to the open frame's own information file.
   frame_.infoFilePath = InfoFileName(app_.appDir, frame_.imagePath);
 }
 

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "frameinfo/frame_info.h"
+#include "frameinfo/info_file.h"
 #include "image/detection.h"
 #include "shell/ui/form1.h"
 #include "shell/app_state.h"
@@ -90,6 +91,11 @@ private:
   void ResetFrameState();
   void LookUpInfoFile();
   void SaveFrameInfo();
+  // The values the information file keeps, and putting read values back into the frame.
+  InfoFileData GatherInfoFile() const;
+  void ApplyInfoFile(const InfoFileData& data);
+  // Reads an information file into the frame and shows it in the panel.
+  void ReadInfoIntoFrame(const std::string& path);
   void CloseAuxiliaryWindows();
   // Draws a mark outline returned by detection as an overlay of the given kind.
   void DrawOutline(OverlayKind kind, const MarkOutline& outline);
