@@ -25,6 +25,8 @@ constexpr int kMinIdentified = 4;
 constexpr int kConfidentIdentified = 10;
 // Extension tolerance: six pixels along x.
 constexpr double kExtensionPixels = 6.0;
+// Largest accepted number of equally supported hypotheses that chance alone would be expected to give.
+constexpr double kMaxChanceIdentifications = 0.01;
 
 std::array<double, 3> Direction(double ra, double dec) {
   return {std::cos(dec) * std::cos(ra), std::cos(dec) * std::sin(ra), std::sin(dec)};
@@ -390,6 +392,45 @@ Adoption RankHypotheses(std::vector<IdentificationHypothesis>& hypotheses, const
   return adoption;
 }
 
+double ChanceIdentifications(const IdentificationHypothesis& h, const ExtensionStars& candidates, int markCount,
+                             int imageWidth, int imageHeight, std::size_t trials) {
+  const double trialCount = static_cast<double>(std::max<std::size_t>(trials, 1));
+  const int extra = h.id - 3;  // identifications beyond the matched triangle
+  if (extra <= 0) return trialCount;
+  // Sky radius of the frame: the farthest corner from the tangent point.
+  const PlateConstants& p = h.plate;
+  const SkyPoint centre{p.ra0, p.dec0};
+  double radius = 0.0;
+  for (const auto& corner : {std::array<double, 2>{0.5, 0.5}, std::array<double, 2>{imageWidth + 0.5, 0.5},
+                             std::array<double, 2>{0.5, imageHeight + 0.5},
+                             std::array<double, 2>{imageWidth + 0.5, imageHeight + 0.5}}) {
+    const SkyPosition sky = PixelToSky(corner[0], corner[1], p);
+    radius = std::max(radius, SkySeparation(centre, {sky.ra, sky.dec}));
+  }
+  if (!(radius > 0.0)) return trialCount;
+  const std::array<double, 3> axis = Direction(p.ra0, p.dec0);
+  const double cosRadius = std::cos(radius);
+  std::size_t inField = 0;
+  for (const auto& d : candidates.directions) {
+    if (d[0] * axis[0] + d[1] * axis[1] + d[2] * axis[2] >= cosRadius) ++inField;
+  }
+  // Probability that a mark falls within the tolerance of some candidate star by chance.
+  const double density = static_cast<double>(inField) / (2.0 * Pi * (1.0 - cosRadius));  // per steradian
+  const double tolerance = kExtensionPixels * p.mx;
+  const double perMark = std::min(1.0, density * Pi * tolerance * tolerance);
+  const double lambda = std::max(markCount - 3, 0) * perMark;
+  if (!(lambda > 0.0)) return 0.0;
+  // Poisson tail P(X >= extra), summed upwards from its first term.
+  double tail = 0.0;
+  for (int i = extra; i < extra + 200; ++i) {
+    const double term = std::exp(-lambda + i * std::log(lambda) - std::lgamma(i + 1.0));
+    tail += term;
+    if (term < tail * 1e-17) break;
+  }
+  const double expected = trialCount * std::min(tail, 1.0);
+  return std::isfinite(expected) ? expected : trialCount;
+}
+
 IdentificationPanelTexts MakePanelTexts(const PlateSolution& s, int markCount, int imageWidth, int imageHeight) {
   IdentificationPanelTexts t;
   t.stars = FormatNumber(markCount, "0") + "  Ид: " + FormatNumber(s.nid, "0");
@@ -444,8 +485,9 @@ IdentificationResult RunIdentification(const IdentificationInput& in, bool blind
       ok = BuildFieldAsterisms(refs, count, table, task);
     }
   }
+  ExtensionStars candidates;
   if (ok) {
-    const ExtensionStars candidates = PrepareExtensionStars(refs, mode.extendMagnitude);
+    candidates = PrepareExtensionStars(refs, mode.extendMagnitude);
     VerificationSetup setup;
     setup.marks = &in.marks;
     setup.refs = &refs;
@@ -468,7 +510,10 @@ IdentificationResult RunIdentification(const IdentificationInput& in, bool blind
         if (h.identities[m] != 0) result.catalogueNumbers[m] = refs.At(h.identities[m]).number;
       }
       if (in.log) in.log->Text("Nid_id=").Number(h.id).EndLine();
-      result.success = h.id >= kMinIdentified;
+      const double chance = ChanceIdentifications(h, candidates, static_cast<int>(markCount), in.imageWidth,
+                                                  in.imageHeight, frameTriangles.size());
+      if (in.log) in.log->Text("Chance_id=").Number(chance).EndLine();
+      result.success = h.id >= kMinIdentified && chance < kMaxChanceIdentifications;
     }
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

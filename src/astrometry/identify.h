@@ -155,6 +155,14 @@ bool SimilarHypotheses(const IdentificationHypothesis& h, const IdentificationHy
 // has fewer than 10 marks groups them by similarity and ranks again; adopts the first.
 Adoption RankHypotheses(std::vector<IdentificationHypothesis>& hypotheses, const std::string& appDir);
 
+// How many hypotheses as well supported as h chance alone would be expected to produce over the given
+// number of triangle trials: the marks beyond the matched triangle each fall within the six-pixel
+// tolerance of some candidate star with the probability given by the candidates' density over the frame,
+// and the count of such coincidences follows a Poisson law. A real identification gives a tiny value; a
+// frame of unrelated marks gives values near or above 1.
+double ChanceIdentifications(const IdentificationHypothesis& h, const ExtensionStars& candidates, int markCount,
+                             int imageWidth, int imageHeight, std::size_t trials);
+
 // The texts of the panel's program rows after a successful identification.
 struct IdentificationPanelTexts {
   std::string stars;      // "15  Ид: 12"
