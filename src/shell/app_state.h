@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "astrometry/plate.h"
+#include "frameinfo/frame_info.h"
 #include "image/raster.h"
 #include "shell/log.h"
 
@@ -104,6 +106,8 @@ struct FrameState {
   std::vector<StarMark> starMarks;  // in marking order (the design's 1-based list)
   std::array<TrackPoint, 3> trackEnds{};
   std::uint8_t trackEndCount = 0;
+  FrameInfo info;       // the frame's circumstances
+  PlateSolution plate;  // the frame's calibration; solved when both scales are non-zero
 
   std::int16_t starCount() const { return static_cast<std::int16_t>(starMarks.size()); }
 };

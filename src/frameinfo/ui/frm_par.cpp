@@ -224,6 +224,12 @@ QString FrmPar::SupplementRow(int row) const { return row >= 1 && row <= 3 ? txt
 
 bool FrmPar::CentreGiven() const { return opt2_->isChecked(); }
 
+void FrmPar::CopyExifValues(const QString& dateText, const QString& timeText, const QString& exposureText) {
+  if (!dateText.isEmpty()) txtp_[1]->setText(dateText);
+  if (!timeText.isEmpty()) txtp_[2]->setText(timeText);
+  if (!exposureText.isEmpty()) txtp_[4]->setText(exposureText);
+}
+
 void FrmPar::ClearIgnoreVisibility() { chElev_->setChecked(false); }
 
 void FrmPar::CentreOptionChanged() {

@@ -33,6 +33,8 @@ public:
   QString SupplementRow(int row) const;
   // True while "Координаты ЦП заданы" is selected.
   bool CentreGiven() const;
+  // Copies EXIF values into the start date, start time and exposure rows; an empty text leaves its row alone.
+  void CopyExifValues(const QString& dateText, const QString& timeText, const QString& exposureText);
   // Clears "Не учитывать видимость".
   void ClearIgnoreVisibility();
 

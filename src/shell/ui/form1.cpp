@@ -102,6 +102,12 @@ void Form1::changeEvent(QEvent* event) {
 void Form1::PaintOverlays(QPainter& painter) const {
   for (const auto& [kind, items] : overlays_) {
     for (const OverlayItem& item : items) {
+      if (item.screenRect.isValid()) {
+        painter.setPen(item.colour);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(item.screenRect);
+        continue;
+      }
       const QPointF c(item.centre.x() / displayScale_, item.centre.y() / displayScale_);
       painter.setPen(item.colour);
       if (!item.text.isEmpty()) {

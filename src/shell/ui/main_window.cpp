@@ -14,6 +14,7 @@
 
 #include "frameinfo/info_file.h"
 #include "frameinfo/numbers.h"
+#include "frameinfo/ui/frm_exif.h"
 #include "frameinfo/ui/frm_par.h"
 #include "image/decode.h"
 #include "image/raster.h"
@@ -60,6 +61,35 @@ MainWindow::MainWindow(const QString& appDir, QWidget* parent) : QMainWindow(par
   ViewerHooks hooks;
   hooks.say = [this](const QString& text) { Say(text); };
   hooks.hint = [this](const QString& a, const QString& b, const QString& c) { ShowHint(a, b, c); };
+  hooks.pixelToSky = [this](double x, double y, double& ra, double& dec) {
+    if (!frame_.plate.Solved()) return false;
+    const SkyPosition sky = PixelToSky(x, y, frame_.plate.working);
+    ra = sky.ra;
+    dec = sky.dec;
+    return true;
+  };
+  hooks.detectStar = [this](int x, int y, double& sx, double& sy) {
+    const StarDetection found = DetectStar(frame_, app_, x, y, true);
+    if (!found.found) return false;
+    if (found.marked) {
+      DrawOutline(OverlayKind::StarMarks, found.mark);
+      if (panel_) panel_->SetProgramRow(1, QString::fromStdString(FormatNumber(frame_.starCount(), "0")));
+    }
+    sx = found.sx;
+    sy = found.sy;
+    return true;
+  };
+  hooks.detectTrackEnd = [this](int x, int y, double& ex, double& ey) {
+    const TrackEndDetection found = DetectTrackEnd(frame_, app_, x, y, Solved());
+    if (!found.found) return false;
+    ShowTrackEndAddition(found.addition);
+    ex = found.ex;
+    ey = found.ey;
+    return true;
+  };
+  hooks.addTrackEnd = [this](double x, double y) {
+    ShowTrackEndAddition(AddTrackEnd(frame_, app_.palette, static_cast<float>(x), static_cast<float>(y), Solved()));
+  };
   viewer_ = std::make_unique<FrameViewer>(app_, frame_, form1_, fragment_, std::move(hooks));
 }
 
@@ -131,6 +161,20 @@ void MainWindow::CreateMenus() {
 
 void MainWindow::Say(const QString& text) { ShowMessage(text, kMessageCaption, MessageButtons::Ok, this); }
 
+void MainWindow::DrawOutline(OverlayKind kind, const MarkOutline& outline) {
+  OverlayItem item;
+  item.screenRect = QRect(outline.left, outline.top, outline.side, outline.side);
+  item.colour = ToQColor(outline.colour);
+  form1_->AddOverlay(kind, item);
+}
+
+void MainWindow::ShowTrackEndAddition(const TrackEndAddition& addition) {
+  if (addition.added) DrawOutline(OverlayKind::TrackEnds, addition.mark);
+  if (addition.showHint)
+    ShowHint(QString::fromStdString(addition.hintLines[0]), QString::fromStdString(addition.hintLines[1]),
+             QString::fromStdString(addition.hintLines[2]));
+}
+
 void MainWindow::ShowHint(const QString& line1, const QString& line2, const QString& line3) {
   hint_->ShowHint(line1, line2, line3);
 }
@@ -151,7 +195,13 @@ void MainWindow::StartUp() {
   setWindowState(windowState() | Qt::WindowMaximized);
 
   panel_ = new FrmPar(this);
-  connect(panel_, &FrmPar::VisibilityChanged, this, [this](bool consider) { info_.considerVisibility = consider; });
+  connect(panel_, &FrmPar::VisibilityChanged, this, [this](bool consider) { frame_.info.considerVisibility = consider; });
+  connect(panel_, &FrmPar::ExifRequested, this, [this] {
+    if (FrmExif* exif = OpenExifWindow(app_, frame_, this)) {
+      connect(exif, &FrmExif::ValuesCopied, panel_, &FrmPar::CopyExifValues);
+      exifWindow_ = exif;
+    }
+  });
   panel_->adjustSize();
   const QRect area = QApplication::primaryScreen() ? QApplication::primaryScreen()->availableGeometry() : QRect();
   const int top = area.top() + menuBar()->sizeHint().height() + 30;
@@ -197,11 +247,11 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   QApplication::closeAllWindows();
 }
 
-bool MainWindow::Solved() const { return false; }
+bool MainWindow::Solved() const { return frame_.plate.Solved(); }
 
 bool MainWindow::Collect(bool strict) {
   if (!panel_) return !strict;
-  const CollectResult result = CollectFrameInfo(panel_->Entries(), strict, info_);
+  const CollectResult result = CollectFrameInfo(panel_->Entries(), strict, frame_.info);
   if (result.utErrorRewritten) panel_->SetUtErrorText(QString::fromStdString(result.utErrorText));
   if (!result.ok) Say(QString::fromStdString(result.message));
   return result.ok;
@@ -277,12 +327,13 @@ void MainWindow::ResetFrameState() {
   if (panel_) panel_->SetProgramRow(1, "0");
   catalogueDepth_ = 4.0;
   if (panel_) panel_->ClearIgnoreVisibility();
-  info_.considerVisibility = true;
+  frame_.info.considerVisibility = true;
   catalogueShown_ = false;
   magnitudesShown_ = false;
   Action("mnuStarVis")->setChecked(false);
   Action("mnuViewmag")->setChecked(false);
-  ClearFrameTimes(info_);
+  frame_.plate = PlateSolution{};
+  ClearFrameTimes(frame_.info);
   EnterMode(WorkMode::View);
   frame_.trackEndCount = 0;
   frame_.trackEnds = {};
@@ -290,6 +341,8 @@ void MainWindow::ResetFrameState() {
   form1_->SetSkyReadout(QStringLiteral("RA= ; DEC="), QStringLiteral(" "));
   form1_->RemoveOverlay(OverlayKind::Centre);
   CloseAuxiliaryWindows();
+  // The information file may have filled the track-end slots.
+  for (int slot = 1; slot <= frame_.trackEndCount; ++slot) DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_, app_.palette, slot));
 }
 
 void MainWindow::LookUpInfoFile() {
@@ -303,6 +356,7 @@ void MainWindow::LookUpInfoFile() {
 
 void MainWindow::CloseAuxiliaryWindows() {
   if (frameSizeWindow_) frameSizeWindow_->close();
+  if (exifWindow_) exifWindow_->close();
 }
 
 void MainWindow::OpenInf() {
@@ -417,7 +471,7 @@ void MainWindow::StarId() {
   if (frame_.starCount() < kMinStars)
     return Say(QStringLiteral("Выбрано недостаточно звезд. Нужно не менее ") +
                QString::fromStdString(FormatNumber(kMinStars, "0")));
-  if (!Collect(info_.considerVisibility)) return;
+  if (!Collect(frame_.info.considerVisibility)) return;
 }
 
 void MainWindow::MesTrek() {

@@ -9,6 +9,8 @@
 #include <memory>
 
 #include "frameinfo/frame_info.h"
+#include "image/detection.h"
+#include "shell/ui/form1.h"
 #include "shell/app_state.h"
 
 class QAction;
@@ -33,7 +35,7 @@ public:
 
   AppState& App() { return app_; }
   FrameState& Frame() { return frame_; }
-  FrameInfo& Info() { return info_; }
+  FrameInfo& Info() { return frame_.info; }
   Form1* FrameWindow() const { return form1_; }
   FrmFrame* FragmentWindow() const { return fragment_; }
   FrmPar* Panel() const { return panel_; }
@@ -89,11 +91,14 @@ private:
   void LookUpInfoFile();
   void SaveFrameInfo();
   void CloseAuxiliaryWindows();
+  // Draws a mark outline returned by detection as an overlay of the given kind.
+  void DrawOutline(OverlayKind kind, const MarkOutline& outline);
+  // Draws a track-end addition and shows its hint.
+  void ShowTrackEndAddition(const TrackEndAddition& addition);
   void RunImport(const QString& progressText, const QString& filter, const QString& failure, bool ssr);
 
   AppState app_;
   FrameState frame_;
-  FrameInfo info_;
   bool startedUp_ = false;
   bool shutDown_ = false;
   double catalogueDepth_ = 4.0;
@@ -108,4 +113,5 @@ private:
   Frmz* progress_ = nullptr;
   std::unique_ptr<FrameViewer> viewer_;
   QPointer<QWidget> frameSizeWindow_;
+  QPointer<QWidget> exifWindow_;
 };

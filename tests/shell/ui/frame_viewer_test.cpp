@@ -1,0 +1,121 @@
+// The frame window driven with mouse and keys: the marking frame follows slowly moving pointers,
+// clamps at the edges, nudges with Ctrl+arrows and marks track ends in manual mode.
+#include "shell/ui/frame_viewer.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+#include "shell/ui/file_dialog.h"
+#include "shell/ui/form1.h"
+#include "shell/ui/frm_frame.h"
+#include "shell/ui/frmp.h"
+#include "shell/ui/main_window.h"
+#include "test_paths.h"
+#include "ui_test_support.h"
+
+using testing_support::MessageRecorder;
+using testing_support::TempDir;
+
+namespace {
+
+class FrameViewerTest : public ::testing::Test {
+protected:
+  TempDir dir;
+  MessageRecorder recorder;
+  std::unique_ptr<MainWindow> window;
+
+  // Opens a 3000 x 2000 frame (display scale 5).
+  void SetUp() override {
+    testing_support::WriteFile(dir.path() / "bin8.dat", std::string(1200, '\0'));
+    window = std::make_unique<MainWindow>(QString::fromStdString(dir.path().string()));
+    window->StartUp();
+    QImage image(3000, 2000, QImage::Format_RGB32);
+    image.fill(QColor(30, 30, 30));
+    const QString path = QString::fromStdString((dir.path() / "frame.jpg").string());
+    ASSERT_TRUE(image.save(path, "JPG"));
+    SetFileDialogInterceptor([path](const QString&, const QString&, const QString&) { return path; });
+    window->Action("mnuOpenIm")->trigger();
+    SetFileDialogInterceptor({});
+    ASSERT_TRUE(window->Frame().frameOpen);
+  }
+
+  void Move(double x, double y) {
+    QWidget* pic = window->FrameWindow()->Picture();
+    QMouseEvent event(QEvent::MouseMove, QPointF(x, y), pic->mapToGlobal(QPointF(x, y)), Qt::NoButton, Qt::NoButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(pic, &event);
+  }
+
+  void Click() {
+    QWidget* pic = window->FrameWindow()->Picture();
+    QMouseEvent event(QEvent::MouseButtonPress, QPointF(1, 1), pic->mapToGlobal(QPointF(1, 1)), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(pic, &event);
+  }
+
+  void Key(QEvent::Type type, int key) {
+    QKeyEvent event(type, key, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &event);
+  }
+
+  const FrameState& Frame() { return window->Frame(); }
+};
+
+TEST_F(FrameViewerTest, StartsOnTheImageCentreAndFollowsSlowMovesOnly) {
+  EXPECT_EQ(Frame().cursorX, 1500);
+  EXPECT_EQ(Frame().cursorY, 1000);
+  EXPECT_EQ(window->FragmentWindow()->windowTitle(), QStringLiteral("( 1500, 1000)"));
+  // A jump of 5 or more screen pixels is not followed; the next small step is.
+  Move(300, 200);
+  Move(310, 200);
+  EXPECT_EQ(Frame().cursorX, 1500);
+  Move(312, 201);
+  EXPECT_EQ(Frame().cursorX, 1560);
+  EXPECT_EQ(Frame().cursorY, 1005);
+  EXPECT_EQ(window->FrameWindow()->MarkingFrameCentre(), QPointF(312, 201));
+  EXPECT_EQ(window->FragmentWindow()->windowTitle(), QStringLiteral("( 1560, 1005)"));
+  EXPECT_EQ(window->FragmentWindow()->Fragment().width(), 31);
+}
+
+TEST_F(FrameViewerTest, PointerBeyondTheRightEdgeKeepsTheFrameInside) {
+  Move(597, 300);
+  Move(599, 300);
+  Move(603, 300);  // beyond displayWidth 600: centre at 600 - 3 - 1
+  EXPECT_EQ(window->FrameWindow()->MarkingFrameCentre().x(), 596);
+  EXPECT_EQ(Frame().cursorX, 2980);
+}
+
+TEST_F(FrameViewerTest, CtrlArrowsNudgeByOnePixelAndStopAtTheEdge) {
+  auto* viewer = window->Viewer();
+  Key(QEvent::KeyPress, Qt::Key_Control);
+  Key(QEvent::KeyPress, Qt::Key_Left);
+  viewer->SampleKeyboard();
+  EXPECT_EQ(Frame().cursorX, 1499);
+  Key(QEvent::KeyRelease, Qt::Key_Left);
+  Key(QEvent::KeyPress, Qt::Key_Down);
+  viewer->SampleKeyboard();
+  EXPECT_EQ(Frame().cursorY, 1001);
+  Key(QEvent::KeyRelease, Qt::Key_Down);
+  window->Frame().cursorX = 1;
+  Key(QEvent::KeyPress, Qt::Key_Left);
+  viewer->SampleKeyboard();
+  EXPECT_EQ(Frame().cursorX, 1);
+  Key(QEvent::KeyRelease, Qt::Key_Left);
+  Key(QEvent::KeyRelease, Qt::Key_Control);
+  // Without Ctrl the arrows do nothing.
+  Key(QEvent::KeyPress, Qt::Key_Right);
+  viewer->SampleKeyboard();
+  EXPECT_EQ(Frame().cursorX, 1);
+}
+
+TEST_F(FrameViewerTest, ClickInViewModeOnlyHints) {
+  Click();
+  EXPECT_TRUE(window->HintWindow()->Text().startsWith(QStringLiteral("Вы находитесь в режиме просмотра")));
+  EXPECT_TRUE(recorder.messages.empty());
+}
+
+}  // namespace
