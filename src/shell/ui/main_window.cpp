@@ -12,6 +12,9 @@
 #include <QScreen>
 #include <filesystem>
 
+#include "astrometry/asterism.h"
+#include "astrometry/identify.h"
+#include "astrometry/moon_sun.h"
 #include "frameinfo/info_file.h"
 #include "frameinfo/numbers.h"
 #include "frameinfo/ui/frm_exif.h"
@@ -217,6 +220,15 @@ void MainWindow::StartUp() {
 
   StartUpHooks hooks;
   hooks.yield = [] { QApplication::processEvents(); };
+  hooks.buildAsterisms = [this](const std::string& catalogue, const std::string& asterisms) {
+    progress_->Start(QStringLiteral("Создание файла астеризмов.\r\nЭто займет некоторое время."), false);
+    progress_->SetLabel(QStringLiteral("В процессе..."));
+    QApplication::processEvents();
+    ProgressTask task(progress_, app_.longTaskRunning);
+    const bool built = BuildAsterismFile(catalogue, asterisms, task);
+    progress_->close();
+    return built;
+  };
   const PrepareResult prepared = PrepareWorkingFiles(app_, hooks);
   if (!prepared.message.empty()) Say(QString::fromStdString(prepared.message));
 
@@ -534,6 +546,63 @@ void MainWindow::StarId() {
     return Say(QStringLiteral("Выбрано недостаточно звезд. Нужно не менее ") +
                QString::fromStdString(FormatNumber(kMinStars, "0")));
   if (!Collect(frame_.info.considerVisibility)) return;
+
+  progress_->Start(QStringLiteral("Идентификация звезд."), true);
+  app_.catalogueReady = false;
+  app_.longTaskRunning = true;
+  IdentificationInput input;
+  input.marks = frame_.starMarks;
+  input.imageWidth = frame_.imageWidth;
+  input.imageHeight = frame_.imageHeight;
+  input.midMjd = frame_.info.midMjd;
+  input.longitudeRad = frame_.info.longitudeRad;
+  input.latitudeRad = frame_.info.latitudeRad;
+  input.considerVisibility = frame_.info.considerVisibility;
+  input.raUserDeg = frame_.info.raUser;
+  input.decUserDeg = frame_.info.decUser;
+  input.fieldUserDeg = frame_.info.fieldUser;
+  input.catalogPath = app_.catalogPath;
+  input.asterismPath = app_.asterismPath;
+  input.appDir = app_.appDir;
+  input.log = &app_.logFile;
+  ProgressTask task(progress_, app_.longTaskRunning);
+  const IdentificationResult result = IdentifyStars(input, panel_ && panel_->CentreGiven(), task);
+  app_.longTaskRunning = false;
+  app_.catalogueReady = true;
+  progress_->close();
+  if (result.success) ShowIdentification(result);
+  for (const std::string& message : result.messages) Say(QString::fromStdString(message));
+}
+
+void MainWindow::ShowIdentification(const IdentificationResult& result) {
+  frame_.plate = result.solution;
+  frame_.info.fieldSizeText = result.solution.fieldSize;
+  for (std::size_t i = 0; i < frame_.starMarks.size() && i < result.identities.size(); ++i)
+    frame_.starMarks[i].identity = result.identities[i];
+  if (panel_) {
+    const IdentificationPanelTexts& t = result.panel;
+    const std::string rows[10] = {"", t.stars, t.ra, t.dec, t.scaleX, t.scaleY, t.fieldSize, t.rotation, t.mirrored,
+                                  t.depth};
+    for (int row = 1; row <= 9; ++row) panel_->SetProgramRow(row, QString::fromStdString(rows[row]));
+  }
+  catalogueDepth_ = result.catalogueDepth > 0 ? result.catalogueDepth : catalogueDepth_;
+  UpdateMoon();
+}
+
+void MainWindow::UpdateMoon() {
+  MoonCircumstances c;
+  c.midMjd = frame_.info.midMjd;
+  c.longitudeRad = frame_.info.longitudeRad;
+  c.latitudeRad = frame_.info.latitudeRad;
+  c.plateSolved = frame_.plate.Solved();
+  c.tangentRaRad = frame_.plate.working.ra0;
+  c.tangentDecRad = frame_.plate.working.dec0;
+  const MoonValues moon = ComputeMoon(c, app_.logFile);
+  if (!moon.valid) return;
+  frame_.moonVisibility = moon.visibility;
+  frame_.moonPhase = moon.phase;
+  if (moon.distanceSet) frame_.moonDistance = moon.distanceDeg;
+  if (panel_) panel_->ShowMoon(frame_.moonVisibility, frame_.moonPhase, frame_.moonDistance);
 }
 
 void MainWindow::MesTrek() {

@@ -101,6 +101,10 @@ private:
   void DrawOutline(OverlayKind kind, const MarkOutline& outline);
   // Draws a track-end addition and shows its hint.
   void ShowTrackEndAddition(const TrackEndAddition& addition);
+  // Shows an adopted identification: plate solution, identities, panel rows, the Moon.
+  void ShowIdentification(const struct IdentificationResult& result);
+  // Computes the Moon for the frame's circumstances and shows it in the panel.
+  void UpdateMoon();
   void RunImport(const QString& progressText, const QString& filter, const QString& failure, bool ssr);
 
   AppState app_;
