@@ -27,8 +27,8 @@ constexpr std::size_t kMaxCatalogueMarkers = 1000;
 
 // The catalogue display settings of the open frame; a new frame starts from the defaults.
 struct CatalogueDisplayState {
-  bool shown = false;                   // catalogue markers are visible (menu item checked)
-  bool magnitudes = false;              // magnitude labels are visible (menu item checked)
+  bool shown = false;                    // catalogue markers are visible (menu item checked)
+  bool magnitudes = false;               // magnitude labels are visible (menu item checked)
   float depth = kInitialCatalogueDepth;  // stars fainter than or equal to this magnitude are not drawn
 };
 
@@ -81,12 +81,12 @@ CatalogueOverlay DrawCatalogue(FrameState& frame, const CatalogueDisplayState& d
 
 // What a catalogue-display command asks of the frame window and the menu.
 struct CatalogueCommandResult {
-  bool acted = false;          // false: the command did nothing and showed nothing
-  std::string message;         // a message box text (caption "Сообщение"), empty for none
-  bool removeMarkers = false;  // take the catalogue markers off the frame
-  bool removeLabels = false;   // take the magnitude labels off the frame
-  CatalogueOverlay overlay;    // when overlay.drawn: the new markers and labels, replacing the old ones
-  bool shownChecked = false;   // check mark of "Показать звезды каталога"
+  bool acted = false;              // false: the command did nothing and showed nothing
+  std::string message;             // a message box text (caption "Сообщение"), empty for none
+  bool removeMarkers = false;      // take the catalogue markers off the frame
+  bool removeLabels = false;       // take the magnitude labels off the frame
+  CatalogueOverlay overlay;        // when overlay.drawn: the new markers and labels, replacing the old ones
+  bool shownChecked = false;       // check mark of "Показать звезды каталога"
   bool magnitudesChecked = false;  // check mark of "Показать звездные величины"
 };
 
