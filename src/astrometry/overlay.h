@@ -79,9 +79,9 @@ std::vector<CatalogStar> LoadCatalogueForDisplay(const std::string& catalogPath,
 CatalogueOverlay DrawCatalogue(FrameState& frame, const CatalogueDisplayState& display, float depth,
                                const std::string& catalogPath, const MarkPalette& palette);
 
-// What a catalogue-display command asks of the frame window and the menu.
+// What a catalogue-display command asks of the frame window and the menu. A command that is ignored (a long
+// task running, or a depth step while the overlay is hidden) returns no message, no removal and no drawing.
 struct CatalogueCommandResult {
-  bool acted = false;              // false: the command did nothing and showed nothing
   std::string message;             // a message box text (caption "Сообщение"), empty for none
   bool removeMarkers = false;      // take the catalogue markers off the frame
   bool removeLabels = false;       // take the magnitude labels off the frame
