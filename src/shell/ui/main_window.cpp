@@ -15,6 +15,7 @@
 #include "astrometry/asterism.h"
 #include "astrometry/identify.h"
 #include "astrometry/moon_sun.h"
+#include "astrometry/overlay.h"
 #include "frameinfo/info_file.h"
 #include "frameinfo/numbers.h"
 #include "frameinfo/ui/frm_exif.h"
@@ -233,8 +234,7 @@ void MainWindow::StartUp() {
   if (!prepared.message.empty()) Say(QString::fromStdString(prepared.message));
 
   app_.palette = MarkPalette{};
-  catalogueShown_ = false;
-  magnitudesShown_ = false;
+  catalogueDisplay_ = CatalogueDisplayState{};
   app_.frameSizes = MakeFrameSizeTable();
   frame_.frameSizeIndex = 3;
   ApplyFrameSize(frame_, app_.frameSizes);
@@ -381,11 +381,9 @@ void MainWindow::ResetFrameState() {
     if (form1_->OverlayCount(kind) > 0) form1_->RemoveOverlay(kind);
   frame_.starMarks.clear();
   if (panel_) panel_->SetProgramRow(1, "0");
-  catalogueDepth_ = 4.0;
+  catalogueDisplay_ = CatalogueDisplayState{};
   if (panel_) panel_->ClearIgnoreVisibility();
   frame_.info.considerVisibility = true;
-  catalogueShown_ = false;
-  magnitudesShown_ = false;
   Action("mnuStarVis")->setChecked(false);
   Action("mnuViewmag")->setChecked(false);
   frame_.plate = PlateSolution{};
@@ -585,8 +583,8 @@ void MainWindow::ShowIdentification(const IdentificationResult& result) {
                                   t.depth};
     for (int row = 1; row <= 9; ++row) panel_->SetProgramRow(row, QString::fromStdString(rows[row]));
   }
-  catalogueDepth_ = result.catalogueDepth > 0 ? result.catalogueDepth : catalogueDepth_;
   UpdateMoon();
+  ApplyCatalogueResult(ShowCatalogueAfterIdentification(app_, frame_, catalogueDisplay_));
 }
 
 void MainWindow::UpdateMoon() {
@@ -637,30 +635,42 @@ void MainWindow::SatN() {
 
 // ---- Catalogue display menu ----
 
-void MainWindow::StarVis() {
-  Action("mnuStarVis")->setChecked(catalogueShown_);
-  if (!Guarded()) return;
-  if (!frame_.frameOpen) return Say(kNoFrame);
-  if (!Solved()) return Say(kNotSolvedDot);
+void MainWindow::ApplyCatalogueResult(const CatalogueCommandResult& result) {
+  if (!result.message.empty()) Say(QString::fromStdString(result.message));
+  if (result.removeMarkers) form1_->RemoveOverlay(OverlayKind::CatalogueStars);
+  if (result.removeLabels) form1_->RemoveOverlay(OverlayKind::MagnitudeLabels);
+  if (result.overlay.drawn) {
+    form1_->RemoveOverlay(OverlayKind::CatalogueStars);
+    form1_->RemoveOverlay(OverlayKind::MagnitudeLabels);
+    for (const CatalogueMarker& marker : result.overlay.markers) {
+      if (!marker.visible) continue;
+      OverlayItem item;
+      item.centre = QPointF(marker.x, marker.y);
+      item.sideScreen = 2 * marker.halfSide;
+      item.colour = ToQColor(marker.colour);
+      form1_->AddOverlay(OverlayKind::CatalogueStars, item);
+    }
+    for (const MagnitudeLabel& label : result.overlay.labels) {
+      OverlayItem item;
+      item.centre = QPointF(label.x, label.y);
+      item.text = QString::fromStdString(label.text);
+      item.colour = ToQColor(label.colour);
+      form1_->AddOverlay(OverlayKind::MagnitudeLabels, item);
+    }
+    if (panel_ && !result.overlay.depthText.empty())
+      panel_->SetProgramRow(9, QString::fromStdString(result.overlay.depthText));
+  }
+  Action("mnuStarVis")->setChecked(result.shownChecked);
+  Action("mnuViewmag")->setChecked(result.magnitudesChecked);
 }
 
-void MainWindow::Viewmag() {
-  Action("mnuViewmag")->setChecked(magnitudesShown_);
-  if (!Guarded()) return;
-  if (!frame_.frameOpen) return Say(kNoFrame);
-  if (!Solved()) return Say(kNotSolvedDot);
-}
+void MainWindow::StarVis() { ApplyCatalogueResult(ToggleCatalogueStars(app_, frame_, catalogueDisplay_)); }
 
-void MainWindow::StarMinus() {
-  if (!Guarded() || !catalogueShown_) return;
-  if (!Solved()) return Say(kNotSolvedDot);
-}
+void MainWindow::Viewmag() { ApplyCatalogueResult(ToggleMagnitudeLabels(app_, frame_, catalogueDisplay_)); }
 
-void MainWindow::StarPlus() {
-  if (!Guarded() || !catalogueShown_) return;
-  if (!Solved()) return Say(kNotSolvedDot);
-  if (catalogueDepth_ >= 8.0) return Say(QStringLiteral("Предел каталога 8 mag"));
-}
+void MainWindow::StarMinus() { ApplyCatalogueResult(DecreaseCatalogueDepth(app_, frame_, catalogueDisplay_)); }
+
+void MainWindow::StarPlus() { ApplyCatalogueResult(IncreaseCatalogueDepth(app_, frame_, catalogueDisplay_)); }
 
 // ---- TLE menu ----
 

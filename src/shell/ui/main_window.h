@@ -10,6 +10,7 @@
 
 #include "frameinfo/frame_info.h"
 #include "frameinfo/info_file.h"
+#include "astrometry/overlay.h"
 #include "image/detection.h"
 #include "shell/ui/form1.h"
 #include "shell/app_state.h"
@@ -105,15 +106,15 @@ private:
   void ShowIdentification(const struct IdentificationResult& result);
   // Computes the Moon for the frame's circumstances and shows it in the panel.
   void UpdateMoon();
+  // Shows what a catalogue display command decided: message, removals, markers, labels, check marks, depth.
+  void ApplyCatalogueResult(const struct CatalogueCommandResult& result);
   void RunImport(const QString& progressText, const QString& filter, const QString& failure, bool ssr);
 
   AppState app_;
   FrameState frame_;
   bool startedUp_ = false;
   bool shutDown_ = false;
-  double catalogueDepth_ = 4.0;
-  bool catalogueShown_ = false;
-  bool magnitudesShown_ = false;
+  CatalogueDisplayState catalogueDisplay_;
   std::unique_ptr<QLockFile> instanceLock_;
   std::map<QString, QAction*> actions_;
   Form1* form1_ = nullptr;
