@@ -1,7 +1,24 @@
-// The Orvia desktop executable.
+// The Orvia desktop executable: orvia [--app-dir DIR]
 #include <QApplication>
+#include <QLocale>
+#include <QStringList>
+
+#include "frameinfo/numbers.h"
+#include "shell/ui/main_window.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  return 0;
+  QApplication::setApplicationName("Orvia");
+  // Working files live beside the executable unless another directory is named.
+  QString appDir = QApplication::applicationDirPath();
+  const QStringList args = QApplication::arguments();
+  const int at = args.indexOf("--app-dir");
+  if (at >= 0 && at + 1 < args.size()) appDir = args[at + 1];
+  const QString separator = QLocale::system().decimalPoint();
+  SetDecimalSeparator(separator == "," ? ',' : '.');
+
+  MainWindow window(appDir);
+  window.show();
+  window.StartUp();
+  return QApplication::exec();
 }

@@ -39,7 +39,8 @@ bool IsLeapYear(int year);
 int DaysInMonth(int year, int month);
 // Modified Julian Date of a Gregorian date plus hours of the day; day 0 is the last day of the previous month.
 double MjdFromDate(int year, int month, int day, double hours);
-// Calendar date and time of an MJD; yearGuess must lie within one year of the answer.
+// Calendar date and time of an MJD; yearGuess should lie within one year of the answer (a worse guess
+// falls back to an estimate of the year); a non-finite MJD gives all-zero fields.
 CalendarFields DateFromMjd(double mjd, int yearGuess);
 // Splits hours (0 to below 24) into hour, minute and seconds rounded to the millisecond, with carries.
 HourSplit SplitHours(double hours);
@@ -53,9 +54,9 @@ double RadToDeg(double radians);
 double ArcCos(double x);
 // Angle of the vector (x, y) in radians, -pi..pi; y first as in atan2.
 double ArcTan2(double y, double x);
-// The same angle in degrees brought into 0 to below 360.
+// The same angle in degrees brought into 0 to below 360; NaN for an infinite or NaN angle.
 double Normalize360(double degrees);
-// Reads "day.month.year"; false on a malformed text or out-of-range field.
+// Reads "day.month.year" (year 1900..32767); false on a malformed text or out-of-range field.
 bool ParseDate(std::string_view text, int& year, int& month, int& day);
 // Reads "hours:minutes:seconds" ("," or "." as decimal point); false on a malformed text or out-of-range field.
 bool ParseTime(std::string_view text, int& hour, int& minute, float& seconds);

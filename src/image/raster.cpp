@@ -47,3 +47,22 @@ DisplayGeometry ComputeDisplayGeometry(int imageWidth, int imageHeight) {
 int ScreenToImage(double screen, double displayScale) { return RoundToInt(screen * displayScale); }
 
 int ImageToScreen(double image, double displayScale) { return RoundToInt(image / displayScale); }
+
+DecodedImage FragmentPixels(const DecodedImage& image, int x0, int y0, int x1, int y1) {
+  DecodedImage out;
+  if ((x0 < 1 && x1 < 1) || (x0 > image.width && x1 > image.width)) return out;
+  if ((y0 < 1 && y1 < 1) || (y0 > image.height && y1 > image.height)) return out;
+  if (x1 < x0 || y1 < y0) return out;
+  out.width = x1 - x0 + 1;
+  out.height = y1 - y0 + 1;
+  out.pixels.assign(static_cast<std::size_t>(out.width) * out.height, 0xFF000000u);
+  for (int y = y0; y <= y1; ++y) {
+    if (y < 1 || y > image.height) continue;
+    for (int x = x0; x <= x1; ++x) {
+      if (x < 1 || x > image.width) continue;
+      out.pixels[static_cast<std::size_t>(y - y0) * out.width + (x - x0)] =
+          image.pixels[static_cast<std::size_t>(y - 1) * image.width + (x - 1)];
+    }
+  }
+  return out;
+}

@@ -36,3 +36,7 @@ DisplayGeometry ComputeDisplayGeometry(int imageWidth, int imageHeight);
 int ScreenToImage(double screen, double displayScale);
 // Screen position of an image coordinate: q / displayScale rounded to nearest.
 int ImageToScreen(double image, double displayScale);
+
+// The colour pixels of the image rectangle x0..x1 x y0..y1 (1-based, inclusive) as a w x h picture;
+// pixels outside the image are black. Empty when the rectangle lies wholly outside the image.
+DecodedImage FragmentPixels(const DecodedImage& image, int x0, int y0, int x1, int y1);

@@ -1,6 +1,7 @@
 #include "shell/ui/message.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 MessageInterceptor& Interceptor() {
@@ -15,10 +16,10 @@ MessageAnswer ShowMessage(const QString& text, const QString& caption, MessageBu
   box.setWindowTitle(caption);
   box.setText(text);
   if (buttons == MessageButtons::YesNo) {
-    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-    box.setButtonText(QMessageBox::Yes, QStringLiteral("Да"));
-    box.setButtonText(QMessageBox::No, QStringLiteral("Нет"));
-    return box.exec() == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
+    QPushButton* yes = box.addButton(QStringLiteral("Да"), QMessageBox::YesRole);
+    box.addButton(QStringLiteral("Нет"), QMessageBox::NoRole);
+    box.exec();
+    return box.clickedButton() == yes ? MessageAnswer::Yes : MessageAnswer::No;
   }
   box.setStandardButtons(QMessageBox::Ok);
   box.exec();

@@ -1,0 +1,214 @@
+#include "frameinfo/calendar.h"
+
+#include <cmath>
+#include <vector>
+
+#include "frameinfo/numbers.h"
+
+namespace {
+
+constexpr int kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+
+// Largest value a 16-bit calendar field holds.
+constexpr int kMaxYear = 32767;
+
+// Sign of a number: -1, 0 or +1.
+double Sign(double x) {
+  return x > 0.0 ? 1.0 : (x < 0.0 ? -1.0 : 0.0);
+}
+
+// Positions of every occurrence of a character in a text.
+std::vector<size_t> PositionsOf(std::string_view text, char c) {
+  std::vector<size_t> positions;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == c) positions.push_back(i);
+  }
+  return positions;
+}
+
+// True when the MJD lies inside the given calendar year (half-open interval).
+bool YearContains(int year, double mjd) {
+  const double m0 = MjdFromDate(year, 1, 1, 0.0);
+  const double n = IsLeapYear(year) ? 366.0 : 365.0;
+  return m0 <= mjd && mjd < m0 + n;
+}
+
+}  // namespace
+
+bool IsLeapYear(int year) {
+  return year % 400 == 0 || (year % 4 == 0 && year % 100 != 0);
+}
+
+int DaysInMonth(int year, int month) {
+  if (month < 1 || month > 12) return 0;
+  if (month == 2 && IsLeapYear(year)) return 29;
+  return kMonthDays[month - 1];
+}
+
+double MjdFromDate(int year, int month, int day, double hours) {
+  // Gregorian calendar throughout, with March as the first month of the counting year.
+  int y = year;
+  int m = month;
+  if (m <= 2) {
+    m += 12;
+    y -= 1;
+  }
+  const int b = y / 400 - y / 100 + y / 4;
+  const int c = ((m + 1) * 306001) / 10000;
+  return 365.0 * y - 679004.0 + b + c + day + hours / 24.0;
+}
+
+CalendarFields DateFromMjd(double mjd, int yearGuess) {
+  CalendarFields result;
+  if (!std::isfinite(mjd)) return result;
+  int year = 0;
+  bool found = false;
+  for (int y = yearGuess - 1; y <= yearGuess + 1 && !found; ++y) {
+    if (YearContains(y, mjd)) {
+      year = y;
+      found = true;
+    }
+  }
+  if (!found) {
+    // A guess further off than a year: estimate the year from the mean Gregorian year length.
+    const double estimate = 2000.0 + std::floor((mjd - 51544.0) / 365.2425);
+    if (estimate < -kMaxYear || estimate > kMaxYear) return result;
+    const int e = static_cast<int>(estimate);
+    for (int y = e - 1; y <= e + 1 && !found; ++y) {
+      if (YearContains(y, mjd)) {
+        year = y;
+        found = true;
+      }
+    }
+    if (!found) return result;
+  }
+  // Day of the year, 1.0 at the start of 1 January.
+  const int dayOfYear = static_cast<int>(std::floor(mjd - MjdFromDate(year, 1, 0, 0.0)));
+  int count = 0;
+  for (int month = 1; month <= 12; ++month) {
+    const int length = DaysInMonth(year, month);
+    if (dayOfYear <= count + length) {
+      result.year = year;
+      result.month = month;
+      result.day = dayOfYear - count;
+      break;
+    }
+    count += length;
+  }
+  const HourSplit split = SplitHours((mjd - std::floor(mjd)) * 24.0);
+  result.hour = split.hour;
+  result.minute = split.minute;
+  result.seconds = split.seconds;
+  return result;
+}
+
+HourSplit SplitHours(double hours) {
+  HourSplit split;
+  if (!std::isfinite(hours) || std::fabs(hours) > 1e6) return split;
+  const double hour = std::floor(hours);
+  const double minute = std::floor((hours - hour) * 60.0);
+  const double seconds = (hours - hour - minute / 60.0) * 3600.0;
+  split.hour = static_cast<int>(hour);
+  split.minute = static_cast<int>(minute);
+  split.seconds = static_cast<float>(std::floor(seconds * 1000.0 + 0.5) / 1000.0);
+  // Rounding to the millisecond may reach a full minute; carry it (the date is left alone).
+  if (split.seconds >= 60.0f) {
+    split.seconds = 0.0f;
+    split.minute += 1;
+    if (split.minute >= 60) {
+      split.minute = 0;
+      split.hour += 1;
+    }
+  }
+  return split;
+}
+
+double GreenwichSiderealTime(double mjd) {
+  // IAU 1982 mean sidereal time at 0h UT plus the sidereal advance since midnight.
+  const double d0 = std::floor(mjd);
+  const double t = (d0 - 51544.5) / 36525.0;
+  const double s0 = 24110.54841 + 8640184.812 * t + 0.093104 * t * t - 6.2e-6 * t * t * t;
+  const double s = s0 + 1.0027379093508 * (mjd - d0) * 86400.0;
+  return DegToRad(Normalize360(s / 3600.0 * 15.0));
+}
+
+double DegToRad(double degrees) {
+  return degrees * Pi / 180.0;
+}
+
+double RadToDeg(double radians) {
+  return radians * 180.0 / Pi;
+}
+
+double ArcCos(double x) {
+  if (x > 1.0) x = 1.0;
+  if (x < -1.0) x = -1.0;
+  const double s = std::sqrt(1.0 - x * x);
+  if (s >= 1e-70) return std::atan(-x / s) + 2.0 * std::atan(1.0);
+  return std::atan(Sign(-x) * 1e70) + 2.0 * std::atan(1.0);
+}
+
+double ArcTan2(double y, double x) {
+  if (std::fabs(x) > std::fabs(y) * 1e-70) {
+    if (x >= 0.0) return std::atan(y / x);
+    if (y == 0.0) return Pi;
+    return std::atan(y / x) + Sign(y) * Pi;
+  }
+  return Sign(y) * Pi / 2.0;
+}
+
+double Normalize360(double degrees) {
+  if (!std::isfinite(degrees)) return std::nan("");
+  // Far-off values are first reduced by whole turns so that the loops below stay short.
+  if (std::fabs(degrees) >= 360.0 * 1024.0) degrees = std::fmod(degrees, 360.0);
+  while (degrees < 0.0) degrees += 360.0;
+  while (degrees >= 360.0) degrees -= 360.0;
+  return degrees;
+}
+
+bool ParseDate(std::string_view text, int& year, int& month, int& day) {
+  const std::vector<size_t> points = PositionsOf(text, '.');
+  if (points.size() != 2) return false;
+  day = RoundToInt(ParseNumber(text.substr(0, points[0])));
+  if (day < 1 || day > 31) return false;
+  month = RoundToInt(ParseNumber(text.substr(points[0] + 1, points[1] - points[0] - 1)));
+  if (month < 1 || month > 12) return false;
+  year = RoundToInt(ParseNumber(text.substr(points[1] + 1)));
+  return year >= 1900 && year <= kMaxYear;
+}
+
+bool ParseTime(std::string_view text, int& hour, int& minute, float& seconds) {
+  std::string t(text);
+  for (char& c : t) {
+    if (c == ',') c = '.';
+  }
+  const std::vector<size_t> colons = PositionsOf(t, ':');
+  if (colons.size() != 2) return false;
+  const std::string_view view(t);
+  hour = RoundToInt(ParseNumber(view.substr(0, colons[0])));
+  if (hour < 0 || hour > 24) return false;
+  minute = RoundToInt(ParseNumber(view.substr(colons[0] + 1, colons[1] - colons[0] - 1)));
+  if (minute < 0 || minute > 60) return false;
+  seconds = static_cast<float>(ParseNumber(view.substr(colons[1] + 1)));
+  return seconds >= 0.0f && seconds <= 60.0f;
+}
+
+void SplitRaHours(double degrees, int& hours, double& minutes) {
+  const double a = degrees / 15.0;
+  const double whole = std::trunc(a);
+  hours = std::isfinite(whole) && std::fabs(whole) < 1e9 ? static_cast<int>(whole) : 0;
+  minutes = (a - whole) * 60.0;
+}
+
+SignedDms SplitSignedDegrees(double degrees) {
+  SignedDms dms;
+  dms.sign.assign(1, degrees >= 0.0 ? '+' : '-');
+  const double v = std::fabs(degrees);
+  const double whole = std::trunc(v);
+  const double w = (v - whole) * 60.0;
+  const double minutes = std::trunc(w);
+  dms.degrees = std::isfinite(whole) && whole < 1e9 ? static_cast<int>(whole) : 0;
+  dms.arcminutes = std::isfinite(minutes) ? static_cast<int>(minutes) : 0;
+  dms.arcseconds = (w - minutes) * 60.0;
+  return dms;
+}

@@ -1,0 +1,234 @@
+#include "frameinfo/ui/frm_par.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "frameinfo/numbers.h"
+
+namespace {
+
+QString Fmt(double value, const char* pattern) { return QString::fromStdString(FormatNumber(value, pattern)); }
+
+QLabel* Heading(const QString& text, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  QFont f = label->font();
+  f.setBold(true);
+  label->setFont(f);
+  return label;
+}
+
+QLineEdit* Box(const QString& name, QWidget* parent, bool readOnly = false) {
+  auto* box = new QLineEdit(parent);
+  box->setObjectName(name);
+  box->setReadOnly(readOnly);
+  box->setMaximumWidth(150);
+  return box;
+}
+
+std::string Text(const QLineEdit* box) { return box->text().toStdString(); }
+
+}  // namespace
+
+FrmPar::FrmPar(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint) {
+  setObjectName("FrmPar");
+  setWindowTitle(QStringLiteral("Параметры"));
+  auto* layout = new QVBoxLayout(this);
+  layout->setSpacing(3);
+
+  layout->addWidget(Heading(QStringLiteral("Параметры пользователя"), this));
+  auto* user = new QGridLayout;
+  const QString userLabels[7] = {{},
+                                 QStringLiteral("Дата [дд.мм.гггг]"),
+                                 QStringLiteral("UT [чч:мм:cc.c]"),
+                                 QStringLiteral("Ошибка UT [сек]"),
+                                 QStringLiteral("Экспозиция [сек]"),
+                                 QStringLiteral("Долгота [градусы]"),
+                                 QStringLiteral("Широта [градусы]")};
+  for (int i = 1; i <= 6; ++i) {
+    auto* label = new QLabel(userLabels[i], this);
+    user->addWidget(label, i, 0);
+    txtp_[i] = Box(QStringLiteral("txtp%1").arg(i), this);
+    user->addWidget(txtp_[i], i, 1);
+  }
+  txtp_[2]->setToolTip(QStringLiteral("Время начала экспозиции"));
+  auto hemisphere = [&](int row, QRadioButton*& first, QRadioButton*& second, const char* a, const char* b) {
+    auto* group = new QButtonGroup(this);
+    first = new QRadioButton(QString::fromLatin1(a), this);
+    first->setObjectName(QStringLiteral("Opt%1").arg(QString::fromLatin1(a)));
+    second = new QRadioButton(QString::fromLatin1(b), this);
+    second->setObjectName(QStringLiteral("Opt%1").arg(QString::fromLatin1(b)));
+    group->addButton(first);
+    group->addButton(second);
+    auto* box = new QHBoxLayout;
+    box->addWidget(first);
+    box->addWidget(second);
+    user->addLayout(box, row, 2);
+    first->setChecked(true);
+  };
+  hemisphere(5, optE_, optW_, "E", "W");
+  hemisphere(6, optN_, optS_, "N", "S");
+  layout->addLayout(user);
+
+  auto* buttons = new QHBoxLayout;
+  auto* imageFile = new QToolButton(this);
+  imageFile->setObjectName("ImageFile");
+  imageFile->setToolTip(QStringLiteral("Список мест из файла"));
+  imageFile->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+  auto* imageExif = new QToolButton(this);
+  imageExif->setObjectName("ImageExif");
+  imageExif->setIcon(style()->standardIcon(QStyle::SP_FileDialogInfoView));
+  buttons->addWidget(imageFile);
+  buttons->addWidget(imageExif);
+  buttons->addStretch();
+  layout->addLayout(buttons);
+  connect(imageFile, &QToolButton::clicked, this, &FrmPar::PlacesRequested);
+  connect(imageExif, &QToolButton::clicked, this, &FrmPar::ExifRequested);
+
+  auto* centreGroup = new QButtonGroup(this);
+  opt1_ = new QRadioButton(QStringLiteral("Координаты ЦП не заданы"), this);
+  opt1_->setObjectName("Opt1");
+  opt2_ = new QRadioButton(QStringLiteral("Координаты ЦП заданы"), this);
+  opt2_->setObjectName("Opt2");
+  centreGroup->addButton(opt1_);
+  centreGroup->addButton(opt2_);
+  layout->addWidget(opt1_);
+  layout->addWidget(opt2_);
+  auto* centre = new QGridLayout;
+  txtra_ = Box("txtra", this);
+  txtdec_ = Box("txtdec", this);
+  txtzone_ = Box("txtzone", this);
+  centre->addWidget(new QLabel(QStringLiteral("RA [градусы]"), this), 0, 0);
+  centre->addWidget(txtra_, 0, 1);
+  centre->addWidget(new QLabel(QStringLiteral("DEC [градусы]"), this), 1, 0);
+  centre->addWidget(txtdec_, 1, 1);
+  centre->addWidget(new QLabel(QStringLiteral("Поле [градусы]"), this), 2, 0);
+  centre->addWidget(txtzone_, 2, 1);
+  layout->addLayout(centre);
+  opt1_->setChecked(true);
+  connect(opt1_, &QRadioButton::toggled, this, &FrmPar::CentreOptionChanged);
+  CentreOptionChanged();
+
+  chElev_ = new QCheckBox(QStringLiteral("Не учитывать видимость"), this);
+  chElev_->setObjectName("chElev");
+  layout->addWidget(chElev_);
+  connect(chElev_, &QCheckBox::toggled, this, [this](bool ticked) { emit VisibilityChanged(!ticked); });
+
+  layout->addWidget(Heading(QStringLiteral("Параметры программы"), this));
+  auto* program = new QGridLayout;
+  const QString programLabels[10] = {{},
+                                     QStringLiteral("Звезд на кадре"),
+                                     QStringLiteral("RA"),
+                                     QStringLiteral("DEC"),
+                                     QStringLiteral("Mасштаб_X"),  // Latin M
+                                     QStringLiteral("Масштаб_Y"),  // Cyrillic М
+                                     QStringLiteral("Поле зрения"),
+                                     QStringLiteral("Поворот поля"),
+                                     QStringLiteral("Зеркальность"),
+                                     QStringLiteral("Глубина каталога")};
+  for (int i = 1; i <= 9; ++i) {
+    program->addWidget(new QLabel(programLabels[i], this), i, 0);
+    txtm_[i] = Box(QStringLiteral("txtm%1").arg(i), this, true);
+    program->addWidget(txtm_[i], i, 1);
+  }
+  txtm_[9]->setText("4.0");
+  layout->addLayout(program);
+
+  layout->addWidget(Heading(QStringLiteral("Доп. сведения"), this));
+  auto* sup = new QGridLayout;
+  const QString supLabels[4] = {{}, QStringLiteral("Луна над горизонтом"), QStringLiteral("Фаза Луны"),
+                                QStringLiteral("Расст. до Луны")};
+  for (int i = 1; i <= 3; ++i) {
+    sup->addWidget(new QLabel(supLabels[i], this), i, 0);
+    txtsup_[i] = Box(QStringLiteral("txtsup%1").arg(i), this, true);
+    sup->addWidget(txtsup_[i], i, 1);
+  }
+  layout->addLayout(sup);
+  layout->addStretch();
+  ResetPanel();
+}
+
+void FrmPar::ResetPanel() {
+  const char* userDefaults[7] = {"", "00.00.0000", "00:00:00.0", "0", "0.0", "0.000", "0.000"};
+  for (int i = 1; i <= 6; ++i) txtp_[i]->setText(QString::fromUtf8(userDefaults[i]));
+  const QString programDefaults[9] = {{},
+                                      QStringLiteral("0"),
+                                      QStringLiteral("00h00m00s"),
+                                      QStringLiteral("+00°00'"),
+                                      QStringLiteral("0.0"),
+                                      QStringLiteral("0.0"),
+                                      QStringLiteral("0x0"),
+                                      QStringLiteral("0.0"),
+                                      QStringLiteral("No")};
+  for (int i = 1; i <= 8; ++i) txtm_[i]->setText(programDefaults[i]);
+  txtra_->setText("0.0");
+  txtdec_->setText("0.0");
+  txtzone_->setText("0");
+  txtsup_[1]->setText("No");
+  txtsup_[2]->setText("0");
+  txtsup_[3]->setText("0");
+}
+
+void FrmPar::ShowUserInfo(const FrameInfo& info) {
+  const CalendarTime& s = info.startTime;
+  txtp_[1]->setText(Fmt(s.day, "00") + "." + Fmt(s.month, "00") + "." + Fmt(s.year, "0000"));
+  txtp_[2]->setText(Fmt(s.hour, "00") + ":" + Fmt(s.minute, "00") + ":" + Fmt(s.seconds, "00.00"));
+  txtp_[3]->setText(Fmt(info.utError, "0.0"));
+  txtp_[4]->setText(Fmt(info.exposure, "0.00"));
+  txtp_[5]->setText(Fmt(std::fabs(info.longitude), "0.00000"));
+  (info.longitude >= 0 ? optE_ : optW_)->setChecked(true);
+  txtp_[6]->setText(Fmt(std::fabs(info.latitude), "0.00000"));
+  (info.latitude >= 0 ? optN_ : optS_)->setChecked(true);
+  txtra_->setText(Fmt(info.raUser, "0.000"));
+  txtdec_->setText(Fmt(info.decUser, "0.000"));
+  txtzone_->setText(Fmt(info.fieldUser, "0.000"));
+}
+
+PanelEntries FrmPar::Entries() const {
+  PanelEntries e;
+  e.date = Text(txtp_[1]);
+  e.time = Text(txtp_[2]);
+  e.utError = Text(txtp_[3]);
+  e.exposure = Text(txtp_[4]);
+  e.longitude = Text(txtp_[5]);
+  e.west = optW_->isChecked();
+  e.latitude = Text(txtp_[6]);
+  e.south = optS_->isChecked();
+  e.ra = Text(txtra_);
+  e.dec = Text(txtdec_);
+  e.field = Text(txtzone_);
+  return e;
+}
+
+void FrmPar::SetUtErrorText(const QString& text) { txtp_[3]->setText(text); }
+
+void FrmPar::SetProgramRow(int row, const QString& text) {
+  if (row >= 1 && row <= 9) txtm_[row]->setText(text);
+}
+
+QString FrmPar::ProgramRow(int row) const { return row >= 1 && row <= 9 ? txtm_[row]->text() : QString(); }
+
+void FrmPar::SetSupplementRow(int row, const QString& text) {
+  if (row >= 1 && row <= 3) txtsup_[row]->setText(text);
+}
+
+QString FrmPar::SupplementRow(int row) const { return row >= 1 && row <= 3 ? txtsup_[row]->text() : QString(); }
+
+bool FrmPar::CentreGiven() const { return opt2_->isChecked(); }
+
+void FrmPar::ClearIgnoreVisibility() { chElev_->setChecked(false); }
+
+void FrmPar::CentreOptionChanged() {
+  const bool given = opt2_->isChecked();
+  txtra_->setEnabled(given);
+  txtdec_->setEnabled(given);
+  txtzone_->setEnabled(given);
+}

@@ -1,0 +1,62 @@
+#pragma once
+// The frame-information panel "Параметры": the circumstances the user types, and read-only rows
+// showing the plate solution and the Moon.
+
+#include <QWidget>
+#include <array>
+
+#include "frameinfo/frame_info.h"
+
+class QCheckBox;
+class QLineEdit;
+class QRadioButton;
+class QToolButton;
+
+class FrmPar : public QWidget {
+  Q_OBJECT
+public:
+  explicit FrmPar(QWidget* parent = nullptr);
+
+  // Puts every default text into the user rows, program rows 1 to 8, centre boxes and supplementary rows.
+  void ResetPanel();
+  // Shows a loaded record's user values in the forms of a loaded file (start date and time, UT error,
+  // exposure, site with hemisphere options, centre boxes).
+  void ShowUserInfo(const FrameInfo& info);
+  // The texts CollectFrameInfo reads.
+  PanelEntries Entries() const;
+  // Replaces row 3's text (the clamped UT error).
+  void SetUtErrorText(const QString& text);
+  // Program row i (1..9) and supplementary row i (1..3).
+  void SetProgramRow(int row, const QString& text);
+  QString ProgramRow(int row) const;
+  void SetSupplementRow(int row, const QString& text);
+  QString SupplementRow(int row) const;
+  // True while "Координаты ЦП заданы" is selected.
+  bool CentreGiven() const;
+  // Clears "Не учитывать видимость".
+  void ClearIgnoreVisibility();
+
+signals:
+  // "Не учитывать видимость" changed: consider is true when the box is cleared.
+  void VisibilityChanged(bool consider);
+  void ExifRequested();
+  void PlacesRequested();
+
+private slots:
+  void CentreOptionChanged();
+
+private:
+  std::array<QLineEdit*, 7> txtp_{};   // 1..6
+  std::array<QLineEdit*, 10> txtm_{};  // 1..9
+  std::array<QLineEdit*, 4> txtsup_{}; // 1..3
+  QRadioButton* optE_;
+  QRadioButton* optW_;
+  QRadioButton* optN_;
+  QRadioButton* optS_;
+  QRadioButton* opt1_;
+  QRadioButton* opt2_;
+  QLineEdit* txtra_;
+  QLineEdit* txtdec_;
+  QLineEdit* txtzone_;
+  QCheckBox* chElev_;
+};

@@ -1,0 +1,22 @@
+#pragma once
+// The one way Orvia asks for a file to open. Tests install an interceptor that answers instead of a person.
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+// Shows the platform's open-file dialog (title, starting directory, filter such as "txt(*.txt)");
+// returns the chosen path, or an empty string when cancelled.
+QString ChooseOpenFile(QWidget* parent, const QString& title, const QString& directory, const QString& filter);
+
+// Receives every request (title, directory, filter) instead of the dialog when installed.
+using FileDialogInterceptor = std::function<QString(const QString&, const QString&, const QString&)>;
+// Installs (or, with an empty function, removes) the interceptor.
+void SetFileDialogInterceptor(FileDialogInterceptor interceptor);
+
+// Opens a document (the help page, a report) with the desktop's default viewer; false when none started.
+bool OpenDocument(const QString& path);
+// Receives every OpenDocument request instead of the desktop when installed.
+using DocumentOpener = std::function<bool(const QString&)>;
+void SetDocumentOpener(DocumentOpener opener);

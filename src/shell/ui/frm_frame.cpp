@@ -1,0 +1,41 @@
+#include "shell/ui/frm_frame.h"
+
+#include <QPainter>
+
+QString FragmentCaption(int x, int y) {
+  auto number = [](int v) { return (v >= 0 ? QStringLiteral(" ") : QString()) + QString::number(v); };
+  return "(" + number(x) + "," + number(y) + ")";
+}
+
+FrmFrame::FrmFrame(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
+  setObjectName("FrmFrame");
+  setWindowTitle(QStringLiteral("Фрагмент"));
+  SetFragmentSide(155);
+}
+
+void FrmFrame::SetFragmentSide(int fragmentSide) {
+  fragmentSide_ = fragmentSide;
+  setFixedSize(fragmentSide + 10, fragmentSide + 10);
+  update();
+}
+
+void FrmFrame::ShowFragment(const QImage& buffer, int zoom) {
+  fragment_ = buffer;
+  zoom_ = zoom > 0 ? zoom : 1;
+  update();
+}
+
+void FrmFrame::SetPosition(int x, int y) { setWindowTitle(FragmentCaption(x, y)); }
+
+void FrmFrame::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.fillRect(rect(), palette().window());
+  if (!fragment_.isNull()) {
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    painter.drawImage(QRect(0, 0, fragment_.width() * zoom_, fragment_.height() * zoom_), fragment_);
+  }
+  const int c = fragmentSide_ / 2;
+  painter.setPen(QColor(128, 200, 210));
+  painter.drawLine(0, c, fragmentSide_, c);
+  painter.drawLine(c, 0, c, fragmentSide_);
+}

@@ -1,0 +1,509 @@
+#include "shell/ui/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <filesystem>
+
+#include "frameinfo/info_file.h"
+#include "frameinfo/numbers.h"
+#include "frameinfo/ui/frm_par.h"
+#include "image/decode.h"
+#include "image/raster.h"
+#include "shell/startup.h"
+#include "shell/ui/file_dialog.h"
+#include "shell/ui/form1.h"
+#include "shell/ui/frame_viewer.h"
+#include "shell/ui/frm_frame.h"
+#include "shell/ui/frm_nast.h"
+#include "shell/ui/frm_splash.h"
+#include "shell/ui/frmp.h"
+#include "shell/ui/frmz.h"
+#include "shell/ui/message.h"
+
+namespace {
+
+const QString kNoFrame = QStringLiteral("Кадр не открыт.");
+const QString kNoFile = QStringLiteral("Файл не открыт.");
+const QString kNotSolved = QStringLiteral("Звезды кадра не идентифицированы");
+const QString kNotSolvedDot = QStringLiteral("Звезды кадра не идентифицированы.");
+
+// The minimum number of marked stars for identification.
+constexpr int kMinStars = 4;
+
+}  // namespace
+
+MainWindow::MainWindow(const QString& appDir, QWidget* parent) : QMainWindow(parent) {
+  setObjectName("MainWindow");
+  setWindowTitle(QStringLiteral("Orvia"));
+  app_.appDir = WithTrailingSeparator(QDir::toNativeSeparators(QDir(appDir).absolutePath()).toStdString());
+  app_.lastImageDir = app_.appDir;
+  CreateMenus();
+
+  hint_ = new Frmp(this);
+  progress_ = new Frmz(app_.longTaskRunning, this);
+  form1_ = new Form1(this);
+  fragment_ = new FrmFrame(this);
+  ViewerHooks hooks;
+  hooks.say = [this](const QString& text) { Say(text); };
+  hooks.hint = [this](const QString& a, const QString& b, const QString& c) { ShowHint(a, b, c); };
+  viewer_ = std::make_unique<FrameViewer>(app_, frame_, form1_, fragment_, std::move(hooks));
+}
+
+MainWindow::~MainWindow() = default;
+
+QAction* MainWindow::AddAction(QMenu* menu, const QString& name, const QString& text, void (MainWindow::*slot)(),
+                               bool checkable) {
+  QAction* action = menu->addAction(text);
+  action->setObjectName(name);
+  action->setCheckable(checkable);
+  connect(action, &QAction::triggered, this, slot);
+  actions_[name] = action;
+  return action;
+}
+
+QAction* MainWindow::Action(const QString& name) const {
+  auto it = actions_.find(name);
+  return it == actions_.end() ? nullptr : it->second;
+}
+
+void MainWindow::CreateMenus() {
+  auto menu = [this](const QString& name, const QString& title) {
+    QMenu* m = menuBar()->addMenu(title);
+    m->setObjectName(name);
+    return m;
+  };
+  QMenu* file = menu("mnuFile", QStringLiteral("Файл"));
+  AddAction(file, "mnuOpenIm", QStringLiteral("Открыть кадр"), &MainWindow::OpenIm);
+  AddAction(file, "mnuOpenInf", QStringLiteral("Открыть информационный файл"), &MainWindow::OpenInf);
+  file->addSeparator();
+  QAction* exit = file->addAction(QStringLiteral("Выход"));
+  exit->setObjectName("mnuExit");
+  connect(exit, &QAction::triggered, this, &QWidget::close);
+  actions_["mnuExit"] = exit;
+
+  QMenu* razm = menu("mnuRazm", QStringLiteral("Разметка"));
+  AddAction(razm, "mnuView", QStringLiteral("Режим просмотра"), &MainWindow::View);
+  AddAction(razm, "mnuStar", QStringLiteral("Режим разметки звезд"), &MainWindow::Star);
+  AddAction(razm, "mnuTrek", QStringLiteral("Автоматическая разметка концов трека"), &MainWindow::Trek);
+  AddAction(razm, "mnuMtrek", QStringLiteral("Ручная разметка концов трека"), &MainWindow::Mtrek);
+  razm->addSeparator();
+  AddAction(razm, "MnuParf", QStringLiteral("Параметры фрейма"), &MainWindow::Parf);
+
+  QMenu* ident = menu("mnuIdent", QStringLiteral("Идентификация"));
+  AddAction(ident, "mnuStarId", QStringLiteral("Идентификация звезд"), &MainWindow::StarId);
+  AddAction(ident, "mnuMesTrek", QStringLiteral("Измерить трек"), &MainWindow::MesTrek);
+  AddAction(ident, "mnuSat", QStringLiteral("Поиск претендентов ИСЗ"), &MainWindow::Sat);
+  ident->addSeparator();
+  AddAction(ident, "mnuUserSat", QStringLiteral("Траектория конкретного ИСЗ"), &MainWindow::UserSat);
+  AddAction(ident, "mnuSatN", QStringLiteral("Траектории нескольких ИСЗ"), &MainWindow::SatN);
+
+  QMenu* vis = menu("mnuVis", QStringLiteral("Визуализация каталога"));
+  AddAction(vis, "mnuStarVis", QStringLiteral("Показать звезды каталога"), &MainWindow::StarVis, true);
+  AddAction(vis, "mnuViewmag", QStringLiteral("Показать звездные величины"), &MainWindow::Viewmag, true);
+  AddAction(vis, "mnuStarMinus", QStringLiteral("Уменьшить глубину каталога на 0.5 mag"), &MainWindow::StarMinus);
+  AddAction(vis, "mnuStarPlus", QStringLiteral("Увеличить глубину каталога на 0.5 mag"), &MainWindow::StarPlus);
+
+  QMenu* tle = menu("mnuTle", QStringLiteral("TLE"));
+  AddAction(tle, "mnuLoadTleDir", QStringLiteral("Ввести TLE из файлов"), &MainWindow::LoadTleDir);
+  AddAction(tle, "mnussr", QStringLiteral("Ввести ssr.txt"), &MainWindow::Ssr);
+  AddAction(tle, "mnuVislist", QStringLiteral("Ввести vislist"), &MainWindow::Vislist);
+  tle->addSeparator();
+  AddAction(tle, "mnuClear", QStringLiteral("Очистка базы данных"), &MainWindow::Clear);
+
+  QMenu* about = menu("mnuAbout", QStringLiteral("О программе"));
+  AddAction(about, "mnuOrvia", QStringLiteral("Описание"), &MainWindow::Orvia);
+  AddAction(about, "mnuVer", QStringLiteral("Версия"), &MainWindow::Ver);
+}
+
+void MainWindow::Say(const QString& text) { ShowMessage(text, kMessageCaption, MessageButtons::Ok, this); }
+
+void MainWindow::ShowHint(const QString& line1, const QString& line2, const QString& line3) {
+  hint_->ShowHint(line1, line2, line3);
+}
+
+void MainWindow::StartUp() {
+  if (startedUp_) return;
+  startedUp_ = true;
+  // Another running instance on the same application directory holds this lock.
+  const QByteArray key = QCryptographicHash::hash(QByteArray::fromStdString(app_.appDir), QCryptographicHash::Sha1);
+  instanceLock_ = std::make_unique<QLockFile>(QDir::temp().filePath("orvia-" + key.toHex().left(16) + ".lock"));
+  instanceLock_->setStaleLockTime(0);
+  if (!instanceLock_->tryLock(0)) {
+    instanceLock_.reset();
+    Say(QStringLiteral("Программа уже запущена!"));
+    return;
+  }
+  if (const QScreen* screen = QApplication::primaryScreen()) move(screen->availableGeometry().topLeft());
+  setWindowState(windowState() | Qt::WindowMaximized);
+
+  panel_ = new FrmPar(this);
+  connect(panel_, &FrmPar::VisibilityChanged, this, [this](bool consider) { info_.considerVisibility = consider; });
+  panel_->show();
+
+  app_.logFile.Open(app_.appDir + "log.txt");
+  frame_.frameOpen = false;
+  app_.framesOpened = 0;
+  frame_.infoFilePath.clear();
+
+  StartUpHooks hooks;
+  hooks.yield = [] { QApplication::processEvents(); };
+  const PrepareResult prepared = PrepareWorkingFiles(app_, hooks);
+  if (!prepared.message.empty()) Say(QString::fromStdString(prepared.message));
+
+  app_.palette = MarkPalette{};
+  catalogueShown_ = false;
+  magnitudesShown_ = false;
+  app_.frameSizes = MakeFrameSizeTable();
+  frame_.frameSizeIndex = 3;
+  ApplyFrameSize(frame_, app_.frameSizes);
+
+  hint_->show();
+  ShowHint(QStringLiteral("Нужно открыть кадр"), QStringLiteral("Меню Файл->Открыть кадр "), QStringLiteral(" "));
+  app_.lastImageDir = app_.appDir;
+}
+
+void MainWindow::ShutDown() {
+  if (shutDown_) return;
+  shutDown_ = true;
+  if (!frame_.infoFilePath.empty()) SaveFrameInfo();
+  QApplication::processEvents();
+  app_.logFile.Close();
+  instanceLock_.reset();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  ShutDown();
+  event->accept();
+  QApplication::closeAllWindows();
+}
+
+bool MainWindow::Solved() const { return false; }
+
+bool MainWindow::Collect(bool strict) {
+  if (!panel_) return !strict;
+  const CollectResult result = CollectFrameInfo(panel_->Entries(), strict, info_);
+  if (result.utErrorRewritten) panel_->SetUtErrorText(QString::fromStdString(result.utErrorText));
+  if (!result.ok) Say(QString::fromStdString(result.message));
+  return result.ok;
+}
+
+void MainWindow::SaveFrameInfo() {
+  // The information file itself is written by the frame-information file support; the circumstances
+  // are collected leniently so that a half-typed panel never blocks leaving a frame.
+  Collect(false);
+}
+
+// ---- File menu ----
+
+void MainWindow::OpenIm() {
+  if (!Guarded()) return;
+  if (app_.framesOpened > 0) SaveFrameInfo();
+  const QString path = ChooseOpenFile(this, QStringLiteral("Открыть файл"), QString::fromStdString(app_.lastImageDir),
+                                      QStringLiteral("jpg, bmp (*.jpg;*jpeg;*.bmp)"));
+  if (path.isEmpty()) return;
+  app_.lastImageDir = WithTrailingSeparator(QFileInfo(path).absolutePath().toStdString());
+  if (!OpenFrame(path)) Say(QStringLiteral("Ошибка при открытии файла."));
+}
+
+bool MainWindow::OpenFrame(const QString& chosen) {
+  const QString path = chosen.trimmed();
+  DecodedImage decoded;
+  if (!DecodeFrameFile(path.toStdString(), decoded)) return false;
+  frame_.frameOpen = false;
+  form1_->hide();
+  fragment_->hide();
+  QApplication::processEvents();
+
+  frame_.imagePath = path.toStdString();
+  frame_.imageWidth = static_cast<std::int16_t>(decoded.width);
+  frame_.imageHeight = static_cast<std::int16_t>(decoded.height);
+  frame_.brightness = MakeBrightness(decoded);
+  frame_.colourPixels = std::move(decoded);
+  const DisplayGeometry shown = ComputeDisplayGeometry(frame_.imageWidth, frame_.imageHeight);
+  frame_.displayWidth = static_cast<std::int16_t>(shown.displayWidth);
+  frame_.displayHeight = static_cast<std::int16_t>(shown.displayHeight);
+  frame_.displayScale = shown.displayScale;
+  frame_.aspect = shown.aspect;
+
+  const DecodedImage& pixels = frame_.colourPixels;
+  const QImage image(reinterpret_cast<const uchar*>(pixels.pixels.data()), pixels.width, pixels.height,
+                     static_cast<qsizetype>(pixels.width) * 4, QImage::Format_RGB32);
+  form1_->SetPicture(image, frame_.displayWidth, frame_.displayHeight, frame_.displayScale);
+  form1_->setWindowTitle(path);
+  ApplyFrameSize(frame_, app_.frameSizes);
+  viewer_->Reset();
+  frame_.frameOpen = true;
+  viewer_->SetUpFragment();
+
+  ResetFrameState();
+  // Place the frame window at the top of the main window's client area, the fragment window on its left.
+  const QRect client = geometry().isValid() ? geometry() : QRect(0, 0, 1200, 800);
+  const int right = client.right() - 33;
+  form1_->move(std::max(client.left(), right - form1_->width()), client.top() + menuBar()->height());
+  fragment_->move(std::max(client.left(), form1_->x() - fragment_->width() - 4), form1_->y());
+  form1_->show();
+  fragment_->show();
+  return true;
+}
+
+void MainWindow::ResetFrameState() {
+  app_.framesOpened += 1;
+  for (OverlayKind kind : {OverlayKind::StarMarks, OverlayKind::CatalogueStars, OverlayKind::MagnitudeLabels,
+                           OverlayKind::TrackEnds, OverlayKind::LocalReference, OverlayKind::TrajectoryPoints,
+                           OverlayKind::TrajectoryLabels})
+    if (form1_->OverlayCount(kind) > 0) form1_->RemoveOverlay(kind);
+  frame_.starMarks.clear();
+  if (panel_) panel_->SetProgramRow(1, "0");
+  catalogueDepth_ = 4.0;
+  if (panel_) panel_->ClearIgnoreVisibility();
+  info_.considerVisibility = true;
+  catalogueShown_ = false;
+  magnitudesShown_ = false;
+  Action("mnuStarVis")->setChecked(false);
+  Action("mnuViewmag")->setChecked(false);
+  ClearFrameTimes(info_);
+  EnterMode(WorkMode::View);
+  frame_.trackEndCount = 0;
+  frame_.trackEnds = {};
+  LookUpInfoFile();
+  form1_->SetSkyReadout(QStringLiteral("RA= ; DEC="), QStringLiteral(" "));
+  form1_->RemoveOverlay(OverlayKind::Centre);
+  CloseAuxiliaryWindows();
+}
+
+void MainWindow::LookUpInfoFile() {
+  frame_.infoFilePath = InfoFileName(app_.appDir, frame_.imagePath);
+  std::error_code ec;
+  std::filesystem::create_directories(app_.appDir + "Info", ec);
+  if (panel_) panel_->ResetPanel();
+  ShowHint(QStringLiteral("Введите информацию о кадре или откройте информационный файл: "),
+           QStringLiteral("Меню Файл-> Открыть информационный файл "), QStringLiteral(" "));
+}
+
+void MainWindow::CloseAuxiliaryWindows() {
+  if (frameSizeWindow_) frameSizeWindow_->close();
+}
+
+void MainWindow::OpenInf() {
+  if (!Guarded()) return;
+  if (!frame_.frameOpen) return Say(kNoFrame);
+  const QString path = ChooseOpenFile(this, QStringLiteral("Открыть файл"),
+                                      QString::fromStdString(app_.appDir + "Info"), QStringLiteral("txt(*.txt)"));
+  if (path.isEmpty()) return;
+  // Reading the chosen file into the open frame comes with the information file support;
+  // the values are then saved to the open frame's own information file.
+  frame_.infoFilePath = InfoFileName(app_.appDir, frame_.imagePath);
+}
+
+// ---- Marking menu ----
+
+void MainWindow::EnterMode(WorkMode mode) {
+  struct ModeText {
+    QString caption;
+    Rgb colour;
+    QString hint[3];
+  };
+  const MarkPalette& p = app_.palette;
+  const ModeText texts[4] = {
+      {QStringLiteral("Просмотр"),
+       p.viewFrame,
+       {QStringLiteral("В этом режиме ничего на кадре отмечать нельзя"),
+        QStringLiteral("Для разметки звезд и трека выберите соответствующий режим"), QStringLiteral(" ")}},
+      {QStringLiteral("Разметка звезд"),
+       p.catalogueStar,
+       {QStringLiteral("Для выбора звезды загоните звезду во фрейм и щелкните мышью"),
+        QStringLiteral("Если звезда не отметилась на кадре, то сигнал/шум ниже допустимого значения "),
+        QStringLiteral("Изменить размер фрейма можно через Меню: Разметка->Размер фрейма")}},
+      {QStringLiteral("Атоматическая разметка концов трека"),
+       p.trackEnd,
+       {QStringLiteral("Для разметки конца трека загоните конец трека во фрейм и щелкните мышью"),
+        QStringLiteral("Если конец трека не отметился на кадре, то сигнал/шум ниже допустимого значения "),
+        QStringLiteral("Изменить размер фрейма можно через Меню: Разметка->Размер фрейма")}},
+      {QStringLiteral("Ручная разметка концов трека"),
+       p.manualFrame,
+       {QStringLiteral("Для разметки конца трека загоните конец трека в центр фрейма и щелкните мышью"),
+        QStringLiteral("Ctrl + стрелочки для пиксельной подводки"),
+        QStringLiteral("При нажатии Ctrl+End пиксел центра фрейма отметится как конец трека ")}},
+  };
+  switch (mode) {
+    case WorkMode::View:
+      form1_->RemoveOverlay(OverlayKind::LocalReference);
+      break;
+    case WorkMode::StarMarking:
+      if (form1_->OverlayCount(OverlayKind::StarMarks) > 0 || !frame_.starMarks.empty()) {
+        form1_->RemoveOverlay(OverlayKind::StarMarks);
+        frame_.starMarks.clear();
+        if (panel_) panel_->SetProgramRow(1, "0");
+      }
+      form1_->RemoveOverlay(OverlayKind::CatalogueStars);
+      form1_->RemoveOverlay(OverlayKind::MagnitudeLabels);
+      form1_->RemoveOverlay(OverlayKind::LocalReference);
+      break;
+    case WorkMode::AutoTrackEnds:
+    case WorkMode::ManualTrackEnds:
+      if (form1_->OverlayCount(OverlayKind::TrackEnds) > 0 || frame_.trackEndCount > 0) {
+        form1_->RemoveOverlay(OverlayKind::TrackEnds);
+        frame_.trackEndCount = 0;
+      }
+      break;
+  }
+  const ModeText& t = texts[static_cast<int>(mode)];
+  frame_.workMode = mode;
+  form1_->SetModeCaption(t.caption);
+  form1_->SetMarkingFrameColour(ToQColor(t.colour));
+  ShowHint(t.hint[0], t.hint[1], t.hint[2]);
+}
+
+void MainWindow::View() { EnterMode(WorkMode::View); }
+
+void MainWindow::Star() {
+  if (!Guarded()) return;
+  if (!frame_.frameOpen) return Say(kNoFrame);
+  EnterMode(WorkMode::StarMarking);
+}
+
+void MainWindow::Trek() {
+  if (!Guarded()) return;
+  if (!frame_.frameOpen) return Say(kNoFrame);
+  EnterMode(WorkMode::AutoTrackEnds);
+}
+
+void MainWindow::Mtrek() {
+  if (!Guarded()) return;
+  if (!frame_.frameOpen) return Say(kNoFile);
+  EnterMode(WorkMode::ManualTrackEnds);
+}
+
+void MainWindow::Parf() {
+  if (!Guarded()) return;
+  if (frameSizeWindow_) frameSizeWindow_->close();
+  auto* window = new FrmNast(app_.frameSizes, frame_.frameSizeIndex, this);
+  connect(window, &FrmNast::SizeChosen, this, [this](int index) {
+    frame_.frameSizeIndex = static_cast<std::uint8_t>(index);
+    ApplyFrameSize(frame_, app_.frameSizes);
+    viewer_->SetUpFragment();
+  });
+  window->move(x() + width() / 3, y() + height() / 3);
+  window->show();
+  frameSizeWindow_ = window;
+}
+
+// ---- Identification menu ----
+
+void MainWindow::StarId() {
+  if (!Guarded()) return;
+  if (!frame_.frameOpen) return Say(kNoFrame);
+  if (frame_.starCount() < kMinStars)
+    return Say(QStringLiteral("Выбрано недостаточно звезд. Нужно не менее ") +
+               QString::fromStdString(FormatNumber(kMinStars, "0")));
+  if (!Collect(info_.considerVisibility)) return;
+}
+
+void MainWindow::MesTrek() {
+  if (!Guarded()) return;
+  if (!frame_.frameOpen) return Say(kNoFile);
+  if (frame_.trackEndCount == 0) return Say(QStringLiteral("Концы трека не отмечены"));
+  if (!Solved()) return Say(kNotSolved);
+  if (!Collect(true)) return;
+}
+
+void MainWindow::Sat() {
+  if (!Guarded()) return;
+  if (!frame_.frameOpen) return Say(kNoFrame);
+  if (!Collect(true)) return;
+  if (frame_.trackEndCount == 0) return Say(QStringLiteral("Нет отмеченного трека."));
+  if (frame_.trackEndCount == 1) return Say(QStringLiteral("Нужны две точки, принадлежащие треку."));
+}
+
+void MainWindow::UserSat() {
+  if (!Guarded()) return;
+  if (!frame_.frameOpen) return Say(kNoFrame);
+  if (!Collect(true)) return;
+  if (!Solved()) return Say(kNotSolved);
+}
+
+void MainWindow::SatN() {
+  if (!Guarded()) return;
+  if (!frame_.frameOpen) return Say(kNoFrame);
+  if (!Collect(true)) return;
+  if (!Solved()) return Say(kNotSolved);
+}
+
+// ---- Catalogue display menu ----
+
+void MainWindow::StarVis() {
+  Action("mnuStarVis")->setChecked(catalogueShown_);
+  if (!Guarded()) return;
+  if (!frame_.frameOpen) return Say(kNoFrame);
+  if (!Solved()) return Say(kNotSolvedDot);
+}
+
+void MainWindow::Viewmag() {
+  Action("mnuViewmag")->setChecked(magnitudesShown_);
+  if (!Guarded()) return;
+  if (!frame_.frameOpen) return Say(kNoFrame);
+  if (!Solved()) return Say(kNotSolvedDot);
+}
+
+void MainWindow::StarMinus() {
+  if (!Guarded() || !catalogueShown_) return;
+  if (!Solved()) return Say(kNotSolvedDot);
+}
+
+void MainWindow::StarPlus() {
+  if (!Guarded() || !catalogueShown_) return;
+  if (!Solved()) return Say(kNotSolvedDot);
+  if (catalogueDepth_ >= 8.0) return Say(QStringLiteral("Предел каталога 8 mag"));
+}
+
+// ---- TLE menu ----
+
+void MainWindow::LoadTleDir() {
+  if (!Guarded()) return;
+}
+
+void MainWindow::RunImport(const QString& progressText, const QString& filter, const QString& failure, bool ssr) {
+  Q_UNUSED(progressText);
+  Q_UNUSED(failure);
+  Q_UNUSED(ssr);
+  const QString path =
+      ChooseOpenFile(this, QStringLiteral("Открыть файл"), QString::fromStdString(app_.appDir + "Info"), filter);
+  if (path.isEmpty()) return;
+}
+
+void MainWindow::Ssr() {
+  if (!Guarded()) return;
+  RunImport(QStringLiteral("Ввод ssr"), QStringLiteral("txt(*.txt)"),
+            QStringLiteral("Произошла ошибка при чтении ssr-файла"), true);
+}
+
+void MainWindow::Vislist() {
+  if (!Guarded()) return;
+  RunImport(QStringLiteral("Ввод vislist"), QStringLiteral("*.*"), QStringLiteral("Произошла ошибка при чтении файла"),
+            false);
+}
+
+void MainWindow::Clear() {}
+
+// ---- About menu ----
+
+void MainWindow::Orvia() {
+  const QString help = QString::fromStdString(ProgramFilePath(app_, kHelpFileName));
+  if (!QFileInfo::exists(help)) return Say(QStringLiteral("Файл справки отсутствует."));
+  OpenDocument(help);
+}
+
+void MainWindow::Ver() {
+  auto* splash = new FrmSplash(this);
+  splash->adjustSize();
+  splash->move(x() + width() / 3, y() + height() / 3);
+  splash->show();
+  splash->setFocus();
+}

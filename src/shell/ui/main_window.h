@@ -1,0 +1,111 @@
+#pragma once
+// The main window: the menu that starts every piece of work, the application's state, and the
+// child windows (frame, fragment, hint, panel, progress).
+
+#include <QLockFile>
+#include <QMainWindow>
+#include <QPointer>
+#include <map>
+#include <memory>
+
+#include "frameinfo/frame_info.h"
+#include "shell/app_state.h"
+
+class QAction;
+class Form1;
+class FrmFrame;
+class FrmPar;
+class Frmp;
+class Frmz;
+class FrameViewer;
+
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+public:
+  // appDir: the application directory (the executable's, or the one given on the command line).
+  explicit MainWindow(const QString& appDir, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // Runs start-up: single-instance test, panel, log, working files, palette, frame sizes, hint.
+  void StartUp();
+  // Writes the frame's information when one was opened and closes the log.
+  void ShutDown();
+
+  AppState& App() { return app_; }
+  FrameState& Frame() { return frame_; }
+  FrameInfo& Info() { return info_; }
+  Form1* FrameWindow() const { return form1_; }
+  FrmFrame* FragmentWindow() const { return fragment_; }
+  FrmPar* Panel() const { return panel_; }
+  Frmp* HintWindow() const { return hint_; }
+  Frmz* ProgressWindow() const { return progress_; }
+  FrameViewer* Viewer() const { return viewer_.get(); }
+  // The menu action with the given object name.
+  QAction* Action(const QString& name) const;
+  // Three lines into the hint window.
+  void ShowHint(const QString& line1, const QString& line2, const QString& line3);
+  // Opens a frame file as "Открыть кадр" does after its dialog; false (and nothing changed) on failure.
+  bool OpenFrame(const QString& path);
+
+protected:
+  void closeEvent(QCloseEvent* event) override;
+
+private slots:
+  void OpenIm();
+  void OpenInf();
+  void View();
+  void Star();
+  void Trek();
+  void Mtrek();
+  void Parf();
+  void StarId();
+  void MesTrek();
+  void Sat();
+  void UserSat();
+  void SatN();
+  void StarVis();
+  void Viewmag();
+  void StarMinus();
+  void StarPlus();
+  void LoadTleDir();
+  void Ssr();
+  void Vislist();
+  void Clear();
+  void Orvia();
+  void Ver();
+
+private:
+  void CreateMenus();
+  QAction* AddAction(class QMenu* menu, const QString& name, const QString& text, void (MainWindow::*slot)(),
+                     bool checkable = false);
+  bool Guarded() const { return app_.catalogueReady; }
+  bool Solved() const;
+  // Shows a message with caption "Сообщение".
+  void Say(const QString& text);
+  // Reads the panel into the frame information; strict collection stops at a bad date or time.
+  bool Collect(bool strict);
+  void EnterMode(WorkMode mode);
+  void ResetFrameState();
+  void LookUpInfoFile();
+  void SaveFrameInfo();
+  void CloseAuxiliaryWindows();
+  void RunImport(const QString& progressText, const QString& filter, const QString& failure, bool ssr);
+
+  AppState app_;
+  FrameState frame_;
+  FrameInfo info_;
+  bool startedUp_ = false;
+  bool shutDown_ = false;
+  double catalogueDepth_ = 4.0;
+  bool catalogueShown_ = false;
+  bool magnitudesShown_ = false;
+  std::unique_ptr<QLockFile> instanceLock_;
+  std::map<QString, QAction*> actions_;
+  Form1* form1_ = nullptr;
+  FrmFrame* fragment_ = nullptr;
+  FrmPar* panel_ = nullptr;
+  Frmp* hint_ = nullptr;
+  Frmz* progress_ = nullptr;
+  std::unique_ptr<FrameViewer> viewer_;
+  QPointer<QWidget> frameSizeWindow_;
+};
