@@ -107,6 +107,8 @@ bool MergeSet(SatelliteFile& file, const ImportedSet& set) {
 TleImportResult ImportTleFiles(const std::vector<std::string>& paths, double perigeeLimitKm,
                                const std::string& appDir, TaskControl& task) {
   TleImportResult result;
+  std::error_code ec;
+  std::filesystem::create_directories(DatabaseDir(appDir), ec);  // normally made at start-up
   std::vector<ImportedSet> sets;
   for (const std::string& path : paths) {
     task.SetText("Вводятся TLE из файла " + path);
