@@ -59,7 +59,8 @@ struct SatelliteFile {
 std::string DatabaseDir(const std::string& appDir);
 // Path of a satellite's file: appDir/TLE/ + catalogue number with at least five digits + ".tle".
 std::string SatelliteFilePath(const std::string& appDir, int catalogNumber);
-// Paths of the database files ("*.tle" in appDir/TLE), sorted by name.
+// Paths of the database files ("*.tle" in appDir/TLE) in ascending catalogue number (shorter names first,
+// then by name).
 std::vector<std::string> ListDatabaseFiles(const std::string& appDir);
 
 // Splits text into lines at LF, dropping a CR before it; a final line without LF is kept.

@@ -106,7 +106,10 @@ std::vector<std::string> ListDatabaseFiles(const std::string& appDir) {
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (extension == ".tle" && it->is_regular_file(ec)) paths.push_back(it->path().string());
   }
-  std::sort(paths.begin(), paths.end());
+  // Shorter names first, so that six-digit numbers follow the five-digit ones.
+  std::sort(paths.begin(), paths.end(), [](const std::string& a, const std::string& b) {
+    return a.size() != b.size() ? a.size() < b.size() : a < b;
+  });
   return paths;
 }
 

@@ -138,13 +138,15 @@ TEST(DatabasePaths, NameFilesByAtLeastFiveDigitsAndListOnlyTleFiles) {
   EXPECT_EQ(std::filesystem::path(SatelliteFilePath(dir.appDir(), 7530)), tle / "07530.tle");
   EXPECT_EQ(std::filesystem::path(SatelliteFilePath(dir.appDir(), 100001)), tle / "100001.tle");
   WriteFile(tle / "25544.tle", "");
+  WriteFile(tle / "100001.tle", "");
   WriteFile(tle / "00005.tle", "");
   WriteFile(tle / "00006.tle.tmp", "");
   WriteFile(tle / "notes.txt", "");
   const auto files = ListDatabaseFiles(dir.appDir());
-  ASSERT_EQ(files.size(), 2u);
+  ASSERT_EQ(files.size(), 3u);
   EXPECT_EQ(std::filesystem::path(files[0]).filename(), "00005.tle");
   EXPECT_EQ(std::filesystem::path(files[1]).filename(), "25544.tle");
+  EXPECT_EQ(std::filesystem::path(files[2]).filename(), "100001.tle");
 }
 
 class BestSet : public ::testing::Test {

@@ -176,3 +176,26 @@ TEST_F(TleImport, FailedRewriteKeepsTheStoredFileWhole) {
   ASSERT_EQ(r.messages.size(), 1u);
   EXPECT_EQ(r.messages[0], "Не удалось записать наборов TLE в базу данных: 1. Прежние файлы базы сохранены.");
 }
+
+TEST_F(TleImport, ReadsAwkwardRealFiles) {
+  // A bulletin with prose, blank lines and a format key of fake element lines, and a download that
+  // begins with an HTML error page.
+  const auto awkward = testing_support::SharedDataDir() / "tle" / "awkward";
+  const std::string bulletin = (awkward / "amsat_nasa-all_2018-08-16_header_blanklines_174obj.txt").string();
+  const std::string html = (awkward / "celestrak_with_html_error_page_2026-05-10_95obj.txt").string();
+  if (!std::filesystem::exists(bulletin) || !std::filesystem::exists(html)) GTEST_SKIP() << "shared data missing";
+  TleImportResult r = Import({bulletin});
+  EXPECT_EQ(r.filesCreated, 174);
+  EXPECT_EQ(r.setsBadNumber, 1);  // the "AAAAA" key lines
+  r = Import({html});
+  EXPECT_EQ(r.filesCreated + r.setsMerged, 95);
+  EXPECT_TRUE(r.messages.empty());
+  // Every file is whole: headers first, then pairs of lines 1 and 2, with CR LF line ends.
+  for (const std::string& path : ListDatabaseFiles(dir_.appDir())) {
+    const std::string text = ReadFile(path);
+    const SatelliteFile file = ParseSatelliteFile(text);
+    ASSERT_FALSE(file.sets.empty()) << path;
+    EXPECT_EQ(SatelliteFileText(file), text) << path;
+    for (const StoredSet& s : file.sets) EXPECT_EQ(s.line2.substr(0, 2), "2 ") << path;
+  }
+}
