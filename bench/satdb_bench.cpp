@@ -2,12 +2,12 @@
 // a catalogue of another epoch on top) and reading the best set of a file holding 1000 sets.
 
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 #include "frameinfo/calendar.h"
 #include "satdb/satdb.h"

@@ -47,12 +47,12 @@ double CutoffKey(double nowMjd, double ageDays) {
   const int yearGuess = 1858 + static_cast<int>(std::floor(cutoff / 365.2425));
   const int year = DateFromMjd(cutoff, yearGuess).year;
   const double dayOfYear = cutoff - MjdFromDate(year, 1, 0, 0);
-  const std::string text = FileDecimal(year < 2000 ? year - 1900 : year - 2000, "00") + FileDecimal(dayOfYear, "000.00");
+  const std::string text =
+      FileDecimal(year < 2000 ? year - 1900 : year - 2000, "00") + FileDecimal(dayOfYear, "000.00");
   return ParseNumber(text) + (year < 2000 ? 1900000 : 2000000);
 }
 
-CleanupResult CleanDatabase(const std::string& appDir, const CleanupLimits& limits, double nowMjd,
-                            TaskControl& task) {
+CleanupResult CleanDatabase(const std::string& appDir, const CleanupLimits& limits, double nowMjd, TaskControl& task) {
   CleanupResult result;
   const double ageLimit = limits.ageDays.value_or(kNoAgeLimitDays);
   const double cutoffKey = limits.ageDays ? CutoffKey(nowMjd, ageLimit) : 0.0;

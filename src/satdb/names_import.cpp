@@ -36,9 +36,12 @@ bool RewriteHeaders(const std::string& path, std::string_view name, std::string_
   std::string oldText;
   counted = false;
   switch (ReadDatabaseFile(path, oldText)) {
-    case DatabaseRead::Missing: return true;
-    case DatabaseRead::Failed: return false;
-    case DatabaseRead::Read: break;
+    case DatabaseRead::Missing:
+      return true;
+    case DatabaseRead::Failed:
+      return false;
+    case DatabaseRead::Read:
+      break;
   }
   counted = true;
   SatelliteFile file = ParseSatelliteFile(oldText);

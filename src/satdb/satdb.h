@@ -111,19 +111,19 @@ bool MergeSet(SatelliteFile& file, const ImportedSet& set);
 struct TleImportResult {
   bool cancelled = false;
   int filesCreated = 0;
-  int setsMerged = 0;         // inserted into existing files
-  int setsDuplicate = 0;      // dropped because the same epoch was already stored
-  int setsAboveLimit = 0;     // skipped by the perigee limit
-  int setsBadNumber = 0;      // skipped because the catalogue number could not be read
-  int writeFailures = 0;      // database files that could not be written (left as they were)
+  int setsMerged = 0;                 // inserted into existing files
+  int setsDuplicate = 0;              // dropped because the same epoch was already stored
+  int setsAboveLimit = 0;             // skipped by the perigee limit
+  int setsBadNumber = 0;              // skipped because the catalogue number could not be read
+  int writeFailures = 0;              // database files that could not be written (left as they were)
   std::vector<std::string> messages;  // texts to show the user, in order
 };
 
 // Imports TLE files into the database in order. perigeeLimitKm is a perigee radius in km, or -1 for no
 // limit. A file that cannot be read stores nothing and adds "Ошибка в файле <path> . Проверьте формат.".
 // Cancel stops after the current set without a message.
-TleImportResult ImportTleFiles(const std::vector<std::string>& paths, double perigeeLimitKm,
-                               const std::string& appDir, TaskControl& task);
+TleImportResult ImportTleFiles(const std::vector<std::string>& paths, double perigeeLimitKm, const std::string& appDir,
+                               TaskControl& task);
 
 // --- Names and magnitudes ----------------------------------------------------------------------------
 
@@ -159,5 +159,4 @@ double CutoffKey(double nowMjd, double ageDays);
 
 // Deletes the files of satellites above the perigee limit or without a set within the age limit of nowMjd
 // (UT), and removes sets with keys not above the cutoff from the files kept.
-CleanupResult CleanDatabase(const std::string& appDir, const CleanupLimits& limits, double nowMjd,
-                            TaskControl& task);
+CleanupResult CleanDatabase(const std::string& appDir, const CleanupLimits& limits, double nowMjd, TaskControl& task);

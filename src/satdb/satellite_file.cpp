@@ -31,7 +31,9 @@ std::string_view TrimBlanks(std::string_view text) {
   return text;
 }
 
-bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
 
 std::string FileDecimal(double value, std::string_view pattern) {
   std::string text = FormatNumber(value, pattern);
@@ -85,13 +87,14 @@ bool ParseElementSet(std::string_view line1, std::string_view line2, TleRecord& 
   record.argPerigeeDeg = FieldNumber(line2, 35, 42);
   record.meanAnomalyDeg = FieldNumber(line2, 44, 51);
   record.meanMotion = FieldNumber(line2, 53, 63);
-  const double values[] = {record.epochMjd,       record.bstar,         record.inclinationDeg,
-                           record.raanDeg,        record.eccentricity,  record.argPerigeeDeg,
-                           record.meanAnomalyDeg, record.meanMotion};
+  const double values[] = {record.epochMjd,     record.bstar,         record.inclinationDeg, record.raanDeg,
+                           record.eccentricity, record.argPerigeeDeg, record.meanAnomalyDeg, record.meanMotion};
   return std::all_of(std::begin(values), std::end(values), [](double v) { return std::isfinite(v); });
 }
 
-std::string DatabaseDir(const std::string& appDir) { return (fs::path(appDir) / "TLE").string(); }
+std::string DatabaseDir(const std::string& appDir) {
+  return (fs::path(appDir) / "TLE").string();
+}
 
 std::string SatelliteFilePath(const std::string& appDir, int catalogNumber) {
   return (fs::path(appDir) / "TLE" / (FormatNumber(catalogNumber, "00000") + ".tle")).string();

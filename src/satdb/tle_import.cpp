@@ -104,8 +104,8 @@ bool MergeSet(SatelliteFile& file, const ImportedSet& set) {
   return false;
 }
 
-TleImportResult ImportTleFiles(const std::vector<std::string>& paths, double perigeeLimitKm,
-                               const std::string& appDir, TaskControl& task) {
+TleImportResult ImportTleFiles(const std::vector<std::string>& paths, double perigeeLimitKm, const std::string& appDir,
+                               TaskControl& task) {
   TleImportResult result;
   std::error_code ec;
   std::filesystem::create_directories(DatabaseDir(appDir), ec);  // normally made at start-up
@@ -135,10 +135,18 @@ TleImportResult ImportTleFiles(const std::vector<std::string>& paths, double per
         ++result.setsAboveLimit;  // also a perigee that cannot be computed (mean motion 0)
       } else {
         switch (StoreImportedSet(set, appDir, task)) {
-          case StoreOutcome::Created: ++result.filesCreated; break;
-          case StoreOutcome::Merged: ++result.setsMerged; break;
-          case StoreOutcome::Duplicate: ++result.setsDuplicate; break;
-          case StoreOutcome::WriteFailed: ++result.writeFailures; break;
+          case StoreOutcome::Created:
+            ++result.filesCreated;
+            break;
+          case StoreOutcome::Merged:
+            ++result.setsMerged;
+            break;
+          case StoreOutcome::Duplicate:
+            ++result.setsDuplicate;
+            break;
+          case StoreOutcome::WriteFailed:
+            ++result.writeFailures;
+            break;
         }
       }
       if (k % 50 == 0) task.Yield();
@@ -146,8 +154,8 @@ TleImportResult ImportTleFiles(const std::vector<std::string>& paths, double per
     if (result.cancelled) break;
   }
   if (result.setsBadNumber > 0) {
-    result.messages.push_back("Пропущено наборов TLE с неверным номером ИСЗ: " +
-                              FormatNumber(result.setsBadNumber, "0") + ".");
+    result.messages.push_back(
+        "Пропущено наборов TLE с неверным номером ИСЗ: " + FormatNumber(result.setsBadNumber, "0") + ".");
   }
   if (result.writeFailures > 0) {
     result.messages.push_back("Не удалось записать наборов TLE в базу данных: " +

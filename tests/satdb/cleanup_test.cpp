@@ -84,8 +84,8 @@ TEST_F(Cleanup, OnlyTheChosenRulesApply) {
 
 TEST_F(Cleanup, SetExactlyAtTheCutoffIsRemoved) {
   // Sets keyed exactly at the cutoff 2026120.50 and 0.01 day after it; the newest is recent.
-  const std::vector<std::string> lines = {Line1(7, 26, 200.0), kLeoLine2, Line1(7, 26, 120.51), kLeoLine2,
-                                          Line1(7, 26, 120.5), kLeoLine2};
+  const std::vector<std::string> lines = {Line1(7, 26, 200.0), kLeoLine2,           Line1(7, 26, 120.51),
+                                          kLeoLine2,           Line1(7, 26, 120.5), kLeoLine2};
   WriteFile(SatelliteFilePath(dir_.appDir(), 7), CrLf(lines));
   Clean(std::nullopt, 100);
   EXPECT_EQ(Db(7), CrLf({lines[0], lines[1], lines[2], lines[3]}));

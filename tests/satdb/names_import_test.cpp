@@ -34,7 +34,8 @@ std::string SsrLineB(const char* name) {
 }
 
 std::vector<std::string> SsrHead() {
-  return {"Satellite Situation Report", "-------------------------------------------------------------------------------",
+  return {"Satellite Situation Report",
+          "-------------------------------------------------------------------------------",
           " INT-ID/Name  CATALOG#  SOURCE   PERIOD    INCL   APOGEE    PERIGEE         RCS",
           "-------------------------------------------------------------------------------"};
 }

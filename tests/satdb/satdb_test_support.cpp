@@ -19,7 +19,9 @@ std::string Line1AtMjd(int catalogNumber, double mjd) {
   return Line1(catalogNumber, year % 100, mjd - MjdFromDate(year, 1, 0, 0));
 }
 
-std::string EpochField(const std::string& line1) { return line1.substr(18, 14); }
+std::string EpochField(const std::string& line1) {
+  return line1.substr(18, 14);
+}
 
 std::string CrLf(const std::vector<std::string>& lines) {
   std::string text;

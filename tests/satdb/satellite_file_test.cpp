@@ -32,8 +32,8 @@ TEST(CatalogNumber, ReadsPaddedAndAlpha5FormsAndRejectsOthers) {
   EXPECT_EQ(CatalogNumberOfLine1("1 P0000U"), 230000);
   EXPECT_EQ(CatalogNumberOfLine1("1 T0288U          23278.8"), 270288);
   EXPECT_EQ(CatalogNumberOfLine1("1 Z9999U"), 339999);
-  for (const char* bad : {"1 AAAAAU 00  0  0 BBBBB", "1 I0001U", "1 O0001U", "1 12A45U", "1      U", "1 123", "1 a0001U",
-                          "1 -1234U"}) {
+  for (const char* bad :
+       {"1 AAAAAU 00  0  0 BBBBB", "1 I0001U", "1 O0001U", "1 12A45U", "1      U", "1 123", "1 a0001U", "1 -1234U"}) {
     EXPECT_FALSE(CatalogNumberOfLine1(bad).has_value()) << bad;
   }
 }

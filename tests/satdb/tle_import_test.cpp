@@ -47,9 +47,9 @@ TEST_F(TleImport, ThreeLineFileCreatesNamedFilesAndTwoLineFileDoesNot) {
   const TleImportResult r = Import({stations_});
   EXPECT_TRUE(r.messages.empty());
   EXPECT_EQ(r.filesCreated, 7);
-  EXPECT_EQ(Db(25544), CrLf({"mName = ISS (ZARYA)",
-                             "1 25544U 98067A   26220.18240180  .00005236  00000+0  10178-3 0  9991",
-                             "2 25544  51.6324  42.7701 0007350  24.6056 335.5282 15.49383195579818"}));
+  EXPECT_EQ(Db(25544),
+            CrLf({"mName = ISS (ZARYA)", "1 25544U 98067A   26220.18240180  .00005236  00000+0  10178-3 0  9991",
+                  "2 25544  51.6324  42.7701 0007350  24.6056 335.5282 15.49383195579818"}));
   EXPECT_EQ(Db(41866).substr(0, 18), "mName = GOES 16\r\n1");
   EXPECT_EQ(task_.texts.front(), "Вводятся TLE из файла " + stations_);
   EXPECT_EQ(task_.labels.back(), "100.0%");
@@ -76,9 +76,9 @@ TEST_F(TleImport, SecondImportOfTheSameFileChangesNothing) {
 
 TEST_F(TleImport, MergesNewestFirstAndAppendsOlderSets) {
   Import({iss_});  // epochs in the file: 209, 207, 215, 211
-  EXPECT_EQ(EpochsOf(25544), (std::vector<std::string>{"26215.08686962", "26211.15218593", "26209.15252568",
-                                                        "26207.41084145"}));
-  Import({stations_});  // newer than all: goes first
+  EXPECT_EQ(EpochsOf(25544),
+            (std::vector<std::string>{"26215.08686962", "26211.15218593", "26209.15252568", "26207.41084145"}));
+  Import({stations_});                                                            // newer than all: goes first
   Import({Input("old.txt", CrLf({"ISS", Line1(25544, 25, 300.0), kLeoLine2}))});  // older than all: goes last
   const std::vector<std::string> epochs = EpochsOf(25544);
   ASSERT_EQ(epochs.size(), 6u);
@@ -91,8 +91,8 @@ TEST_F(TleImport, OrdersSetsAcrossThe1961And2060Boundary) {
   const std::string in = Input("century.txt", CrLf({Line1(5, 61, 10.0), kLeoLine2, Line1(5, 60, 10.0), kLeoLine2,
                                                     Line1(5, 99, 10.0), kLeoLine2, Line1(5, 0, 10.0), kLeoLine2}));
   Import({in});
-  EXPECT_EQ(EpochsOf(5), (std::vector<std::string>{"60010.00000000", "00010.00000000", "99010.00000000",
-                                                   "61010.00000000"}));
+  EXPECT_EQ(EpochsOf(5),
+            (std::vector<std::string>{"60010.00000000", "00010.00000000", "99010.00000000", "61010.00000000"}));
 }
 
 TEST_F(TleImport, HeadersSurviveAndAnMNameIsNeverReplacedByATleName) {
@@ -100,9 +100,9 @@ TEST_F(TleImport, HeadersSurviveAndAnMNameIsNeverReplacedByATleName) {
   WriteFile(SatelliteFilePath(dir_.appDir(), 25544),
             CrLf({"Name = ISS (ZARYA)          ", "mName = ISS", "Mag = -1.30", l1, kLeoLine2}));
   Import({stations_});
-  EXPECT_EQ(Db(25544), CrLf({"Name = ISS (ZARYA)          ", "mName = ISS", "Mag = -1.30",
-                             "1 25544U 98067A   26220.18240180  .00005236  00000+0  10178-3 0  9991", kLeoLine2,
-                             l1, kLeoLine2}));
+  EXPECT_EQ(Db(25544),
+            CrLf({"Name = ISS (ZARYA)          ", "mName = ISS", "Mag = -1.30",
+                  "1 25544U 98067A   26220.18240180  .00005236  00000+0  10178-3 0  9991", kLeoLine2, l1, kLeoLine2}));
   // A file without mName gets one from a three-line file, even when the set itself is already stored.
   const std::string poisk = Line1(36086, 26, 1.0);
   WriteFile(SatelliteFilePath(dir_.appDir(), 36086), CrLf({"Name = POISK", poisk, kLeoLine2}));
@@ -141,8 +141,8 @@ TEST_F(TleImport, MalformedFilesStoreNothingAndSayWhich) {
 
 TEST_F(TleImport, ReadsBlankLinesSpaceTrackNamesAndOddNumbers) {
   const std::string in = Input(
-      "mixed.txt", "header text\n\n0 VANGUARD 1\r\n" + Line1(5, 26, 1.0) + "\r\n" + kLeoLine2 + "\r\n\r\n" +
-                       "\n" + Line1(6, 26, 1.0) + "\n" + kLeoLine2 + "\n" +
+      "mixed.txt", "header text\n\n0 VANGUARD 1\r\n" + Line1(5, 26, 1.0) + "\r\n" + kLeoLine2 + "\r\n\r\n" + "\n" +
+                       Line1(6, 26, 1.0) + "\n" + kLeoLine2 + "\n" +
                        "1 AAAAAU 00  0  0 BBBBB.BBBBBBBB  .CCCCCCCC  00000-0  00000-0 0  DDDZ\n" + kLeoLine2 + "\n" +
                        "OBJECT A\n1 A0001U 26001A   26001.00000000  .00000000  00000+0  00000+0 0  9990\n" + kLeoLine2);
   const TleImportResult r = Import({in});

@@ -17,7 +17,9 @@
 namespace {
 
 // A text box's number, with "," accepted as the decimal point.
-double BoxNumber(const QLineEdit* box) { return ParseNumber(box->text().replace(',', '.').toStdString()); }
+double BoxNumber(const QLineEdit* box) {
+  return ParseNumber(box->text().replace(',', '.').toStdString());
+}
 
 }  // namespace
 
@@ -74,8 +76,7 @@ void FrmClear::OkClicked() {
     app_.catalogueReady = false;
     app_.longTaskRunning = true;
     FrmzTask task(progress_, app_.longTaskRunning);
-    const CleanupResult result =
-        CleanDatabase(app_.appDir, limits, ClockMjdUtc(QDateTime::currentDateTimeUtc()), task);
+    const CleanupResult result = CleanDatabase(app_.appDir, limits, ClockMjdUtc(QDateTime::currentDateTimeUtc()), task);
     app_.longTaskRunning = false;
     app_.catalogueReady = true;
     if (progress_) progress_->hide();

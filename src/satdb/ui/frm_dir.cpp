@@ -101,8 +101,8 @@ void FrmDir::SetDirectory(const QString& dir) {
   }
   // The file list follows the folder, and the selection list is refilled from it in its order.
   file1_->clear();
-  file1_->addItems(folder.entryList({QStringLiteral("*.txt"), QStringLiteral("*.tle")}, QDir::Files,
-                                    QDir::Name | QDir::IgnoreCase));
+  file1_->addItems(
+      folder.entryList({QStringLiteral("*.txt"), QStringLiteral("*.tle")}, QDir::Files, QDir::Name | QDir::IgnoreCase));
   list1_->clear();
   for (int i = 0; i < file1_->count(); ++i) list1_->addItem(file1_->item(i)->text());
 }
@@ -133,8 +133,8 @@ void FrmDir::OkClicked() {
   }
   double limit = ParseNumber(txtp_->text().replace(',', '.').toStdString());
   if (chper_->isChecked() && limit < 7000 &&
-      ShowMessage(QStringLiteral("Вы уверены в значении граничного перигея?"), kMessageCaption,
-                  MessageButtons::YesNo, this) == MessageAnswer::No) {
+      ShowMessage(QStringLiteral("Вы уверены в значении граничного перигея?"), kMessageCaption, MessageButtons::YesNo,
+                  this) == MessageAnswer::No) {
     return;
   }
   if (!chper_->isChecked()) limit = -1;

@@ -12,13 +12,17 @@ void FrmzTask::Yield() {
   sinceYield_.restart();
 }
 
-bool FrmzTask::Cancelled() const { return !longTaskRunning_; }
+bool FrmzTask::Cancelled() const {
+  return !longTaskRunning_;
+}
 
 void FrmzTask::SetText(const std::string& text) {
   if (window_) window_->SetText(QString::fromStdString(text));
 }
 
-void FrmzTask::SetPercent(int percent) { SetLabel(std::to_string(percent) + "%"); }
+void FrmzTask::SetPercent(int percent) {
+  SetLabel(std::to_string(percent) + "%");
+}
 
 void FrmzTask::SetLabel(const std::string& text) {
   if (window_) window_->SetLabel(QString::fromStdString(text));

@@ -1,5 +1,7 @@
 // The cleanup window: its controls, the rules chosen by its boxes, and the messages of its run.
 
+#include "satdb/ui/frm_clear.h"
+
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -13,7 +15,6 @@
 
 #include "frameinfo/calendar.h"
 #include "satdb/satdb.h"
-#include "satdb/ui/frm_clear.h"
 #include "shell/ui/frmz.h"
 #include "test_paths.h"
 #include "ui_test_support.h"

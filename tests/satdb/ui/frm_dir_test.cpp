@@ -1,6 +1,8 @@
 // The TLE file chooser: its controls, folder browsing, select-all, the perigee limit with its question,
 // and the import it runs on OK.
 
+#include "satdb/ui/frm_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -13,7 +15,6 @@
 #include <memory>
 
 #include "satdb/satdb.h"
-#include "satdb/ui/frm_dir.h"
 #include "shell/ui/frmz.h"
 #include "test_paths.h"
 #include "ui_test_support.h"
@@ -124,8 +125,8 @@ TEST_F(FrmDirTest, ImportsEverySelectedFileAndReportsTheBadOne) {
   EXPECT_TRUE(InDatabase(41866));  // no limit: the geostationary satellite too
   EXPECT_EQ(ParseSatelliteFile(ReadFile(SatelliteFilePath(app_.appDir, 25544))).sets.size(), 5u);
   const QString cut = QString::fromStdString((input_ / "c_cut.txt").string());
-  EXPECT_EQ(messages_.Texts(), (std::vector<QString>{QStringLiteral("Ошибка в файле ") + cut +
-                                                     QStringLiteral(" . Проверьте формат.")}));
+  EXPECT_EQ(messages_.Texts(),
+            (std::vector<QString>{QStringLiteral("Ошибка в файле ") + cut + QStringLiteral(" . Проверьте формат.")}));
   EXPECT_FALSE(InDatabase(11));
   EXPECT_FALSE(app_.longTaskRunning);
 }
