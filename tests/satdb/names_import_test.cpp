@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "frameinfo/calendar.h"
+#include "frameinfo/numbers.h"
 #include "satdb/satdb.h"
 #include "satdb_test_support.h"
 #include "test_paths.h"
@@ -160,4 +162,15 @@ TEST_F(NamesImport, ReadsTheRealNamesList) {
   EXPECT_EQ(Db(5), CrLf(Concat({"mName = Vanguard 1     ", "Mag = 11.00"}, sets_[5])));
   EXPECT_EQ(Db(11), CrLf(Concat({"mName = Vanguard 2     ", "Mag = 9.00"}, sets_[11])));
   EXPECT_NE(Db(25544).find("Mag = "), std::string::npos);
+}
+
+TEST_F(NamesImport, MagnitudeIsWrittenWithAPointWhateverTheLocale) {
+  // The file is read back with "." as the only decimal point, so a "," locale must not reach it.
+  SetDecimalSeparator(',');
+  const bool imported = Mags({ListLine(5, "Vanguard 1", "11.5")});
+  const double cutoff = CutoffKey(MjdFromDate(2026, 4, 30, 12.0), 0);
+  SetDecimalSeparator('.');
+  ASSERT_TRUE(imported);
+  EXPECT_NE(Db(5).find("\r\nMag = 11.50\r\n"), std::string::npos);
+  EXPECT_DOUBLE_EQ(cutoff, 2026120.5);
 }
