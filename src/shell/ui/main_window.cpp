@@ -21,6 +21,10 @@
 #include "frameinfo/ui/frm_exif.h"
 #include "frameinfo/ui/frm_par.h"
 #include "image/decode.h"
+#include "satdb/satdb.h"
+#include "satdb/ui/frm_clear.h"
+#include "satdb/ui/frm_dir.h"
+#include "satdb/ui/frmz_task.h"
 #include "image/raster.h"
 #include "shell/startup.h"
 #include "shell/ui/file_dialog.h"
@@ -425,6 +429,7 @@ void MainWindow::LookUpInfoFile() {
 void MainWindow::CloseAuxiliaryWindows() {
   if (frameSizeWindow_) frameSizeWindow_->close();
   if (exifWindow_) exifWindow_->close();
+  if (tleWindow_) tleWindow_->close();
 }
 
 void MainWindow::OpenInf() {
@@ -676,15 +681,27 @@ void MainWindow::StarPlus() { ApplyCatalogueResult(IncreaseCatalogueDepth(app_, 
 
 void MainWindow::LoadTleDir() {
   if (!Guarded()) return;
+  if (tleWindow_) tleWindow_->close();
+  auto* window = new FrmDir(app_, progress_, this);
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  window->show();
+  tleWindow_ = window;
 }
 
 void MainWindow::RunImport(const QString& progressText, const QString& filter, const QString& failure, bool ssr) {
-  Q_UNUSED(progressText);
-  Q_UNUSED(failure);
-  Q_UNUSED(ssr);
   const QString path =
       ChooseOpenFile(this, QStringLiteral("Открыть файл"), QString::fromStdString(app_.appDir + "Info"), filter);
-  if (path.isEmpty()) return;
+  if (path.trimmed().isEmpty()) return;
+  progress_->Start(progressText, true);
+  app_.catalogueReady = false;
+  app_.longTaskRunning = true;
+  FrmzTask task(progress_, app_.longTaskRunning);
+  const std::string file = path.trimmed().toStdString();
+  const bool ok = ssr ? ImportSsr(file, app_.appDir, task) : ImportMagnitudes(file, app_.appDir, task);
+  app_.longTaskRunning = false;
+  app_.catalogueReady = true;
+  progress_->close();
+  if (!ok) Say(failure);
 }
 
 void MainWindow::Ssr() {
@@ -699,7 +716,13 @@ void MainWindow::Vislist() {
             false);
 }
 
-void MainWindow::Clear() {}
+void MainWindow::Clear() {
+  if (cleanupWindow_) cleanupWindow_->close();
+  auto* window = new FrmClear(app_, progress_, this);
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  window->show();
+  cleanupWindow_ = window;
+}
 
 // ---- About menu ----
 

@@ -125,4 +125,6 @@ private:
   std::unique_ptr<FrameViewer> viewer_;
   QPointer<QWidget> frameSizeWindow_;
   QPointer<QWidget> exifWindow_;
+  QPointer<QWidget> tleWindow_;
+  QPointer<QWidget> cleanupWindow_;
 };
