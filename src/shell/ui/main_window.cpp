@@ -199,7 +199,8 @@ void MainWindow::StartUp() {
     Say(QStringLiteral("Программа уже запущена!"));
     return;
   }
-  if (const QScreen* screen = QApplication::primaryScreen()) move(screen->availableGeometry().topLeft());
+  // Top-left corner and the whole screen, also where no window manager maximises windows.
+  if (const QScreen* screen = QApplication::primaryScreen()) setGeometry(screen->availableGeometry());
   setWindowState(windowState() | Qt::WindowMaximized);
 
   panel_ = new FrmPar(this);
