@@ -54,20 +54,34 @@ int main(int argc, char** argv) {
     }
     const std::string value = argv[++i];
     const double number = ParseNumber(value);
-    if (arg == "--catalog") catalogPath = value;
-    else if (arg == "--out") outPath = value;
-    else if (arg == "--truth") truthPath = value;
-    else if (arg == "--width") spec.width = static_cast<int>(number);
-    else if (arg == "--height") spec.height = static_cast<int>(number);
-    else if (arg == "--ra") spec.centreRaDeg = number;
-    else if (arg == "--dec") spec.centreDecDeg = number;
-    else if (arg == "--scale") spec.scaleArcsec = number;
-    else if (arg == "--rotation") spec.rotationDeg = number;
-    else if (arg == "--limit") spec.limitMagnitude = number;
-    else if (arg == "--background") spec.background = number;
-    else if (arg == "--noise") spec.noiseSigma = number;
-    else if (arg == "--sigma") spec.starSigmaPx = number;
-    else if (arg == "--seed") spec.seed = static_cast<std::uint32_t>(number);
+    if (arg == "--catalog")
+      catalogPath = value;
+    else if (arg == "--out")
+      outPath = value;
+    else if (arg == "--truth")
+      truthPath = value;
+    else if (arg == "--width")
+      spec.width = static_cast<int>(number);
+    else if (arg == "--height")
+      spec.height = static_cast<int>(number);
+    else if (arg == "--ra")
+      spec.centreRaDeg = number;
+    else if (arg == "--dec")
+      spec.centreDecDeg = number;
+    else if (arg == "--scale")
+      spec.scaleArcsec = number;
+    else if (arg == "--rotation")
+      spec.rotationDeg = number;
+    else if (arg == "--limit")
+      spec.limitMagnitude = number;
+    else if (arg == "--background")
+      spec.background = number;
+    else if (arg == "--noise")
+      spec.noiseSigma = number;
+    else if (arg == "--sigma")
+      spec.starSigmaPx = number;
+    else if (arg == "--seed")
+      spec.seed = static_cast<std::uint32_t>(number);
     else if (arg == "--streak") {
       const std::vector<double> v = Numbers(value);
       if (v.size() < 4) {

@@ -26,7 +26,7 @@ constexpr double kDeg = 3.14159265358979 / 180.0;
 
 // The shipped catalogue and an asterism file built from it once for the whole suite.
 class IdentifyFrames : public ::testing::Test {
-protected:
+ protected:
   static void SetUpTestSuite() {
     dir_ = new TempDir();
     catalogPath_ = (SourceDir() / "data" / "bin8.dat").string();
@@ -161,11 +161,11 @@ TEST_F(IdentifyFrames, BlindFieldsFromThirtyToSixtyDegrees) {
     std::size_t marks;
   };
   const Case cases[] = {
-      {Spec(84.0, 0.0, 90.0, 15.0, false), 15},        // 30 x 20 degrees, Orion
-      {Spec(200.0, 45.0, 180.0, -70.0, false), 20},    // 60 x 40 degrees
-      {Spec(130.0, -35.0, 135.0, 160.0, true), 12},    // 45 x 30 degrees, mirrored
-      {Spec(1.5, 20.0, 120.0, 5.0, false), 15},        // across 0h
-      {Spec(300.0, 83.0, 105.0, -30.0, false), 15},   // 35 x 23 degrees, the north pole inside the field
+      {Spec(84.0, 0.0, 90.0, 15.0, false), 15},      // 30 x 20 degrees, Orion
+      {Spec(200.0, 45.0, 180.0, -70.0, false), 20},  // 60 x 40 degrees
+      {Spec(130.0, -35.0, 135.0, 160.0, true), 12},  // 45 x 30 degrees, mirrored
+      {Spec(1.5, 20.0, 120.0, 5.0, false), 15},      // across 0h
+      {Spec(300.0, 83.0, 105.0, -30.0, false), 15},  // 35 x 23 degrees, the north pole inside the field
   };
   for (Case c : cases) {
     SCOPED_TRACE(c.spec.centreRaDeg);
@@ -202,7 +202,8 @@ TEST_F(IdentifyFrames, FewerThanHalfIdentifiedIsReported) {
   const IdentificationResult r = RunBlindIdentification(in, task);
   ExpectIdentified(r, marks, 7);
   EXPECT_LT(r.solution.nid, 10);
-  EXPECT_EQ(r.messages, std::vector<std::string>{"Идентифицировано меньше половины звезд. Проверьте идентификацию визуально."});
+  EXPECT_EQ(r.messages,
+            std::vector<std::string>{"Идентифицировано меньше половины звезд. Проверьте идентификацию визуально."});
   EXPECT_EQ(r.panel.stars, "20  Ид: " + std::to_string(r.solution.nid));
 }
 
@@ -213,10 +214,10 @@ TEST_F(IdentifyFrames, KnownCentreFieldsFromTenToThirtyDegrees) {
     std::size_t marks;
   };
   const Case cases[] = {
-      {Spec(280.0, 30.0, 30.0, 25.0, false), 1.5, -1.0, 10.0, 12},   // 10 x 6.7 degrees
-      {Spec(100.0, -20.0, 60.0, -120.0, false), -1.0, 1.2, 20.0, 15}, // 20 x 13 degrees
-      {Spec(359.0, -10.0, 90.0, 80.0, true), 1.4, 1.4, 30.0, 15},    // 30 x 20, mirrored, across 0h
-      {Spec(250.0, -82.0, 60.0, 0.0, false), 2.0, 0.0, 20.0, 15},    // the south pole inside the field
+      {Spec(280.0, 30.0, 30.0, 25.0, false), 1.5, -1.0, 10.0, 12},     // 10 x 6.7 degrees
+      {Spec(100.0, -20.0, 60.0, -120.0, false), -1.0, 1.2, 20.0, 15},  // 20 x 13 degrees
+      {Spec(359.0, -10.0, 90.0, 80.0, true), 1.4, 1.4, 30.0, 15},      // 30 x 20, mirrored, across 0h
+      {Spec(250.0, -82.0, 60.0, 0.0, false), 2.0, 0.0, 20.0, 15},      // the south pole inside the field
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.spec.centreRaDeg);
