@@ -1,16 +1,21 @@
-// Draws a synthetic night-sky frame from the star catalogue and writes it as a BMP with a truth file.
+// Draws a synthetic night-sky frame from the star catalogue and writes it as a BMP (or, where built with
+// QtGui, a JPEG when the output name ends in .jpg or .jpeg) with a truth file.
 //
 // orvia_make_frame --catalog bin8.dat --out frame.bmp [--truth frame.txt] [--width 1200] [--height 800]
 //   [--ra DEG] [--dec DEG] [--scale ARCSEC_PER_PX] [--rotation DEG] [--mirror] [--limit MAG]
 //   [--background LEVEL] [--noise SIGMA] [--sigma STAR_SIGMA_PX] [--seed N]
 //   [--streak X1,Y1,X2,Y2[,PEAK]]...
 
+#include <cctype>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "framegen/framegen.h"
 #include "frameinfo/numbers.h"
+#ifdef ORVIA_FRAMEGEN_JPEG
+#include "framegen/jpeg_writer.h"
+#endif
 
 namespace {
 
@@ -106,7 +111,19 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot read the catalogue %s\n", catalogPath.c_str());
     return 1;
   }
-  if (!WriteBmp(outPath, frame)) {
+  std::string lower = outPath;
+  for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  const bool jpeg = lower.ends_with(".jpg") || lower.ends_with(".jpeg");
+#ifdef ORVIA_FRAMEGEN_JPEG
+  const bool written = jpeg ? WriteJpeg(outPath, frame, 95) : WriteBmp(outPath, frame);
+#else
+  if (jpeg) {
+    std::fputs("JPEG output is not built in; write a .bmp\n", stderr);
+    return 2;
+  }
+  const bool written = WriteBmp(outPath, frame);
+#endif
+  if (!written) {
     std::fprintf(stderr, "cannot write %s\n", outPath.c_str());
     return 1;
   }
