@@ -217,7 +217,7 @@ TEST_F(IdentifyFrames, KnownCentreFieldsFromTenToThirtyDegrees) {
       {Spec(280.0, 30.0, 30.0, 25.0, false), 1.5, -1.0, 10.0, 12},     // 10 x 6.7 degrees
       {Spec(100.0, -20.0, 60.0, -120.0, false), -1.0, 1.2, 20.0, 15},  // 20 x 13 degrees
       {Spec(359.0, -10.0, 90.0, 80.0, true), 1.4, 1.4, 30.0, 15},      // 30 x 20, mirrored, across 0h
-      {Spec(250.0, -82.0, 60.0, 0.0, false), 2.0, 0.0, 20.0, 15},      // the south pole inside the field
+      {Spec(250.0, -82.0, 60.0, 0.0, false), 0.0, 2.0, 20.0, 15},      // 8 degrees from the south pole
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.spec.centreRaDeg);
