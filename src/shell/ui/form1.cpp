@@ -110,8 +110,8 @@ void Form1::PaintOverlays(QPainter& painter) const {
       }
       const QPointF c(item.centre.x() / displayScale_, item.centre.y() / displayScale_);
       painter.setPen(item.colour);
-      if (!item.text.isEmpty()) {
-        painter.drawText(c, item.text);
+      if (!item.text.isEmpty()) {  // a label's point is its top-left corner
+        painter.drawText(QPointF(c.x(), c.y() + painter.fontMetrics().ascent()), item.text);
         continue;
       }
       double side = item.sideImage > 0 ? item.sideImage / displayScale_ : item.sideScreen;
