@@ -1,16 +1,21 @@
-// Draws a synthetic night-sky frame from the star catalogue and writes it as a BMP with a truth file.
+// Draws a synthetic night-sky frame from the star catalogue and writes it as a BMP (or, where built with
+// QtGui, a JPEG when the output name ends in .jpg or .jpeg) with a truth file.
 //
 // orvia_make_frame --catalog bin8.dat --out frame.bmp [--truth frame.txt] [--width 1200] [--height 800]
 //   [--ra DEG] [--dec DEG] [--scale ARCSEC_PER_PX] [--rotation DEG] [--mirror] [--limit MAG]
 //   [--background LEVEL] [--noise SIGMA] [--sigma STAR_SIGMA_PX] [--seed N]
 //   [--streak X1,Y1,X2,Y2[,PEAK]]...
 
+#include <cctype>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "framegen/framegen.h"
 #include "frameinfo/numbers.h"
+#ifdef ORVIA_FRAMEGEN_JPEG
+#include "framegen/jpeg_writer.h"
+#endif
 
 namespace {
 
@@ -54,20 +59,34 @@ int main(int argc, char** argv) {
     }
     const std::string value = argv[++i];
     const double number = ParseNumber(value);
-    if (arg == "--catalog") catalogPath = value;
-    else if (arg == "--out") outPath = value;
-    else if (arg == "--truth") truthPath = value;
-    else if (arg == "--width") spec.width = static_cast<int>(number);
-    else if (arg == "--height") spec.height = static_cast<int>(number);
-    else if (arg == "--ra") spec.centreRaDeg = number;
-    else if (arg == "--dec") spec.centreDecDeg = number;
-    else if (arg == "--scale") spec.scaleArcsec = number;
-    else if (arg == "--rotation") spec.rotationDeg = number;
-    else if (arg == "--limit") spec.limitMagnitude = number;
-    else if (arg == "--background") spec.background = number;
-    else if (arg == "--noise") spec.noiseSigma = number;
-    else if (arg == "--sigma") spec.starSigmaPx = number;
-    else if (arg == "--seed") spec.seed = static_cast<std::uint32_t>(number);
+    if (arg == "--catalog")
+      catalogPath = value;
+    else if (arg == "--out")
+      outPath = value;
+    else if (arg == "--truth")
+      truthPath = value;
+    else if (arg == "--width")
+      spec.width = static_cast<int>(number);
+    else if (arg == "--height")
+      spec.height = static_cast<int>(number);
+    else if (arg == "--ra")
+      spec.centreRaDeg = number;
+    else if (arg == "--dec")
+      spec.centreDecDeg = number;
+    else if (arg == "--scale")
+      spec.scaleArcsec = number;
+    else if (arg == "--rotation")
+      spec.rotationDeg = number;
+    else if (arg == "--limit")
+      spec.limitMagnitude = number;
+    else if (arg == "--background")
+      spec.background = number;
+    else if (arg == "--noise")
+      spec.noiseSigma = number;
+    else if (arg == "--sigma")
+      spec.starSigmaPx = number;
+    else if (arg == "--seed")
+      spec.seed = static_cast<std::uint32_t>(number);
     else if (arg == "--streak") {
       const std::vector<double> v = Numbers(value);
       if (v.size() < 4) {
@@ -92,7 +111,19 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot read the catalogue %s\n", catalogPath.c_str());
     return 1;
   }
-  if (!WriteBmp(outPath, frame)) {
+  std::string lower = outPath;
+  for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  const bool jpeg = lower.ends_with(".jpg") || lower.ends_with(".jpeg");
+#ifdef ORVIA_FRAMEGEN_JPEG
+  const bool written = jpeg ? WriteJpeg(outPath, frame, 95) : WriteBmp(outPath, frame);
+#else
+  if (jpeg) {
+    std::fputs("JPEG output is not built in; write a .bmp\n", stderr);
+    return 2;
+  }
+  const bool written = WriteBmp(outPath, frame);
+#endif
+  if (!written) {
     std::fprintf(stderr, "cannot write %s\n", outPath.c_str());
     return 1;
   }

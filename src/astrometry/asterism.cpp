@@ -77,7 +77,9 @@ bool SphericalTriangleRecord(const std::array<SkyPoint, 3>& points, const std::a
   return MakeTriangleRecord(angles, vertices, record);
 }
 
-int AsterismBin(int hundredths) { return RoundToInt(static_cast<double>(hundredths) / kAsterismBinWidth); }
+int AsterismBin(int hundredths) {
+  return RoundToInt(static_cast<double>(hundredths) / kAsterismBinWidth);
+}
 
 void AddToTable(AsterismTable& table, const AsterismRecord& record) {
   const int i = AsterismBin(record.angle1), j = AsterismBin(record.angle2), k = AsterismBin(record.angle3);
@@ -177,8 +179,8 @@ bool BuildAsterismFile(const std::string& catalogPath, const std::string& asteri
   return true;
 }
 
-bool LoadAsterismTable(const std::string& asterismPath, const std::vector<std::int32_t>& starMap,
-                       AsterismTable& table, TaskControl& task) {
+bool LoadAsterismTable(const std::string& asterismPath, const std::vector<std::int32_t>& starMap, AsterismTable& table,
+                       TaskControl& task) {
   table = AsterismTable();
   std::ifstream in(asterismPath, std::ios::binary);
   if (!in) return false;

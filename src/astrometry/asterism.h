@@ -44,7 +44,9 @@ struct AsterismTable {
       std::vector<std::vector<AsterismRecord>>(kAsterismBinCount * kAsterismBinCount * kAsterismBinCount);
   std::size_t recordCount = 0;
 
-  std::vector<AsterismRecord>& Cell(int i, int j, int k) { return cells[(i * kAsterismBinCount + j) * kAsterismBinCount + k]; }
+  std::vector<AsterismRecord>& Cell(int i, int j, int k) {
+    return cells[(i * kAsterismBinCount + j) * kAsterismBinCount + k];
+  }
   const std::vector<AsterismRecord>& Cell(int i, int j, int k) const {
     return cells[(i * kAsterismBinCount + j) * kAsterismBinCount + k];
   }
@@ -94,5 +96,5 @@ bool BuildAsterismFile(const std::string& catalogPath, const std::string& asteri
 // working-list position (starMap is indexed by star number; numbers outside it count as absent, which
 // also skips the zero padding). Star numbers stay as stored. False when the file cannot be opened or
 // the task is cancelled.
-bool LoadAsterismTable(const std::string& asterismPath, const std::vector<std::int32_t>& starMap,
-                       AsterismTable& table, TaskControl& task);
+bool LoadAsterismTable(const std::string& asterismPath, const std::vector<std::int32_t>& starMap, AsterismTable& table,
+                       TaskControl& task);

@@ -33,14 +33,16 @@ std::array<double, 3> Direction(double ra, double dec) {
 }
 
 // Difference of two angles brought into [-180, 180) degrees.
-double WrapDegrees(double difference) { return difference - 360.0 * std::floor((difference + 180.0) / 360.0); }
+double WrapDegrees(double difference) {
+  return difference - 360.0 * std::floor((difference + 180.0) / 360.0);
+}
 
 // Altitude above the horizon of a star, radians, from the local sidereal time.
 bool AboveHorizon(const VisibilityFilter& v, double ra, double dec) {
   if (!v.enabled) return true;
   const double lst = GreenwichSiderealTime(v.midMjd) + v.longitudeRad;
-  const double altitude =
-      Pi / 2.0 - ArcCos(std::sin(v.latitudeRad) * std::sin(dec) + std::cos(v.latitudeRad) * std::cos(dec) * std::cos(lst - ra));
+  const double altitude = Pi / 2.0 - ArcCos(std::sin(v.latitudeRad) * std::sin(dec) +
+                                            std::cos(v.latitudeRad) * std::cos(dec) * std::cos(lst - ra));
   return altitude > 0.0;
 }
 
@@ -54,8 +56,9 @@ bool PlausibleScales(const PlateConstants& p, const IdentificationMode& mode) {
 // Stable ordering, largest key first: the order of equal keys is kept.
 template <typename Key>
 void SortDescending(std::vector<IdentificationHypothesis>& list, Key key) {
-  std::stable_sort(list.begin(), list.end(),
-                   [&](const IdentificationHypothesis& a, const IdentificationHypothesis& b) { return key(a) > key(b); });
+  std::stable_sort(list.begin(), list.end(), [&](const IdentificationHypothesis& a, const IdentificationHypothesis& b) {
+    return key(a) > key(b);
+  });
 }
 
 std::string HypothesisLine(const IdentificationHypothesis& h) {
@@ -323,7 +326,8 @@ bool SearchHypotheses(const VerificationSetup& setup, const std::vector<Asterism
   hypotheses.clear();
   auto binRange = [](int angle, int& lo, int& hi) {
     lo = std::max(0, RoundToInt(static_cast<double>(angle - kAsterismBinWidth) / kAsterismBinWidth));
-    hi = std::min(kAsterismBinCount - 1, RoundToInt(static_cast<double>(angle + kAsterismBinWidth) / kAsterismBinWidth));
+    hi =
+        std::min(kAsterismBinCount - 1, RoundToInt(static_cast<double>(angle + kAsterismBinWidth) / kAsterismBinWidth));
   };
   const std::size_t total = frameTriangles.size();
   for (std::size_t t = 0; t < total; ++t) {
@@ -382,7 +386,8 @@ Adoption RankHypotheses(std::vector<IdentificationHypothesis>& hypotheses, const
       }
     }
     SortDescending(hypotheses, [](const IdentificationHypothesis& h) { return h.group; });
-    text << "---------Сортировка гипотез---------------------------" << "\r\n";
+    text << "---------Сортировка гипотез---------------------------"
+         << "\r\n";
     text << HeaderLine("Group Ra  ") << "\r\n";
     for (const auto& h : hypotheses) text << FormatNumber(h.group, "0") << "  " << HypothesisLine(h) << "\r\n";
   }
@@ -401,9 +406,9 @@ double ChanceIdentifications(const IdentificationHypothesis& h, const ExtensionS
   const PlateConstants& p = h.plate;
   const SkyPoint centre{p.ra0, p.dec0};
   double radius = 0.0;
-  for (const auto& corner : {std::array<double, 2>{0.5, 0.5}, std::array<double, 2>{imageWidth + 0.5, 0.5},
-                             std::array<double, 2>{0.5, imageHeight + 0.5},
-                             std::array<double, 2>{imageWidth + 0.5, imageHeight + 0.5}}) {
+  for (const auto& corner :
+       {std::array<double, 2>{0.5, 0.5}, std::array<double, 2>{imageWidth + 0.5, 0.5},
+        std::array<double, 2>{0.5, imageHeight + 0.5}, std::array<double, 2>{imageWidth + 0.5, imageHeight + 0.5}}) {
     const SkyPosition sky = PixelToSky(corner[0], corner[1], p);
     radius = std::max(radius, SkySeparation(centre, {sky.ra, sky.dec}));
   }

@@ -60,10 +60,10 @@ struct VisibilityFilter {
 // The numbers a mode works with.
 struct IdentificationMode {
   bool blind = true;
-  double minFieldDeg = 7.0;        // smallest plausible frame width
-  double maxFieldDeg = 80.0;       // largest plausible frame height
-  float extendMagnitude = 4.5f;    // faint limit of stars that may extend a hypothesis (exclusive)
-  double minScale = 0.0;           // radians per pixel
+  double minFieldDeg = 7.0;      // smallest plausible frame width
+  double maxFieldDeg = 80.0;     // largest plausible frame height
+  float extendMagnitude = 4.5f;  // faint limit of stars that may extend a hypothesis (exclusive)
+  double minScale = 0.0;         // radians per pixel
   double maxScale = 0.0;
 };
 // Mode numbers for a frame: blind 7..80 degrees and 4.5 mag; known centre 3 degrees .. 1.3 x FOV and 7.5 mag.
@@ -75,9 +75,9 @@ struct IdentificationHypothesis {
   std::int16_t id = 0;   // marks identified
   double er = 0.0;       // mean mark-to-star distance, degrees
   std::int16_t group = 0;
-  std::array<std::int32_t, 3> marks{};  // mark numbers (1-based) of the frame triangle
-  std::array<std::int32_t, 3> stars{};  // reference positions of the catalogue triangle, vertex order
-  std::vector<std::int32_t> identities; // reference position per mark after the last extension (0 = none)
+  std::array<std::int32_t, 3> marks{};   // mark numbers (1-based) of the frame triangle
+  std::array<std::int32_t, 3> stars{};   // reference positions of the catalogue triangle, vertex order
+  std::vector<std::int32_t> identities;  // reference position per mark after the last extension (0 = none)
 };
 
 // Loads every catalogue record whose stored RA offset and DEC are both non-zero and that is visible;
@@ -93,8 +93,7 @@ std::int32_t LoadReferenceStarsInField(const std::string& catalogPath, const Vis
 
 // Every triangle of marks whose sides all exceed 2 pixels, with vertex angles (hundredths of a degree,
 // ascending) and the 1-based mark numbers of its vertices. False when cancelled.
-bool BuildFrameTriangles(const std::vector<StarMark>& marks, std::vector<AsterismRecord>& triangles,
-                         TaskControl& task);
+bool BuildFrameTriangles(const std::vector<StarMark>& marks, std::vector<AsterismRecord>& triangles, TaskControl& task);
 
 // Fills a table with every triangle of the first count reference stars (positions as star numbers).
 // False when cancelled.
@@ -139,14 +138,13 @@ bool VerifyHypothesis(const VerificationSetup& setup, const AsterismRecord& fram
 // Matches every frame triangle with the closest catalogue triangle of the 27 neighbouring cells
 // (summed angle difference) and verifies pairs closer than 3 degrees in total. False when cancelled.
 bool SearchHypotheses(const VerificationSetup& setup, const std::vector<AsterismRecord>& frameTriangles,
-                      const AsterismTable& table, std::vector<IdentificationHypothesis>& hypotheses,
-                      TaskControl& task);
+                      const AsterismTable& table, std::vector<IdentificationHypothesis>& hypotheses, TaskControl& task);
 
 // The adopted hypothesis.
 struct Adoption {
-  bool adopted = false;  // a hypothesis was adopted (there was at least one)
-  std::size_t index = 0; // in the ranked list
-  bool grouped = false;  // the similarity ranking was needed
+  bool adopted = false;   // a hypothesis was adopted (there was at least one)
+  std::size_t index = 0;  // in the ranked list
+  bool grouped = false;   // the similarity ranking was needed
 };
 // True when two hypotheses describe nearly the same plate: tangent points within 0.5 degrees, scales
 // within a factor of 1.9 of each other, rotations within 10 degrees and skews within 90 degrees.
@@ -165,10 +163,10 @@ double ChanceIdentifications(const IdentificationHypothesis& h, const ExtensionS
 
 // The texts of the panel's program rows after a successful identification.
 struct IdentificationPanelTexts {
-  std::string stars;      // "15  Ид: 12"
-  std::string ra;         // "05h34.5m"
-  std::string dec;        // "+22°01'"
-  std::string scaleX;     // "60.0\"/пикс"
+  std::string stars;   // "15  Ид: 12"
+  std::string ra;      // "05h34.5m"
+  std::string dec;     // "+22°01'"
+  std::string scaleX;  // "60.0\"/пикс"
   std::string scaleY;
   std::string fieldSize;  // "20.0° x 13.3°"
   std::string rotation;   // "30.0°"
@@ -187,13 +185,13 @@ struct IdentificationInput {
   double longitudeRad = 0.0;
   double latitudeRad = 0.0;
   bool considerVisibility = true;
-  double raUserDeg = 0.0;     // known-centre mode: the given centre and field of view, degrees
+  double raUserDeg = 0.0;  // known-centre mode: the given centre and field of view, degrees
   double decUserDeg = 0.0;
   double fieldUserDeg = 0.0;
-  std::string catalogPath;    // "bin8.dat"
-  std::string asterismPath;   // "tri4t.dat"
-  std::string appDir;         // where "hyp_id.txt" goes (with a trailing separator)
-  LogFile* log = nullptr;     // "Nid_id=" and the run time; may be null
+  std::string catalogPath;   // "bin8.dat"
+  std::string asterismPath;  // "tri4t.dat"
+  std::string appDir;        // where "hyp_id.txt" goes (with a trailing separator)
+  LogFile* log = nullptr;    // "Nid_id=" and the run time; may be null
 };
 
 // What an identification run produced.
@@ -207,7 +205,7 @@ struct IdentificationResult {
   // Per mark, the catalogue record number of every mark the adopted hypothesis identified, 0 for none.
   std::vector<std::int32_t> catalogueNumbers;
   std::size_t hypothesisCount = 0;
-  double catalogueDepth = 0.0;  // kIdentifiedDisplayDepth after success
+  double catalogueDepth = 0.0;        // kIdentifiedDisplayDepth after success
   IdentificationPanelTexts panel;     // filled on success
   std::vector<std::string> messages;  // to show in order ("Сообщение"), possibly none
 };

@@ -15,7 +15,9 @@ constexpr double kSkewToleranceRad = 5.0 * Pi / 180.0;
 constexpr double kCollinearRatio = 1e-10;
 
 // |a| with the sign of b.
-double Sign(double a, double b) { return b >= 0.0 ? std::fabs(a) : -std::fabs(a); }
+double Sign(double a, double b) {
+  return b >= 0.0 ? std::fabs(a) : -std::fabs(a);
+}
 
 // sqrt(a^2 + b^2) without overflow or destructive underflow: the larger magnitude is taken outside.
 double Hypotenuse(double a, double b) {

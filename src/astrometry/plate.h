@@ -20,8 +20,8 @@ struct PlateConstants {
   double dec0 = 0.0;
   double mx = 0.0;  // scale along the pixel x axis
   double my = 0.0;
-  double f = 0.0;  // rotation
-  double g = 0.0;  // axis skew
+  double f = 0.0;   // rotation
+  double g = 0.0;   // axis skew
   double xo = 0.0;  // pixel of the tangent point
   double yo = 0.0;
 };

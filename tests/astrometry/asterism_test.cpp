@@ -25,10 +25,18 @@ CatalogueRecord Star(double raDeg, double decDeg, float mag) {
 struct Vec {
   double x, y, z;
 };
-Vec Unit(double ra, double dec) { return {std::cos(dec) * std::cos(ra), std::cos(dec) * std::sin(ra), std::sin(dec)}; }
-Vec Cross(Vec a, Vec b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
-double Dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-double Norm(Vec a) { return std::sqrt(Dot(a, a)); }
+Vec Unit(double ra, double dec) {
+  return {std::cos(dec) * std::cos(ra), std::cos(dec) * std::sin(ra), std::sin(dec)};
+}
+Vec Cross(Vec a, Vec b) {
+  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+double Dot(Vec a, Vec b) {
+  return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+double Norm(Vec a) {
+  return std::sqrt(Dot(a, a));
+}
 
 // Vertex angle at p of the spherical triangle p, q, r, degrees: the angle between the great-circle planes.
 double VertexAngleDeg(Vec p, Vec q, Vec r) {
@@ -55,7 +63,8 @@ std::vector<AsterismRecord> Build(const TempDir& dir, const std::vector<Catalogu
 
 // A cluster of n stars of magnitude 2 spread over about 5 degrees around (raDeg, decDeg).
 void AddCluster(std::vector<CatalogueRecord>& cat, double raDeg, double decDeg, int n) {
-  for (int s = 0; s < n; ++s) cat.push_back(Star(raDeg + 0.7 * s * std::cos(s * 1.3), decDeg + 0.6 * s * std::sin(s), 2.0f));
+  for (int s = 0; s < n; ++s)
+    cat.push_back(Star(raDeg + 0.7 * s * std::cos(s * 1.3), decDeg + 0.6 * s * std::sin(s), 2.0f));
 }
 
 }  // namespace
@@ -180,12 +189,12 @@ TEST(Asterism, LoadingKeepsMappedTrianglesInTheirBinsAndSurvivesDamagedFiles) {
   EXPECT_EQ(AsterismBin(18000), 60);
 
   std::vector<AsterismRecord> records = {
-      {1000, 6000, 11000, 1, 2, 3},       // all mapped
-      {450, 5000, 12550, 2, 3, 4},        // star 4 unmapped
-      {150, 900, 17000, 1, 3, 2},         // all mapped
-      {1000, 6000, 11000, -7, 2, 3},      // negative star number
-      {1000, 6000, 11000, 1, 2, 99999},   // beyond the map
-      {0, 0, 0, 0, 0, 0},                 // padding
+      {1000, 6000, 11000, 1, 2, 3},      // all mapped
+      {450, 5000, 12550, 2, 3, 4},       // star 4 unmapped
+      {150, 900, 17000, 1, 3, 2},        // all mapped
+      {1000, 6000, 11000, -7, 2, 3},     // negative star number
+      {1000, 6000, 11000, 1, 2, 99999},  // beyond the map
+      {0, 0, 0, 0, 0, 0},                // padding
   };
   std::string bytes = EncodeAsterismRecords(records);
   bytes += std::string(11, '\x01');  // not a whole record, let alone a whole block

@@ -40,7 +40,8 @@ struct SmallSky {
     spec.centreDecDeg = 30.0;
     spec.scaleArcsec = 100.0;
     spec.rotationDeg = 20.0;
-    const double stars[6][2] = {{150.0, 30.0}, {155.0, 33.0}, {146.0, 35.0}, {152.0, 26.0}, {147.0, 27.5}, {157.0, 28.0}};
+    const double stars[6][2] = {{150.0, 30.0}, {155.0, 33.0}, {146.0, 35.0},
+                                {152.0, 26.0}, {147.0, 27.5}, {157.0, 28.0}};
     refs.map.push_back(0);
     for (int i = 0; i < 6; ++i) {
       refs.stars.push_back({stars[i][0] * kDeg, stars[i][1] * kDeg, 3.0f, 100 + i});
@@ -86,19 +87,19 @@ void Triangles(const SmallSky& sky, AsterismRecord& frame, AsterismRecord& catal
 
 // A task that cancels itself after a number of yields.
 class CancelAfter : public TaskControl {
-public:
+ public:
   explicit CancelAfter(int yields) : left_(yields) {}
   void Yield() override { --left_; }
   bool Cancelled() const override { return left_ <= 0; }
 
-private:
+ private:
   int left_;
 };
 
 IdentificationHypothesis Hypothesis(double raDeg, double decDeg, double scaleArcsec, double fDeg, double gDeg, int id) {
   IdentificationHypothesis h;
   h.plate = {raDeg * kDeg, decDeg * kDeg, scaleArcsec * kArcsec, scaleArcsec * kArcsec, fDeg * kDeg, gDeg * kDeg,
-             500.0, 400.0};
+             500.0,        400.0};
   h.id = static_cast<std::int16_t>(id);
   h.er = 2.0 / 3600.0;
   h.marks = {1, 2, 3};
@@ -128,8 +129,8 @@ TEST(Identify, FrameTrianglesHaveSortedPlaneAnglesAndSkipShortSides) {
   // Marks exactly 2 px apart never share a triangle; 2.1 px apart they do.
   ASSERT_TRUE(BuildFrameTriangles({Mark(50, 50), Mark(52, 50), Mark(80, 90), Mark(20, 70)}, t, task));
   EXPECT_EQ(t.size(), 2u);
-  for (const auto& r : t) EXPECT_FALSE((r.star1 == 1 || r.star2 == 1 || r.star3 == 1) &&
-                                       (r.star1 == 2 || r.star2 == 2 || r.star3 == 2));
+  for (const auto& r : t)
+    EXPECT_FALSE((r.star1 == 1 || r.star2 == 1 || r.star3 == 1) && (r.star1 == 2 || r.star2 == 2 || r.star3 == 2));
   ASSERT_TRUE(BuildFrameTriangles({Mark(50, 50), Mark(52.1f, 50), Mark(80, 90), Mark(20, 70)}, t, task));
   EXPECT_EQ(t.size(), 4u);
   // Many marks: cancelling stops the build.
@@ -197,7 +198,8 @@ TEST(Identify, ExtensionTakesTheNearestFreeBrightStarWithinSixPixels) {
   SmallSky sky;
   const PlateConstants plate = [&] {
     std::vector<FitStar> fit;
-    for (int i = 0; i < 6; ++i) fit.push_back({sky.marks[i].x, sky.marks[i].y, sky.refs.At(i + 1).ra, sky.refs.At(i + 1).dec});
+    for (int i = 0; i < 6; ++i)
+      fit.push_back({sky.marks[i].x, sky.marks[i].y, sky.refs.At(i + 1).ra, sky.refs.At(i + 1).dec});
     PlateConstants p;
     EXPECT_TRUE(FitPlate(fit, 150 * kDeg, 30 * kDeg, 500, 400, p));
     return p;
@@ -293,13 +295,12 @@ TEST(Identify, ReferenceStarsHonourVisibilityAndTheField) {
   auto record = [](double ra, double dec) {
     return CatalogueRecord{static_cast<float>(ra - kPi), static_cast<float>(dec), 5.0f};
   };
-  const std::vector<CatalogueRecord> cat = {
-      record(lst, 50 * kDeg),          // zenith
-      record(lst + kPi, -50 * kDeg),   // nadir
-      record(lst, -39 * kDeg),         // 1 degree above the southern horizon
-      record(lst, -41 * kDeg),         // 1 degree below it
-      {0.0f, 0.3f, 5.0f},              // zero RA offset: not a blind reference star
-      record(lst + 0.1, 45 * kDeg)};
+  const std::vector<CatalogueRecord> cat = {record(lst, 50 * kDeg),         // zenith
+                                            record(lst + kPi, -50 * kDeg),  // nadir
+                                            record(lst, -39 * kDeg),        // 1 degree above the southern horizon
+                                            record(lst, -41 * kDeg),        // 1 degree below it
+                                            {0.0f, 0.3f, 5.0f},  // zero RA offset: not a blind reference star
+                                            record(lst + 0.1, 45 * kDeg)};
   WriteFile(dir.path() / "bin8.dat", EncodeCatalogue(cat));
   const std::string path = (dir.path() / "bin8.dat").string();
   ReferenceList refs;

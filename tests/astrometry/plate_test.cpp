@@ -16,8 +16,12 @@ constexpr double kArcsec = kDeg / 3600.0;
 struct Vec {
   double x, y, z;
 };
-Vec Unit(double ra, double dec) { return {std::cos(dec) * std::cos(ra), std::cos(dec) * std::sin(ra), std::sin(dec)}; }
-double Dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+Vec Unit(double ra, double dec) {
+  return {std::cos(dec) * std::cos(ra), std::cos(dec) * std::sin(ra), std::sin(dec)};
+}
+double Dot(Vec a, Vec b) {
+  return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 
 // A camera written from the textbook gnomonic projection, independent of the code under test: the star's
 // direction is divided by its component along the optical axis and expressed in the east and north unit
@@ -148,7 +152,8 @@ TEST(Plate, DegenerateFitsFailWithoutTouchingThePlate) {
   EXPECT_FALSE(FitPlate(two, cam.ra0, cam.dec0, 500, 500, plate));
   // Collinear pixels (stars strung along one line).
   std::vector<FitStar> line;
-  for (int i = 0; i < 5; ++i) line.push_back({100.0 + 50 * i, 200.0 + 20 * i, (100 + 0.1 * i) * kDeg, (10 + 0.03 * i) * kDeg});
+  for (int i = 0; i < 5; ++i)
+    line.push_back({100.0 + 50 * i, 200.0 + 20 * i, (100 + 0.1 * i) * kDeg, (10 + 0.03 * i) * kDeg});
   EXPECT_FALSE(FitPlate(line, cam.ra0, cam.dec0, 500, 500, plate));
   // All stars at one pixel.
   std::vector<FitStar> same(4, stars[0]);

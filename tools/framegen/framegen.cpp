@@ -19,11 +19,13 @@ struct Vector3 {
 Vector3 Direction(double ra, double dec) {
   return {std::cos(dec) * std::cos(ra), std::cos(dec) * std::sin(ra), std::sin(dec)};
 }
-double Dot(const Vector3& a, const Vector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+double Dot(const Vector3& a, const Vector3& b) {
+  return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 
 // Normal deviates from a fixed generator (Box-Muller), the same on every platform.
 class Noise {
-public:
+ public:
   explicit Noise(std::uint32_t seed) : engine_(seed) {}
   double Next() {
     if (haveSpare_) {
@@ -38,7 +40,7 @@ public:
     return r * std::cos(2.0 * 3.14159265358979 * u2);
   }
 
-private:
+ private:
   std::mt19937 engine_;
   double spare_ = 0.0;
   bool haveSpare_ = false;
@@ -48,8 +50,10 @@ private:
 void AddSpot(std::vector<double>& flux, int width, int height, double x, double y, double peak, double sigma) {
   if (peak <= 0.0) return;
   const double reach = sigma * std::sqrt(2.0 * std::log(std::max(peak, 1.0) / 0.05)) + 1.0;
-  const int c0 = std::max(1, static_cast<int>(std::floor(x - reach))), c1 = std::min(width, static_cast<int>(std::ceil(x + reach)));
-  const int r0 = std::max(1, static_cast<int>(std::floor(y - reach))), r1 = std::min(height, static_cast<int>(std::ceil(y + reach)));
+  const int c0 = std::max(1, static_cast<int>(std::floor(x - reach))),
+            c1 = std::min(width, static_cast<int>(std::ceil(x + reach)));
+  const int r0 = std::max(1, static_cast<int>(std::floor(y - reach))),
+            r1 = std::min(height, static_cast<int>(std::ceil(y + reach)));
   const double k = 1.0 / (2.0 * sigma * sigma);
   for (int r = r0; r <= r1; ++r) {
     for (int c = c0; c <= c1; ++c) {
@@ -231,14 +235,22 @@ bool ReadTruthFile(const std::string& path, FrameSpec& spec, std::vector<Rendere
     std::string token;
     while (fields >> token) values.push_back(ParseNumber(token));
     if (values.empty()) continue;
-    if (key == "width") spec.width = static_cast<int>(values[0]);
-    else if (key == "height") spec.height = static_cast<int>(values[0]);
-    else if (key == "ra0") spec.centreRaDeg = values[0];
-    else if (key == "dec0") spec.centreDecDeg = values[0];
-    else if (key == "scale") spec.scaleArcsec = values[0];
-    else if (key == "rotation") spec.rotationDeg = values[0];
-    else if (key == "mirrored") spec.mirrored = values[0] != 0.0;
-    else if (key == "streak" && values.size() >= 4) spec.streaks.push_back({values[0], values[1], values[2], values[3]});
+    if (key == "width")
+      spec.width = static_cast<int>(values[0]);
+    else if (key == "height")
+      spec.height = static_cast<int>(values[0]);
+    else if (key == "ra0")
+      spec.centreRaDeg = values[0];
+    else if (key == "dec0")
+      spec.centreDecDeg = values[0];
+    else if (key == "scale")
+      spec.scaleArcsec = values[0];
+    else if (key == "rotation")
+      spec.rotationDeg = values[0];
+    else if (key == "mirrored")
+      spec.mirrored = values[0] != 0.0;
+    else if (key == "streak" && values.size() >= 4)
+      spec.streaks.push_back({values[0], values[1], values[2], values[3]});
     else if (key == "star" && values.size() >= 4) {
       stars.push_back({static_cast<int>(values[0]), values[1], values[2], static_cast<float>(values[3]), 0.0});
     }

@@ -26,7 +26,7 @@ struct FrameStreak {
 struct FrameSpec {
   int width = 1200;
   int height = 800;
-  double centreRaDeg = 0.0;   // tangent point, drawn at pixel (width / 2, height / 2)
+  double centreRaDeg = 0.0;  // tangent point, drawn at pixel (width / 2, height / 2)
   double centreDecDeg = 0.0;
   double scaleArcsec = 60.0;  // arcseconds per pixel at the tangent point
   double rotationDeg = 0.0;   // turns the sky clockwise on the image: 90 puts north to the right
