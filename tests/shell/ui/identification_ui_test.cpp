@@ -137,6 +137,28 @@ TEST_F(IdentificationSession, ClickedStarsAreIdentifiedAndTheCursorReadsTheSky) 
   // The Moon's values reached the panel.
   EXPECT_TRUE(window->Panel()->SupplementRow(1) == "Yes" || window->Panel()->SupplementRow(1) == "No");
   EXPECT_TRUE(window->Panel()->SupplementRow(3).endsWith(QStringLiteral("°")));
+  // The catalogue is drawn over the frame after the identification.
+  EXPECT_GT(window->FrameWindow()->OverlayCount(OverlayKind::CatalogueStars), 3);
+  EXPECT_TRUE(window->Action("mnuStarVis")->isChecked());
+
+  // Closing Orvia and opening the same frame again restores the solution and the Moon values.
+  const PlateSolution solved = plate;
+  const QString rows[4] = {window->Panel()->ProgramRow(2), window->Panel()->ProgramRow(4),
+                           window->Panel()->SupplementRow(1), window->Panel()->SupplementRow(2)};
+  window->close();
+  window.reset();
+  window = std::make_unique<MainWindow>(QString::fromStdString(dir.path().string()));
+  window->StartUp();
+  Open(image);
+  ASSERT_TRUE(window->Frame().plate.Solved());
+  EXPECT_NEAR(window->Frame().plate.ra0Deg, solved.ra0Deg, 1e-9);
+  EXPECT_NEAR(window->Frame().plate.mxArcsec, solved.mxArcsec, 1e-9);
+  EXPECT_NEAR(window->Frame().plate.working.f, solved.working.f, 1e-12);
+  EXPECT_EQ(window->Panel()->ProgramRow(2), rows[0]);
+  EXPECT_EQ(window->Panel()->ProgramRow(4), rows[1]);
+  EXPECT_EQ(window->Panel()->SupplementRow(1), rows[2]);
+  EXPECT_EQ(window->Panel()->SupplementRow(2), rows[3]);
+  EXPECT_EQ(Find<QLineEdit>(window->Panel(), "txtp1")->text(), "15.01.2026");
 }
 
 TEST_F(IdentificationSession, KnownCentreNeedsAFieldOfViewFrom3To70Degrees) {
