@@ -12,6 +12,8 @@
 #include "../image/star_field.h"
 #include "astrometry/catalogue.h"
 #include "frameinfo/calendar.h"
+#include "frameinfo/numbers.h"
+#include "image/raster.h"
 #include "framegen/framegen.h"
 #include "test_paths.h"
 
@@ -350,4 +352,243 @@ TEST(CollectLocalStars, StopsAtTwentyFiveStarsInListOrder) {
       CollectLocalStars(patch.frame, patch.app, patch.catalogue, MakeTrackLine(0.0, 2000.0, 1.0, 2000.0, true));
   ASSERT_EQ(stars.size(), 25u);
   EXPECT_EQ(stars[24].ra, patch.catalogue[24].ra);
+}
+
+// ---- Whole measurements on generated frames ----
+
+namespace {
+
+// A frame drawn from the shipped catalogue with a satellite streak, its frame state with the truth plate
+// as the frame's solution, and an application state pointing at the same catalogue.
+struct TrackScene {
+  FrameSpec spec;
+  SyntheticFrame image;
+  FrameState frame;
+  AppState app;
+  PlateConstants truth;
+  SilentTask task;
+
+  explicit TrackScene(const FrameStreak& streak, double scaleArcsec = 60.0) {
+    spec.width = 1200;
+    spec.height = 800;
+    spec.centreRaDeg = 75.0;
+    spec.centreDecDeg = 30.0;
+    spec.scaleArcsec = scaleArcsec;
+    spec.rotationDeg = 20.0;
+    spec.referenceMagnitude = 5.0;
+    spec.referencePeak = 200.0;
+    spec.noiseSigma = 1.5;
+    spec.seed = 17;
+    spec.streaks.push_back(streak);
+    app.catalogPath = (testing_support::SourceDir() / "data" / "bin8.dat").string();
+    app.catalogueReady = true;
+    loaded = RenderFrameFromFile(app.catalogPath, spec, image);
+    frame.frameOpen = true;
+    frame.imageWidth = static_cast<std::int16_t>(spec.width);
+    frame.imageHeight = static_cast<std::int16_t>(spec.height);
+    frame.brightness = MakeBrightness(ToDecodedImage(image));
+    const DisplayGeometry geometry = ComputeDisplayGeometry(spec.width, spec.height);
+    frame.displayScale = geometry.displayScale;
+    ApplyFrameSize(frame, app.frameSizes);
+    frame.info.considerVisibility = false;
+    // The generator draws about the image centre with north turned by the rotation; in plate constants
+    // that is scale Mx = My, rotation F, no skew.
+    truth = MakePlate(spec.centreRaDeg, spec.centreDecDeg, scaleArcsec, spec.rotationDeg, 0.0, spec.width / 2.0,
+                      spec.height / 2.0);
+    SetFromWorking(frame.plate, truth);
+  }
+
+  // The truth plate's sky position of a pixel.
+  SkyPosition Truth(double x, double y) const { return PixelToSky(x, y, truth); }
+
+  bool loaded = false;
+};
+
+// Distance in pixels (at the frame's scale) between an end's measured position and the truth plate's
+// position of the same pixel.
+double EndErrorPx(const TrackScene& scene, const TrackPoint& end) {
+  const SkyPosition t = scene.Truth(end.x, end.y);
+  return GreatCircleDistance(end.ra, end.dec, t.ra, t.dec) / (scene.spec.scaleArcsec * kArcsec);
+}
+
+std::size_t CountLines(const TrackMeasurement& m, const std::string& start) {
+  std::size_t n = 0;
+  for (const std::string& line : m.lines) n += line.rfind(start, 0) == 0 ? 1 : 0;
+  return n;
+}
+
+const FrameStreak kStreak{380.0, 320.0, 720.0, 470.0, 120.0, 1.2};
+
+}  // namespace
+
+TEST(MeasureTrackOnFrames, TheTruthPlateAgreesWithTheGenerator) {
+  TrackScene scene(kStreak);
+  ASSERT_TRUE(scene.loaded);
+  ASSERT_GT(scene.image.stars.size(), 100u);
+  std::vector<CatalogueRecord> records;
+  ASSERT_TRUE(ReadCatalogueRecords(scene.app.catalogPath, records));
+  for (std::size_t i = 0; i < scene.image.stars.size(); i += 10) {
+    const RenderedStar& s = scene.image.stars[i];
+    const CatalogueRecord& r = records[static_cast<std::size_t>(s.number) - 1];
+    const PixelPosition p = SkyToPixel(static_cast<double>(r.raOffset) + Pi, r.dec, scene.truth);
+    ASSERT_TRUE(p.valid);
+    EXPECT_NEAR(p.x, s.x, 1e-3);
+    EXPECT_NEAR(p.y, s.y, 1e-3);
+  }
+}
+
+TEST(MeasureTrackOnFrames, AutomaticEndsMeasuredAndRefinedOnTheStarsAroundTheTrack) {
+  TrackScene scene(kStreak);
+  ASSERT_TRUE(scene.loaded);
+  ASSERT_TRUE(DetectTrackEnd(scene.frame, scene.app, 384, 323, true).found);
+  ASSERT_TRUE(DetectTrackEnd(scene.frame, scene.app, 716, 466, true).found);
+  ASSERT_EQ(scene.frame.trackEndCount, 2);
+  TrackPoint& first = scene.frame.trackEnds[1];
+  TrackPoint& second = scene.frame.trackEnds[2];
+  // The streak's rounded caps reach a few pixels past its drawn ends above the detection threshold.
+  EXPECT_NEAR(first.x, kStreak.x1, 6.0);
+  EXPECT_NEAR(first.y, kStreak.y1, 6.0);
+  EXPECT_NEAR(second.x, kStreak.x2, 6.0);
+  EXPECT_NEAR(second.y, kStreak.y2, 6.0);
+  EXPECT_EQ(TrackMeasurementRefusal(scene.frame), "");
+
+  std::vector<std::pair<std::string, bool>> streamed;
+  const TrackMeasurement m = MeasureTrack(scene.frame, scene.app, scene.task,
+                                          [&](const std::string& line, bool replace) {
+                                            streamed.emplace_back(line, replace);
+                                          });
+  ASSERT_TRUE(m.refined) << m.text;
+  EXPECT_EQ(m.failureText, "");
+  for (const TrackPoint* end : {&first, &second}) EXPECT_LT(EndErrorPx(scene, *end), 0.2);
+
+  // The local solution stands on catalogue stars drawn near the track, away from the track line.
+  ASSERT_GE(m.localMarks.size(), 5u);
+  const TrackLine line = MakeTrackLine(first.x, first.y, second.x, second.y, true);
+  const double lengthPx = std::hypot(second.x - first.x, second.y - first.y);
+  for (const LocalReferenceMark& mark : m.localMarks) {
+    double nearest = 1e9;
+    for (const RenderedStar& s : scene.image.stars) nearest = std::min(nearest, std::hypot(s.x - mark.x, s.y - mark.y));
+    EXPECT_LT(nearest, 1.0) << mark.x << " " << mark.y;
+    EXPECT_GE(DistanceFromLine(line, mark.x, mark.y), 10.0);
+    const double fromMiddle = std::hypot(mark.x - scene.frame.trackEnds[0].x, mark.y - scene.frame.trackEnds[0].y);
+    EXPECT_LT(fromMiddle, 1.5 * 1.5 * lengthPx * 1.05);
+  }
+
+  // The text: middle, length against the truth, both ends, then the refinement.
+  const SkyPosition t1 = scene.Truth(first.x, first.y), t2 = scene.Truth(second.x, second.y);
+  const SkyPosition tm = scene.Truth((first.x + second.x) / 2.0, (first.y + second.y) / 2.0);
+  ASSERT_GE(m.lines.size(), 12u);
+  EXPECT_EQ(m.lines[0], "Середина трека: ");
+  EXPECT_EQ(m.lines[1], "RA = " + FormatNumber(RadToDeg(tm.ra), "0.00"));
+  EXPECT_EQ(m.lines[2], "DEC = " + FormatNumber(RadToDeg(tm.dec), "0.00"));
+  EXPECT_EQ(m.lines[3],
+            "Длина трека = " + FormatNumber(RadToDeg(GreatCircleDistance(t1.ra, t1.dec, t2.ra, t2.dec)), "0.00") +
+                " град.");
+  EXPECT_EQ(m.lines[4].rfind("X=" + FormatNumber(first.x, "0.0") + " Y=" + FormatNumber(first.y, "0.0") + " RA = ", 0),
+            0u);
+  EXPECT_EQ(m.lines[5], FormatRaHms(RadToDeg(first.ra)) + "  " + FormatDecDms(RadToDeg(first.dec)));
+  EXPECT_EQ(m.lines[8], "Уточняем... ");
+  EXPECT_EQ(m.lines[9], " ");
+  EXPECT_EQ(m.lines[10], "O-C звезд:");
+  EXPECT_EQ(CountLines(m, "X=") - 2, m.localMarks.size());
+  EXPECT_EQ(CountLines(m, "dRA = "), 1u);
+  EXPECT_EQ(CountLines(m, "dDEC = "), 1u);
+  EXPECT_EQ(CountLines(m, "Трек:"), 1u);
+  EXPECT_EQ(m.lines[m.lines.size() - 4].rfind("X = " + FormatNumber(first.x, "0.0") + "   Y = ", 0), 0u);
+  EXPECT_EQ(m.lines.back(), FormatRaHms(RadToDeg(second.ra)) + "  " + FormatDecDms(RadToDeg(second.dec)));
+  // The window got the same lines as they came, the first one replacing its text.
+  ASSERT_EQ(streamed.size(), m.lines.size());
+  EXPECT_TRUE(streamed[0].second);
+  for (std::size_t i = 1; i < streamed.size(); ++i) EXPECT_FALSE(streamed[i].second);
+  std::string joined;
+  for (const auto& [line, replace] : streamed) AppendMeasurementLine(joined, line, replace);
+  EXPECT_EQ(joined, m.text);
+}
+
+TEST(MeasureTrackOnFrames, ManualEndsOnAnImperfectPlateAreRefinedToTheTruth) {
+  TrackScene scene(kStreak);
+  ASSERT_TRUE(scene.loaded);
+  // The frame's solution is slightly off, as an identification from few stars may leave it.
+  PlateConstants rough = scene.truth;
+  rough.mx *= 1.003;
+  rough.my *= 0.998;
+  rough.f += 0.04 * kDeg;
+  rough.xo += 1.5;
+  rough.yo -= 1.0;
+  SetFromWorking(scene.frame.plate, rough);
+  ASSERT_TRUE(AddTrackEnd(scene.frame, scene.app.palette, 380.0f, 320.0f, true).added);
+  ASSERT_TRUE(AddTrackEnd(scene.frame, scene.app.palette, 720.0f, 470.0f, true).added);
+
+  const TrackMeasurement m = MeasureTrack(scene.frame, scene.app, scene.task);
+  ASSERT_TRUE(m.refined) << m.text;
+  for (int slot : {1, 2}) {
+    const TrackPoint& end = scene.frame.trackEnds[static_cast<std::size_t>(slot)];
+    // The frame's plate alone misplaces the end by more than a pixel; the local solution brings it back.
+    const SkyPosition roughSky = PixelToSky(end.x, end.y, rough);
+    const SkyPosition t = scene.Truth(end.x, end.y);
+    EXPECT_GT(GreatCircleDistance(roughSky.ra, roughSky.dec, t.ra, t.dec) / (60.0 * kArcsec), 1.0);
+    EXPECT_LT(EndErrorPx(scene, end), 0.2) << slot;
+  }
+  // The middle keeps the frame's plate.
+  const TrackPoint& middle = scene.frame.trackEnds[0];
+  const SkyPosition roughMiddle = PixelToSky(550.0, 395.0, rough);
+  EXPECT_NEAR(middle.ra, roughMiddle.ra, 1e-12);
+  EXPECT_NEAR(middle.dec, roughMiddle.dec, 1e-12);
+}
+
+TEST(MeasureTrackOnFrames, ASingleEndSearchesAHundredPixelsAroundIt) {
+  TrackScene scene(kStreak);
+  ASSERT_TRUE(scene.loaded);
+  ASSERT_TRUE(AddTrackEnd(scene.frame, scene.app.palette, 720.0f, 470.0f, true).added);
+  const TrackMeasurement m = MeasureTrack(scene.frame, scene.app, scene.task);
+  ASSERT_TRUE(m.refined) << m.text;
+  EXPECT_EQ(CountLines(m, "Длина трека"), 0u);
+  const TrackPoint& end = scene.frame.trackEnds[1];
+  EXPECT_EQ(scene.frame.trackEnds[0].x, end.x);
+  EXPECT_EQ(scene.frame.trackEnds[0].y, end.y);
+  EXPECT_LT(EndErrorPx(scene, end), 0.2);
+  EXPECT_EQ(CountLines(m, "X = "), 1u);
+  // Stars come from at most 100 x 1.5 x 1.5 pixels around the end (the catalogue search radius).
+  for (const LocalReferenceMark& mark : m.localMarks)
+    EXPECT_LT(std::hypot(mark.x - end.x, mark.y - end.y), 225.0 * 1.05);
+}
+
+TEST(MeasureTrackOnFrames, WithoutStarsAboveTheHorizonTheFramePlateStays) {
+  TrackScene scene(kStreak);
+  ASSERT_TRUE(scene.loaded);
+  // RA 75, DEC +30 at local midnight in midsummer from latitude 60 S: far below the horizon.
+  scene.frame.info.considerVisibility = true;
+  scene.frame.info.midMjd = MjdFromDate(2026, 1, 1, 0.0) + 0.5;
+  scene.frame.info.latitudeRad = -60.0 * kDeg;
+  const double lst = GreenwichSiderealTime(scene.frame.info.midMjd);
+  scene.frame.info.longitudeRad = (75.0 + 180.0) * kDeg - lst;  // the field on the lower meridian
+  ASSERT_TRUE(AddTrackEnd(scene.frame, scene.app.palette, 380.0f, 320.0f, true).added);
+  ASSERT_TRUE(AddTrackEnd(scene.frame, scene.app.palette, 720.0f, 470.0f, true).added);
+  const TrackMeasurement m = MeasureTrack(scene.frame, scene.app, scene.task);
+  EXPECT_FALSE(m.refined);
+  EXPECT_EQ(m.failureText, kLocalSolutionFailedText);
+  EXPECT_EQ(m.lines.back(), kLocalSolutionFailedText);
+  EXPECT_EQ(m.lines[m.lines.size() - 2], " ");
+  EXPECT_TRUE(m.localMarks.empty());
+  const SkyPosition frameSky = PixelToSky(720.0, 470.0, scene.truth);
+  EXPECT_EQ(scene.frame.trackEnds[2].ra, frameSky.ra);
+  EXPECT_EQ(scene.frame.trackEnds[2].dec, frameSky.dec);
+
+  // A missing catalogue fails the same way.
+  scene.frame.info.considerVisibility = false;
+  scene.app.catalogPath = "/nonexistent/bin8.dat";
+  EXPECT_EQ(MeasureTrack(scene.frame, scene.app, scene.task).failureText, kLocalSolutionFailedText);
+}
+
+TEST(MeasureTrackOnFrames, PreconditionsInTheirOrder) {
+  FrameState frame;
+  EXPECT_EQ(TrackMeasurementRefusal(frame), kMeasureNoFrameText);
+  frame.frameOpen = true;
+  EXPECT_EQ(TrackMeasurementRefusal(frame), kMeasureNoEndsText);
+  frame.trackEndCount = 1;
+  EXPECT_EQ(TrackMeasurementRefusal(frame), kMeasureNotSolvedText);
+  frame.plate.mxArcsec = 60.0;
+  EXPECT_EQ(TrackMeasurementRefusal(frame), kMeasureNotSolvedText);
+  frame.plate.myArcsec = 60.0;
+  EXPECT_EQ(TrackMeasurementRefusal(frame), "");
 }
