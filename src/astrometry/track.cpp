@@ -33,21 +33,23 @@ class LineWriter {
 };
 
 // Number of marked ends the measurement uses (slots fill in order 1, 2).
-int MarkedEnds(const FrameState& frame) { return std::min<int>(frame.trackEndCount, 2); }
+int MarkedEnds(const FrameState& frame) {
+  return std::min<int>(frame.trackEndCount, 2);
+}
 
 // "X=..." and the sexagesimal line of one end measured with the frame's plate.
 void WriteFrameEndLines(LineWriter& out, const TrackPoint& end) {
   const double raDeg = RadToDeg(end.ra), decDeg = RadToDeg(end.dec);
-  out.Add("X=" + FormatNumber(end.x, "0.0") + " Y=" + FormatNumber(end.y, "0.0") + " RA = " +
-          FormatNumber(raDeg, "0.0000") + "  DEC = " + FormatNumber(decDeg, "0.0000"));
+  out.Add("X=" + FormatNumber(end.x, "0.0") + " Y=" + FormatNumber(end.y, "0.0") +
+          " RA = " + FormatNumber(raDeg, "0.0000") + "  DEC = " + FormatNumber(decDeg, "0.0000"));
   out.Add(FormatRaHms(raDeg) + "  " + FormatDecDms(decDeg));
 }
 
 // "X = ..." and the sexagesimal line of one end measured with the local plate.
 void WriteLocalEndLines(LineWriter& out, const TrackPoint& end) {
   const double raDeg = RadToDeg(end.ra), decDeg = RadToDeg(end.dec);
-  out.Add("X = " + FormatNumber(end.x, "0.0") + "   Y = " + FormatNumber(end.y, "0.0") + "  RA = " +
-          FormatNumber(raDeg, "0.00000") + "°" + " DEC = " + FormatNumber(decDeg, "0.00000") + "°");
+  out.Add("X = " + FormatNumber(end.x, "0.0") + "   Y = " + FormatNumber(end.y, "0.0") +
+          "  RA = " + FormatNumber(raDeg, "0.00000") + "°" + " DEC = " + FormatNumber(decDeg, "0.00000") + "°");
   out.Add(FormatRaHms(raDeg) + "  " + FormatDecDms(decDeg));
 }
 
@@ -65,8 +67,8 @@ void WriteResiduals(LineWriter& out, const std::vector<LocalStar>& stars, const 
     const double dDecSec = RadToDeg(fitted.dec - s.dec) * kArcsecPerDegree;
     dRas.push_back(dRaSec);
     dDecs.push_back(dDecSec);
-    out.Add("X=" + FormatNumber(s.cx, "0.0") + "  Y=" + FormatNumber(s.cy, "0.0") + "  dRA=" +
-            FormatNumber(dRaSec, "0.0") + "\"" + "  dDEC=" + FormatNumber(dDecSec, "0.0") + "\"");
+    out.Add("X=" + FormatNumber(s.cx, "0.0") + "  Y=" + FormatNumber(s.cy, "0.0") +
+            "  dRA=" + FormatNumber(dRaSec, "0.0") + "\"" + "  dDEC=" + FormatNumber(dDecSec, "0.0") + "\"");
   }
   if (stars.empty()) return;
   const MeanDeviation ra = MeanAndDeviation(dRas, 0, dRas.size() - 1);
@@ -125,8 +127,7 @@ std::string FormatDecDms(double decDeg) {
     m -= 60;
     d += 1;
   }
-  return std::string(sign) + FormatNumber(d, "00") + "° " + FormatNumber(m, "00") + "' " + FormatNumber(s, "00") +
-         "\"";
+  return std::string(sign) + FormatNumber(d, "00") + "° " + FormatNumber(m, "00") + "' " + FormatNumber(s, "00") + "\"";
 }
 
 void AppendMeasurementLine(std::string& content, const std::string& line, bool replace) {
@@ -314,8 +315,7 @@ bool RefineTrackLocally(FrameState& frame, AppState& app, double midRa, double m
     WriteLocalEndLines(out, end);
   }
   result.localMarks.clear();
-  for (const LocalStar& s : stars)
-    result.localMarks.push_back({static_cast<float>(s.cx), static_cast<float>(s.cy)});
+  for (const LocalStar& s : stars) result.localMarks.push_back({static_cast<float>(s.cx), static_cast<float>(s.cy)});
   return true;
 }
 
@@ -338,8 +338,7 @@ TrackMeasurement MeasureTrack(FrameState& frame, AppState& app, TaskControl& tas
     end.ra = sky.ra;
     end.dec = sky.dec;
   }
-  const double lengthDeg =
-      ends == 2 ? RadToDeg(GreatCircleDistance(first.ra, first.dec, second.ra, second.dec)) : 0.0;
+  const double lengthDeg = ends == 2 ? RadToDeg(GreatCircleDistance(first.ra, first.dec, second.ra, second.dec)) : 0.0;
 
   LineWriter out(result, sink);
   out.Add("Середина трека: ", true);

@@ -21,14 +21,14 @@ inline constexpr const char* kLocalSolutionFailedText = "Локальная пр
 inline constexpr const char* kMeasureTrackHint = "Для идентификации выберите Меню: Идентификация->ИСЗ";
 
 // Limits of the local refinement.
-inline constexpr int kLocalWantedStars = 10;     // stars a load should find before the radius stops growing
-inline constexpr int kLocalRadiusLoads = 3;      // catalogue loads at most
+inline constexpr int kLocalWantedStars = 10;  // stars a load should find before the radius stops growing
+inline constexpr int kLocalRadiusLoads = 3;   // catalogue loads at most
 inline constexpr double kLocalRadiusGrowth = 1.5;
-inline constexpr int kLocalMinStars = 6;         // fewer loaded or collected stars fail the refinement
-inline constexpr int kLocalMaxStars = 25;        // stars collected at most
-inline constexpr int kLocalMaxRounds = 10;       // fit-and-reject rounds at most
-inline constexpr double kLocalEdgeMargin = 10.0; // pixels a projected star must keep from the frame's edges
-inline constexpr double kLocalTrackMargin = 10.0;  // pixels a star's centroid must keep from the track line
+inline constexpr int kLocalMinStars = 6;               // fewer loaded or collected stars fail the refinement
+inline constexpr int kLocalMaxStars = 25;              // stars collected at most
+inline constexpr int kLocalMaxRounds = 10;             // fit-and-reject rounds at most
+inline constexpr double kLocalEdgeMargin = 10.0;       // pixels a projected star must keep from the frame's edges
+inline constexpr double kLocalTrackMargin = 10.0;      // pixels a star's centroid must keep from the track line
 inline constexpr double kLocalDefaultWidthPx = 100.0;  // search radius of a single end, pixels
 
 // The precondition message of the measurement command for this frame ("" when it may run): no frame,
@@ -124,10 +124,10 @@ MarkOutline LocalReferenceOutline(const LocalReferenceMark& mark, float displayS
 
 // What a measurement produced.
 struct TrackMeasurement {
-  std::string text;                // the measurement window's whole text, lines joined by CR LF
-  std::vector<std::string> lines;  // the same lines one by one
-  bool refined = false;            // the local solution succeeded and the ends carry its positions
-  std::string failureText;         // kLocalSolutionFailedText when the local solution failed, else ""
+  std::string text;                            // the measurement window's whole text, lines joined by CR LF
+  std::vector<std::string> lines;              // the same lines one by one
+  bool refined = false;                        // the local solution succeeded and the ends carry its positions
+  std::string failureText;                     // kLocalSolutionFailedText when the local solution failed, else ""
   std::vector<LocalReferenceMark> localMarks;  // stars of the local solution (replace the previous marks)
 };
 

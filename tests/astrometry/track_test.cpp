@@ -11,10 +11,10 @@
 
 #include "../image/star_field.h"
 #include "astrometry/catalogue.h"
+#include "framegen/framegen.h"
 #include "frameinfo/calendar.h"
 #include "frameinfo/numbers.h"
 #include "image/raster.h"
-#include "framegen/framegen.h"
 #include "test_paths.h"
 
 namespace {
@@ -141,8 +141,7 @@ TEST(TrackGeometry, GreatCircleDistanceAgreesWithTheLawOfCosinesAndStaysExactWhe
   std::uniform_real_distribution<double> ra(0.0, 2.0 * Pi), dec(-1.4, 1.4), step(-0.3, 0.3);
   for (int i = 0; i < 200; ++i) {
     const double r1 = ra(rng), d1 = dec(rng), r2 = r1 + step(rng), d2 = d1 + step(rng);
-    const double cosines =
-        std::acos(std::sin(d1) * std::sin(d2) + std::cos(d1) * std::cos(d2) * std::cos(r2 - r1));
+    const double cosines = std::acos(std::sin(d1) * std::sin(d2) + std::cos(d1) * std::cos(d2) * std::cos(r2 - r1));
     EXPECT_NEAR(GreatCircleDistance(r1, d1, r2, d2), cosines, 1e-9);
   }
   // One arcsecond in declination, and one along a parallel at 60 degrees (half an arcsecond of arc).
@@ -157,7 +156,8 @@ TEST(TrackGeometry, TrackLineThroughTheEndsOrAlongTheRowsForOneEnd) {
   EXPECT_NEAR(DistanceFromLine(inclined, 250.0 + 8.0, 300.0 - 6.0), 10.0, 1e-12);
   EXPECT_NEAR(DistanceFromLine(inclined, 100.0 - 8.0, 100.0 + 6.0), 10.0, 1e-12);
   // One end, or two ends on the same pixel: the row through the (first) end.
-  for (const TrackLine& row : {MakeTrackLine(50.0, 80.0, 0.0, 0.0, false), MakeTrackLine(50.0, 80.0, 50.0, 80.0, true)}) {
+  for (const TrackLine& row :
+       {MakeTrackLine(50.0, 80.0, 0.0, 0.0, false), MakeTrackLine(50.0, 80.0, 50.0, 80.0, true)}) {
     EXPECT_NEAR(DistanceFromLine(row, 500.0, 80.0), 0.0, 1e-12);
     EXPECT_NEAR(DistanceFromLine(row, 3.0, 70.1), 9.9, 1e-12);
     EXPECT_TRUE(std::isfinite(DistanceFromLine(row, 1.0, 1.0)));
@@ -203,12 +203,12 @@ TEST(LocalPlate, DegenerateOrSkewedFitsFail) {
   EXPECT_FALSE(FitLocalPlate(line, truth.ra0, truth.dec0, local));
   EXPECT_FALSE(FitLocalPlate(ScatteredStars(truth, 2, 1), truth.ra0, truth.dec0, local));
   // A sheared plate (skew 10 degrees) is refused, one of 4 degrees passes.
-  EXPECT_FALSE(FitLocalPlate(ScatteredStars(MakePlate(75.0, 30.0, 60.0, 30.0, 10.0, 600.0, 400.0), 10, 2),
-                             truth.ra0, truth.dec0, local));
+  EXPECT_FALSE(FitLocalPlate(ScatteredStars(MakePlate(75.0, 30.0, 60.0, 30.0, 10.0, 600.0, 400.0), 10, 2), truth.ra0,
+                             truth.dec0, local));
   EXPECT_EQ(local.mx, untouched.mx);
   EXPECT_EQ(local.xo, untouched.xo);
-  EXPECT_TRUE(FitLocalPlate(ScatteredStars(MakePlate(75.0, 30.0, 60.0, 30.0, 4.0, 600.0, 400.0), 10, 2),
-                            truth.ra0, truth.dec0, local));
+  EXPECT_TRUE(FitLocalPlate(ScatteredStars(MakePlate(75.0, 30.0, 60.0, 30.0, 4.0, 600.0, 400.0), 10, 2), truth.ra0,
+                            truth.dec0, local));
 }
 
 TEST(LocalPlate, RejectionDropsTheWorstStarAfterEachFit) {
@@ -260,9 +260,9 @@ TEST(StarsAroundTrack, TakesStarsWithinTheRadiusThatStandAboveTheHorizon) {
   horizon.latitudeRad = 50.0 * kDeg;
   const double lstDeg = Normalize360(RadToDeg(GreenwichSiderealTime(horizon.midMjd) + horizon.longitudeRad));
   const std::vector<CatalogueRecord> records = {
-      Record(lstDeg, 50.0, 1.0f),           // zenith
-      Record(lstDeg, 51.999, 2.0f),         // just inside 2 degrees of the zenith
-      Record(lstDeg, 52.001, 3.0f),         // just outside
+      Record(lstDeg, 50.0, 1.0f),                         // zenith
+      Record(lstDeg, 51.999, 2.0f),                       // just inside 2 degrees of the zenith
+      Record(lstDeg, 52.001, 3.0f),                       // just outside
       Record(Normalize360(lstDeg + 180.0), -10.0, 4.0f),  // 140 degrees from the zenith: below the horizon
       Record(lstDeg + 1.0, 49.5, 5.0f),
   };
@@ -317,9 +317,9 @@ TEST(CollectLocalStars, KeepsTenPixelsFromTheEdgesAndFromTheTrackLine) {
   // The tangent point sits on pixel (10, 150), so the star there projects to exactly 10 pixels from the
   // left edge.
   StarPatch patch(400, 300, MakePlate(200.0, 10.0, 30.0, 15.0, 0.0, 10.0, 150.0));
-  patch.AddStar(10.0, 150.0);  // on the edge limit: used
-  patch.AddStar(9.9, 60.0);    // 9.9 pixels in: not used
-  patch.AddStar(200.0, 290.1);  // 9.9 pixels from the bottom: not used
+  patch.AddStar(10.0, 150.0);         // on the edge limit: used
+  patch.AddStar(9.9, 60.0);           // 9.9 pixels in: not used
+  patch.AddStar(200.0, 290.1);        // 9.9 pixels from the bottom: not used
   patch.AddStar(120.0, 80.0, false);  // nothing on the image there: not used
   patch.AddStar(300.0, 100.0);
   const TrackLine farLine = MakeTrackLine(0.0, 1000.0, 100.0, 1000.0, true);
@@ -337,8 +337,8 @@ TEST(CollectLocalStars, KeepsTenPixelsFromTheEdgesAndFromTheTrackLine) {
   // A row 10 pixels below the detected centroid keeps the star; 9.9 pixels drops it.
   const double cy = stars[1].cy;
   std::vector<NearbyStar> one = {patch.catalogue[4]};
-  EXPECT_EQ(CollectLocalStars(patch.frame, patch.app, one, MakeTrackLine(0.0, cy + 10.0, 100.0, cy + 10.0, true)).size(),
-            1u);
+  EXPECT_EQ(
+      CollectLocalStars(patch.frame, patch.app, one, MakeTrackLine(0.0, cy + 10.0, 100.0, cy + 10.0, true)).size(), 1u);
   EXPECT_TRUE(
       CollectLocalStars(patch.frame, patch.app, one, MakeTrackLine(0.0, cy + 9.9, 100.0, cy + 9.9, true)).empty());
   // Nothing was recorded as a star mark.
@@ -453,10 +453,9 @@ TEST(MeasureTrackOnFrames, AutomaticEndsMeasuredAndRefinedOnTheStarsAroundTheTra
   EXPECT_EQ(TrackMeasurementRefusal(scene.frame), "");
 
   std::vector<std::pair<std::string, bool>> streamed;
-  const TrackMeasurement m = MeasureTrack(scene.frame, scene.app, scene.task,
-                                          [&](const std::string& line, bool replace) {
-                                            streamed.emplace_back(line, replace);
-                                          });
+  const TrackMeasurement m =
+      MeasureTrack(scene.frame, scene.app, scene.task,
+                   [&](const std::string& line, bool replace) { streamed.emplace_back(line, replace); });
   ASSERT_TRUE(m.refined) << m.text;
   EXPECT_EQ(m.failureText, "");
   for (const TrackPoint* end : {&first, &second}) EXPECT_LT(EndErrorPx(scene, *end), 0.2);
@@ -481,9 +480,9 @@ TEST(MeasureTrackOnFrames, AutomaticEndsMeasuredAndRefinedOnTheStarsAroundTheTra
   EXPECT_EQ(m.lines[0], "Середина трека: ");
   EXPECT_EQ(m.lines[1], "RA = " + FormatNumber(RadToDeg(tm.ra), "0.00"));
   EXPECT_EQ(m.lines[2], "DEC = " + FormatNumber(RadToDeg(tm.dec), "0.00"));
-  EXPECT_EQ(m.lines[3],
-            "Длина трека = " + FormatNumber(RadToDeg(GreatCircleDistance(t1.ra, t1.dec, t2.ra, t2.dec)), "0.00") +
-                " град.");
+  EXPECT_EQ(
+      m.lines[3],
+      "Длина трека = " + FormatNumber(RadToDeg(GreatCircleDistance(t1.ra, t1.dec, t2.ra, t2.dec)), "0.00") + " град.");
   EXPECT_EQ(m.lines[4].rfind("X=" + FormatNumber(first.x, "0.0") + " Y=" + FormatNumber(first.y, "0.0") + " RA = ", 0),
             0u);
   EXPECT_EQ(m.lines[5], FormatRaHms(RadToDeg(first.ra)) + "  " + FormatDecDms(RadToDeg(first.dec)));
