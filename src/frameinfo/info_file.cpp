@@ -1,8 +1,13 @@
 #include "frameinfo/info_file.h"
 
 #include <chrono>
+#include <cmath>
 #include <filesystem>
+#include <limits>
+#include <string_view>
 
+#include "frameinfo/calendar.h"
+#include "frameinfo/ini.h"
 #include "frameinfo/numbers.h"
 
 namespace {
@@ -32,4 +37,198 @@ std::string InfoFileName(const std::string& appDir, const std::string& imagePath
          FormatNumber(static_cast<unsigned>(ymd.month()), "00") + "-" +
          FormatNumber(static_cast<unsigned>(ymd.day()), "00") + "_" + FormatNumber(hms.hours().count(), "00") + "-" +
          FormatNumber(hms.minutes().count(), "00") + ".txt";
+}
+
+namespace {
+
+constexpr std::string_view kUser = "User Info";
+constexpr std::string_view kProgram = "Program Info";
+constexpr std::string_view kSatellite = "Satellite Info";
+constexpr std::string_view kSupplemental = "Supplemental Info";
+
+// Date as day "00" . month "00" . year "0000".
+std::string DateText(const CalendarTime& t) {
+  return FormatNumber(t.day, "00") + "." + FormatNumber(t.month, "00") + "." + FormatNumber(t.year, "0000");
+}
+
+// Time as hour "00" : minute "00" : seconds "00.00" (the seconds with the locale's decimal separator).
+std::string TimeText(const CalendarTime& t) {
+  return FormatNumber(t.hour, "00") + ":" + FormatNumber(t.minute, "00") + ":" + FormatNumber(t.seconds, "00.00");
+}
+
+// Reads a date into a calendar time. On failure the fields that parsed before the failing one take
+// their new values; the failing field and the ones after it keep theirs.
+void ReadDate(const std::string& text, CalendarTime& t) {
+  int year = t.year, month = t.month, day = t.day;
+  if (ParseDate(text, year, month, day)) {
+    t.year = static_cast<std::int16_t>(year);
+    t.month = static_cast<std::int16_t>(month);
+    t.day = static_cast<std::int16_t>(day);
+    return;
+  }
+  if (day < 1 || day > 31) return;
+  t.day = static_cast<std::int16_t>(day);
+  if (month < 1 || month > 12) return;
+  t.month = static_cast<std::int16_t>(month);
+}
+
+// Reads a time of day into a calendar time, with the same rule for a failing field as ReadDate.
+void ReadTime(const std::string& text, CalendarTime& t) {
+  int hour = t.hour, minute = t.minute;
+  float seconds = t.seconds;
+  if (ParseTime(text, hour, minute, seconds)) {
+    t.hour = static_cast<std::int16_t>(hour);
+    t.minute = static_cast<std::int16_t>(minute);
+    t.seconds = seconds;
+    return;
+  }
+  if (hour < 0 || hour > 24) return;
+  t.hour = static_cast<std::int16_t>(hour);
+  if (minute < 0 || minute > 60) return;
+  t.minute = static_cast<std::int16_t>(minute);
+}
+
+double ReadDouble(const IniDocument& doc, std::string_view section, std::string_view key, std::string_view def) {
+  return ParseNumber(IniGetValue(doc, section, key, def));
+}
+
+// A single-precision value; a number beyond the single range reads as 0 like any unreadable value.
+float ReadFloat(const IniDocument& doc, std::string_view section, std::string_view key, std::string_view def) {
+  const double value = ReadDouble(doc, section, key, def);
+  return std::fabs(value) <= std::numeric_limits<float>::max() ? static_cast<float>(value) : 0.0f;
+}
+
+// Catalogue numbers joined by ", ".
+std::string RememberedText(const std::vector<int>& numbers) {
+  std::string text;
+  for (std::size_t i = 0; i < numbers.size(); ++i) {
+    if (i > 0) text += ", ";
+    text += FormatNumber(numbers[i], "0");
+  }
+  return text;
+}
+
+// Appends the non-zero numbers of a comma-separated list; blanks and text between commas read as 0.
+void AppendRemembered(std::string_view text, std::vector<int>& numbers) {
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t comma = text.find(',', start);
+    const std::string_view piece = text.substr(start, comma == std::string_view::npos ? text.npos : comma - start);
+    const int number = RoundToInt(ParseNumber(piece));
+    if (number != 0) numbers.push_back(number);
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+}
+
+bool HasPixel(const TrackPoint& p) {
+  return p.x != 0.0f && p.y != 0.0f;
+}
+
+}  // namespace
+
+bool WriteInfoFile(const std::string& path, const InfoFileData& data) {
+  if (path.empty()) return false;
+  IniDocument doc = ReadIniFile(path);
+  const FrameInfo& info = data.info;
+  const auto set = [&doc](std::string_view section, std::string_view key, const std::string& value) {
+    IniSetValue(doc, section, key, value);
+  };
+  set(kUser, "FileName", data.imagePath);
+  set(kUser, "Size X", NumberText(static_cast<double>(data.imageWidth)));
+  set(kUser, "Size y", NumberText(static_cast<double>(data.imageHeight)));
+  set(kUser, "Date", DateText(info.midTime));
+  set(kUser, "UT", TimeText(info.midTime));
+  set(kUser, "Date_start", DateText(info.startTime));
+  set(kUser, "UT_start", TimeText(info.startTime));
+  set(kUser, "erUT", NumberText(info.utError));
+  set(kUser, "Exposition", NumberText(info.exposure));
+  set(kUser, "Longitude", NumberText(info.longitude));
+  set(kUser, "Latitude", NumberText(info.latitude));
+  set(kUser, "RaUser", NumberText(info.raUser));
+  set(kUser, "DecUser", NumberText(info.decUser));
+  set(kUser, "FieldUser", NumberText(info.fieldUser));
+
+  const PlateSolution& plate = data.plate;
+  set(kProgram, "RA", NumberText(plate.ra0Deg));
+  set(kProgram, "DEC", NumberText(plate.dec0Deg));
+  set(kProgram, "Mx", NumberText(plate.mxArcsec));
+  set(kProgram, "My", NumberText(plate.myArcsec));
+  set(kProgram, "PoleUser", info.fieldSizeText);
+  set(kProgram, "Angle", NumberText(plate.fDeg));
+  set(kProgram, "Gamma", NumberText(plate.gDeg));
+  set(kProgram, "Xc", NumberText(plate.xo));
+  set(kProgram, "Yc", NumberText(plate.yo));
+
+  const TrackPoint& end1 = data.trackEnds[1];
+  const TrackPoint& end2 = data.trackEnds[2];
+  set(kSatellite, "Norad", NumberText(static_cast<double>(data.identifiedNorad)));
+  set(kSatellite, "Name", data.identifiedName);
+  set(kSatellite, "Track_X1", NumberText(end1.x));
+  set(kSatellite, "Track_Y1", NumberText(end1.y));
+  set(kSatellite, "Track_X2", NumberText(end2.x));
+  set(kSatellite, "Track_Y2", NumberText(end2.y));
+  set(kSatellite, "Track_RA1", NumberText(RadToDeg(end1.ra)));
+  set(kSatellite, "Track_DEC1", NumberText(RadToDeg(end1.dec)));
+  set(kSatellite, "Track_RA2", NumberText(RadToDeg(end2.ra)));
+  set(kSatellite, "Track_DEC2", NumberText(RadToDeg(end2.dec)));
+  if (!data.remembered.empty()) set(kSatellite, "Multi_traectory", RememberedText(data.remembered));
+
+  set(kSupplemental, "MoonVis", data.moonVisibility);
+  set(kSupplemental, "MoonPhase", NumberText(data.moonPhase));
+  set(kSupplemental, "DistanceMoon", NumberText(data.moonDistance));
+  return WriteIniFile(path, doc);
+}
+
+void ReadInfoFile(const std::string& path, InfoFileData& data) {
+  const IniDocument doc = ReadIniFile(path);
+  FrameInfo& info = data.info;
+  ReadDate(IniGetValue(doc, kUser, "Date", "00.00.0000"), info.midTime);
+  ReadTime(IniGetValue(doc, kUser, "UT", "00:00:00.00"), info.midTime);
+  ReadDate(IniGetValue(doc, kUser, "Date_start", "00.00.0000"), info.startTime);
+  ReadTime(IniGetValue(doc, kUser, "UT_start", "00:00:00.00"), info.startTime);
+  info.utError = ReadFloat(doc, kUser, "erUT", "0");
+  info.exposure = ReadDouble(doc, kUser, "Exposition", "0.0");
+  info.longitude = ReadDouble(doc, kUser, "Longitude", "0.0");
+  info.latitude = ReadDouble(doc, kUser, "Latitude", "0.0");
+  info.raUser = ReadDouble(doc, kUser, "RaUser", "0.0");
+  info.decUser = ReadDouble(doc, kUser, "DecUser", "0.0");
+  info.fieldUser = ReadFloat(doc, kUser, "FieldUser", "0.0");
+
+  PlateSolution& plate = data.plate;
+  plate.ra0Deg = ReadDouble(doc, kProgram, "RA", "0.0");
+  plate.dec0Deg = ReadDouble(doc, kProgram, "DEC", "0.0");
+  plate.mxArcsec = ReadDouble(doc, kProgram, "Mx", "0.0");
+  plate.myArcsec = ReadDouble(doc, kProgram, "My", "0.0");
+  info.fieldSizeText = IniGetValue(doc, kProgram, "PoleUser", "0x0");
+  plate.fDeg = ReadDouble(doc, kProgram, "Angle", "0.0");
+  plate.gDeg = ReadDouble(doc, kProgram, "Gamma", "0.0");
+  plate.xo = ReadDouble(doc, kProgram, "Xc", "0.0");
+  plate.yo = ReadDouble(doc, kProgram, "Yc", "0.0");
+
+  TrackPoint& end1 = data.trackEnds[1];
+  TrackPoint& end2 = data.trackEnds[2];
+  data.identifiedNorad = RoundToInt(ReadDouble(doc, kSatellite, "Norad", "0"));
+  data.identifiedName = IniGetValue(doc, kSatellite, "Name", "unknown");
+  end1.x = ReadFloat(doc, kSatellite, "Track_X1", "0");
+  end1.y = ReadFloat(doc, kSatellite, "Track_Y1", "0");
+  end2.x = ReadFloat(doc, kSatellite, "Track_X2", "0");
+  end2.y = ReadFloat(doc, kSatellite, "Track_Y2", "0");
+  end1.ra = DegToRad(ReadDouble(doc, kSatellite, "Track_RA1", "0"));
+  end1.dec = DegToRad(ReadDouble(doc, kSatellite, "Track_DEC1", "0"));
+  end2.ra = DegToRad(ReadDouble(doc, kSatellite, "Track_RA2", "0"));
+  end2.dec = DegToRad(ReadDouble(doc, kSatellite, "Track_DEC2", "0"));
+  AppendRemembered(IniGetValue(doc, kSatellite, "Multi_traectory", " "), data.remembered);
+
+  data.moonVisibility = IniGetValue(doc, kSupplemental, "MoonVis", "No");
+  data.moonPhase = ReadFloat(doc, kSupplemental, "MoonPhase", "0");
+  data.moonDistance = ReadFloat(doc, kSupplemental, "DistanceMoon", "0");
+
+  // A pixel of 0 on either axis means the end was never marked; end 2 counts only after end 1.
+  if (HasPixel(end1)) {
+    data.trackEndCount = 1;
+    if (HasPixel(end2)) data.trackEndCount = 2;
+  }
+  DeriveStartFromMid(info);
+  DeriveWorkingForm(plate);
 }

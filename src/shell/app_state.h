@@ -108,6 +108,12 @@ struct FrameState {
   std::uint8_t trackEndCount = 0;
   FrameInfo info;       // the frame's circumstances
   PlateSolution plate;  // the frame's calibration; solved when both scales are non-zero
+  int identifiedNorad = 0;                // catalogue number of the satellite the frame was identified as
+  std::string identifiedName;             // that satellite's name
+  std::vector<int> rememberedSatellites;  // catalogue numbers remembered for drawing several satellites
+  std::string moonVisibility = "No";      // the Moon's visibility text
+  float moonPhase = 0.0f;                 // illuminated fraction
+  float moonDistance = 0.0f;              // degrees from the frame centre
 
   std::int16_t starCount() const { return static_cast<std::int16_t>(starMarks.size()); }
 };

@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "frameinfo/calendar.h"
 #include "frameinfo/numbers.h"
 
 namespace {
@@ -192,6 +193,36 @@ void FrmPar::ShowUserInfo(const FrameInfo& info) {
   txtzone_->setText(Fmt(info.fieldUser, "0.000"));
 }
 
+void FrmPar::ShowFrameInfo(const FrameInfo& info, const PlateSolution& plate, const std::string& moonVisibility,
+                           float moonPhase, float moonDistance) {
+  ShowUserInfo(info);
+  txtm_[1]->setText("0");
+  ShowPlate(plate, info.fieldSizeText);
+  txtm_[9]->setText("4.0");
+  ShowMoon(moonVisibility, moonPhase, moonDistance);
+}
+
+void FrmPar::ShowPlate(const PlateSolution& plate, const std::string& fieldSizeText) {
+  int hours = 0;
+  double minutes = 0;
+  SplitRaHours(plate.ra0Deg, hours, minutes);
+  txtm_[2]->setText(Fmt(hours, "00") + "h" + Fmt(minutes, "00.0") + "m");
+  const SignedDms dec = SplitSignedDegrees(plate.dec0Deg);
+  txtm_[3]->setText(QString::fromStdString(dec.sign) + Fmt(dec.degrees, "00") + QStringLiteral("°") +
+                    Fmt(dec.arcminutes, "00") + "'");
+  txtm_[4]->setText(Fmt(plate.mxArcsec, "0.0") + QStringLiteral("\"/пикс"));
+  txtm_[5]->setText(Fmt(plate.myArcsec, "0.0") + QStringLiteral("\"/пикс"));
+  txtm_[6]->setText(QString::fromStdString(fieldSizeText));
+  txtm_[7]->setText(Fmt(plate.fDeg, "0.0") + QStringLiteral("°"));
+  txtm_[8]->setText(std::fabs(plate.gDeg) > 90.0 ? "Yes" : "No");
+}
+
+void FrmPar::ShowMoon(const std::string& visibility, float phase, float distanceDeg) {
+  txtsup_[1]->setText(QString::fromStdString(visibility));
+  txtsup_[2]->setText(Fmt(phase, "0.00"));
+  txtsup_[3]->setText(Fmt(distanceDeg, "0.0") + QStringLiteral("°"));
+}
+
 PanelEntries FrmPar::Entries() const {
   PanelEntries e;
   e.date = Text(txtp_[1]);
@@ -223,6 +254,12 @@ void FrmPar::SetSupplementRow(int row, const QString& text) {
 QString FrmPar::SupplementRow(int row) const { return row >= 1 && row <= 3 ? txtsup_[row]->text() : QString(); }
 
 bool FrmPar::CentreGiven() const { return opt2_->isChecked(); }
+
+void FrmPar::CopyExifValues(const QString& dateText, const QString& timeText, const QString& exposureText) {
+  if (!dateText.isEmpty()) txtp_[1]->setText(dateText);
+  if (!timeText.isEmpty()) txtp_[2]->setText(timeText);
+  if (!exposureText.isEmpty()) txtp_[4]->setText(exposureText);
+}
 
 void FrmPar::ClearIgnoreVisibility() { chElev_->setChecked(false); }
 

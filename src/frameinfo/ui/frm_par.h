@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <array>
 
+#include "astrometry/plate.h"
 #include "frameinfo/frame_info.h"
 
 class QCheckBox;
@@ -22,6 +23,14 @@ public:
   // Shows a loaded record's user values in the forms of a loaded file (start date and time, UT error,
   // exposure, site with hemisphere options, centre boxes).
   void ShowUserInfo(const FrameInfo& info);
+  // Shows a loaded record, plate solution and Moon values in the panel (user rows, program rows 1 to 9,
+  // supplementary rows) in the forms of a loaded file.
+  void ShowFrameInfo(const FrameInfo& info, const PlateSolution& plate, const std::string& moonVisibility,
+                     float moonPhase, float moonDistance);
+  // Shows the plate solution in program rows 2 to 8.
+  void ShowPlate(const PlateSolution& plate, const std::string& fieldSizeText);
+  // Shows the Moon's visibility, phase and distance in the supplementary rows.
+  void ShowMoon(const std::string& visibility, float phase, float distanceDeg);
   // The texts CollectFrameInfo reads.
   PanelEntries Entries() const;
   // Replaces row 3's text (the clamped UT error).
@@ -33,6 +42,8 @@ public:
   QString SupplementRow(int row) const;
   // True while "Координаты ЦП заданы" is selected.
   bool CentreGiven() const;
+  // Copies EXIF values into the start date, start time and exposure rows; an empty text leaves its row alone.
+  void CopyExifValues(const QString& dateText, const QString& timeText, const QString& exposureText);
   // Clears "Не учитывать видимость".
   void ClearIgnoreVisibility();
 

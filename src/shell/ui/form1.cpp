@@ -102,10 +102,16 @@ void Form1::changeEvent(QEvent* event) {
 void Form1::PaintOverlays(QPainter& painter) const {
   for (const auto& [kind, items] : overlays_) {
     for (const OverlayItem& item : items) {
+      if (item.screenRect.isValid()) {
+        painter.setPen(item.colour);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(item.screenRect);
+        continue;
+      }
       const QPointF c(item.centre.x() / displayScale_, item.centre.y() / displayScale_);
       painter.setPen(item.colour);
-      if (!item.text.isEmpty()) {
-        painter.drawText(c, item.text);
+      if (!item.text.isEmpty()) {  // a label's point is its top-left corner
+        painter.drawText(QPointF(c.x(), c.y() + painter.fontMetrics().ascent()), item.text);
         continue;
       }
       double side = item.sideImage > 0 ? item.sideImage / displayScale_ : item.sideScreen;

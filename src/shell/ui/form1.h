@@ -20,6 +20,7 @@ enum class OverlayKind { StarMarks, TrackEnds, CatalogueStars, MagnitudeLabels, 
 
 // One overlay shape: an outlined rectangle (image pixels, centre and side), or a text label at a point.
 struct OverlayItem {
+  QRect screenRect;    // when valid: an outline at these screen pixels of the picture, drawn as it stands
   QPointF centre;      // image pixels (1-based)
   double sideImage = 0;  // rectangle side in image pixels; 0 for a text label
   double sideScreen = 0;  // rectangle side in screen pixels, used when sideImage is 0 and there is no text

@@ -12,10 +12,19 @@
 #include <QScreen>
 #include <filesystem>
 
+#include "astrometry/asterism.h"
+#include "astrometry/identify.h"
+#include "astrometry/moon_sun.h"
+#include "astrometry/overlay.h"
 #include "frameinfo/info_file.h"
 #include "frameinfo/numbers.h"
+#include "frameinfo/ui/frm_exif.h"
 #include "frameinfo/ui/frm_par.h"
 #include "image/decode.h"
+#include "satdb/satdb.h"
+#include "satdb/ui/frm_clear.h"
+#include "satdb/ui/frm_dir.h"
+#include "satdb/ui/frmz_task.h"
 #include "image/raster.h"
 #include "shell/startup.h"
 #include "shell/ui/file_dialog.h"
@@ -66,6 +75,28 @@ MainWindow::MainWindow(const QString& appDir, QWidget* parent) : QMainWindow(par
     ra = sky.ra;
     dec = sky.dec;
     return true;
+  };
+  hooks.detectStar = [this](int x, int y, double& sx, double& sy) {
+    const StarDetection found = DetectStar(frame_, app_, x, y, true);
+    if (!found.found) return false;
+    if (found.marked) {
+      DrawOutline(OverlayKind::StarMarks, found.mark);
+      if (panel_) panel_->SetProgramRow(1, QString::fromStdString(FormatNumber(frame_.starCount(), "0")));
+    }
+    sx = found.sx;
+    sy = found.sy;
+    return true;
+  };
+  hooks.detectTrackEnd = [this](int x, int y, double& ex, double& ey) {
+    const TrackEndDetection found = DetectTrackEnd(frame_, app_, x, y, Solved());
+    if (!found.found) return false;
+    ShowTrackEndAddition(found.addition);
+    ex = found.ex;
+    ey = found.ey;
+    return true;
+  };
+  hooks.addTrackEnd = [this](double x, double y) {
+    ShowTrackEndAddition(AddTrackEnd(frame_, app_.palette, static_cast<float>(x), static_cast<float>(y), Solved()));
   };
   viewer_ = std::make_unique<FrameViewer>(app_, frame_, form1_, fragment_, std::move(hooks));
 }
@@ -138,6 +169,20 @@ void MainWindow::CreateMenus() {
 
 void MainWindow::Say(const QString& text) { ShowMessage(text, kMessageCaption, MessageButtons::Ok, this); }
 
+void MainWindow::DrawOutline(OverlayKind kind, const MarkOutline& outline) {
+  OverlayItem item;
+  item.screenRect = QRect(outline.left, outline.top, outline.side, outline.side);
+  item.colour = ToQColor(outline.colour);
+  form1_->AddOverlay(kind, item);
+}
+
+void MainWindow::ShowTrackEndAddition(const TrackEndAddition& addition) {
+  if (addition.added) DrawOutline(OverlayKind::TrackEnds, addition.mark);
+  if (addition.showHint)
+    ShowHint(QString::fromStdString(addition.hintLines[0]), QString::fromStdString(addition.hintLines[1]),
+             QString::fromStdString(addition.hintLines[2]));
+}
+
 void MainWindow::ShowHint(const QString& line1, const QString& line2, const QString& line3) {
   hint_->ShowHint(line1, line2, line3);
 }
@@ -159,6 +204,12 @@ void MainWindow::StartUp() {
 
   panel_ = new FrmPar(this);
   connect(panel_, &FrmPar::VisibilityChanged, this, [this](bool consider) { frame_.info.considerVisibility = consider; });
+  connect(panel_, &FrmPar::ExifRequested, this, [this] {
+    if (FrmExif* exif = OpenExifWindow(app_, frame_, this)) {
+      connect(exif, &FrmExif::ValuesCopied, panel_, &FrmPar::CopyExifValues);
+      exifWindow_ = exif;
+    }
+  });
   panel_->adjustSize();
   const QRect area = QApplication::primaryScreen() ? QApplication::primaryScreen()->availableGeometry() : QRect();
   const int top = area.top() + menuBar()->sizeHint().height() + 30;
@@ -174,12 +225,20 @@ void MainWindow::StartUp() {
 
   StartUpHooks hooks;
   hooks.yield = [] { QApplication::processEvents(); };
+  hooks.buildAsterisms = [this](const std::string& catalogue, const std::string& asterisms) {
+    progress_->Start(QStringLiteral("Создание файла астеризмов.\r\nЭто займет некоторое время."), false);
+    progress_->SetLabel(QStringLiteral("В процессе..."));
+    QApplication::processEvents();
+    ProgressTask task(progress_, app_.longTaskRunning);
+    const bool built = BuildAsterismFile(catalogue, asterisms, task);
+    progress_->close();
+    return built;
+  };
   const PrepareResult prepared = PrepareWorkingFiles(app_, hooks);
   if (!prepared.message.empty()) Say(QString::fromStdString(prepared.message));
 
   app_.palette = MarkPalette{};
-  catalogueShown_ = false;
-  magnitudesShown_ = false;
+  catalogueDisplay_ = CatalogueDisplayState{};
   app_.frameSizes = MakeFrameSizeTable();
   frame_.frameSizeIndex = 3;
   ApplyFrameSize(frame_, app_.frameSizes);
@@ -215,9 +274,53 @@ bool MainWindow::Collect(bool strict) {
 }
 
 void MainWindow::SaveFrameInfo() {
-  // The information file itself is written by the frame-information file support; the circumstances
-  // are collected leniently so that a half-typed panel never blocks leaving a frame.
+  // Collected leniently, so that a half-typed panel never blocks leaving a frame.
   Collect(false);
+  WriteInfoFile(frame_.infoFilePath, GatherInfoFile());
+}
+
+InfoFileData MainWindow::GatherInfoFile() const {
+  InfoFileData data;
+  data.imagePath = frame_.imagePath;
+  data.imageWidth = frame_.imageWidth;
+  data.imageHeight = frame_.imageHeight;
+  data.info = frame_.info;
+  data.plate = frame_.plate;
+  data.trackEnds = frame_.trackEnds;
+  data.trackEndCount = frame_.trackEndCount;
+  data.identifiedNorad = frame_.identifiedNorad;
+  data.identifiedName = frame_.identifiedName;
+  data.remembered = frame_.rememberedSatellites;
+  data.moonVisibility = frame_.moonVisibility;
+  data.moonPhase = frame_.moonPhase;
+  data.moonDistance = frame_.moonDistance;
+  return data;
+}
+
+void MainWindow::ApplyInfoFile(const InfoFileData& data) {
+  const bool consider = frame_.info.considerVisibility;
+  const std::int16_t station = frame_.info.stationCode;
+  frame_.info = data.info;
+  frame_.info.considerVisibility = consider;
+  frame_.info.stationCode = station;
+  frame_.plate = data.plate;
+  frame_.trackEnds = data.trackEnds;
+  frame_.trackEndCount = data.trackEndCount;
+  frame_.identifiedNorad = data.identifiedNorad;
+  frame_.identifiedName = data.identifiedName;
+  frame_.rememberedSatellites = data.remembered;
+  frame_.moonVisibility = data.moonVisibility;
+  frame_.moonPhase = data.moonPhase;
+  frame_.moonDistance = data.moonDistance;
+}
+
+void MainWindow::ReadInfoIntoFrame(const std::string& path) {
+  InfoFileData data = GatherInfoFile();
+  ReadInfoFile(path, data);
+  ApplyInfoFile(data);
+  if (panel_)
+    panel_->ShowFrameInfo(frame_.info, frame_.plate, frame_.moonVisibility, frame_.moonPhase, frame_.moonDistance);
+  DeriveFrameTimes(frame_.info);
 }
 
 // ---- File menu ----
@@ -282,11 +385,9 @@ void MainWindow::ResetFrameState() {
     if (form1_->OverlayCount(kind) > 0) form1_->RemoveOverlay(kind);
   frame_.starMarks.clear();
   if (panel_) panel_->SetProgramRow(1, "0");
-  catalogueDepth_ = 4.0;
+  catalogueDisplay_ = CatalogueDisplayState{};
   if (panel_) panel_->ClearIgnoreVisibility();
   frame_.info.considerVisibility = true;
-  catalogueShown_ = false;
-  magnitudesShown_ = false;
   Action("mnuStarVis")->setChecked(false);
   Action("mnuViewmag")->setChecked(false);
   frame_.plate = PlateSolution{};
@@ -294,16 +395,32 @@ void MainWindow::ResetFrameState() {
   EnterMode(WorkMode::View);
   frame_.trackEndCount = 0;
   frame_.trackEnds = {};
+  frame_.identifiedNorad = 0;
+  frame_.identifiedName.clear();
+  frame_.rememberedSatellites.clear();
+  frame_.moonVisibility = "No";
+  frame_.moonPhase = 0.0f;
+  frame_.moonDistance = 0.0f;
+  frame_.info.fieldSizeText = "0x0";
   LookUpInfoFile();
   form1_->SetSkyReadout(QStringLiteral("RA= ; DEC="), QStringLiteral(" "));
   form1_->RemoveOverlay(OverlayKind::Centre);
   CloseAuxiliaryWindows();
+  // The information file may have filled the track-end slots.
+  for (int slot = 1; slot <= frame_.trackEndCount; ++slot) DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_, app_.palette, slot));
 }
 
 void MainWindow::LookUpInfoFile() {
   frame_.infoFilePath = InfoFileName(app_.appDir, frame_.imagePath);
   std::error_code ec;
   std::filesystem::create_directories(app_.appDir + "Info", ec);
+  std::error_code exists;
+  if (std::filesystem::exists(frame_.infoFilePath, exists)) {
+    ReadInfoIntoFrame(frame_.infoFilePath);
+    ShowHint(QStringLiteral("Файл параметров найден."), QStringLiteral("Включен режим просмотра"),
+             QStringLiteral("Для выделения звезд или трека перейдите в нужный режим (Меню: Разметка)"));
+    return;
+  }
   if (panel_) panel_->ResetPanel();
   ShowHint(QStringLiteral("Введите информацию о кадре или откройте информационный файл: "),
            QStringLiteral("Меню Файл-> Открыть информационный файл "), QStringLiteral(" "));
@@ -311,6 +428,8 @@ void MainWindow::LookUpInfoFile() {
 
 void MainWindow::CloseAuxiliaryWindows() {
   if (frameSizeWindow_) frameSizeWindow_->close();
+  if (exifWindow_) exifWindow_->close();
+  if (tleWindow_) tleWindow_->close();
 }
 
 void MainWindow::OpenInf() {
@@ -319,8 +438,12 @@ void MainWindow::OpenInf() {
   const QString path = ChooseOpenFile(this, QStringLiteral("Открыть файл"),
                                       QString::fromStdString(app_.appDir + "Info"), QStringLiteral("txt(*.txt)"));
   if (path.isEmpty()) return;
-  // Reading the chosen file into the open frame comes with the information file support;
-  // the values are then saved to the open frame's own information file.
+  frame_.infoFilePath = path.trimmed().toStdString();
+  ReadInfoIntoFrame(frame_.infoFilePath);
+  form1_->RemoveOverlay(OverlayKind::TrackEnds);
+  for (int slot = 1; slot <= frame_.trackEndCount; ++slot)
+    DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_, app_.palette, slot));
+  // The values are saved to the open frame's own information file.
   frame_.infoFilePath = InfoFileName(app_.appDir, frame_.imagePath);
 }
 
@@ -426,6 +549,63 @@ void MainWindow::StarId() {
     return Say(QStringLiteral("Выбрано недостаточно звезд. Нужно не менее ") +
                QString::fromStdString(FormatNumber(kMinStars, "0")));
   if (!Collect(frame_.info.considerVisibility)) return;
+
+  progress_->Start(QStringLiteral("Идентификация звезд."), true);
+  app_.catalogueReady = false;
+  app_.longTaskRunning = true;
+  IdentificationInput input;
+  input.marks = frame_.starMarks;
+  input.imageWidth = frame_.imageWidth;
+  input.imageHeight = frame_.imageHeight;
+  input.midMjd = frame_.info.midMjd;
+  input.longitudeRad = frame_.info.longitudeRad;
+  input.latitudeRad = frame_.info.latitudeRad;
+  input.considerVisibility = frame_.info.considerVisibility;
+  input.raUserDeg = frame_.info.raUser;
+  input.decUserDeg = frame_.info.decUser;
+  input.fieldUserDeg = frame_.info.fieldUser;
+  input.catalogPath = app_.catalogPath;
+  input.asterismPath = app_.asterismPath;
+  input.appDir = app_.appDir;
+  input.log = &app_.logFile;
+  ProgressTask task(progress_, app_.longTaskRunning);
+  const IdentificationResult result = IdentifyStars(input, panel_ && panel_->CentreGiven(), task);
+  app_.longTaskRunning = false;
+  app_.catalogueReady = true;
+  progress_->close();
+  if (result.success) ShowIdentification(result);
+  for (const std::string& message : result.messages) Say(QString::fromStdString(message));
+}
+
+void MainWindow::ShowIdentification(const IdentificationResult& result) {
+  frame_.plate = result.solution;
+  frame_.info.fieldSizeText = result.solution.fieldSize;
+  for (std::size_t i = 0; i < frame_.starMarks.size() && i < result.identities.size(); ++i)
+    frame_.starMarks[i].identity = result.identities[i];
+  if (panel_) {
+    const IdentificationPanelTexts& t = result.panel;
+    const std::string rows[10] = {"", t.stars, t.ra, t.dec, t.scaleX, t.scaleY, t.fieldSize, t.rotation, t.mirrored,
+                                  t.depth};
+    for (int row = 1; row <= 9; ++row) panel_->SetProgramRow(row, QString::fromStdString(rows[row]));
+  }
+  UpdateMoon();
+  ApplyCatalogueResult(ShowCatalogueAfterIdentification(app_, frame_, catalogueDisplay_));
+}
+
+void MainWindow::UpdateMoon() {
+  MoonCircumstances c;
+  c.midMjd = frame_.info.midMjd;
+  c.longitudeRad = frame_.info.longitudeRad;
+  c.latitudeRad = frame_.info.latitudeRad;
+  c.plateSolved = frame_.plate.Solved();
+  c.tangentRaRad = frame_.plate.working.ra0;
+  c.tangentDecRad = frame_.plate.working.dec0;
+  const MoonValues moon = ComputeMoon(c, app_.logFile);
+  if (!moon.valid) return;
+  frame_.moonVisibility = moon.visibility;
+  frame_.moonPhase = moon.phase;
+  if (moon.distanceSet) frame_.moonDistance = moon.distanceDeg;
+  if (panel_) panel_->ShowMoon(frame_.moonVisibility, frame_.moonPhase, frame_.moonDistance);
 }
 
 void MainWindow::MesTrek() {
@@ -460,44 +640,68 @@ void MainWindow::SatN() {
 
 // ---- Catalogue display menu ----
 
-void MainWindow::StarVis() {
-  Action("mnuStarVis")->setChecked(catalogueShown_);
-  if (!Guarded()) return;
-  if (!frame_.frameOpen) return Say(kNoFrame);
-  if (!Solved()) return Say(kNotSolvedDot);
+void MainWindow::ApplyCatalogueResult(const CatalogueCommandResult& result) {
+  if (!result.message.empty()) Say(QString::fromStdString(result.message));
+  if (result.removeMarkers) form1_->RemoveOverlay(OverlayKind::CatalogueStars);
+  if (result.removeLabels) form1_->RemoveOverlay(OverlayKind::MagnitudeLabels);
+  if (result.overlay.drawn) {
+    form1_->RemoveOverlay(OverlayKind::CatalogueStars);
+    form1_->RemoveOverlay(OverlayKind::MagnitudeLabels);
+    for (const CatalogueMarker& marker : result.overlay.markers) {
+      if (!marker.visible) continue;
+      OverlayItem item;
+      item.centre = QPointF(marker.x, marker.y);
+      item.sideScreen = 2 * marker.halfSide;
+      item.colour = ToQColor(marker.colour);
+      form1_->AddOverlay(OverlayKind::CatalogueStars, item);
+    }
+    for (const MagnitudeLabel& label : result.overlay.labels) {
+      OverlayItem item;
+      item.centre = QPointF(label.x, label.y);
+      item.text = QString::fromStdString(label.text);
+      item.colour = ToQColor(label.colour);
+      form1_->AddOverlay(OverlayKind::MagnitudeLabels, item);
+    }
+    if (panel_ && !result.overlay.depthText.empty())
+      panel_->SetProgramRow(9, QString::fromStdString(result.overlay.depthText));
+  }
+  Action("mnuStarVis")->setChecked(result.shownChecked);
+  Action("mnuViewmag")->setChecked(result.magnitudesChecked);
 }
 
-void MainWindow::Viewmag() {
-  Action("mnuViewmag")->setChecked(magnitudesShown_);
-  if (!Guarded()) return;
-  if (!frame_.frameOpen) return Say(kNoFrame);
-  if (!Solved()) return Say(kNotSolvedDot);
-}
+void MainWindow::StarVis() { ApplyCatalogueResult(ToggleCatalogueStars(app_, frame_, catalogueDisplay_)); }
 
-void MainWindow::StarMinus() {
-  if (!Guarded() || !catalogueShown_) return;
-  if (!Solved()) return Say(kNotSolvedDot);
-}
+void MainWindow::Viewmag() { ApplyCatalogueResult(ToggleMagnitudeLabels(app_, frame_, catalogueDisplay_)); }
 
-void MainWindow::StarPlus() {
-  if (!Guarded() || !catalogueShown_) return;
-  if (!Solved()) return Say(kNotSolvedDot);
-  if (catalogueDepth_ >= 8.0) return Say(QStringLiteral("Предел каталога 8 mag"));
-}
+void MainWindow::StarMinus() { ApplyCatalogueResult(DecreaseCatalogueDepth(app_, frame_, catalogueDisplay_)); }
+
+void MainWindow::StarPlus() { ApplyCatalogueResult(IncreaseCatalogueDepth(app_, frame_, catalogueDisplay_)); }
 
 // ---- TLE menu ----
 
 void MainWindow::LoadTleDir() {
   if (!Guarded()) return;
+  if (tleWindow_) tleWindow_->close();
+  auto* window = new FrmDir(app_, progress_, this);
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  window->show();
+  tleWindow_ = window;
 }
 
 void MainWindow::RunImport(const QString& progressText, const QString& filter, const QString& failure, bool ssr) {
-  Q_UNUSED(progressText);
-  Q_UNUSED(failure);
-  Q_UNUSED(ssr);
   const QString path =
       ChooseOpenFile(this, QStringLiteral("Открыть файл"), QString::fromStdString(app_.appDir + "Info"), filter);
-  if (path.isEmpty()) return;
+  if (path.trimmed().isEmpty()) return;
+  progress_->Start(progressText, true);
+  app_.catalogueReady = false;
+  app_.longTaskRunning = true;
+  FrmzTask task(progress_, app_.longTaskRunning);
+  const std::string file = path.trimmed().toStdString();
+  const bool ok = ssr ? ImportSsr(file, app_.appDir, task) : ImportMagnitudes(file, app_.appDir, task);
+  app_.longTaskRunning = false;
+  app_.catalogueReady = true;
+  progress_->close();
+  if (!ok) Say(failure);
 }
 
 void MainWindow::Ssr() {
@@ -512,7 +716,13 @@ void MainWindow::Vislist() {
             false);
 }
 
-void MainWindow::Clear() {}
+void MainWindow::Clear() {
+  if (cleanupWindow_) cleanupWindow_->close();
+  auto* window = new FrmClear(app_, progress_, this);
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  window->show();
+  cleanupWindow_ = window;
+}
 
 // ---- About menu ----
 

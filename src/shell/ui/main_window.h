@@ -9,6 +9,10 @@
 #include <memory>
 
 #include "frameinfo/frame_info.h"
+#include "frameinfo/info_file.h"
+#include "astrometry/overlay.h"
+#include "image/detection.h"
+#include "shell/ui/form1.h"
 #include "shell/app_state.h"
 
 class QAction;
@@ -88,16 +92,29 @@ private:
   void ResetFrameState();
   void LookUpInfoFile();
   void SaveFrameInfo();
+  // The values the information file keeps, and putting read values back into the frame.
+  InfoFileData GatherInfoFile() const;
+  void ApplyInfoFile(const InfoFileData& data);
+  // Reads an information file into the frame and shows it in the panel.
+  void ReadInfoIntoFrame(const std::string& path);
   void CloseAuxiliaryWindows();
+  // Draws a mark outline returned by detection as an overlay of the given kind.
+  void DrawOutline(OverlayKind kind, const MarkOutline& outline);
+  // Draws a track-end addition and shows its hint.
+  void ShowTrackEndAddition(const TrackEndAddition& addition);
+  // Shows an adopted identification: plate solution, identities, panel rows, the Moon.
+  void ShowIdentification(const struct IdentificationResult& result);
+  // Computes the Moon for the frame's circumstances and shows it in the panel.
+  void UpdateMoon();
+  // Shows what a catalogue display command decided: message, removals, markers, labels, check marks, depth.
+  void ApplyCatalogueResult(const struct CatalogueCommandResult& result);
   void RunImport(const QString& progressText, const QString& filter, const QString& failure, bool ssr);
 
   AppState app_;
   FrameState frame_;
   bool startedUp_ = false;
   bool shutDown_ = false;
-  double catalogueDepth_ = 4.0;
-  bool catalogueShown_ = false;
-  bool magnitudesShown_ = false;
+  CatalogueDisplayState catalogueDisplay_;
   std::unique_ptr<QLockFile> instanceLock_;
   std::map<QString, QAction*> actions_;
   Form1* form1_ = nullptr;
@@ -107,4 +124,7 @@ private:
   Frmz* progress_ = nullptr;
   std::unique_ptr<FrameViewer> viewer_;
   QPointer<QWidget> frameSizeWindow_;
+  QPointer<QWidget> exifWindow_;
+  QPointer<QWidget> tleWindow_;
+  QPointer<QWidget> cleanupWindow_;
 };

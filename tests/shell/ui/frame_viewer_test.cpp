@@ -7,8 +7,10 @@
 #include <QApplication>
 #include <QImage>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
 
+#include "frameinfo/ui/frm_par.h"
 #include "shell/ui/file_dialog.h"
 #include "shell/ui/form1.h"
 #include "shell/ui/frm_frame.h"
@@ -116,6 +118,85 @@ TEST_F(FrameViewerTest, ClickInViewModeOnlyHints) {
   Click();
   EXPECT_TRUE(window->HintWindow()->Text().startsWith(QStringLiteral("Вы находитесь в режиме просмотра")));
   EXPECT_TRUE(recorder.messages.empty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(FrameViewerTest, ManualTrackEndsAreMarkedOnceEachAndAThirdIsRefused) {
+  window->Action("mnuMtrek")->trigger();
+  Click();
+  EXPECT_EQ(Frame().trackEndCount, 1);
+  EXPECT_EQ(Frame().trackEnds[1].x, 1500);
+  EXPECT_EQ(window->FrameWindow()->OverlayCount(OverlayKind::TrackEnds), 1);
+  Click();  // the same pixel again is too close to the first end
+  EXPECT_EQ(Frame().trackEndCount, 1);
+  window->Viewer()->Nudge(10, 0);
+  Click();
+  EXPECT_EQ(Frame().trackEndCount, 2);
+  EXPECT_EQ(Frame().trackEnds[2].x, 1510);
+  EXPECT_EQ(window->FrameWindow()->OverlayCount(OverlayKind::TrackEnds), 2);
+  Click();
+  EXPECT_EQ(recorder.Texts(), std::vector<QString>{QStringLiteral("Две отметки трека уже есть.")});
+  // Ctrl+End after two ends says so without the final point.
+  recorder.Clear();
+  Key(QEvent::KeyPress, Qt::Key_Control);
+  Key(QEvent::KeyPress, Qt::Key_End);
+  window->Viewer()->SampleKeyboard();
+  Key(QEvent::KeyRelease, Qt::Key_End);
+  Key(QEvent::KeyRelease, Qt::Key_Control);
+  EXPECT_EQ(recorder.Texts(), std::vector<QString>{QStringLiteral("Две отметки трека уже есть")});
+  // Entering a track mode again erases both ends.
+  window->Action("mnuTrek")->trigger();
+  EXPECT_EQ(Frame().trackEndCount, 0);
+  EXPECT_EQ(window->FrameWindow()->OverlayCount(OverlayKind::TrackEnds), 0);
+}
+
+TEST_F(FrameViewerTest, CtrlEndMarksTheCentreOnlyInManualModeAndOnlyOnceInTwoSeconds) {
+  auto* viewer = window->Viewer();
+  Key(QEvent::KeyPress, Qt::Key_Control);
+  Key(QEvent::KeyPress, Qt::Key_End);
+  viewer->SampleKeyboard();
+  EXPECT_EQ(Frame().trackEndCount, 0);  // view mode
+  window->Action("mnuMtrek")->trigger();
+  viewer->SampleKeyboard();
+  EXPECT_EQ(Frame().trackEndCount, 1);
+  window->Frame().cursorX += 20;
+  viewer->SampleKeyboard();  // within the lockout
+  EXPECT_EQ(Frame().trackEndCount, 1);
+  Key(QEvent::KeyRelease, Qt::Key_End);
+  Key(QEvent::KeyRelease, Qt::Key_Control);
+}
+
+TEST_F(FrameViewerTest, CircumstancesAndTrackEndsSurviveClosingAndReopening) {
+  auto* date = testing_support::Find<QLineEdit>(window->Panel(), "txtp1");
+  auto* time = testing_support::Find<QLineEdit>(window->Panel(), "txtp2");
+  auto* exposure = testing_support::Find<QLineEdit>(window->Panel(), "txtp4");
+  date->setText("24.04.2012");
+  time->setText("21:29:55.5");
+  exposure->setText("10");
+  window->Action("mnuMtrek")->trigger();
+  Click();
+  window->Viewer()->Nudge(0, 40);
+  Click();
+  ASSERT_EQ(Frame().trackEndCount, 2);
+  const std::string image = Frame().imagePath;
+  window->close();
+  window.reset();
+
+  window = std::make_unique<MainWindow>(QString::fromStdString(dir.path().string()));
+  window->StartUp();
+  SetFileDialogInterceptor([image](const QString&, const QString&, const QString&) { return QString::fromStdString(image); });
+  window->Action("mnuOpenIm")->trigger();
+  SetFileDialogInterceptor({});
+  EXPECT_EQ(testing_support::Find<QLineEdit>(window->Panel(), "txtp1")->text(), "24.04.2012");
+  EXPECT_EQ(testing_support::Find<QLineEdit>(window->Panel(), "txtp2")->text(), "21:29:55.50");
+  EXPECT_EQ(testing_support::Find<QLineEdit>(window->Panel(), "txtp4")->text(), "10.00");
+  EXPECT_EQ(Frame().trackEndCount, 2);
+  EXPECT_EQ(Frame().trackEnds[2].y, 1040);
+  EXPECT_EQ(window->FrameWindow()->OverlayCount(OverlayKind::TrackEnds), 2);
+  EXPECT_TRUE(window->HintWindow()->Text().startsWith(QStringLiteral("Файл параметров найден.")));
 }
 
 }  // namespace

@@ -355,3 +355,34 @@ TEST_F(MainWindowTest, FrameSizeWindowChangesTheMarkingFrame) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MainWindowTest, TleMenuOpensItsWindowsAndRunsNameImports) {
+  PlaceCatalogue();
+  auto w = Start();
+  Trigger(*w, "mnuLoadTleDir");
+  QWidget* chooser = w->findChild<QWidget*>("FrmDir");
+  ASSERT_NE(chooser, nullptr);
+  EXPECT_TRUE(chooser->isVisible());
+  EXPECT_EQ(chooser->windowTitle(), QStringLiteral("Выбрать файлы"));
+  Trigger(*w, "mnuClear");
+  ASSERT_NE(w->findChild<QWidget*>("FrmClear"), nullptr);
+
+  // A names list that cannot be read ends with the command's failure message, and readiness returns.
+  chosenFile = QString::fromStdString((dir.path() / "missing.txt").string());
+  Trigger(*w, "mnuVislist");
+  EXPECT_EQ(recorder.Texts(), std::vector<QString>{QStringLiteral("Произошла ошибка при чтении файла")});
+  recorder.Clear();
+  Trigger(*w, "mnussr");
+  EXPECT_EQ(recorder.Texts(), std::vector<QString>{QStringLiteral("Произошла ошибка при чтении ssr-файла")});
+  EXPECT_TRUE(w->App().catalogueReady);
+  EXPECT_FALSE(w->App().longTaskRunning);
+  // A cancelled file dialog runs nothing.
+  recorder.Clear();
+  chosenFile.clear();
+  Trigger(*w, "mnussr");
+  EXPECT_TRUE(recorder.messages.empty());
+}
+
+}  // namespace

@@ -1,0 +1,558 @@
+#include "astrometry/identify.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "astrometry/catalogue.h"
+#include "frameinfo/calendar.h"
+#include "frameinfo/numbers.h"
+
+namespace {
+
+constexpr double kRadToDeg = 180.0 / Pi;
+constexpr double kDegToRad = Pi / 180.0;
+// Sum of the three angle differences (hundredths of a degree) below which a triangle pair is verified.
+constexpr int kMatchLimit = 300;
+// Rounds of fit and extension a hypothesis must pass.
+constexpr int kVerificationRounds = 3;
+// Fewest identified marks a hypothesis may keep.
+constexpr int kMinIdentified = 4;
+// Identified marks from which the best hypothesis is taken without grouping.
+constexpr int kConfidentIdentified = 10;
+// Extension tolerance: six pixels along x.
+constexpr double kExtensionPixels = 6.0;
+// Largest accepted number of equally supported hypotheses that chance alone would be expected to give.
+constexpr double kMaxChanceIdentifications = 0.01;
+
+std::array<double, 3> Direction(double ra, double dec) {
+  return {std::cos(dec) * std::cos(ra), std::cos(dec) * std::sin(ra), std::sin(dec)};
+}
+
+// Difference of two angles brought into [-180, 180) degrees.
+double WrapDegrees(double difference) { return difference - 360.0 * std::floor((difference + 180.0) / 360.0); }
+
+// Altitude above the horizon of a star, radians, from the local sidereal time.
+bool AboveHorizon(const VisibilityFilter& v, double ra, double dec) {
+  if (!v.enabled) return true;
+  const double lst = GreenwichSiderealTime(v.midMjd) + v.longitudeRad;
+  const double altitude =
+      Pi / 2.0 - ArcCos(std::sin(v.latitudeRad) * std::sin(dec) + std::cos(v.latitudeRad) * std::cos(dec) * std::cos(lst - ra));
+  return altitude > 0.0;
+}
+
+// Scale test: nearly equal scales within the mode's window.
+bool PlausibleScales(const PlateConstants& p, const IdentificationMode& mode) {
+  const double lo = std::min(p.mx, p.my), hi = std::max(p.mx, p.my);
+  return hi > 0.0 && lo / hi >= 0.8 && p.mx >= mode.minScale && p.mx <= mode.maxScale && p.my >= mode.minScale &&
+         p.my <= mode.maxScale;
+}
+
+// Stable ordering, largest key first: the order of equal keys is kept.
+template <typename Key>
+void SortDescending(std::vector<IdentificationHypothesis>& list, Key key) {
+  std::stable_sort(list.begin(), list.end(),
+                   [&](const IdentificationHypothesis& a, const IdentificationHypothesis& b) { return key(a) > key(b); });
+}
+
+std::string HypothesisLine(const IdentificationHypothesis& h) {
+  const PlateConstants& p = h.plate;
+  const double arcsec = kRadToDeg * 3600.0;
+  const std::string sep = "  ";
+  return FormatNumber(p.ra0 * kRadToDeg, "0.00") + sep + FormatNumber(p.dec0 * kRadToDeg, "0.00") + sep +
+         FormatNumber(p.mx * arcsec, "0.0") + sep + FormatNumber(p.my * arcsec, "0.0") + sep +
+         FormatNumber(p.f * kRadToDeg, "0.0") + sep + FormatNumber(p.g * kRadToDeg, "0.0") + sep +
+         FormatNumber(p.xo, "0.0") + sep + FormatNumber(p.yo, "0.0") + sep + FormatNumber(h.id, "0") + sep +
+         FormatNumber(h.er * 3600.0, "0.0");
+}
+
+std::string HeaderLine(const std::string& first) {
+  return first + "  " + " Dec " + "  " + "  Mx " + "  " + "  My " + "  " + "  F " + "  " + " G  " + "  " + " xo " +
+         "  " + "  yo " + "  " + " Id " + "  " + " er";
+}
+
+// Writes text to path through a temporary file renamed over it.
+void WriteTextFile(const std::filesystem::path& path, const std::string& text) {
+  std::filesystem::path temp = path;
+  temp += ".tmp";
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (!out) return;
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    if (!out) {
+      out.close();
+      std::error_code ec;
+      std::filesystem::remove(temp, ec);
+      return;
+    }
+  }
+  std::error_code ec;
+  std::filesystem::rename(temp, path, ec);
+  if (ec) std::filesystem::remove(temp, ec);
+}
+
+}  // namespace
+
+IdentificationMode MakeIdentificationMode(bool blind, double fieldOfViewDeg, int imageWidth, int imageHeight) {
+  IdentificationMode mode;
+  mode.blind = blind;
+  mode.minFieldDeg = blind ? 7.0 : 3.0;
+  mode.maxFieldDeg = blind ? 80.0 : 1.3 * fieldOfViewDeg;
+  mode.extendMagnitude = blind ? 4.0f + 0.5f : 7.0f + 0.5f;
+  mode.minScale = imageWidth > 0 ? mode.minFieldDeg * kDegToRad / imageWidth : 0.0;
+  mode.maxScale = imageHeight > 0 ? mode.maxFieldDeg * kDegToRad / imageHeight : 0.0;
+  return mode;
+}
+
+std::int32_t LoadReferenceStarsBlind(const std::string& catalogPath, const VisibilityFilter& visibility,
+                                     ReferenceList& refs, TaskControl& task) {
+  refs = ReferenceList();
+  std::vector<CatalogueRecord> records;
+  if (!ReadCatalogueRecords(catalogPath, records)) return 0;
+  refs.map.assign(records.size() + 1, 0);
+  for (std::size_t j = 0; j < records.size(); ++j) {
+    if (j % 4096 == 0) {
+      if (task.Cancelled()) return 0;
+      task.Yield();
+    }
+    const CatalogueRecord& r = records[j];
+    const double ra = static_cast<double>(r.raOffset) + Pi, dec = r.dec;
+    if (r.raOffset == 0.0f || r.dec == 0.0f || !AboveHorizon(visibility, ra, dec)) continue;
+    refs.stars.push_back({ra, dec, r.magnitude, static_cast<std::int32_t>(j + 1)});
+    refs.map[j + 1] = refs.size();
+  }
+  return refs.size();
+}
+
+std::int32_t LoadReferenceStarsInField(const std::string& catalogPath, const VisibilityFilter& visibility,
+                                       double centreRa, double centreDec, double fovDeg, ReferenceList& refs,
+                                       TaskControl& task) {
+  refs = ReferenceList();
+  std::vector<CatalogueRecord> records;
+  ReadCatalogueRecords(catalogPath, records);  // a damaged file keeps what could be read
+  refs.map.push_back(0);
+  const SkyPoint centre{centreRa, centreDec};
+  for (std::size_t j = 0; j < records.size(); ++j) {
+    if (j % 4096 == 0) {
+      if (task.Cancelled()) return 0;
+      task.Yield();
+    }
+    const CatalogueRecord& r = records[j];
+    const double ra = static_cast<double>(r.raOffset) + Pi, dec = r.dec;
+    if (!AboveHorizon(visibility, ra, dec)) continue;
+    if (SkySeparation({ra, dec}, centre) * kRadToDeg > fovDeg) continue;
+    refs.stars.push_back({ra, dec, r.magnitude, static_cast<std::int32_t>(j + 1)});
+    refs.map.push_back(refs.size());
+  }
+  return refs.size();
+}
+
+bool BuildFrameTriangles(const std::vector<StarMark>& marks, std::vector<AsterismRecord>& triangles,
+                         TaskControl& task) {
+  triangles.clear();
+  const int n = static_cast<int>(marks.size());
+  for (int i = 0; i < n - 2; ++i) {
+    if ((i + 1) % 10 == 0) {
+      task.Yield();
+      if (task.Cancelled()) return false;
+    }
+    const double x1 = marks[i].x, y1 = marks[i].y;
+    for (int j = i + 1; j < n - 1; ++j) {
+      const double x2 = marks[j].x, y2 = marks[j].y;
+      const double c2 = (x1 - x2) * (x1 - x2) + (y1 - y2) * (y1 - y2);
+      for (int k = j + 1; k < n; ++k) {
+        const double x3 = marks[k].x, y3 = marks[k].y;
+        const double a2 = (x2 - x3) * (x2 - x3) + (y2 - y3) * (y2 - y3);
+        const double b2 = (x1 - x3) * (x1 - x3) + (y1 - y3) * (y1 - y3);
+        if (!(a2 > 4.0 && b2 > 4.0 && c2 > 4.0)) continue;
+        const double a = std::sqrt(a2), b = std::sqrt(b2), c = std::sqrt(c2);
+        // Vertex angles from the dot products of the sides meeting at each vertex.
+        const double cosA = ((x1 - x2) * (x1 - x3) + (y1 - y2) * (y1 - y3)) / (c * b);
+        const double cosB = ((x2 - x3) * (x2 - x1) + (y2 - y3) * (y2 - y1)) / (c * a);
+        const double cosC = ((x3 - x1) * (x3 - x2) + (y3 - y1) * (y3 - y2)) / (b * a);
+        AsterismRecord t;
+        if (MakeTriangleRecord({ArcCos(cosA) * kRadToDeg, ArcCos(cosB) * kRadToDeg, ArcCos(cosC) * kRadToDeg},
+                               {i + 1, j + 1, k + 1}, t)) {
+          triangles.push_back(t);
+        }
+      }
+      task.Yield();
+    }
+  }
+  return !task.Cancelled();
+}
+
+bool BuildFieldAsterisms(const ReferenceList& refs, std::int32_t count, AsterismTable& table, TaskControl& task) {
+  table = AsterismTable();
+  const std::int32_t n = std::min(count, refs.size());
+  std::vector<SkyPoint> points;
+  points.reserve(static_cast<std::size_t>(std::max(n, 0)));
+  for (std::int32_t p = 1; p <= n; ++p) points.push_back({refs.At(p).ra, refs.At(p).dec});
+  for (std::int32_t i = 1; i <= n - 2; ++i) {
+    task.Yield();
+    if (task.Cancelled()) return false;
+    for (std::int32_t j = i + 1; j <= n - 1; ++j) {
+      for (std::int32_t k = j + 1; k <= n; ++k) {
+        AsterismRecord record;
+        if (SphericalTriangleRecord({points[i - 1], points[j - 1], points[k - 1]}, {i, j, k}, record)) {
+          AddToTable(table, record);
+        }
+      }
+    }
+  }
+  return true;
+}
+
+ExtensionStars PrepareExtensionStars(const ReferenceList& refs, float magnitudeLimit) {
+  ExtensionStars out;
+  for (std::int32_t p = 1; p <= refs.size(); ++p) {
+    const ReferenceStar& s = refs.At(p);
+    if (!(s.magnitude < magnitudeLimit)) continue;
+    out.positions.push_back(p);
+    out.directions.push_back(Direction(s.ra, s.dec));
+  }
+  return out;
+}
+
+ExtensionResult ExtendIdentification(const std::vector<StarMark>& marks, std::vector<std::int32_t>& identities,
+                                     const PlateConstants& plate, const ReferenceList& refs,
+                                     const ExtensionStars& candidates) {
+  const double toleranceDeg = plate.mx * kExtensionPixels * kRadToDeg;
+  double sum = 0.0;
+  int count = 0;
+  for (std::size_t m = 0; m < marks.size(); ++m) {
+    const SkyPosition sky = PixelToSky(marks[m].x, marks[m].y, plate);
+    const SkyPoint here{sky.ra, sky.dec};
+    if (identities[m] == 0) {
+      // Nearest candidate: the largest cosine of the separation; a later star replaces only when strictly
+      // nearer, so the lowest position wins ties.
+      const std::array<double, 3> d = Direction(sky.ra, sky.dec);
+      double bestCos = -2.0;
+      std::int32_t best = 0;
+      for (std::size_t c = 0; c < candidates.positions.size(); ++c) {
+        const auto& v = candidates.directions[c];
+        const double cosine = d[0] * v[0] + d[1] * v[1] + d[2] * v[2];
+        if (cosine > bestCos) {
+          bestCos = cosine;
+          best = candidates.positions[c];
+        }
+      }
+      if (best != 0) {
+        const ReferenceStar& s = refs.At(best);
+        const double distance = SkySeparation(here, {s.ra, s.dec}) * kRadToDeg;
+        const bool taken = std::find(identities.begin(), identities.end(), best) != identities.end();
+        if (distance < toleranceDeg && !taken) identities[m] = best;
+      }
+    }
+    if (identities[m] != 0) {
+      const ReferenceStar& s = refs.At(identities[m]);
+      sum += SkySeparation(here, {s.ra, s.dec}) * kRadToDeg;
+      ++count;
+    }
+  }
+  ExtensionResult result;
+  result.id = static_cast<std::int16_t>(count);
+  result.er = count > 0 ? sum / count : 0.0;
+  return result;
+}
+
+bool VerifyHypothesis(const VerificationSetup& setup, const AsterismRecord& frameTriangle,
+                      const AsterismRecord& catalogueTriangle, std::vector<IdentificationHypothesis>& hypotheses) {
+  const std::vector<StarMark>& marks = *setup.marks;
+  const ReferenceList& refs = *setup.refs;
+  const std::array<std::int32_t, 3> markNumbers = {frameTriangle.star1, frameTriangle.star2, frameTriangle.star3};
+  const std::array<std::int32_t, 3> starNumbers = {catalogueTriangle.star1, catalogueTriangle.star2,
+                                                   catalogueTriangle.star3};
+  std::vector<std::int32_t> identities(marks.size(), 0);
+  std::array<std::int32_t, 3> positions{};
+  for (int v = 0; v < 3; ++v) {
+    const std::int32_t number = starNumbers[v];
+    if (number <= 0 || static_cast<std::size_t>(number) >= refs.map.size()) return false;
+    positions[v] = refs.map[number];
+    const std::int32_t mark = markNumbers[v];
+    if (positions[v] <= 0 || positions[v] > refs.size() || mark <= 0 || static_cast<std::size_t>(mark) > marks.size()) {
+      return false;
+    }
+    identities[mark - 1] = positions[v];
+  }
+  // Starting tangent point: the mean of the three stars, with right ascensions taken relative to the
+  // first star so that a triangle across 0h is averaged on its own side of the sky.
+  const double ra1 = refs.At(positions[0]).ra;
+  double raSum = 0.0, decSum = 0.0;
+  for (int v = 0; v < 3; ++v) {
+    const ReferenceStar& s = refs.At(positions[v]);
+    raSum += std::remainder(s.ra - ra1, 2.0 * Pi);
+    decSum += s.dec;
+  }
+  double ra0 = ra1 + raSum / 3.0;
+  ra0 -= 2.0 * Pi * std::floor(ra0 / (2.0 * Pi));
+  double dec0 = decSum / 3.0;
+
+  PlateConstants plate;
+  ExtensionResult extension;
+  for (int round = 0; round < kVerificationRounds; ++round) {
+    std::vector<FitStar> fitStars;
+    for (std::size_t m = 0; m < marks.size(); ++m) {
+      if (identities[m] == 0) continue;
+      const ReferenceStar& s = refs.At(identities[m]);
+      fitStars.push_back({marks[m].x, marks[m].y, s.ra, s.dec});
+    }
+    if (!FitPlate(fitStars, ra0, dec0, setup.centreX, setup.centreY, plate)) return false;
+    ra0 = plate.ra0;
+    dec0 = plate.dec0;
+    extension = ExtendIdentification(marks, identities, plate, refs, *setup.candidates);
+    if (extension.id < kMinIdentified || !PlausibleScales(plate, setup.mode)) return false;
+  }
+  IdentificationHypothesis h;
+  h.plate = plate;
+  h.id = extension.id;
+  h.er = extension.er;
+  h.marks = markNumbers;
+  h.stars = positions;
+  h.identities = std::move(identities);
+  hypotheses.push_back(std::move(h));
+  return true;
+}
+
+bool SearchHypotheses(const VerificationSetup& setup, const std::vector<AsterismRecord>& frameTriangles,
+                      const AsterismTable& table, std::vector<IdentificationHypothesis>& hypotheses,
+                      TaskControl& task) {
+  hypotheses.clear();
+  auto binRange = [](int angle, int& lo, int& hi) {
+    lo = std::max(0, RoundToInt(static_cast<double>(angle - kAsterismBinWidth) / kAsterismBinWidth));
+    hi = std::min(kAsterismBinCount - 1, RoundToInt(static_cast<double>(angle + kAsterismBinWidth) / kAsterismBinWidth));
+  };
+  const std::size_t total = frameTriangles.size();
+  for (std::size_t t = 0; t < total; ++t) {
+    if (task.Cancelled()) return false;
+    const AsterismRecord& f = frameTriangles[t];
+    int lo1, hi1, lo2, hi2, lo3, hi3;
+    binRange(f.angle1, lo1, hi1);
+    binRange(f.angle2, lo2, hi2);
+    binRange(f.angle3, lo3, hi3);
+    int bestD = 9999;
+    const AsterismRecord* best = nullptr;
+    for (int i = lo1; i <= hi1; ++i) {
+      for (int j = lo2; j <= hi2; ++j) {
+        for (int k = lo3; k <= hi3; ++k) {
+          for (const AsterismRecord& r : table.Cell(i, j, k)) {
+            const int d = std::abs(r.angle1 - f.angle1) + std::abs(r.angle2 - f.angle2) + std::abs(r.angle3 - f.angle3);
+            if (d < bestD) {
+              bestD = d;
+              best = &r;
+            }
+          }
+        }
+      }
+    }
+    if (best != nullptr && bestD < kMatchLimit) VerifyHypothesis(setup, f, *best, hypotheses);
+    if ((t + 1) % 100 == 0) {
+      task.SetText(FormatNumber(100.0 * static_cast<double>(t + 1) / static_cast<double>(total), "0.0") + "%");
+      task.Yield();
+    }
+  }
+  return !task.Cancelled();
+}
+
+bool SimilarHypotheses(const IdentificationHypothesis& h, const IdentificationHypothesis& k) {
+  const PlateConstants& a = h.plate;
+  const PlateConstants& b = k.plate;
+  if (!(b.mx > 0.0 && b.my > 0.0)) return false;
+  return SkySeparation({a.ra0, a.dec0}, {b.ra0, b.dec0}) * kRadToDeg <= 0.5 && std::fabs(a.mx / b.mx - 1.0) <= 0.9 &&
+         std::fabs(a.my / b.my - 1.0) <= 0.9 && std::fabs(WrapDegrees((a.f - b.f) * kRadToDeg)) <= 10.0 &&
+         std::fabs(WrapDegrees((a.g - b.g) * kRadToDeg)) <= 90.0;
+}
+
+Adoption RankHypotheses(std::vector<IdentificationHypothesis>& hypotheses, const std::string& appDir) {
+  Adoption adoption;
+  if (hypotheses.empty()) return adoption;
+  std::ostringstream text;
+  SortDescending(hypotheses, [](const IdentificationHypothesis& h) { return h.id; });
+  text << HeaderLine("  Ra  ") << "\r\n";
+  for (const auto& h : hypotheses) text << HypothesisLine(h) << "\r\n";
+  if (hypotheses.front().id < kConfidentIdentified) {
+    adoption.grouped = true;
+    for (auto& h : hypotheses) h.group = 0;
+    for (std::size_t h = 0; h < hypotheses.size(); ++h) {
+      for (std::size_t k = h + 1; k < hypotheses.size(); ++k) {
+        if (SimilarHypotheses(hypotheses[h], hypotheses[k])) ++hypotheses[h].group;
+      }
+    }
+    SortDescending(hypotheses, [](const IdentificationHypothesis& h) { return h.group; });
+    text << "---------Сортировка гипотез---------------------------" << "\r\n";
+    text << HeaderLine("Group Ra  ") << "\r\n";
+    for (const auto& h : hypotheses) text << FormatNumber(h.group, "0") << "  " << HypothesisLine(h) << "\r\n";
+  }
+  WriteTextFile(std::filesystem::path(appDir + "hyp_id.txt"), text.str());
+  adoption.adopted = true;
+  adoption.index = 0;
+  return adoption;
+}
+
+double ChanceIdentifications(const IdentificationHypothesis& h, const ExtensionStars& candidates, int markCount,
+                             int imageWidth, int imageHeight, std::size_t trials) {
+  const double trialCount = static_cast<double>(std::max<std::size_t>(trials, 1));
+  const int extra = h.id - 3;  // identifications beyond the matched triangle
+  if (extra <= 0) return trialCount;
+  // Sky radius of the frame: the farthest corner from the tangent point.
+  const PlateConstants& p = h.plate;
+  const SkyPoint centre{p.ra0, p.dec0};
+  double radius = 0.0;
+  for (const auto& corner : {std::array<double, 2>{0.5, 0.5}, std::array<double, 2>{imageWidth + 0.5, 0.5},
+                             std::array<double, 2>{0.5, imageHeight + 0.5},
+                             std::array<double, 2>{imageWidth + 0.5, imageHeight + 0.5}}) {
+    const SkyPosition sky = PixelToSky(corner[0], corner[1], p);
+    radius = std::max(radius, SkySeparation(centre, {sky.ra, sky.dec}));
+  }
+  if (!(radius > 0.0)) return trialCount;
+  const std::array<double, 3> axis = Direction(p.ra0, p.dec0);
+  const double cosRadius = std::cos(radius);
+  std::size_t inField = 0;
+  for (const auto& d : candidates.directions) {
+    if (d[0] * axis[0] + d[1] * axis[1] + d[2] * axis[2] >= cosRadius) ++inField;
+  }
+  // Probability that a mark falls within the tolerance of some candidate star by chance.
+  const double density = static_cast<double>(inField) / (2.0 * Pi * (1.0 - cosRadius));  // per steradian
+  const double tolerance = kExtensionPixels * p.mx;
+  const double perMark = std::min(1.0, density * Pi * tolerance * tolerance);
+  const double lambda = std::max(markCount - 3, 0) * perMark;
+  if (!(lambda > 0.0)) return 0.0;
+  // Poisson tail P(X >= extra), summed upwards from its first term.
+  double tail = 0.0;
+  for (int i = extra; i < extra + 200; ++i) {
+    const double term = std::exp(-lambda + i * std::log(lambda) - std::lgamma(i + 1.0));
+    tail += term;
+    if (term < tail * 1e-17) break;
+  }
+  const double expected = trialCount * std::min(tail, 1.0);
+  return std::isfinite(expected) ? expected : trialCount;
+}
+
+IdentificationPanelTexts MakePanelTexts(const PlateSolution& s, int markCount, int imageWidth, int imageHeight) {
+  IdentificationPanelTexts t;
+  t.stars = FormatNumber(markCount, "0") + "  Ид: " + FormatNumber(s.nid, "0");
+  int hours = 0;
+  double minutes = 0.0;
+  SplitRaHours(s.ra0Deg, hours, minutes);
+  t.ra = FormatNumber(hours, "00") + "h" + FormatNumber(minutes, "00.0") + "m";
+  const SignedDms dec = SplitSignedDegrees(s.dec0Deg);
+  t.dec = dec.sign + FormatNumber(dec.degrees, "00") + "°" + FormatNumber(dec.arcminutes, "00") + "'";
+  t.scaleX = FormatNumber(s.mxArcsec, "0.0") + "\"/пикс";
+  t.scaleY = FormatNumber(s.myArcsec, "0.0") + "\"/пикс";
+  t.fieldSize = FormatNumber(imageWidth * s.mxArcsec / 3600.0, "0.0") + "° x " +
+                FormatNumber(imageHeight * s.myArcsec / 3600.0, "0.0") + "°";
+  t.rotation = FormatNumber(s.fDeg, "0.0") + "°";
+  t.mirrored = std::fabs(s.gDeg) > 90.0 ? "Yes" : "No";
+  t.depth = FormatNumber(kIdentifiedDisplayDepth, "0.0");
+  return t;
+}
+
+namespace {
+
+// One identification run in either mode.
+IdentificationResult RunIdentification(const IdentificationInput& in, bool blind, TaskControl& task) {
+  const auto started = std::chrono::steady_clock::now();
+  IdentificationResult result;
+  const std::size_t markCount = in.marks.size();
+  result.identities.assign(markCount, 0);
+  result.catalogueNumbers.assign(markCount, 0);
+
+  const IdentificationMode mode = MakeIdentificationMode(blind, in.fieldUserDeg, in.imageWidth, in.imageHeight);
+  const VisibilityFilter visibility{in.considerVisibility, in.midMjd, in.longitudeRad, in.latitudeRad};
+  ReferenceList refs;
+  std::vector<AsterismRecord> frameTriangles;
+  AsterismTable table;
+  std::vector<IdentificationHypothesis> hypotheses;
+  bool ok = markCount >= 3;
+  if (ok) {
+    if (blind) {
+      LoadReferenceStarsBlind(in.catalogPath, visibility, refs, task);
+    } else {
+      LoadReferenceStarsInField(in.catalogPath, visibility, in.raUserDeg * kDegToRad, in.decUserDeg * kDegToRad,
+                                in.fieldUserDeg, refs, task);
+    }
+    ok = !task.Cancelled() && refs.size() >= 3;
+  }
+  ok = ok && BuildFrameTriangles(in.marks, frameTriangles, task);
+  if (ok) {
+    if (blind) {
+      ok = LoadAsterismTable(in.asterismPath, refs.map, table, task);
+    } else {
+      const std::int32_t count = std::min(static_cast<std::int32_t>(6 * markCount), refs.size());
+      ok = BuildFieldAsterisms(refs, count, table, task);
+    }
+  }
+  ExtensionStars candidates;
+  if (ok) {
+    candidates = PrepareExtensionStars(refs, mode.extendMagnitude);
+    VerificationSetup setup;
+    setup.marks = &in.marks;
+    setup.refs = &refs;
+    setup.candidates = &candidates;
+    setup.mode = mode;
+    setup.centreX = in.imageWidth / 2.0;
+    setup.centreY = in.imageHeight / 2.0;
+    ok = SearchHypotheses(setup, frameTriangles, table, hypotheses, task);
+  }
+  result.cancelled = task.Cancelled();
+  result.hypothesisCount = hypotheses.size();
+  if (ok) {
+    const Adoption adoption = RankHypotheses(hypotheses, in.appDir);
+    if (adoption.adopted) {
+      const IdentificationHypothesis& h = hypotheses[adoption.index];
+      SetFromWorking(result.solution, h.plate);
+      result.solution.nid = h.id;
+      for (int v = 0; v < 3; ++v) result.identities[h.marks[v] - 1] = h.stars[v];
+      for (std::size_t m = 0; m < markCount; ++m) {
+        if (h.identities[m] != 0) result.catalogueNumbers[m] = refs.At(h.identities[m]).number;
+      }
+      if (in.log) in.log->Text("Nid_id=").Number(h.id).EndLine();
+      const double chance = ChanceIdentifications(h, candidates, static_cast<int>(markCount), in.imageWidth,
+                                                  in.imageHeight, frameTriangles.size());
+      if (in.log) in.log->Text("Chance_id=").Number(chance).EndLine();
+      result.success = h.id >= kMinIdentified && chance < kMaxChanceIdentifications;
+    }
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  if (in.log) in.log->Text(blind ? "Time identif = " : "time identif = ").Number(seconds).EndLine();
+
+  if (!result.success) {
+    result.solution = PlateSolution();
+    result.identities.assign(markCount, 0);
+    result.catalogueNumbers.assign(markCount, 0);
+    result.messages.push_back(kIdentificationFailedText);
+    return result;
+  }
+  result.catalogueDepth = kIdentifiedDisplayDepth;
+  result.panel = MakePanelTexts(result.solution, static_cast<int>(markCount), in.imageWidth, in.imageHeight);
+  result.solution.fieldSize = result.panel.fieldSize;
+  if (static_cast<double>(result.solution.nid) / static_cast<double>(markCount) < 0.5) {
+    result.messages.push_back(kLessThanHalfText);
+  }
+  return result;
+}
+
+}  // namespace
+
+IdentificationResult RunBlindIdentification(const IdentificationInput& input, TaskControl& task) {
+  return RunIdentification(input, true, task);
+}
+
+IdentificationResult RunKnownCentreIdentification(const IdentificationInput& input, TaskControl& task) {
+  return RunIdentification(input, false, task);
+}
+
+IdentificationResult IdentifyStars(const IdentificationInput& input, bool knownCentre, TaskControl& task) {
+  if (!knownCentre) return RunBlindIdentification(input, task);
+  if (!(input.fieldUserDeg >= kMinFieldOfViewDeg && input.fieldUserDeg <= kMaxFieldOfViewDeg)) {
+    IdentificationResult result;
+    result.identities.assign(input.marks.size(), 0);
+    result.catalogueNumbers.assign(input.marks.size(), 0);
+    result.messages.push_back(kBadFieldOfViewText);
+    return result;
+  }
+  return RunKnownCentreIdentification(input, task);
+}

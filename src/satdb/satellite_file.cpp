@@ -1,0 +1,255 @@
+// Database files: element-set columns, epoch keys, the file format and its atomic rewrite, and the
+// reader of a satellite's best element set.
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "frameinfo/calendar.h"
+#include "frameinfo/numbers.h"
+#include "satdb/satdb.h"
+#include "satdb/text_fields.h"
+
+namespace fs = std::filesystem;
+
+std::string_view Columns(std::string_view line, std::size_t first, std::size_t last) {
+  if (first == 0 || first > line.size() || last < first) return {};
+  return line.substr(first - 1, std::min(last, line.size()) - first + 1);
+}
+
+double FieldNumber(std::string_view line, std::size_t first, std::size_t last) {
+  const double value = ParseNumber(Columns(line, first, last));
+  return std::isfinite(value) ? value : 0.0;
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+  const auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+std::string FileDecimal(double value, std::string_view pattern) {
+  std::string text = FormatNumber(value, pattern);
+  std::replace(text.begin(), text.end(), ',', '.');
+  return text;
+}
+
+std::optional<int> CatalogNumberOfLine1(std::string_view line1) {
+  if (line1.size() < 7) return std::nullopt;
+  std::string_view field = TrimBlanks(line1.substr(2, 5));
+  if (field.empty()) return std::nullopt;
+  const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+  int value = 0;
+  if (field.size() == 5 && field[0] >= 'A' && field[0] <= 'Z' && field[0] != 'I' && field[0] != 'O') {
+    // Alpha-5: the letter stands for the two leading digits 10..33, skipping I and O.
+    int lead = field[0] - 'A' + 10;
+    if (field[0] > 'I') --lead;
+    if (field[0] > 'O') --lead;
+    value = lead;
+    field.remove_prefix(1);
+  }
+  if (field.empty() || !std::all_of(field.begin(), field.end(), isDigit)) return std::nullopt;
+  for (char c : field) value = value * 10 + (c - '0');
+  return value;
+}
+
+double EpochKey(std::string_view line1) {
+  const double k = FieldNumber(line1, 19, 32);
+  return k > 61000 ? k + 1900000 : k + 2000000;
+}
+
+double PerigeeRadius(double meanMotionRevPerDay, double eccentricity) {
+  const double n = meanMotionRevPerDay * 2 * Pi / 86400;
+  const double a = std::cbrt(398600.5 / (n * n));
+  return a * (1 - eccentricity);
+}
+
+bool ParseElementSet(std::string_view line1, std::string_view line2, TleRecord& record) {
+  record.catalogNumber = CatalogNumberOfLine1(line1).value_or(0);
+  record.designator = std::string(Columns(line1, 10, 17));
+  int year = RoundToInt(FieldNumber(line1, 19, 20));
+  year += year <= 60 ? 2000 : 1900;
+  record.epochMjd = MjdFromDate(year, 1, 0, 0) + FieldNumber(line1, 21, 32);
+  // B*: sign, five mantissa digits read as 0.ddddd and one exponent digit, always a negative power.
+  const double mantissa = ParseNumber("0." + std::string(Columns(line1, 55, 59)));
+  const double exponent = FieldNumber(line1, 61, 61);
+  record.bstar = (Columns(line1, 54, 54) == "-" ? -1.0 : 1.0) * mantissa * std::pow(10.0, -exponent);
+  record.inclinationDeg = FieldNumber(line2, 9, 16);
+  record.raanDeg = FieldNumber(line2, 18, 25);
+  record.eccentricity = ParseNumber("0." + std::string(Columns(line2, 27, 33)));
+  record.argPerigeeDeg = FieldNumber(line2, 35, 42);
+  record.meanAnomalyDeg = FieldNumber(line2, 44, 51);
+  record.meanMotion = FieldNumber(line2, 53, 63);
+  const double values[] = {record.epochMjd,     record.bstar,         record.inclinationDeg, record.raanDeg,
+                           record.eccentricity, record.argPerigeeDeg, record.meanAnomalyDeg, record.meanMotion};
+  return std::all_of(std::begin(values), std::end(values), [](double v) { return std::isfinite(v); });
+}
+
+std::string DatabaseDir(const std::string& appDir) {
+  return (fs::path(appDir) / "TLE").string();
+}
+
+std::string SatelliteFilePath(const std::string& appDir, int catalogNumber) {
+  return (fs::path(appDir) / "TLE" / (FormatNumber(catalogNumber, "00000") + ".tle")).string();
+}
+
+std::vector<std::string> ListDatabaseFiles(const std::string& appDir) {
+  std::vector<std::string> paths;
+  std::error_code ec;
+  for (fs::directory_iterator it(DatabaseDir(appDir), ec), end; !ec && it != end; it.increment(ec)) {
+    std::string extension = it->path().extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (extension == ".tle" && it->is_regular_file(ec)) paths.push_back(it->path().string());
+  }
+  // Shorter names first, so that six-digit numbers follow the five-digit ones.
+  std::sort(paths.begin(), paths.end(), [](const std::string& a, const std::string& b) {
+    return a.size() != b.size() ? a.size() < b.size() : a < b;
+  });
+  return paths;
+}
+
+std::vector<std::string_view> SplitLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.push_back(line);
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  return lines;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  if (size < 0) return false;
+  bytes.resize(static_cast<std::size_t>(size));
+  in.seekg(0, std::ios::beg);
+  in.read(bytes.data(), size);
+  return in.gcount() == size;
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
+  const std::string temporary = path + ".tmp";
+  std::error_code ec;
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.flush();
+    if (!out) {
+      out.close();
+      fs::remove(temporary, ec);
+      return false;
+    }
+  }
+  fs::rename(temporary, path, ec);
+  if (ec) {
+    fs::remove(temporary, ec);
+    return false;
+  }
+  return true;
+}
+
+SatelliteFile ParseSatelliteFile(std::string_view text) {
+  SatelliteFile file;
+  const std::vector<std::string_view> lines = SplitLines(text);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string_view line = lines[i];
+    if (StartsWith(line, "1")) {
+      if (i + 1 >= lines.size()) break;
+      file.sets.push_back({std::string(line), std::string(lines[i + 1]), EpochKey(line)});
+      ++i;
+    } else if (StartsWith(line, "Name")) {
+      file.nameLine = std::string(line);
+    } else if (StartsWith(line, "mName")) {
+      file.mNameLine = std::string(line);
+    } else if (StartsWith(line, "Mag")) {
+      file.magLine = std::string(line);
+    }
+  }
+  return file;
+}
+
+std::string SatelliteFileText(const SatelliteFile& file) {
+  std::string text;
+  const auto add = [&text](std::string_view line) {
+    text += line;
+    text += "\r\n";
+  };
+  if (file.nameLine) add(*file.nameLine);
+  if (file.mNameLine) add(*file.mNameLine);
+  if (file.magLine) add(*file.magLine);
+  for (const StoredSet& set : file.sets) {
+    add(set.line1);
+    add(set.line2);
+  }
+  return text;
+}
+
+bool StoreSatelliteFile(const std::string& path, const SatelliteFile& file, std::string_view oldText) {
+  const std::string text = SatelliteFileText(file);
+  if (text == oldText) return true;
+  return WriteFileAtomically(path, text);
+}
+
+bool ReadBestSet(const std::string& path, double mjd, TleRecord& record) {
+  record = TleRecord{};
+  std::string text;
+  if (!ReadWholeFile(path, text)) {
+    record.ageDays = 10000;
+    return false;
+  }
+  double best = 10000;
+  double stopBound = 1000000;
+  std::string_view bestLine1, bestLine2;
+  const std::vector<std::string_view> lines = SplitLines(text);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string_view line = lines[i];
+    if (StartsWith(line, "Name")) {
+      record.name = std::string(Columns(line, 8, line.size()));
+    } else if (StartsWith(line, "mName")) {
+      record.mName = std::string(Columns(line, 9, line.size()));
+    } else if (StartsWith(line, "Mag")) {
+      const float magnitude = static_cast<float>(FieldNumber(line, 7, line.size()));
+      record.standardMagnitude = std::isfinite(magnitude) ? magnitude : 99.0f;
+    } else if (StartsWith(line, "1")) {
+      const std::string_view line2 = i + 1 < lines.size() ? lines[i + 1] : std::string_view{};
+      ++i;
+      // Only the epoch is needed to choose; the chosen set is read in full after the loop.
+      int year = RoundToInt(FieldNumber(line, 19, 20));
+      year += year <= 60 ? 2000 : 1900;
+      const double epoch = MjdFromDate(year, 1, 0, 0) + FieldNumber(line, 21, 32);
+      const double d = std::fabs(epoch - mjd);
+      if (!std::isfinite(d)) continue;
+      if (d > stopBound) break;  // newest first: the distance only grows from here on
+      if (d >= best) continue;
+      bestLine1 = line;
+      bestLine2 = line2;
+      best = d;
+      stopBound = d;
+    }
+  }
+  if (!bestLine1.empty()) {
+    TleRecord elements = record;
+    if (ParseElementSet(bestLine1, bestLine2, elements)) {
+      record = elements;
+    } else {
+      best = 10000;
+    }
+  }
+  record.ageDays = best;
+  return true;
+}

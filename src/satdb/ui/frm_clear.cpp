@@ -1,0 +1,88 @@
+#include "satdb/ui/frm_clear.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "frameinfo/calendar.h"
+#include "frameinfo/numbers.h"
+#include "satdb/satdb.h"
+#include "satdb/ui/frmz_task.h"
+#include "shell/ui/frmz.h"
+#include "shell/ui/message.h"
+
+namespace {
+
+// A text box's number, with "," accepted as the decimal point.
+double BoxNumber(const QLineEdit* box) {
+  return ParseNumber(box->text().replace(',', '.').toStdString());
+}
+
+}  // namespace
+
+double ClockMjdUtc(const QDateTime& utc) {
+  const QDate date = utc.date();
+  const QTime time = utc.time();
+  return MjdFromDate(date.year(), date.month(), date.day(), time.hour() + time.minute() / 60.0);
+}
+
+FrmClear::FrmClear(AppState& app, Frmz* progress, QWidget* parent)
+    : QWidget(parent, Qt::Window), app_(app), progress_(progress) {
+  setObjectName("FrmClear");
+  setWindowTitle(QStringLiteral("Очистка базы данных"));
+  CreateControls();
+}
+
+void FrmClear::CreateControls() {
+  chP_ = new QCheckBox(QStringLiteral("Удалить tle для ИСЗ с перигеем больше"), this);
+  chP_->setObjectName("chP");
+  chP_->setChecked(true);
+  txtPerig_ = new QLineEdit(QStringLiteral("20000"), this);
+  txtPerig_->setObjectName("txtPerig");
+  lblkm_ = new QLabel(QStringLiteral("км"), this);
+  lblkm_->setObjectName("lblkm");
+  chd_ = new QCheckBox(QStringLiteral("Удалить tle с давностью больше"), this);
+  chd_->setObjectName("Chd");
+  chd_->setChecked(true);
+  txtd_ = new QLineEdit(QStringLiteral("100"), this);
+  txtd_->setObjectName("txtd");
+  lbld_ = new QLabel(QStringLiteral("суток"), this);
+  lbld_->setObjectName("lbld");
+  cmdok_ = new QPushButton(QStringLiteral("OK"), this);
+  cmdok_->setObjectName("cmdok");
+
+  auto* grid = new QGridLayout(this);
+  grid->addWidget(chP_, 0, 0);
+  grid->addWidget(txtPerig_, 0, 1);
+  grid->addWidget(lblkm_, 0, 2);
+  grid->addWidget(chd_, 1, 0);
+  grid->addWidget(txtd_, 1, 1);
+  grid->addWidget(lbld_, 1, 2);
+  grid->addWidget(cmdok_, 2, 1);
+  connect(cmdok_, &QPushButton::clicked, this, &FrmClear::OkClicked);
+}
+
+void FrmClear::OkClicked() {
+  CleanupLimits limits;
+  if (chP_->isChecked()) limits.perigeeKm = BoxNumber(txtPerig_);
+  if (chd_->isChecked()) limits.ageDays = BoxNumber(txtd_);
+  if (limits.perigeeKm || limits.ageDays) {
+    hide();
+    QApplication::processEvents();
+    if (progress_) progress_->Start(QStringLiteral("Очистка файлов Tle."), true);
+    app_.catalogueReady = false;
+    app_.longTaskRunning = true;
+    FrmzTask task(progress_, app_.longTaskRunning);
+    const CleanupResult result = CleanDatabase(app_.appDir, limits, ClockMjdUtc(QDateTime::currentDateTimeUtc()), task);
+    app_.longTaskRunning = false;
+    app_.catalogueReady = true;
+    if (progress_) progress_->hide();
+    for (const std::string& message : result.messages) {
+      ShowMessage(QString::fromStdString(message), kMessageCaption, MessageButtons::Ok, parentWidget());
+    }
+  }
+  close();
+}

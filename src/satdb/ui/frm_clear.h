@@ -1,0 +1,42 @@
+#pragma once
+// "Очистка базы данных": deletes the database files of satellites above a perigee limit or without
+// recent element sets, and prunes old sets from the others.
+
+#include <QDateTime>
+#include <QPointer>
+#include <QWidget>
+
+#include "shell/app_state.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class Frmz;
+
+class FrmClear : public QWidget {
+  Q_OBJECT
+public:
+  // app gives the application folder and the readiness and long-task flags; progress is the progress
+  // window shown during the cleanup (may be null).
+  FrmClear(AppState& app, Frmz* progress, QWidget* parent = nullptr);
+
+private slots:
+  void OkClicked();
+
+private:
+  void CreateControls();
+
+  AppState& app_;
+  QPointer<Frmz> progress_;
+  QCheckBox* chP_ = nullptr;
+  QLineEdit* txtPerig_ = nullptr;
+  QLabel* lblkm_ = nullptr;
+  QCheckBox* chd_ = nullptr;
+  QLineEdit* txtd_ = nullptr;
+  QLabel* lbld_ = nullptr;
+  QPushButton* cmdok_ = nullptr;
+};
+
+// The current UTC time as an MJD with whole minutes (seconds are not used).
+double ClockMjdUtc(const QDateTime& utc);

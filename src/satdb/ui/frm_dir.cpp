@@ -1,0 +1,162 @@
+#include "satdb/ui/frm_dir.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+#include "frameinfo/numbers.h"
+#include "satdb/satdb.h"
+#include "satdb/ui/frmz_task.h"
+#include "shell/ui/frmz.h"
+#include "shell/ui/message.h"
+
+namespace {
+
+// Item data holding a folder's full path in Dir1.
+constexpr int kPathRole = Qt::UserRole;
+
+}  // namespace
+
+FrmDir::FrmDir(AppState& app, Frmz* progress, QWidget* parent)
+    : QWidget(parent, Qt::Window), app_(app), progress_(progress) {
+  setObjectName("FrmDir");
+  setWindowTitle(QStringLiteral("Выбрать файлы"));
+  CreateControls();
+  FillDrives();
+  SetDirectory(QDir(QString::fromStdString(app_.appDir)).absolutePath());
+}
+
+void FrmDir::CreateControls() {
+  drive1_ = new QComboBox(this);
+  drive1_->setObjectName("Drive1");
+  lblDir_ = new QLabel(this);
+  lblDir_->setObjectName("lblDir");
+  dir1_ = new QListWidget(this);
+  dir1_->setObjectName("Dir1");
+  file1_ = new QListWidget(this);  // the folder's files; List1 shows them for selection
+  file1_->setObjectName("File1");
+  file1_->setVisible(false);
+  list1_ = new QListWidget(this);
+  list1_->setObjectName("List1");
+  list1_->setSelectionMode(QAbstractItemView::MultiSelection);
+  chAll_ = new QCheckBox(QStringLiteral("Ввести все файлы"), this);
+  chAll_->setObjectName("ChAll");
+  chper_ = new QCheckBox(QStringLiteral("Не вводить ИСЗ с перигеем более чем [км]"), this);
+  chper_->setObjectName("chper");
+  chper_->setChecked(true);
+  txtp_ = new QLineEdit(QStringLiteral("20000"), this);
+  txtp_->setObjectName("txtp");
+  cmdok_ = new QPushButton(QStringLiteral("OK"), this);
+  cmdok_->setObjectName("cmdok");
+
+  auto* grid = new QGridLayout(this);
+  grid->addWidget(drive1_, 0, 0);
+  grid->addWidget(lblDir_, 1, 0);
+  grid->addWidget(dir1_, 2, 0);
+  grid->addWidget(list1_, 0, 1, 3, 2);
+  grid->addWidget(chAll_, 3, 0);
+  grid->addWidget(chper_, 4, 0);
+  grid->addWidget(txtp_, 4, 1);
+  grid->addWidget(cmdok_, 4, 2);
+  resize(560, 360);
+
+  connect(drive1_, &QComboBox::currentIndexChanged, this, &FrmDir::DriveChanged);
+  connect(dir1_, &QListWidget::itemActivated, this, &FrmDir::DirActivated);
+  connect(chAll_, &QCheckBox::clicked, this, &FrmDir::AllClicked);
+  connect(cmdok_, &QPushButton::clicked, this, &FrmDir::OkClicked);
+}
+
+void FrmDir::FillDrives() {
+  const QSignalBlocker blocker(drive1_);
+  for (const QFileInfo& drive : QDir::drives()) drive1_->addItem(QDir::toNativeSeparators(drive.absolutePath()));
+}
+
+void FrmDir::SetDirectory(const QString& dir) {
+  const QDir folder(dir);
+  dir_ = folder.absolutePath();
+  lblDir_->setText(QDir::toNativeSeparators(dir_));
+  {
+    // Keep the drive list on the folder's drive without reacting to it.
+    const QSignalBlocker blocker(drive1_);
+    for (int i = 0; i < drive1_->count(); ++i) {
+      if (dir_.startsWith(QDir::fromNativeSeparators(drive1_->itemText(i)), Qt::CaseInsensitive)) {
+        drive1_->setCurrentIndex(i);
+      }
+    }
+  }
+  dir1_->clear();
+  if (!folder.isRoot()) {
+    auto* up = new QListWidgetItem(QStringLiteral(".."), dir1_);
+    up->setData(kPathRole, QDir::cleanPath(folder.absoluteFilePath(QStringLiteral(".."))));
+  }
+  for (const QFileInfo& sub : folder.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase)) {
+    auto* item = new QListWidgetItem(sub.fileName(), dir1_);
+    item->setData(kPathRole, sub.absoluteFilePath());
+  }
+  // The file list follows the folder, and the selection list is refilled from it in its order.
+  file1_->clear();
+  file1_->addItems(
+      folder.entryList({QStringLiteral("*.txt"), QStringLiteral("*.tle")}, QDir::Files, QDir::Name | QDir::IgnoreCase));
+  list1_->clear();
+  for (int i = 0; i < file1_->count(); ++i) list1_->addItem(file1_->item(i)->text());
+}
+
+void FrmDir::DriveChanged(int index) {
+  if (index >= 0) SetDirectory(QDir::fromNativeSeparators(drive1_->itemText(index)));
+}
+
+void FrmDir::DirActivated(QListWidgetItem* item) {
+  if (item) SetDirectory(item->data(kPathRole).toString());
+}
+
+void FrmDir::AllClicked(bool checked) {
+  for (int i = 0; i < list1_->count(); ++i) list1_->item(i)->setSelected(checked);
+}
+
+void FrmDir::OkClicked() {
+  if (list1_->count() == 0) {
+    close();
+    return;
+  }
+  std::vector<std::string> paths;
+  const QDir folder(dir_);
+  for (int i = 0; i < list1_->count(); ++i) {
+    if (list1_->item(i)->isSelected()) {
+      paths.push_back(QDir::toNativeSeparators(folder.filePath(list1_->item(i)->text())).toStdString());
+    }
+  }
+  double limit = ParseNumber(txtp_->text().replace(',', '.').toStdString());
+  if (chper_->isChecked() && limit < 7000 &&
+      ShowMessage(QStringLiteral("Вы уверены в значении граничного перигея?"), kMessageCaption, MessageButtons::YesNo,
+                  this) == MessageAnswer::No) {
+    return;
+  }
+  if (!chper_->isChecked()) limit = -1;
+  if (paths.empty()) {
+    close();
+    return;
+  }
+  RunImport(paths, limit);
+}
+
+void FrmDir::RunImport(const std::vector<std::string>& paths, double perigeeLimitKm) {
+  hide();
+  QApplication::processEvents();
+  if (progress_) progress_->Start(QStringLiteral("Ввод TLE."), true);
+  QApplication::processEvents();
+  app_.longTaskRunning = true;
+  FrmzTask task(progress_, app_.longTaskRunning);
+  const TleImportResult result = ImportTleFiles(paths, perigeeLimitKm, app_.appDir, task);
+  app_.longTaskRunning = false;
+  if (progress_) progress_->hide();
+  for (const std::string& message : result.messages) {
+    ShowMessage(QString::fromStdString(message), kMessageCaption, MessageButtons::Ok, parentWidget());
+  }
+  close();
+}

@@ -1,0 +1,54 @@
+#pragma once
+// "Выбрать файлы": chooses TLE files from one folder and imports them into the satellite database,
+// optionally leaving out satellites whose perigee lies above a limit.
+
+#include <QPointer>
+#include <QWidget>
+
+#include "shell/app_state.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QListWidgetItem;
+class QPushButton;
+class Frmz;
+
+class FrmDir : public QWidget {
+  Q_OBJECT
+public:
+  // app gives the application folder (the first folder shown) and the long-task flag; progress is the
+  // progress window shown during the import (may be null).
+  FrmDir(AppState& app, Frmz* progress, QWidget* parent = nullptr);
+  // Shows a folder: its subfolders in Dir1 and its "*.txt" and "*.tle" files in File1 and List1.
+  void SetDirectory(const QString& dir);
+  // The folder shown.
+  QString Directory() const { return dir_; }
+
+private slots:
+  void DriveChanged(int index);
+  void DirActivated(QListWidgetItem* item);
+  void AllClicked(bool checked);
+  void OkClicked();
+
+private:
+  void CreateControls();
+  void FillDrives();
+  // Runs the import of the chosen files with the progress window, then closes.
+  void RunImport(const std::vector<std::string>& paths, double perigeeLimitKm);
+
+  AppState& app_;
+  QPointer<Frmz> progress_;
+  QString dir_;
+  QComboBox* drive1_ = nullptr;
+  QLabel* lblDir_ = nullptr;
+  QListWidget* dir1_ = nullptr;
+  QListWidget* file1_ = nullptr;
+  QListWidget* list1_ = nullptr;
+  QCheckBox* chAll_ = nullptr;
+  QCheckBox* chper_ = nullptr;
+  QLineEdit* txtp_ = nullptr;
+  QPushButton* cmdok_ = nullptr;
+};

@@ -1,0 +1,207 @@
+// End-to-end identification on frames drawn by the synthetic frame generator from the shipped catalogue:
+// the brightest drawn stars are marked, identified through the same entry points the menu command uses,
+// and the adopted plate and identities are compared with the generator's truth.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <random>
+
+#include "astrometry/asterism.h"
+#include "astrometry/catalogue.h"
+#include "astrometry/identify.h"
+#include "framegen/framegen.h"
+#include "test_paths.h"
+
+using testing_support::SourceDir;
+using testing_support::TempDir;
+
+namespace {
+
+constexpr double kDeg = 3.14159265358979 / 180.0;
+
+// The shipped catalogue and an asterism file built from it once for the whole suite.
+class IdentifyFrames : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    dir_ = new TempDir();
+    catalogPath_ = (SourceDir() / "data" / "bin8.dat").string();
+    asterismPath_ = (dir_->path() / "tri4t.dat").string();
+    catalogue_ = new std::vector<CatalogueRecord>();
+    ReadCatalogueRecords(catalogPath_, *catalogue_);
+    SilentTask task;
+    built_ = BuildAsterismFile(catalogPath_, asterismPath_, task);
+  }
+  static void TearDownTestSuite() {
+    delete dir_;
+    delete catalogue_;
+  }
+  void SetUp() override {
+    ASSERT_GT(catalogue_->size(), 40000u) << "the shipped catalogue data/bin8.dat is missing";
+    ASSERT_TRUE(built_);
+  }
+
+  // Marks up to count of the brightest drawn stars that lie well inside the frame and have no drawn
+  // neighbour bright enough to disturb their centroid.
+  static std::vector<RenderedStar> PickMarks(const SyntheticFrame& frame, std::size_t count) {
+    std::vector<RenderedStar> picked;
+    for (const RenderedStar& s : frame.stars) {
+      if (picked.size() == count) break;
+      if (s.x < 20 || s.y < 20 || s.x > frame.width - 20 || s.y > frame.height - 20) continue;
+      bool crowded = false;
+      for (const RenderedStar& o : frame.stars) {
+        if (o.number != s.number && std::hypot(o.x - s.x, o.y - s.y) < 8.0 && o.magnitude < s.magnitude + 4.0f) {
+          crowded = true;
+        }
+      }
+      if (!crowded) picked.push_back(s);
+    }
+    return picked;
+  }
+
+  IdentificationInput MakeInput(const FrameSpec& spec, const std::vector<RenderedStar>& marks) const {
+    IdentificationInput in;
+    for (const RenderedStar& s : marks) {
+      StarMark m;
+      m.x = static_cast<float>(s.x);
+      m.y = static_cast<float>(s.y);
+      in.marks.push_back(m);
+    }
+    in.imageWidth = spec.width;
+    in.imageHeight = spec.height;
+    in.considerVisibility = false;
+    in.catalogPath = catalogPath_;
+    in.asterismPath = asterismPath_;
+    in.appDir = work_.appDir();
+    in.log = nullptr;
+    return in;
+  }
+
+  // Checks an identification against the truth: success, identities of the truth, and every identified
+  // star within 0.5 px of its drawn position under the adopted plate.
+  void ExpectIdentified(const IdentificationResult& r, const std::vector<RenderedStar>& marks, int minIdentified) {
+    ASSERT_TRUE(r.success) << (r.messages.empty() ? "" : r.messages[0]);
+    ASSERT_EQ(r.catalogueNumbers.size(), marks.size());
+    int identified = 0;
+    for (std::size_t m = 0; m < marks.size(); ++m) {
+      if (r.catalogueNumbers[m] == 0) continue;
+      ++identified;
+      EXPECT_EQ(r.catalogueNumbers[m], marks[m].number) << "mark " << m + 1;
+      const CatalogueRecord& star = (*catalogue_)[marks[m].number - 1];
+      const PixelPosition p =
+          SkyToPixel(static_cast<double>(star.raOffset) + 3.14159265358979, star.dec, r.solution.working);
+      ASSERT_TRUE(p.valid);
+      EXPECT_NEAR(p.x, marks[m].x, 0.5) << "mark " << m + 1;
+      EXPECT_NEAR(p.y, marks[m].y, 0.5) << "mark " << m + 1;
+    }
+    EXPECT_EQ(identified, r.solution.nid);
+    EXPECT_GE(identified, minIdentified);
+  }
+
+  static TempDir* dir_;
+  static std::string catalogPath_;
+  static std::string asterismPath_;
+  static std::vector<CatalogueRecord>* catalogue_;
+  static bool built_;
+  TempDir work_;
+};
+
+TempDir* IdentifyFrames::dir_ = nullptr;
+std::string IdentifyFrames::catalogPath_;
+std::string IdentifyFrames::asterismPath_;
+std::vector<CatalogueRecord>* IdentifyFrames::catalogue_ = nullptr;
+bool IdentifyFrames::built_ = false;
+
+FrameSpec Spec(double ra, double dec, double scale, double rotation, bool mirrored, int width = 1200,
+               int height = 800) {
+  FrameSpec spec;
+  spec.width = width;
+  spec.height = height;
+  spec.centreRaDeg = ra;
+  spec.centreDecDeg = dec;
+  spec.scaleArcsec = scale;
+  spec.rotationDeg = rotation;
+  spec.mirrored = mirrored;
+  return spec;
+}
+
+}  // namespace
+
+TEST_F(IdentifyFrames, BlindFieldsFromThirtyToSixtyDegrees) {
+  struct Case {
+    FrameSpec spec;
+    std::size_t marks;
+  };
+  const Case cases[] = {
+      {Spec(84.0, 0.0, 90.0, 15.0, false), 15},        // 30 x 20 degrees, Orion
+      {Spec(200.0, 45.0, 180.0, -70.0, false), 20},    // 60 x 40 degrees
+      {Spec(130.0, -35.0, 135.0, 160.0, true), 12},    // 45 x 30 degrees, mirrored
+      {Spec(1.5, 20.0, 120.0, 5.0, false), 15},        // across 0h
+      {Spec(120.0, -82.0, 180.0, -30.0, false), 15},   // the south pole inside the field
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.spec.centreRaDeg);
+    const SyntheticFrame frame = RenderFrame(*catalogue_, c.spec);
+    const std::vector<RenderedStar> marks = PickMarks(frame, c.marks);
+    ASSERT_GE(marks.size(), 8u);
+    SilentTask task;
+    const IdentificationResult r = RunBlindIdentification(MakeInput(c.spec, marks), task);
+    ExpectIdentified(r, marks, static_cast<int>(marks.size()) / 2);
+    if (r.success) {
+      EXPECT_EQ(r.panel.mirrored, c.spec.mirrored ? "Yes" : "No");
+      EXPECT_NEAR(r.solution.mxArcsec, c.spec.scaleArcsec, 0.02 * c.spec.scaleArcsec);
+    }
+  }
+}
+
+TEST_F(IdentifyFrames, KnownCentreFieldsFromTenToThirtyDegrees) {
+  struct Case {
+    FrameSpec spec;
+    double offRa, offDec, fov;
+    std::size_t marks;
+  };
+  const Case cases[] = {
+      {Spec(280.0, 30.0, 30.0, 25.0, false), 1.5, -1.0, 10.0, 12},   // 10 x 6.7 degrees
+      {Spec(100.0, -20.0, 60.0, -120.0, false), -1.0, 1.2, 20.0, 15}, // 20 x 13 degrees
+      {Spec(359.0, -10.0, 90.0, 80.0, true), 1.4, 1.4, 30.0, 15},    // 30 x 20, mirrored, across 0h
+      {Spec(250.0, 82.0, 60.0, 0.0, false), 2.0, 0.0, 20.0, 15},     // near the pole
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.spec.centreRaDeg);
+    const SyntheticFrame frame = RenderFrame(*catalogue_, c.spec);
+    const std::vector<RenderedStar> marks = PickMarks(frame, c.marks);
+    ASSERT_GE(marks.size(), 8u);
+    IdentificationInput in = MakeInput(c.spec, marks);
+    in.raUserDeg = c.spec.centreRaDeg + c.offRa;
+    in.decUserDeg = c.spec.centreDecDeg + c.offDec;
+    in.fieldUserDeg = c.fov;
+    SilentTask task;
+    const IdentificationResult r = IdentifyStars(in, true, task);
+    ExpectIdentified(r, marks, static_cast<int>(marks.size()) / 2);
+  }
+}
+
+TEST_F(IdentifyFrames, RandomMarksAreNotIdentified) {
+  const FrameSpec spec = Spec(84.0, 0.0, 90.0, 0.0, false);
+  for (unsigned seed = 1; seed <= 4; ++seed) {
+    SCOPED_TRACE(seed);
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> ux(30, 1170), uy(30, 770);
+    std::vector<RenderedStar> marks;
+    for (int i = 0; i < 15; ++i) marks.push_back({0, ux(rng), uy(rng), 0.0f, 0.0});
+    IdentificationInput in = MakeInput(spec, marks);
+    in.raUserDeg = 84.0;
+    in.fieldUserDeg = 30.0;
+    SilentTask task;
+    for (const bool knownCentre : {false, true}) {
+      const IdentificationResult r = IdentifyStars(in, knownCentre, task);
+      EXPECT_FALSE(r.success);
+      ASSERT_EQ(r.messages.size(), 1u);
+      EXPECT_EQ(r.messages[0], "Идентификация не произошла.");
+      EXPECT_FALSE(r.solution.Solved());
+      EXPECT_EQ(std::count(r.catalogueNumbers.begin(), r.catalogueNumbers.end(), 0), 15);
+    }
+  }
+}

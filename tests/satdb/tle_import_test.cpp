@@ -1,0 +1,201 @@
+// TLE import: new files, merging in newest-first order, duplicates, headers, the perigee limit,
+// malformed input files, cancel and failed rewrites.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "satdb/satdb.h"
+#include "satdb_test_support.h"
+#include "test_paths.h"
+
+using namespace satdb_testing;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::TestDataDir;
+using testing_support::WriteFile;
+
+namespace {
+
+class TleImport : public ::testing::Test {
+protected:
+  TleImportResult Import(const std::vector<std::string>& paths, double limit = -1) {
+    return ImportTleFiles(paths, limit, dir_.appDir(), task_);
+  }
+  // Writes an input file into the temporary folder and returns its path.
+  std::string Input(const std::string& name, const std::string& bytes) {
+    WriteFile(dir_.path() / "in" / name, bytes);
+    return (dir_.path() / "in" / name).string();
+  }
+  std::string Db(int number) { return ReadFile(SatelliteFilePath(dir_.appDir(), number)); }
+  bool Exists(int number) { return std::filesystem::exists(SatelliteFilePath(dir_.appDir(), number)); }
+  std::vector<std::string> EpochsOf(int number) {
+    std::vector<std::string> epochs;
+    for (const StoredSet& s : ParseSatelliteFile(Db(number)).sets) epochs.push_back(EpochField(s.line1));
+    return epochs;
+  }
+
+  TempDir dir_;
+  ScriptedTask task_;
+  const std::string stations_ = (TestDataDir() / "tle" / "stations_3line.txt").string();
+  const std::string iss_ = (TestDataDir() / "tle" / "iss_four_epochs.txt").string();
+};
+
+}  // namespace
+
+TEST_F(TleImport, ThreeLineFileCreatesNamedFilesAndTwoLineFileDoesNot) {
+  const TleImportResult r = Import({stations_});
+  EXPECT_TRUE(r.messages.empty());
+  EXPECT_EQ(r.filesCreated, 7);
+  EXPECT_EQ(Db(25544),
+            CrLf({"mName = ISS (ZARYA)", "1 25544U 98067A   26220.18240180  .00005236  00000+0  10178-3 0  9991",
+                  "2 25544  51.6324  42.7701 0007350  24.6056 335.5282 15.49383195579818"}));
+  EXPECT_EQ(Db(41866).substr(0, 18), "mName = GOES 16\r\n1");
+  EXPECT_EQ(task_.texts.front(), "Вводятся TLE из файла " + stations_);
+  EXPECT_EQ(task_.labels.back(), "100.0%");
+  EXPECT_EQ(task_.labels.front(), "14.3%");  // 1 of 7
+
+  // LF line ends, no names, no final line end.
+  const std::string l1 = Line1(7530, 26, 100.5);
+  const std::string twoLine = Input("two.tle", l1 + "\n" + kLeoLine2);
+  EXPECT_TRUE(Import({twoLine}).messages.empty());
+  EXPECT_EQ(Db(7530), CrLf({l1, kLeoLine2}));
+}
+
+TEST_F(TleImport, SecondImportOfTheSameFileChangesNothing) {
+  Import({stations_, iss_});
+  std::vector<std::string> before;
+  for (int n : {25544, 36086, 48274, 49044, 49271, 53239, 41866}) before.push_back(Db(n));
+  const TleImportResult again = Import({stations_, iss_});
+  EXPECT_EQ(again.filesCreated, 0);
+  EXPECT_EQ(again.setsMerged, 0);
+  EXPECT_EQ(again.setsDuplicate, 11);
+  int i = 0;
+  for (int n : {25544, 36086, 48274, 49044, 49271, 53239, 41866}) EXPECT_EQ(Db(n), before[i++]) << n;
+}
+
+TEST_F(TleImport, MergesNewestFirstAndAppendsOlderSets) {
+  Import({iss_});  // epochs in the file: 209, 207, 215, 211
+  EXPECT_EQ(EpochsOf(25544),
+            (std::vector<std::string>{"26215.08686962", "26211.15218593", "26209.15252568", "26207.41084145"}));
+  Import({stations_});                                                            // newer than all: goes first
+  Import({Input("old.txt", CrLf({"ISS", Line1(25544, 25, 300.0), kLeoLine2}))});  // older than all: goes last
+  const std::vector<std::string> epochs = EpochsOf(25544);
+  ASSERT_EQ(epochs.size(), 6u);
+  EXPECT_EQ(epochs.front(), "26220.18240180");
+  EXPECT_EQ(epochs.back(), "25300.00000000");
+  EXPECT_EQ(Db(25544).substr(0, 21), "mName = ISS (ZARYA)\r\n");  // the first name stays
+}
+
+TEST_F(TleImport, OrdersSetsAcrossThe1961And2060Boundary) {
+  const std::string in = Input("century.txt", CrLf({Line1(5, 61, 10.0), kLeoLine2, Line1(5, 60, 10.0), kLeoLine2,
+                                                    Line1(5, 99, 10.0), kLeoLine2, Line1(5, 0, 10.0), kLeoLine2}));
+  Import({in});
+  EXPECT_EQ(EpochsOf(5),
+            (std::vector<std::string>{"60010.00000000", "00010.00000000", "99010.00000000", "61010.00000000"}));
+}
+
+TEST_F(TleImport, HeadersSurviveAndAnMNameIsNeverReplacedByATleName) {
+  const std::string l1 = Line1(25544, 26, 1.0);
+  WriteFile(SatelliteFilePath(dir_.appDir(), 25544),
+            CrLf({"Name = ISS (ZARYA)          ", "mName = ISS", "Mag = -1.30", l1, kLeoLine2}));
+  Import({stations_});
+  EXPECT_EQ(Db(25544),
+            CrLf({"Name = ISS (ZARYA)          ", "mName = ISS", "Mag = -1.30",
+                  "1 25544U 98067A   26220.18240180  .00005236  00000+0  10178-3 0  9991", kLeoLine2, l1, kLeoLine2}));
+  // A file without mName gets one from a three-line file, even when the set itself is already stored.
+  const std::string poisk = Line1(36086, 26, 1.0);
+  WriteFile(SatelliteFilePath(dir_.appDir(), 36086), CrLf({"Name = POISK", poisk, kLeoLine2}));
+  Import({Input("poisk.txt", CrLf({"  POISK MODULE  ", poisk, kLeoLine2}))});
+  EXPECT_EQ(Db(36086), CrLf({"Name = POISK", "mName = POISK MODULE", poisk, kLeoLine2}));
+}
+
+TEST_F(TleImport, PerigeeLimitKeepsHighOrbitsOut) {
+  // GOES 16 (about 42164 km) and the eccentric FREGAT DEB (perigee about 7250 km) against the station (6800 km).
+  TleImportResult r = Import({stations_}, 20000);
+  EXPECT_EQ(r.setsAboveLimit, 1);
+  EXPECT_FALSE(Exists(41866));
+  EXPECT_TRUE(Exists(25544));
+  EXPECT_TRUE(Exists(49271));
+  r = Import({stations_}, 7000);
+  EXPECT_EQ(r.setsAboveLimit, 2);
+  r = Import({stations_}, -1);
+  EXPECT_EQ(r.setsAboveLimit, 0);
+  EXPECT_TRUE(Exists(41866));
+}
+
+TEST_F(TleImport, MalformedFilesStoreNothingAndSayWhich) {
+  const std::string truncated = Input("cut.txt", CrLf({"A", Line1(11, 26, 1.0), kLeoLine2, "B", Line1(12, 26, 1.0)}));
+  static const char kPng[] = "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\n1 2";
+  const std::string binary = Input("image.tle", std::string(kPng, sizeof kPng - 1));
+  const std::string good = Input("good.txt", CrLf({"C", Line1(13, 26, 1.0), kLeoLine2}));
+  const std::string missing = (dir_.path() / "in" / "none.txt").string();
+  const TleImportResult r = Import({truncated, binary, missing, good});
+  ASSERT_EQ(r.messages.size(), 3u);
+  EXPECT_EQ(r.messages[0], "Ошибка в файле " + truncated + " . Проверьте формат.");
+  EXPECT_EQ(r.messages[1], "Ошибка в файле " + binary + " . Проверьте формат.");
+  EXPECT_EQ(r.messages[2], "Ошибка в файле " + missing + " . Проверьте формат.");
+  EXPECT_FALSE(Exists(11));
+  EXPECT_TRUE(Exists(13));
+}
+
+TEST_F(TleImport, ReadsBlankLinesSpaceTrackNamesAndOddNumbers) {
+  const std::string in = Input(
+      "mixed.txt", "header text\n\n0 VANGUARD 1\r\n" + Line1(5, 26, 1.0) + "\r\n" + kLeoLine2 + "\r\n\r\n" + "\n" +
+                       Line1(6, 26, 1.0) + "\n" + kLeoLine2 + "\n" +
+                       "1 AAAAAU 00  0  0 BBBBB.BBBBBBBB  .CCCCCCCC  00000-0  00000-0 0  DDDZ\n" + kLeoLine2 + "\n" +
+                       "OBJECT A\n1 A0001U 26001A   26001.00000000  .00000000  00000+0  00000+0 0  9990\n" + kLeoLine2);
+  const TleImportResult r = Import({in});
+  EXPECT_EQ(Db(5).substr(0, 22), "mName = VANGUARD 1\r\n1 ");
+  EXPECT_EQ(Db(6).substr(0, 2), "1 ");  // the blank line before it cleared the name
+  EXPECT_EQ(Db(100001).substr(0, 18), "mName = OBJECT A\r\n");
+  EXPECT_EQ(r.setsBadNumber, 1);
+  ASSERT_EQ(r.messages.size(), 1u);
+  EXPECT_EQ(r.messages[0], "Пропущено наборов TLE с неверным номером ИСЗ: 1.");
+  EXPECT_EQ(ListDatabaseFiles(dir_.appDir()).size(), 3u);
+}
+
+TEST_F(TleImport, CancelStopsAfterTheCurrentSet) {
+  task_.cancelAfterQuestions = 3;  // after reading the file, then before sets 1 and 2; the third question stops
+  const TleImportResult r = Import({stations_, iss_});
+  EXPECT_TRUE(r.cancelled);
+  EXPECT_TRUE(r.messages.empty());
+  EXPECT_EQ(ListDatabaseFiles(dir_.appDir()).size(), 2u);
+  EXPECT_EQ(task_.texts.size(), 1u);  // the second file was never started
+}
+
+TEST_F(TleImport, FailedRewriteKeepsTheStoredFileWhole) {
+  Import({iss_});
+  const std::string before = Db(25544);
+  const std::string path = SatelliteFilePath(dir_.appDir(), 25544);
+  std::filesystem::create_directory(path + ".tmp");
+  const TleImportResult r = Import({stations_});
+  EXPECT_EQ(r.writeFailures, 1);
+  EXPECT_EQ(Db(25544), before);
+  EXPECT_EQ(r.filesCreated, 6);
+  ASSERT_EQ(r.messages.size(), 1u);
+  EXPECT_EQ(r.messages[0], "Не удалось записать наборов TLE в базу данных: 1. Прежние файлы базы сохранены.");
+}
+
+TEST_F(TleImport, ReadsAwkwardRealFiles) {
+  // A bulletin with prose, blank lines and a format key of fake element lines, and a download that
+  // begins with an HTML error page.
+  const auto awkward = testing_support::SharedDataDir() / "tle" / "awkward";
+  const std::string bulletin = (awkward / "amsat_nasa-all_2018-08-16_header_blanklines_174obj.txt").string();
+  const std::string html = (awkward / "celestrak_with_html_error_page_2026-05-10_95obj.txt").string();
+  if (!std::filesystem::exists(bulletin) || !std::filesystem::exists(html)) GTEST_SKIP() << "shared data missing";
+  TleImportResult r = Import({bulletin});
+  EXPECT_EQ(r.filesCreated, 174);
+  EXPECT_EQ(r.setsBadNumber, 1);  // the "AAAAA" key lines
+  r = Import({html});
+  EXPECT_EQ(r.filesCreated + r.setsMerged, 95);
+  EXPECT_TRUE(r.messages.empty());
+  // Every file is whole: headers first, then pairs of lines 1 and 2, with CR LF line ends.
+  for (const std::string& path : ListDatabaseFiles(dir_.appDir())) {
+    const std::string text = ReadFile(path);
+    const SatelliteFile file = ParseSatelliteFile(text);
+    ASSERT_FALSE(file.sets.empty()) << path;
+    EXPECT_EQ(SatelliteFileText(file), text) << path;
+    for (const StoredSet& s : file.sets) EXPECT_EQ(s.line2.substr(0, 2), "2 ") << path;
+  }
+}
