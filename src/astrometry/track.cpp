@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "astrometry/catalogue.h"
 #include "frameinfo/calendar.h"
 #include "frameinfo/numbers.h"
 #include "image/raster.h"
@@ -167,35 +166,12 @@ double DistanceFromLine(const TrackLine& line, double x, double y) {
   return std::fabs(line.a * x + line.b * y + line.c) / line.norm;
 }
 
-bool LoadStarsAroundTrack(const std::string& catalogPath, const HorizonFilter& horizon, double ra, double dec,
-                          double radiusDeg, std::vector<NearbyStar>& stars) {
-  stars.clear();
-  std::vector<CatalogueRecord> records;
-  if (!ReadCatalogueRecords(catalogPath, records)) return false;
-  const double siderealTime = GreenwichSiderealTime(horizon.midMjd) + horizon.longitudeRad;
-  const double sinLat = std::sin(horizon.latitudeRad), cosLat = std::cos(horizon.latitudeRad);
-  const double sinDecC = std::sin(dec), cosDecC = std::cos(dec);
-  for (const CatalogueRecord& record : records) {
-    const double starRa = static_cast<double>(record.raOffset) + Pi;
-    const double starDec = record.dec;
-    const double sinDec = std::sin(starDec), cosDec = std::cos(starDec);
-    if (horizon.enabled) {
-      const double altitude = Pi / 2.0 - ArcCos(sinLat * sinDec + cosLat * cosDec * std::cos(siderealTime - starRa));
-      if (!(altitude > 0.0)) continue;
-    }
-    const double distanceDeg = RadToDeg(ArcCos(sinDec * sinDecC + cosDec * cosDecC * std::cos(starRa - ra)));
-    if (!(distanceDeg <= radiusDeg)) continue;
-    stars.push_back({starRa, starDec, record.magnitude});
-  }
-  return true;
-}
-
-std::vector<LocalStar> CollectLocalStars(FrameState& frame, AppState& app, const std::vector<NearbyStar>& stars,
+std::vector<LocalStar> CollectLocalStars(FrameState& frame, AppState& app, const std::vector<ReferenceStar>& stars,
                                          const TrackLine& line) {
   std::vector<LocalStar> collected;
   const PlateConstants& plate = frame.plate.working;
   const double maxX = frame.imageWidth - kLocalEdgeMargin, maxY = frame.imageHeight - kLocalEdgeMargin;
-  for (const NearbyStar& star : stars) {
+  for (const ReferenceStar& star : stars) {
     if (collected.size() >= static_cast<std::size_t>(kLocalMaxStars)) break;
     const PixelPosition p = SkyToPixel(star.ra, star.dec, plate);
     if (!p.valid) continue;
@@ -287,20 +263,19 @@ bool RefineTrackLocally(FrameState& frame, AppState& app, double midRa, double m
     radiusDeg = std::fabs(frame.plate.mxArcsec) * kLocalDefaultWidthPx / kArcsecPerDegree;
   if (!(radiusDeg > 0.0 && std::isfinite(radiusDeg))) return false;
 
-  const HorizonFilter horizon{frame.info.considerVisibility, frame.info.midMjd, frame.info.longitudeRad,
-                              frame.info.latitudeRad};
-  std::vector<NearbyStar> nearby;
-  if (!LoadStarsAroundTrack(app.catalogPath, horizon, midRa, midDec, radiusDeg, nearby)) return false;
+  const VisibilityFilter visibility{frame.info.considerVisibility, frame.info.midMjd, frame.info.longitudeRad,
+                                    frame.info.latitudeRad};
+  ReferenceList nearby;
+  LoadReferenceStarsInField(app.catalogPath, visibility, midRa, midDec, radiusDeg, nearby, task);
   task.Yield();
-  for (int loads = 1; nearby.size() < static_cast<std::size_t>(kLocalWantedStars) && loads < kLocalRadiusLoads;
-       ++loads) {
+  for (int loads = 1; nearby.size() < kLocalWantedStars && loads < kLocalRadiusLoads; ++loads) {
     radiusDeg *= kLocalRadiusGrowth;
-    LoadStarsAroundTrack(app.catalogPath, horizon, midRa, midDec, radiusDeg, nearby);
+    LoadReferenceStarsInField(app.catalogPath, visibility, midRa, midDec, radiusDeg, nearby, task);
     task.Yield();
   }
-  if (nearby.size() < static_cast<std::size_t>(kLocalMinStars)) return false;
+  if (nearby.size() < kLocalMinStars) return false;
 
-  std::vector<LocalStar> stars = CollectLocalStars(frame, app, nearby, line);
+  std::vector<LocalStar> stars = CollectLocalStars(frame, app, nearby.stars, line);
   if (stars.size() < static_cast<std::size_t>(kLocalMinStars)) return false;
   PlateConstants local;
   if (!FitWithRejection(stars, frame.plate.working.ra0, frame.plate.working.dec0, local)) return false;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "astrometry/identify.h"
 #include "astrometry/plate.h"
 #include "image/detection.h"
 #include "shell/app_state.h"
@@ -63,27 +64,6 @@ TrackLine MakeTrackLine(double x1, double y1, double x2, double y2, bool twoEnds
 // Distance of pixel (x, y) from the line, pixels.
 double DistanceFromLine(const TrackLine& line, double x, double y);
 
-// A catalogue star near the track: RA and DEC in radians, magnitude.
-struct NearbyStar {
-  double ra = 0.0;
-  double dec = 0.0;
-  float magnitude = 0.0f;
-};
-
-// When and where the frame was taken, for the test that a star stood above the horizon.
-struct HorizonFilter {
-  bool enabled = true;  // false: every star counts as visible
-  double midMjd = 0.0;  // middle of the exposure, MJD UT
-  double longitudeRad = 0.0;
-  double latitudeRad = 0.0;
-};
-
-// Loads, in catalogue order, the catalogue stars within radiusDeg degrees (inclusive) of (ra, dec) in
-// radians that stand above the horizon (when the filter is on; altitude by the spherical law of cosines at
-// the local sidereal time). Returns false when the file cannot be read; stars is then empty.
-bool LoadStarsAroundTrack(const std::string& catalogPath, const HorizonFilter& horizon, double ra, double dec,
-                          double radiusDeg, std::vector<NearbyStar>& stars);
-
 // A catalogue star re-measured on the image: detected centroid (pixels), catalogue position (radians) and
 // negated standard coordinates (xi', eta') about the frame's tangent point.
 struct LocalStar {
@@ -99,7 +79,7 @@ struct LocalStar {
 // projected with the frame's plate, kept only when its projection lies at least 10 pixels inside every
 // edge, a star is detected at the integer part of the projection (nothing recorded), and the detected
 // centroid lies at least 10 pixels from the track line.
-std::vector<LocalStar> CollectLocalStars(FrameState& frame, AppState& app, const std::vector<NearbyStar>& stars,
+std::vector<LocalStar> CollectLocalStars(FrameState& frame, AppState& app, const std::vector<ReferenceStar>& stars,
                                          const TrackLine& line);
 
 // Fits the six plate constants to the local stars about the frame's tangent point (ra0, dec0 in radians)
@@ -136,9 +116,9 @@ using MeasurementLineSink = std::function<void(const std::string& line, bool rep
 
 // Refines the track ends with a local plate solution from catalogue stars around the middle point
 // (midRa, midDec in radians) within the track length (degrees; 0 for a single end, then 100 pixels' worth),
-// widening the search up to three loads. Appends its lines to result and, on success, overwrites the RA and
-// DEC of the marked ends and fills result.localMarks. False when too few stars are found or a fit fails;
-// the ends are then untouched.
+// widening the search up to three loads; the stars are filtered by the horizon as for identification. Appends its lines
+// to result and, on success, overwrites the RA and DEC of the marked ends and fills result.localMarks. False when too
+// few stars are found or a fit fails; the ends are then untouched.
 bool RefineTrackLocally(FrameState& frame, AppState& app, double midRa, double midDec, double lengthDeg,
                         TaskControl& task, TrackMeasurement& result, const MeasurementLineSink& sink = {});
 

@@ -80,10 +80,6 @@ void ExpectSamePlate(const PlateConstants& a, const PlateConstants& b, double pi
   EXPECT_NEAR(a.yo, b.yo, pixelTolerance);
 }
 
-CatalogueRecord Record(double raDeg, double decDeg, float magnitude) {
-  return {static_cast<float>(raDeg * kDeg - Pi), static_cast<float>(decDeg * kDeg), magnitude};
-}
-
 }  // namespace
 
 // ---- Texts ----
@@ -248,43 +244,7 @@ TEST(LocalPlate, RejectionDropsTheWorstStarAfterEachFit) {
   EXPECT_FALSE(FitWithRejection(five, truth.ra0, truth.dec0, local));
 }
 
-// ---- Catalogue stars around the track ----
-
-TEST(StarsAroundTrack, TakesStarsWithinTheRadiusThatStandAboveTheHorizon) {
-  TempDir dir;
-  const std::string path = (dir.path() / "bin8.dat").string();
-  // Site at latitude 50 N; at this moment the local sidereal time puts RA lst on the meridian.
-  HorizonFilter horizon;
-  horizon.midMjd = 61000.25;
-  horizon.longitudeRad = 30.0 * kDeg;
-  horizon.latitudeRad = 50.0 * kDeg;
-  const double lstDeg = Normalize360(RadToDeg(GreenwichSiderealTime(horizon.midMjd) + horizon.longitudeRad));
-  const std::vector<CatalogueRecord> records = {
-      Record(lstDeg, 50.0, 1.0f),                         // zenith
-      Record(lstDeg, 51.999, 2.0f),                       // just inside 2 degrees of the zenith
-      Record(lstDeg, 52.001, 3.0f),                       // just outside
-      Record(Normalize360(lstDeg + 180.0), -10.0, 4.0f),  // 140 degrees from the zenith: below the horizon
-      Record(lstDeg + 1.0, 49.5, 5.0f),
-  };
-  testing_support::WriteFile(path, EncodeCatalogue(records));
-  std::vector<NearbyStar> stars;
-  ASSERT_TRUE(LoadStarsAroundTrack(path, horizon, lstDeg * kDeg, 50.0 * kDeg, 2.0, stars));
-  ASSERT_EQ(stars.size(), 3u);
-  EXPECT_FLOAT_EQ(stars[0].magnitude, 1.0f);
-  EXPECT_FLOAT_EQ(stars[1].magnitude, 2.0f);
-  EXPECT_FLOAT_EQ(stars[2].magnitude, 5.0f);
-  EXPECT_NEAR(stars[0].ra, static_cast<double>(records[0].raOffset) + Pi, 1e-12);
-
-  // The whole sky: the star below the horizon comes only with the filter off.
-  ASSERT_TRUE(LoadStarsAroundTrack(path, horizon, 0.0, 0.0, 180.0, stars));
-  EXPECT_EQ(stars.size(), 4u);
-  horizon.enabled = false;
-  ASSERT_TRUE(LoadStarsAroundTrack(path, horizon, 0.0, 0.0, 180.0, stars));
-  EXPECT_EQ(stars.size(), 5u);
-
-  EXPECT_FALSE(LoadStarsAroundTrack((dir.path() / "missing.dat").string(), horizon, 0.0, 0.0, 180.0, stars));
-  EXPECT_TRUE(stars.empty());
-}
+// ---- Catalogue stars re-measured around the track ----
 
 namespace {
 
@@ -293,7 +253,7 @@ struct StarPatch {
   FrameState frame;
   AppState app;
   PlateConstants plate;
-  std::vector<NearbyStar> catalogue;  // one per drawn star, in drawing order
+  std::vector<ReferenceStar> catalogue;  // one per drawn star, in drawing order
 
   StarPatch(int width, int height, const PlateConstants& p) : plate(p) {
     frame.brightness = star_field::MakeSky(width, height, 30.0, 1.0, 5);
@@ -307,7 +267,7 @@ struct StarPatch {
   void AddStar(double x, double y, bool drawn = true) {
     if (drawn) star_field::AddStar(frame.brightness, x, y, 150.0, 1.3);
     const SkyPosition sky = PixelToSky(x, y, plate);
-    catalogue.push_back({sky.ra, sky.dec, 5.0f});
+    catalogue.push_back({sky.ra, sky.dec, 5.0f, static_cast<std::int32_t>(catalogue.size() + 1)});
   }
 };
 
@@ -336,7 +296,7 @@ TEST(CollectLocalStars, KeepsTenPixelsFromTheEdgesAndFromTheTrackLine) {
 
   // A row 10 pixels below the detected centroid keeps the star; 9.9 pixels drops it.
   const double cy = stars[1].cy;
-  std::vector<NearbyStar> one = {patch.catalogue[4]};
+  std::vector<ReferenceStar> one = {patch.catalogue[4]};
   EXPECT_EQ(
       CollectLocalStars(patch.frame, patch.app, one, MakeTrackLine(0.0, cy + 10.0, 100.0, cy + 10.0, true)).size(), 1u);
   EXPECT_TRUE(
@@ -502,6 +462,43 @@ TEST(MeasureTrackOnFrames, AutomaticEndsMeasuredAndRefinedOnTheStarsAroundTheTra
   std::string joined;
   for (const auto& [line, replace] : streamed) AppendMeasurementLine(joined, line, replace);
   EXPECT_EQ(joined, m.text);
+}
+
+TEST(MeasureTrackOnFrames, AfterIdentifyingTheMarkedStarsTheEndsMatchTheTruth) {
+  TrackScene scene(kStreak);
+  ASSERT_TRUE(scene.loaded);
+  scene.frame.plate = PlateSolution();
+  // Mark fifteen bright, uncrowded stars by clicks a pixel off their drawn centres.
+  for (const RenderedStar& s : scene.image.stars) {
+    if (scene.frame.starMarks.size() == 15) break;
+    if (s.x < 30 || s.y < 30 || s.x > scene.spec.width - 30 || s.y > scene.spec.height - 30) continue;
+    bool crowded = false;
+    for (const RenderedStar& o : scene.image.stars)
+      crowded = crowded || (o.number != s.number && std::hypot(o.x - s.x, o.y - s.y) < 20.0);
+    if (!crowded) DetectStar(scene.frame, scene.app, static_cast<int>(s.x) + 1, static_cast<int>(s.y), true);
+  }
+  ASSERT_EQ(scene.frame.starMarks.size(), 15u);
+  IdentificationInput in;
+  in.marks = scene.frame.starMarks;
+  in.imageWidth = scene.spec.width;
+  in.imageHeight = scene.spec.height;
+  in.considerVisibility = false;
+  in.catalogPath = scene.app.catalogPath;
+  TempDir work;
+  in.appDir = work.appDir();
+  in.raUserDeg = 76.0;  // the observer's rough idea of the centre
+  in.decUserDeg = 29.2;
+  in.fieldUserDeg = 20.0;
+  const IdentificationResult id = IdentifyStars(in, true, scene.task);
+  ASSERT_TRUE(id.success);
+  scene.frame.plate = id.solution;
+
+  ASSERT_TRUE(DetectTrackEnd(scene.frame, scene.app, 384, 323, true).found);
+  ASSERT_TRUE(DetectTrackEnd(scene.frame, scene.app, 716, 466, true).found);
+  const TrackMeasurement m = MeasureTrack(scene.frame, scene.app, scene.task);
+  ASSERT_TRUE(m.refined) << m.text;
+  EXPECT_GE(m.localMarks.size(), 5u);
+  for (int slot : {1, 2}) EXPECT_LT(EndErrorPx(scene, scene.frame.trackEnds[static_cast<std::size_t>(slot)]), 0.2);
 }
 
 TEST(MeasureTrackOnFrames, ManualEndsOnAnImperfectPlateAreRefinedToTheTruth) {
