@@ -99,7 +99,8 @@ struct LocalReferenceMark {
   float x = 0.0f;  // image pixels
   float y = 0.0f;
 };
-// Outline of a local reference mark: a 4 x 4 screen-pixel square centred on the mark's screen position.
+// Outline of a local reference mark: a 4 x 4 screen-pixel square centred on the mark's screen position, in
+// the catalogue-star colour.
 MarkOutline LocalReferenceOutline(const LocalReferenceMark& mark, float displayScale, const MarkPalette& palette);
 
 // What a measurement produced.
@@ -116,9 +117,9 @@ using MeasurementLineSink = std::function<void(const std::string& line, bool rep
 
 // Refines the track ends with a local plate solution from catalogue stars around the middle point
 // (midRa, midDec in radians) within the track length (degrees; 0 for a single end, then 100 pixels' worth),
-// widening the search up to three loads; the stars are filtered by the horizon as for identification. Appends its lines
-// to result and, on success, overwrites the RA and DEC of the marked ends and fills result.localMarks. False when too
-// few stars are found or a fit fails; the ends are then untouched.
+// widening the search up to three loads; stars below the horizon are left out as in identification.
+// Appends its lines to result and, on success, overwrites the RA and DEC of the marked ends and fills
+// result.localMarks. False when too few stars are found or a fit fails; the ends are then untouched.
 bool RefineTrackLocally(FrameState& frame, AppState& app, double midRa, double midDec, double lengthDeg,
                         TaskControl& task, TrackMeasurement& result, const MeasurementLineSink& sink = {});
 
