@@ -1,0 +1,333 @@
+#include "astrometry/track.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "frameinfo/calendar.h"
+#include "frameinfo/numbers.h"
+#include "image/raster.h"
+
+namespace {
+
+constexpr double kArcsecPerDegree = 3600.0;
+// Largest accepted distance of the skew from 0 or from 180 degrees, radians (as for the frame's plate).
+constexpr double kSkewToleranceRad = 5.0 * Pi / 180.0;
+// Smallest accepted ratio of the smallest to the largest singular value: below it the stars are collinear.
+constexpr double kCollinearRatio = 1e-10;
+
+// Collects the measurement's lines in the result and hands each to the sink as it comes.
+class LineWriter {
+ public:
+  LineWriter(TrackMeasurement& result, const MeasurementLineSink& sink) : result_(result), sink_(sink) {}
+  void Add(const std::string& line, bool replace = false) {
+    if (replace) result_.lines.clear();
+    result_.lines.push_back(line);
+    AppendMeasurementLine(result_.text, line, replace);
+    if (sink_) sink_(line, replace);
+  }
+
+ private:
+  TrackMeasurement& result_;
+  const MeasurementLineSink& sink_;
+};
+
+// Number of marked ends the measurement uses (slots fill in order 1, 2).
+int MarkedEnds(const FrameState& frame) {
+  return std::min<int>(frame.trackEndCount, 2);
+}
+
+// "X=..." and the sexagesimal line of one end measured with the frame's plate.
+void WriteFrameEndLines(LineWriter& out, const TrackPoint& end) {
+  const double raDeg = RadToDeg(end.ra), decDeg = RadToDeg(end.dec);
+  out.Add("X=" + FormatNumber(end.x, "0.0") + " Y=" + FormatNumber(end.y, "0.0") +
+          " RA = " + FormatNumber(raDeg, "0.0000") + "  DEC = " + FormatNumber(decDeg, "0.0000"));
+  out.Add(FormatRaHms(raDeg) + "  " + FormatDecDms(decDeg));
+}
+
+// "X = ..." and the sexagesimal line of one end measured with the local plate.
+void WriteLocalEndLines(LineWriter& out, const TrackPoint& end) {
+  const double raDeg = RadToDeg(end.ra), decDeg = RadToDeg(end.dec);
+  out.Add("X = " + FormatNumber(end.x, "0.0") + "   Y = " + FormatNumber(end.y, "0.0") +
+          "  RA = " + FormatNumber(raDeg, "0.00000") + "°" + " DEC = " + FormatNumber(decDeg, "0.00000") + "°");
+  out.Add(FormatRaHms(raDeg) + "  " + FormatDecDms(decDeg));
+}
+
+// Observed minus catalogue offsets of the local stars under the local plate, arcseconds: RA along the
+// great circle (times cos DEC), DEC directly; one O-C line per star.
+void WriteResiduals(LineWriter& out, const std::vector<LocalStar>& stars, const PlateConstants& local) {
+  out.Add("O-C звезд:");
+  std::vector<double> dRas, dDecs;
+  for (const LocalStar& s : stars) {
+    const SkyPosition fitted = PixelToSky(s.cx, s.cy, local);
+    double dRa = RadToDeg(fitted.ra - s.ra);
+    if (dRa > 90.0) dRa -= 360.0;
+    if (dRa < -90.0) dRa += 360.0;
+    const double dRaSec = dRa * kArcsecPerDegree * std::cos(fitted.dec);
+    const double dDecSec = RadToDeg(fitted.dec - s.dec) * kArcsecPerDegree;
+    dRas.push_back(dRaSec);
+    dDecs.push_back(dDecSec);
+    out.Add("X=" + FormatNumber(s.cx, "0.0") + "  Y=" + FormatNumber(s.cy, "0.0") +
+            "  dRA=" + FormatNumber(dRaSec, "0.0") + "\"" + "  dDEC=" + FormatNumber(dDecSec, "0.0") + "\"");
+  }
+  if (stars.empty()) return;
+  const MeanDeviation ra = MeanAndDeviation(dRas, 0, dRas.size() - 1);
+  const MeanDeviation dec = MeanAndDeviation(dDecs, 0, dDecs.size() - 1);
+  out.Add("dRA = " + FormatNumber(ra.mean, "0.0") + "\"" + "  +/- " + FormatNumber(ra.deviation, "0.0") + "\"");
+  out.Add("dDEC = " + FormatNumber(dec.mean, "0.0") + "\"" + "  +/- " + FormatNumber(dec.deviation, "0.0") + "\"");
+}
+
+bool AllFinite(const PlateConstants& p) {
+  return std::isfinite(p.ra0) && std::isfinite(p.dec0) && std::isfinite(p.mx) && std::isfinite(p.my) &&
+         std::isfinite(p.f) && std::isfinite(p.g) && std::isfinite(p.xo) && std::isfinite(p.yo);
+}
+
+}  // namespace
+
+std::string TrackMeasurementRefusal(const FrameState& frame) {
+  if (!frame.frameOpen) return kMeasureNoFrameText;
+  if (frame.trackEndCount == 0) return kMeasureNoEndsText;
+  if (!frame.plate.Solved()) return kMeasureNotSolvedText;
+  return {};
+}
+
+std::string FormatRaHms(double raDeg) {
+  if (!std::isfinite(raDeg)) return {};
+  const double hours = Normalize360(raDeg) / 15.0;
+  int h = static_cast<int>(hours);
+  int m = static_cast<int>((hours - h) * 60.0);
+  const double seconds = (hours - h - m / 60.0) * 3600.0;
+  // Rounded to the millisecond, then only the whole seconds are shown.
+  int s = static_cast<int>(std::trunc((seconds + 0.0005) * 1000.0) / 1000.0);
+  if (s >= 60) {
+    s -= 60;
+    m += 1;
+  }
+  if (m >= 60) {
+    m -= 60;
+    h += 1;
+  }
+  if (h > 23) h -= 24;
+  return FormatNumber(h, "00") + "h " + FormatNumber(m, "00") + "m " + FormatNumber(s, "00") + "s";
+}
+
+std::string FormatDecDms(double decDeg) {
+  if (!std::isfinite(decDeg)) return {};
+  const char* sign = decDeg >= 0.0 ? "+" : "-";
+  const double magnitude = std::fabs(decDeg);
+  int d = static_cast<int>(magnitude);
+  const double minutes = (magnitude - d) * 60.0;
+  int m = static_cast<int>(minutes);
+  int s = static_cast<int>((minutes - m) * 60.0);
+  if (s >= 60) {
+    s -= 60;
+    m += 1;
+  }
+  if (m >= 60) {
+    m -= 60;
+    d += 1;
+  }
+  return std::string(sign) + FormatNumber(d, "00") + "° " + FormatNumber(m, "00") + "' " + FormatNumber(s, "00") + "\"";
+}
+
+void AppendMeasurementLine(std::string& content, const std::string& line, bool replace) {
+  if (replace) {
+    content = line;
+  } else {
+    content += "\r\n";
+    content += line;
+  }
+}
+
+double GreatCircleDistance(double ra1, double dec1, double ra2, double dec2) {
+  const double sinHalfDec = std::sin((dec2 - dec1) / 2.0);
+  const double sinHalfRa = std::sin((ra2 - ra1) / 2.0);
+  const double h = sinHalfDec * sinHalfDec + std::cos(dec1) * std::cos(dec2) * sinHalfRa * sinHalfRa;
+  return 2.0 * std::asin(std::sqrt(std::clamp(h, 0.0, 1.0)));
+}
+
+TrackLine MakeTrackLine(double x1, double y1, double x2, double y2, bool twoEnds) {
+  TrackLine line;
+  if (twoEnds) {
+    line.a = y1 - y2;
+    line.b = x2 - x1;
+    line.c = x1 * y2 - y1 * x2;
+    line.norm = std::sqrt(line.a * line.a + line.b * line.b);
+    if (line.norm > 0.0 && std::isfinite(line.norm)) return line;
+  }
+  // One end (or two that coincide): the line through it along the image rows.
+  line.a = 0.0;
+  line.b = 1.0;
+  line.c = -y1;
+  line.norm = 1.0;
+  return line;
+}
+
+double DistanceFromLine(const TrackLine& line, double x, double y) {
+  return std::fabs(line.a * x + line.b * y + line.c) / line.norm;
+}
+
+std::vector<LocalStar> CollectLocalStars(FrameState& frame, AppState& app, const std::vector<ReferenceStar>& stars,
+                                         const TrackLine& line) {
+  std::vector<LocalStar> collected;
+  const PlateConstants& plate = frame.plate.working;
+  const double maxX = frame.imageWidth - kLocalEdgeMargin, maxY = frame.imageHeight - kLocalEdgeMargin;
+  for (const ReferenceStar& star : stars) {
+    if (collected.size() >= static_cast<std::size_t>(kLocalMaxStars)) break;
+    const PixelPosition p = SkyToPixel(star.ra, star.dec, plate);
+    if (!p.valid) continue;
+    const double px = p.x, py = p.y;
+    if (!(px >= kLocalEdgeMargin && px <= maxX && py >= kLocalEdgeMargin && py <= maxY)) continue;
+    const StarDetection found = DetectStar(frame, app, static_cast<int>(px), static_cast<int>(py), false);
+    if (!found.found) continue;
+    if (!(DistanceFromLine(line, found.sx, found.sy) >= kLocalTrackMargin)) continue;
+    const StandardCoordinates sc = SkyToStandard(star.ra, star.dec, plate.ra0, plate.dec0);
+    if (!sc.valid) continue;
+    collected.push_back({found.sx, found.sy, star.ra, star.dec, sc.xi, sc.eta});
+  }
+  return collected;
+}
+
+bool FitLocalPlate(const std::vector<LocalStar>& stars, double ra0, double dec0, PlateConstants& local) {
+  if (stars.size() < 3) return false;
+  std::vector<std::array<double, 4>> xiRows, etaRows;
+  xiRows.reserve(stars.size());
+  etaRows.reserve(stars.size());
+  for (const LocalStar& s : stars) {
+    xiRows.push_back({s.cx, s.cy, 1.0, s.xi});
+    etaRows.push_back({s.cx, s.cy, 1.0, s.eta});
+  }
+  const LeastSquaresResult xiFit = SolveLeastSquares(xiRows);
+  const LeastSquaresResult etaFit = SolveLeastSquares(etaRows);
+  if (xiFit.rank < 3 || xiFit.smallestRatio < kCollinearRatio || etaFit.rank < 3) return false;
+  const double a1 = xiFit.coefficients[0], b1 = xiFit.coefficients[1], c1 = xiFit.coefficients[2];
+  const double a2 = etaFit.coefficients[0], b2 = etaFit.coefficients[1], c2 = etaFit.coefficients[2];
+  const double det = a1 * b2 - a2 * b1;
+  PlateConstants p;
+  p.ra0 = ra0;
+  p.dec0 = dec0;
+  p.mx = std::sqrt(a1 * a1 + a2 * a2);
+  p.my = std::sqrt(b1 * b1 + b2 * b2);
+  if (!(p.mx > 0.0 && p.my > 0.0) || !(std::fabs(det) > 1e-10 * p.mx * p.my)) return false;
+  p.f = ArcTan2(b1, b2);
+  p.g = -ArcTan2(a1 * b1 + a2 * b2, det);
+  p.xo = (c2 * b1 - c1 * b2) / det;
+  p.yo = (a2 * c1 - a1 * c2) / det;
+  if (!AllFinite(p)) return false;
+  const bool normal = std::fabs(p.g) < kSkewToleranceRad;
+  const bool mirrored = std::fabs(p.g) > Pi - kSkewToleranceRad;
+  if (!normal && !mirrored) return false;
+  local = p;
+  return true;
+}
+
+bool FitWithRejection(std::vector<LocalStar>& stars, double ra0, double dec0, PlateConstants& local) {
+  bool fitted = false;
+  for (int round = 0; round < kLocalMaxRounds && stars.size() > 5; ++round) {
+    PlateConstants p;
+    if (!FitLocalPlate(stars, ra0, dec0, p)) return false;
+    local = p;
+    fitted = true;
+    std::size_t worst = 0;
+    double worstResidual = -1.0;
+    for (std::size_t i = 0; i < stars.size(); ++i) {
+      const SkyPosition sky = PixelToSky(stars[i].cx, stars[i].cy, p);
+      const double residual = GreatCircleDistance(sky.ra, sky.dec, stars[i].ra, stars[i].dec);
+      if (residual > worstResidual) {
+        worstResidual = residual;
+        worst = i;
+      }
+    }
+    stars[worst] = stars.back();
+    stars.pop_back();
+  }
+  return fitted;
+}
+
+MarkOutline LocalReferenceOutline(const LocalReferenceMark& mark, float displayScale, const MarkPalette& palette) {
+  const double scale = displayScale > 0.0f ? displayScale : 1.0;
+  return MarkOutline{ImageToScreen(mark.x, scale) - 2, ImageToScreen(mark.y, scale) - 2, 4, palette.catalogueStar};
+}
+
+bool RefineTrackLocally(FrameState& frame, AppState& app, double midRa, double midDec, double lengthDeg,
+                        TaskControl& task, TrackMeasurement& result, const MeasurementLineSink& sink) {
+  LineWriter out(result, sink);
+  out.Add(" ");
+  const int ends = MarkedEnds(frame);
+  if (ends == 0 || !frame.plate.Solved()) return false;
+  const TrackPoint& first = frame.trackEnds[1];
+  const TrackPoint& second = frame.trackEnds[2];
+  const TrackLine line = MakeTrackLine(first.x, first.y, second.x, second.y, ends == 2);
+
+  double radiusDeg = lengthDeg;
+  if (!(radiusDeg > 0.0 && std::isfinite(radiusDeg)))
+    radiusDeg = std::fabs(frame.plate.mxArcsec) * kLocalDefaultWidthPx / kArcsecPerDegree;
+  if (!(radiusDeg > 0.0 && std::isfinite(radiusDeg))) return false;
+
+  const VisibilityFilter visibility{frame.info.considerVisibility, frame.info.midMjd, frame.info.longitudeRad,
+                                    frame.info.latitudeRad};
+  ReferenceList nearby;
+  LoadReferenceStarsInField(app.catalogPath, visibility, midRa, midDec, radiusDeg, nearby, task);
+  task.Yield();
+  for (int loads = 1; nearby.size() < kLocalWantedStars && loads < kLocalRadiusLoads; ++loads) {
+    radiusDeg *= kLocalRadiusGrowth;
+    LoadReferenceStarsInField(app.catalogPath, visibility, midRa, midDec, radiusDeg, nearby, task);
+    task.Yield();
+  }
+  if (nearby.size() < kLocalMinStars) return false;
+
+  std::vector<LocalStar> stars = CollectLocalStars(frame, app, nearby.stars, line);
+  if (stars.size() < static_cast<std::size_t>(kLocalMinStars)) return false;
+  PlateConstants local;
+  if (!FitWithRejection(stars, frame.plate.working.ra0, frame.plate.working.dec0, local)) return false;
+
+  WriteResiduals(out, stars, local);
+  out.Add("Трек:");
+  for (int slot = 1; slot <= ends; ++slot) {
+    TrackPoint& end = frame.trackEnds[static_cast<std::size_t>(slot)];
+    const SkyPosition sky = PixelToSky(end.x, end.y, local);
+    end.ra = sky.ra;
+    end.dec = sky.dec;
+    WriteLocalEndLines(out, end);
+  }
+  result.localMarks.clear();
+  for (const LocalStar& s : stars) result.localMarks.push_back({static_cast<float>(s.cx), static_cast<float>(s.cy)});
+  return true;
+}
+
+TrackMeasurement MeasureTrack(FrameState& frame, AppState& app, TaskControl& task, const MeasurementLineSink& sink) {
+  TrackMeasurement result;
+  const int ends = MarkedEnds(frame);
+  if (ends == 0 || !frame.plate.Solved()) return result;
+  const PlateConstants& plate = frame.plate.working;
+  TrackPoint& middle = frame.trackEnds[0];
+  TrackPoint& first = frame.trackEnds[1];
+  TrackPoint& second = frame.trackEnds[2];
+  middle.x = ends == 2 ? (first.x + second.x) / 2.0f : first.x;
+  middle.y = ends == 2 ? (first.y + second.y) / 2.0f : first.y;
+  const SkyPosition mid = PixelToSky(middle.x, middle.y, plate);
+  middle.ra = mid.ra;
+  middle.dec = mid.dec;
+  for (int slot = 1; slot <= ends; ++slot) {
+    TrackPoint& end = frame.trackEnds[static_cast<std::size_t>(slot)];
+    const SkyPosition sky = PixelToSky(end.x, end.y, plate);
+    end.ra = sky.ra;
+    end.dec = sky.dec;
+  }
+  const double lengthDeg = ends == 2 ? RadToDeg(GreatCircleDistance(first.ra, first.dec, second.ra, second.dec)) : 0.0;
+
+  LineWriter out(result, sink);
+  out.Add("Середина трека: ", true);
+  out.Add("RA = " + FormatNumber(RadToDeg(mid.ra), "0.00"));
+  out.Add("DEC = " + FormatNumber(RadToDeg(mid.dec), "0.00"));
+  if (ends == 2) out.Add("Длина трека = " + FormatNumber(lengthDeg, "0.00") + " град.");
+  for (int slot = 1; slot <= ends; ++slot) WriteFrameEndLines(out, frame.trackEnds[static_cast<std::size_t>(slot)]);
+  out.Add("Уточняем... ");
+  task.Yield();
+
+  result.refined = RefineTrackLocally(frame, app, mid.ra, mid.dec, lengthDeg, task, result, sink);
+  if (!result.refined) {
+    result.failureText = kLocalSolutionFailedText;
+    out.Add(kLocalSolutionFailedText);
+  }
+  return result;
+}
