@@ -16,6 +16,8 @@
 #include "astrometry/identify.h"
 #include "astrometry/moon_sun.h"
 #include "astrometry/overlay.h"
+#include "astrometry/track.h"
+#include "astrometry/ui/frm_txt.h"
 #include "frameinfo/info_file.h"
 #include "frameinfo/numbers.h"
 #include "frameinfo/ui/frm_exif.h"
@@ -43,6 +45,12 @@ const QString kNoFrame = QStringLiteral("Кадр не открыт.");
 const QString kNoFile = QStringLiteral("Файл не открыт.");
 const QString kNotSolved = QStringLiteral("Звезды кадра не идентифицированы");
 const QString kNotSolvedDot = QStringLiteral("Звезды кадра не идентифицированы.");
+
+// Lets the window serve its events between pieces of a short task that has no progress window.
+class EventLoopTask final : public TaskControl {
+public:
+  void Yield() override { QApplication::processEvents(); }
+};
 
 // The minimum number of marked stars for identification.
 constexpr int kMinStars = 4;
@@ -431,6 +439,7 @@ void MainWindow::CloseAuxiliaryWindows() {
   if (frameSizeWindow_) frameSizeWindow_->close();
   if (exifWindow_) exifWindow_->close();
   if (tleWindow_) tleWindow_->close();
+  if (textWindow_) textWindow_->close();
 }
 
 void MainWindow::OpenInf() {
@@ -615,6 +624,16 @@ void MainWindow::MesTrek() {
   if (frame_.trackEndCount == 0) return Say(QStringLiteral("Концы трека не отмечены"));
   if (!Solved()) return Say(kNotSolved);
   if (!Collect(true)) return;
+
+  if (!textWindow_) textWindow_ = new FrmTxt(this);
+  textWindow_->PlaceBeside(panel_);
+  textWindow_->show();
+  form1_->RemoveOverlay(OverlayKind::LocalReference);
+  EventLoopTask task;
+  const TrackMeasurement measured = MeasureTrack(frame_, app_, task, textWindow_->LineSink());
+  for (const LocalReferenceMark& mark : measured.localMarks)
+    DrawOutline(OverlayKind::LocalReference, LocalReferenceOutline(mark, frame_.displayScale, app_.palette));
+  ShowHint(QString::fromUtf8(kMeasureTrackHint), QStringLiteral(" "), QStringLiteral(" "));
 }
 
 void MainWindow::Sat() {

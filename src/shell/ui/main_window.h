@@ -126,5 +126,6 @@ private:
   QPointer<QWidget> frameSizeWindow_;
   QPointer<QWidget> exifWindow_;
   QPointer<QWidget> tleWindow_;
+  QPointer<class FrmTxt> textWindow_;
   QPointer<QWidget> cleanupWindow_;
 };

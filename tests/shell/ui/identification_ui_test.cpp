@@ -8,16 +8,19 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QRadioButton>
 #include <cmath>
 #include <filesystem>
 
 #include "astrometry/asterism.h"
+#include "frameinfo/calendar.h"
 #include "framegen/framegen.h"
 #include "frameinfo/ui/frm_par.h"
 #include "shell/ui/file_dialog.h"
 #include "shell/ui/form1.h"
 #include "shell/ui/frame_viewer.h"
+#include "shell/ui/frmp.h"
 #include "shell/ui/main_window.h"
 #include "test_paths.h"
 #include "ui_test_support.h"
@@ -159,6 +162,72 @@ TEST_F(IdentificationSession, ClickedStarsAreIdentifiedAndTheCursorReadsTheSky) 
   EXPECT_EQ(window->Panel()->SupplementRow(1), rows[2]);
   EXPECT_EQ(window->Panel()->SupplementRow(2), rows[3]);
   EXPECT_EQ(Find<QLineEdit>(window->Panel(), "txtp1")->text(), "15.01.2026");
+}
+
+TEST_F(IdentificationSession, AMeasuredTrackIsReportedInTheTextWindow) {
+  FrameSpec drawing;
+  drawing.width = 1200;
+  drawing.height = 800;
+  drawing.centreRaDeg = 84.0;
+  drawing.centreDecDeg = 2.0;
+  drawing.scaleArcsec = 120.0;
+  drawing.streaks.push_back(FrameStreak{400.0, 300.0, 700.0, 450.0, 150.0, 1.2});
+  SyntheticFrame frame;
+  ASSERT_TRUE(RenderFrameFromFile((SourceDir() / "data" / "bin8.dat").string(), drawing, frame));
+  const std::string image = (dir.path() / "streak.bmp").string();
+  ASSERT_TRUE(WriteBmp(image, frame));
+  Open(image);
+  Find<QLineEdit>(window->Panel(), "txtp1")->setText("15.01.2026");
+  Find<QLineEdit>(window->Panel(), "txtp2")->setText("20:00:00");
+  Find<QLineEdit>(window->Panel(), "txtp4")->setText("10");
+  Find<QCheckBox>(window->Panel(), "chElev")->setChecked(true);
+  window->Action("mnuStar")->trigger();
+  int clicked = 0;
+  for (const RenderedStar& s : frame.stars) {
+    if (clicked == 12) break;
+    if (s.x < 40 || s.y < 40 || s.x > drawing.width - 40 || s.y > drawing.height - 40) continue;
+    bool crowded = false;
+    for (const RenderedStar& o : frame.stars)
+      if (o.number != s.number && std::hypot(o.x - s.x, o.y - s.y) < 20 && o.magnitude < s.magnitude + 3) crowded = true;
+    if (crowded) continue;
+    window->Frame().cursorX = static_cast<std::int16_t>(std::lround(s.x));
+    window->Frame().cursorY = static_cast<std::int16_t>(std::lround(s.y));
+    Click();
+    ++clicked;
+  }
+  window->Action("mnuStarId")->trigger();
+  ASSERT_TRUE(window->Frame().plate.Solved());
+  recorder.Clear();
+
+  // Mark the two ends by hand and measure.
+  window->Action("mnuMtrek")->trigger();
+  window->Frame().cursorX = 400;
+  window->Frame().cursorY = 300;
+  Click();
+  window->Frame().cursorX = 700;
+  window->Frame().cursorY = 450;
+  Click();
+  ASSERT_EQ(window->Frame().trackEndCount, 2);
+  window->Action("mnuMesTrek")->trigger();
+  EXPECT_TRUE(recorder.messages.empty());
+  QWidget* text = window->findChild<QWidget*>("FrmTxt");
+  ASSERT_NE(text, nullptr);
+  EXPECT_TRUE(text->isVisible());
+  EXPECT_FALSE(Find<QPlainTextEdit>(text, "txtcom")->toPlainText().isEmpty());
+  EXPECT_GT(window->FrameWindow()->OverlayCount(OverlayKind::LocalReference), 0);
+  EXPECT_TRUE(window->HintWindow()->Text().startsWith(QStringLiteral("Для идентификации выберите Меню: Идентификация->ИСЗ")));
+  // Each end's sky position is the generator's sky position of that pixel.
+  for (int slot = 1; slot <= 2; ++slot) {
+    const TrackPoint& end = window->Frame().trackEnds[slot];
+    double x = 0, y = 0;
+    ASSERT_TRUE(ProjectToFrame(drawing, end.ra * 180 / Pi, end.dec * 180 / Pi, x, y));
+    EXPECT_NEAR(x, end.x, 0.2);
+    EXPECT_NEAR(y, end.y, 0.2);
+  }
+  // Opening another frame closes the text window and removes the local marks.
+  Open(image);
+  EXPECT_FALSE(text->isVisible());
+  EXPECT_EQ(window->FrameWindow()->OverlayCount(OverlayKind::LocalReference), 0);
 }
 
 TEST_F(IdentificationSession, KnownCentreNeedsAFieldOfViewFrom3To70Degrees) {
