@@ -36,21 +36,21 @@ const std::string& AsterismPath() {
 }
 
 // Fifteen marks on the brightest stars of a generated frame, at their drawn positions.
-IdentificationInput FrameInput(const FrameSpec& spec) {
+IdentificationInput FrameInput(const FrameSpec& drawing) {
   std::vector<CatalogueRecord> catalogue;
   ReadCatalogueRecords(kCatalogPath, catalogue);
-  const SyntheticFrame frame = RenderFrame(catalogue, spec);
+  const SyntheticFrame frame = RenderFrame(catalogue, drawing);
   IdentificationInput in;
   for (const RenderedStar& s : frame.stars) {
     if (in.marks.size() == 15) break;
-    if (s.x < 20 || s.y < 20 || s.x > spec.width - 20 || s.y > spec.height - 20) continue;
+    if (s.x < 20 || s.y < 20 || s.x > drawing.width - 20 || s.y > drawing.height - 20) continue;
     StarMark m;
     m.x = static_cast<float>(s.x);
     m.y = static_cast<float>(s.y);
     in.marks.push_back(m);
   }
-  in.imageWidth = spec.width;
-  in.imageHeight = spec.height;
+  in.imageWidth = drawing.width;
+  in.imageHeight = drawing.height;
   in.considerVisibility = false;
   in.catalogPath = kCatalogPath;
   in.asterismPath = AsterismPath();
@@ -58,15 +58,15 @@ IdentificationInput FrameInput(const FrameSpec& spec) {
   return in;
 }
 
-FrameSpec Spec(double ra, double dec, double scale) {
-  FrameSpec spec;
-  spec.width = 1200;
-  spec.height = 800;
-  spec.centreRaDeg = ra;
-  spec.centreDecDeg = dec;
-  spec.scaleArcsec = scale;
-  spec.rotationDeg = 15.0;
-  return spec;
+FrameSpec FrameDrawing(double ra, double dec, double scale) {
+  FrameSpec drawing;
+  drawing.width = 1200;
+  drawing.height = 800;
+  drawing.centreRaDeg = ra;
+  drawing.centreDecDeg = dec;
+  drawing.scaleArcsec = scale;
+  drawing.rotationDeg = 15.0;
+  return drawing;
 }
 
 void BM_BuildAsterismFile(benchmark::State& state) {
@@ -98,7 +98,7 @@ BENCHMARK(BM_LoadAsterismTableAllVisible)->Unit(benchmark::kMillisecond);
 
 // Blind identification of 15 marks on a 30 x 20 degree frame, catalogue and asterism loading included.
 void BM_BlindIdentification15Marks(benchmark::State& state) {
-  const IdentificationInput in = FrameInput(Spec(84.0, 0.0, 90.0));
+  const IdentificationInput in = FrameInput(FrameDrawing(84.0, 0.0, 90.0));
   bool ok = false;
   for (auto _ : state) {
     SilentTask task;
@@ -110,7 +110,7 @@ BENCHMARK(BM_BlindIdentification15Marks)->Unit(benchmark::kMillisecond);
 
 // Known-centre identification of 15 marks on a 20 x 13 degree frame, the centre given 1.5 degrees off.
 void BM_KnownCentreIdentification15Marks(benchmark::State& state) {
-  IdentificationInput in = FrameInput(Spec(100.0, -20.0, 60.0));
+  IdentificationInput in = FrameInput(FrameDrawing(100.0, -20.0, 60.0));
   in.raUserDeg = 101.5;
   in.decUserDeg = -20.5;
   in.fieldUserDeg = 20.0;

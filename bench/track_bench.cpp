@@ -20,20 +20,20 @@ struct Scene {
 
 // A generated frame with the truth plate as its solution and the track's ends marked by hand.
 void MakeScene(Scene& scene, int width, int height, double scaleArcsec, const FrameStreak& streak, bool bothEnds) {
-  FrameSpec spec;
-  spec.width = width;
-  spec.height = height;
-  spec.centreRaDeg = 75.0;
-  spec.centreDecDeg = 30.0;
-  spec.scaleArcsec = scaleArcsec;
-  spec.rotationDeg = 20.0;
-  spec.referenceMagnitude = 5.0;
-  spec.referencePeak = 200.0;
-  spec.noiseSigma = 1.5;
-  spec.streaks.push_back(streak);
+  FrameSpec drawing;
+  drawing.width = width;
+  drawing.height = height;
+  drawing.centreRaDeg = 75.0;
+  drawing.centreDecDeg = 30.0;
+  drawing.scaleArcsec = scaleArcsec;
+  drawing.rotationDeg = 20.0;
+  drawing.referenceMagnitude = 5.0;
+  drawing.referencePeak = 200.0;
+  drawing.noiseSigma = 1.5;
+  drawing.streaks.push_back(streak);
   scene.app.catalogPath = std::string(ORVIA_SOURCE_DIR) + "/data/bin8.dat";
   SyntheticFrame image;
-  if (!RenderFrameFromFile(scene.app.catalogPath, spec, image)) return;
+  if (!RenderFrameFromFile(scene.app.catalogPath, drawing, image)) return;
   FrameState& frame = scene.frame;
   frame.frameOpen = true;
   frame.imageWidth = static_cast<std::int16_t>(width);
@@ -42,10 +42,10 @@ void MakeScene(Scene& scene, int width, int height, double scaleArcsec, const Fr
   frame.displayScale = ComputeDisplayGeometry(width, height).displayScale;
   ApplyFrameSize(frame, scene.app.frameSizes);
   frame.info.considerVisibility = false;
-  frame.plate.ra0Deg = spec.centreRaDeg;
-  frame.plate.dec0Deg = spec.centreDecDeg;
+  frame.plate.ra0Deg = drawing.centreRaDeg;
+  frame.plate.dec0Deg = drawing.centreDecDeg;
   frame.plate.mxArcsec = frame.plate.myArcsec = scaleArcsec;
-  frame.plate.fDeg = spec.rotationDeg;
+  frame.plate.fDeg = drawing.rotationDeg;
   frame.plate.xo = width / 2.0;
   frame.plate.yo = height / 2.0;
   DeriveWorkingForm(frame.plate);

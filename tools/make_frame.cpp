@@ -45,12 +45,12 @@ std::vector<double> Numbers(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  FrameSpec spec;
+  FrameSpec drawing;
   std::string catalogPath, outPath, truthPath;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--mirror") {
-      spec.mirrored = true;
+      drawing.mirrored = true;
       continue;
     }
     if (i + 1 >= argc) {
@@ -66,27 +66,27 @@ int main(int argc, char** argv) {
     else if (arg == "--truth")
       truthPath = value;
     else if (arg == "--width")
-      spec.width = static_cast<int>(number);
+      drawing.width = static_cast<int>(number);
     else if (arg == "--height")
-      spec.height = static_cast<int>(number);
+      drawing.height = static_cast<int>(number);
     else if (arg == "--ra")
-      spec.centreRaDeg = number;
+      drawing.centreRaDeg = number;
     else if (arg == "--dec")
-      spec.centreDecDeg = number;
+      drawing.centreDecDeg = number;
     else if (arg == "--scale")
-      spec.scaleArcsec = number;
+      drawing.scaleArcsec = number;
     else if (arg == "--rotation")
-      spec.rotationDeg = number;
+      drawing.rotationDeg = number;
     else if (arg == "--limit")
-      spec.limitMagnitude = number;
+      drawing.limitMagnitude = number;
     else if (arg == "--background")
-      spec.background = number;
+      drawing.background = number;
     else if (arg == "--noise")
-      spec.noiseSigma = number;
+      drawing.noiseSigma = number;
     else if (arg == "--sigma")
-      spec.starSigmaPx = number;
+      drawing.starSigmaPx = number;
     else if (arg == "--seed")
-      spec.seed = static_cast<std::uint32_t>(number);
+      drawing.seed = static_cast<std::uint32_t>(number);
     else if (arg == "--streak") {
       const std::vector<double> v = Numbers(value);
       if (v.size() < 4) {
@@ -95,19 +95,19 @@ int main(int argc, char** argv) {
       }
       FrameStreak streak{v[0], v[1], v[2], v[3]};
       if (v.size() > 4) streak.peak = v[4];
-      spec.streaks.push_back(streak);
+      drawing.streaks.push_back(streak);
     } else {
       Usage();
       return 2;
     }
   }
-  if (catalogPath.empty() || outPath.empty() || spec.width < 1 || spec.height < 1 || spec.width > 32767 ||
-      spec.height > 32767 || !(spec.scaleArcsec > 0.0)) {
+  if (catalogPath.empty() || outPath.empty() || drawing.width < 1 || drawing.height < 1 || drawing.width > 32767 ||
+      drawing.height > 32767 || !(drawing.scaleArcsec > 0.0)) {
     Usage();
     return 2;
   }
   SyntheticFrame frame;
-  if (!RenderFrameFromFile(catalogPath, spec, frame)) {
+  if (!RenderFrameFromFile(catalogPath, drawing, frame)) {
     std::fprintf(stderr, "cannot read the catalogue %s\n", catalogPath.c_str());
     return 1;
   }
@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot write %s\n", outPath.c_str());
     return 1;
   }
-  if (!truthPath.empty() && !WriteTruthFile(truthPath, spec, frame)) {
+  if (!truthPath.empty() && !WriteTruthFile(truthPath, drawing, frame)) {
     std::fprintf(stderr, "cannot write %s\n", truthPath.c_str());
     return 1;
   }

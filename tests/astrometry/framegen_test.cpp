@@ -21,46 +21,46 @@ CatalogueRecord Star(double raDeg, double decDeg, float mag) {
 }  // namespace
 
 TEST(FrameGenerator, ProjectsByTheTangentPlaneWithRotationAndMirror) {
-  FrameSpec spec;
-  spec.width = 1000;
-  spec.height = 600;
-  spec.centreRaDeg = 120.0;
-  spec.centreDecDeg = 0.0;
-  spec.scaleArcsec = 36.0;  // 100 px per degree at the centre
+  FrameSpec drawing;
+  drawing.width = 1000;
+  drawing.height = 600;
+  drawing.centreRaDeg = 120.0;
+  drawing.centreDecDeg = 0.0;
+  drawing.scaleArcsec = 36.0;  // 100 px per degree at the centre
   double x = 0, y = 0;
-  ASSERT_TRUE(ProjectToFrame(spec, 120.0, 0.0, x, y));
+  ASSERT_TRUE(ProjectToFrame(drawing, 120.0, 0.0, x, y));
   EXPECT_NEAR(x, 500.0, 1e-9);
   EXPECT_NEAR(y, 300.0, 1e-9);
   // North is up and east (larger RA) to the left; off-axis distances grow as the tangent.
-  ASSERT_TRUE(ProjectToFrame(spec, 120.0, 2.0, x, y));
+  ASSERT_TRUE(ProjectToFrame(drawing, 120.0, 2.0, x, y));
   EXPECT_NEAR(y, 300.0 - std::tan(2.0 * kDeg) / kDeg * 100.0, 1e-6);
-  ASSERT_TRUE(ProjectToFrame(spec, 123.0, 0.0, x, y));
+  ASSERT_TRUE(ProjectToFrame(drawing, 123.0, 0.0, x, y));
   EXPECT_NEAR(x, 500.0 - std::tan(3.0 * kDeg) / kDeg * 100.0, 1e-6);
-  spec.mirrored = true;
-  ASSERT_TRUE(ProjectToFrame(spec, 123.0, 0.0, x, y));
+  drawing.mirrored = true;
+  ASSERT_TRUE(ProjectToFrame(drawing, 123.0, 0.0, x, y));
   EXPECT_NEAR(x, 500.0 + std::tan(3.0 * kDeg) / kDeg * 100.0, 1e-6);
   // A quarter turn brings north to the right.
-  spec.mirrored = false;
-  spec.rotationDeg = 90.0;
-  ASSERT_TRUE(ProjectToFrame(spec, 120.0, 1.0, x, y));
+  drawing.mirrored = false;
+  drawing.rotationDeg = 90.0;
+  ASSERT_TRUE(ProjectToFrame(drawing, 120.0, 1.0, x, y));
   EXPECT_NEAR(x, 500.0 + std::tan(1.0 * kDeg) / kDeg * 100.0, 1e-6);
   EXPECT_NEAR(y, 300.0, 1e-6);
-  EXPECT_FALSE(ProjectToFrame(spec, 300.0, 0.0, x, y));
+  EXPECT_FALSE(ProjectToFrame(drawing, 300.0, 0.0, x, y));
 }
 
 TEST(FrameGenerator, DrawsStarsWhereTheTruthSaysAndWritesBmpAndTruth) {
-  FrameSpec spec;
-  spec.width = 201;
-  spec.height = 101;
-  spec.centreRaDeg = 10.0;
-  spec.centreDecDeg = 20.0;
-  spec.scaleArcsec = 72.0;
-  spec.noiseSigma = 0.0;
-  spec.limitMagnitude = 6.0;
-  spec.streaks.push_back({20.0, 80.0, 60.0, 80.0, 100.0, 1.0});
+  FrameSpec drawing;
+  drawing.width = 201;
+  drawing.height = 101;
+  drawing.centreRaDeg = 10.0;
+  drawing.centreDecDeg = 20.0;
+  drawing.scaleArcsec = 72.0;
+  drawing.noiseSigma = 0.0;
+  drawing.limitMagnitude = 6.0;
+  drawing.streaks.push_back({20.0, 80.0, 60.0, 80.0, 100.0, 1.0});
   const std::vector<CatalogueRecord> cat = {Star(10.3, 20.2, 3.0f), Star(10.0, 50.0, 1.0f), Star(9.5, 19.8, 7.0f),
                                             Star(9.2, 19.9, 5.0f)};
-  const SyntheticFrame frame = RenderFrame(cat, spec);
+  const SyntheticFrame frame = RenderFrame(cat, drawing);
   ASSERT_EQ(frame.stars.size(), 2u);  // star 2 is off the frame, star 3 too faint
   EXPECT_EQ(frame.stars[0].number, 1);
   EXPECT_EQ(frame.stars[1].number, 4);
@@ -70,7 +70,7 @@ TEST(FrameGenerator, DrawsStarsWhereTheTruthSaysAndWritesBmpAndTruth) {
     for (int r = 1; r <= frame.height; ++r) {
       for (int c = 1; c <= frame.width; ++c) {
         if (std::hypot(c - s.x, r - s.y) > 6) continue;
-        const double v = frame.grey[(r - 1) * frame.width + (c - 1)] - spec.background;
+        const double v = frame.grey[(r - 1) * frame.width + (c - 1)] - drawing.background;
         sum += v;
         sx += v * c;
         sy += v * r;
@@ -94,7 +94,7 @@ TEST(FrameGenerator, DrawsStarsWhereTheTruthSaysAndWritesBmpAndTruth) {
             frame.grey[(80 - 1) * frame.width + (40 - 1)]);
 
   const auto truth = dir.path() / "f.txt";
-  ASSERT_TRUE(WriteTruthFile(truth.string(), spec, frame));
+  ASSERT_TRUE(WriteTruthFile(truth.string(), drawing, frame));
   EXPECT_NE(ReadFile(truth).find("\r\n"), std::string::npos);
   FrameSpec back;
   std::vector<RenderedStar> stars;

@@ -65,7 +65,7 @@ class IdentifyFrames : public ::testing::Test {
 
   // The identification input for marks placed by the star detection at the drawn positions of the given
   // stars, as clicks of the star-marking mode would place them. Stars it does not find are left out.
-  IdentificationInput MarkAndMakeInput(const FrameSpec& spec, const SyntheticFrame& frame,
+  IdentificationInput MarkAndMakeInput(const FrameSpec& drawing, const SyntheticFrame& frame,
                                        std::vector<RenderedStar>& stars) const {
     FrameState state;
     AppState app;
@@ -81,12 +81,12 @@ class IdentifyFrames : public ::testing::Test {
       if (d.marked) marked.push_back(s);
     }
     stars = marked;
-    IdentificationInput in = MakeInput(spec, {});
+    IdentificationInput in = MakeInput(drawing, {});
     in.marks = state.starMarks;
     return in;
   }
 
-  IdentificationInput MakeInput(const FrameSpec& spec, const std::vector<RenderedStar>& marks) const {
+  IdentificationInput MakeInput(const FrameSpec& drawing, const std::vector<RenderedStar>& marks) const {
     IdentificationInput in;
     for (const RenderedStar& s : marks) {
       StarMark m;
@@ -94,8 +94,8 @@ class IdentifyFrames : public ::testing::Test {
       m.y = static_cast<float>(s.y);
       in.marks.push_back(m);
     }
-    in.imageWidth = spec.width;
-    in.imageHeight = spec.height;
+    in.imageWidth = drawing.width;
+    in.imageHeight = drawing.height;
     in.considerVisibility = false;
     in.catalogPath = catalogPath_;
     in.asterismPath = asterismPath_;
@@ -139,48 +139,48 @@ std::string IdentifyFrames::asterismPath_;
 std::vector<CatalogueRecord>* IdentifyFrames::catalogue_ = nullptr;
 bool IdentifyFrames::built_ = false;
 
-FrameSpec Spec(double ra, double dec, double scale, double rotation, bool mirrored, int width = 1200,
+FrameSpec FrameDrawing(double ra, double dec, double scale, double rotation, bool mirrored, int width = 1200,
                int height = 800) {
-  FrameSpec spec;
-  spec.width = width;
-  spec.height = height;
-  spec.centreRaDeg = ra;
-  spec.centreDecDeg = dec;
-  spec.scaleArcsec = scale;
-  spec.rotationDeg = rotation;
-  spec.mirrored = mirrored;
-  spec.referenceMagnitude = 6.0;  // 7th-magnitude stars still stand well above the noise
-  return spec;
+  FrameSpec drawing;
+  drawing.width = width;
+  drawing.height = height;
+  drawing.centreRaDeg = ra;
+  drawing.centreDecDeg = dec;
+  drawing.scaleArcsec = scale;
+  drawing.rotationDeg = rotation;
+  drawing.mirrored = mirrored;
+  drawing.referenceMagnitude = 6.0;  // 7th-magnitude stars still stand well above the noise
+  return drawing;
 }
 
 }  // namespace
 
 TEST_F(IdentifyFrames, BlindFieldsFromThirtyToSixtyDegrees) {
   struct Case {
-    FrameSpec spec;
+    FrameSpec drawing;
     std::size_t marks;
   };
   const Case cases[] = {
-      {Spec(84.0, 0.0, 90.0, 15.0, false), 15},      // 30 x 20 degrees, Orion
-      {Spec(200.0, 45.0, 180.0, -70.0, false), 20},  // 60 x 40 degrees
-      {Spec(130.0, -35.0, 135.0, 160.0, true), 12},  // 45 x 30 degrees, mirrored
-      {Spec(1.5, 20.0, 120.0, 5.0, false), 15},      // across 0h
-      {Spec(300.0, 83.0, 105.0, -30.0, false), 15},  // 35 x 23 degrees, the north pole inside the field
+      {FrameDrawing(84.0, 0.0, 90.0, 15.0, false), 15},      // 30 x 20 degrees, Orion
+      {FrameDrawing(200.0, 45.0, 180.0, -70.0, false), 20},  // 60 x 40 degrees
+      {FrameDrawing(130.0, -35.0, 135.0, 160.0, true), 12},  // 45 x 30 degrees, mirrored
+      {FrameDrawing(1.5, 20.0, 120.0, 5.0, false), 15},      // across 0h
+      {FrameDrawing(300.0, 83.0, 105.0, -30.0, false), 15},  // 35 x 23 degrees, the north pole inside the field
   };
   for (Case c : cases) {
-    SCOPED_TRACE(c.spec.centreRaDeg);
-    c.spec.limitMagnitude = 6.5;  // what a wide-angle lens shows
-    const SyntheticFrame frame = RenderFrame(*catalogue_, c.spec);
+    SCOPED_TRACE(c.drawing.centreRaDeg);
+    c.drawing.limitMagnitude = 6.5;  // what a wide-angle lens shows
+    const SyntheticFrame frame = RenderFrame(*catalogue_, c.drawing);
     std::vector<RenderedStar> marks = PickMarks(frame, c.marks);
-    const IdentificationInput in = MarkAndMakeInput(c.spec, frame, marks);
+    const IdentificationInput in = MarkAndMakeInput(c.drawing, frame, marks);
     ASSERT_GE(marks.size(), 8u);
     SilentTask task;
     const IdentificationResult r = RunBlindIdentification(in, task);
     ExpectIdentified(r, marks, static_cast<int>(marks.size()) / 2);
     if (r.success) {
       EXPECT_TRUE(r.messages.empty());
-      EXPECT_EQ(r.panel.mirrored, c.spec.mirrored ? "Yes" : "No");
-      EXPECT_NEAR(r.solution.mxArcsec, c.spec.scaleArcsec, 0.02 * c.spec.scaleArcsec);
+      EXPECT_EQ(r.panel.mirrored, c.drawing.mirrored ? "Yes" : "No");
+      EXPECT_NEAR(r.solution.mxArcsec, c.drawing.scaleArcsec, 0.02 * c.drawing.scaleArcsec);
     }
   }
 }
@@ -188,15 +188,15 @@ TEST_F(IdentifyFrames, BlindFieldsFromThirtyToSixtyDegrees) {
 TEST_F(IdentifyFrames, FewerThanHalfIdentifiedIsReported) {
   // Blind mode extends only with stars brighter than 4.5 mag: seven bright marks among thirteen fainter
   // ones leave most marks unidentified, though the frame is calibrated correctly.
-  FrameSpec spec = Spec(84.0, 0.0, 90.0, 15.0, false);
-  spec.limitMagnitude = 6.5;
-  const SyntheticFrame frame = RenderFrame(*catalogue_, spec);
+  FrameSpec drawing = FrameDrawing(84.0, 0.0, 90.0, 15.0, false);
+  drawing.limitMagnitude = 6.5;
+  const SyntheticFrame frame = RenderFrame(*catalogue_, drawing);
   std::vector<RenderedStar> marks;
   for (const RenderedStar& s : PickMarks(frame, 200)) {
     const bool bright = marks.size() < 7;
     if ((bright || s.magnitude > 4.8f) && marks.size() < 20) marks.push_back(s);
   }
-  const IdentificationInput in = MarkAndMakeInput(spec, frame, marks);
+  const IdentificationInput in = MarkAndMakeInput(drawing, frame, marks);
   ASSERT_EQ(marks.size(), 20u);
   SilentTask task;
   const IdentificationResult r = RunBlindIdentification(in, task);
@@ -209,24 +209,24 @@ TEST_F(IdentifyFrames, FewerThanHalfIdentifiedIsReported) {
 
 TEST_F(IdentifyFrames, KnownCentreFieldsFromTenToThirtyDegrees) {
   struct Case {
-    FrameSpec spec;
+    FrameSpec drawing;
     double offRa, offDec, fov;
     std::size_t marks;
   };
   const Case cases[] = {
-      {Spec(280.0, 30.0, 30.0, 25.0, false), 1.5, -1.0, 10.0, 12},     // 10 x 6.7 degrees
-      {Spec(100.0, -20.0, 60.0, -120.0, false), -1.0, 1.2, 20.0, 15},  // 20 x 13 degrees
-      {Spec(359.0, -10.0, 90.0, 80.0, true), 1.4, 1.4, 30.0, 15},      // 30 x 20, mirrored, across 0h
-      {Spec(250.0, -82.0, 60.0, 0.0, false), 0.0, 2.0, 20.0, 15},      // 8 degrees from the south pole
+      {FrameDrawing(280.0, 30.0, 30.0, 25.0, false), 1.5, -1.0, 10.0, 12},     // 10 x 6.7 degrees
+      {FrameDrawing(100.0, -20.0, 60.0, -120.0, false), -1.0, 1.2, 20.0, 15},  // 20 x 13 degrees
+      {FrameDrawing(359.0, -10.0, 90.0, 80.0, true), 1.4, 1.4, 30.0, 15},      // 30 x 20, mirrored, across 0h
+      {FrameDrawing(250.0, -82.0, 60.0, 0.0, false), 0.0, 2.0, 20.0, 15},      // 8 degrees from the south pole
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.spec.centreRaDeg);
-    const SyntheticFrame frame = RenderFrame(*catalogue_, c.spec);
+    SCOPED_TRACE(c.drawing.centreRaDeg);
+    const SyntheticFrame frame = RenderFrame(*catalogue_, c.drawing);
     std::vector<RenderedStar> marks = PickMarks(frame, c.marks);
-    IdentificationInput in = MarkAndMakeInput(c.spec, frame, marks);
+    IdentificationInput in = MarkAndMakeInput(c.drawing, frame, marks);
     ASSERT_GE(marks.size(), 8u);
-    in.raUserDeg = c.spec.centreRaDeg + c.offRa;
-    in.decUserDeg = c.spec.centreDecDeg + c.offDec;
+    in.raUserDeg = c.drawing.centreRaDeg + c.offRa;
+    in.decUserDeg = c.drawing.centreDecDeg + c.offDec;
     in.fieldUserDeg = c.fov;
     SilentTask task;
     const IdentificationResult r = IdentifyStars(in, true, task);
@@ -235,14 +235,14 @@ TEST_F(IdentifyFrames, KnownCentreFieldsFromTenToThirtyDegrees) {
 }
 
 TEST_F(IdentifyFrames, RandomMarksAreNotIdentified) {
-  const FrameSpec spec = Spec(84.0, 0.0, 90.0, 0.0, false);
+  const FrameSpec drawing = FrameDrawing(84.0, 0.0, 90.0, 0.0, false);
   for (unsigned seed = 1; seed <= 4; ++seed) {
     SCOPED_TRACE(seed);
     std::mt19937 rng(seed);
     std::uniform_real_distribution<double> ux(30, 1170), uy(30, 770);
     std::vector<RenderedStar> marks;
     for (int i = 0; i < 15; ++i) marks.push_back({0, ux(rng), uy(rng), 0.0f, 0.0});
-    IdentificationInput in = MakeInput(spec, marks);
+    IdentificationInput in = MakeInput(drawing, marks);
     in.raUserDeg = 84.0;
     in.fieldUserDeg = 30.0;
     SilentTask task;

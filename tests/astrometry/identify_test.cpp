@@ -29,17 +29,17 @@ StarMark Mark(double x, double y) {
 
 // A small sky of six stars seen by a 1000 x 800 camera at 100"/px, with the marks where they fall.
 struct SmallSky {
-  FrameSpec spec;
+  FrameSpec drawing;
   ReferenceList refs;
   std::vector<StarMark> marks;
 
   SmallSky() {
-    spec.width = 1000;
-    spec.height = 800;
-    spec.centreRaDeg = 150.0;
-    spec.centreDecDeg = 30.0;
-    spec.scaleArcsec = 100.0;
-    spec.rotationDeg = 20.0;
+    drawing.width = 1000;
+    drawing.height = 800;
+    drawing.centreRaDeg = 150.0;
+    drawing.centreDecDeg = 30.0;
+    drawing.scaleArcsec = 100.0;
+    drawing.rotationDeg = 20.0;
     const double stars[6][2] = {{150.0, 30.0}, {155.0, 33.0}, {146.0, 35.0},
                                 {152.0, 26.0}, {147.0, 27.5}, {157.0, 28.0}};
     refs.map.push_back(0);
@@ -47,7 +47,7 @@ struct SmallSky {
       refs.stars.push_back({stars[i][0] * kDeg, stars[i][1] * kDeg, 3.0f, 100 + i});
       refs.map.push_back(i + 1);
       double x = 0, y = 0;
-      ProjectToFrame(spec, stars[i][0], stars[i][1], x, y);
+      ProjectToFrame(drawing, stars[i][0], stars[i][1], x, y);
       marks.push_back(Mark(x, y));
     }
   }
@@ -57,9 +57,9 @@ struct SmallSky {
     setup.marks = &marks;
     setup.refs = &refs;
     setup.candidates = &candidates;
-    setup.mode = MakeIdentificationMode(true, 0.0, spec.width, spec.height);
-    setup.centreX = spec.width / 2.0;
-    setup.centreY = spec.height / 2.0;
+    setup.mode = MakeIdentificationMode(true, 0.0, drawing.width, drawing.height);
+    setup.centreX = drawing.width / 2.0;
+    setup.centreY = drawing.height / 2.0;
     return setup;
   }
 };

@@ -24,40 +24,40 @@ CatalogueRecord Star(double raDeg, double decDeg, float mag) {
 
 // The plate solution that describes a generated frame: tangent point at the image centre, equal scales, the
 // generator's rotation, and a skew of 180 degrees for a mirrored image.
-PlateSolution TruthPlate(const FrameSpec& spec) {
+PlateSolution TruthPlate(const FrameSpec& drawing) {
   PlateSolution plate;
-  plate.ra0Deg = spec.centreRaDeg;
-  plate.dec0Deg = spec.centreDecDeg;
-  plate.mxArcsec = spec.scaleArcsec;
-  plate.myArcsec = spec.scaleArcsec;
-  plate.fDeg = spec.rotationDeg;
-  plate.gDeg = spec.mirrored ? 180.0 : 0.0;
-  plate.xo = spec.width / 2.0;
-  plate.yo = spec.height / 2.0;
+  plate.ra0Deg = drawing.centreRaDeg;
+  plate.dec0Deg = drawing.centreDecDeg;
+  plate.mxArcsec = drawing.scaleArcsec;
+  plate.myArcsec = drawing.scaleArcsec;
+  plate.fDeg = drawing.rotationDeg;
+  plate.gDeg = drawing.mirrored ? 180.0 : 0.0;
+  plate.xo = drawing.width / 2.0;
+  plate.yo = drawing.height / 2.0;
   DeriveWorkingForm(plate);
   return plate;
 }
 
 // An open frame calibrated with the truth plate of a generated frame.
-FrameState CalibratedFrame(const FrameSpec& spec, float displayScale) {
+FrameState CalibratedFrame(const FrameSpec& drawing, float displayScale) {
   FrameState frame;
   frame.frameOpen = true;
-  frame.imageWidth = static_cast<std::int16_t>(spec.width);
-  frame.imageHeight = static_cast<std::int16_t>(spec.height);
+  frame.imageWidth = static_cast<std::int16_t>(drawing.width);
+  frame.imageHeight = static_cast<std::int16_t>(drawing.height);
   frame.displayScale = displayScale;
-  frame.plate = TruthPlate(spec);
+  frame.plate = TruthPlate(drawing);
   return frame;
 }
 
-bool Inside(double x, double y, const FrameSpec& spec) {
-  return x > 0 && x < spec.width && y > 0 && y < spec.height;
+bool Inside(double x, double y, const FrameSpec& drawing) {
+  return x > 0 && x < drawing.width && y > 0 && y < drawing.height;
 }
 
 // Stars the generator drew strictly inside the frame and brighter than depth, in catalogue order.
-std::vector<RenderedStar> ExpectedStars(const SyntheticFrame& frame, const FrameSpec& spec, float depth) {
+std::vector<RenderedStar> ExpectedStars(const SyntheticFrame& frame, const FrameSpec& drawing, float depth) {
   std::vector<RenderedStar> out;
   for (const RenderedStar& s : frame.stars) {
-    if (s.magnitude < depth && Inside(s.x, s.y, spec)) out.push_back(s);
+    if (s.magnitude < depth && Inside(s.x, s.y, drawing)) out.push_back(s);
   }
   return out;
 }
@@ -83,15 +83,15 @@ TEST(CatalogueOverlay, MarksTheGeneratedStarsWhereTheyWereDrawn) {
   turned.scaleArcsec = 45.0;
   turned.rotationDeg = 35.0;
   turned.mirrored = true;
-  for (const FrameSpec& spec : {plain, turned}) {
-    SCOPED_TRACE(spec.centreRaDeg);
+  for (const FrameSpec& drawing : {plain, turned}) {
+    SCOPED_TRACE(drawing.centreRaDeg);
     SyntheticFrame generated;
-    ASSERT_TRUE(RenderFrameFromFile(ShippedCatalogue(), spec, generated));
-    FrameState frame = CalibratedFrame(spec, 1.0f);
+    ASSERT_TRUE(RenderFrameFromFile(ShippedCatalogue(), drawing, generated));
+    FrameState frame = CalibratedFrame(drawing, 1.0f);
     const CatalogueDisplayState display{true, false, 6.5f};
     const CatalogueOverlay overlay = DrawCatalogue(frame, display, display.depth, ShippedCatalogue(), MarkPalette{});
     ASSERT_TRUE(overlay.drawn);
-    const std::vector<RenderedStar> expected = ExpectedStars(generated, spec, 6.5f);
+    const std::vector<RenderedStar> expected = ExpectedStars(generated, drawing, 6.5f);
     ASSERT_GT(expected.size(), 20u);
     ASSERT_EQ(overlay.markers.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
@@ -110,25 +110,25 @@ TEST(CatalogueOverlay, MarksTheGeneratedStarsWhereTheyWereDrawn) {
 // than 90 degrees from the centre where the projection no longer applies: only the first 1000 stars on the
 // frame in file order are marked, and none lands outside it.
 TEST(CatalogueOverlay, WideFieldStopsAtAThousandMarkersAllOnTheFrame) {
-  FrameSpec spec;
-  spec.width = 2000;
-  spec.height = 1500;
-  spec.centreRaDeg = 100.0;
-  spec.centreDecDeg = 20.0;
-  spec.scaleArcsec = 200.0;
-  spec.noiseSigma = 0.0;
+  FrameSpec drawing;
+  drawing.width = 2000;
+  drawing.height = 1500;
+  drawing.centreRaDeg = 100.0;
+  drawing.centreDecDeg = 20.0;
+  drawing.scaleArcsec = 200.0;
+  drawing.noiseSigma = 0.0;
   SyntheticFrame generated;
-  ASSERT_TRUE(RenderFrameFromFile(ShippedCatalogue(), spec, generated));
-  FrameState frame = CalibratedFrame(spec, 2.5f);
+  ASSERT_TRUE(RenderFrameFromFile(ShippedCatalogue(), drawing, generated));
+  FrameState frame = CalibratedFrame(drawing, 2.5f);
   const CatalogueDisplayState display{true, true, 8.0f};
   const CatalogueOverlay overlay = DrawCatalogue(frame, display, display.depth, ShippedCatalogue(), MarkPalette{});
-  const std::vector<RenderedStar> expected = ExpectedStars(generated, spec, 8.0f);
+  const std::vector<RenderedStar> expected = ExpectedStars(generated, drawing, 8.0f);
   ASSERT_GT(expected.size(), kMaxCatalogueMarkers);
   ASSERT_EQ(overlay.markers.size(), kMaxCatalogueMarkers);
   ASSERT_EQ(overlay.labels.size(), kMaxCatalogueMarkers);
   for (std::size_t i = 0; i < overlay.markers.size(); ++i) {
     const CatalogueMarker& m = overlay.markers[i];
-    ASSERT_TRUE(Inside(m.x, m.y, spec)) << i;
+    ASSERT_TRUE(Inside(m.x, m.y, drawing)) << i;
     EXPECT_NEAR(m.x, expected[i].x, 0.5) << i;
     EXPECT_NEAR(m.y, expected[i].y, 0.5) << i;
   }
@@ -137,12 +137,12 @@ TEST(CatalogueOverlay, WideFieldStopsAtAThousandMarkersAllOnTheFrame) {
 // Marker sizes from magnitude and display scale (rounded half to even, at least 1), screen rectangles and labels,
 // the exclusive depth, colours from the palette, and records that cannot be placed.
 TEST(CatalogueOverlay, SizesPositionsLabelsAndTheDepthBoundary) {
-  FrameSpec spec;
-  spec.width = 1000;
-  spec.height = 800;
-  spec.centreRaDeg = 120.0;
-  spec.centreDecDeg = 30.0;
-  spec.scaleArcsec = 36.0;  // 100 pixels per degree
+  FrameSpec drawing;
+  drawing.width = 1000;
+  drawing.height = 800;
+  drawing.centreRaDeg = 120.0;
+  drawing.centreDecDeg = 30.0;
+  drawing.scaleArcsec = 36.0;  // 100 pixels per degree
   const float nan = std::numeric_limits<float>::quiet_NaN();
   std::vector<CatalogueRecord> records = {
       Star(120.5, 30.5, 7.9f),  Star(119.5, 29.8, 0.0f), Star(120.2, 29.6, 5.0f), Star(119.8, 30.2, 3.0f),
@@ -158,14 +158,14 @@ TEST(CatalogueOverlay, SizesPositionsLabelsAndTheDepthBoundary) {
   palette.catalogueStar = {1, 2, 3};
   palette.catalogueAux = {4, 5, 6};
 
-  FrameState frame = CalibratedFrame(spec, 1.0f);
+  FrameState frame = CalibratedFrame(drawing, 1.0f);
   CatalogueOverlay overlay = DrawCatalogue(frame, {false, false, 8.0f}, 8.0f, path, palette);
   ASSERT_EQ(overlay.markers.size(), 5u);
   const int halfSidesAtScale1[] = {1, 8, 3, 5, 4};
   for (std::size_t i = 0; i < 5; ++i) {
     const CatalogueMarker& m = overlay.markers[i];
     double x = 0, y = 0;
-    ASSERT_TRUE(ProjectToFrame(spec, (records[i].raOffset + kPi) / kDeg, records[i].dec / kDeg, x, y));
+    ASSERT_TRUE(ProjectToFrame(drawing, (records[i].raOffset + kPi) / kDeg, records[i].dec / kDeg, x, y));
     EXPECT_NEAR(m.x, x, 0.01);
     EXPECT_NEAR(m.y, y, 0.01);
     EXPECT_EQ(m.halfSide, halfSidesAtScale1[i]);
@@ -213,21 +213,21 @@ TEST(CatalogueOverlay, SizesPositionsLabelsAndTheDepthBoundary) {
 
 // The search circle covers the whole of a frame much taller than it is wide, corners included.
 TEST(CatalogueOverlay, ReachesTheCornersOfATallFrame) {
-  FrameSpec spec;
-  spec.width = 200;
-  spec.height = 1200;
-  spec.centreRaDeg = 120.0;
-  spec.centreDecDeg = 30.0;
-  spec.scaleArcsec = 36.0;
+  FrameSpec drawing;
+  drawing.width = 200;
+  drawing.height = 1200;
+  drawing.centreRaDeg = 120.0;
+  drawing.centreDecDeg = 30.0;
+  drawing.scaleArcsec = 36.0;
   const CatalogueRecord corner = Star(119.07, 24.2, 3.0f);
   double x = 0, y = 0;
-  ASSERT_TRUE(ProjectToFrame(spec, (corner.raOffset + kPi) / kDeg, corner.dec / kDeg, x, y));
-  ASSERT_TRUE(Inside(x, y, spec));
-  ASSERT_GT(std::hypot(x - 100.0, y - 600.0), 2.0 * spec.width);  // beyond the frame's width from the centre
+  ASSERT_TRUE(ProjectToFrame(drawing, (corner.raOffset + kPi) / kDeg, corner.dec / kDeg, x, y));
+  ASSERT_TRUE(Inside(x, y, drawing));
+  ASSERT_GT(std::hypot(x - 100.0, y - 600.0), 2.0 * drawing.width);  // beyond the frame's width from the centre
   TempDir dir;
   const std::string path = (dir.path() / "bin8.dat").string();
   WriteFile(path, EncodeCatalogue({corner}));
-  FrameState frame = CalibratedFrame(spec, 1.0f);
+  FrameState frame = CalibratedFrame(drawing, 1.0f);
   const CatalogueOverlay overlay = DrawCatalogue(frame, {true, false, 4.0f}, 4.0f, path, MarkPalette{});
   ASSERT_EQ(overlay.markers.size(), 1u);
   EXPECT_NEAR(overlay.markers[0].x, x, 0.01);

@@ -321,7 +321,7 @@ namespace {
 // A frame drawn from the shipped catalogue with a satellite streak, its frame state with the truth plate
 // as the frame's solution, and an application state pointing at the same catalogue.
 struct TrackScene {
-  FrameSpec spec;
+  FrameSpec drawing;
   SyntheticFrame image;
   FrameState frame;
   AppState app;
@@ -329,32 +329,32 @@ struct TrackScene {
   SilentTask task;
 
   explicit TrackScene(const FrameStreak& streak, double scaleArcsec = 60.0) {
-    spec.width = 1200;
-    spec.height = 800;
-    spec.centreRaDeg = 75.0;
-    spec.centreDecDeg = 30.0;
-    spec.scaleArcsec = scaleArcsec;
-    spec.rotationDeg = 20.0;
-    spec.referenceMagnitude = 5.0;
-    spec.referencePeak = 200.0;
-    spec.noiseSigma = 1.5;
-    spec.seed = 17;
-    spec.streaks.push_back(streak);
+    drawing.width = 1200;
+    drawing.height = 800;
+    drawing.centreRaDeg = 75.0;
+    drawing.centreDecDeg = 30.0;
+    drawing.scaleArcsec = scaleArcsec;
+    drawing.rotationDeg = 20.0;
+    drawing.referenceMagnitude = 5.0;
+    drawing.referencePeak = 200.0;
+    drawing.noiseSigma = 1.5;
+    drawing.seed = 17;
+    drawing.streaks.push_back(streak);
     app.catalogPath = (testing_support::SourceDir() / "data" / "bin8.dat").string();
     app.catalogueReady = true;
-    loaded = RenderFrameFromFile(app.catalogPath, spec, image);
+    loaded = RenderFrameFromFile(app.catalogPath, drawing, image);
     frame.frameOpen = true;
-    frame.imageWidth = static_cast<std::int16_t>(spec.width);
-    frame.imageHeight = static_cast<std::int16_t>(spec.height);
+    frame.imageWidth = static_cast<std::int16_t>(drawing.width);
+    frame.imageHeight = static_cast<std::int16_t>(drawing.height);
     frame.brightness = MakeBrightness(ToDecodedImage(image));
-    const DisplayGeometry geometry = ComputeDisplayGeometry(spec.width, spec.height);
+    const DisplayGeometry geometry = ComputeDisplayGeometry(drawing.width, drawing.height);
     frame.displayScale = geometry.displayScale;
     ApplyFrameSize(frame, app.frameSizes);
     frame.info.considerVisibility = false;
     // The generator draws about the image centre with north turned by the rotation; in plate constants
     // that is scale Mx = My, rotation F, no skew.
-    truth = MakePlate(spec.centreRaDeg, spec.centreDecDeg, scaleArcsec, spec.rotationDeg, 0.0, spec.width / 2.0,
-                      spec.height / 2.0);
+    truth = MakePlate(drawing.centreRaDeg, drawing.centreDecDeg, scaleArcsec, drawing.rotationDeg, 0.0, drawing.width / 2.0,
+                      drawing.height / 2.0);
     SetFromWorking(frame.plate, truth);
   }
 
@@ -368,7 +368,7 @@ struct TrackScene {
 // position of the same pixel.
 double EndErrorPx(const TrackScene& scene, const TrackPoint& end) {
   const SkyPosition t = scene.Truth(end.x, end.y);
-  return GreatCircleDistance(end.ra, end.dec, t.ra, t.dec) / (scene.spec.scaleArcsec * kArcsec);
+  return GreatCircleDistance(end.ra, end.dec, t.ra, t.dec) / (scene.drawing.scaleArcsec * kArcsec);
 }
 
 std::size_t CountLines(const TrackMeasurement& m, const std::string& start) {
@@ -471,7 +471,7 @@ TEST(MeasureTrackOnFrames, AfterIdentifyingTheMarkedStarsTheEndsMatchTheTruth) {
   // Mark fifteen bright, uncrowded stars by clicks a pixel off their drawn centres.
   for (const RenderedStar& s : scene.image.stars) {
     if (scene.frame.starMarks.size() == 15) break;
-    if (s.x < 30 || s.y < 30 || s.x > scene.spec.width - 30 || s.y > scene.spec.height - 30) continue;
+    if (s.x < 30 || s.y < 30 || s.x > scene.drawing.width - 30 || s.y > scene.drawing.height - 30) continue;
     bool crowded = false;
     for (const RenderedStar& o : scene.image.stars)
       crowded = crowded || (o.number != s.number && std::hypot(o.x - s.x, o.y - s.y) < 20.0);
@@ -480,8 +480,8 @@ TEST(MeasureTrackOnFrames, AfterIdentifyingTheMarkedStarsTheEndsMatchTheTruth) {
   ASSERT_EQ(scene.frame.starMarks.size(), 15u);
   IdentificationInput in;
   in.marks = scene.frame.starMarks;
-  in.imageWidth = scene.spec.width;
-  in.imageHeight = scene.spec.height;
+  in.imageWidth = scene.drawing.width;
+  in.imageHeight = scene.drawing.height;
   in.considerVisibility = false;
   in.catalogPath = scene.app.catalogPath;
   TempDir work;

@@ -92,8 +92,8 @@ void PutLine(std::ostream& out, const std::string& key, const std::vector<double
 
 }  // namespace
 
-bool ProjectToFrame(const FrameSpec& spec, double raDeg, double decDeg, double& x, double& y) {
-  const double ra0 = spec.centreRaDeg * kDegToRad, dec0 = spec.centreDecDeg * kDegToRad;
+bool ProjectToFrame(const FrameSpec& drawing, double raDeg, double decDeg, double& x, double& y) {
+  const double ra0 = drawing.centreRaDeg * kDegToRad, dec0 = drawing.centreDecDeg * kDegToRad;
   const Vector3 star = Direction(raDeg * kDegToRad, decDeg * kDegToRad);
   const Vector3 axis = Direction(ra0, dec0);
   // Unit vectors towards east and north in the tangent plane.
@@ -102,51 +102,51 @@ bool ProjectToFrame(const FrameSpec& spec, double raDeg, double decDeg, double& 
   const double along = Dot(star, axis);
   if (along <= 1e-9) return false;
   const double xi = Dot(star, east) / along, eta = Dot(star, north) / along;  // radians in the tangent plane
-  const double rot = spec.rotationDeg * kDegToRad;
+  const double rot = drawing.rotationDeg * kDegToRad;
   const double u = xi * std::cos(rot) - eta * std::sin(rot);
   const double v = xi * std::sin(rot) + eta * std::cos(rot);
-  const double scale = spec.scaleArcsec / 3600.0 * kDegToRad;
-  x = spec.width / 2.0 + (spec.mirrored ? u : -u) / scale;
-  y = spec.height / 2.0 - v / scale;
+  const double scale = drawing.scaleArcsec / 3600.0 * kDegToRad;
+  x = drawing.width / 2.0 + (drawing.mirrored ? u : -u) / scale;
+  y = drawing.height / 2.0 - v / scale;
   return std::isfinite(x) && std::isfinite(y);
 }
 
-SyntheticFrame RenderFrame(const std::vector<CatalogueRecord>& catalogue, const FrameSpec& spec) {
+SyntheticFrame RenderFrame(const std::vector<CatalogueRecord>& catalogue, const FrameSpec& drawing) {
   SyntheticFrame frame;
-  frame.width = spec.width;
-  frame.height = spec.height;
-  std::vector<double> flux(static_cast<std::size_t>(spec.width) * spec.height, 0.0);
+  frame.width = drawing.width;
+  frame.height = drawing.height;
+  std::vector<double> flux(static_cast<std::size_t>(drawing.width) * drawing.height, 0.0);
   for (std::size_t i = 0; i < catalogue.size(); ++i) {
     const CatalogueRecord& rec = catalogue[i];
-    if (!(rec.magnitude <= spec.limitMagnitude)) continue;
+    if (!(rec.magnitude <= drawing.limitMagnitude)) continue;
     const double raDeg = (static_cast<double>(rec.raOffset) + 3.14159265358979) / kDegToRad;
     const double decDeg = static_cast<double>(rec.dec) / kDegToRad;
     double x = 0.0, y = 0.0;
-    if (!ProjectToFrame(spec, raDeg, decDeg, x, y)) continue;
-    if (x < 0.5 || y < 0.5 || x > spec.width + 0.5 || y > spec.height + 0.5) continue;
+    if (!ProjectToFrame(drawing, raDeg, decDeg, x, y)) continue;
+    if (x < 0.5 || y < 0.5 || x > drawing.width + 0.5 || y > drawing.height + 0.5) continue;
     RenderedStar star;
     star.number = static_cast<int>(i) + 1;
     star.x = x;
     star.y = y;
     star.magnitude = rec.magnitude;
-    star.peak = spec.referencePeak * std::pow(10.0, -0.4 * (rec.magnitude - spec.referenceMagnitude));
-    AddSpot(flux, spec.width, spec.height, x, y, star.peak, spec.starSigmaPx);
+    star.peak = drawing.referencePeak * std::pow(10.0, -0.4 * (rec.magnitude - drawing.referenceMagnitude));
+    AddSpot(flux, drawing.width, drawing.height, x, y, star.peak, drawing.starSigmaPx);
     frame.stars.push_back(star);
   }
-  for (const FrameStreak& s : spec.streaks) AddStreak(flux, spec.width, spec.height, s);
-  Noise noise(spec.seed);
+  for (const FrameStreak& s : drawing.streaks) AddStreak(flux, drawing.width, drawing.height, s);
+  Noise noise(drawing.seed);
   frame.grey.resize(flux.size());
   for (std::size_t p = 0; p < flux.size(); ++p) {
-    const double value = spec.background + flux[p] + spec.noiseSigma * noise.Next();
+    const double value = drawing.background + flux[p] + drawing.noiseSigma * noise.Next();
     frame.grey[p] = static_cast<std::uint8_t>(std::clamp(std::nearbyint(value), 0.0, 255.0));
   }
   return frame;
 }
 
-bool RenderFrameFromFile(const std::string& catalogPath, const FrameSpec& spec, SyntheticFrame& frame) {
+bool RenderFrameFromFile(const std::string& catalogPath, const FrameSpec& drawing, SyntheticFrame& frame) {
   std::vector<CatalogueRecord> records;
   if (!ReadCatalogueRecords(catalogPath, records)) return false;
-  frame = RenderFrame(records, spec);
+  frame = RenderFrame(records, drawing);
   return true;
 }
 
@@ -197,18 +197,18 @@ bool WriteBmp(const std::string& path, const SyntheticFrame& frame) {
   return static_cast<bool>(out);
 }
 
-bool WriteTruthFile(const std::string& path, const FrameSpec& spec, const SyntheticFrame& frame) {
+bool WriteTruthFile(const std::string& path, const FrameSpec& drawing, const SyntheticFrame& frame) {
   std::ostringstream out;
-  PutLine(out, "width", {static_cast<double>(spec.width)});
-  PutLine(out, "height", {static_cast<double>(spec.height)});
-  PutLine(out, "ra0", {spec.centreRaDeg});
-  PutLine(out, "dec0", {spec.centreDecDeg});
-  PutLine(out, "scale", {spec.scaleArcsec});
-  PutLine(out, "rotation", {spec.rotationDeg});
-  PutLine(out, "mirrored", {spec.mirrored ? 1.0 : 0.0});
-  PutLine(out, "xo", {spec.width / 2.0});
-  PutLine(out, "yo", {spec.height / 2.0});
-  for (const FrameStreak& s : spec.streaks) {
+  PutLine(out, "width", {static_cast<double>(drawing.width)});
+  PutLine(out, "height", {static_cast<double>(drawing.height)});
+  PutLine(out, "ra0", {drawing.centreRaDeg});
+  PutLine(out, "dec0", {drawing.centreDecDeg});
+  PutLine(out, "scale", {drawing.scaleArcsec});
+  PutLine(out, "rotation", {drawing.rotationDeg});
+  PutLine(out, "mirrored", {drawing.mirrored ? 1.0 : 0.0});
+  PutLine(out, "xo", {drawing.width / 2.0});
+  PutLine(out, "yo", {drawing.height / 2.0});
+  for (const FrameStreak& s : drawing.streaks) {
     PutLine(out, "streak", {s.x1, s.y1, s.x2, s.y2});
   }
   for (const RenderedStar& s : frame.stars) {
@@ -220,11 +220,11 @@ bool WriteTruthFile(const std::string& path, const FrameSpec& spec, const Synthe
   return static_cast<bool>(file);
 }
 
-bool ReadTruthFile(const std::string& path, FrameSpec& spec, std::vector<RenderedStar>& stars) {
+bool ReadTruthFile(const std::string& path, FrameSpec& drawing, std::vector<RenderedStar>& stars) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   stars.clear();
-  spec.streaks.clear();
+  drawing.streaks.clear();
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -236,21 +236,21 @@ bool ReadTruthFile(const std::string& path, FrameSpec& spec, std::vector<Rendere
     while (fields >> token) values.push_back(ParseNumber(token));
     if (values.empty()) continue;
     if (key == "width")
-      spec.width = static_cast<int>(values[0]);
+      drawing.width = static_cast<int>(values[0]);
     else if (key == "height")
-      spec.height = static_cast<int>(values[0]);
+      drawing.height = static_cast<int>(values[0]);
     else if (key == "ra0")
-      spec.centreRaDeg = values[0];
+      drawing.centreRaDeg = values[0];
     else if (key == "dec0")
-      spec.centreDecDeg = values[0];
+      drawing.centreDecDeg = values[0];
     else if (key == "scale")
-      spec.scaleArcsec = values[0];
+      drawing.scaleArcsec = values[0];
     else if (key == "rotation")
-      spec.rotationDeg = values[0];
+      drawing.rotationDeg = values[0];
     else if (key == "mirrored")
-      spec.mirrored = values[0] != 0.0;
+      drawing.mirrored = values[0] != 0.0;
     else if (key == "streak" && values.size() >= 4)
-      spec.streaks.push_back({values[0], values[1], values[2], values[3]});
+      drawing.streaks.push_back({values[0], values[1], values[2], values[3]});
     else if (key == "star" && values.size() >= 4) {
       stars.push_back({static_cast<int>(values[0]), values[1], values[2], static_cast<float>(values[3]), 0.0});
     }

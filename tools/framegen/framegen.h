@@ -58,14 +58,14 @@ struct SyntheticFrame {
   std::vector<RenderedStar> stars;
 };
 
-// Textbook gnomonic projection of (raDeg, decDeg) onto the frame described by spec; false for a star
+// Textbook gnomonic projection of (raDeg, decDeg) onto the frame described by drawing; false for a star
 // 90 degrees or more from the tangent point.
-bool ProjectToFrame(const FrameSpec& spec, double raDeg, double decDeg, double& x, double& y);
+bool ProjectToFrame(const FrameSpec& drawing, double raDeg, double decDeg, double& x, double& y);
 
 // Draws a frame from catalogue records; stars beyond the limit magnitude or outside the frame are left out.
-SyntheticFrame RenderFrame(const std::vector<CatalogueRecord>& catalogue, const FrameSpec& spec);
+SyntheticFrame RenderFrame(const std::vector<CatalogueRecord>& catalogue, const FrameSpec& drawing);
 // Draws a frame from a catalogue file; false when the file cannot be read.
-bool RenderFrameFromFile(const std::string& catalogPath, const FrameSpec& spec, SyntheticFrame& frame);
+bool RenderFrameFromFile(const std::string& catalogPath, const FrameSpec& drawing, SyntheticFrame& frame);
 
 // The frame as decoded 32-bit pixels (grey in all three colours), as the image decoder would deliver it.
 DecodedImage ToDecodedImage(const SyntheticFrame& frame);
@@ -75,6 +75,6 @@ bool WriteBmp(const std::string& path, const SyntheticFrame& frame);
 
 // Writes the truth file: the drawing parameters (plate constants) and one line per drawn star with its
 // catalogue number, pixel position and magnitude; lines end with CR LF. False on a write error.
-bool WriteTruthFile(const std::string& path, const FrameSpec& spec, const SyntheticFrame& frame);
+bool WriteTruthFile(const std::string& path, const FrameSpec& drawing, const SyntheticFrame& frame);
 // Reads a truth file back; false when it cannot be read.
-bool ReadTruthFile(const std::string& path, FrameSpec& spec, std::vector<RenderedStar>& stars);
+bool ReadTruthFile(const std::string& path, FrameSpec& drawing, std::vector<RenderedStar>& stars);

@@ -78,15 +78,15 @@ TempDir* IdentificationSession::shared_ = nullptr;
 bool IdentificationSession::built_ = false;
 
 TEST_F(IdentificationSession, ClickedStarsAreIdentifiedAndTheCursorReadsTheSky) {
-  FrameSpec spec;
-  spec.width = 1200;
-  spec.height = 800;
-  spec.centreRaDeg = 84.0;  // Orion
-  spec.centreDecDeg = 2.0;
-  spec.scaleArcsec = 120.0;  // 40 x 27 degrees
-  spec.rotationDeg = 20.0;
+  FrameSpec drawing;
+  drawing.width = 1200;
+  drawing.height = 800;
+  drawing.centreRaDeg = 84.0;  // Orion
+  drawing.centreDecDeg = 2.0;
+  drawing.scaleArcsec = 120.0;  // 40 x 27 degrees
+  drawing.rotationDeg = 20.0;
   SyntheticFrame frame;
-  ASSERT_TRUE(RenderFrameFromFile((SourceDir() / "data" / "bin8.dat").string(), spec, frame));
+  ASSERT_TRUE(RenderFrameFromFile((SourceDir() / "data" / "bin8.dat").string(), drawing, frame));
   const std::string image = (dir.path() / "orion.bmp").string();
   ASSERT_TRUE(WriteBmp(image, frame));
   Open(image);
@@ -101,7 +101,7 @@ TEST_F(IdentificationSession, ClickedStarsAreIdentifiedAndTheCursorReadsTheSky) 
   int clicked = 0;
   for (const RenderedStar& s : frame.stars) {
     if (clicked == 12) break;
-    if (s.x < 40 || s.y < 40 || s.x > spec.width - 40 || s.y > spec.height - 40) continue;
+    if (s.x < 40 || s.y < 40 || s.x > drawing.width - 40 || s.y > drawing.height - 40) continue;
     bool crowded = false;
     for (const RenderedStar& o : frame.stars)
       if (o.number != s.number && std::hypot(o.x - s.x, o.y - s.y) < 20 && o.magnitude < s.magnitude + 3) crowded = true;
@@ -133,7 +133,7 @@ TEST_F(IdentificationSession, ClickedStarsAreIdentifiedAndTheCursorReadsTheSky) 
   double x = 0, y = 0;
   const double ra = label.section("RA=", 1).section(";", 0, 0).toDouble();
   const double dec = label.section("DEC=", 1).toDouble();
-  ASSERT_TRUE(ProjectToFrame(spec, ra, dec, x, y));
+  ASSERT_TRUE(ProjectToFrame(drawing, ra, dec, x, y));
   EXPECT_NEAR(x, window->Frame().cursorX, 1.0);
   EXPECT_NEAR(y, window->Frame().cursorY, 1.0);
   EXPECT_FALSE(Find<QLineEdit>(window->FrameWindow(), "txtstr")->text().trimmed().isEmpty());
@@ -231,11 +231,11 @@ TEST_F(IdentificationSession, AMeasuredTrackIsReportedInTheTextWindow) {
 }
 
 TEST_F(IdentificationSession, KnownCentreNeedsAFieldOfViewFrom3To70Degrees) {
-  FrameSpec spec;
-  spec.width = 600;
-  spec.height = 400;
+  FrameSpec drawing;
+  drawing.width = 600;
+  drawing.height = 400;
   SyntheticFrame frame;
-  ASSERT_TRUE(RenderFrameFromFile((SourceDir() / "data" / "bin8.dat").string(), spec, frame));
+  ASSERT_TRUE(RenderFrameFromFile((SourceDir() / "data" / "bin8.dat").string(), drawing, frame));
   const std::string image = (dir.path() / "f.bmp").string();
   ASSERT_TRUE(WriteBmp(image, frame));
   Open(image);
