@@ -2,15 +2,15 @@
 
 #include <benchmark/benchmark.h>
 
-#include "../tests/orbit/tle_text_support.h"
 #include "orbit/sgp4.h"
+#include "satdb/satdb.h"
 
 namespace {
 
 TleRecord IssSet() {
   TleRecord tle;
-  tle_text::ReadSet("1 25544U 98067A   26220.18240180  .00005236  00000+0  10178-3 0  9991",
-                    "2 25544  51.6324  42.7701 0007350  24.6056 335.5282 15.49383195579818", tle);
+  ParseElementSet("1 25544U 98067A   26220.18240180  .00005236  00000+0  10178-3 0  9991",
+                  "2 25544  51.6324  42.7701 0007350  24.6056 335.5282 15.49383195579818", tle);
   return tle;
 }
 

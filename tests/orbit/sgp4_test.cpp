@@ -120,7 +120,7 @@ TEST(Sgp4Test, ReportSampleCaseWithReportConstantsMatchesPublishedTable) {
     }
   }
   TleRecord tle;
-  ASSERT_TRUE(tle_text::ReadSet(line1, line2, tle));
+  ASSERT_TRUE(ParseElementSet(line1, line2, tle));
   ASSERT_EQ(rows.size(), 5u);
   const Sgp4Constants report = ReportConstants();
   for (const ReferenceRow& row : rows) {
@@ -139,8 +139,8 @@ TEST(Sgp4Test, ReportSampleCaseWithReportConstantsMatchesPublishedTable) {
 // (Kepler's third law from the mean motion, 42164 km for one sidereal day). Set 28626 of the verification file.
 TEST(Sgp4Test, GeostationarySetUsesNearEarthEquations) {
   TleRecord tle;
-  ASSERT_TRUE(tle_text::ReadSet("1 28626U 05008A   06176.46683397 -.00000205  00000-0  10000-3 0  2190",
-                                "2 28626   0.0019 286.9433 0000335  13.7918  55.6504  1.00270176  4891", tle));
+  ASSERT_TRUE(ParseElementSet("1 28626U 05008A   06176.46683397 -.00000205  00000-0  10000-3 0  2190",
+                              "2 28626   0.0019 286.9433 0000335  13.7918  55.6504  1.00270176  4891", tle));
   for (double t : {0.0, 360.0, 1440.0}) {
     Sgp4State state;
     ASSERT_TRUE(Propagate(ElementsFromTle(tle), t, state));
