@@ -226,8 +226,9 @@ bool ReadBestSet(const std::string& path, double mjd, TleRecord& record) {
       const float magnitude = static_cast<float>(FieldNumber(line, 7, line.size()));
       record.standardMagnitude = std::isfinite(magnitude) ? magnitude : 99.0f;
     } else if (StartsWith(line, "1")) {
-      const std::string_view line2 = i + 1 < lines.size() ? lines[i + 1] : std::string_view{};
-      ++i;
+      // A final line 1 without its line 2 (a cut-off file) holds no elements and is no set.
+      if (i + 1 >= lines.size()) break;
+      const std::string_view line2 = lines[++i];
       // Only the epoch is needed to choose; the chosen set is read in full after the loop.
       int year = RoundToInt(FieldNumber(line, 19, 20));
       year += year <= 60 ? 2000 : 1900;

@@ -182,6 +182,12 @@ TEST_F(BestSet, TakesTheNearestEpochWithItsAge) {
   r = Read({}, Day(100.0));  // older than every set: the oldest one
   EXPECT_NEAR(r.epochMjd, Day(207.25), 1e-9);
   EXPECT_NEAR(r.ageDays, 107.25, 1e-9);
+  // A cut-off file ending in a line 1 nearer the time: that half set is no candidate, the last whole one is.
+  lines_.push_back(Line1(25544, 26, 200.25));
+  r = Read({}, Day(200.0));
+  EXPECT_NEAR(r.epochMjd, Day(207.25), 1e-9);
+  EXPECT_NEAR(r.ageDays, 7.25, 1e-9);
+  EXPECT_DOUBLE_EQ(r.meanMotion, 15.49383195);
 }
 
 TEST_F(BestSet, ReadsHeadersAndReportsMissingFiles) {
