@@ -17,6 +17,7 @@
 #include "image/raster.h"
 #include "test_paths.h"
 
+using testing_support::ReadFile;
 using testing_support::SourceDir;
 using testing_support::TempDir;
 
@@ -196,11 +197,19 @@ TEST_F(IdentifyFrames, FewerThanHalfIdentifiedIsReported) {
     const bool bright = marks.size() < 7;
     if ((bright || s.magnitude > 4.8f) && marks.size() < 20) marks.push_back(s);
   }
-  const IdentificationInput in = MarkAndMakeInput(drawing, frame, marks);
+  IdentificationInput in = MarkAndMakeInput(drawing, frame, marks);
   ASSERT_EQ(marks.size(), 20u);
+  LogFile log;
+  ASSERT_TRUE(log.Open((work_.path() / "log.txt").string()));
+  in.log = &log;
   SilentTask task;
   const IdentificationResult r = RunBlindIdentification(in, task);
+  log.Close();
   ExpectIdentified(r, marks, 7);
+  // The log gives the marks identified, the chance estimate and the run time, one line each.
+  const std::string logText = ReadFile(work_.path() / "log.txt");
+  EXPECT_EQ(logText.rfind("Nid_id= " + std::to_string(r.solution.nid) + " \r\nChance_id= ", 0), 0u) << logText;
+  EXPECT_NE(logText.find(" \r\nTime identif =  "), std::string::npos) << logText;
   EXPECT_LT(r.solution.nid, 10);
   EXPECT_EQ(r.messages,
             std::vector<std::string>{"Идентифицировано меньше половины звезд. Проверьте идентификацию визуально."});
@@ -228,9 +237,14 @@ TEST_F(IdentifyFrames, KnownCentreFieldsFromTenToThirtyDegrees) {
     in.raUserDeg = c.drawing.centreRaDeg + c.offRa;
     in.decUserDeg = c.drawing.centreDecDeg + c.offDec;
     in.fieldUserDeg = c.fov;
+    LogFile log;
+    ASSERT_TRUE(log.Open((work_.path() / "log.txt").string()));
+    in.log = &log;
     SilentTask task;
     const IdentificationResult r = IdentifyStars(in, true, task);
+    log.Close();
     ExpectIdentified(r, marks, static_cast<int>(marks.size()) / 2);
+    EXPECT_NE(ReadFile(work_.path() / "log.txt").find(" \r\ntime identif =  "), std::string::npos);
   }
 }
 

@@ -354,3 +354,44 @@ TEST(Identify, FieldOfViewCheckAndCancellationEndInFailure) {
   log.Close();
   EXPECT_EQ(ReadFile(dir.path() / "log.txt").rfind("Time identif = ", 0), 0u);
 }
+
+TEST(Identify, ChanceOfAnEquallySupportedHypothesisFollowsThePoissonLaw) {
+  // A 1000 x 800 frame at 100"/px centred on its tangent point: every corner lies atan(640.3 px * scale)
+  // from the centre, which fixes the sky cap the candidate density is taken over.
+  IdentificationHypothesis h;
+  const double scale = 100.0 * kArcsec;
+  h.plate = {1.0, 0.3, scale, scale, 0.0, 0.0, 500.5, 400.5};
+  const double radius = std::atan(std::hypot(500.0, 400.0) * scale);
+  // 2000 candidate stars inside the cap (bunched near its centre) and 500 on the far side of the sky.
+  ExtensionStars candidates;
+  for (int i = 0; i < 2500; ++i) {
+    const bool inside = i < 2000;
+    const double ra = inside ? 1.0 + 1e-4 * (i % 50) : 1.0 + kPi;
+    const double dec = inside ? 0.3 + 1e-4 * (i / 50) : -0.3;
+    candidates.positions.push_back(i + 1);
+    candidates.directions.push_back({std::cos(dec) * std::cos(ra), std::cos(dec) * std::sin(ra), std::sin(dec)});
+  }
+  const int marks = 20;
+  const std::size_t trials = 1140;
+  // Chance that one mark falls within six pixels of some candidate, and the expected count among the
+  // 17 marks outside the matched triangle.
+  const double density = 2000.0 / (2.0 * kPi * (1.0 - std::cos(radius)));
+  const double perMark = density * kPi * (6.0 * scale) * (6.0 * scale);
+  const double lambda = (marks - 3) * perMark;
+  ASSERT_GT(lambda, 1.0);  // a crowded field, where chance coincidences are common
+  for (const int id : {4, 6, 12}) {
+    // P(X >= id - 3) as one minus the lower terms of the Poisson distribution.
+    double below = 0.0, term = std::exp(-lambda);
+    for (int i = 0; i < id - 3; ++i) {
+      below += term;
+      term *= lambda / (i + 1);
+    }
+    h.id = static_cast<std::int16_t>(id);
+    const double expected = trials * (1.0 - below);
+    EXPECT_NEAR(ChanceIdentifications(h, candidates, marks, 1000, 800, trials), expected, 1e-9 * expected) << id;
+  }
+  // With few marks beyond the triangle and a sparse sky the same support is far from chance.
+  candidates.directions.resize(20);
+  h.id = 6;
+  EXPECT_LT(ChanceIdentifications(h, candidates, 6, 1000, 800, 20), 1e-6);
+}
