@@ -186,6 +186,21 @@ TEST_F(IdentifyFrames, BlindFieldsFromThirtyToSixtyDegrees) {
   }
 }
 
+TEST_F(IdentifyFrames, FourMarkedStarsAreEnoughOnAWideField) {
+  // The command accepts four marks; all four identified must be adopted at ordinary wide-field scales.
+  for (double scale : {90.0, 120.0}) {
+    SCOPED_TRACE(scale);
+    FrameSpec drawing = FrameDrawing(84.0, 0.0, scale, 15.0, false);
+    drawing.limitMagnitude = 6.5;
+    const SyntheticFrame frame = RenderFrame(*catalogue_, drawing);
+    std::vector<RenderedStar> marks = PickMarks(frame, 4);
+    const IdentificationInput in = MarkAndMakeInput(drawing, frame, marks);
+    ASSERT_EQ(marks.size(), 4u);
+    SilentTask task;
+    ExpectIdentified(RunBlindIdentification(in, task), marks, 4);
+  }
+}
+
 TEST_F(IdentifyFrames, FewerThanHalfIdentifiedIsReported) {
   // Blind mode extends only with stars brighter than 4.5 mag: seven bright marks among thirteen fainter
   // ones leave most marks unidentified, though the frame is calibrated correctly.
