@@ -73,6 +73,16 @@ void FrameViewer::UpdateSkyReadout() {
                         QString::fromStdString(FormatRaSexagesimal(raDeg) + "  " + FormatDecSexagesimal(decDeg)));
 }
 
+void FrameViewer::UpdateTimeLabel(int cx, int cy) {
+  if (!hooks_.trajectoryPoints) return;
+  const std::vector<TrajectoryScreenPoint>& points = hooks_.trajectoryPoints();
+  if (points.empty()) return;
+  const int nearest = NearestTrajectoryPoint(points, cx, cy, frame_.displayWidth);
+  if (nearest < 0) return form1_->HideTimeLabel();
+  form1_->ShowTimeLabel(QString::fromStdString(points[static_cast<std::size_t>(nearest)].time),
+                        QPointF(cx + frame_.frameHalfOnScreen, cy + frame_.frameHalfOnScreen));
+}
+
 void FrameViewer::FollowMouse(double x, double y) {
   if (frame_.busy || !frame_.frameOpen) return;
   const int cx = PointerToFrameCentre(x, frame_.displayWidth, frame_.frameHalfOnScreen);
@@ -86,6 +96,7 @@ void FrameViewer::FollowMouse(double x, double y) {
                    frame_.cursorX + frame_.frameHalf, frame_.cursorY + frame_.frameHalf);
     fragment_->SetPosition(frame_.cursorX, frame_.cursorY);
     UpdateSkyReadout();
+    UpdateTimeLabel(cx, cy);
   }
   lastMouseX_ = cx;
   lastMouseY_ = cy;

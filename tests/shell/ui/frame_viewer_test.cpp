@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 
@@ -200,6 +201,59 @@ TEST_F(FrameViewerTest, CircumstancesAndTrackEndsSurviveClosingAndReopening) {
   EXPECT_EQ(Frame().trackEnds[2].y, 1040);
   EXPECT_EQ(window->FrameWindow()->OverlayCount(OverlayKind::TrackEnds), 2);
   EXPECT_TRUE(window->HintWindow()->Text().startsWith(QStringLiteral("Файл параметров найден.")));
+}
+
+}  // namespace
+
+namespace {
+
+// A viewer over a 400 x 300 frame shown at scale 1, with hooks the test controls.
+struct StandaloneViewer {
+  AppState app;
+  FrameState frame;
+  Form1 form1;
+  FrmFrame fragment;
+  std::vector<TrajectoryScreenPoint> points;
+  std::unique_ptr<FrameViewer> viewer;
+
+  explicit StandaloneViewer(ViewerHooks hooks) {
+    frame.frameOpen = true;
+    frame.imageWidth = 400;
+    frame.imageHeight = 300;
+    frame.colourPixels.width = 400;
+    frame.colourPixels.height = 300;
+    frame.colourPixels.pixels.assign(400 * 300, 0xFF202020u);
+    frame.displayWidth = 400;
+    frame.displayHeight = 300;
+    frame.displayScale = 1.0f;
+    ApplyFrameSize(frame, app.frameSizes);  // 31 x 31, half-size 15 on screen too
+    hooks.trajectoryPoints = [this]() -> const std::vector<TrajectoryScreenPoint>& { return points; };
+    viewer = std::make_unique<FrameViewer>(app, frame, &form1, &fragment, std::move(hooks));
+    viewer->SetUpFragment();  // cursor on (200, 150)
+  }
+};
+
+TEST(FrameViewerAlone, TimeLabelBesideTheFrameOnlyNearATrajectoryPoint) {
+  StandaloneViewer v{ViewerHooks{}};
+  v.points = {{190.0, 150.0, "21:30:00"}, {200.5, 150.5, "21:30:05"}, {201.0, 151.0, "21:30:10"}};
+  auto* label = testing_support::Find<QLabel>(&v.form1, "txtst");
+  v.viewer->Nudge(0, 0);  // the remembered mouse position becomes the frame's (200, 150)
+  v.viewer->FollowMouse(201.4, 150.6);  // frame centre (201, 151): the third point lies on it
+  ASSERT_TRUE(v.form1.TimeLabelVisible());
+  EXPECT_EQ(label->text(), "21:30:10");
+  EXPECT_EQ(label->pos(), QPoint(201 + 15, 151 + 15));
+  v.viewer->FollowMouse(203, 152);  // 2.2 from the nearest point: hidden
+  EXPECT_FALSE(v.form1.TimeLabelVisible());
+  v.viewer->FollowMouse(199, 150);  // 1.58 from (200.5, 150.5), 9 from (190, 150)
+  ASSERT_TRUE(v.form1.TimeLabelVisible());
+  EXPECT_EQ(label->text(), "21:30:05");
+  v.viewer->Nudge(10, 0);  // keyboard nudges leave the label alone
+  EXPECT_TRUE(v.form1.TimeLabelVisible());
+  // Without trajectory points the label is not touched.
+  v.points.clear();
+  v.viewer->Nudge(0, 0);
+  v.viewer->FollowMouse(211, 151);
+  EXPECT_TRUE(v.form1.TimeLabelVisible());
 }
 
 }  // namespace
