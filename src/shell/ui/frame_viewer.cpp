@@ -66,6 +66,8 @@ void FrameViewer::PlaceFrameAtCursor() {
 void FrameViewer::UpdateSkyReadout() {
   double ra = 0, dec = 0;
   if (!hooks_.pixelToSky || !hooks_.pixelToSky(frame_.cursorX, frame_.cursorY, ra, dec)) return;
+  // A degenerate plate (one read from a damaged information file) can give no position: show nothing.
+  if (!std::isfinite(ra) || !std::isfinite(dec)) return;
   const double raDeg = ra * 180.0 / Pi;
   const double decDeg = dec * 180.0 / Pi;
   form1_->SetSkyReadout(QString::fromStdString("RA=" + FormatNumber(raDeg, "0.00") + "; DEC=" +
@@ -120,7 +122,7 @@ void FrameViewer::TrackEndSky(int slot) {
   if (slot < 1 || slot > 2 || !hooks_.pixelToSky) return;
   TrackPoint& end = frame_.trackEnds[slot];
   double ra = 0, dec = 0;
-  if (hooks_.pixelToSky(end.x, end.y, ra, dec)) {
+  if (hooks_.pixelToSky(end.x, end.y, ra, dec) && std::isfinite(ra) && std::isfinite(dec)) {
     end.ra = ra;
     end.dec = dec;
   }

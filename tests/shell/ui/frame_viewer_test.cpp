@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <limits>
 
 #include "frameinfo/ui/frm_par.h"
 #include "shell/ui/file_dialog.h"
@@ -254,6 +255,24 @@ TEST(FrameViewerAlone, TimeLabelBesideTheFrameOnlyNearATrajectoryPoint) {
   v.viewer->Nudge(0, 0);
   v.viewer->FollowMouse(211, 151);
   EXPECT_TRUE(v.form1.TimeLabelVisible());
+}
+
+TEST(FrameViewerAlone, PlateGivingNoPositionLeavesReadoutAndTrackEndUntouched) {
+  ViewerHooks hooks;
+  hooks.pixelToSky = [](double, double, double& ra, double& dec) {
+    ra = std::numeric_limits<double>::quiet_NaN();
+    dec = 0.1;
+    return true;
+  };
+  StandaloneViewer v{std::move(hooks)};
+  v.viewer->Nudge(1, 0);
+  EXPECT_EQ(testing_support::Find<QLabel>(&v.form1, "lblc")->text(), "RA= ; DEC=");
+  EXPECT_EQ(testing_support::Find<QLineEdit>(&v.form1, "txtstr")->text(), " ");
+  v.frame.trackEndCount = 1;
+  v.frame.trackEnds[1].ra = 0.25;
+  v.viewer->TrackEndSky(1);
+  EXPECT_EQ(v.frame.trackEnds[1].ra, 0.25);
+  EXPECT_EQ(v.frame.trackEnds[1].dec, 0.0);
 }
 
 }  // namespace
