@@ -5,11 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QEventLoop>
+#include <QFileDialog>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMouseEvent>
+#include <QTimer>
 #include <limits>
 
 #include "frameinfo/ui/frm_par.h"
@@ -117,6 +121,39 @@ TEST_F(FrameViewerTest, CtrlArrowsNudgeByOnePixelAndStopAtTheEdge) {
   Key(QEvent::KeyPress, Qt::Key_Right);
   viewer->SampleKeyboard();
   EXPECT_EQ(Frame().cursorX, 1);
+}
+
+TEST_F(FrameViewerTest, OpenFrameDialogListsJpegAndBmpFilesOnly) {
+  QString title, filter;
+  SetFileDialogInterceptor([&](const QString& t, const QString&, const QString& f) {
+    title = t;
+    filter = f;
+    return QString();
+  });
+  window->Action("mnuOpenIm")->trigger();
+  SetFileDialogInterceptor({});
+  EXPECT_EQ(title, QStringLiteral("Открыть файл"));
+  EXPECT_TRUE(filter.startsWith(QStringLiteral("jpg, bmp (*.jpg;*jpeg;*.bmp)")));
+
+  // The same filter in Qt's own dialog over a folder of mixed files.
+  TempDir folder;
+  for (const char* name : {"a.jpg", "b.jpeg", "c.bmp", "d.txt", "e.png"}) testing_support::WriteFile(folder.path() / name, "x");
+  QFileDialog dialog(nullptr, title, QString::fromStdString(folder.path().string()), filter);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.show();
+  auto* list = dialog.findChild<QListView*>("listView");
+  ASSERT_NE(list, nullptr);
+  QStringList shown;
+  for (int wait = 0; wait < 100 && shown.size() < 3; ++wait) {
+    QEventLoop pause;
+    QTimer::singleShot(20, &pause, &QEventLoop::quit);
+    pause.exec();
+    shown.clear();
+    for (int row = 0; row < list->model()->rowCount(list->rootIndex()); ++row)
+      shown << list->model()->index(row, 0, list->rootIndex()).data().toString();
+  }
+  shown.sort();
+  EXPECT_EQ(shown, QStringList({"a.jpg", "b.jpeg", "c.bmp"}));
 }
 
 TEST_F(FrameViewerTest, ClickInViewModeOnlyHints) {
