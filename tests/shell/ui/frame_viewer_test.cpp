@@ -14,6 +14,7 @@
 #include <QListView>
 #include <QMouseEvent>
 #include <QTimer>
+#include <cmath>
 #include <limits>
 
 #include "frameinfo/ui/frm_par.h"
@@ -154,6 +155,65 @@ TEST_F(FrameViewerTest, OpenFrameDialogListsJpegAndBmpFilesOnly) {
   }
   shown.sort();
   EXPECT_EQ(shown, QStringList({"a.jpg", "b.jpeg", "c.bmp"}));
+}
+
+TEST_F(FrameViewerTest, StarAndTrackEndClicksRecentreTheFragmentOnWhatWasFound) {
+  // 1200 x 800 (display scale 2): a Gaussian star at (401.3, 300.6) and a streak along row 500 from column 700
+  // to 800, on a flat grey sky.
+  QImage image(1200, 800, QImage::Format_RGB32);
+  image.fill(QColor(30, 30, 30));
+  auto add = [&](int x, int y, double v) {
+    const int level = std::min(255, qRed(image.pixel(x - 1, y - 1)) + static_cast<int>(std::lround(v)));
+    image.setPixel(x - 1, y - 1, qRgb(level, level, level));
+  };
+  for (int y = 290; y <= 311; ++y)
+    for (int x = 390; x <= 411; ++x)
+      add(x, y, 150.0 * std::exp(-((x - 401.3) * (x - 401.3) + (y - 300.6) * (y - 300.6)) / (2 * 1.5 * 1.5)));
+  for (int x = 700; x <= 800; ++x)
+    for (int y = 496; y <= 504; ++y) add(x, y, 120.0 * std::exp(-(y - 500.0) * (y - 500.0) / (2 * 0.8 * 0.8)));
+  const QString path = QString::fromStdString((dir.path() / "sky.bmp").string());
+  ASSERT_TRUE(image.save(path, "BMP"));
+  SetFileDialogInterceptor([path](const QString&, const QString&, const QString&) { return path; });
+  window->Action("mnuOpenIm")->trigger();
+  SetFileDialogInterceptor({});
+  ASSERT_FLOAT_EQ(Frame().displayScale, 2.0f);
+
+  window->Action("mnuStar")->trigger();
+  window->Frame().cursorX = 404;
+  window->Frame().cursorY = 298;
+  Click();
+  ASSERT_EQ(Frame().starCount(), 1);
+  EXPECT_NEAR(Frame().starMarks[0].x, 401.3, 0.1);
+  EXPECT_NEAR(Frame().starMarks[0].y, 300.6, 0.1);
+  // The fragment and the marking frame move to the centroid's pixel (401, 301), the cursor stays.
+  EXPECT_EQ(window->FragmentWindow()->windowTitle(), QStringLiteral("( 401, 301)"));
+  EXPECT_EQ(window->FrameWindow()->MarkingFrameCentre(), QPointF(200.5, 150.5));
+  EXPECT_EQ(Frame().cursorX, 404);
+  EXPECT_FALSE(Frame().busy);
+  // Nothing there: no mark, no message, the frame stays.
+  window->Frame().cursorX = 100;
+  window->Frame().cursorY = 100;
+  Click();
+  EXPECT_EQ(Frame().starCount(), 1);
+  EXPECT_EQ(window->FrameWindow()->MarkingFrameCentre(), QPointF(200.5, 150.5));
+  EXPECT_TRUE(recorder.messages.empty());
+
+  window->Action("mnuTrek")->trigger();
+  window->Frame().cursorX = 795;
+  window->Frame().cursorY = 503;
+  Click();
+  ASSERT_EQ(Frame().trackEndCount, 1);
+  EXPECT_FLOAT_EQ(Frame().trackEnds[1].x, 800.0f);
+  EXPECT_FLOAT_EQ(Frame().trackEnds[1].y, 500.0f);
+  EXPECT_EQ(window->FragmentWindow()->windowTitle(), QStringLiteral("( 800, 500)"));
+  EXPECT_EQ(window->FrameWindow()->MarkingFrameCentre(), QPointF(400, 250));
+  EXPECT_EQ(window->FrameWindow()->OverlayCount(OverlayKind::TrackEnds), 1);
+  window->Frame().cursorX = 300;
+  window->Frame().cursorY = 600;
+  Click();
+  EXPECT_EQ(recorder.Texts(), std::vector<QString>{QStringLiteral("Трек не обнаружен. Воспользуйтесь ручной разметкой.")});
+  EXPECT_EQ(Frame().trackEndCount, 1);
+  EXPECT_FALSE(Frame().busy);
 }
 
 TEST_F(FrameViewerTest, ClickInViewModeOnlyHints) {
