@@ -138,7 +138,8 @@ TEST_F(FrameViewerTest, OpenFrameDialogListsJpegAndBmpFilesOnly) {
 
   // The same filter in Qt's own dialog over a folder of mixed files.
   TempDir folder;
-  for (const char* name : {"a.jpg", "b.jpeg", "c.bmp", "d.txt", "e.png"}) testing_support::WriteFile(folder.path() / name, "x");
+  for (const char* name : {"a.jpg", "b.jpeg", "c.bmp", "d.txt", "e.png"})
+    testing_support::WriteFile(folder.path() / name, "x");
   QFileDialog dialog(nullptr, title, QString::fromStdString(folder.path().string()), filter);
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.show();
@@ -211,7 +212,8 @@ TEST_F(FrameViewerTest, StarAndTrackEndClicksRecentreTheFragmentOnWhatWasFound) 
   window->Frame().cursorX = 300;
   window->Frame().cursorY = 600;
   Click();
-  EXPECT_EQ(recorder.Texts(), std::vector<QString>{QStringLiteral("Трек не обнаружен. Воспользуйтесь ручной разметкой.")});
+  EXPECT_EQ(recorder.Texts(),
+            std::vector<QString>{QStringLiteral("Трек не обнаружен. Воспользуйтесь ручной разметкой.")});
   EXPECT_EQ(Frame().trackEndCount, 1);
   EXPECT_FALSE(Frame().busy);
 }
@@ -335,7 +337,8 @@ TEST(FrameViewerAlone, TimeLabelBesideTheFrameOnlyNearATrajectoryPoint) {
   StandaloneViewer v{ViewerHooks{}};
   v.points = {{190.0, 150.0, "21:30:00"}, {200.5, 150.5, "21:30:05"}, {201.0, 151.0, "21:30:10"}};
   auto* label = testing_support::Find<QLabel>(&v.form1, "txtst");
-  v.viewer->Nudge(0, 0);  // the remembered mouse position becomes the frame's (200, 150)
+  // Nudging makes the frame's screen position (200, 150) the remembered mouse position.
+  v.viewer->Nudge(0, 0);
   v.viewer->FollowMouse(201.4, 150.6);  // frame centre (201, 151): the third point lies on it
   ASSERT_TRUE(v.form1.TimeLabelVisible());
   EXPECT_EQ(label->text(), "21:30:10");
