@@ -12,8 +12,11 @@ TEST(PixelBrightness, WeightsGreenRedBlueAndRoundsHalfToEven) {
   EXPECT_EQ(PixelBrightness(Rgb32(255, 0, 0)), 76);   // 76.245
   EXPECT_EQ(PixelBrightness(Rgb32(0, 0, 255)), 29);   // 29.07
   EXPECT_EQ(PixelBrightness(Rgb32(0, 0, 0)), 0);
-  // 0.114 * 125 = 14.25; 0.299 * 5 + 0.114 * 5 = 2.065 ... pick an exact half: 0.5 * (R weight ...) is rare,
-  // so check the fourth byte is ignored instead.
+  // Sums that come out exactly half-way in double precision go to the even neighbour.
+  EXPECT_EQ(PixelBrightness(Rgb32(0, 0, 250)), 28);  // 28.5
+  EXPECT_EQ(PixelBrightness(Rgb32(0, 12, 4)), 8);    // 7.5
+  EXPECT_EQ(PixelBrightness(Rgb32(0, 8, 86)), 14);   // 14.5
+  // The fourth byte is not read.
   EXPECT_EQ(PixelBrightness(0x00FFFFFFu), 255);
 }
 

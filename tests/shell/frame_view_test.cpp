@@ -28,6 +28,19 @@ TEST(PointerToFrameCentre, ClampsOnlyOutsideThePicture) {
   EXPECT_EQ(PointerToFrameCentre(600, 600, 3), 600);  // inside: the frame may overhang
 }
 
+TEST(NearestTrajectoryPoint, OnlyAPointCloserThanTwoScreenPixelsFirstOnATie) {
+  const std::vector<TrajectoryScreenPoint> points = {
+      {100.0, 100.0, "21:30:00"}, {103.0, 100.0, "21:30:05"}, {101.0, 101.0, "21:30:10"}, {102.0, 99.0, "21:30:15"}};
+  // Squared distances from (102, 100): 4, 1, 2, 1: the first of the two at distance 1.
+  EXPECT_EQ(NearestTrajectoryPoint(points, 102, 100, 600), 1);
+  // From (99, 98): 5, 20, 13, 5: the nearest lies sqrt(5) = 2.24 away, not below 2.
+  EXPECT_EQ(NearestTrajectoryPoint(points, 99, 98, 600), -1);
+  // Exactly 2 away is not close enough; 1.99 is.
+  EXPECT_EQ(NearestTrajectoryPoint({{10.0, 12.0, "a"}}, 10, 10, 600), -1);
+  EXPECT_EQ(NearestTrajectoryPoint({{10.0, 11.99, "a"}}, 10, 10, 600), 0);
+  EXPECT_EQ(NearestTrajectoryPoint({}, 10, 10, 600), -1);
+}
+
 TEST(NudgeCursor, StaysInsideTheImage) {
   FrameState f;
   f.imageWidth = 100;

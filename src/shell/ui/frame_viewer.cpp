@@ -66,11 +66,23 @@ void FrameViewer::PlaceFrameAtCursor() {
 void FrameViewer::UpdateSkyReadout() {
   double ra = 0, dec = 0;
   if (!hooks_.pixelToSky || !hooks_.pixelToSky(frame_.cursorX, frame_.cursorY, ra, dec)) return;
+  // A degenerate plate (one read from a damaged information file) can give no position: show nothing.
+  if (!std::isfinite(ra) || !std::isfinite(dec)) return;
   const double raDeg = ra * 180.0 / Pi;
   const double decDeg = dec * 180.0 / Pi;
   form1_->SetSkyReadout(QString::fromStdString("RA=" + FormatNumber(raDeg, "0.00") + "; DEC=" +
                                                FormatNumber(decDeg, "0.00")),
                         QString::fromStdString(FormatRaSexagesimal(raDeg) + "  " + FormatDecSexagesimal(decDeg)));
+}
+
+void FrameViewer::UpdateTimeLabel(int cx, int cy) {
+  if (!hooks_.trajectoryPoints) return;
+  const std::vector<TrajectoryScreenPoint>& points = hooks_.trajectoryPoints();
+  if (points.empty()) return;
+  const int nearest = NearestTrajectoryPoint(points, cx, cy, frame_.displayWidth);
+  if (nearest < 0) return form1_->HideTimeLabel();
+  form1_->ShowTimeLabel(QString::fromStdString(points[static_cast<std::size_t>(nearest)].time),
+                        QPointF(cx + frame_.frameHalfOnScreen, cy + frame_.frameHalfOnScreen));
 }
 
 void FrameViewer::FollowMouse(double x, double y) {
@@ -86,6 +98,7 @@ void FrameViewer::FollowMouse(double x, double y) {
                    frame_.cursorX + frame_.frameHalf, frame_.cursorY + frame_.frameHalf);
     fragment_->SetPosition(frame_.cursorX, frame_.cursorY);
     UpdateSkyReadout();
+    UpdateTimeLabel(cx, cy);
   }
   lastMouseX_ = cx;
   lastMouseY_ = cy;
@@ -109,7 +122,7 @@ void FrameViewer::TrackEndSky(int slot) {
   if (slot < 1 || slot > 2 || !hooks_.pixelToSky) return;
   TrackPoint& end = frame_.trackEnds[slot];
   double ra = 0, dec = 0;
-  if (hooks_.pixelToSky(end.x, end.y, ra, dec)) {
+  if (hooks_.pixelToSky(end.x, end.y, ra, dec) && std::isfinite(ra) && std::isfinite(dec)) {
     end.ra = ra;
     end.dec = dec;
   }

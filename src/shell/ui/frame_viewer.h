@@ -8,8 +8,10 @@
 #include <QSet>
 #include <QTimer>
 #include <functional>
+#include <vector>
 
 #include "shell/app_state.h"
+#include "shell/frame_view.h"
 
 class Form1;
 class FrmFrame;
@@ -28,6 +30,9 @@ struct ViewerHooks {
   std::function<bool(int, int, double&, double&)> detectTrackEnd;
   // Marks an image pixel as a track end (manual marking).
   std::function<void(double, double)> addTrackEnd;
+  // The predicted trajectory points drawn over the frame, for the time label beside the marking frame;
+  // unset or empty while no trajectory is drawn.
+  std::function<const std::vector<TrajectoryScreenPoint>&()> trajectoryPoints;
 };
 
 // Colour of an RGB palette entry.
@@ -52,7 +57,7 @@ public:
   void TrackEndSky(int slot);
   // Renders the image rectangle x0..x1, y0..y1 into the fragment window.
   void RenderFragment(int x0, int y0, int x1, int y1);
-  // Resets the remembered mouse position and the Ctrl+End lockout.
+  // Forgets the remembered mouse position (back to 0, 0, as when the window starts).
   void Reset();
   // Places the marking frame at real screen coordinates and re-renders the fragment around an image pixel.
   void Recentre(double imageX, double imageY);
@@ -65,6 +70,7 @@ protected:
 
 private:
   void UpdateSkyReadout();
+  void UpdateTimeLabel(int cx, int cy);
   void PlaceFrameAtCursor();
 
   AppState& app_;

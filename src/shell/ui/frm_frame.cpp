@@ -15,7 +15,7 @@ FrmFrame::FrmFrame(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowTit
 
 void FrmFrame::SetFragmentSide(int fragmentSide) {
   fragmentSide_ = fragmentSide;
-  setFixedSize(fragmentSide + 10, fragmentSide + 10);
+  setFixedSize(fragmentSide + 10, fragmentSide + 30);
   update();
 }
 

@@ -9,7 +9,7 @@ class FrmFrame : public QWidget {
   Q_OBJECT
 public:
   explicit FrmFrame(QWidget* parent = nullptr);
-  // Sizes the window for a fragment side in screen pixels.
+  // Sizes the window for a fragment side in screen pixels: fragmentSide + 10 wide, fragmentSide + 30 high.
   void SetFragmentSide(int fragmentSide);
   // Shows a w x h colour buffer stretched by zoom at the top-left corner.
   void ShowFragment(const QImage& buffer, int zoom);

@@ -337,8 +337,10 @@ void MainWindow::ReadInfoIntoFrame(const std::string& path) {
 void MainWindow::OpenIm() {
   if (!Guarded()) return;
   if (app_.framesOpened > 0) SaveFrameInfo();
+  // The description, then the patterns as Qt's dialogs read them (the last bracketed group, separated by
+  // blanks): given only the semicolon list inside the description, the dialog would list no file at all.
   const QString path = ChooseOpenFile(this, QStringLiteral("Открыть файл"), QString::fromStdString(app_.lastImageDir),
-                                      QStringLiteral("jpg, bmp (*.jpg;*jpeg;*.bmp)"));
+                                      QStringLiteral("jpg, bmp (*.jpg;*jpeg;*.bmp) (*.jpg *.jpeg *.bmp)"));
   if (path.isEmpty()) return;
   app_.lastImageDir = WithTrailingSeparator(QFileInfo(path).absolutePath().toStdString());
   if (!OpenFrame(path)) Say(QStringLiteral("Ошибка при открытии файла."));
