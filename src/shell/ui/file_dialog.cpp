@@ -12,8 +12,9 @@ FileDialogInterceptor& Interceptor() {
 }  // namespace
 
 QString ChooseOpenFile(QWidget* parent, const QString& title, const QString& directory, const QString& filter) {
-  if (Interceptor()) return Interceptor()(title, directory, filter);
-  return QFileDialog::getOpenFileName(parent, title, directory, QtNameFilter(filter));
+  // The chosen path comes back without surrounding blanks; a path of blanks counts as cancelled.
+  if (Interceptor()) return Interceptor()(title, directory, filter).trimmed();
+  return QFileDialog::getOpenFileName(parent, title, directory, QtNameFilter(filter)).trimmed();
 }
 
 QString QtNameFilter(const QString& filter) {

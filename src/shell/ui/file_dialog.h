@@ -7,7 +7,7 @@
 class QWidget;
 
 // Shows the platform's open-file dialog (title, starting directory, filter such as "txt(*.txt)");
-// returns the chosen path, or an empty string when cancelled.
+// returns the chosen path without surrounding blanks, or an empty string when cancelled.
 QString ChooseOpenFile(QWidget* parent, const QString& title, const QString& directory, const QString& filter);
 
 // The filter in the form Qt's dialog reads: the description, then the patterns separated by blanks in

@@ -38,4 +38,12 @@ TEST(QtNameFilter, FrameAndTextFiltersShowTheirFilesInEitherLetterCase) {
   for (const char* name : {"vislist", "vislist.txt", "a.b.c"}) EXPECT_TRUE(DialogShows(all, name)) << name;
 }
 
+TEST(ChooseOpenFile, ReturnsThePathWithoutSurroundingBlanks) {
+  SetFileDialogInterceptor([](const QString&, const QString&, const QString&) { return QStringLiteral("  /a/b c.jpg \t"); });
+  EXPECT_EQ(ChooseOpenFile(nullptr, "t", "/", "*.*"), QStringLiteral("/a/b c.jpg"));
+  SetFileDialogInterceptor([](const QString&, const QString&, const QString&) { return QStringLiteral("   "); });
+  EXPECT_TRUE(ChooseOpenFile(nullptr, "t", "/", "*.*").isEmpty());
+  SetFileDialogInterceptor({});
+}
+
 }  // namespace
