@@ -449,4 +449,16 @@ TEST_F(MainWindowTest, InformationFileIsWrittenOnLeavingAFrameAndReadOnReturning
   EXPECT_NE(merged.find("Norad= 25544\r\n"), std::string::npos);
 }
 
+TEST_F(MainWindowTest, OpeningAFrameShowsTheResetCatalogueDepth) {
+  PlaceCatalogue();
+  auto w = Start();
+  chosenFile = MakePicture(64, 48, "JPG", "first.jpg");
+  Trigger(*w, "mnuOpenIm");
+  w->Panel()->SetProgramRow(9, "5.5");  // as after two depth increases on the first frame
+  chosenFile = MakePicture(64, 48, "BMP", "second.bmp");
+  Trigger(*w, "mnuOpenIm");
+  ASSERT_TRUE(w->Frame().frameOpen);
+  EXPECT_EQ(w->Panel()->ProgramRow(9), "4.0");
+}
+
 }  // namespace
