@@ -109,6 +109,7 @@ std::string RememberedText(const std::vector<int>& numbers) {
 }
 
 // Appends the non-zero numbers of a comma-separated list; blanks and text between commas read as 0.
+// A one-character value is read as well, so that a one-digit catalogue number written alone comes back.
 void AppendRemembered(std::string_view text, std::vector<int>& numbers) {
   std::size_t start = 0;
   for (;;) {
