@@ -39,7 +39,8 @@ TEST(QtNameFilter, FrameAndTextFiltersShowTheirFilesInEitherLetterCase) {
 }
 
 TEST(ChooseOpenFile, ReturnsThePathWithoutSurroundingBlanks) {
-  SetFileDialogInterceptor([](const QString&, const QString&, const QString&) { return QStringLiteral("  /a/b c.jpg \t"); });
+  SetFileDialogInterceptor(
+      [](const QString&, const QString&, const QString&) { return QStringLiteral("  /a/b c.jpg \t"); });
   EXPECT_EQ(ChooseOpenFile(nullptr, "t", "/", "*.*"), QStringLiteral("/a/b c.jpg"));
   SetFileDialogInterceptor([](const QString&, const QString&, const QString&) { return QStringLiteral("   "); });
   EXPECT_TRUE(ChooseOpenFile(nullptr, "t", "/", "*.*").isEmpty());
