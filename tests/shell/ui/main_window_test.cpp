@@ -432,8 +432,16 @@ TEST_F(MainWindowTest, InformationFileIsWrittenOnLeavingAFrameAndReadOnReturning
     EXPECT_EQ(testing_support::Find<QLineEdit>(panel, "txtp5")->text(), "30.00000");
     EXPECT_TRUE(testing_support::Find<QRadioButton>(panel, "OptW")->isChecked());
 
+    // Two ends marked on the frame; the file read in has none, so none stay marked.
+    w->Frame().trackEnds[1].x = 10;
+    w->Frame().trackEnds[1].y = 12;
+    w->Frame().trackEnds[2].x = 30;
+    w->Frame().trackEnds[2].y = 20;
+    w->Frame().trackEndCount = 2;
     chosenFile = QString::fromStdString(other.string());
     Trigger(*w, "mnuOpenInf");
+    EXPECT_EQ(w->Frame().trackEndCount, 0);
+    EXPECT_EQ(w->FrameWindow()->OverlayCount(OverlayKind::TrackEnds), 0);
     EXPECT_EQ(testing_support::Find<QLineEdit>(panel, "txtp1")->text(), "01.02.2013");
     EXPECT_EQ(testing_support::Find<QLineEdit>(panel, "txtp2")->text(), "03:04:05.00");
     EXPECT_EQ(w->Frame().identifiedNorad, 25544);
