@@ -1,6 +1,7 @@
 #include "frameinfo/calendar.h"
 
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "frameinfo/numbers.h"
@@ -189,8 +190,10 @@ bool ParseTime(std::string_view text, int& hour, int& minute, float& seconds) {
   if (hour < 0 || hour > 24) return false;
   minute = RoundToInt(ParseNumber(view.substr(colons[0] + 1, colons[1] - colons[0] - 1)));
   if (minute < 0 || minute > 60) return false;
-  seconds = static_cast<float>(ParseNumber(view.substr(colons[1] + 1)));
-  return seconds >= 0.0f && seconds <= 60.0f;
+  // Checked in double precision: a number beyond the single range must not become an infinity.
+  const double value = ParseNumber(view.substr(colons[1] + 1));
+  seconds = std::fabs(value) <= std::numeric_limits<float>::max() ? static_cast<float>(value) : 0.0f;
+  return value >= 0.0 && value <= 60.0;
 }
 
 void SplitRaHours(double degrees, int& hours, double& minutes) {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 
 #include "frameinfo/calendar.h"
 #include "frameinfo/numbers.h"
@@ -21,6 +22,27 @@ CalendarTime CalendarFromMjd(double mjd, int yearGuess) {
   t.seconds = f.seconds;
   return t;
 }
+
+namespace {
+
+// A numeric box of the panel. The panel shows numbers with the locale's decimal separator, so a ","
+// is read as the decimal point; otherwise "37,61700" would collect as 37.
+double PanelNumber(const std::string& text) {
+  std::string t(text);
+  for (char& c : t) {
+    if (c == ',') c = '.';
+  }
+  return ParseNumber(t);
+}
+
+// A numeric box held in single precision; a number beyond the single range reads as 0, as in the
+// information file, so that no infinity reaches the record.
+float PanelSingle(const std::string& text) {
+  const double value = PanelNumber(text);
+  return std::fabs(value) <= std::numeric_limits<float>::max() ? static_cast<float>(value) : 0.0f;
+}
+
+}  // namespace
 
 CollectResult CollectFrameInfo(const PanelEntries& e, bool strict, FrameInfo& info) {
   CollectResult result;
@@ -46,19 +68,19 @@ CollectResult CollectFrameInfo(const PanelEntries& e, bool strict, FrameInfo& in
     result.message = "Ошибка ввода времени";
     return result;
   }
-  double utError = ParseNumber(e.utError);
+  double utError = PanelNumber(e.utError);
   if (!(utError <= kMaxUtError)) {  // also catches a non-finite value
     utError = kMaxUtError;
     result.utErrorRewritten = true;
     result.utErrorText = NumberText(static_cast<double>(kMaxUtError));
   }
-  info.utError = static_cast<float>(utError);
-  info.exposure = ParseNumber(e.exposure);
-  info.longitude = std::fabs(ParseNumber(e.longitude)) * (e.west ? -1.0 : 1.0);
-  info.latitude = std::fabs(ParseNumber(e.latitude)) * (e.south ? -1.0 : 1.0);
-  info.raUser = ParseNumber(e.ra);
-  info.decUser = ParseNumber(e.dec);
-  info.fieldUser = static_cast<float>(ParseNumber(e.field));
+  info.utError = std::fabs(utError) <= std::numeric_limits<float>::max() ? static_cast<float>(utError) : 0.0f;
+  info.exposure = PanelNumber(e.exposure);
+  info.longitude = std::fabs(PanelNumber(e.longitude)) * (e.west ? -1.0 : 1.0);
+  info.latitude = std::fabs(PanelNumber(e.latitude)) * (e.south ? -1.0 : 1.0);
+  info.raUser = PanelNumber(e.ra);
+  info.decUser = PanelNumber(e.dec);
+  info.fieldUser = PanelSingle(e.field);
   DeriveFrameTimes(info);
   return result;
 }

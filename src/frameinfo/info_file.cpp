@@ -109,6 +109,7 @@ std::string RememberedText(const std::vector<int>& numbers) {
 }
 
 // Appends the non-zero numbers of a comma-separated list; blanks and text between commas read as 0.
+// A one-character value is read as well, so that a one-digit catalogue number written alone comes back.
 void AppendRemembered(std::string_view text, std::vector<int>& numbers) {
   std::size_t start = 0;
   for (;;) {
@@ -224,11 +225,9 @@ void ReadInfoFile(const std::string& path, InfoFileData& data) {
   data.moonPhase = ReadFloat(doc, kSupplemental, "MoonPhase", "0");
   data.moonDistance = ReadFloat(doc, kSupplemental, "DistanceMoon", "0");
 
-  // A pixel of 0 on either axis means the end was never marked; end 2 counts only after end 1.
-  if (HasPixel(end1)) {
-    data.trackEndCount = 1;
-    if (HasPixel(end2)) data.trackEndCount = 2;
-  }
+  // A pixel of 0 on either axis means the end was never marked; end 2 counts only after end 1. The
+  // ends were just replaced by the file's, so a count kept from before would point at ends now at 0.
+  data.trackEndCount = HasPixel(end1) ? (HasPixel(end2) ? 2 : 1) : 0;
   DeriveStartFromMid(info);
   DeriveWorkingForm(plate);
 }

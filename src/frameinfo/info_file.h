@@ -42,8 +42,8 @@ bool WriteInfoFile(const std::string& path, const InfoFileData& data);
 
 // Reads the information file at path into the record; a missing key (or a missing file) gives its
 // default. Then finishes the record: track-end RA/DEC from degrees to radians, the track-end count set
-// to 1 when end 1 holds a pixel with x and y non-zero and to 2 when end 2 does as well (otherwise left
-// as it was), the non-zero numbers of "Multi_traectory" appended
+// to 1 when end 1 holds a pixel with x and y non-zero, to 2 when end 2 does as well, and to 0 when end 1
+// holds none (its pixel was just replaced by 0), the non-zero numbers of "Multi_traectory" appended
 // to the list, the start time derived from the mid time when the file has none, and the plate's
 // working form rebuilt. Dates and times that do not parse keep the fields from the failing one on.
 void ReadInfoFile(const std::string& path, InfoFileData& data);

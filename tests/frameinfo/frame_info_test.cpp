@@ -90,6 +90,33 @@ TEST(CollectFrameInfo, ClampsTheClockErrorAndRewritesItsBox) {
   EXPECT_EQ(r.utErrorText, " 3000");
 }
 
+TEST(CollectFrameInfo, NumericBoxesAcceptACommaAndNeverHoldAnInfinity) {
+  // The panel shows loaded values with the locale's separator ("37,61778" under a Russian locale).
+  FrameInfo info;
+  PanelEntries e = Typical();
+  e.utError = "0,5";
+  e.exposure = "0,25";
+  e.longitude = "37,61778";
+  e.latitude = "55,75";
+  e.ra = "83,5";
+  e.dec = "-5,25";
+  e.field = "1e39";  // beyond the single range
+  e.time = "21:30:1e39";
+  ASSERT_TRUE(CollectFrameInfo(e, false, info).ok);
+  EXPECT_FLOAT_EQ(info.utError, 0.5f);
+  EXPECT_DOUBLE_EQ(info.exposure, 0.25);
+  EXPECT_DOUBLE_EQ(info.longitude, 37.61778);
+  EXPECT_DOUBLE_EQ(info.latitude, 55.75);
+  EXPECT_DOUBLE_EQ(info.raUser, 83.5);
+  EXPECT_DOUBLE_EQ(info.decUser, -5.25);
+  EXPECT_EQ(info.fieldUser, 0.0f);
+  EXPECT_EQ(info.startTime.seconds, 0.0f);
+  EXPECT_FALSE(CollectFrameInfo(e, true, info).ok);  // the seconds are still out of range
+  e.utError = "-1e300";
+  CollectFrameInfo(e, false, info);
+  EXPECT_EQ(info.utError, 0.0f);
+}
+
 TEST(DeriveFrameTimes, MidTimeCrossesTheYearAndFollowsACorrectedStart) {
   FrameInfo info;
   PanelEntries e = Typical();

@@ -316,7 +316,9 @@ TEST(InfoFile, TrackEndCountFollowsTheStoredPixels) {
   EXPECT_EQ(countAfter("Track_X1=4\r\nTrack_Y1=5\r\n", 0), 1);
   EXPECT_EQ(countAfter("Track_X1=4\r\nTrack_Y1=5\r\nTrack_X2=6\r\nTrack_Y2=7\r\n", 0), 2);
   EXPECT_EQ(countAfter("Track_X2=6\r\nTrack_Y2=7\r\n", 0), 0);  // end 2 alone does not count
-  EXPECT_EQ(countAfter("", 2), 2);                              // nothing stored: the count stays
+  // Nothing stored: the ends read as 0, so ends marked before the reading no longer count.
+  EXPECT_EQ(countAfter("", 2), 0);
+  EXPECT_EQ(countAfter("Track_X1=4\r\nTrack_Y1=5\r\n", 2), 1);
 }
 
 TEST(InfoFile, BadDatesKeepTheFieldsFromTheFailingOneAndHugeNumbersNeverBecomeInfinite) {

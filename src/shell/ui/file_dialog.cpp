@@ -1,6 +1,8 @@
 #include "shell/ui/file_dialog.h"
 
 #include <QFileDialog>
+#include <QRegularExpression>
+#include <QStringList>
 
 namespace {
 FileDialogInterceptor& Interceptor() {
@@ -10,8 +12,26 @@ FileDialogInterceptor& Interceptor() {
 }  // namespace
 
 QString ChooseOpenFile(QWidget* parent, const QString& title, const QString& directory, const QString& filter) {
-  if (Interceptor()) return Interceptor()(title, directory, filter);
-  return QFileDialog::getOpenFileName(parent, title, directory, filter);
+  // The chosen path comes back without surrounding blanks; a path of blanks counts as cancelled.
+  if (Interceptor()) return Interceptor()(title, directory, filter).trimmed();
+  return QFileDialog::getOpenFileName(parent, title, directory, QtNameFilter(filter)).trimmed();
+}
+
+QString QtNameFilter(const QString& filter) {
+  QString description = filter.trimmed();
+  QString patterns = description;
+  const qsizetype open = description.lastIndexOf('(');
+  if (description.endsWith(')') && open >= 0) {
+    patterns = description.mid(open + 1, description.size() - open - 2);
+    description = description.left(open).trimmed();
+  }
+  QStringList list;
+  for (QString pattern : patterns.split(QRegularExpression("[; ]"), Qt::SkipEmptyParts)) {
+    if (pattern == "*.*") pattern = "*";
+    for (const QString& form : {pattern, pattern.toUpper()})
+      if (!list.contains(form)) list.append(form);
+  }
+  return description + " (" + list.join(' ') + ")";
 }
 
 void SetFileDialogInterceptor(FileDialogInterceptor interceptor) { Interceptor() = std::move(interceptor); }

@@ -7,8 +7,14 @@
 class QWidget;
 
 // Shows the platform's open-file dialog (title, starting directory, filter such as "txt(*.txt)");
-// returns the chosen path, or an empty string when cancelled.
+// returns the chosen path without surrounding blanks, or an empty string when cancelled.
 QString ChooseOpenFile(QWidget* parent, const QString& title, const QString& directory, const QString& filter);
+
+// The filter in the form Qt's dialog reads: the description, then the patterns separated by blanks in
+// one pair of parentheses ("jpg, bmp (*.jpg;*jpeg;*.bmp)" -> "jpg, bmp (*.jpg *.JPG *jpeg *JPEG *.bmp *.BMP)").
+// Patterns listed with ";" are split, each is offered in upper case too (file names keep the camera's
+// capitals on a case-sensitive file system), and "*.*" means every file as it does on Windows.
+QString QtNameFilter(const QString& filter);
 
 // Receives every request (title, directory, filter) instead of the dialog when installed.
 using FileDialogInterceptor = std::function<QString(const QString&, const QString&, const QString&)>;

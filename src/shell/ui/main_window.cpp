@@ -397,6 +397,8 @@ void MainWindow::ResetFrameState() {
   frame_.starMarks.clear();
   if (panel_) panel_->SetProgramRow(1, "0");
   catalogueDisplay_ = CatalogueDisplayState{};
+  // The depth row shows the depth just reset, not the previous frame's.
+  if (panel_) panel_->SetProgramRow(9, QString::fromStdString(FormatNumber(catalogueDisplay_.depth, "0.0")));
   if (panel_) panel_->ClearIgnoreVisibility();
   frame_.info.considerVisibility = true;
   Action("mnuStarVis")->setChecked(false);

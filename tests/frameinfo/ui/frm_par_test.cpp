@@ -8,6 +8,7 @@
 #include <QRadioButton>
 #include <QToolButton>
 
+#include "frameinfo/numbers.h"
 #include "ui_test_support.h"
 
 using testing_support::Find;
@@ -89,6 +90,27 @@ TEST(FrmPar, ShowsALoadedRecordAndReadsItBack) {
   EXPECT_NEAR(back.longitude, -37.61778, 1e-9);
   EXPECT_NEAR(back.latitude, -55.75, 1e-9);
   EXPECT_NEAR(back.decUser, -5.25, 1e-9);
+}
+
+TEST(FrmPar, ALoadedRecordShownWithACommaSeparatorReadsBackUnchanged) {
+  SetDecimalSeparator(',');
+  FrmPar panel;
+  FrameInfo info;
+  info.startTime = CalendarTime{2012, 4, 23, 21, 5, 7.5f};
+  info.utError = 0.5f;
+  info.exposure = 0.5;
+  info.longitude = 37.61778;
+  info.latitude = 55.75;
+  panel.ShowUserInfo(info);
+  SetDecimalSeparator('.');
+  EXPECT_EQ(Box(panel, "txtp4"), "0,50");
+  FrameInfo back;
+  ASSERT_TRUE(CollectFrameInfo(panel.Entries(), true, back).ok);
+  EXPECT_NEAR(back.startTime.seconds, 7.5f, 1e-4);
+  EXPECT_FLOAT_EQ(back.utError, 0.5f);
+  EXPECT_DOUBLE_EQ(back.exposure, 0.5);
+  EXPECT_NEAR(back.longitude, 37.61778, 1e-9);
+  EXPECT_NEAR(back.latitude, 55.75, 1e-9);
 }
 
 }  // namespace

@@ -6,13 +6,16 @@
 
 #include <QAction>
 #include <QImage>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <filesystem>
 
+#include "frameinfo/info_file.h"
 #include "frameinfo/ui/frm_par.h"
 #include "shell/ui/file_dialog.h"
 #include "shell/ui/form1.h"
@@ -24,6 +27,7 @@
 namespace fs = std::filesystem;
 using testing_support::MessageRecorder;
 using testing_support::TempDir;
+using testing_support::ReadFile;
 using testing_support::WriteFile;
 
 namespace {
@@ -383,6 +387,86 @@ TEST_F(MainWindowTest, TleMenuOpensItsWindowsAndRunsNameImports) {
   chosenFile.clear();
   Trigger(*w, "mnussr");
   EXPECT_TRUE(recorder.messages.empty());
+}
+
+TEST_F(MainWindowTest, InformationFileIsWrittenOnLeavingAFrameAndReadOnReturning) {
+  PlaceCatalogue();
+  const fs::path info = dir.path() / "Info";
+  {
+    auto w = Start();
+    w->ShutDown();  // no frame was ever opened: nothing is written
+    EXPECT_FALSE(fs::exists(info) && !fs::is_empty(info));
+  }
+  chosenFile = MakePicture(64, 48, "JPG", "frame.jpg");
+  std::string own;
+  {
+    auto w = Start();
+    Trigger(*w, "mnuOpenIm");
+    ASSERT_TRUE(w->Frame().frameOpen);
+    own = w->Frame().infoFilePath;
+    EXPECT_EQ(own, InfoFileName(w->App().appDir, chosenFile.toStdString()));
+    FrmPar* panel = w->Panel();
+    testing_support::Find<QLineEdit>(panel, "txtp1")->setText("bad date");
+    testing_support::Find<QLineEdit>(panel, "txtp4")->setText("7,5");
+    testing_support::Find<QLineEdit>(panel, "txtp5")->setText("30");
+    testing_support::Find<QRadioButton>(panel, "OptW")->setChecked(true);
+    w->ShutDown();  // written even though the date does not parse
+  }
+  const std::string saved = ReadFile(own);
+  EXPECT_NE(saved.find("Date_start=00.00.0000\r\n"), std::string::npos);
+  EXPECT_NE(saved.find("Exposition= 7.5\r\n"), std::string::npos);
+  EXPECT_NE(saved.find("Longitude=-30\r\n"), std::string::npos);
+
+  // Another information file read into the frame is shown, then kept under the frame's own name.
+  const fs::path other = info / "other.txt";
+  WriteFile(other,
+            "[User Info]\r\nDate_start=01.02.2013\r\nUT_start=03:04:05.00\r\nExposition=2\r\n"
+            "[Satellite Info]\r\nNorad=25544\r\nMulti_traectory=25544, 20580\r\n");
+  const std::string otherText = ReadFile(other);
+  {
+    auto w = Start();
+    Trigger(*w, "mnuOpenIm");
+    EXPECT_EQ(w->HintWindow()->Text().section('\n', 0, 0), QStringLiteral("Файл параметров найден."));
+    FrmPar* panel = w->Panel();
+    EXPECT_EQ(testing_support::Find<QLineEdit>(panel, "txtp4")->text(), "7.50");
+    EXPECT_EQ(testing_support::Find<QLineEdit>(panel, "txtp5")->text(), "30.00000");
+    EXPECT_TRUE(testing_support::Find<QRadioButton>(panel, "OptW")->isChecked());
+
+    // Two ends marked on the frame; the file read in has none, so none stay marked.
+    w->Frame().trackEnds[1].x = 10;
+    w->Frame().trackEnds[1].y = 12;
+    w->Frame().trackEnds[2].x = 30;
+    w->Frame().trackEnds[2].y = 20;
+    w->Frame().trackEndCount = 2;
+    chosenFile = QString::fromStdString(other.string());
+    Trigger(*w, "mnuOpenInf");
+    EXPECT_EQ(w->Frame().trackEndCount, 0);
+    EXPECT_EQ(w->FrameWindow()->OverlayCount(OverlayKind::TrackEnds), 0);
+    EXPECT_EQ(testing_support::Find<QLineEdit>(panel, "txtp1")->text(), "01.02.2013");
+    EXPECT_EQ(testing_support::Find<QLineEdit>(panel, "txtp2")->text(), "03:04:05.00");
+    EXPECT_EQ(w->Frame().identifiedNorad, 25544);
+    EXPECT_EQ(w->Frame().rememberedSatellites, (std::vector<int>{25544, 20580}));
+    EXPECT_EQ(w->Frame().infoFilePath, own);
+    w->ShutDown();
+  }
+  EXPECT_EQ(ReadFile(other), otherText);
+  const std::string merged = ReadFile(own);
+  EXPECT_NE(merged.find("Date_start=01.02.2013\r\n"), std::string::npos);
+  EXPECT_NE(merged.find("Date=01.02.2013\r\nUT=03:04:06.00\r\n"), std::string::npos);  // mid time, 1 s later
+  EXPECT_NE(merged.find("Multi_traectory=25544, 20580\r\n"), std::string::npos);
+  EXPECT_NE(merged.find("Norad= 25544\r\n"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, OpeningAFrameShowsTheResetCatalogueDepth) {
+  PlaceCatalogue();
+  auto w = Start();
+  chosenFile = MakePicture(64, 48, "JPG", "first.jpg");
+  Trigger(*w, "mnuOpenIm");
+  w->Panel()->SetProgramRow(9, "5.5");  // as after two depth increases on the first frame
+  chosenFile = MakePicture(64, 48, "BMP", "second.bmp");
+  Trigger(*w, "mnuOpenIm");
+  ASSERT_TRUE(w->Frame().frameOpen);
+  EXPECT_EQ(w->Panel()->ProgramRow(9), "4.0");
 }
 
 }  // namespace
