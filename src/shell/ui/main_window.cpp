@@ -337,10 +337,8 @@ void MainWindow::ReadInfoIntoFrame(const std::string& path) {
 void MainWindow::OpenIm() {
   if (!Guarded()) return;
   if (app_.framesOpened > 0) SaveFrameInfo();
-  // The description, then the patterns as Qt's dialogs read them (the last bracketed group, separated by
-  // blanks): given only the semicolon list inside the description, the dialog would list no file at all.
   const QString path = ChooseOpenFile(this, QStringLiteral("Открыть файл"), QString::fromStdString(app_.lastImageDir),
-                                      QStringLiteral("jpg, bmp (*.jpg;*jpeg;*.bmp) (*.jpg *.jpeg *.bmp)"));
+                                      QStringLiteral("jpg, bmp (*.jpg;*jpeg;*.bmp)"));
   if (path.isEmpty()) return;
   app_.lastImageDir = WithTrailingSeparator(QFileInfo(path).absolutePath().toStdString());
   if (!OpenFrame(path)) Say(QStringLiteral("Ошибка при открытии файла."));
@@ -453,6 +451,8 @@ void MainWindow::OpenInf() {
                                       QString::fromStdString(app_.appDir + "Info"), QStringLiteral("txt(*.txt)"));
   if (path.isEmpty()) return;
   frame_.infoFilePath = path.trimmed().toStdString();
+  // As when a frame is opened: a file holding only the mid time must not inherit the typed start time.
+  ClearFrameTimes(frame_.info);
   ReadInfoIntoFrame(frame_.infoFilePath);
   form1_->RemoveOverlay(OverlayKind::TrackEnds);
   for (int slot = 1; slot <= frame_.trackEndCount; ++slot)

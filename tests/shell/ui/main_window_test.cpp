@@ -470,3 +470,27 @@ TEST_F(MainWindowTest, OpeningAFrameShowsTheResetCatalogueDepth) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MainWindowTest, InformationFileWithOnlyTheMidTimeReplacesATypedStartTime) {
+  PlaceCatalogue();
+  auto w = Start();
+  chosenFile = MakePicture(120, 90, "BMP", "mid.bmp");
+  Trigger(*w, "mnuOpenIm");
+  ASSERT_TRUE(w->Frame().frameOpen);
+  auto* date = testing_support::Find<QLineEdit>(w->Panel(), "txtp1");
+  auto* time = testing_support::Find<QLineEdit>(w->Panel(), "txtp2");
+  date->setText("01.01.2020");
+  time->setText("10:00:00");
+  Trigger(*w, "mnuStarId");  // collects the typed start time into the frame (and stops at the star count)
+  const fs::path old = dir.path() / "Info" / "old.txt";
+  WriteFile(old, "[User Info]\r\nDate=24.04.2012\r\nUT=21:30:00.00\r\nExposition=10\r\n");
+  chosenFile = QString::fromStdString(old.string());
+  Trigger(*w, "mnuOpenInf");
+  EXPECT_EQ(date->text(), "24.04.2012");
+  EXPECT_EQ(time->text(), "21:29:55.00");
+  EXPECT_EQ(w->Frame().infoFilePath.find("old.txt"), std::string::npos);  // saved under the frame's own name
+}
+
+}  // namespace
