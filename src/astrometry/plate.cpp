@@ -234,9 +234,17 @@ bool FitOnce(const std::vector<FitStar>& stars, double ra0, double dec0, PlateCo
     xiRows.push_back({s.x, s.y, 1.0, sc.xi});
     etaRows.push_back({s.x, s.y, 1.0, sc.eta});
   }
+  return FitStandardConstants(xiRows, etaRows, ra0, dec0, plate);
+}
+
+}  // namespace
+
+bool FitStandardConstants(const std::vector<std::array<double, 4>>& xiRows,
+                          const std::vector<std::array<double, 4>>& etaRows, double ra0, double dec0,
+                          PlateConstants& plate) {
   const LeastSquaresResult xiFit = SolveLeastSquares(xiRows);
   const LeastSquaresResult etaFit = SolveLeastSquares(etaRows);
-  if (xiFit.rank < 3 || xiFit.smallestRatio < kCollinearRatio) return false;
+  if (xiFit.rank < 3 || xiFit.smallestRatio < kCollinearRatio || etaFit.rank < 3) return false;
   const double a1 = xiFit.coefficients[0], b1 = xiFit.coefficients[1], c1 = xiFit.coefficients[2];
   const double a2 = etaFit.coefficients[0], b2 = etaFit.coefficients[1], c2 = etaFit.coefficients[2];
   const double det = a1 * b2 - a2 * b1;
@@ -257,8 +265,6 @@ bool FitOnce(const std::vector<FitStar>& stars, double ra0, double dec0, PlateCo
   plate = p;
   return true;
 }
-
-}  // namespace
 
 void DeriveWorkingForm(PlateSolution& s) {
   const double toRad = Pi / 180.0;

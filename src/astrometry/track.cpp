@@ -10,10 +10,6 @@
 namespace {
 
 constexpr double kArcsecPerDegree = 3600.0;
-// Largest accepted distance of the skew from 0 or from 180 degrees, radians (as for the frame's plate).
-constexpr double kSkewToleranceRad = 5.0 * Pi / 180.0;
-// Smallest accepted ratio of the smallest to the largest singular value: below it the stars are collinear.
-constexpr double kCollinearRatio = 1e-10;
 
 // Collects the measurement's lines in the result and hands each to the sink as it comes.
 class LineWriter {
@@ -74,11 +70,6 @@ void WriteResiduals(LineWriter& out, const std::vector<LocalStar>& stars, const 
   const MeanDeviation dec = MeanAndDeviation(dDecs, 0, dDecs.size() - 1);
   out.Add("dRA = " + FormatNumber(ra.mean, "0.0") + "\"" + "  +/- " + FormatNumber(ra.deviation, "0.0") + "\"");
   out.Add("dDEC = " + FormatNumber(dec.mean, "0.0") + "\"" + "  +/- " + FormatNumber(dec.deviation, "0.0") + "\"");
-}
-
-bool AllFinite(const PlateConstants& p) {
-  return std::isfinite(p.ra0) && std::isfinite(p.dec0) && std::isfinite(p.mx) && std::isfinite(p.my) &&
-         std::isfinite(p.f) && std::isfinite(p.g) && std::isfinite(p.xo) && std::isfinite(p.yo);
 }
 
 }  // namespace
@@ -196,28 +187,7 @@ bool FitLocalPlate(const std::vector<LocalStar>& stars, double ra0, double dec0,
     xiRows.push_back({s.cx, s.cy, 1.0, s.xi});
     etaRows.push_back({s.cx, s.cy, 1.0, s.eta});
   }
-  const LeastSquaresResult xiFit = SolveLeastSquares(xiRows);
-  const LeastSquaresResult etaFit = SolveLeastSquares(etaRows);
-  if (xiFit.rank < 3 || xiFit.smallestRatio < kCollinearRatio || etaFit.rank < 3) return false;
-  const double a1 = xiFit.coefficients[0], b1 = xiFit.coefficients[1], c1 = xiFit.coefficients[2];
-  const double a2 = etaFit.coefficients[0], b2 = etaFit.coefficients[1], c2 = etaFit.coefficients[2];
-  const double det = a1 * b2 - a2 * b1;
-  PlateConstants p;
-  p.ra0 = ra0;
-  p.dec0 = dec0;
-  p.mx = std::sqrt(a1 * a1 + a2 * a2);
-  p.my = std::sqrt(b1 * b1 + b2 * b2);
-  if (!(p.mx > 0.0 && p.my > 0.0) || !(std::fabs(det) > 1e-10 * p.mx * p.my)) return false;
-  p.f = ArcTan2(b1, b2);
-  p.g = -ArcTan2(a1 * b1 + a2 * b2, det);
-  p.xo = (c2 * b1 - c1 * b2) / det;
-  p.yo = (a2 * c1 - a1 * c2) / det;
-  if (!AllFinite(p)) return false;
-  const bool normal = std::fabs(p.g) < kSkewToleranceRad;
-  const bool mirrored = std::fabs(p.g) > Pi - kSkewToleranceRad;
-  if (!normal && !mirrored) return false;
-  local = p;
-  return true;
+  return FitStandardConstants(xiRows, etaRows, ra0, dec0, local);
 }
 
 bool FitWithRejection(std::vector<LocalStar>& stars, double ra0, double dec0, PlateConstants& local) {

@@ -67,6 +67,25 @@ protected:
     QApplication::sendEvent(pic, &press);
   }
 
+  // Clicks on the brightest well-separated stars of a drawn frame, as a user would with the marking frame
+  // on each.
+  void ClickBrightStars(const SyntheticFrame& frame, int count) {
+    int clicked = 0;
+    for (const RenderedStar& s : frame.stars) {
+      if (clicked == count) break;
+      if (s.x < 40 || s.y < 40 || s.x > frame.width - 40 || s.y > frame.height - 40) continue;
+      bool crowded = false;
+      for (const RenderedStar& o : frame.stars)
+        if (o.number != s.number && std::hypot(o.x - s.x, o.y - s.y) < 20 && o.magnitude < s.magnitude + 3)
+          crowded = true;
+      if (crowded) continue;
+      window->Frame().cursorX = static_cast<std::int16_t>(std::lround(s.x));
+      window->Frame().cursorY = static_cast<std::int16_t>(std::lround(s.y));
+      Click();
+      ++clicked;
+    }
+  }
+
   static TempDir* shared_;
   static bool built_;
   TempDir dir;
@@ -97,20 +116,7 @@ TEST_F(IdentificationSession, ClickedStarsAreIdentifiedAndTheCursorReadsTheSky) 
   Find<QCheckBox>(window->Panel(), "chElev")->setChecked(true);  // ignore visibility
   window->Action("mnuStar")->trigger();
 
-  // Click on the brightest well-separated stars, as a user would with the marking frame on each.
-  int clicked = 0;
-  for (const RenderedStar& s : frame.stars) {
-    if (clicked == 12) break;
-    if (s.x < 40 || s.y < 40 || s.x > drawing.width - 40 || s.y > drawing.height - 40) continue;
-    bool crowded = false;
-    for (const RenderedStar& o : frame.stars)
-      if (o.number != s.number && std::hypot(o.x - s.x, o.y - s.y) < 20 && o.magnitude < s.magnitude + 3) crowded = true;
-    if (crowded) continue;
-    window->Frame().cursorX = static_cast<std::int16_t>(std::lround(s.x));
-    window->Frame().cursorY = static_cast<std::int16_t>(std::lround(s.y));
-    Click();
-    ++clicked;
-  }
+  ClickBrightStars(frame, 12);
   ASSERT_GE(window->Frame().starCount(), 8);
   EXPECT_EQ(window->FrameWindow()->OverlayCount(OverlayKind::StarMarks), window->Frame().starCount());
   EXPECT_EQ(window->Panel()->ProgramRow(1).toInt(), window->Frame().starCount());
@@ -182,19 +188,7 @@ TEST_F(IdentificationSession, AMeasuredTrackIsReportedInTheTextWindow) {
   Find<QLineEdit>(window->Panel(), "txtp4")->setText("10");
   Find<QCheckBox>(window->Panel(), "chElev")->setChecked(true);
   window->Action("mnuStar")->trigger();
-  int clicked = 0;
-  for (const RenderedStar& s : frame.stars) {
-    if (clicked == 12) break;
-    if (s.x < 40 || s.y < 40 || s.x > drawing.width - 40 || s.y > drawing.height - 40) continue;
-    bool crowded = false;
-    for (const RenderedStar& o : frame.stars)
-      if (o.number != s.number && std::hypot(o.x - s.x, o.y - s.y) < 20 && o.magnitude < s.magnitude + 3) crowded = true;
-    if (crowded) continue;
-    window->Frame().cursorX = static_cast<std::int16_t>(std::lround(s.x));
-    window->Frame().cursorY = static_cast<std::int16_t>(std::lround(s.y));
-    Click();
-    ++clicked;
-  }
+  ClickBrightStars(frame, 12);
   window->Action("mnuStarId")->trigger();
   ASSERT_TRUE(window->Frame().plate.Solved());
   recorder.Clear();
