@@ -1,5 +1,7 @@
 #include "astrometry/identify.h"
 
+#include "frameinfo/file_utils.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -80,22 +82,7 @@ std::string HeaderLine(const std::string& first) {
 
 // Writes text to path through a temporary file renamed over it.
 void WriteTextFile(const std::filesystem::path& path, const std::string& text) {
-  std::filesystem::path temp = path;
-  temp += ".tmp";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return;
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    if (!out) {
-      out.close();
-      std::error_code ec;
-      std::filesystem::remove(temp, ec);
-      return;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temp, path, ec);
-  if (ec) std::filesystem::remove(temp, ec);
+  WriteFileAtomically(path.string(), text);
 }
 
 }  // namespace

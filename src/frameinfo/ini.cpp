@@ -1,5 +1,7 @@
 #include "frameinfo/ini.h"
 
+#include "frameinfo/file_utils.h"
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -130,24 +132,7 @@ bool WriteIniFile(const std::string& path, const IniDocument& document) {
   std::error_code ec;
   const fs::path target(path);
   if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
-  const fs::path temp = fs::path(path + ".tmp");
-  const std::string text = IniText(document);
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-    if (out.fail()) {
-      fs::remove(temp, ec);
-      return false;
-    }
-  }
-  fs::rename(temp, target, ec);
-  if (ec) {
-    fs::remove(temp, ec);
-    return false;
-  }
-  return true;
+  return WriteFileAtomically(path, IniText(document));
 }
 
 std::string IniGetValue(const IniDocument& document, std::string_view section, std::string_view key,

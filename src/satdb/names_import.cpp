@@ -22,7 +22,7 @@ DatabaseRead ReadDatabaseFile(const std::string& path, std::string& text) {
 // Shows the number of rewritten files in the progress label every 200 rewrites and yields.
 void ShowRewriteCount(TaskControl& task, int count) {
   if (count % 200 != 0) return;
-  if (auto* labelled = dynamic_cast<LabelledTask*>(&task)) labelled->SetLabel(FormatNumber(count, "0"));
+  task.SetLabel(FormatNumber(count, "0"));
   task.Yield();
 }
 

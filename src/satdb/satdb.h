@@ -9,15 +9,8 @@
 #include <vector>
 
 #include "satdb/tle_record.h"
+#include "frameinfo/file_utils.h"
 #include "shell/task_control.h"
-
-// A task control that can also put a short text into the progress window's label (a percentage
-// such as "45.3%", or a count of rewritten files). Plain task controls get SetPercent instead.
-class LabelledTask : public TaskControl {
-public:
-  // Replaces the text of the progress label.
-  virtual void SetLabel(const std::string& text) = 0;
-};
 
 // --- Element-set lines -------------------------------------------------------------------------------
 
@@ -67,9 +60,6 @@ std::vector<std::string> ListDatabaseFiles(const std::string& appDir);
 std::vector<std::string_view> SplitLines(std::string_view text);
 // Reads a whole file as bytes; false when it cannot be opened or read.
 bool ReadWholeFile(const std::string& path, std::string& bytes);
-// Replaces a file with the given bytes through a temporary file in the same folder renamed over it,
-// so the old content stays whole when writing fails. False on any failure (the old file is untouched).
-bool WriteFileAtomically(const std::string& path, std::string_view bytes);
 
 // Reads a database file's text: the last Name, mName and Mag lines, and every line starting with "1"
 // with the line after it as an element set (a final line 1 without its line 2 is dropped).

@@ -48,11 +48,7 @@ StoreOutcome StoreImportedSet(const ImportedSet& set, const std::string& appDir,
 // Shows the share of sets done, "45.3%", in the progress label.
 void ShowPercent(TaskControl& task, std::size_t done, std::size_t total) {
   const double percent = static_cast<double>(done) / static_cast<double>(total) * 100;
-  if (auto* labelled = dynamic_cast<LabelledTask*>(&task)) {
-    labelled->SetLabel(FormatNumber(percent, "0.0") + "%");
-  } else {
-    task.SetPercent(RoundToInt(percent));
-  }
+  task.SetLabel(FormatNumber(percent, "0.0") + "%");
 }
 
 }  // namespace

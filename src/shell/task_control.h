@@ -15,6 +15,8 @@ public:
   virtual void SetText(const std::string& /*text*/) {}
   // Shows progress in percent (0..100).
   virtual void SetPercent(int /*percent*/) {}
+  // Puts a short text into the progress label (a percentage such as "45.3%", or a count of rewritten files).
+  virtual void SetLabel(const std::string& /*text*/) {}
 };
 
 // A control that never cancels and shows nothing: for tests and for work run without a window.

@@ -25,7 +25,7 @@ std::string EpochField(const std::string& line1);
 std::string CrLf(const std::vector<std::string>& lines);
 
 // A task control that records what it is told and cancels after a number of Cancelled() questions.
-class ScriptedTask final : public LabelledTask {
+class ScriptedTask final : public TaskControl {
 public:
   int cancelAfterQuestions = -1;  // -1: never
   mutable int questions = 0;

@@ -2,23 +2,24 @@
 
 #include <gtest/gtest.h>
 
+#include "astrometry/track.h"
 #include "shell/app_state.h"
 
 namespace {
 
 TEST(SexagesimalReadout, RightAscensionCarriesIntoTheNextMinuteHourAndDay) {
-  EXPECT_EQ(FormatRaSexagesimal(83.529), "05h 34m 06s");  // 5h34m06.96s, seconds truncated
-  EXPECT_EQ(FormatRaSexagesimal(359.99999999), "00h 00m 00s");
-  EXPECT_EQ(FormatRaSexagesimal(14.99999999), "01h 00m 00s");
-  EXPECT_EQ(FormatRaSexagesimal(0.0), "00h 00m 00s");
-  EXPECT_EQ(FormatRaSexagesimal(180.0), "12h 00m 00s");
+  EXPECT_EQ(FormatRaHms(83.529), "05h 34m 06s");  // 5h34m06.96s, seconds truncated
+  EXPECT_EQ(FormatRaHms(359.99999999), "00h 00m 00s");
+  EXPECT_EQ(FormatRaHms(14.99999999), "01h 00m 00s");
+  EXPECT_EQ(FormatRaHms(0.0), "00h 00m 00s");
+  EXPECT_EQ(FormatRaHms(180.0), "12h 00m 00s");
 }
 
 TEST(SexagesimalReadout, DeclinationHasSignDegreesMinutesSeconds) {
-  EXPECT_EQ(FormatDecSexagesimal(-0.5), "-00° 30' 00\"");
-  EXPECT_EQ(FormatDecSexagesimal(7.407), "+07° 24' 25\"");
-  EXPECT_EQ(FormatDecSexagesimal(-89.5), "-89° 30' 00\"");
-  EXPECT_EQ(FormatDecSexagesimal(0.0), "+00° 00' 00\"");
+  EXPECT_EQ(FormatDecDms(-0.5), "-00° 30' 00\"");
+  EXPECT_EQ(FormatDecDms(7.407), "+07° 24' 25\"");
+  EXPECT_EQ(FormatDecDms(-89.5), "-89° 30' 00\"");
+  EXPECT_EQ(FormatDecDms(0.0), "+00° 00' 00\"");
 }
 
 TEST(PointerToFrameCentre, ClampsOnlyOutsideThePicture) {

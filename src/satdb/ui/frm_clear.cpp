@@ -10,7 +10,6 @@
 #include "frameinfo/calendar.h"
 #include "frameinfo/numbers.h"
 #include "satdb/satdb.h"
-#include "satdb/ui/frmz_task.h"
 #include "shell/ui/frmz.h"
 #include "shell/ui/message.h"
 
@@ -75,7 +74,7 @@ void FrmClear::OkClicked() {
     if (progress_) progress_->Start(QStringLiteral("Очистка файлов Tle."), true);
     app_.catalogueReady = false;
     app_.longTaskRunning = true;
-    FrmzTask task(progress_, app_.longTaskRunning);
+    ProgressTask task(progress_, app_.longTaskRunning);
     const CleanupResult result = CleanDatabase(app_.appDir, limits, ClockMjdUtc(QDateTime::currentDateTimeUtc()), task);
     app_.longTaskRunning = false;
     app_.catalogueReady = true;

@@ -12,7 +12,6 @@
 
 #include "frameinfo/numbers.h"
 #include "satdb/satdb.h"
-#include "satdb/ui/frmz_task.h"
 #include "shell/ui/frmz.h"
 #include "shell/ui/message.h"
 
@@ -151,7 +150,7 @@ void FrmDir::RunImport(const std::vector<std::string>& paths, double perigeeLimi
   if (progress_) progress_->Start(QStringLiteral("Ввод TLE."), true);
   QApplication::processEvents();
   app_.longTaskRunning = true;
-  FrmzTask task(progress_, app_.longTaskRunning);
+  ProgressTask task(progress_, app_.longTaskRunning);
   const TleImportResult result = ImportTleFiles(paths, perigeeLimitKm, app_.appDir, task);
   app_.longTaskRunning = false;
   if (progress_) progress_->hide();

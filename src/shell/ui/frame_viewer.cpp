@@ -8,6 +8,7 @@
 
 #include "frameinfo/calendar.h"
 #include "frameinfo/numbers.h"
+#include "astrometry/track.h"
 #include "shell/frame_view.h"
 #include "shell/ui/form1.h"
 #include "shell/ui/frm_frame.h"
@@ -72,7 +73,7 @@ void FrameViewer::UpdateSkyReadout() {
   const double decDeg = dec * 180.0 / Pi;
   form1_->SetSkyReadout(QString::fromStdString("RA=" + FormatNumber(raDeg, "0.00") + "; DEC=" +
                                                FormatNumber(decDeg, "0.00")),
-                        QString::fromStdString(FormatRaSexagesimal(raDeg) + "  " + FormatDecSexagesimal(decDeg)));
+                        QString::fromStdString(FormatRaHms(raDeg) + "  " + FormatDecDms(decDeg)));
 }
 
 void FrameViewer::UpdateTimeLabel(int cx, int cy) {

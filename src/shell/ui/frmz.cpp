@@ -57,6 +57,8 @@ void ProgressTask::SetText(const std::string& text) {
   if (window_) window_->SetText(QString::fromStdString(text));
 }
 
-void ProgressTask::SetPercent(int percent) {
-  if (window_) window_->SetLabel(QString::number(percent) + "%");
+void ProgressTask::SetPercent(int percent) { SetLabel(std::to_string(percent) + "%"); }
+
+void ProgressTask::SetLabel(const std::string& text) {
+  if (window_) window_->SetLabel(QString::fromStdString(text));
 }

@@ -3,6 +3,7 @@
 // application's long-task flag. ProgressTask lets core code report through it.
 
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QWidget>
 
 #include "shell/task_control.h"
@@ -40,9 +41,10 @@ public:
   bool Cancelled() const override;
   void SetText(const std::string& text) override;
   void SetPercent(int percent) override;
+  void SetLabel(const std::string& text) override;
 
 private:
-  Frmz* window_;
+  QPointer<Frmz> window_;
   const bool& longTaskRunning_;
   QElapsedTimer sinceYield_;
 };

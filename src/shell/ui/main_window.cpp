@@ -26,7 +26,6 @@
 #include "satdb/satdb.h"
 #include "satdb/ui/frm_clear.h"
 #include "satdb/ui/frm_dir.h"
-#include "satdb/ui/frmz_task.h"
 #include "image/raster.h"
 #include "shell/startup.h"
 #include "shell/ui/file_dialog.h"
@@ -719,7 +718,7 @@ void MainWindow::RunImport(const QString& progressText, const QString& filter, c
   progress_->Start(progressText, true);
   app_.catalogueReady = false;
   app_.longTaskRunning = true;
-  FrmzTask task(progress_, app_.longTaskRunning);
+  ProgressTask task(progress_, app_.longTaskRunning);
   const std::string file = path.trimmed().toStdString();
   const bool ok = ssr ? ImportSsr(file, app_.appDir, task) : ImportMagnitudes(file, app_.appDir, task);
   app_.longTaskRunning = false;
