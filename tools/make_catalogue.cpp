@@ -48,7 +48,7 @@ struct JsonValue {
 };
 
 class JsonReader {
- public:
+public:
   explicit JsonReader(std::string_view text) : text_(text) {}
 
   // Reads the whole document; false with a message on malformed input.
@@ -65,7 +65,7 @@ class JsonReader {
     return true;
   }
 
- private:
+private:
   static constexpr int kMaxDepth = 64;
 
   void SkipBlanks() {

@@ -1,7 +1,5 @@
 #include "astrometry/identify.h"
 
-#include "frameinfo/file_utils.h"
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -11,6 +9,7 @@
 
 #include "astrometry/catalogue.h"
 #include "frameinfo/calendar.h"
+#include "frameinfo/file_utils.h"
 #include "frameinfo/numbers.h"
 
 namespace {

@@ -13,7 +13,7 @@ constexpr double kArcsecPerDegree = 3600.0;
 
 // Collects the measurement's lines in the result and hands each to the sink as it comes.
 class LineWriter {
- public:
+public:
   LineWriter(TrackMeasurement& result, const MeasurementLineSink& sink) : result_(result), sink_(sink) {}
   void Add(const std::string& line, bool replace = false) {
     if (replace) result_.lines.clear();
@@ -22,7 +22,7 @@ class LineWriter {
     if (sink_) sink_(line, replace);
   }
 
- private:
+private:
   TrackMeasurement& result_;
   const MeasurementLineSink& sink_;
 };

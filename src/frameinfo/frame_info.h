@@ -39,17 +39,17 @@ struct FrameInfo {
 
 // The user-typed texts of the panel that CollectFrameInfo reads.
 struct PanelEntries {
-  std::string date;      // row 1, "dd.mm.yyyy"
-  std::string time;      // row 2, "hh:mm:ss.s"
-  std::string utError;   // row 3
-  std::string exposure;  // row 4
-  std::string longitude; // row 5
-  bool west = false;     // W selected instead of E
-  std::string latitude;  // row 6
-  bool south = false;    // S selected instead of N
-  std::string ra;        // txtra
-  std::string dec;       // txtdec
-  std::string field;     // txtzone
+  std::string date;       // row 1, "dd.mm.yyyy"
+  std::string time;       // row 2, "hh:mm:ss.s"
+  std::string utError;    // row 3
+  std::string exposure;   // row 4
+  std::string longitude;  // row 5
+  bool west = false;      // W selected instead of E
+  std::string latitude;   // row 6
+  bool south = false;     // S selected instead of N
+  std::string ra;         // txtra
+  std::string dec;        // txtdec
+  std::string field;      // txtzone
 };
 
 // What CollectFrameInfo found: ok is false only for a strict collection that met a bad date or time,

@@ -44,9 +44,13 @@ DisplayGeometry ComputeDisplayGeometry(int imageWidth, int imageHeight) {
   return g;
 }
 
-int ScreenToImage(double screen, double displayScale) { return RoundToInt(screen * displayScale); }
+int ScreenToImage(double screen, double displayScale) {
+  return RoundToInt(screen * displayScale);
+}
 
-int ImageToScreen(double image, double displayScale) { return RoundToInt(image / displayScale); }
+int ImageToScreen(double image, double displayScale) {
+  return RoundToInt(image / displayScale);
+}
 
 DecodedImage FragmentPixels(const DecodedImage& image, int x0, int y0, int x1, int y1) {
   DecodedImage out;

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "satdb/tle_record.h"
 #include "frameinfo/file_utils.h"
+#include "satdb/tle_record.h"
 #include "shell/task_control.h"
 
 // --- Element-set lines -------------------------------------------------------------------------------

@@ -141,7 +141,6 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
   return in.gcount() == size;
 }
 
-
 SatelliteFile ParseSatelliteFile(std::string_view text) {
   SatelliteFile file;
   const std::vector<std::string_view> lines = SplitLines(text);

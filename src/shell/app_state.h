@@ -106,8 +106,8 @@ struct FrameState {
   std::vector<StarMark> starMarks;  // in marking order (the design's 1-based list)
   std::array<TrackPoint, 3> trackEnds{};
   std::uint8_t trackEndCount = 0;
-  FrameInfo info;       // the frame's circumstances
-  PlateSolution plate;  // the frame's calibration; solved when both scales are non-zero
+  FrameInfo info;                         // the frame's circumstances
+  PlateSolution plate;                    // the frame's calibration; solved when both scales are non-zero
   int identifiedNorad = 0;                // catalogue number of the satellite the frame was identified as
   std::string identifiedName;             // that satellite's name
   std::vector<int> rememberedSatellites;  // catalogue numbers remembered for drawing several satellites

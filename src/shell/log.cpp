@@ -3,7 +3,9 @@
 #include <charconv>
 #include <cmath>
 
-LogFile::~LogFile() { Close(); }
+LogFile::~LogFile() {
+  Close();
+}
 
 bool LogFile::Open(const std::string& path) {
   Close();
@@ -21,7 +23,9 @@ LogFile& LogFile::Text(std::string_view text) {
   return *this;
 }
 
-LogFile& LogFile::Number(double value) { return Text(LogNumber(value)); }
+LogFile& LogFile::Number(double value) {
+  return Text(LogNumber(value));
+}
 
 LogFile& LogFile::EndLine() {
   Text("\r\n");

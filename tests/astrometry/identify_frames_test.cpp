@@ -27,7 +27,7 @@ constexpr double kDeg = 3.14159265358979 / 180.0;
 
 // The shipped catalogue and an asterism file built from it once for the whole suite.
 class IdentifyFrames : public ::testing::Test {
- protected:
+protected:
   static void SetUpTestSuite() {
     dir_ = new TempDir();
     catalogPath_ = (SourceDir() / "data" / "bin8.dat").string();
@@ -141,7 +141,7 @@ std::vector<CatalogueRecord>* IdentifyFrames::catalogue_ = nullptr;
 bool IdentifyFrames::built_ = false;
 
 FrameSpec FrameDrawing(double ra, double dec, double scale, double rotation, bool mirrored, int width = 1200,
-               int height = 800) {
+                       int height = 800) {
   FrameSpec drawing;
   drawing.width = width;
   drawing.height = height;

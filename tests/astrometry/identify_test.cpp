@@ -87,12 +87,12 @@ void Triangles(const SmallSky& sky, AsterismRecord& frame, AsterismRecord& catal
 
 // A task that cancels itself after a number of yields.
 class CancelAfter : public TaskControl {
- public:
+public:
   explicit CancelAfter(int yields) : left_(yields) {}
   void Yield() override { --left_; }
   bool Cancelled() const override { return left_ <= 0; }
 
- private:
+private:
   int left_;
 };
 

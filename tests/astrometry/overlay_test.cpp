@@ -269,7 +269,7 @@ namespace {
 // A calibrated frame of 1000 x 800 pixels at 100 pixels per degree around (120, 30) with seven catalogue stars
 // on it: two brighter than the initial depth 4, three between 4 and 5.5, and two fainter than 7.
 class CatalogueCommands : public ::testing::Test {
- protected:
+protected:
   void SetUp() override {
     spec_.width = 1000;
     spec_.height = 800;

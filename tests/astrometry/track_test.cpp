@@ -353,8 +353,8 @@ struct TrackScene {
     frame.info.considerVisibility = false;
     // The generator draws about the image centre with north turned by the rotation; in plate constants
     // that is scale Mx = My, rotation F, no skew.
-    truth = MakePlate(drawing.centreRaDeg, drawing.centreDecDeg, scaleArcsec, drawing.rotationDeg, 0.0, drawing.width / 2.0,
-                      drawing.height / 2.0);
+    truth = MakePlate(drawing.centreRaDeg, drawing.centreDecDeg, scaleArcsec, drawing.rotationDeg, 0.0,
+                      drawing.width / 2.0, drawing.height / 2.0);
     SetFromWorking(frame.plate, truth);
   }
 

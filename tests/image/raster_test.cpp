@@ -4,7 +4,9 @@
 
 namespace {
 
-std::uint32_t Rgb32(int r, int g, int b) { return 0xFF000000u | (r << 16) | (g << 8) | b; }
+std::uint32_t Rgb32(int r, int g, int b) {
+  return 0xFF000000u | (r << 16) | (g << 8) | b;
+}
 
 TEST(PixelBrightness, WeightsGreenRedBlueAndRoundsHalfToEven) {
   EXPECT_EQ(PixelBrightness(Rgb32(255, 255, 255)), 255);
@@ -25,7 +27,7 @@ TEST(MakeBrightness, IsOneBasedWithAZeroBorderRowAndColumn) {
   image.width = 3;
   image.height = 2;
   image.pixels = {Rgb32(255, 255, 255), Rgb32(0, 255, 0), Rgb32(255, 0, 0),
-                  Rgb32(0, 0, 255), Rgb32(0, 0, 0), Rgb32(10, 10, 10)};
+                  Rgb32(0, 0, 255),     Rgb32(0, 0, 0),   Rgb32(10, 10, 10)};
   const BrightnessRaster r = MakeBrightness(image);
   ASSERT_EQ(r.width, 3);
   ASSERT_EQ(r.height, 2);
@@ -43,7 +45,7 @@ TEST(ComputeDisplayGeometry, LimitsTheLongerSideTo600) {
     int w, h, dw, dh;
     float scale;
   } cases[] = {
-      {400, 300, 400, 300, 1.0f}, {3000, 2000, 600, 400, 5.0f}, {2000, 3000, 400, 600, 5.0f},
+      {400, 300, 400, 300, 1.0f}, {3000, 2000, 600, 400, 5.0f},      {2000, 3000, 400, 600, 5.0f},
       {600, 600, 600, 600, 1.0f}, {601, 1, 600, 1, 601.0f / 600.0f}, {1, 32767, 1, 600, 32767.0f / 600.0f},
       {1, 1, 1, 1, 1.0f},
   };
@@ -71,9 +73,9 @@ TEST(FragmentPixels, IsBlackOutsideTheImageAndEmptyWhenWhollyOutside) {
   const DecodedImage corner = FragmentPixels(image, -1, -1, 2, 2);
   ASSERT_EQ(corner.width, 4);
   ASSERT_EQ(corner.height, 4);
-  EXPECT_EQ(corner.pixels[0], 0xFF000000u);            // (-1,-1) outside
-  EXPECT_EQ(corner.pixels[2 * 4 + 2], Rgb32(0, 0, 0)); // (1,1) is pixel 0
-  EXPECT_EQ(corner.pixels[3 * 4 + 3], Rgb32(5, 5, 5)); // (2,2) is pixel 5
+  EXPECT_EQ(corner.pixels[0], 0xFF000000u);             // (-1,-1) outside
+  EXPECT_EQ(corner.pixels[2 * 4 + 2], Rgb32(0, 0, 0));  // (1,1) is pixel 0
+  EXPECT_EQ(corner.pixels[3 * 4 + 3], Rgb32(5, 5, 5));  // (2,2) is pixel 5
   EXPECT_TRUE(FragmentPixels(image, 5, 1, 9, 3).pixels.empty());
   EXPECT_TRUE(FragmentPixels(image, 1, -5, 3, 0).pixels.empty());
 }

@@ -8,9 +8,15 @@
 
 namespace testing_support {
 
-std::filesystem::path TestDataDir() { return ORVIA_TEST_DATA_DIR; }
-std::filesystem::path SharedDataDir() { return ORVIA_SHARED_DATA_DIR; }
-std::filesystem::path SourceDir() { return ORVIA_SOURCE_DIR; }
+std::filesystem::path TestDataDir() {
+  return ORVIA_TEST_DATA_DIR;
+}
+std::filesystem::path SharedDataDir() {
+  return ORVIA_SHARED_DATA_DIR;
+}
+std::filesystem::path SourceDir() {
+  return ORVIA_SOURCE_DIR;
+}
 
 TempDir::TempDir() {
   static std::atomic<unsigned> counter{0};
@@ -32,7 +38,8 @@ TempDir::~TempDir() {
 
 std::string TempDir::appDir() const {
   std::string s = path_.string();
-  if (s.empty() || s.back() != std::filesystem::path::preferred_separator) s += std::filesystem::path::preferred_separator;
+  if (s.empty() || s.back() != std::filesystem::path::preferred_separator)
+    s += std::filesystem::path::preferred_separator;
   return s;
 }
 

@@ -16,7 +16,9 @@ MessageRecorder::MessageRecorder() {
   });
 }
 
-MessageRecorder::~MessageRecorder() { SetMessageInterceptor({}); }
+MessageRecorder::~MessageRecorder() {
+  SetMessageInterceptor({});
+}
 
 std::vector<QString> MessageRecorder::Texts() const {
   std::vector<QString> out;

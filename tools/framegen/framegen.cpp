@@ -25,7 +25,7 @@ double Dot(const Vector3& a, const Vector3& b) {
 
 // Normal deviates from a fixed generator (Box-Muller), the same on every platform.
 class Noise {
- public:
+public:
   explicit Noise(std::uint32_t seed) : engine_(seed) {}
   double Next() {
     if (haveSpare_) {
@@ -40,7 +40,7 @@ class Noise {
     return r * std::cos(2.0 * 3.14159265358979 * u2);
   }
 
- private:
+private:
   std::mt19937 engine_;
   double spare_ = 0.0;
   bool haveSpare_ = false;

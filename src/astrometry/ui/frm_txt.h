@@ -11,7 +11,7 @@ class QPlainTextEdit;
 
 class FrmTxt : public QWidget {
   Q_OBJECT
- public:
+public:
   // A modeless window over the parent; its text starts empty.
   explicit FrmTxt(QWidget* parent = nullptr);
 
@@ -27,7 +27,7 @@ class FrmTxt : public QWidget {
   // panel), level with its top.
   void PlaceBeside(const QWidget* panel);
 
- private:
+private:
   void ShowContent();
 
   QPlainTextEdit* txtcom_ = nullptr;

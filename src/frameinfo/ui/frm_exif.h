@@ -14,21 +14,21 @@ struct FrameState;
 
 class FrmExif : public QWidget {
   Q_OBJECT
- public:
+public:
   // Reads the EXIF values of the image file and shows them; a modeless window deleted when closed.
   explicit FrmExif(const std::string& imagePath, QWidget* parent = nullptr);
   // The texts shown and the exposure in seconds (-1 when unknown).
   const ExifDisplay& Display() const { return display_; }
 
- signals:
+signals:
   // Date ("dd.mm.yyyy"), time ("hh:mm:ss.sss") and exposure in seconds ("0.000") for the panel's date, UT
   // and exposure rows; an empty text means "leave that row as it is". Not emitted when all three are unknown.
   void ValuesCopied(const QString& dateText, const QString& timeText, const QString& exposureText);
 
- private slots:
+private slots:
   void CopyClicked();
 
- private:
+private:
   QLineEdit* AddRow(const QString& caption, const char* name, const std::string& text, int row);
 
   ExifDisplay display_;

@@ -17,7 +17,9 @@
 
 namespace {
 
-QString Fmt(double value, const char* pattern) { return QString::fromStdString(FormatNumber(value, pattern)); }
+QString Fmt(double value, const char* pattern) {
+  return QString::fromStdString(FormatNumber(value, pattern));
+}
 
 QLabel* Heading(const QString& text, QWidget* parent) {
   auto* label = new QLabel(text, parent);
@@ -35,7 +37,9 @@ QLineEdit* Box(const QString& name, QWidget* parent, bool readOnly = false) {
   return box;
 }
 
-std::string Text(const QLineEdit* box) { return box->text().toStdString(); }
+std::string Text(const QLineEdit* box) {
+  return box->text().toStdString();
+}
 
 }  // namespace
 
@@ -145,8 +149,8 @@ FrmPar::FrmPar(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowTitleHi
 
   layout->addWidget(Heading(QStringLiteral("Доп. сведения"), this));
   auto* sup = new QGridLayout;
-  const QString supLabels[4] = {{}, QStringLiteral("Луна над горизонтом"), QStringLiteral("Фаза Луны"),
-                                QStringLiteral("Расст. до Луны")};
+  const QString supLabels[4] = {
+      {}, QStringLiteral("Луна над горизонтом"), QStringLiteral("Фаза Луны"), QStringLiteral("Расст. до Луны")};
   for (int i = 1; i <= 3; ++i) {
     sup->addWidget(new QLabel(supLabels[i], this), i, 0);
     txtsup_[i] = Box(QStringLiteral("txtsup%1").arg(i), this, true);
@@ -239,21 +243,29 @@ PanelEntries FrmPar::Entries() const {
   return e;
 }
 
-void FrmPar::SetUtErrorText(const QString& text) { txtp_[3]->setText(text); }
+void FrmPar::SetUtErrorText(const QString& text) {
+  txtp_[3]->setText(text);
+}
 
 void FrmPar::SetProgramRow(int row, const QString& text) {
   if (row >= 1 && row <= 9) txtm_[row]->setText(text);
 }
 
-QString FrmPar::ProgramRow(int row) const { return row >= 1 && row <= 9 ? txtm_[row]->text() : QString(); }
+QString FrmPar::ProgramRow(int row) const {
+  return row >= 1 && row <= 9 ? txtm_[row]->text() : QString();
+}
 
 void FrmPar::SetSupplementRow(int row, const QString& text) {
   if (row >= 1 && row <= 3) txtsup_[row]->setText(text);
 }
 
-QString FrmPar::SupplementRow(int row) const { return row >= 1 && row <= 3 ? txtsup_[row]->text() : QString(); }
+QString FrmPar::SupplementRow(int row) const {
+  return row >= 1 && row <= 3 ? txtsup_[row]->text() : QString();
+}
 
-bool FrmPar::CentreGiven() const { return opt2_->isChecked(); }
+bool FrmPar::CentreGiven() const {
+  return opt2_->isChecked();
+}
 
 void FrmPar::CopyExifValues(const QString& dateText, const QString& timeText, const QString& exposureText) {
   if (!dateText.isEmpty()) txtp_[1]->setText(dateText);
@@ -261,7 +273,9 @@ void FrmPar::CopyExifValues(const QString& dateText, const QString& timeText, co
   if (!exposureText.isEmpty()) txtp_[4]->setText(exposureText);
 }
 
-void FrmPar::ClearIgnoreVisibility() { chElev_->setChecked(false); }
+void FrmPar::ClearIgnoreVisibility() {
+  chElev_->setChecked(false);
+}
 
 void FrmPar::CentreOptionChanged() {
   const bool given = opt2_->isChecked();

@@ -57,9 +57,9 @@ private slots:
   void CentreOptionChanged();
 
 private:
-  std::array<QLineEdit*, 7> txtp_{};   // 1..6
-  std::array<QLineEdit*, 10> txtm_{};  // 1..9
-  std::array<QLineEdit*, 4> txtsup_{}; // 1..3
+  std::array<QLineEdit*, 7> txtp_{};    // 1..6
+  std::array<QLineEdit*, 10> txtm_{};   // 1..9
+  std::array<QLineEdit*, 4> txtsup_{};  // 1..3
   QRadioButton* optE_;
   QRadioButton* optW_;
   QRadioButton* optN_;

@@ -34,7 +34,9 @@ QString QtNameFilter(const QString& filter) {
   return description + " (" + list.join(' ') + ")";
 }
 
-void SetFileDialogInterceptor(FileDialogInterceptor interceptor) { Interceptor() = std::move(interceptor); }
+void SetFileDialogInterceptor(FileDialogInterceptor interceptor) {
+  Interceptor() = std::move(interceptor);
+}
 
 #include <QDesktopServices>
 #include <QUrl>
@@ -51,4 +53,6 @@ bool OpenDocument(const QString& path) {
   return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
-void SetDocumentOpener(DocumentOpener opener) { Opener() = std::move(opener); }
+void SetDocumentOpener(DocumentOpener opener) {
+  Opener() = std::move(opener);
+}

@@ -7,8 +7,8 @@
 #include <QPainter>
 #include <cmath>
 
-Form1::Form1(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                                                    Qt::WindowMinimizeButtonHint) {
+Form1::Form1(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint) {
   setObjectName("Form1");
   setWindowTitle(QStringLiteral("Кадр"));
   lblname_ = new QLabel(QStringLiteral("Режим"), this);
@@ -32,16 +32,20 @@ Form1::Form1(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowTitleHint
 
 void Form1::SetPicture(const QImage& image, int displayWidth, int displayHeight, double displayScale) {
   displayScale_ = displayScale > 0 ? displayScale : 1.0;
-  scaled_ = QPixmap::fromImage(
-      image.scaled(displayWidth, displayHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+  scaled_ =
+      QPixmap::fromImage(image.scaled(displayWidth, displayHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
   pic_->setGeometry(3, 50, displayWidth, displayHeight);
   setFixedSize(displayWidth + 40, displayHeight + 100);
   pic_->update();
 }
 
-void Form1::SetModeCaption(const QString& caption) { lblname_->setText(caption); }
+void Form1::SetModeCaption(const QString& caption) {
+  lblname_->setText(caption);
+}
 
-QString Form1::ModeCaption() const { return lblname_->text(); }
+QString Form1::ModeCaption() const {
+  return lblname_->text();
+}
 
 void Form1::SetSkyReadout(const QString& label, const QString& text) {
   lblc_->setText(label);
@@ -67,9 +71,13 @@ void Form1::ShowTimeLabel(const QString& text, QPointF topLeft) {
   txtst_->show();
 }
 
-void Form1::HideTimeLabel() { txtst_->hide(); }
+void Form1::HideTimeLabel() {
+  txtst_->hide();
+}
 
-bool Form1::TimeLabelVisible() const { return !txtst_->isHidden(); }
+bool Form1::TimeLabelVisible() const {
+  return !txtst_->isHidden();
+}
 
 void Form1::AddOverlay(OverlayKind kind, const OverlayItem& item) {
   overlays_[kind].push_back(item);

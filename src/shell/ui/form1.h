@@ -15,14 +15,22 @@ class QLabel;
 class QLineEdit;
 
 // The kinds of overlay drawn over the picture, each removable as a whole.
-enum class OverlayKind { StarMarks, TrackEnds, CatalogueStars, MagnitudeLabels, LocalReference, TrajectoryPoints,
-                         TrajectoryLabels, Centre };
+enum class OverlayKind {
+  StarMarks,
+  TrackEnds,
+  CatalogueStars,
+  MagnitudeLabels,
+  LocalReference,
+  TrajectoryPoints,
+  TrajectoryLabels,
+  Centre
+};
 
 // One overlay shape: an outlined rectangle (image pixels, centre and side), or a text label at a point.
 struct OverlayItem {
-  QRect screenRect;    // when valid: an outline at these screen pixels of the picture, drawn as it stands
-  QPointF centre;      // image pixels (1-based)
-  double sideImage = 0;  // rectangle side in image pixels; 0 for a text label
+  QRect screenRect;       // when valid: an outline at these screen pixels of the picture, drawn as it stands
+  QPointF centre;         // image pixels (1-based)
+  double sideImage = 0;   // rectangle side in image pixels; 0 for a text label
   double sideScreen = 0;  // rectangle side in screen pixels, used when sideImage is 0 and there is no text
   QColor colour;
   QString text;

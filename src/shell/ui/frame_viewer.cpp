@@ -6,14 +6,16 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "astrometry/track.h"
 #include "frameinfo/calendar.h"
 #include "frameinfo/numbers.h"
-#include "astrometry/track.h"
 #include "shell/frame_view.h"
 #include "shell/ui/form1.h"
 #include "shell/ui/frm_frame.h"
 
-QColor ToQColor(const Rgb& rgb) { return QColor(rgb.r, rgb.g, rgb.b); }
+QColor ToQColor(const Rgb& rgb) {
+  return QColor(rgb.r, rgb.g, rgb.b);
+}
 
 FrameViewer::FrameViewer(AppState& app, FrameState& frame, Form1* form1, FrmFrame* fragment, ViewerHooks hooks)
     : app_(app), frame_(frame), form1_(form1), fragment_(fragment), hooks_(std::move(hooks)) {
@@ -47,8 +49,8 @@ void FrameViewer::SetUpFragment() {
 void FrameViewer::RenderFragment(int x0, int y0, int x1, int y1) {
   const DecodedImage part = FragmentPixels(frame_.colourPixels, x0, y0, x1, y1);
   if (part.pixels.empty()) return;
-  QImage buffer(reinterpret_cast<const uchar*>(part.pixels.data()), part.width, part.height,
-                part.width * 4, QImage::Format_RGB32);
+  QImage buffer(reinterpret_cast<const uchar*>(part.pixels.data()), part.width, part.height, part.width * 4,
+                QImage::Format_RGB32);
   fragment_->ShowFragment(buffer.copy(), frame_.zoom);
 }
 
@@ -71,9 +73,9 @@ void FrameViewer::UpdateSkyReadout() {
   if (!std::isfinite(ra) || !std::isfinite(dec)) return;
   const double raDeg = ra * 180.0 / Pi;
   const double decDeg = dec * 180.0 / Pi;
-  form1_->SetSkyReadout(QString::fromStdString("RA=" + FormatNumber(raDeg, "0.00") + "; DEC=" +
-                                               FormatNumber(decDeg, "0.00")),
-                        QString::fromStdString(FormatRaHms(raDeg) + "  " + FormatDecDms(decDeg)));
+  form1_->SetSkyReadout(
+      QString::fromStdString("RA=" + FormatNumber(raDeg, "0.00") + "; DEC=" + FormatNumber(decDeg, "0.00")),
+      QString::fromStdString(FormatRaHms(raDeg) + "  " + FormatDecDms(decDeg)));
 }
 
 void FrameViewer::UpdateTimeLabel(int cx, int cy) {

@@ -25,7 +25,9 @@ void FrmFrame::ShowFragment(const QImage& buffer, int zoom) {
   update();
 }
 
-void FrmFrame::SetPosition(int x, int y) { setWindowTitle(FragmentCaption(x, y)); }
+void FrmFrame::SetPosition(int x, int y) {
+  setWindowTitle(FragmentCaption(x, y));
+}
 
 void FrmFrame::paintEvent(QPaintEvent*) {
   QPainter painter(this);

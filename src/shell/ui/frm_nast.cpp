@@ -7,8 +7,8 @@
 
 QString FrameSizeRowText(const FrameSizeRow& row) {
   const QString side = QString::fromStdString(FormatNumber(row.side, "00"));
-  return side + "x" + side + "  " + QStringLiteral("Увеличение ") + QString::fromStdString(FormatNumber(row.zoom, "0")) +
-         QStringLiteral("раз");
+  return side + "x" + side + "  " + QStringLiteral("Увеличение ") +
+         QString::fromStdString(FormatNumber(row.zoom, "0")) + QStringLiteral("раз");
 }
 
 FrmNast::FrmNast(const FrameSizeTable& table, int currentIndex, QWidget* parent)

@@ -20,6 +20,10 @@ FrmSplash::FrmSplash(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Framele
   setFocusPolicy(Qt::StrongFocus);
 }
 
-void FrmSplash::mousePressEvent(QMouseEvent*) { close(); }
+void FrmSplash::mousePressEvent(QMouseEvent*) {
+  close();
+}
 
-void FrmSplash::keyPressEvent(QKeyEvent*) { close(); }
+void FrmSplash::keyPressEvent(QKeyEvent*) {
+  close();
+}

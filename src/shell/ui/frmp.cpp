@@ -16,4 +16,6 @@ void Frmp::ShowHint(const QString& line1, const QString& line2, const QString& l
   txtp_->setPlainText(line1 + "\r\n" + line2 + "\r\n" + line3);
 }
 
-QString Frmp::Text() const { return txtp_->toPlainText(); }
+QString Frmp::Text() const {
+  return txtp_->toPlainText();
+}

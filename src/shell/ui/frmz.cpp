@@ -35,13 +35,20 @@ void Frmz::Start(const QString& text, bool cancelEnabled) {
   raise();
 }
 
-void Frmz::SetText(const QString& text) { txtz_->setPlainText(text); }
+void Frmz::SetText(const QString& text) {
+  txtz_->setPlainText(text);
+}
 
-void Frmz::SetLabel(const QString& text) { lblz_->setText(text); }
+void Frmz::SetLabel(const QString& text) {
+  lblz_->setText(text);
+}
 
-void Frmz::CancelClicked() { longTaskRunning_ = false; }
+void Frmz::CancelClicked() {
+  longTaskRunning_ = false;
+}
 
-ProgressTask::ProgressTask(Frmz* window, const bool& longTaskRunning) : window_(window), longTaskRunning_(longTaskRunning) {
+ProgressTask::ProgressTask(Frmz* window, const bool& longTaskRunning)
+    : window_(window), longTaskRunning_(longTaskRunning) {
   sinceYield_.start();
 }
 
@@ -51,13 +58,17 @@ void ProgressTask::Yield() {
   sinceYield_.restart();
 }
 
-bool ProgressTask::Cancelled() const { return !longTaskRunning_; }
+bool ProgressTask::Cancelled() const {
+  return !longTaskRunning_;
+}
 
 void ProgressTask::SetText(const std::string& text) {
   if (window_) window_->SetText(QString::fromStdString(text));
 }
 
-void ProgressTask::SetPercent(int percent) { SetLabel(std::to_string(percent) + "%"); }
+void ProgressTask::SetPercent(int percent) {
+  SetLabel(std::to_string(percent) + "%");
+}
 
 void ProgressTask::SetLabel(const std::string& text) {
   if (window_) window_->SetLabel(QString::fromStdString(text));

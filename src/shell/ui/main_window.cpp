@@ -23,10 +23,10 @@
 #include "frameinfo/ui/frm_exif.h"
 #include "frameinfo/ui/frm_par.h"
 #include "image/decode.h"
+#include "image/raster.h"
 #include "satdb/satdb.h"
 #include "satdb/ui/frm_clear.h"
 #include "satdb/ui/frm_dir.h"
-#include "image/raster.h"
 #include "shell/startup.h"
 #include "shell/ui/file_dialog.h"
 #include "shell/ui/form1.h"
@@ -174,7 +174,9 @@ void MainWindow::CreateMenus() {
   AddAction(about, "mnuVer", QStringLiteral("Версия"), &MainWindow::Ver);
 }
 
-void MainWindow::Say(const QString& text) { ShowMessage(text, kMessageCaption, MessageButtons::Ok, this); }
+void MainWindow::Say(const QString& text) {
+  ShowMessage(text, kMessageCaption, MessageButtons::Ok, this);
+}
 
 void MainWindow::DrawOutline(OverlayKind kind, const MarkOutline& outline) {
   OverlayItem item;
@@ -211,7 +213,8 @@ void MainWindow::StartUp() {
   setWindowState(windowState() | Qt::WindowMaximized);
 
   panel_ = new FrmPar(this);
-  connect(panel_, &FrmPar::VisibilityChanged, this, [this](bool consider) { frame_.info.considerVisibility = consider; });
+  connect(panel_, &FrmPar::VisibilityChanged, this,
+          [this](bool consider) { frame_.info.considerVisibility = consider; });
   connect(panel_, &FrmPar::ExifRequested, this, [this] {
     if (FrmExif* exif = OpenExifWindow(app_, frame_, this)) {
       connect(exif, &FrmExif::ValuesCopied, panel_, &FrmPar::CopyExifValues);
@@ -271,7 +274,9 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   QApplication::closeAllWindows();
 }
 
-bool MainWindow::Solved() const { return frame_.plate.Solved(); }
+bool MainWindow::Solved() const {
+  return frame_.plate.Solved();
+}
 
 bool MainWindow::Collect(bool strict) {
   if (!panel_) return !strict;
@@ -375,8 +380,8 @@ bool MainWindow::OpenFrame(const QString& chosen) {
 
   ResetFrameState();
   // Place the frame window at the top of the main window's client area, the fragment window on its left.
-  const QRect client = QApplication::primaryScreen() ? QApplication::primaryScreen()->availableGeometry()
-                                                     : QRect(0, 0, 1200, 800);
+  const QRect client =
+      QApplication::primaryScreen() ? QApplication::primaryScreen()->availableGeometry() : QRect(0, 0, 1200, 800);
   const int right = client.right() - 33;
   form1_->move(std::max(client.left(), right - form1_->width()), client.top() + menuBar()->sizeHint().height() + 30);
   fragment_->move(std::max(client.left(), form1_->x() - fragment_->width() - 4), form1_->y());
@@ -387,9 +392,9 @@ bool MainWindow::OpenFrame(const QString& chosen) {
 
 void MainWindow::ResetFrameState() {
   app_.framesOpened += 1;
-  for (OverlayKind kind : {OverlayKind::StarMarks, OverlayKind::CatalogueStars, OverlayKind::MagnitudeLabels,
-                           OverlayKind::TrackEnds, OverlayKind::LocalReference, OverlayKind::TrajectoryPoints,
-                           OverlayKind::TrajectoryLabels})
+  for (OverlayKind kind :
+       {OverlayKind::StarMarks, OverlayKind::CatalogueStars, OverlayKind::MagnitudeLabels, OverlayKind::TrackEnds,
+        OverlayKind::LocalReference, OverlayKind::TrajectoryPoints, OverlayKind::TrajectoryLabels})
     if (form1_->OverlayCount(kind) > 0) form1_->RemoveOverlay(kind);
   frame_.starMarks.clear();
   if (panel_) panel_->SetProgramRow(1, "0");
@@ -417,7 +422,8 @@ void MainWindow::ResetFrameState() {
   form1_->RemoveOverlay(OverlayKind::Centre);
   CloseAuxiliaryWindows();
   // The information file may have filled the track-end slots.
-  for (int slot = 1; slot <= frame_.trackEndCount; ++slot) DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_, app_.palette, slot));
+  for (int slot = 1; slot <= frame_.trackEndCount; ++slot)
+    DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_, app_.palette, slot));
 }
 
 void MainWindow::LookUpInfoFile() {
@@ -519,7 +525,9 @@ void MainWindow::EnterMode(WorkMode mode) {
   ShowHint(t.hint[0], t.hint[1], t.hint[2]);
 }
 
-void MainWindow::View() { EnterMode(WorkMode::View); }
+void MainWindow::View() {
+  EnterMode(WorkMode::View);
+}
 
 void MainWindow::Star() {
   if (!Guarded()) return;
@@ -597,8 +605,8 @@ void MainWindow::ShowIdentification(const IdentificationResult& result) {
     frame_.starMarks[i].identity = result.identities[i];
   if (panel_) {
     const IdentificationPanelTexts& t = result.panel;
-    const std::string rows[10] = {"", t.stars, t.ra, t.dec, t.scaleX, t.scaleY, t.fieldSize, t.rotation, t.mirrored,
-                                  t.depth};
+    const std::string rows[10] = {"",       t.stars,     t.ra,       t.dec,      t.scaleX,
+                                  t.scaleY, t.fieldSize, t.rotation, t.mirrored, t.depth};
     for (int row = 1; row <= 9; ++row) panel_->SetProgramRow(row, QString::fromStdString(rows[row]));
   }
   UpdateMoon();
@@ -692,13 +700,21 @@ void MainWindow::ApplyCatalogueResult(const CatalogueCommandResult& result) {
   Action("mnuViewmag")->setChecked(result.magnitudesChecked);
 }
 
-void MainWindow::StarVis() { ApplyCatalogueResult(ToggleCatalogueStars(app_, frame_, catalogueDisplay_)); }
+void MainWindow::StarVis() {
+  ApplyCatalogueResult(ToggleCatalogueStars(app_, frame_, catalogueDisplay_));
+}
 
-void MainWindow::Viewmag() { ApplyCatalogueResult(ToggleMagnitudeLabels(app_, frame_, catalogueDisplay_)); }
+void MainWindow::Viewmag() {
+  ApplyCatalogueResult(ToggleMagnitudeLabels(app_, frame_, catalogueDisplay_));
+}
 
-void MainWindow::StarMinus() { ApplyCatalogueResult(DecreaseCatalogueDepth(app_, frame_, catalogueDisplay_)); }
+void MainWindow::StarMinus() {
+  ApplyCatalogueResult(DecreaseCatalogueDepth(app_, frame_, catalogueDisplay_));
+}
 
-void MainWindow::StarPlus() { ApplyCatalogueResult(IncreaseCatalogueDepth(app_, frame_, catalogueDisplay_)); }
+void MainWindow::StarPlus() {
+  ApplyCatalogueResult(IncreaseCatalogueDepth(app_, frame_, catalogueDisplay_));
+}
 
 // ---- TLE menu ----
 

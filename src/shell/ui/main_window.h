@@ -8,12 +8,12 @@
 #include <map>
 #include <memory>
 
+#include "astrometry/overlay.h"
 #include "frameinfo/frame_info.h"
 #include "frameinfo/info_file.h"
-#include "astrometry/overlay.h"
 #include "image/detection.h"
-#include "shell/ui/form1.h"
 #include "shell/app_state.h"
+#include "shell/ui/form1.h"
 
 class QAction;
 class Form1;

@@ -26,4 +26,6 @@ MessageAnswer ShowMessage(const QString& text, const QString& caption, MessageBu
   return MessageAnswer::Ok;
 }
 
-void SetMessageInterceptor(MessageInterceptor interceptor) { Interceptor() = std::move(interceptor); }
+void SetMessageInterceptor(MessageInterceptor interceptor) {
+  Interceptor() = std::move(interceptor);
+}

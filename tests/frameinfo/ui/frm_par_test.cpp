@@ -15,7 +15,9 @@ using testing_support::Find;
 
 namespace {
 
-QString Box(FrmPar& p, const char* name) { return Find<QLineEdit>(&p, name)->text(); }
+QString Box(FrmPar& p, const char* name) {
+  return Find<QLineEdit>(&p, name)->text();
+}
 
 TEST(FrmPar, ShowsTheDesignedDefaults) {
   FrmPar panel;
@@ -24,10 +26,9 @@ TEST(FrmPar, ShowsTheDesignedDefaults) {
                            {"txtp4", "0.0"},        {"txtp5", "0.000"},      {"txtp6", "0.000"},
                            {"txtra", "0.0"},        {"txtdec", "0.0"},       {"txtzone", "0"}};
   for (auto& [name, text] : user) EXPECT_EQ(Box(panel, name), QString::fromUtf8(text)) << name;
-  const char* program[][2] = {{"txtm1", "0"},   {"txtm2", "00h00m00s"}, {"txtm3", "+00°00'"},
-                              {"txtm4", "0.0"}, {"txtm5", "0.0"},       {"txtm6", "0x0"},
-                              {"txtm7", "0.0"}, {"txtm8", "No"},        {"txtm9", "4.0"},
-                              {"txtsup1", "No"}, {"txtsup2", "0"},      {"txtsup3", "0"}};
+  const char* program[][2] = {{"txtm1", "0"},   {"txtm2", "00h00m00s"}, {"txtm3", "+00°00'"}, {"txtm4", "0.0"},
+                              {"txtm5", "0.0"}, {"txtm6", "0x0"},       {"txtm7", "0.0"},     {"txtm8", "No"},
+                              {"txtm9", "4.0"}, {"txtsup1", "No"},      {"txtsup2", "0"},     {"txtsup3", "0"}};
   for (auto& [name, text] : program) EXPECT_EQ(Box(panel, name), QString::fromUtf8(text)) << name;
   EXPECT_TRUE(Find<QRadioButton>(&panel, "OptE")->isChecked());
   EXPECT_TRUE(Find<QRadioButton>(&panel, "OptN")->isChecked());

@@ -29,7 +29,8 @@ std::string CameraJpeg() {
   image.save(&buffer, "JPG");
   const std::string example = testing_support::MakeExampleJpeg(true);
   const std::size_t app1 = example.find("\xFF\xE1");
-  const std::size_t length = (static_cast<unsigned char>(example[app1 + 2]) << 8) | static_cast<unsigned char>(example[app1 + 3]);
+  const std::size_t length =
+      (static_cast<unsigned char>(example[app1 + 2]) << 8) | static_cast<unsigned char>(example[app1 + 3]);
   std::string jpeg(bytes.constData(), static_cast<std::size_t>(bytes.size()));
   jpeg.insert(2, example.substr(app1, length + 2));
   return jpeg;
@@ -48,7 +49,8 @@ TEST(PanelExif, RefusedForBmpAndCopiedForACameraJpeg) {
   auto open = [&](const std::string& name, const std::string& bytes) {
     const std::string path = (dir.path() / name).string();
     testing_support::WriteFile(path, bytes);
-    SetFileDialogInterceptor([path](const QString&, const QString&, const QString&) { return QString::fromStdString(path); });
+    SetFileDialogInterceptor(
+        [path](const QString&, const QString&, const QString&) { return QString::fromStdString(path); });
     window.Action("mnuOpenIm")->trigger();
     SetFileDialogInterceptor({});
   };
@@ -70,7 +72,8 @@ TEST(PanelExif, RefusedForBmpAndCopiedForACameraJpeg) {
   ASSERT_NE(exif, nullptr);
   Find<QToolButton>(exif, "ImageCopy")->click();
   EXPECT_EQ(Find<QLineEdit>(window.Panel(), "txtp1")->text(), "23.04.2012");
-  EXPECT_TRUE(Find<QLineEdit>(window.Panel(), "txtp2")->text().startsWith("21:30:15")) << Find<QLineEdit>(window.Panel(), "txtp2")->text().toStdString();
+  EXPECT_TRUE(Find<QLineEdit>(window.Panel(), "txtp2")->text().startsWith("21:30:15"))
+      << Find<QLineEdit>(window.Panel(), "txtp2")->text().toStdString();
   EXPECT_FALSE(Find<QLineEdit>(window.Panel(), "txtp4")->text().isEmpty());
   FrameInfo info;
   EXPECT_TRUE(CollectFrameInfo(window.Panel()->Entries(), true, info).ok);

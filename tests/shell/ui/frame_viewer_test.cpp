@@ -291,7 +291,8 @@ TEST_F(FrameViewerTest, CircumstancesAndTrackEndsSurviveClosingAndReopening) {
 
   window = std::make_unique<MainWindow>(QString::fromStdString(dir.path().string()));
   window->StartUp();
-  SetFileDialogInterceptor([image](const QString&, const QString&, const QString&) { return QString::fromStdString(image); });
+  SetFileDialogInterceptor(
+      [image](const QString&, const QString&, const QString&) { return QString::fromStdString(image); });
   window->Action("mnuOpenIm")->trigger();
   SetFileDialogInterceptor({});
   EXPECT_EQ(testing_support::Find<QLineEdit>(window->Panel(), "txtp1")->text(), "24.04.2012");

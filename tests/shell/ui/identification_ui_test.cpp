@@ -14,8 +14,8 @@
 #include <filesystem>
 
 #include "astrometry/asterism.h"
-#include "frameinfo/calendar.h"
 #include "framegen/framegen.h"
+#include "frameinfo/calendar.h"
 #include "frameinfo/ui/frm_par.h"
 #include "shell/ui/file_dialog.h"
 #include "shell/ui/form1.h"
@@ -39,8 +39,8 @@ protected:
   static void SetUpTestSuite() {
     shared_ = new TempDir();
     SilentTask task;
-    built_ = BuildAsterismFile((SourceDir() / "data" / "bin8.dat").string(),
-                               (shared_->path() / "tri4t.dat").string(), task);
+    built_ =
+        BuildAsterismFile((SourceDir() / "data" / "bin8.dat").string(), (shared_->path() / "tri4t.dat").string(), task);
   }
   static void TearDownTestSuite() { delete shared_; }
 
@@ -55,7 +55,8 @@ protected:
   }
 
   void Open(const std::string& path) {
-    SetFileDialogInterceptor([path](const QString&, const QString&, const QString&) { return QString::fromStdString(path); });
+    SetFileDialogInterceptor(
+        [path](const QString&, const QString&, const QString&) { return QString::fromStdString(path); });
     window->Action("mnuOpenIm")->trigger();
     SetFileDialogInterceptor({});
   }
@@ -209,7 +210,8 @@ TEST_F(IdentificationSession, AMeasuredTrackIsReportedInTheTextWindow) {
   EXPECT_TRUE(text->isVisible());
   EXPECT_FALSE(Find<QPlainTextEdit>(text, "txtcom")->toPlainText().isEmpty());
   EXPECT_GT(window->FrameWindow()->OverlayCount(OverlayKind::LocalReference), 0);
-  EXPECT_TRUE(window->HintWindow()->Text().startsWith(QStringLiteral("Для идентификации выберите Меню: Идентификация->ИСЗ")));
+  EXPECT_TRUE(
+      window->HintWindow()->Text().startsWith(QStringLiteral("Для идентификации выберите Меню: Идентификация->ИСЗ")));
   // Each end's sky position is the generator's sky position of that pixel.
   for (int slot = 1; slot <= 2; ++slot) {
     const TrackPoint& end = window->Frame().trackEnds[slot];

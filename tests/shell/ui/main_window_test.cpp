@@ -7,9 +7,9 @@
 #include <QAction>
 #include <QImage>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
-#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -26,8 +26,8 @@
 
 namespace fs = std::filesystem;
 using testing_support::MessageRecorder;
-using testing_support::TempDir;
 using testing_support::ReadFile;
+using testing_support::TempDir;
 using testing_support::WriteFile;
 
 namespace {
