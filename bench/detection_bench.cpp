@@ -47,13 +47,19 @@ const BenchFrame& Frame() {
   return bench;
 }
 
-void BM_DetectStar(benchmark::State& state) {
-  const BenchFrame& bench = Frame();
+// A frame state over the generated frame with the given marking-frame half-size.
+FrameState FrameWithHalf(const BenchFrame& bench, std::int64_t half) {
   FrameState frame;
   frame.brightness = bench.frame.brightness;
   frame.imageWidth = kWidth;
   frame.imageHeight = kHeight;
-  frame.frameHalf = static_cast<std::int16_t>(state.range(0));
+  frame.frameHalf = static_cast<std::int16_t>(half);
+  return frame;
+}
+
+void BM_DetectStar(benchmark::State& state) {
+  const BenchFrame& bench = Frame();
+  FrameState frame = FrameWithHalf(bench, state.range(0));
   AppState app;
   std::size_t k = 0;
   int found = 0;
@@ -69,11 +75,7 @@ BENCHMARK(BM_DetectStar)->Arg(15)->Arg(70)->Unit(benchmark::kMillisecond);
 
 void BM_DetectTrackEnd(benchmark::State& state) {
   const BenchFrame& bench = Frame();
-  FrameState frame;
-  frame.brightness = bench.frame.brightness;
-  frame.imageWidth = kWidth;
-  frame.imageHeight = kHeight;
-  frame.frameHalf = static_cast<std::int16_t>(state.range(0));
+  FrameState frame = FrameWithHalf(bench, state.range(0));
   AppState app;
   std::size_t k = 0;
   int found = 0;
