@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "../tests/orbit/tle_text_support.h"
-#include "frameinfo/calendar.h"
+#include "base/calendar.h"
 #include "orbit/observer.h"
 
 namespace {

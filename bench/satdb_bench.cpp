@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "frameinfo/calendar.h"
+#include "base/calendar.h"
 #include "satdb/satdb.h"
 
 namespace fs = std::filesystem;

@@ -4,7 +4,8 @@ set -euo pipefail
 
 ORVIA_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 ORVIA_BUILD="${ORVIA_BUILD:-$ORVIA_ROOT/build}"
-ORVIA_PACKAGES=(build-essential cmake qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev)
+ORVIA_PACKAGES=(build-essential cmake qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev
+  libeigen3-dev)
 
 orvia_install() {
   local missing=()

@@ -24,8 +24,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "frameinfo/calendar.h"
-#include "frameinfo/numbers.h"
+#include "base/calendar.h"
+#include "base/numbers.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "framegen/framegen.h"
-#include "frameinfo/numbers.h"
+#include "base/numbers.h"
 #ifdef ORVIA_FRAMEGEN_JPEG
 #include "framegen/jpeg_writer.h"
 #endif

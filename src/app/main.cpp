@@ -3,7 +3,7 @@
 #include <QLocale>
 #include <QStringList>
 
-#include "frameinfo/numbers.h"
+#include "base/numbers.h"
 #include "shell/ui/main_window.h"
 
 int main(int argc, char** argv) {

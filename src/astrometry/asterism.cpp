@@ -7,8 +7,8 @@
 #include <limits>
 
 #include "astrometry/catalogue.h"
-#include "frameinfo/calendar.h"
-#include "frameinfo/numbers.h"
+#include "base/calendar.h"
+#include "base/numbers.h"
 
 namespace {
 

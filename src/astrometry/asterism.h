@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/task_control.h"
+#include "base/task_control.h"
 
 // Bytes of one asterism record and of one block of records.
 constexpr int kAsterismRecordBytes = 18;

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "frameinfo/calendar.h"
+#include "base/calendar.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <sstream>
 
 #include "astrometry/catalogue.h"
-#include "frameinfo/calendar.h"
-#include "frameinfo/file_utils.h"
-#include "frameinfo/numbers.h"
+#include "base/calendar.h"
+#include "base/file_utils.h"
+#include "base/numbers.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include "astrometry/asterism.h"
 #include "astrometry/plate.h"
 #include "shell/app_state.h"
-#include "shell/log.h"
-#include "shell/task_control.h"
+#include "base/log.h"
+#include "base/task_control.h"
 
 // Messages of the identification, shown with the caption "Сообщение".
 inline constexpr const char* kIdentificationFailedText = "Идентификация не произошла.";

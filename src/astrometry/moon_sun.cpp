@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "frameinfo/calendar.h"
-#include "shell/log.h"
+#include "base/calendar.h"
+#include "base/log.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "frameinfo/calendar.h"
+#include "base/calendar.h"
 #include "frameinfo/frame_info.h"
-#include "frameinfo/numbers.h"
+#include "base/numbers.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "frameinfo/calendar.h"
+#include "base/calendar.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "frameinfo/calendar.h"
-#include "frameinfo/numbers.h"
+#include "base/calendar.h"
+#include "base/numbers.h"
 #include "image/raster.h"
 
 namespace {

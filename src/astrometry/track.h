@@ -12,7 +12,7 @@
 #include "astrometry/plate.h"
 #include "image/detection.h"
 #include "shell/app_state.h"
-#include "shell/task_control.h"
+#include "base/task_control.h"
 
 // Messages and texts of the track measurement.
 inline constexpr const char* kMeasureNoFrameText = "Файл не открыт.";

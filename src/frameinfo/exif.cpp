@@ -5,7 +5,7 @@
 #include <limits>
 #include <vector>
 
-#include "frameinfo/numbers.h"
+#include "base/numbers.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <limits>
 
-#include "frameinfo/calendar.h"
-#include "frameinfo/numbers.h"
+#include "base/calendar.h"
+#include "base/numbers.h"
 
 double CalendarMjd(const CalendarTime& t) {
   return MjdFromDate(t.year, t.month, t.day, t.hour + t.minute / 60.0 + t.seconds / 3600.0);

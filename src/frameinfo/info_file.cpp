@@ -6,9 +6,9 @@
 #include <limits>
 #include <string_view>
 
-#include "frameinfo/calendar.h"
-#include "frameinfo/ini.h"
-#include "frameinfo/numbers.h"
+#include "base/calendar.h"
+#include "base/ini.h"
+#include "base/numbers.h"
 
 namespace {
 

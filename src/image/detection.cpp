@@ -4,7 +4,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "frameinfo/numbers.h"
+#include "base/numbers.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "frameinfo/numbers.h"
+#include "base/numbers.h"
 
 std::uint8_t PixelBrightness(std::uint32_t pixel) {
   const double b = pixel & 0xFF;

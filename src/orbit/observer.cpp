@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "astrometry/moon_sun.h"
-#include "frameinfo/calendar.h"
+#include "base/calendar.h"
 #include "orbit/sgp4.h"
 
 namespace {

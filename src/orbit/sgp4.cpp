@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "frameinfo/calendar.h"
+#include "base/calendar.h"
 
 namespace {
 

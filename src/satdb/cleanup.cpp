@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "frameinfo/calendar.h"
-#include "frameinfo/numbers.h"
+#include "base/calendar.h"
+#include "base/numbers.h"
 #include "satdb/satdb.h"
 #include "satdb/text_fields.h"
 

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "frameinfo/numbers.h"
+#include "base/numbers.h"
 #include "satdb/satdb.h"
 #include "satdb/text_fields.h"
 

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "frameinfo/file_utils.h"
+#include "base/file_utils.h"
 #include "satdb/tle_record.h"
-#include "shell/task_control.h"
+#include "base/task_control.h"
 
 // --- Element-set lines -------------------------------------------------------------------------------
 

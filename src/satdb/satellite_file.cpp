@@ -7,8 +7,8 @@
 #include <fstream>
 #include <system_error>
 
-#include "frameinfo/calendar.h"
-#include "frameinfo/numbers.h"
+#include "base/calendar.h"
+#include "base/numbers.h"
 #include "satdb/satdb.h"
 #include "satdb/text_fields.h"
 

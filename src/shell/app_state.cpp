@@ -1,6 +1,6 @@
 #include "shell/app_state.h"
 
-#include "frameinfo/numbers.h"
+#include "base/numbers.h"
 
 FrameSizeTable MakeFrameSizeTable() {
   FrameSizeTable t{};

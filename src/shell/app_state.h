@@ -10,7 +10,7 @@
 #include "astrometry/plate.h"
 #include "frameinfo/frame_info.h"
 #include "image/raster.h"
-#include "shell/log.h"
+#include "base/log.h"
 
 // An RGB colour.
 struct Rgb {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "frameinfo/numbers.h"
+#include "base/numbers.h"
 
 int PointerToFrameCentre(double pointer, int displaySize, int frameHalfOnScreen) {
   if (pointer > displaySize) return displaySize - frameHalfOnScreen - 1;

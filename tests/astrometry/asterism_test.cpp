@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "astrometry/catalogue.h"
-#include "frameinfo/calendar.h"
+#include "base/calendar.h"
 #include "test_paths.h"
 
 using testing_support::ReadFile;

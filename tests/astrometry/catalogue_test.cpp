@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "frameinfo/calendar.h"
+#include "base/calendar.h"
 #include "test_paths.h"
 
 using testing_support::TempDir;

@@ -7,7 +7,7 @@
 
 #include "astrometry/catalogue.h"
 #include "framegen/framegen.h"
-#include "frameinfo/calendar.h"
+#include "base/calendar.h"
 #include "test_paths.h"
 
 using testing_support::ReadFile;

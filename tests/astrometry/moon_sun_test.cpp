@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "frameinfo/calendar.h"
-#include "shell/log.h"
+#include "base/calendar.h"
+#include "base/log.h"
 #include "test_paths.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <random>
 
-#include "frameinfo/calendar.h"
+#include "base/calendar.h"
 
 namespace {
 

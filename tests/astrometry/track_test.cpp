@@ -12,8 +12,8 @@
 #include "../image/star_field.h"
 #include "astrometry/catalogue.h"
 #include "framegen/framegen.h"
-#include "frameinfo/calendar.h"
-#include "frameinfo/numbers.h"
+#include "base/calendar.h"
+#include "base/numbers.h"
 #include "image/raster.h"
 #include "test_paths.h"
 

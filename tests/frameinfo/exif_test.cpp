@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "exif_jpeg_support.h"
-#include "frameinfo/numbers.h"
+#include "base/numbers.h"
 #include "test_paths.h"
 
 namespace {

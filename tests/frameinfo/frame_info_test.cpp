@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "frameinfo/calendar.h"
+#include "base/calendar.h"
 
 namespace {
 

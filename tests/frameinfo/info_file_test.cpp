@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "frameinfo/calendar.h"
-#include "frameinfo/ini.h"
-#include "frameinfo/numbers.h"
+#include "base/calendar.h"
+#include "base/ini.h"
+#include "base/numbers.h"
 #include "test_paths.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "astrometry/moon_sun.h"
-#include "frameinfo/calendar.h"
+#include "base/calendar.h"
 #include "orbit/sgp4.h"
 #include "test_paths.h"
 #include "tle_text_support.h"

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "frameinfo/calendar.h"
+#include "base/calendar.h"
 #include "satdb/satdb.h"
 #include "satdb_test_support.h"
 #include "test_paths.h"

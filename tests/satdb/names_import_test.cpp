@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "frameinfo/calendar.h"
-#include "frameinfo/numbers.h"
+#include "base/calendar.h"
+#include "base/numbers.h"
 #include "satdb/satdb.h"
 #include "satdb_test_support.h"
 #include "test_paths.h"

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "frameinfo/calendar.h"
+#include "base/calendar.h"
 
 namespace satdb_testing {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <filesystem>
 
-#include "frameinfo/calendar.h"
+#include "base/calendar.h"
 #include "satdb/satdb.h"
 #include "satdb_test_support.h"
 #include "test_paths.h"

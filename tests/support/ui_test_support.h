@@ -6,7 +6,7 @@
 #include <deque>
 #include <vector>
 
-#include "shell/ui/message.h"
+#include "base/ui/message.h"
 
 namespace testing_support {
 

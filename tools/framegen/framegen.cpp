@@ -6,8 +6,8 @@
 #include <random>
 #include <sstream>
 
-#include "frameinfo/calendar.h"
-#include "frameinfo/numbers.h"
+#include "base/calendar.h"
+#include "base/numbers.h"
 
 namespace {
 

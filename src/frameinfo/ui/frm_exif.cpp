@@ -8,9 +8,9 @@
 #include <cctype>
 #include <filesystem>
 
-#include "frameinfo/numbers.h"
+#include "base/numbers.h"
 #include "shell/app_state.h"
-#include "shell/ui/message.h"
+#include "base/ui/message.h"
 
 namespace {
 

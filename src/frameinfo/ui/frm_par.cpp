@@ -12,8 +12,8 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "frameinfo/calendar.h"
-#include "frameinfo/numbers.h"
+#include "base/calendar.h"
+#include "base/numbers.h"
 
 namespace {
 

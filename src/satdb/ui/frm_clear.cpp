@@ -7,11 +7,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "frameinfo/calendar.h"
-#include "frameinfo/numbers.h"
+#include "base/calendar.h"
+#include "base/numbers.h"
 #include "satdb/satdb.h"
-#include "shell/ui/frmz.h"
-#include "shell/ui/message.h"
+#include "base/ui/frmz.h"
+#include "base/ui/message.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <QListWidget>
 #include <QPushButton>
 
-#include "frameinfo/numbers.h"
+#include "base/numbers.h"
 #include "satdb/satdb.h"
-#include "shell/ui/frmz.h"
-#include "shell/ui/message.h"
+#include "base/ui/frmz.h"
+#include "base/ui/message.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <cstdlib>
 
 #include "astrometry/track.h"
-#include "frameinfo/calendar.h"
-#include "frameinfo/numbers.h"
+#include "base/calendar.h"
+#include "base/numbers.h"
 #include "shell/frame_view.h"
 #include "shell/ui/form1.h"
 #include "shell/ui/frm_frame.h"

@@ -3,7 +3,7 @@
 #include <QListWidget>
 #include <QPushButton>
 
-#include "frameinfo/numbers.h"
+#include "base/numbers.h"
 
 QString FrameSizeRowText(const FrameSizeRow& row) {
   const QString side = QString::fromStdString(FormatNumber(row.side, "00"));

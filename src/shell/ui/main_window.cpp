@@ -19,7 +19,7 @@
 #include "astrometry/track.h"
 #include "astrometry/ui/frm_txt.h"
 #include "frameinfo/info_file.h"
-#include "frameinfo/numbers.h"
+#include "base/numbers.h"
 #include "frameinfo/ui/frm_exif.h"
 #include "frameinfo/ui/frm_par.h"
 #include "image/decode.h"
@@ -28,15 +28,15 @@
 #include "satdb/ui/frm_clear.h"
 #include "satdb/ui/frm_dir.h"
 #include "shell/startup.h"
-#include "shell/ui/file_dialog.h"
+#include "base/ui/file_dialog.h"
 #include "shell/ui/form1.h"
 #include "shell/ui/frame_viewer.h"
 #include "shell/ui/frm_frame.h"
 #include "shell/ui/frm_nast.h"
 #include "shell/ui/frm_splash.h"
 #include "shell/ui/frmp.h"
-#include "shell/ui/frmz.h"
-#include "shell/ui/message.h"
+#include "base/ui/frmz.h"
+#include "base/ui/message.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <QRadioButton>
 #include <QToolButton>
 
-#include "frameinfo/numbers.h"
+#include "base/numbers.h"
 #include "ui_test_support.h"
 
 using testing_support::Find;

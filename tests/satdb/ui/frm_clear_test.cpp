@@ -13,9 +13,9 @@
 #include <filesystem>
 #include <memory>
 
-#include "frameinfo/calendar.h"
+#include "base/calendar.h"
 #include "satdb/satdb.h"
-#include "shell/ui/frmz.h"
+#include "base/ui/frmz.h"
 #include "test_paths.h"
 #include "ui_test_support.h"
 

@@ -15,7 +15,7 @@
 #include <memory>
 
 #include "satdb/satdb.h"
-#include "shell/ui/frmz.h"
+#include "base/ui/frmz.h"
 #include "test_paths.h"
 #include "ui_test_support.h"
 

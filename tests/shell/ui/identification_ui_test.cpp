@@ -15,9 +15,9 @@
 
 #include "astrometry/asterism.h"
 #include "framegen/framegen.h"
-#include "frameinfo/calendar.h"
+#include "base/calendar.h"
 #include "frameinfo/ui/frm_par.h"
-#include "shell/ui/file_dialog.h"
+#include "base/ui/file_dialog.h"
 #include "shell/ui/form1.h"
 #include "shell/ui/frame_viewer.h"
 #include "shell/ui/frmp.h"

@@ -17,7 +17,7 @@
 
 #include "frameinfo/info_file.h"
 #include "frameinfo/ui/frm_par.h"
-#include "shell/ui/file_dialog.h"
+#include "base/ui/file_dialog.h"
 #include "shell/ui/form1.h"
 #include "shell/ui/frm_frame.h"
 #include "shell/ui/frmp.h"

@@ -1,5 +1,5 @@
 // Filters of the open-file dialog as Qt's dialog applies them on a case-sensitive file system.
-#include "shell/ui/file_dialog.h"
+#include "base/ui/file_dialog.h"
 
 #include <gtest/gtest.h>
 

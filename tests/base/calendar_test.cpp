@@ -1,6 +1,6 @@
 // Calendar, sidereal time and angle helpers against published values and an independent
 // civil-calendar computation (std::chrono).
-#include "frameinfo/calendar.h"
+#include "base/calendar.h"
 
 #include <gtest/gtest.h>
 

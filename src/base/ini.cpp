@@ -1,11 +1,11 @@
-#include "frameinfo/ini.h"
+#include "base/ini.h"
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <system_error>
 
-#include "frameinfo/file_utils.h"
+#include "base/file_utils.h"
 
 namespace {
 

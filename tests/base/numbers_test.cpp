@@ -1,5 +1,5 @@
 // Number texts: lenient reading, zero-pattern display and the information-file form.
-#include "frameinfo/numbers.h"
+#include "base/numbers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "frameinfo/calendar.h"
+#include "base/calendar.h"
 
 #include <cmath>
 #include <limits>
 #include <vector>
 
-#include "frameinfo/numbers.h"
+#include "base/numbers.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "shell/ui/file_dialog.h"
+#include "base/ui/file_dialog.h"
 
 #include <QFileDialog>
 #include <QRegularExpression>

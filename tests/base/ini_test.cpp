@@ -1,4 +1,4 @@
-#include "frameinfo/ini.h"
+#include "base/ini.h"
 
 #include <gtest/gtest.h>
 

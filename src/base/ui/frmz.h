@@ -6,7 +6,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "shell/task_control.h"
+#include "base/task_control.h"
 
 class QLabel;
 class QPlainTextEdit;

@@ -1,4 +1,4 @@
-#include "shell/ui/message.h"
+#include "base/ui/message.h"
 
 #include <QMessageBox>
 #include <QPushButton>

@@ -1,4 +1,4 @@
-#include "shell/ui/frmz.h"
+#include "base/ui/frmz.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "frameinfo/file_utils.h"
+#include "base/file_utils.h"
 
 #include <filesystem>
 #include <fstream>
