@@ -33,10 +33,10 @@ void BM_SkyTrackAllSatellites(benchmark::State& state) {
   std::vector<double> times;
   for (int k = 0; k < 4; ++k) times.push_back(start + k * 5.0 / 86400.0);
   const double latitude = DegToRad(55.75), longitude = DegToRad(37.62);
-  std::vector<double> ra, dec;
+  std::vector<TemeDirection> sky;
   for (auto _ : state) {
     int succeeded = 0;
-    for (const TleRecord& tle : sets) succeeded += SkyTrack(tle, times, latitude, longitude, ra, dec);
+    for (const TleRecord& tle : sets) succeeded += SkyTrack(tle, times, latitude, longitude, sky);
     benchmark::DoNotOptimize(succeeded);
     state.counters["succeeded"] = succeeded;
   }

@@ -115,17 +115,15 @@ std::optional<double> MagnitudeEstimate(double standardMagnitude, double rangeKm
 }
 
 bool SkyTrack(const TleRecord& tle, std::span<const double> timesMjd, double latitudeRad, double longitudeRad,
-              std::vector<double>& raRad, std::vector<double>& decRad) {
-  raRad.assign(timesMjd.size(), 0.0);
-  decRad.assign(timesMjd.size(), 0.0);
+              std::vector<TemeDirection>& directions) {
+  directions.assign(timesMjd.size(), TemeDirection{});
   if (timesMjd.empty()) return true;
   TrackSetup setup;
   if (!BeginTrack(tle, timesMjd[0], latitudeRad, longitudeRad, setup)) return false;
   for (size_t k = 0; k < timesMjd.size(); ++k) {
     SkySample sample;
     if (!SampleAt(setup, timesMjd[k], sample)) return false;
-    raRad[k] = sample.raRad;
-    decRad[k] = sample.decRad;
+    directions[k] = {sample.raRad, sample.decRad};
   }
   return true;
 }
@@ -138,8 +136,7 @@ bool TrajectoryTrack(const TleRecord& tle, std::vector<TrajectoryPoint>& points,
   for (TrajectoryPoint& point : points) {
     SkySample sample;
     if (!SampleAt(setup, point.time, sample)) return false;
-    point.ra = sample.raRad;
-    point.dec = sample.decRad;
+    point.sky = {sample.raRad, sample.decRad};
     point.range = -1.0;
     point.phase = 0.0f;
     point.sunlit = 0;

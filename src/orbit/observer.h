@@ -10,12 +10,12 @@
 #include <span>
 #include <vector>
 
+#include "base/sky.h"
 #include "satdb/tle_record.h"
 
 // One predicted sample of a trajectory.
 struct TrajectoryPoint {
-  double ra = 0.0;      // topocentric right ascension, radians, 0 to below 2*pi
-  double dec = 0.0;     // topocentric declination, radians
+  TemeDirection sky;    // topocentric direction in the propagator's frame of date (radians)
   double time = 0.0;    // sample time, MJD (UT)
   float phase = 0.0f;   // angle at the satellite between observer and Sun, degrees (above the horizon only)
   double range = -1.0;  // observer - satellite distance, km; -1 when below the horizon
@@ -36,13 +36,13 @@ int16_t SunlitTest(const std::array<double, 3>& satelliteKm, const std::array<do
 // range is not positive.
 std::optional<double> MagnitudeEstimate(double standardMagnitude, double rangeKm, double phaseDeg);
 
-// Topocentric RA and DEC (radians) of a satellite at the sample times timesMjd (UT) seen from geodetic
-// latitude latitudeRad and east longitude longitudeRad. Sidereal time is evaluated once, at the first
-// sample, and carried to the others with the Earth's rotation rate. raRad and decRad are resized to the
-// number of samples. Returns false on the first sample whose arithmetic fails; the samples before it
+// Topocentric directions (TEME of date, radians) of a satellite at the sample times timesMjd (UT) seen
+// from geodetic latitude latitudeRad and east longitude longitudeRad. Sidereal time is evaluated once,
+// at the first sample, and carried to the others with the Earth's rotation rate. directions is resized
+// to the number of samples. Returns false on the first sample whose arithmetic fails; the samples before it
 // are kept.
 bool SkyTrack(const TleRecord& tle, std::span<const double> timesMjd, double latitudeRad, double longitudeRad,
-              std::vector<double>& raRad, std::vector<double>& decRad);
+              std::vector<TemeDirection>& directions);
 
 // Fills every field but time of each point as SkyTrack does, and for points above the horizon the
 // range, phase angle and sunlit flag; points below it get range -1, phase 0 and sunlit 0. Returns false

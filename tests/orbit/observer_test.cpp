@@ -104,7 +104,7 @@ TEST(ObserverTest, SatelliteStraightOverheadIsAtTheZenithAtItsHeight) {
   const TrajectoryPoint p = TrackOne(iss, mjd, latitude, longitude);
   EXPECT_NEAR(p.range, height, 1e-3);
   const double sidereal = GreenwichSiderealTime(mjd) + longitude;
-  EXPECT_NEAR(HorizontalCoordinates(sidereal - p.ra, p.dec, latitude).altitudeDeg, 90.0, 1e-4);
+  EXPECT_NEAR(HorizontalCoordinates(sidereal - p.sky.raRad, p.sky.decRad, latitude).altitudeDeg, 90.0, 1e-4);
 }
 
 TEST(ObserverTest, HorizonDecidesWhetherVisibilityIsComputed) {
@@ -130,7 +130,7 @@ TEST(ObserverTest, HorizonDecidesWhetherVisibilityIsComputed) {
   EXPECT_EQ(low.range, -1.0);
   EXPECT_EQ(low.phase, 0.0f);
   EXPECT_EQ(low.sunlit, 0);
-  EXPECT_GT(low.ra, 0.0);
+  EXPECT_GT(low.sky.raRad, 0.0);
 
   const double highLongitude = longitudeForAltitude(1.0);
   const TrajectoryPoint high = TrackOne(iss, mjd, latitude, highLongitude);
@@ -159,17 +159,17 @@ TEST(ObserverTest, TopocentricPlaceOfARealPassMatchesIndependentReduction) {
     points.push_back(TrajectoryPoint{});
     points.back().time = times.back();
   }
-  std::vector<double> ra, dec;
-  ASSERT_TRUE(SkyTrack(iss, times, latitude, longitude, ra, dec));
+  std::vector<TemeDirection> sky;
+  ASSERT_TRUE(SkyTrack(iss, times, latitude, longitude, sky));
   ASSERT_TRUE(TrajectoryTrack(iss, points, latitude, longitude));
   int above = 0;
   for (size_t k = 0; k < times.size(); ++k) {
     const Vec3 r = SatelliteAt(iss, times[k]);
     const Topocentric t = IndependentTopocentric(r, times[k], latitude, longitude);
-    EXPECT_LT(std::fabs(std::remainder(RadToDeg(ra[k]) - t.raDeg, 360.0)), 0.01) << k;
-    EXPECT_NEAR(RadToDeg(dec[k]), t.decDeg, 0.01) << k;
-    EXPECT_EQ(points[k].ra, ra[k]);
-    EXPECT_EQ(points[k].dec, dec[k]);
+    EXPECT_LT(std::fabs(std::remainder(RadToDeg(sky[k].raRad) - t.raDeg, 360.0)), 0.01) << k;
+    EXPECT_NEAR(RadToDeg(sky[k].decRad), t.decDeg, 0.01) << k;
+    EXPECT_EQ(points[k].sky.raRad, sky[k].raRad);
+    EXPECT_EQ(points[k].sky.decRad, sky[k].decRad);
     if (t.altitudeDeg < -0.01) {
       EXPECT_EQ(points[k].range, -1.0) << k;
     }
@@ -261,20 +261,20 @@ TEST(ObserverTest, FailingSamplesEndTheTrackAndKeepEarlierOnes) {
   const TleRecord iss = Iss();
   std::vector<double> times{iss.epochMjd, iss.epochMjd + 0.01, std::numeric_limits<double>::quiet_NaN(),
                             iss.epochMjd + 0.03};
-  std::vector<double> ra, dec;
-  EXPECT_FALSE(SkyTrack(iss, times, 0.8, 0.5, ra, dec));
-  ASSERT_EQ(ra.size(), 4u);
-  EXPECT_GT(ra[1], 0.0);
-  EXPECT_EQ(ra[3], 0.0);
+  std::vector<TemeDirection> sky;
+  EXPECT_FALSE(SkyTrack(iss, times, 0.8, 0.5, sky));
+  ASSERT_EQ(sky.size(), 4u);
+  EXPECT_GT(sky[1].raRad, 0.0);
+  EXPECT_EQ(sky[3].raRad, 0.0);
 
   TleRecord circular = iss;
   circular.eccentricity = 0.0;
-  EXPECT_FALSE(SkyTrack(circular, std::vector<double>{iss.epochMjd}, 0.8, 0.5, ra, dec));
+  EXPECT_FALSE(SkyTrack(circular, std::vector<double>{iss.epochMjd}, 0.8, 0.5, sky));
   std::vector<TrajectoryPoint> points(2);
   points[0].time = points[1].time = iss.epochMjd;
   EXPECT_FALSE(TrajectoryTrack(circular, points, 0.8, 0.5));
-  EXPECT_TRUE(SkyTrack(iss, std::vector<double>{}, 0.8, 0.5, ra, dec));
-  EXPECT_TRUE(ra.empty());
+  EXPECT_TRUE(SkyTrack(iss, std::vector<double>{}, 0.8, 0.5, sky));
+  EXPECT_TRUE(sky.empty());
 }
 
 }  // namespace
