@@ -8,26 +8,10 @@
 #include <vector>
 
 #include "astrometry/plate.h"
+#include "base/colour.h"
 #include "frameinfo/frame_info.h"
 #include "image/raster.h"
 #include "base/log.h"
-
-// An RGB colour.
-struct Rgb {
-  std::uint8_t r = 0, g = 0, b = 0;
-};
-
-// Colours of marks and frame outlines.
-struct MarkPalette {
-  Rgb starMark{220, 10, 10};
-  Rgb catalogueStar{250, 160, 190};
-  Rgb trackEnd{255, 0, 255};
-  Rgb catalogueAux{205, 216, 241};
-  Rgb manualFrame{0, 200, 200};
-  Rgb viewFrame{220, 230, 250};
-  Rgb trajectory{200, 120, 0};
-  Rgb trajectoryAux{120, 120, 120};
-};
 
 // One selectable marking-frame size: half-size r and side 2r + 1 in image pixels, the fragment
 // window's zoom and the fragment side on screen (zoom x side).
