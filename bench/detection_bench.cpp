@@ -8,6 +8,7 @@
 
 #include "../tests/image/star_field.h"
 #include "image/detection.h"
+#include "shell/app_state.h"
 
 namespace {
 
@@ -65,7 +66,7 @@ void BM_DetectStar(benchmark::State& state) {
   int found = 0;
   for (auto _ : state) {
     const auto& c = bench.clicks[k++ % bench.clicks.size()];
-    const StarDetection star = DetectStar(frame, app, c[0], c[1], false);
+    const StarDetection star = DetectStar(MarkingOf(frame, app), frame.starMarks, app.logFile, c[0], c[1], false);
     found += star.found;
     benchmark::DoNotOptimize(star);
   }
@@ -81,8 +82,8 @@ void BM_DetectTrackEnd(benchmark::State& state) {
   int found = 0;
   for (auto _ : state) {
     const auto& c = bench.trackClicks[k++ % bench.trackClicks.size()];
-    frame.trackEndCount = 0;
-    const TrackEndDetection end = DetectTrackEnd(frame, app, c[0], c[1], false);
+    frame.trackEnds.count = 0;
+    const TrackEndDetection end = DetectTrackEnd(MarkingOf(frame, app), frame.trackEnds, app.logFile, c[0], c[1], false);
     found += end.found;
     benchmark::DoNotOptimize(end);
   }

@@ -7,8 +7,18 @@
 #include <string>
 
 #include "astrometry/overlay.h"
+#include "shell/app_state.h"
 
 namespace {
+
+// The catalogue drawn over an open frame with a given catalogue file and colours.
+CatalogueOverlay DrawOnFrame(const FrameState& frame, const CatalogueDisplayState& display, float depth,
+                             const std::string& path, const MarkPalette& palette) {
+  return DrawCatalogue(CatalogueFrame{true, frame.frameOpen, frame.plate, frame.imageWidth, frame.imageHeight,
+                                      frame.displayScale, path, palette},
+                       display, depth);
+}
+
 
 FrameState Frame(double scaleArcsec) {
   FrameState frame;
@@ -32,7 +42,7 @@ void BM_DrawCatalogue(benchmark::State& state) {
   const CatalogueDisplayState display{true, true, 8.0f};
   std::size_t markers = 0;
   for (auto _ : state) {
-    const CatalogueOverlay overlay = DrawCatalogue(frame, display, display.depth, path, MarkPalette{});
+    const CatalogueOverlay overlay = DrawOnFrame(frame, display, display.depth, path, MarkPalette{});
     markers = overlay.markers.size();
     benchmark::DoNotOptimize(markers);
   }

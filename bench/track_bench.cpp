@@ -8,6 +8,7 @@
 #include <string>
 
 #include "astrometry/track.h"
+#include "shell/app_state.h"
 #include "framegen/framegen.h"
 #include "image/raster.h"
 
@@ -49,9 +50,9 @@ void MakeScene(Scene& scene, int width, int height, double scaleArcsec, const Fr
   frame.plate.xo = width / 2.0;
   frame.plate.yo = height / 2.0;
   DeriveWorkingForm(frame.plate);
-  AddTrackEnd(frame, scene.app.palette, static_cast<float>(streak.x1), static_cast<float>(streak.y1), true);
+  AddTrackEnd(frame.trackEnds, frame.displayScale, scene.app.palette, static_cast<float>(streak.x1), static_cast<float>(streak.y1), true);
   if (bothEnds)
-    AddTrackEnd(frame, scene.app.palette, static_cast<float>(streak.x2), static_cast<float>(streak.y2), true);
+    AddTrackEnd(frame.trackEnds, frame.displayScale, scene.app.palette, static_cast<float>(streak.x2), static_cast<float>(streak.y2), true);
 }
 
 void Measure(benchmark::State& state, int width, int height, double scale, const FrameStreak& streak, bool both) {
@@ -61,7 +62,7 @@ void Measure(benchmark::State& state, int width, int height, double scale, const
   std::size_t stars = 0;
   bool refined = false;
   for (auto _ : state) {
-    const TrackMeasurement m = MeasureTrack(scene.frame, scene.app, task);
+    const TrackMeasurement m = MeasureTrack(TrackFrameOf(scene.frame, scene.app), scene.frame.trackEnds, task);
     refined = m.refined;
     stars = m.localMarks.size();
     benchmark::DoNotOptimize(stars);

@@ -163,7 +163,7 @@ bool BuildAsterismFile(const std::string& catalogPath, const std::string& asteri
           }
         }
       }
-      if ((i + 1) % 2 == 0) task.SetText("В процессе...");
+      task.SetLabel("В процессе...");
       task.Yield();
     }
     if (!block.empty()) flush();

@@ -341,7 +341,7 @@ bool SearchHypotheses(const VerificationSetup& setup, const std::vector<Asterism
     }
     if (best != nullptr && bestD < kMatchLimit) VerifyHypothesis(setup, f, *best, hypotheses);
     if ((t + 1) % 100 == 0) {
-      task.SetText(FormatNumber(100.0 * static_cast<double>(t + 1) / static_cast<double>(total), "0.0") + "%");
+      task.SetLabel(FormatNumber(100.0 * static_cast<double>(t + 1) / static_cast<double>(total), "0.0") + "%");
       task.Yield();
     }
   }

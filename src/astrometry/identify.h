@@ -14,7 +14,7 @@
 
 #include "astrometry/asterism.h"
 #include "astrometry/plate.h"
-#include "shell/app_state.h"
+#include "image/marks.h"
 #include "base/log.h"
 #include "base/task_control.h"
 

@@ -1,16 +1,17 @@
 #include "astrometry/overlay.h"
 
+#include "base/texts.h"
+
 #include <algorithm>
 #include <cmath>
 
 #include "base/calendar.h"
-#include "frameinfo/frame_info.h"
 #include "base/numbers.h"
 
 namespace {
 
-const char* const kNoFrame = "Кадр не открыт.";
-const char* const kNotSolved = "Звезды кадра не идентифицированы.";
+const char* const kNoFrame = kNoFrameText;
+const char* const kNotSolved = kNotSolvedDotText;
 const char* const kDepthLimitReached = "Предел каталога 8 mag";
 
 // Magnitudes are stored as singles; taken to four decimals first, a catalogue 2.05 is shown as "2.1" and not
@@ -21,15 +22,15 @@ std::string MagnitudeText(float magnitude) {
 }
 
 // The message that stops a display command on a frame that is not open or not calibrated; empty when it may go on.
-std::string MissingFrameOrSolution(const FrameState& frame, bool frameNeeded) {
+std::string MissingFrameOrSolution(const CatalogueFrame& frame, bool frameNeeded) {
   if (frameNeeded && !frame.frameOpen) return kNoFrame;
   if (!frame.plate.Solved()) return kNotSolved;
   return {};
 }
 
 // Draws the catalogue to the display's own depth with the program's catalogue file and colours.
-CatalogueOverlay DrawForDisplay(const AppState& app, FrameState& frame, const CatalogueDisplayState& display) {
-  return DrawCatalogue(frame, display, display.depth, app.catalogPath, app.palette);
+CatalogueOverlay DrawForDisplay(const CatalogueFrame& frame, const CatalogueDisplayState& display) {
+  return DrawCatalogue(frame, display, display.depth);
 }
 
 // Mirrors the display flags into the menu check marks.
@@ -58,8 +59,9 @@ std::vector<CatalogStar> LoadCatalogueForDisplay(const std::string& catalogPath,
   return kept;
 }
 
-CatalogueOverlay DrawCatalogue(FrameState& frame, const CatalogueDisplayState& display, float depth,
-                               const std::string& catalogPath, const MarkPalette& palette) {
+CatalogueOverlay DrawCatalogue(const CatalogueFrame& frame, const CatalogueDisplayState& display, float depth) {
+  const std::string& catalogPath = frame.catalogPath;
+  const MarkPalette& palette = frame.palette;
   CatalogueOverlay overlay;
   const PlateSolution& plate = frame.plate;
   if (!plate.Solved() || plate.ra0Deg == 0.0 || plate.dec0Deg == 0.0) return overlay;
@@ -74,7 +76,6 @@ CatalogueOverlay DrawCatalogue(FrameState& frame, const CatalogueDisplayState& d
   // inside it as well as those of a wide one.
   const double radiusDeg =
       std::max(frame.imageWidth * std::fabs(plate.mxArcsec), frame.imageHeight * std::fabs(plate.myArcsec)) / 3600.0;
-  DeriveFrameTimes(frame.info);
 
   const std::vector<CatalogStar> stars =
       LoadCatalogueForDisplay(catalogPath, working.working.ra0, working.working.dec0, radiusDeg, depth);
@@ -108,9 +109,9 @@ CatalogueOverlay DrawCatalogue(FrameState& frame, const CatalogueDisplayState& d
   return overlay;
 }
 
-CatalogueCommandResult ToggleCatalogueStars(const AppState& app, FrameState& frame, CatalogueDisplayState& display) {
+CatalogueCommandResult ToggleCatalogueStars(const CatalogueFrame& frame, CatalogueDisplayState& display) {
   CatalogueCommandResult result;
-  if (!app.catalogueReady) return Finish(result, display);
+  if (!frame.catalogueReady) return Finish(result, display);
   result.message = MissingFrameOrSolution(frame, true);
   if (!result.message.empty()) return Finish(result, display);
   if (display.shown) {
@@ -120,17 +121,17 @@ CatalogueCommandResult ToggleCatalogueStars(const AppState& app, FrameState& fra
   }
   // Count what the current depth would show before switching on; a nearly empty field gets a deeper one.
   const CatalogueDisplayState counting{false, false, display.depth};
-  const CatalogueOverlay counted = DrawForDisplay(app, frame, counting);
+  const CatalogueOverlay counted = DrawForDisplay(frame, counting);
   if (counted.markers.size() < kFewCatalogueStars) display.depth += kCatalogueDepthBoost;
   display.depth = std::min(display.depth, kCatalogueDepthLimit);
   display.shown = true;
-  result.overlay = DrawForDisplay(app, frame, display);
+  result.overlay = DrawForDisplay(frame, display);
   return Finish(result, display);
 }
 
-CatalogueCommandResult ToggleMagnitudeLabels(const AppState& app, FrameState& frame, CatalogueDisplayState& display) {
+CatalogueCommandResult ToggleMagnitudeLabels(const CatalogueFrame& frame, CatalogueDisplayState& display) {
   CatalogueCommandResult result;
-  if (!app.catalogueReady) return Finish(result, display);
+  if (!frame.catalogueReady) return Finish(result, display);
   result.message = MissingFrameOrSolution(frame, true);
   if (!result.message.empty()) return Finish(result, display);
   if (display.magnitudes) {
@@ -139,36 +140,35 @@ CatalogueCommandResult ToggleMagnitudeLabels(const AppState& app, FrameState& fr
     return Finish(result, display);
   }
   display.magnitudes = true;
-  result.overlay = DrawForDisplay(app, frame, display);
+  result.overlay = DrawForDisplay(frame, display);
   return Finish(result, display);
 }
 
-CatalogueCommandResult DecreaseCatalogueDepth(const AppState& app, FrameState& frame, CatalogueDisplayState& display) {
+CatalogueCommandResult DecreaseCatalogueDepth(const CatalogueFrame& frame, CatalogueDisplayState& display) {
   CatalogueCommandResult result;
-  if (!app.catalogueReady || !display.shown) return Finish(result, display);
+  if (!frame.catalogueReady || !display.shown) return Finish(result, display);
   result.message = MissingFrameOrSolution(frame, false);
   if (!result.message.empty()) return Finish(result, display);
   display.depth -= kCatalogueDepthStep;
-  result.overlay = DrawForDisplay(app, frame, display);
+  result.overlay = DrawForDisplay(frame, display);
   return Finish(result, display);
 }
 
-CatalogueCommandResult IncreaseCatalogueDepth(const AppState& app, FrameState& frame, CatalogueDisplayState& display) {
+CatalogueCommandResult IncreaseCatalogueDepth(const CatalogueFrame& frame, CatalogueDisplayState& display) {
   CatalogueCommandResult result;
-  if (!app.catalogueReady || !display.shown) return Finish(result, display);
+  if (!frame.catalogueReady || !display.shown) return Finish(result, display);
   result.message = MissingFrameOrSolution(frame, false);
   if (result.message.empty() && display.depth >= kCatalogueDepthLimit) result.message = kDepthLimitReached;
   if (!result.message.empty()) return Finish(result, display);
   display.depth += kCatalogueDepthStep;
-  result.overlay = DrawForDisplay(app, frame, display);
+  result.overlay = DrawForDisplay(frame, display);
   return Finish(result, display);
 }
 
-CatalogueCommandResult ShowCatalogueAfterIdentification(const AppState& app, FrameState& frame,
-                                                        CatalogueDisplayState& display) {
+CatalogueCommandResult ShowCatalogueAfterIdentification(const CatalogueFrame& frame, CatalogueDisplayState& display) {
   CatalogueCommandResult result;
   display.depth = kInitialCatalogueDepth;
   display.shown = true;
-  result.overlay = DrawForDisplay(app, frame, display);
+  result.overlay = DrawForDisplay(frame, display);
   return Finish(result, display);
 }

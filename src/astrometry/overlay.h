@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "astrometry/catalogue.h"
-#include "shell/app_state.h"
+#include "astrometry/plate.h"
+#include "base/colour.h"
 
 // Depth of a freshly opened frame and after each successful identification, magnitudes.
 constexpr float kInitialCatalogueDepth = 4.0f;
@@ -26,6 +27,18 @@ constexpr std::size_t kFewCatalogueStars = 3;
 constexpr std::size_t kMaxCatalogueMarkers = 1000;
 
 // The catalogue display settings of the open frame; a new frame starts from the defaults.
+// What the catalogue display reads of the program and the open frame.
+struct CatalogueFrame {
+  bool catalogueReady = false;  // the program is idle (no long task running)
+  bool frameOpen = false;
+  const PlateSolution& plate;
+  std::int16_t imageWidth = 0;
+  std::int16_t imageHeight = 0;
+  float displayScale = 1.0f;  // image pixels per screen pixel
+  const std::string& catalogPath;
+  const MarkPalette& palette;
+};
+
 struct CatalogueDisplayState {
   bool shown = false;                    // catalogue markers are visible (menu item checked)
   bool magnitudes = false;               // magnitude labels are visible (menu item checked)
@@ -76,8 +89,7 @@ std::vector<CatalogStar> LoadCatalogueForDisplay(const std::string& catalogPath,
 // frame (0 < x < imageWidth, 0 < y < imageHeight) through the frame's plate solution, at most
 // kMaxCatalogueMarkers, markers in palette.catalogueStar (visible when display.shown), labels in
 // palette.catalogueAux when display.magnitudes. Also refreshes the frame's derived times.
-CatalogueOverlay DrawCatalogue(FrameState& frame, const CatalogueDisplayState& display, float depth,
-                               const std::string& catalogPath, const MarkPalette& palette);
+CatalogueOverlay DrawCatalogue(const CatalogueFrame& frame, const CatalogueDisplayState& display, float depth);
 
 // What a catalogue-display command asks of the frame window and the menu. A command that is ignored (a long
 // task running, or a depth step while the overlay is hidden) returns no message, no removal and no drawing.
@@ -92,13 +104,13 @@ struct CatalogueCommandResult {
 
 // "Показать звезды каталога": switches the overlay off, or on after choosing the depth: when fewer than
 // three stars would be drawn the depth grows by 1.5 magnitudes, and it never exceeds 8.
-CatalogueCommandResult ToggleCatalogueStars(const AppState& app, FrameState& frame, CatalogueDisplayState& display);
+CatalogueCommandResult ToggleCatalogueStars(const CatalogueFrame& frame, CatalogueDisplayState& display);
 // "Показать звездные величины": switches the magnitude labels off, or on with a redraw.
-CatalogueCommandResult ToggleMagnitudeLabels(const AppState& app, FrameState& frame, CatalogueDisplayState& display);
+CatalogueCommandResult ToggleMagnitudeLabels(const CatalogueFrame& frame, CatalogueDisplayState& display);
 // "Уменьшить глубину каталога на 0.5 mag": while the overlay is on, the depth falls by 0.5 with no lower limit.
-CatalogueCommandResult DecreaseCatalogueDepth(const AppState& app, FrameState& frame, CatalogueDisplayState& display);
+CatalogueCommandResult DecreaseCatalogueDepth(const CatalogueFrame& frame, CatalogueDisplayState& display);
 // "Увеличить глубину каталога на 0.5 mag": while the overlay is on, the depth grows by 0.5 up to 8.
-CatalogueCommandResult IncreaseCatalogueDepth(const AppState& app, FrameState& frame, CatalogueDisplayState& display);
+CatalogueCommandResult IncreaseCatalogueDepth(const CatalogueFrame& frame, CatalogueDisplayState& display);
 // After a successful identification: depth back to 4.0 and the overlay switched on and drawn.
-CatalogueCommandResult ShowCatalogueAfterIdentification(const AppState& app, FrameState& frame,
+CatalogueCommandResult ShowCatalogueAfterIdentification(const CatalogueFrame& frame,
                                                         CatalogueDisplayState& display);

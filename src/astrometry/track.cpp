@@ -28,8 +28,8 @@ private:
 };
 
 // Number of marked ends the measurement uses (slots fill in order 1, 2).
-int MarkedEnds(const FrameState& frame) {
-  return std::min<int>(frame.trackEndCount, 2);
+int MarkedEnds(const TrackEnds& track) {
+  return std::min<int>(track.count, 2);
 }
 
 // "X=..." and the sexagesimal line of one end measured with the frame's plate.
@@ -74,10 +74,10 @@ void WriteResiduals(LineWriter& out, const std::vector<LocalStar>& stars, const 
 
 }  // namespace
 
-std::string TrackMeasurementRefusal(const FrameState& frame) {
-  if (!frame.frameOpen) return kMeasureNoFrameText;
-  if (frame.trackEndCount == 0) return kMeasureNoEndsText;
-  if (!frame.plate.Solved()) return kMeasureNotSolvedText;
+std::string TrackMeasurementRefusal(bool frameOpen, const TrackEnds& track, const PlateSolution& plate) {
+  if (!frameOpen) return kMeasureNoFrameText;
+  if (track.count == 0) return kMeasureNoEndsText;
+  if (!plate.Solved()) return kMeasureNotSolvedText;
   return {};
 }
 
@@ -157,7 +157,7 @@ double DistanceFromLine(const TrackLine& line, double x, double y) {
   return std::fabs(line.a * x + line.b * y + line.c) / line.norm;
 }
 
-std::vector<LocalStar> CollectLocalStars(FrameState& frame, AppState& app, const std::vector<ReferenceStar>& stars,
+std::vector<LocalStar> CollectLocalStars(const TrackFrame& frame, const std::vector<ReferenceStar>& stars,
                                          const TrackLine& line) {
   std::vector<LocalStar> collected;
   const PlateConstants& plate = frame.plate.working;
@@ -168,7 +168,8 @@ std::vector<LocalStar> CollectLocalStars(FrameState& frame, AppState& app, const
     if (!p.valid) continue;
     const double px = p.x, py = p.y;
     if (!(px >= kLocalEdgeMargin && px <= maxX && py >= kLocalEdgeMargin && py <= maxY)) continue;
-    const StarDetection found = DetectStar(frame, app, static_cast<int>(px), static_cast<int>(py), false);
+    const StarMeasurement found =
+        MeasureStar(frame.brightness, static_cast<int>(px), static_cast<int>(py), frame.frameHalf);
     if (!found.found) continue;
     if (!(DistanceFromLine(line, found.sx, found.sy) >= kLocalTrackMargin)) continue;
     const StandardCoordinates sc = SkyToStandard(star.ra, star.dec, plate.ra0, plate.dec0);
@@ -218,14 +219,14 @@ MarkOutline LocalReferenceOutline(const LocalReferenceMark& mark, float displayS
   return MarkOutline{ImageToScreen(mark.x, scale) - 2, ImageToScreen(mark.y, scale) - 2, 4, palette.catalogueStar};
 }
 
-bool RefineTrackLocally(FrameState& frame, AppState& app, double midRa, double midDec, double lengthDeg,
+bool RefineTrackLocally(const TrackFrame& frame, TrackEnds& track, double midRa, double midDec, double lengthDeg,
                         TaskControl& task, TrackMeasurement& result, const MeasurementLineSink& sink) {
   LineWriter out(result, sink);
   out.Add(" ");
-  const int ends = MarkedEnds(frame);
+  const int ends = MarkedEnds(track);
   if (ends == 0 || !frame.plate.Solved()) return false;
-  const TrackPoint& first = frame.trackEnds[1];
-  const TrackPoint& second = frame.trackEnds[2];
+  const TrackPoint& first = track[1];
+  const TrackPoint& second = track[2];
   const TrackLine line = MakeTrackLine(first.x, first.y, second.x, second.y, ends == 2);
 
   double radiusDeg = lengthDeg;
@@ -233,19 +234,18 @@ bool RefineTrackLocally(FrameState& frame, AppState& app, double midRa, double m
     radiusDeg = std::fabs(frame.plate.mxArcsec) * kLocalDefaultWidthPx / kArcsecPerDegree;
   if (!(radiusDeg > 0.0 && std::isfinite(radiusDeg))) return false;
 
-  const VisibilityFilter visibility{frame.info.considerVisibility, frame.info.midMjd, frame.info.longitudeRad,
-                                    frame.info.latitudeRad};
+  const VisibilityFilter& visibility = frame.visibility;
   ReferenceList nearby;
-  LoadReferenceStarsInField(app.catalogPath, visibility, midRa, midDec, radiusDeg, nearby, task);
+  LoadReferenceStarsInField(frame.catalogPath, visibility, midRa, midDec, radiusDeg, nearby, task);
   task.Yield();
   for (int loads = 1; nearby.size() < kLocalWantedStars && loads < kLocalRadiusLoads; ++loads) {
     radiusDeg *= kLocalRadiusGrowth;
-    LoadReferenceStarsInField(app.catalogPath, visibility, midRa, midDec, radiusDeg, nearby, task);
+    LoadReferenceStarsInField(frame.catalogPath, visibility, midRa, midDec, radiusDeg, nearby, task);
     task.Yield();
   }
   if (nearby.size() < kLocalMinStars) return false;
 
-  std::vector<LocalStar> stars = CollectLocalStars(frame, app, nearby.stars, line);
+  std::vector<LocalStar> stars = CollectLocalStars(frame, nearby.stars, line);
   if (stars.size() < static_cast<std::size_t>(kLocalMinStars)) return false;
   PlateConstants local;
   if (!FitWithRejection(stars, frame.plate.working.ra0, frame.plate.working.dec0, local)) return false;
@@ -253,7 +253,7 @@ bool RefineTrackLocally(FrameState& frame, AppState& app, double midRa, double m
   WriteResiduals(out, stars, local);
   out.Add("Трек:");
   for (int slot = 1; slot <= ends; ++slot) {
-    TrackPoint& end = frame.trackEnds[static_cast<std::size_t>(slot)];
+    TrackPoint& end = track[static_cast<std::size_t>(slot)];
     const SkyPosition sky = PixelToSky(end.x, end.y, local);
     end.ra = sky.ra;
     end.dec = sky.dec;
@@ -264,21 +264,22 @@ bool RefineTrackLocally(FrameState& frame, AppState& app, double midRa, double m
   return true;
 }
 
-TrackMeasurement MeasureTrack(FrameState& frame, AppState& app, TaskControl& task, const MeasurementLineSink& sink) {
+TrackMeasurement MeasureTrack(const TrackFrame& frame, TrackEnds& track, TaskControl& task,
+                              const MeasurementLineSink& sink) {
   TrackMeasurement result;
-  const int ends = MarkedEnds(frame);
+  const int ends = MarkedEnds(track);
   if (ends == 0 || !frame.plate.Solved()) return result;
   const PlateConstants& plate = frame.plate.working;
-  TrackPoint& middle = frame.trackEnds[0];
-  TrackPoint& first = frame.trackEnds[1];
-  TrackPoint& second = frame.trackEnds[2];
+  TrackPoint& middle = track[0];
+  TrackPoint& first = track[1];
+  TrackPoint& second = track[2];
   middle.x = ends == 2 ? (first.x + second.x) / 2.0f : first.x;
   middle.y = ends == 2 ? (first.y + second.y) / 2.0f : first.y;
   const SkyPosition mid = PixelToSky(middle.x, middle.y, plate);
   middle.ra = mid.ra;
   middle.dec = mid.dec;
   for (int slot = 1; slot <= ends; ++slot) {
-    TrackPoint& end = frame.trackEnds[static_cast<std::size_t>(slot)];
+    TrackPoint& end = track[static_cast<std::size_t>(slot)];
     const SkyPosition sky = PixelToSky(end.x, end.y, plate);
     end.ra = sky.ra;
     end.dec = sky.dec;
@@ -290,11 +291,11 @@ TrackMeasurement MeasureTrack(FrameState& frame, AppState& app, TaskControl& tas
   out.Add("RA = " + FormatNumber(RadToDeg(mid.ra), "0.00"));
   out.Add("DEC = " + FormatNumber(RadToDeg(mid.dec), "0.00"));
   if (ends == 2) out.Add("Длина трека = " + FormatNumber(lengthDeg, "0.00") + " град.");
-  for (int slot = 1; slot <= ends; ++slot) WriteFrameEndLines(out, frame.trackEnds[static_cast<std::size_t>(slot)]);
+  for (int slot = 1; slot <= ends; ++slot) WriteFrameEndLines(out, track[static_cast<std::size_t>(slot)]);
   out.Add("Уточняем... ");
   task.Yield();
 
-  result.refined = RefineTrackLocally(frame, app, mid.ra, mid.dec, lengthDeg, task, result, sink);
+  result.refined = RefineTrackLocally(frame, track, mid.ra, mid.dec, lengthDeg, task, result, sink);
   if (!result.refined) {
     result.failureText = kLocalSolutionFailedText;
     out.Add(kLocalSolutionFailedText);

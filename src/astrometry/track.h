@@ -10,14 +10,14 @@
 
 #include "astrometry/identify.h"
 #include "astrometry/plate.h"
+#include "base/texts.h"
 #include "image/detection.h"
-#include "shell/app_state.h"
 #include "base/task_control.h"
 
 // Messages and texts of the track measurement.
-inline constexpr const char* kMeasureNoFrameText = "Файл не открыт.";
+inline constexpr const char* kMeasureNoFrameText = kNoFileText;
 inline constexpr const char* kMeasureNoEndsText = "Концы трека не отмечены";
-inline constexpr const char* kMeasureNotSolvedText = "Звезды кадра не идентифицированы";
+inline constexpr const char* kMeasureNotSolvedText = kNotSolvedText;
 inline constexpr const char* kLocalSolutionFailedText = "Локальная привязка не произошла";
 inline constexpr const char* kMeasureTrackHint = "Для идентификации выберите Меню: Идентификация->ИСЗ";
 
@@ -34,7 +34,18 @@ inline constexpr double kLocalDefaultWidthPx = 100.0;  // search radius of a sin
 
 // The precondition message of the measurement command for this frame ("" when it may run): no frame,
 // no marked track end, or an unsolved frame, tested in this order.
-std::string TrackMeasurementRefusal(const FrameState& frame);
+std::string TrackMeasurementRefusal(bool frameOpen, const TrackEnds& track, const PlateSolution& plate);
+
+// What the track measurement reads of the open, calibrated frame.
+struct TrackFrame {
+  const BrightnessRaster& brightness;  // for re-measuring catalogue stars on the image
+  int frameHalf = 0;                   // marking-frame half-size of those measurements, image pixels
+  std::int16_t imageWidth = 0;
+  std::int16_t imageHeight = 0;
+  const PlateSolution& plate;   // the frame's calibration
+  VisibilityFilter visibility;  // leaves out catalogue stars below the horizon
+  std::string catalogPath;      // the star catalogue file
+};
 
 // Right ascension in degrees as "hh" "h " "mm" "m " "ss" "s": whole hours, minutes and seconds of time,
 // the seconds rounded to the millisecond and then truncated, with carries (24 h wraps to 0 h).
@@ -79,7 +90,7 @@ struct LocalStar {
 // projected with the frame's plate, kept only when its projection lies at least 10 pixels inside every
 // edge, a star is detected at the integer part of the projection (nothing recorded), and the detected
 // centroid lies at least 10 pixels from the track line.
-std::vector<LocalStar> CollectLocalStars(FrameState& frame, AppState& app, const std::vector<ReferenceStar>& stars,
+std::vector<LocalStar> CollectLocalStars(const TrackFrame& frame, const std::vector<ReferenceStar>& stars,
                                          const TrackLine& line);
 
 // Fits the six plate constants to the local stars about the frame's tangent point (ra0, dec0 in radians)
@@ -120,12 +131,11 @@ using MeasurementLineSink = std::function<void(const std::string& line, bool rep
 // widening the search up to three loads; stars below the horizon are left out as in identification.
 // Appends its lines to result and, on success, overwrites the RA and DEC of the marked ends and fills
 // result.localMarks. False when too few stars are found or a fit fails; the ends are then untouched.
-bool RefineTrackLocally(FrameState& frame, AppState& app, double midRa, double midDec, double lengthDeg,
+bool RefineTrackLocally(const TrackFrame& frame, TrackEnds& track, double midRa, double midDec, double lengthDeg,
                         TaskControl& task, TrackMeasurement& result, const MeasurementLineSink& sink = {});
 
 // Measures the marked track of a solved frame: the middle (stored in entry 0), the length, each end's RA and
-// DEC with the frame's plate (stored in its entry), then the local refinement; the catalogue is
-// app.catalogPath and the horizon filter comes from frame.info. Lines go to the result and, as they are
+// DEC with the frame's plate (stored in its entry), then the local refinement. Lines go to the result and, as they are
 // produced, to the sink. The caller checks the preconditions (TrackMeasurementRefusal, frame information).
-TrackMeasurement MeasureTrack(FrameState& frame, AppState& app, TaskControl& task,
+TrackMeasurement MeasureTrack(const TrackFrame& frame, TrackEnds& track, TaskControl& task,
                               const MeasurementLineSink& sink = {});

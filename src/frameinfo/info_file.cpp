@@ -227,7 +227,7 @@ void ReadInfoFile(const std::string& path, InfoFileData& data) {
 
   // A pixel of 0 on either axis means the end was never marked; end 2 counts only after end 1. The
   // ends were just replaced by the file's, so a count kept from before would point at ends now at 0.
-  data.trackEndCount = HasPixel(end1) ? (HasPixel(end2) ? 2 : 1) : 0;
+  data.trackEnds.count = HasPixel(end1) ? (HasPixel(end2) ? 2 : 1) : 0;
   DeriveStartFromMid(info);
   DeriveWorkingForm(plate);
 }

@@ -10,7 +10,7 @@
 
 #include "astrometry/plate.h"
 #include "frameinfo/frame_info.h"
-#include "shell/app_state.h"
+#include "image/marks.h"
 
 // Everything the information file keeps about one frame.
 struct InfoFileData {
@@ -19,8 +19,7 @@ struct InfoFileData {
   std::int16_t imageHeight = 0;           // pixels; written, not read back
   FrameInfo info;                         // circumstances; "PoleUser" is info.fieldSizeText
   PlateSolution plate;                    // display form; the working form is rebuilt after reading
-  std::array<TrackPoint, 3> trackEnds{};  // entries 1 and 2 are stored (pixels, radians)
-  std::uint8_t trackEndCount = 0;
+  TrackEnds trackEnds;  // entries 1 and 2 are stored (pixels, radians), with the count of marked ends
   int identifiedNorad = 0;      // catalogue number of the identified satellite, 0 when none
   std::string identifiedName;   // its name
   std::vector<int> remembered;  // catalogue numbers remembered for drawing several satellites

@@ -420,18 +420,19 @@ TrackEndMeasurement MeasureTrackEnd(const BrightnessRaster& brightness, int x, i
   return result;
 }
 
-MarkOutline AddStarMark(FrameState& frame, AppState& app, float x, float y, std::int16_t size) {
+MarkOutline AddStarMark(std::vector<StarMark>& marks, LogFile& log, float displayScale, const MarkPalette& palette,
+                        float x, float y, std::int16_t size) {
   StarMark mark;
   mark.x = x;
   mark.y = y;
   mark.size = size;
-  frame.starMarks.push_back(mark);
-  app.logFile.Text("Ob ");
-  LogFloat(app.logFile, x);
-  LogFloat(app.logFile, y);
-  app.logFile.EndLine();
+  marks.push_back(mark);
+  log.Text("Ob ");
+  LogFloat(log, x);
+  LogFloat(log, y);
+  log.EndLine();
 
-  return StarMarkOutline(mark, frame.displayScale, app.palette);
+  return StarMarkOutline(mark, displayScale, palette);
 }
 
 MarkOutline StarMarkOutline(const StarMark& mark, float displayScale, const MarkPalette& palette) {
@@ -442,17 +443,18 @@ MarkOutline StarMarkOutline(const StarMark& mark, float displayScale, const Mark
   return MarkOutline{centreX - half, centreY - half, 2 * half, palette.starMark};
 }
 
-StarDetection DetectStar(FrameState& frame, AppState& app, int x, int y, bool record) {
+StarDetection DetectStar(const MarkingFrame& frame, std::vector<StarMark>& marks, LogFile& log, int x, int y,
+                         bool record) {
   StarDetection result;
   const StarMeasurement star = MeasureStar(frame.brightness, x, y, frame.frameHalf);
   if (!star.found) return result;
   if (record) {
     double nearest = 9000.0;
-    for (const StarMark& mark : frame.starMarks)
+    for (const StarMark& mark : marks)
       nearest =
           std::min(nearest, std::hypot(static_cast<double>(star.sx) - mark.x, static_cast<double>(star.sy) - mark.y));
     if (!(nearest > kStarMarkSpacing)) return result;
-    result.mark = AddStarMark(frame, app, star.sx, star.sy, star.size);
+    result.mark = AddStarMark(marks, log, frame.displayScale, frame.palette, star.sx, star.sy, star.size);
     result.marked = true;
   }
   result.found = true;
@@ -467,40 +469,43 @@ MarkOutline TrackEndOutline(const TrackPoint& end, float displayScale, const Mar
   return MarkOutline{ImageToScreen(end.x, scale) - 2, ImageToScreen(end.y, scale) - 2, 4, palette.trackEnd};
 }
 
-MarkOutline DrawTrackEnd(FrameState& frame, const MarkPalette& palette, int slot) {
+MarkOutline DrawTrackEnd(TrackEnds& track, float displayScale, const MarkPalette& palette, int slot) {
   if (slot < 1 || slot > 2) return MarkOutline{};
-  TrackPoint& end = frame.trackEnds[static_cast<std::size_t>(slot)];
+  TrackPoint& end = track[static_cast<std::size_t>(slot)];
   end.drawn = 2;
-  return TrackEndOutline(end, frame.displayScale, palette);
+  return TrackEndOutline(end, displayScale, palette);
 }
 
-TrackEndAddition AddTrackEnd(FrameState& frame, const MarkPalette& palette, float x, float y, bool frameSolved) {
+TrackEndAddition AddTrackEnd(TrackEnds& track, float displayScale, const MarkPalette& palette, float x, float y,
+                             bool frameSolved) {
   TrackEndAddition result;
-  if (frame.trackEndCount >= 2) return result;
-  if (frame.trackEndCount > 0) {
-    const TrackPoint& last = frame.trackEnds[frame.trackEndCount];
+  if (track.count >= 2) return result;
+  if (track.count > 0) {
+    const TrackPoint& last = track[track.count];
     if (std::abs(static_cast<double>(x) - last.x) + std::abs(static_cast<double>(y) - last.y) < kTrackEndSpacing)
       return result;
   }
-  frame.trackEndCount += 1;
-  TrackPoint& slot = frame.trackEnds[frame.trackEndCount];
+  track.count += 1;
+  TrackPoint& slot = track[track.count];
   slot = TrackPoint{};
   slot.x = x;
   slot.y = y;
   result.added = true;
-  result.mark = DrawTrackEnd(frame, palette, frame.trackEndCount);
-  if (frame.trackEndCount == 2) {
+  result.mark = DrawTrackEnd(track, displayScale, palette, track.count);
+  if (track.count == 2) {
     result.showHint = true;
     result.hintLines = {frameSolved ? kHintSolved : kHintUnsolved, " ", " "};
   }
   return result;
 }
 
-TrackEndDetection DetectTrackEnd(FrameState& frame, AppState& app, int x, int y, bool frameSolved) {
+TrackEndDetection DetectTrackEnd(const MarkingFrame& frame, TrackEnds& track, LogFile& log, int x, int y,
+                                 bool frameSolved) {
   TrackEndDetection result;
-  const TrackEndMeasurement end = MeasureTrackEnd(frame.brightness, x, y, frame.frameHalf, app.logFile);
+  const TrackEndMeasurement end = MeasureTrackEnd(frame.brightness, x, y, frame.frameHalf, log);
   if (!end.found) return result;
-  if (frame.trackEndCount < 2) result.addition = AddTrackEnd(frame, app.palette, end.ex, end.ey, frameSolved);
+  if (track.count < 2)
+    result.addition = AddTrackEnd(track, frame.displayScale, frame.palette, end.ex, end.ey, frameSolved);
   result.found = true;
   result.ex = ClampToInt16(std::floor(end.ex));
   result.ey = ClampToInt16(std::floor(end.ey));

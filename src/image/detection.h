@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "image/raster.h"
-#include "shell/app_state.h"
+#include "base/log.h"
+#include "image/marks.h"
 
 // Half-size of the background median box (box 31 x 31 = 961 pixels).
 constexpr int kBackgroundHalf = 15;
@@ -61,12 +62,6 @@ struct NoiseStatistics {
 };
 
 // A square outline the frame window draws, in screen pixels of the displayed picture.
-struct MarkOutline {
-  int left = 0;
-  int top = 0;
-  int side = 0;
-  Rgb colour;
-};
 
 // Builds the analysis window around image pixel (x, y) for a marking frame of half-size frameHalf
 // (pixels): copies the brightness, computes the background and the residual. frameHalf must be >= 0.
@@ -126,13 +121,24 @@ struct StarDetection {
   MarkOutline mark;
 };
 
+// What a marking request reads of the open frame.
+struct MarkingFrame {
+  const BrightnessRaster& brightness;
+  int frameHalf = 0;          // half-size of the marking frame, image pixels
+  float displayScale = 1.0f;  // image pixels per screen pixel of the shown picture
+  const MarkPalette& palette;
+};
+
 // Star request at image pixel (x, y) with the frame's current marking-frame size. With record = true a
 // found star becomes a new star mark (and a log line) unless it lies within 5 pixels of an existing mark,
 // in which case nothing changes and the result is not found. With record = false marks are not consulted.
-StarDetection DetectStar(FrameState& frame, AppState& app, int x, int y, bool record);
+StarDetection DetectStar(const MarkingFrame& frame, std::vector<StarMark>& marks, LogFile& log, int x, int y,
+                         bool record);
 
-// Appends a star mark at (x, y) image pixels with the object's size, logs it and returns its outline.
-MarkOutline AddStarMark(FrameState& frame, AppState& app, float x, float y, std::int16_t size);
+// Appends a star mark at (x, y) image pixels with the object's size, logs it ("Ob x y") and returns its
+// outline at the display scale.
+MarkOutline AddStarMark(std::vector<StarMark>& marks, LogFile& log, float displayScale, const MarkPalette& palette,
+                        float x, float y, std::int16_t size);
 
 // Outline of a star mark: a square centred on the mark's screen position (image pixels / displayScale,
 // rounded) with half-side size / displayScale rounded, at least 2 screen pixels.
@@ -148,14 +154,15 @@ struct TrackEndAddition {
 
 // Fills the next track-end slot with (x, y) image pixels, unless it lies closer than 5 (|dx| + |dy|) to
 // the previous end or both slots are filled. frameSolved tells which hint follows the second end.
-TrackEndAddition AddTrackEnd(FrameState& frame, const MarkPalette& palette, float x, float y, bool frameSolved);
+TrackEndAddition AddTrackEnd(TrackEnds& track, float displayScale, const MarkPalette& palette, float x, float y,
+                             bool frameSolved);
 
 // Outline of a track-end mark: a 4 x 4 square whose top-left corner is 2 screen pixels up and left of the
 // end's screen position.
 MarkOutline TrackEndOutline(const TrackPoint& end, float displayScale, const MarkPalette& palette);
 
 // Marks slot 1 or 2 as drawn and returns its outline.
-MarkOutline DrawTrackEnd(FrameState& frame, const MarkPalette& palette, int slot);
+MarkOutline DrawTrackEnd(TrackEnds& track, float displayScale, const MarkPalette& palette, int slot);
 
 // Result of a track-end request.
 struct TrackEndDetection {
@@ -167,4 +174,5 @@ struct TrackEndDetection {
 
 // Track-end request at image pixel (x, y) with the frame's current marking-frame size; a found end is
 // added to the next free track-end slot.
-TrackEndDetection DetectTrackEnd(FrameState& frame, AppState& app, int x, int y, bool frameSolved);
+TrackEndDetection DetectTrackEnd(const MarkingFrame& frame, TrackEnds& track, LogFile& log, int x, int y,
+                                 bool frameSolved);

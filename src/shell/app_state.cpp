@@ -25,3 +25,23 @@ void ApplyFrameSize(FrameState& frame, const FrameSizeTable& table) {
   frame.frameSideOnScreen = static_cast<std::int16_t>(RoundToInt(row.side / scale));
   frame.frameHalfOnScreen = static_cast<std::int16_t>(RoundToInt(row.half / scale));
 }
+
+MarkingFrame MarkingOf(const FrameState& frame, const AppState& app) {
+  return MarkingFrame{frame.brightness, frame.frameHalf, frame.displayScale, app.palette};
+}
+
+TrackFrame TrackFrameOf(const FrameState& frame, const AppState& app) {
+  const FrameInfo& info = frame.info;
+  return TrackFrame{frame.brightness,
+                    frame.frameHalf,
+                    frame.imageWidth,
+                    frame.imageHeight,
+                    frame.plate,
+                    VisibilityFilter{info.considerVisibility, info.midMjd, info.longitudeRad, info.latitudeRad},
+                    app.catalogPath};
+}
+
+CatalogueFrame CatalogueFrameOf(const FrameState& frame, const AppState& app) {
+  return CatalogueFrame{app.catalogueReady, frame.frameOpen,    frame.plate,     frame.imageWidth,
+                        frame.imageHeight,  frame.displayScale, app.catalogPath, app.palette};
+}

@@ -7,9 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "astrometry/overlay.h"
 #include "astrometry/plate.h"
+#include "astrometry/track.h"
 #include "base/colour.h"
 #include "frameinfo/frame_info.h"
+#include "image/detection.h"
+#include "image/marks.h"
 #include "image/raster.h"
 #include "base/log.h"
 
@@ -29,24 +33,6 @@ FrameSizeTable MakeFrameSizeTable();
 
 // What a click on the frame does.
 enum class WorkMode { View, StarMarking, AutoTrackEnds, ManualTrackEnds };
-
-// A marked star: centroid in 1-based image pixels, the detected object's size, and its catalogue identity
-// (0 while not identified).
-struct StarMark {
-  float x = 0.0f;
-  float y = 0.0f;
-  std::int16_t size = 1;
-  int identity = 0;
-};
-
-// One entry of the track record: 0 is the track's middle, 1 and 2 its ends.
-struct TrackPoint {
-  float x = 0.0f;
-  float y = 0.0f;
-  std::int16_t drawn = 0;
-  double ra = 0.0;   // radians
-  double dec = 0.0;  // radians
-};
 
 // Program-wide state, one instance per run.
 struct AppState {
@@ -88,8 +74,7 @@ struct FrameState {
   WorkMode workMode = WorkMode::View;
   bool busy = false;
   std::vector<StarMark> starMarks;  // in marking order (the design's 1-based list)
-  std::array<TrackPoint, 3> trackEnds{};
-  std::uint8_t trackEndCount = 0;
+  TrackEnds trackEnds;  // the track record and the number of marked ends
   FrameInfo info;                         // the frame's circumstances
   PlateSolution plate;                    // the frame's calibration; solved when both scales are non-zero
   int identifiedNorad = 0;                // catalogue number of the satellite the frame was identified as
@@ -105,3 +90,14 @@ struct FrameState {
 // Copies row frameSizeIndex of the table into the frame's size fields and recomputes the
 // on-screen sizes with the display scale (rounded to nearest).
 void ApplyFrameSize(FrameState& frame, const FrameSizeTable& table);
+
+// What a marking request reads of the open frame: its raster, marking-frame size, display scale and the
+// program's mark colours.
+MarkingFrame MarkingOf(const FrameState& frame, const AppState& app);
+
+// What the track measurement reads of the open frame: raster, size, plate, the horizon filter of its
+// circumstances (times already derived) and the program's catalogue.
+TrackFrame TrackFrameOf(const FrameState& frame, const AppState& app);
+
+// What the catalogue display reads of the program and the open frame.
+CatalogueFrame CatalogueFrameOf(const FrameState& frame, const AppState& app);

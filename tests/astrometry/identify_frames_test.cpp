@@ -14,6 +14,7 @@
 #include "astrometry/identify.h"
 #include "framegen/framegen.h"
 #include "image/detection.h"
+#include "shell/app_state.h"
 #include "image/raster.h"
 #include "test_paths.h"
 
@@ -78,7 +79,7 @@ protected:
     std::vector<RenderedStar> marked;
     for (const RenderedStar& s : stars) {
       const StarDetection d =
-          DetectStar(state, app, static_cast<int>(std::lround(s.x)), static_cast<int>(std::lround(s.y)), true);
+          DetectStar(MarkingOf(state, app), state.starMarks, app.logFile, static_cast<int>(std::lround(s.x)), static_cast<int>(std::lround(s.y)), true);
       if (d.marked) marked.push_back(s);
     }
     stars = marked;

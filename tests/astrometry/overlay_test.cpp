@@ -1,4 +1,5 @@
 #include "astrometry/overlay.h"
+#include "shell/app_state.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,15 @@ using testing_support::TempDir;
 using testing_support::WriteFile;
 
 namespace {
+
+// The catalogue drawn over an open frame with a given catalogue file and colours.
+CatalogueOverlay DrawOnFrame(const FrameState& frame, const CatalogueDisplayState& display, float depth,
+                             const std::string& path, const MarkPalette& palette) {
+  return DrawCatalogue(CatalogueFrame{true, frame.frameOpen, frame.plate, frame.imageWidth, frame.imageHeight,
+                                      frame.displayScale, path, palette},
+                       display, depth);
+}
+
 
 constexpr double kPi = 3.14159265358979;
 constexpr double kDeg = kPi / 180.0;
@@ -89,7 +99,7 @@ TEST(CatalogueOverlay, MarksTheGeneratedStarsWhereTheyWereDrawn) {
     ASSERT_TRUE(RenderFrameFromFile(ShippedCatalogue(), drawing, generated));
     FrameState frame = CalibratedFrame(drawing, 1.0f);
     const CatalogueDisplayState display{true, false, 6.5f};
-    const CatalogueOverlay overlay = DrawCatalogue(frame, display, display.depth, ShippedCatalogue(), MarkPalette{});
+    const CatalogueOverlay overlay = DrawOnFrame(frame, display, display.depth, ShippedCatalogue(), MarkPalette{});
     ASSERT_TRUE(overlay.drawn);
     const std::vector<RenderedStar> expected = ExpectedStars(generated, drawing, 6.5f);
     ASSERT_GT(expected.size(), 20u);
@@ -121,7 +131,7 @@ TEST(CatalogueOverlay, WideFieldStopsAtAThousandMarkersAllOnTheFrame) {
   ASSERT_TRUE(RenderFrameFromFile(ShippedCatalogue(), drawing, generated));
   FrameState frame = CalibratedFrame(drawing, 2.5f);
   const CatalogueDisplayState display{true, true, 8.0f};
-  const CatalogueOverlay overlay = DrawCatalogue(frame, display, display.depth, ShippedCatalogue(), MarkPalette{});
+  const CatalogueOverlay overlay = DrawOnFrame(frame, display, display.depth, ShippedCatalogue(), MarkPalette{});
   const std::vector<RenderedStar> expected = ExpectedStars(generated, drawing, 8.0f);
   ASSERT_GT(expected.size(), kMaxCatalogueMarkers);
   ASSERT_EQ(overlay.markers.size(), kMaxCatalogueMarkers);
@@ -159,7 +169,7 @@ TEST(CatalogueOverlay, SizesPositionsLabelsAndTheDepthBoundary) {
   palette.catalogueAux = {4, 5, 6};
 
   FrameState frame = CalibratedFrame(drawing, 1.0f);
-  CatalogueOverlay overlay = DrawCatalogue(frame, {false, false, 8.0f}, 8.0f, path, palette);
+  CatalogueOverlay overlay = DrawOnFrame(frame, {false, false, 8.0f}, 8.0f, path, palette);
   ASSERT_EQ(overlay.markers.size(), 5u);
   const int halfSidesAtScale1[] = {1, 8, 3, 5, 4};
   for (std::size_t i = 0; i < 5; ++i) {
@@ -175,7 +185,7 @@ TEST(CatalogueOverlay, SizesPositionsLabelsAndTheDepthBoundary) {
 
   // At two image pixels per screen pixel: 0.05 -> 1, 4, 1.5 -> 2, 2.5 -> 2 (halves to even), 2.
   frame.displayScale = 2.0f;
-  overlay = DrawCatalogue(frame, {true, true, 8.0f}, 8.0f, path, palette);
+  overlay = DrawOnFrame(frame, {true, true, 8.0f}, 8.0f, path, palette);
   ASSERT_EQ(overlay.markers.size(), 5u);
   ASSERT_EQ(overlay.labels.size(), 5u);
   const int halfSidesAtScale2[] = {1, 4, 2, 2, 2};
@@ -196,19 +206,19 @@ TEST(CatalogueOverlay, SizesPositionsLabelsAndTheDepthBoundary) {
   }
 
   // A star exactly at the depth is left out.
-  overlay = DrawCatalogue(frame, {true, false, 4.0f}, 4.0f, path, palette);
+  overlay = DrawOnFrame(frame, {true, false, 4.0f}, 4.0f, path, palette);
   ASSERT_EQ(overlay.markers.size(), 2u);
   EXPECT_EQ(overlay.markers[0].magnitude, 0.0f);
   EXPECT_EQ(overlay.markers[1].magnitude, 3.0f);
   EXPECT_EQ(overlay.depthText, "4.0");
 
   // A missing catalogue draws nothing but still reports the depth; an uncalibrated frame is left alone.
-  overlay = DrawCatalogue(frame, {true, false, 4.0f}, 4.0f, (dir.path() / "none.dat").string(), palette);
+  overlay = DrawOnFrame(frame, {true, false, 4.0f}, 4.0f, (dir.path() / "none.dat").string(), palette);
   EXPECT_TRUE(overlay.drawn);
   EXPECT_TRUE(overlay.markers.empty());
   EXPECT_EQ(overlay.depthText, "4.0");
   frame.plate.mxArcsec = 0.0;
-  EXPECT_FALSE(DrawCatalogue(frame, {true, false, 4.0f}, 4.0f, path, palette).drawn);
+  EXPECT_FALSE(DrawOnFrame(frame, {true, false, 4.0f}, 4.0f, path, palette).drawn);
 }
 
 // The search circle covers the whole of a frame much taller than it is wide, corners included.
@@ -228,7 +238,7 @@ TEST(CatalogueOverlay, ReachesTheCornersOfATallFrame) {
   const std::string path = (dir.path() / "bin8.dat").string();
   WriteFile(path, EncodeCatalogue({corner}));
   FrameState frame = CalibratedFrame(drawing, 1.0f);
-  const CatalogueOverlay overlay = DrawCatalogue(frame, {true, false, 4.0f}, 4.0f, path, MarkPalette{});
+  const CatalogueOverlay overlay = DrawOnFrame(frame, {true, false, 4.0f}, 4.0f, path, MarkPalette{});
   ASSERT_EQ(overlay.markers.size(), 1u);
   EXPECT_NEAR(overlay.markers[0].x, x, 0.01);
   EXPECT_NEAR(overlay.markers[0].y, y, 0.01);
@@ -295,7 +305,7 @@ protected:
 }  // namespace
 
 TEST_F(CatalogueCommands, ShowingRaisesTheDepthOfANearlyEmptyFieldAndHidingKeepsIt) {
-  CatalogueCommandResult r = ToggleCatalogueStars(app_, frame_, display_);
+  CatalogueCommandResult r = ToggleCatalogueStars(CatalogueFrameOf(frame_, app_), display_);
   EXPECT_EQ(r.message, "");
   EXPECT_FLOAT_EQ(display_.depth, 5.5f);  // only two stars brighter than 4.0
   EXPECT_TRUE(display_.shown);
@@ -305,7 +315,7 @@ TEST_F(CatalogueCommands, ShowingRaisesTheDepthOfANearlyEmptyFieldAndHidingKeeps
   EXPECT_TRUE(r.overlay.markers[0].visible);
   EXPECT_EQ(r.overlay.depthText, "5.5");
 
-  r = ToggleCatalogueStars(app_, frame_, display_);
+  r = ToggleCatalogueStars(CatalogueFrameOf(frame_, app_), display_);
   EXPECT_TRUE(r.removeMarkers);
   EXPECT_FALSE(r.removeLabels);
   EXPECT_FALSE(r.overlay.drawn);
@@ -314,14 +324,14 @@ TEST_F(CatalogueCommands, ShowingRaisesTheDepthOfANearlyEmptyFieldAndHidingKeeps
   EXPECT_FLOAT_EQ(display_.depth, 5.5f);
 
   // Five stars are enough: the depth stays.
-  r = ToggleCatalogueStars(app_, frame_, display_);
+  r = ToggleCatalogueStars(CatalogueFrameOf(frame_, app_), display_);
   EXPECT_FLOAT_EQ(display_.depth, 5.5f);
   EXPECT_EQ(r.overlay.markers.size(), 5u);
 
   // A sparse field near the limit is deepened only up to 8.
   display_ = {false, false, 7.0f};
   WriteFile(app_.catalogPath, EncodeCatalogue({Star(120.5, 30.5, 2.0f), Star(119.5, 29.8, 7.5f)}));
-  r = ToggleCatalogueStars(app_, frame_, display_);
+  r = ToggleCatalogueStars(CatalogueFrameOf(frame_, app_), display_);
   EXPECT_FLOAT_EQ(display_.depth, 8.0f);
   EXPECT_EQ(r.overlay.markers.size(), 2u);
   EXPECT_EQ(r.overlay.depthText, "8.0");
@@ -329,32 +339,32 @@ TEST_F(CatalogueCommands, ShowingRaisesTheDepthOfANearlyEmptyFieldAndHidingKeeps
 
 TEST_F(CatalogueCommands, DepthStepsStopAtEightButHaveNoLowerLimit) {
   display_ = {true, false, 7.5f};
-  CatalogueCommandResult r = IncreaseCatalogueDepth(app_, frame_, display_);
+  CatalogueCommandResult r = IncreaseCatalogueDepth(CatalogueFrameOf(frame_, app_), display_);
   EXPECT_EQ(r.message, "");
   EXPECT_FLOAT_EQ(display_.depth, 8.0f);
   EXPECT_EQ(r.overlay.markers.size(), 7u);
-  r = IncreaseCatalogueDepth(app_, frame_, display_);
+  r = IncreaseCatalogueDepth(CatalogueFrameOf(frame_, app_), display_);
   EXPECT_EQ(r.message, "Предел каталога 8 mag");
   EXPECT_FLOAT_EQ(display_.depth, 8.0f);
   EXPECT_FALSE(r.overlay.drawn);
 
-  r = DecreaseCatalogueDepth(app_, frame_, display_);
+  r = DecreaseCatalogueDepth(CatalogueFrameOf(frame_, app_), display_);
   EXPECT_FLOAT_EQ(display_.depth, 7.5f);
   EXPECT_EQ(r.overlay.markers.size(), 6u);
 
   display_.depth = 0.5f;
-  r = DecreaseCatalogueDepth(app_, frame_, display_);
+  r = DecreaseCatalogueDepth(CatalogueFrameOf(frame_, app_), display_);
   EXPECT_TRUE(r.overlay.drawn);
   EXPECT_TRUE(r.overlay.markers.empty());
   EXPECT_EQ(r.overlay.depthText, "0.0");
-  r = DecreaseCatalogueDepth(app_, frame_, display_);
+  r = DecreaseCatalogueDepth(CatalogueFrameOf(frame_, app_), display_);
   EXPECT_FLOAT_EQ(display_.depth, -0.5f);
   EXPECT_EQ(r.overlay.depthText, "-0.5");
 
   // While the overlay is hidden both steps do nothing at all.
   display_ = {false, false, 5.0f};
   for (auto* command : {&IncreaseCatalogueDepth, &DecreaseCatalogueDepth}) {
-    r = command(app_, frame_, display_);
+    r = command(CatalogueFrameOf(frame_, app_), display_);
     EXPECT_EQ(r.message, "");
     EXPECT_FALSE(r.overlay.drawn);
     EXPECT_FLOAT_EQ(display_.depth, 5.0f);
@@ -363,20 +373,20 @@ TEST_F(CatalogueCommands, DepthStepsStopAtEightButHaveNoLowerLimit) {
 
 TEST_F(CatalogueCommands, MagnitudeLabelsFollowTheirToggleAndIdentificationResetsTheDepth) {
   display_ = {true, false, 6.0f};
-  CatalogueCommandResult r = ToggleMagnitudeLabels(app_, frame_, display_);
+  CatalogueCommandResult r = ToggleMagnitudeLabels(CatalogueFrameOf(frame_, app_), display_);
   EXPECT_TRUE(r.magnitudesChecked);
   EXPECT_TRUE(r.shownChecked);
   ASSERT_EQ(r.overlay.markers.size(), 5u);
   ASSERT_EQ(r.overlay.labels.size(), 5u);
   EXPECT_EQ(r.overlay.labels[2].text, "3.5");
-  r = ToggleMagnitudeLabels(app_, frame_, display_);
+  r = ToggleMagnitudeLabels(CatalogueFrameOf(frame_, app_), display_);
   EXPECT_TRUE(r.removeLabels);
   EXPECT_FALSE(r.removeMarkers);
   EXPECT_FALSE(r.overlay.drawn);
   EXPECT_FALSE(display_.magnitudes);
 
   display_ = {false, true, 6.0f};
-  r = ShowCatalogueAfterIdentification(app_, frame_, display_);
+  r = ShowCatalogueAfterIdentification(CatalogueFrameOf(frame_, app_), display_);
   EXPECT_FLOAT_EQ(display_.depth, 4.0f);
   EXPECT_TRUE(display_.shown);
   EXPECT_TRUE(r.shownChecked);
@@ -385,7 +395,7 @@ TEST_F(CatalogueCommands, MagnitudeLabelsFollowTheirToggleAndIdentificationReset
 }
 
 TEST_F(CatalogueCommands, RefusalsBeforeAnythingChanges) {
-  using Command = CatalogueCommandResult (*)(const AppState&, FrameState&, CatalogueDisplayState&);
+  using Command = CatalogueCommandResult (*)(const CatalogueFrame&, CatalogueDisplayState&);
   const Command all[] = {&ToggleCatalogueStars, &ToggleMagnitudeLabels, &DecreaseCatalogueDepth,
                          &IncreaseCatalogueDepth};
   const CatalogueDisplayState before{true, false, 5.0f};
@@ -393,7 +403,7 @@ TEST_F(CatalogueCommands, RefusalsBeforeAnythingChanges) {
   app_.catalogueReady = false;
   for (Command command : all) {
     display_ = before;
-    const CatalogueCommandResult r = command(app_, frame_, display_);
+    const CatalogueCommandResult r = command(CatalogueFrameOf(frame_, app_), display_);
     EXPECT_EQ(r.message, "");
     EXPECT_FALSE(r.removeMarkers || r.removeLabels || r.overlay.drawn);
     EXPECT_TRUE(display_.shown);
@@ -407,7 +417,7 @@ TEST_F(CatalogueCommands, RefusalsBeforeAnythingChanges) {
     frame_.frameOpen = noFrame == 0;
     for (int i = 0; i < 4; ++i) {
       display_ = before;
-      const CatalogueCommandResult r = all[i](app_, frame_, display_);
+      const CatalogueCommandResult r = all[i](CatalogueFrameOf(frame_, app_), display_);
       // Without a frame the two toggles say so; the depth steps only ask for a calibration.
       EXPECT_EQ(r.message, noFrame && i < 2 ? "Кадр не открыт." : expected[i]) << i;
       EXPECT_FALSE(r.removeMarkers || r.removeLabels || r.overlay.drawn);

@@ -1,6 +1,7 @@
 // Track measurement: the sexagesimal texts, the local plate fit with rejection, the re-measurement of
 // catalogue stars around the track, and whole measurements on generated frames with known plates.
 #include "astrometry/track.h"
+#include "shell/app_state.h"
 
 #include <gtest/gtest.h>
 
@@ -283,7 +284,7 @@ TEST(CollectLocalStars, KeepsTenPixelsFromTheEdgesAndFromTheTrackLine) {
   patch.AddStar(120.0, 80.0, false);  // nothing on the image there: not used
   patch.AddStar(300.0, 100.0);
   const TrackLine farLine = MakeTrackLine(0.0, 1000.0, 100.0, 1000.0, true);
-  std::vector<LocalStar> stars = CollectLocalStars(patch.frame, patch.app, patch.catalogue, farLine);
+  std::vector<LocalStar> stars = CollectLocalStars(TrackFrameOf(patch.frame, patch.app), patch.catalogue, farLine);
   ASSERT_EQ(stars.size(), 2u);
   EXPECT_NEAR(stars[0].cx, 10.0, 0.2);
   EXPECT_NEAR(stars[0].cy, 150.0, 0.2);
@@ -298,9 +299,9 @@ TEST(CollectLocalStars, KeepsTenPixelsFromTheEdgesAndFromTheTrackLine) {
   const double cy = stars[1].cy;
   std::vector<ReferenceStar> one = {patch.catalogue[4]};
   EXPECT_EQ(
-      CollectLocalStars(patch.frame, patch.app, one, MakeTrackLine(0.0, cy + 10.0, 100.0, cy + 10.0, true)).size(), 1u);
+      CollectLocalStars(TrackFrameOf(patch.frame, patch.app), one, MakeTrackLine(0.0, cy + 10.0, 100.0, cy + 10.0, true)).size(), 1u);
   EXPECT_TRUE(
-      CollectLocalStars(patch.frame, patch.app, one, MakeTrackLine(0.0, cy + 9.9, 100.0, cy + 9.9, true)).empty());
+      CollectLocalStars(TrackFrameOf(patch.frame, patch.app), one, MakeTrackLine(0.0, cy + 9.9, 100.0, cy + 9.9, true)).empty());
   // Nothing was recorded as a star mark.
   EXPECT_TRUE(patch.frame.starMarks.empty());
 }
@@ -309,7 +310,7 @@ TEST(CollectLocalStars, StopsAtTwentyFiveStarsInListOrder) {
   StarPatch patch(700, 500, MakePlate(30.0, 60.0, 40.0, 0.0, 0.0, 350.0, 250.0));
   for (int i = 0; i < 30; ++i) patch.AddStar(60.0 + 100.0 * (i % 6), 50.0 + 90.0 * (i / 6));
   const std::vector<LocalStar> stars =
-      CollectLocalStars(patch.frame, patch.app, patch.catalogue, MakeTrackLine(0.0, 2000.0, 1.0, 2000.0, true));
+      CollectLocalStars(TrackFrameOf(patch.frame, patch.app), patch.catalogue, MakeTrackLine(0.0, 2000.0, 1.0, 2000.0, true));
   ASSERT_EQ(stars.size(), 25u);
   EXPECT_EQ(stars[24].ra, patch.catalogue[24].ra);
 }
@@ -400,9 +401,9 @@ TEST(MeasureTrackOnFrames, TheTruthPlateAgreesWithTheGenerator) {
 TEST(MeasureTrackOnFrames, AutomaticEndsMeasuredAndRefinedOnTheStarsAroundTheTrack) {
   TrackScene scene(kStreak);
   ASSERT_TRUE(scene.loaded);
-  ASSERT_TRUE(DetectTrackEnd(scene.frame, scene.app, 384, 323, true).found);
-  ASSERT_TRUE(DetectTrackEnd(scene.frame, scene.app, 716, 466, true).found);
-  ASSERT_EQ(scene.frame.trackEndCount, 2);
+  ASSERT_TRUE(DetectTrackEnd(MarkingOf(scene.frame, scene.app), scene.frame.trackEnds, scene.app.logFile, 384, 323, true).found);
+  ASSERT_TRUE(DetectTrackEnd(MarkingOf(scene.frame, scene.app), scene.frame.trackEnds, scene.app.logFile, 716, 466, true).found);
+  ASSERT_EQ(scene.frame.trackEnds.count, 2);
   TrackPoint& first = scene.frame.trackEnds[1];
   TrackPoint& second = scene.frame.trackEnds[2];
   // The streak's rounded caps reach a few pixels past its drawn ends above the detection threshold.
@@ -410,11 +411,11 @@ TEST(MeasureTrackOnFrames, AutomaticEndsMeasuredAndRefinedOnTheStarsAroundTheTra
   EXPECT_NEAR(first.y, kStreak.y1, 6.0);
   EXPECT_NEAR(second.x, kStreak.x2, 6.0);
   EXPECT_NEAR(second.y, kStreak.y2, 6.0);
-  EXPECT_EQ(TrackMeasurementRefusal(scene.frame), "");
+  EXPECT_EQ(TrackMeasurementRefusal(scene.frame.frameOpen, scene.frame.trackEnds, scene.frame.plate), "");
 
   std::vector<std::pair<std::string, bool>> streamed;
   const TrackMeasurement m =
-      MeasureTrack(scene.frame, scene.app, scene.task,
+      MeasureTrack(TrackFrameOf(scene.frame, scene.app), scene.frame.trackEnds, scene.task,
                    [&](const std::string& line, bool replace) { streamed.emplace_back(line, replace); });
   ASSERT_TRUE(m.refined) << m.text;
   EXPECT_EQ(m.failureText, "");
@@ -475,7 +476,7 @@ TEST(MeasureTrackOnFrames, AfterIdentifyingTheMarkedStarsTheEndsMatchTheTruth) {
     bool crowded = false;
     for (const RenderedStar& o : scene.image.stars)
       crowded = crowded || (o.number != s.number && std::hypot(o.x - s.x, o.y - s.y) < 20.0);
-    if (!crowded) DetectStar(scene.frame, scene.app, static_cast<int>(s.x) + 1, static_cast<int>(s.y), true);
+    if (!crowded) DetectStar(MarkingOf(scene.frame, scene.app), scene.frame.starMarks, scene.app.logFile, static_cast<int>(s.x) + 1, static_cast<int>(s.y), true);
   }
   ASSERT_EQ(scene.frame.starMarks.size(), 15u);
   IdentificationInput in;
@@ -493,9 +494,9 @@ TEST(MeasureTrackOnFrames, AfterIdentifyingTheMarkedStarsTheEndsMatchTheTruth) {
   ASSERT_TRUE(id.success);
   scene.frame.plate = id.solution;
 
-  ASSERT_TRUE(DetectTrackEnd(scene.frame, scene.app, 384, 323, true).found);
-  ASSERT_TRUE(DetectTrackEnd(scene.frame, scene.app, 716, 466, true).found);
-  const TrackMeasurement m = MeasureTrack(scene.frame, scene.app, scene.task);
+  ASSERT_TRUE(DetectTrackEnd(MarkingOf(scene.frame, scene.app), scene.frame.trackEnds, scene.app.logFile, 384, 323, true).found);
+  ASSERT_TRUE(DetectTrackEnd(MarkingOf(scene.frame, scene.app), scene.frame.trackEnds, scene.app.logFile, 716, 466, true).found);
+  const TrackMeasurement m = MeasureTrack(TrackFrameOf(scene.frame, scene.app), scene.frame.trackEnds, scene.task);
   ASSERT_TRUE(m.refined) << m.text;
   EXPECT_GE(m.localMarks.size(), 5u);
   for (int slot : {1, 2}) EXPECT_LT(EndErrorPx(scene, scene.frame.trackEnds[static_cast<std::size_t>(slot)]), 0.2);
@@ -512,10 +513,10 @@ TEST(MeasureTrackOnFrames, ManualEndsOnAnImperfectPlateAreRefinedToTheTruth) {
   rough.xo += 1.5;
   rough.yo -= 1.0;
   SetFromWorking(scene.frame.plate, rough);
-  ASSERT_TRUE(AddTrackEnd(scene.frame, scene.app.palette, 380.0f, 320.0f, true).added);
-  ASSERT_TRUE(AddTrackEnd(scene.frame, scene.app.palette, 720.0f, 470.0f, true).added);
+  ASSERT_TRUE(AddTrackEnd(scene.frame.trackEnds, scene.frame.displayScale, scene.app.palette, 380.0f, 320.0f, true).added);
+  ASSERT_TRUE(AddTrackEnd(scene.frame.trackEnds, scene.frame.displayScale, scene.app.palette, 720.0f, 470.0f, true).added);
 
-  const TrackMeasurement m = MeasureTrack(scene.frame, scene.app, scene.task);
+  const TrackMeasurement m = MeasureTrack(TrackFrameOf(scene.frame, scene.app), scene.frame.trackEnds, scene.task);
   ASSERT_TRUE(m.refined) << m.text;
   for (int slot : {1, 2}) {
     const TrackPoint& end = scene.frame.trackEnds[static_cast<std::size_t>(slot)];
@@ -535,8 +536,8 @@ TEST(MeasureTrackOnFrames, ManualEndsOnAnImperfectPlateAreRefinedToTheTruth) {
 TEST(MeasureTrackOnFrames, ASingleEndSearchesAHundredPixelsAroundIt) {
   TrackScene scene(kStreak);
   ASSERT_TRUE(scene.loaded);
-  ASSERT_TRUE(AddTrackEnd(scene.frame, scene.app.palette, 720.0f, 470.0f, true).added);
-  const TrackMeasurement m = MeasureTrack(scene.frame, scene.app, scene.task);
+  ASSERT_TRUE(AddTrackEnd(scene.frame.trackEnds, scene.frame.displayScale, scene.app.palette, 720.0f, 470.0f, true).added);
+  const TrackMeasurement m = MeasureTrack(TrackFrameOf(scene.frame, scene.app), scene.frame.trackEnds, scene.task);
   ASSERT_TRUE(m.refined) << m.text;
   EXPECT_EQ(CountLines(m, "Длина трека"), 0u);
   const TrackPoint& end = scene.frame.trackEnds[1];
@@ -558,9 +559,9 @@ TEST(MeasureTrackOnFrames, WithoutStarsAboveTheHorizonTheFramePlateStays) {
   scene.frame.info.latitudeRad = -60.0 * kDeg;
   const double lst = GreenwichSiderealTime(scene.frame.info.midMjd);
   scene.frame.info.longitudeRad = (75.0 + 180.0) * kDeg - lst;  // the field on the lower meridian
-  ASSERT_TRUE(AddTrackEnd(scene.frame, scene.app.palette, 380.0f, 320.0f, true).added);
-  ASSERT_TRUE(AddTrackEnd(scene.frame, scene.app.palette, 720.0f, 470.0f, true).added);
-  const TrackMeasurement m = MeasureTrack(scene.frame, scene.app, scene.task);
+  ASSERT_TRUE(AddTrackEnd(scene.frame.trackEnds, scene.frame.displayScale, scene.app.palette, 380.0f, 320.0f, true).added);
+  ASSERT_TRUE(AddTrackEnd(scene.frame.trackEnds, scene.frame.displayScale, scene.app.palette, 720.0f, 470.0f, true).added);
+  const TrackMeasurement m = MeasureTrack(TrackFrameOf(scene.frame, scene.app), scene.frame.trackEnds, scene.task);
   EXPECT_FALSE(m.refined);
   EXPECT_EQ(m.failureText, kLocalSolutionFailedText);
   EXPECT_EQ(m.lines.back(), kLocalSolutionFailedText);
@@ -573,18 +574,18 @@ TEST(MeasureTrackOnFrames, WithoutStarsAboveTheHorizonTheFramePlateStays) {
   // A missing catalogue fails the same way.
   scene.frame.info.considerVisibility = false;
   scene.app.catalogPath = "/nonexistent/bin8.dat";
-  EXPECT_EQ(MeasureTrack(scene.frame, scene.app, scene.task).failureText, kLocalSolutionFailedText);
+  EXPECT_EQ(MeasureTrack(TrackFrameOf(scene.frame, scene.app), scene.frame.trackEnds, scene.task).failureText, kLocalSolutionFailedText);
 }
 
 TEST(MeasureTrackOnFrames, PreconditionsInTheirOrder) {
   FrameState frame;
-  EXPECT_EQ(TrackMeasurementRefusal(frame), kMeasureNoFrameText);
+  EXPECT_EQ(TrackMeasurementRefusal(frame.frameOpen, frame.trackEnds, frame.plate), kMeasureNoFrameText);
   frame.frameOpen = true;
-  EXPECT_EQ(TrackMeasurementRefusal(frame), kMeasureNoEndsText);
-  frame.trackEndCount = 1;
-  EXPECT_EQ(TrackMeasurementRefusal(frame), kMeasureNotSolvedText);
+  EXPECT_EQ(TrackMeasurementRefusal(frame.frameOpen, frame.trackEnds, frame.plate), kMeasureNoEndsText);
+  frame.trackEnds.count = 1;
+  EXPECT_EQ(TrackMeasurementRefusal(frame.frameOpen, frame.trackEnds, frame.plate), kMeasureNotSolvedText);
   frame.plate.mxArcsec = 60.0;
-  EXPECT_EQ(TrackMeasurementRefusal(frame), kMeasureNotSolvedText);
+  EXPECT_EQ(TrackMeasurementRefusal(frame.frameOpen, frame.trackEnds, frame.plate), kMeasureNotSolvedText);
   frame.plate.myArcsec = 60.0;
-  EXPECT_EQ(TrackMeasurementRefusal(frame), "");
+  EXPECT_EQ(TrackMeasurementRefusal(frame.frameOpen, frame.trackEnds, frame.plate), "");
 }

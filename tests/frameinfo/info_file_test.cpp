@@ -83,7 +83,7 @@ InfoFileData FullRecord() {
   p.yo = 1424.25;
   d.trackEnds[1] = {1000.25f, 700.5f, 1, DegToRad(200.125), DegToRad(-10.5)};
   d.trackEnds[2] = {1500.75f, 1250.0f, 1, DegToRad(359.875), DegToRad(45.0625)};
-  d.trackEndCount = 2;
+  d.trackEnds.count = 2;
   d.identifiedNorad = 25544;
   d.identifiedName = "ISS (ZARYA)";
   d.remembered = {25544, 20580, 5};
@@ -139,7 +139,7 @@ TEST(InfoFile, WriteThenReadRestoresEveryValueThatIsReadBack) {
     EXPECT_NEAR(r.trackEnds[e].ra, w.trackEnds[e].ra, 1e-12);
     EXPECT_NEAR(r.trackEnds[e].dec, w.trackEnds[e].dec, 1e-12);
   }
-  EXPECT_EQ(r.trackEndCount, 2);
+  EXPECT_EQ(r.trackEnds.count, 2);
   EXPECT_EQ(r.identifiedNorad, 25544);
   EXPECT_EQ(r.identifiedName, "ISS (ZARYA)");
   EXPECT_EQ(r.remembered, (std::vector<int>{25544, 20580, 5}));
@@ -233,7 +233,7 @@ TEST(InfoFile, ReadsHandWrittenFilesWithOddCaseAndBlanks) {
   EXPECT_DOUBLE_EQ(r.plate.myArcsec, 21.5);
   EXPECT_EQ(r.identifiedNorad, 25544);
   EXPECT_EQ(r.identifiedName, "unknown");
-  EXPECT_EQ(r.trackEndCount, 1);
+  EXPECT_EQ(r.trackEnds.count, 1);
   EXPECT_NEAR(r.trackEnds[1].ra, Pi, 1e-15);
 }
 
@@ -276,7 +276,7 @@ TEST(InfoFile, MissingAndGarbageFilesReadAsDefaults) {
     EXPECT_EQ(r.identifiedNorad, 0);
     EXPECT_EQ(r.identifiedName, "unknown");
     EXPECT_EQ(r.moonVisibility, "No");
-    EXPECT_EQ(r.trackEndCount, 0);
+    EXPECT_EQ(r.trackEnds.count, 0);
     EXPECT_TRUE(r.remembered.empty());
     EXPECT_TRUE(std::isfinite(r.info.exposure));
   }
@@ -308,9 +308,9 @@ TEST(InfoFile, TrackEndCountFollowsTheStoredPixels) {
   const auto countAfter = [&](const std::string& keys, std::uint8_t before) {
     WriteFile(path, "[Satellite Info]\r\n" + keys);
     InfoFileData r;
-    r.trackEndCount = before;
+    r.trackEnds.count = before;
     ReadInfoFile(path.string(), r);
-    return static_cast<int>(r.trackEndCount);
+    return static_cast<int>(r.trackEnds.count);
   };
   EXPECT_EQ(countAfter("Track_X1=0\r\nTrack_Y1=5\r\nTrack_X2=6\r\nTrack_Y2=7\r\n", 0), 0);  // end 1 on the left edge
   EXPECT_EQ(countAfter("Track_X1=4\r\nTrack_Y1=5\r\n", 0), 1);

@@ -50,10 +50,16 @@ void Frmz::CancelClicked() {
 ProgressTask::ProgressTask(Frmz* window, const bool& longTaskRunning)
     : window_(window), longTaskRunning_(longTaskRunning) {
   sinceYield_.start();
+  sinceRefresh_.start();
+}
+
+ProgressTask::~ProgressTask() {
+  Flush();
 }
 
 void ProgressTask::Yield() {
   if (sinceYield_.elapsed() < 30) return;
+  Refresh();
   QApplication::processEvents();
   sinceYield_.restart();
 }
@@ -63,7 +69,9 @@ bool ProgressTask::Cancelled() const {
 }
 
 void ProgressTask::SetText(const std::string& text) {
-  if (window_) window_->SetText(QString::fromStdString(text));
+  text_ = text;
+  textPending_ = true;
+  Refresh();
 }
 
 void ProgressTask::SetPercent(int percent) {
@@ -71,5 +79,20 @@ void ProgressTask::SetPercent(int percent) {
 }
 
 void ProgressTask::SetLabel(const std::string& text) {
-  if (window_) window_->SetLabel(QString::fromStdString(text));
+  label_ = text;
+  labelPending_ = true;
+  Refresh();
+}
+
+void ProgressTask::Refresh() {
+  if (sinceRefresh_.elapsed() < 50) return;
+  Flush();
+}
+
+void ProgressTask::Flush() {
+  sinceRefresh_.restart();
+  if (!window_) return;
+  if (textPending_) window_->SetText(QString::fromStdString(text_));
+  if (labelPending_) window_->SetLabel(QString::fromStdString(label_));
+  textPending_ = labelPending_ = false;
 }

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
+#include <string>
 
 #include "base/task_control.h"
 
@@ -32,8 +33,9 @@ private:
   QPushButton* cmdcancel_;
 };
 
-// Reports a long operation through the progress window and reads the cancel flag.
-// Yielding to the event loop is throttled to about every 30 ms.
+// Reports a long operation through the progress window and reads the cancel flag. The text keeps the
+// window's lines, the label shows the progress; both reach the window at most every 50 ms (and at the
+// end), and yielding to the event loop is throttled to about every 30 ms.
 class ProgressTask final : public TaskControl {
 public:
   ProgressTask(Frmz* window, const bool& longTaskRunning);
@@ -42,9 +44,17 @@ public:
   void SetText(const std::string& text) override;
   void SetPercent(int percent) override;
   void SetLabel(const std::string& text) override;
+  // Shows the latest text and label now.
+  void Flush();
+  ~ProgressTask() override;
 
 private:
+  void Refresh();
+
   QPointer<Frmz> window_;
   const bool& longTaskRunning_;
   QElapsedTimer sinceYield_;
+  QElapsedTimer sinceRefresh_;
+  std::string text_, label_;
+  bool textPending_ = false, labelPending_ = false;
 };

@@ -1,5 +1,7 @@
 #include "frameinfo/ui/frm_exif.h"
 
+#include "base/texts.h"
+
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -9,7 +11,6 @@
 #include <filesystem>
 
 #include "base/numbers.h"
-#include "shell/app_state.h"
 #include "base/ui/message.h"
 
 namespace {
@@ -69,17 +70,17 @@ bool IsJpegName(const std::string& imagePath) {
   return std::tolower(static_cast<unsigned char>(name[point + 1])) == 'j';
 }
 
-FrmExif* OpenExifWindow(const AppState& app, const FrameState& frame, QWidget* parent) {
-  if (!app.catalogueReady) return nullptr;
-  if (!frame.frameOpen) {
-    ShowMessage(QStringLiteral("Кадр не открыт."));
+FrmExif* OpenExifWindow(bool programIdle, bool frameOpen, const std::string& imagePath, QWidget* parent) {
+  if (!programIdle) return nullptr;
+  if (!frameOpen) {
+    ShowMessage(QString::fromUtf8(kNoFrameText));
     return nullptr;
   }
-  if (!IsJpegName(frame.imagePath)) {
+  if (!IsJpegName(imagePath)) {
     ShowMessage(QStringLiteral("Exif только у jpg-файлов"));
     return nullptr;
   }
-  auto* window = new FrmExif(frame.imagePath, parent);
+  auto* window = new FrmExif(imagePath, parent);
   window->show();
   return window;
 }

@@ -9,8 +9,6 @@
 
 class QLineEdit;
 class QToolButton;
-struct AppState;
-struct FrameState;
 
 class FrmExif : public QWidget {
   Q_OBJECT
@@ -41,4 +39,4 @@ bool IsJpegName(const std::string& imagePath);
 // The panel's EXIF button: nothing while the catalogue is not ready; "Кадр не открыт." without a frame;
 // "Exif только у jpg-файлов" for other files; otherwise opens FrmExif modeless over the parent and
 // returns it (nullptr in the other cases) so that the caller can connect ValuesCopied.
-FrmExif* OpenExifWindow(const AppState& app, const FrameState& frame, QWidget* parent = nullptr);
+FrmExif* OpenExifWindow(bool programIdle, bool frameOpen, const std::string& imagePath, QWidget* parent = nullptr);

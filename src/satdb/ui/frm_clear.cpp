@@ -10,7 +10,7 @@
 #include "base/calendar.h"
 #include "base/numbers.h"
 #include "satdb/satdb.h"
-#include "base/ui/frmz.h"
+#include "base/ui/long_task.h"
 #include "base/ui/message.h"
 
 namespace {
@@ -28,8 +28,8 @@ double ClockMjdUtc(const QDateTime& utc) {
   return MjdFromDate(date.year(), date.month(), date.day(), time.hour() + time.minute() / 60.0);
 }
 
-FrmClear::FrmClear(AppState& app, Frmz* progress, QWidget* parent)
-    : QWidget(parent, Qt::Window), app_(app), progress_(progress) {
+FrmClear::FrmClear(TaskContext context, QWidget* parent)
+    : QWidget(parent, Qt::Window), context_(std::move(context)) {
   setObjectName("FrmClear");
   setWindowTitle(QStringLiteral("Очистка базы данных"));
   CreateControls();
@@ -71,14 +71,12 @@ void FrmClear::OkClicked() {
   if (limits.perigeeKm || limits.ageDays) {
     hide();
     QApplication::processEvents();
-    if (progress_) progress_->Start(QStringLiteral("Очистка файлов Tle."), true);
-    app_.catalogueReady = false;
-    app_.longTaskRunning = true;
-    ProgressTask task(progress_, app_.longTaskRunning);
-    const CleanupResult result = CleanDatabase(app_.appDir, limits, ClockMjdUtc(QDateTime::currentDateTimeUtc()), task);
-    app_.longTaskRunning = false;
-    app_.catalogueReady = true;
-    if (progress_) progress_->hide();
+    CleanupResult result;
+    {
+      LongTaskGuard guard({context_.longTaskRunning, &context_.catalogueReady}, context_.progress,
+                          QStringLiteral("Очистка файлов Tle."), true, this);
+      result = CleanDatabase(context_.appDir, limits, ClockMjdUtc(QDateTime::currentDateTimeUtc()), guard.Task());
+    }
     for (const std::string& message : result.messages) {
       ShowMessage(QString::fromStdString(message), kMessageCaption, MessageButtons::Ok, parentWidget());
     }

@@ -6,7 +6,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "shell/app_state.h"
+#include "base/ui/long_task.h"
 
 class QCheckBox;
 class QLabel;
@@ -17,9 +17,9 @@ class Frmz;
 class FrmClear : public QWidget {
   Q_OBJECT
 public:
-  // app gives the application folder and the readiness and long-task flags; progress is the progress
-  // window shown during the cleanup (may be null).
-  FrmClear(AppState& app, Frmz* progress, QWidget* parent = nullptr);
+  // context gives the application folder, the readiness and long-task flags and the progress window
+  // shown during the cleanup.
+  FrmClear(TaskContext context, QWidget* parent = nullptr);
 
 private slots:
   void OkClicked();
@@ -27,8 +27,7 @@ private slots:
 private:
   void CreateControls();
 
-  AppState& app_;
-  QPointer<Frmz> progress_;
+  TaskContext context_;
   QCheckBox* chP_ = nullptr;
   QLineEdit* txtPerig_ = nullptr;
   QLabel* lblkm_ = nullptr;

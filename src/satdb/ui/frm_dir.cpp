@@ -12,7 +12,7 @@
 
 #include "base/numbers.h"
 #include "satdb/satdb.h"
-#include "base/ui/frmz.h"
+#include "base/ui/long_task.h"
 #include "base/ui/message.h"
 
 namespace {
@@ -22,13 +22,12 @@ constexpr int kPathRole = Qt::UserRole;
 
 }  // namespace
 
-FrmDir::FrmDir(AppState& app, Frmz* progress, QWidget* parent)
-    : QWidget(parent, Qt::Window), app_(app), progress_(progress) {
+FrmDir::FrmDir(TaskContext context, QWidget* parent) : QWidget(parent, Qt::Window), context_(std::move(context)) {
   setObjectName("FrmDir");
   setWindowTitle(QStringLiteral("Выбрать файлы"));
   CreateControls();
   FillDrives();
-  SetDirectory(QDir(QString::fromStdString(app_.appDir)).absolutePath());
+  SetDirectory(QDir(QString::fromStdString(context_.appDir)).absolutePath());
 }
 
 void FrmDir::CreateControls() {
@@ -147,13 +146,13 @@ void FrmDir::OkClicked() {
 void FrmDir::RunImport(const std::vector<std::string>& paths, double perigeeLimitKm) {
   hide();
   QApplication::processEvents();
-  if (progress_) progress_->Start(QStringLiteral("Ввод TLE."), true);
-  QApplication::processEvents();
-  app_.longTaskRunning = true;
-  ProgressTask task(progress_, app_.longTaskRunning);
-  const TleImportResult result = ImportTleFiles(paths, perigeeLimitKm, app_.appDir, task);
-  app_.longTaskRunning = false;
-  if (progress_) progress_->hide();
+  TleImportResult result;
+  {
+    // The import leaves the other commands available: it claims only the long-task flag.
+    LongTaskGuard guard({context_.longTaskRunning, nullptr}, context_.progress, QStringLiteral("Ввод TLE."), true,
+                        this);
+    result = ImportTleFiles(paths, perigeeLimitKm, context_.appDir, guard.Task());
+  }
   for (const std::string& message : result.messages) {
     ShowMessage(QString::fromStdString(message), kMessageCaption, MessageButtons::Ok, parentWidget());
   }

@@ -5,7 +5,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "shell/app_state.h"
+#include "base/ui/long_task.h"
 
 class QCheckBox;
 class QComboBox;
@@ -19,9 +19,9 @@ class Frmz;
 class FrmDir : public QWidget {
   Q_OBJECT
 public:
-  // app gives the application folder (the first folder shown) and the long-task flag; progress is the
-  // progress window shown during the import (may be null).
-  FrmDir(AppState& app, Frmz* progress, QWidget* parent = nullptr);
+  // context gives the application folder (the first folder shown), the long-task flag and the progress
+  // window shown during the import.
+  FrmDir(TaskContext context, QWidget* parent = nullptr);
   // Shows a folder: its subfolders in Dir1 and its "*.txt" and "*.tle" files in File1 and List1.
   void SetDirectory(const QString& dir);
   // The folder shown.
@@ -39,8 +39,7 @@ private:
   // Runs the import of the chosen files with the progress window, then closes.
   void RunImport(const std::vector<std::string>& paths, double perigeeLimitKm);
 
-  AppState& app_;
-  QPointer<Frmz> progress_;
+  TaskContext context_;
   QString dir_;
   QComboBox* drive1_ = nullptr;
   QLabel* lblDir_ = nullptr;

@@ -143,7 +143,7 @@ void FrameViewer::ClickFrame() {
       break;
     }
     case WorkMode::AutoTrackEnds: {
-      if (frame_.trackEndCount >= 2) {
+      if (frame_.trackEnds.count >= 2) {
         hooks_.say(QStringLiteral("Две отметки трека уже есть."));
         return;
       }
@@ -151,7 +151,7 @@ void FrameViewer::ClickFrame() {
       frame_.busy = true;
       double ex = 0, ey = 0;
       const bool found = hooks_.detectTrackEnd(frame_.cursorX, frame_.cursorY, ex, ey);
-      if (found) TrackEndSky(frame_.trackEndCount);
+      if (found) TrackEndSky(frame_.trackEnds.count);
       frame_.busy = false;
       if (found)
         Recentre(ex, ey);
@@ -160,12 +160,12 @@ void FrameViewer::ClickFrame() {
       break;
     }
     case WorkMode::ManualTrackEnds:
-      if (frame_.trackEndCount >= 2) {
+      if (frame_.trackEnds.count >= 2) {
         hooks_.say(QStringLiteral("Две отметки трека уже есть."));
         return;
       }
       if (hooks_.addTrackEnd) hooks_.addTrackEnd(frame_.cursorX, frame_.cursorY);
-      TrackEndSky(frame_.trackEndCount);
+      TrackEndSky(frame_.trackEnds.count);
       break;
     case WorkMode::View:
       hooks_.hint(QStringLiteral("Вы находитесь в режиме просмотра"),
@@ -182,7 +182,7 @@ void FrameViewer::SampleKeyboard() {
   if (KeyDown(Qt::Key_Up)) return Nudge(0, -1);
   if (KeyDown(Qt::Key_Down)) return Nudge(0, 1);
   if (!KeyDown(Qt::Key_End) || frame_.workMode != WorkMode::ManualTrackEnds) return;
-  if (frame_.trackEndCount >= 2) {
+  if (frame_.trackEnds.count >= 2) {
     hooks_.say(QStringLiteral("Две отметки трека уже есть"));
     return;
   }

@@ -36,23 +36,18 @@
 #include "shell/ui/frm_splash.h"
 #include "shell/ui/frmp.h"
 #include "base/ui/frmz.h"
+#include "base/ui/long_task.h"
+#include "shell/commands.h"
 #include "base/ui/message.h"
 
 namespace {
 
-const QString kNoFrame = QStringLiteral("Кадр не открыт.");
-const QString kNoFile = QStringLiteral("Файл не открыт.");
-const QString kNotSolved = QStringLiteral("Звезды кадра не идентифицированы");
-const QString kNotSolvedDot = QStringLiteral("Звезды кадра не идентифицированы.");
 
 // Lets the window serve its events between pieces of a short task that has no progress window.
 class EventLoopTask final : public TaskControl {
 public:
   void Yield() override { QApplication::processEvents(); }
 };
-
-// The minimum number of marked stars for identification.
-constexpr int kMinStars = 4;
 
 }  // namespace
 
@@ -84,7 +79,7 @@ MainWindow::MainWindow(const QString& appDir, QWidget* parent) : QMainWindow(par
     return true;
   };
   hooks.detectStar = [this](int x, int y, double& sx, double& sy) {
-    const StarDetection found = DetectStar(frame_, app_, x, y, true);
+    const StarDetection found = DetectStar(MarkingOf(frame_, app_), frame_.starMarks, app_.logFile, x, y, true);
     if (!found.found) return false;
     if (found.marked) {
       DrawOutline(OverlayKind::StarMarks, found.mark);
@@ -95,7 +90,7 @@ MainWindow::MainWindow(const QString& appDir, QWidget* parent) : QMainWindow(par
     return true;
   };
   hooks.detectTrackEnd = [this](int x, int y, double& ex, double& ey) {
-    const TrackEndDetection found = DetectTrackEnd(frame_, app_, x, y, Solved());
+    const TrackEndDetection found = DetectTrackEnd(MarkingOf(frame_, app_), frame_.trackEnds, app_.logFile, x, y, Solved());
     if (!found.found) return false;
     ShowTrackEndAddition(found.addition);
     ex = found.ex;
@@ -103,7 +98,7 @@ MainWindow::MainWindow(const QString& appDir, QWidget* parent) : QMainWindow(par
     return true;
   };
   hooks.addTrackEnd = [this](double x, double y) {
-    ShowTrackEndAddition(AddTrackEnd(frame_, app_.palette, static_cast<float>(x), static_cast<float>(y), Solved()));
+    ShowTrackEndAddition(AddTrackEnd(frame_.trackEnds, frame_.displayScale, app_.palette, static_cast<float>(x), static_cast<float>(y), Solved()));
   };
   viewer_ = std::make_unique<FrameViewer>(app_, frame_, form1_, fragment_, std::move(hooks));
 }
@@ -216,7 +211,7 @@ void MainWindow::StartUp() {
   connect(panel_, &FrmPar::VisibilityChanged, this,
           [this](bool consider) { frame_.info.considerVisibility = consider; });
   connect(panel_, &FrmPar::ExifRequested, this, [this] {
-    if (FrmExif* exif = OpenExifWindow(app_, frame_, this)) {
+    if (FrmExif* exif = OpenExifWindow(app_.catalogueReady, frame_.frameOpen, frame_.imagePath, this)) {
       connect(exif, &FrmExif::ValuesCopied, panel_, &FrmPar::CopyExifValues);
       exifWindow_ = exif;
     }
@@ -237,13 +232,10 @@ void MainWindow::StartUp() {
   StartUpHooks hooks;
   hooks.yield = [] { QApplication::processEvents(); };
   hooks.buildAsterisms = [this](const std::string& catalogue, const std::string& asterisms) {
-    progress_->Start(QStringLiteral("Создание файла астеризмов.\r\nЭто займет некоторое время."), false);
+    LongTaskGuard guard({app_.longTaskRunning, nullptr}, progress_,
+                        QStringLiteral("Создание файла астеризмов.\r\nЭто займет некоторое время."), false);
     progress_->SetLabel(QStringLiteral("В процессе..."));
-    QApplication::processEvents();
-    ProgressTask task(progress_, app_.longTaskRunning);
-    const bool built = BuildAsterismFile(catalogue, asterisms, task);
-    progress_->close();
-    return built;
+    return BuildAsterismFile(catalogue, asterisms, guard.Task());
   };
   const PrepareResult prepared = PrepareWorkingFiles(app_, hooks);
   if (!prepared.message.empty()) Say(QString::fromStdString(prepared.message));
@@ -278,6 +270,22 @@ bool MainWindow::Solved() const {
   return frame_.plate.Solved();
 }
 
+bool MainWindow::Allowed(std::initializer_list<Requirement> requirements) {
+  if (!Guarded()) return false;
+  const std::string refusal = Refusal(frame_, requirements);
+  if (refusal.empty()) return true;
+  Say(QString::fromStdString(refusal));
+  return false;
+}
+
+LongTaskGuard::Flags MainWindow::LongTaskFlags() {
+  return {app_.longTaskRunning, &app_.catalogueReady};
+}
+
+TaskContext MainWindow::TaskContextOf() {
+  return TaskContext{app_.appDir, app_.catalogueReady, app_.longTaskRunning, progress_};
+}
+
 bool MainWindow::Collect(bool strict) {
   if (!panel_) return !strict;
   const CollectResult result = CollectFrameInfo(panel_->Entries(), strict, frame_.info);
@@ -300,7 +308,7 @@ InfoFileData MainWindow::GatherInfoFile() const {
   data.info = frame_.info;
   data.plate = frame_.plate;
   data.trackEnds = frame_.trackEnds;
-  data.trackEndCount = frame_.trackEndCount;
+  data.trackEnds.count = frame_.trackEnds.count;
   data.identifiedNorad = frame_.identifiedNorad;
   data.identifiedName = frame_.identifiedName;
   data.remembered = frame_.rememberedSatellites;
@@ -318,7 +326,7 @@ void MainWindow::ApplyInfoFile(const InfoFileData& data) {
   frame_.info.stationCode = station;
   frame_.plate = data.plate;
   frame_.trackEnds = data.trackEnds;
-  frame_.trackEndCount = data.trackEndCount;
+  frame_.trackEnds.count = data.trackEnds.count;
   frame_.identifiedNorad = data.identifiedNorad;
   frame_.identifiedName = data.identifiedName;
   frame_.rememberedSatellites = data.remembered;
@@ -408,7 +416,7 @@ void MainWindow::ResetFrameState() {
   frame_.plate = PlateSolution{};
   ClearFrameTimes(frame_.info);
   EnterMode(WorkMode::View);
-  frame_.trackEndCount = 0;
+  frame_.trackEnds.count = 0;
   frame_.trackEnds = {};
   frame_.identifiedNorad = 0;
   frame_.identifiedName.clear();
@@ -422,8 +430,8 @@ void MainWindow::ResetFrameState() {
   form1_->RemoveOverlay(OverlayKind::Centre);
   CloseAuxiliaryWindows();
   // The information file may have filled the track-end slots.
-  for (int slot = 1; slot <= frame_.trackEndCount; ++slot)
-    DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_, app_.palette, slot));
+  for (int slot = 1; slot <= frame_.trackEnds.count; ++slot)
+    DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_.trackEnds, frame_.displayScale, app_.palette, slot));
 }
 
 void MainWindow::LookUpInfoFile() {
@@ -450,8 +458,7 @@ void MainWindow::CloseAuxiliaryWindows() {
 }
 
 void MainWindow::OpenInf() {
-  if (!Guarded()) return;
-  if (!frame_.frameOpen) return Say(kNoFrame);
+  if (!Allowed({Requirement::FrameOpen})) return;
   const QString path = ChooseOpenFile(this, QStringLiteral("Открыть файл"),
                                       QString::fromStdString(app_.appDir + "Info"), QStringLiteral("txt(*.txt)"));
   if (path.isEmpty()) return;
@@ -460,8 +467,8 @@ void MainWindow::OpenInf() {
   ClearFrameTimes(frame_.info);
   ReadInfoIntoFrame(frame_.infoFilePath);
   form1_->RemoveOverlay(OverlayKind::TrackEnds);
-  for (int slot = 1; slot <= frame_.trackEndCount; ++slot)
-    DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_, app_.palette, slot));
+  for (int slot = 1; slot <= frame_.trackEnds.count; ++slot)
+    DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_.trackEnds, frame_.displayScale, app_.palette, slot));
   // The values are saved to the open frame's own information file.
   frame_.infoFilePath = InfoFileName(app_.appDir, frame_.imagePath);
 }
@@ -512,9 +519,9 @@ void MainWindow::EnterMode(WorkMode mode) {
       break;
     case WorkMode::AutoTrackEnds:
     case WorkMode::ManualTrackEnds:
-      if (form1_->OverlayCount(OverlayKind::TrackEnds) > 0 || frame_.trackEndCount > 0) {
+      if (form1_->OverlayCount(OverlayKind::TrackEnds) > 0 || frame_.trackEnds.count > 0) {
         form1_->RemoveOverlay(OverlayKind::TrackEnds);
-        frame_.trackEndCount = 0;
+        frame_.trackEnds.count = 0;
       }
       break;
   }
@@ -530,20 +537,17 @@ void MainWindow::View() {
 }
 
 void MainWindow::Star() {
-  if (!Guarded()) return;
-  if (!frame_.frameOpen) return Say(kNoFrame);
+  if (!Allowed({Requirement::FrameOpen})) return;
   EnterMode(WorkMode::StarMarking);
 }
 
 void MainWindow::Trek() {
-  if (!Guarded()) return;
-  if (!frame_.frameOpen) return Say(kNoFrame);
+  if (!Allowed({Requirement::FrameOpen})) return;
   EnterMode(WorkMode::AutoTrackEnds);
 }
 
 void MainWindow::Mtrek() {
-  if (!Guarded()) return;
-  if (!frame_.frameOpen) return Say(kNoFile);
+  if (!Allowed({Requirement::FileOpen})) return;
   EnterMode(WorkMode::ManualTrackEnds);
 }
 
@@ -564,16 +568,9 @@ void MainWindow::Parf() {
 // ---- Identification menu ----
 
 void MainWindow::StarId() {
-  if (!Guarded()) return;
-  if (!frame_.frameOpen) return Say(kNoFrame);
-  if (frame_.starCount() < kMinStars)
-    return Say(QStringLiteral("Выбрано недостаточно звезд. Нужно не менее ") +
-               QString::fromStdString(FormatNumber(kMinStars, "0")));
+  if (!Allowed({Requirement::FrameOpen, Requirement::EnoughStars})) return;
   if (!Collect(frame_.info.considerVisibility)) return;
 
-  progress_->Start(QStringLiteral("Идентификация звезд."), true);
-  app_.catalogueReady = false;
-  app_.longTaskRunning = true;
   IdentificationInput input;
   input.marks = frame_.starMarks;
   input.imageWidth = frame_.imageWidth;
@@ -589,11 +586,12 @@ void MainWindow::StarId() {
   input.asterismPath = app_.asterismPath;
   input.appDir = app_.appDir;
   input.log = &app_.logFile;
-  ProgressTask task(progress_, app_.longTaskRunning);
-  const IdentificationResult result = IdentifyStars(input, panel_ && panel_->CentreGiven(), task);
-  app_.longTaskRunning = false;
-  app_.catalogueReady = true;
-  progress_->close();
+  const bool centreGiven = panel_ && panel_->CentreGiven();
+  IdentificationResult result;
+  {
+    LongTaskGuard guard(LongTaskFlags(), progress_, QStringLiteral("Идентификация звезд."), true);
+    result = IdentifyStars(input, centreGiven, guard.Task());
+  }
   if (result.success) ShowIdentification(result);
   for (const std::string& message : result.messages) Say(QString::fromStdString(message));
 }
@@ -610,7 +608,7 @@ void MainWindow::ShowIdentification(const IdentificationResult& result) {
     for (int row = 1; row <= 9; ++row) panel_->SetProgramRow(row, QString::fromStdString(rows[row]));
   }
   UpdateMoon();
-  ApplyCatalogueResult(ShowCatalogueAfterIdentification(app_, frame_, catalogueDisplay_));
+  ApplyCatalogueResult(ShowCatalogueAfterIdentification(CatalogueFrameOf(frame_, app_), catalogueDisplay_));
 }
 
 void MainWindow::UpdateMoon() {
@@ -630,10 +628,7 @@ void MainWindow::UpdateMoon() {
 }
 
 void MainWindow::MesTrek() {
-  if (!Guarded()) return;
-  if (!frame_.frameOpen) return Say(kNoFile);
-  if (frame_.trackEndCount == 0) return Say(QStringLiteral("Концы трека не отмечены"));
-  if (!Solved()) return Say(kNotSolved);
+  if (!Allowed({Requirement::TrackMeasurable})) return;
   if (!Collect(true)) return;
 
   if (!textWindow_) textWindow_ = new FrmTxt(this);
@@ -641,32 +636,28 @@ void MainWindow::MesTrek() {
   textWindow_->show();
   form1_->RemoveOverlay(OverlayKind::LocalReference);
   EventLoopTask task;
-  const TrackMeasurement measured = MeasureTrack(frame_, app_, task, textWindow_->LineSink());
+  const TrackMeasurement measured = MeasureTrack(TrackFrameOf(frame_, app_), frame_.trackEnds, task, textWindow_->LineSink());
   for (const LocalReferenceMark& mark : measured.localMarks)
     DrawOutline(OverlayKind::LocalReference, LocalReferenceOutline(mark, frame_.displayScale, app_.palette));
   ShowHint(QString::fromUtf8(kMeasureTrackHint), QStringLiteral(" "), QStringLiteral(" "));
 }
 
 void MainWindow::Sat() {
-  if (!Guarded()) return;
-  if (!frame_.frameOpen) return Say(kNoFrame);
+  if (!Allowed({Requirement::FrameOpen})) return;
   if (!Collect(true)) return;
-  if (frame_.trackEndCount == 0) return Say(QStringLiteral("Нет отмеченного трека."));
-  if (frame_.trackEndCount == 1) return Say(QStringLiteral("Нужны две точки, принадлежащие треку."));
+  if (!Allowed({Requirement::TrackMarked, Requirement::TwoTrackEnds})) return;
 }
 
 void MainWindow::UserSat() {
-  if (!Guarded()) return;
-  if (!frame_.frameOpen) return Say(kNoFrame);
+  if (!Allowed({Requirement::FrameOpen})) return;
   if (!Collect(true)) return;
-  if (!Solved()) return Say(kNotSolved);
+  if (!Allowed({Requirement::Solved})) return;
 }
 
 void MainWindow::SatN() {
-  if (!Guarded()) return;
-  if (!frame_.frameOpen) return Say(kNoFrame);
+  if (!Allowed({Requirement::FrameOpen})) return;
   if (!Collect(true)) return;
-  if (!Solved()) return Say(kNotSolved);
+  if (!Allowed({Requirement::Solved})) return;
 }
 
 // ---- Catalogue display menu ----
@@ -676,6 +667,7 @@ void MainWindow::ApplyCatalogueResult(const CatalogueCommandResult& result) {
   if (result.removeMarkers) form1_->RemoveOverlay(OverlayKind::CatalogueStars);
   if (result.removeLabels) form1_->RemoveOverlay(OverlayKind::MagnitudeLabels);
   if (result.overlay.drawn) {
+    DeriveFrameTimes(frame_.info);  // a drawing refreshes the frame's derived times from the typed ones
     form1_->RemoveOverlay(OverlayKind::CatalogueStars);
     form1_->RemoveOverlay(OverlayKind::MagnitudeLabels);
     for (const CatalogueMarker& marker : result.overlay.markers) {
@@ -701,27 +693,28 @@ void MainWindow::ApplyCatalogueResult(const CatalogueCommandResult& result) {
 }
 
 void MainWindow::StarVis() {
-  ApplyCatalogueResult(ToggleCatalogueStars(app_, frame_, catalogueDisplay_));
+  ApplyCatalogueResult(ToggleCatalogueStars(CatalogueFrameOf(frame_, app_), catalogueDisplay_));
 }
 
 void MainWindow::Viewmag() {
-  ApplyCatalogueResult(ToggleMagnitudeLabels(app_, frame_, catalogueDisplay_));
+  ApplyCatalogueResult(ToggleMagnitudeLabels(CatalogueFrameOf(frame_, app_), catalogueDisplay_));
 }
 
 void MainWindow::StarMinus() {
-  ApplyCatalogueResult(DecreaseCatalogueDepth(app_, frame_, catalogueDisplay_));
+  ApplyCatalogueResult(DecreaseCatalogueDepth(CatalogueFrameOf(frame_, app_), catalogueDisplay_));
 }
 
 void MainWindow::StarPlus() {
-  ApplyCatalogueResult(IncreaseCatalogueDepth(app_, frame_, catalogueDisplay_));
+  ApplyCatalogueResult(IncreaseCatalogueDepth(CatalogueFrameOf(frame_, app_), catalogueDisplay_));
 }
 
 // ---- TLE menu ----
 
 void MainWindow::LoadTleDir() {
   if (!Guarded()) return;
+  if (app_.longTaskRunning) return;  // an import is running: its window stays until it is over
   if (tleWindow_) tleWindow_->close();
-  auto* window = new FrmDir(app_, progress_, this);
+  auto* window = new FrmDir(TaskContextOf(), this);
   window->setAttribute(Qt::WA_DeleteOnClose);
   window->show();
   tleWindow_ = window;
@@ -731,15 +724,12 @@ void MainWindow::RunImport(const QString& progressText, const QString& filter, c
   const QString path =
       ChooseOpenFile(this, QStringLiteral("Открыть файл"), QString::fromStdString(app_.appDir + "Info"), filter);
   if (path.trimmed().isEmpty()) return;
-  progress_->Start(progressText, true);
-  app_.catalogueReady = false;
-  app_.longTaskRunning = true;
-  ProgressTask task(progress_, app_.longTaskRunning);
   const std::string file = path.trimmed().toStdString();
-  const bool ok = ssr ? ImportSsr(file, app_.appDir, task) : ImportMagnitudes(file, app_.appDir, task);
-  app_.longTaskRunning = false;
-  app_.catalogueReady = true;
-  progress_->close();
+  bool ok = false;
+  {
+    LongTaskGuard guard(LongTaskFlags(), progress_, progressText, true);
+    ok = ssr ? ImportSsr(file, app_.appDir, guard.Task()) : ImportMagnitudes(file, app_.appDir, guard.Task());
+  }
   if (!ok) Say(failure);
 }
 
@@ -756,8 +746,9 @@ void MainWindow::Vislist() {
 }
 
 void MainWindow::Clear() {
+  if (app_.longTaskRunning) return;  // a long task is running: a second one may not start inside it
   if (cleanupWindow_) cleanupWindow_->close();
-  auto* window = new FrmClear(app_, progress_, this);
+  auto* window = new FrmClear(TaskContextOf(), this);
   window->setAttribute(Qt::WA_DeleteOnClose);
   window->show();
   cleanupWindow_ = window;

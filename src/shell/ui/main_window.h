@@ -12,7 +12,9 @@
 #include "frameinfo/frame_info.h"
 #include "frameinfo/info_file.h"
 #include "image/detection.h"
+#include "base/ui/long_task.h"
 #include "shell/app_state.h"
+#include "shell/commands.h"
 #include "shell/ui/form1.h"
 
 class QAction;
@@ -83,6 +85,12 @@ private:
   QAction* AddAction(class QMenu* menu, const QString& name, const QString& text, void (MainWindow::*slot)(),
                      bool checkable = false);
   bool Guarded() const { return app_.catalogueReady; }
+  // A command's checks: nothing while a long task runs, otherwise the message of the first unmet
+  // requirement; true when the command may go on.
+  bool Allowed(std::initializer_list<Requirement> requirements);
+  // The flags a long task of the main window claims, and what a window running one needs.
+  LongTaskGuard::Flags LongTaskFlags();
+  TaskContext TaskContextOf();
   bool Solved() const;
   // Shows a message with caption "Сообщение".
   void Say(const QString& text);

@@ -93,23 +93,23 @@ TEST(FrmExifTest, PanelButtonOpensOnlyForJpegFrames) {
   MessageRecorder recorder;
 
   app.catalogueReady = false;  // busy: nothing at all
-  EXPECT_EQ(OpenExifWindow(app, frame), nullptr);
+  EXPECT_EQ(OpenExifWindow(app.catalogueReady, frame.frameOpen, frame.imagePath), nullptr);
   EXPECT_TRUE(recorder.messages.empty());
 
   app.catalogueReady = true;
-  EXPECT_EQ(OpenExifWindow(app, frame), nullptr);
+  EXPECT_EQ(OpenExifWindow(app.catalogueReady, frame.frameOpen, frame.imagePath), nullptr);
   ASSERT_EQ(recorder.messages.size(), 1u);
   EXPECT_EQ(recorder.messages[0].text, "Кадр не открыт.");
   EXPECT_EQ(recorder.messages[0].caption, "Сообщение");
 
   frame.frameOpen = true;
   frame.imagePath = (dir.path() / "frame.bmp").string();
-  EXPECT_EQ(OpenExifWindow(app, frame), nullptr);
+  EXPECT_EQ(OpenExifWindow(app.catalogueReady, frame.frameOpen, frame.imagePath), nullptr);
   ASSERT_EQ(recorder.messages.size(), 2u);
   EXPECT_EQ(recorder.messages[1].text, "Exif только у jpg-файлов");
 
   frame.imagePath = jpeg.string();
-  FrmExif* window = OpenExifWindow(app, frame);
+  FrmExif* window = OpenExifWindow(app.catalogueReady, frame.frameOpen, frame.imagePath);
   ASSERT_NE(window, nullptr);
   EXPECT_TRUE(window->isVisible());
   EXPECT_EQ(FieldText(window, "txtIso"), "800");

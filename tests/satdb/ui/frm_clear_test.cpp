@@ -16,6 +16,7 @@
 #include "base/calendar.h"
 #include "satdb/satdb.h"
 #include "base/ui/frmz.h"
+#include "shell/app_state.h"
 #include "test_paths.h"
 #include "ui_test_support.h"
 
@@ -45,7 +46,7 @@ protected:
     app_.appDir = dir_.appDir();
     app_.catalogueReady = true;
     progress_ = std::make_unique<Frmz>(app_.longTaskRunning);
-    window_ = std::make_unique<FrmClear>(app_, progress_.get());
+    window_ = std::make_unique<FrmClear>(TaskContext{app_.appDir, app_.catalogueReady, app_.longTaskRunning, progress_.get()});
     window_->show();
   }
   bool InDatabase(int number) { return std::filesystem::exists(SatelliteFilePath(app_.appDir, number)); }

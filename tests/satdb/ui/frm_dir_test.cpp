@@ -16,6 +16,7 @@
 
 #include "satdb/satdb.h"
 #include "base/ui/frmz.h"
+#include "shell/app_state.h"
 #include "test_paths.h"
 #include "ui_test_support.h"
 
@@ -39,7 +40,7 @@ protected:
     WriteFile(input_ / "frame.jpg", "not a tle file");
     std::filesystem::create_directory(input_ / "sub");
     progress_ = std::make_unique<Frmz>(app_.longTaskRunning);
-    window_ = std::make_unique<FrmDir>(app_, progress_.get());
+    window_ = std::make_unique<FrmDir>(TaskContext{app_.appDir, app_.catalogueReady, app_.longTaskRunning, progress_.get()});
     window_->show();
     window_->SetDirectory(QString::fromStdString(input_.string()));
   }
@@ -61,7 +62,7 @@ protected:
 TEST_F(FrmDirTest, ShowsTheFolderFilesAndTheDesignedDefaults) {
   AppState fresh;
   fresh.appDir = dir_.appDir();
-  FrmDir opened(fresh, nullptr);
+  FrmDir opened(TaskContext{fresh.appDir, fresh.catalogueReady, fresh.longTaskRunning, nullptr});
   EXPECT_EQ(opened.windowTitle(), QStringLiteral("Выбрать файлы"));
   EXPECT_EQ(QDir(opened.Directory()), QDir(QString::fromStdString(dir_.path().string())));
   EXPECT_TRUE(Find<QCheckBox>(&opened, "chper")->isChecked());

@@ -203,7 +203,7 @@ TEST_F(FrameViewerTest, StarAndTrackEndClicksRecentreTheFragmentOnWhatWasFound) 
   window->Frame().cursorX = 795;
   window->Frame().cursorY = 503;
   Click();
-  ASSERT_EQ(Frame().trackEndCount, 1);
+  ASSERT_EQ(Frame().trackEnds.count, 1);
   EXPECT_FLOAT_EQ(Frame().trackEnds[1].x, 800.0f);
   EXPECT_FLOAT_EQ(Frame().trackEnds[1].y, 500.0f);
   EXPECT_EQ(window->FragmentWindow()->windowTitle(), QStringLiteral("( 800, 500)"));
@@ -214,7 +214,7 @@ TEST_F(FrameViewerTest, StarAndTrackEndClicksRecentreTheFragmentOnWhatWasFound) 
   Click();
   EXPECT_EQ(recorder.Texts(),
             std::vector<QString>{QStringLiteral("Трек не обнаружен. Воспользуйтесь ручной разметкой.")});
-  EXPECT_EQ(Frame().trackEndCount, 1);
+  EXPECT_EQ(Frame().trackEnds.count, 1);
   EXPECT_FALSE(Frame().busy);
 }
 
@@ -231,14 +231,14 @@ namespace {
 TEST_F(FrameViewerTest, ManualTrackEndsAreMarkedOnceEachAndAThirdIsRefused) {
   window->Action("mnuMtrek")->trigger();
   Click();
-  EXPECT_EQ(Frame().trackEndCount, 1);
+  EXPECT_EQ(Frame().trackEnds.count, 1);
   EXPECT_EQ(Frame().trackEnds[1].x, 1500);
   EXPECT_EQ(window->FrameWindow()->OverlayCount(OverlayKind::TrackEnds), 1);
   Click();  // the same pixel again is too close to the first end
-  EXPECT_EQ(Frame().trackEndCount, 1);
+  EXPECT_EQ(Frame().trackEnds.count, 1);
   window->Viewer()->Nudge(10, 0);
   Click();
-  EXPECT_EQ(Frame().trackEndCount, 2);
+  EXPECT_EQ(Frame().trackEnds.count, 2);
   EXPECT_EQ(Frame().trackEnds[2].x, 1510);
   EXPECT_EQ(window->FrameWindow()->OverlayCount(OverlayKind::TrackEnds), 2);
   Click();
@@ -253,7 +253,7 @@ TEST_F(FrameViewerTest, ManualTrackEndsAreMarkedOnceEachAndAThirdIsRefused) {
   EXPECT_EQ(recorder.Texts(), std::vector<QString>{QStringLiteral("Две отметки трека уже есть")});
   // Entering a track mode again erases both ends.
   window->Action("mnuTrek")->trigger();
-  EXPECT_EQ(Frame().trackEndCount, 0);
+  EXPECT_EQ(Frame().trackEnds.count, 0);
   EXPECT_EQ(window->FrameWindow()->OverlayCount(OverlayKind::TrackEnds), 0);
 }
 
@@ -262,13 +262,13 @@ TEST_F(FrameViewerTest, CtrlEndMarksTheCentreOnlyInManualModeAndOnlyOnceInTwoSec
   Key(QEvent::KeyPress, Qt::Key_Control);
   Key(QEvent::KeyPress, Qt::Key_End);
   viewer->SampleKeyboard();
-  EXPECT_EQ(Frame().trackEndCount, 0);  // view mode
+  EXPECT_EQ(Frame().trackEnds.count, 0);  // view mode
   window->Action("mnuMtrek")->trigger();
   viewer->SampleKeyboard();
-  EXPECT_EQ(Frame().trackEndCount, 1);
+  EXPECT_EQ(Frame().trackEnds.count, 1);
   window->Frame().cursorX += 20;
   viewer->SampleKeyboard();  // within the lockout
-  EXPECT_EQ(Frame().trackEndCount, 1);
+  EXPECT_EQ(Frame().trackEnds.count, 1);
   Key(QEvent::KeyRelease, Qt::Key_End);
   Key(QEvent::KeyRelease, Qt::Key_Control);
 }
@@ -284,7 +284,7 @@ TEST_F(FrameViewerTest, CircumstancesAndTrackEndsSurviveClosingAndReopening) {
   Click();
   window->Viewer()->Nudge(0, 40);
   Click();
-  ASSERT_EQ(Frame().trackEndCount, 2);
+  ASSERT_EQ(Frame().trackEnds.count, 2);
   const std::string image = Frame().imagePath;
   window->close();
   window.reset();
@@ -298,7 +298,7 @@ TEST_F(FrameViewerTest, CircumstancesAndTrackEndsSurviveClosingAndReopening) {
   EXPECT_EQ(testing_support::Find<QLineEdit>(window->Panel(), "txtp1")->text(), "24.04.2012");
   EXPECT_EQ(testing_support::Find<QLineEdit>(window->Panel(), "txtp2")->text(), "21:29:55.50");
   EXPECT_EQ(testing_support::Find<QLineEdit>(window->Panel(), "txtp4")->text(), "10.00");
-  EXPECT_EQ(Frame().trackEndCount, 2);
+  EXPECT_EQ(Frame().trackEnds.count, 2);
   EXPECT_EQ(Frame().trackEnds[2].y, 1040);
   EXPECT_EQ(window->FrameWindow()->OverlayCount(OverlayKind::TrackEnds), 2);
   EXPECT_TRUE(window->HintWindow()->Text().startsWith(QStringLiteral("Файл параметров найден.")));
@@ -369,7 +369,7 @@ TEST(FrameViewerAlone, PlateGivingNoPositionLeavesReadoutAndTrackEndUntouched) {
   v.viewer->Nudge(1, 0);
   EXPECT_EQ(testing_support::Find<QLabel>(&v.form1, "lblc")->text(), "RA= ; DEC=");
   EXPECT_EQ(testing_support::Find<QLineEdit>(&v.form1, "txtstr")->text(), " ");
-  v.frame.trackEndCount = 1;
+  v.frame.trackEnds.count = 1;
   v.frame.trackEnds[1].ra = 0.25;
   v.viewer->TrackEndSky(1);
   EXPECT_EQ(v.frame.trackEnds[1].ra, 0.25);

@@ -202,7 +202,7 @@ TEST_F(IdentificationSession, AMeasuredTrackIsReportedInTheTextWindow) {
   window->Frame().cursorX = 700;
   window->Frame().cursorY = 450;
   Click();
-  ASSERT_EQ(window->Frame().trackEndCount, 2);
+  ASSERT_EQ(window->Frame().trackEnds.count, 2);
   window->Action("mnuMesTrek")->trigger();
   EXPECT_TRUE(recorder.messages.empty());
   QWidget* text = window->findChild<QWidget*>("FrmTxt");

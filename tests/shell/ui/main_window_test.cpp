@@ -332,7 +332,7 @@ TEST_F(MainWindowTest, IdentificationNeedsFourStarsAndAValidPanel) {
   Trigger(*w, "mnuMesTrek");
   EXPECT_EQ(recorder.Texts(), std::vector<QString>{QStringLiteral("Концы трека не отмечены")});
   recorder.Clear();
-  w->Frame().trackEndCount = 1;
+  w->Frame().trackEnds.count = 1;
   Trigger(*w, "mnuMesTrek");  // one end passes the count check and meets the solution check
   EXPECT_EQ(recorder.Texts(), std::vector<QString>{QStringLiteral("Звезды кадра не идентифицированы")});
 }
@@ -437,10 +437,10 @@ TEST_F(MainWindowTest, InformationFileIsWrittenOnLeavingAFrameAndReadOnReturning
     w->Frame().trackEnds[1].y = 12;
     w->Frame().trackEnds[2].x = 30;
     w->Frame().trackEnds[2].y = 20;
-    w->Frame().trackEndCount = 2;
+    w->Frame().trackEnds.count = 2;
     chosenFile = QString::fromStdString(other.string());
     Trigger(*w, "mnuOpenInf");
-    EXPECT_EQ(w->Frame().trackEndCount, 0);
+    EXPECT_EQ(w->Frame().trackEnds.count, 0);
     EXPECT_EQ(w->FrameWindow()->OverlayCount(OverlayKind::TrackEnds), 0);
     EXPECT_EQ(testing_support::Find<QLineEdit>(panel, "txtp1")->text(), "01.02.2013");
     EXPECT_EQ(testing_support::Find<QLineEdit>(panel, "txtp2")->text(), "03:04:05.00");

@@ -1,0 +1,48 @@
+#pragma once
+// What the user marks on a frame: star centroids in marking order and the track record (its middle and
+// two ends), with the outlines the frame window draws for them.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "base/colour.h"
+#include "base/sky.h"
+
+// A marked star: centroid in 1-based image pixels, the detected object's size, and its catalogue identity
+// (0 while not identified).
+struct StarMark {
+  float x = 0.0f;
+  float y = 0.0f;
+  std::int16_t size = 1;
+  int identity = 0;
+};
+
+// One entry of the track record: image position, whether its mark is drawn, and its sky position once
+// the frame is calibrated (J2000, radians).
+struct TrackPoint {
+  float x = 0.0f;
+  float y = 0.0f;
+  std::int16_t drawn = 0;
+  double ra = 0.0;   // J2000 right ascension, radians
+  double dec = 0.0;  // J2000 declination, radians
+
+  J2000Direction Sky() const { return {ra, dec}; }
+};
+
+// The track record: entry 0 is the track's middle, 1 and 2 its ends; count says how many ends are marked.
+struct TrackEnds {
+  std::array<TrackPoint, 3> points{};
+  std::uint8_t count = 0;
+
+  TrackPoint& operator[](std::size_t i) { return points[i]; }
+  const TrackPoint& operator[](std::size_t i) const { return points[i]; }
+};
+
+// A square outline in screen pixels of the shown picture (top-left corner and side) with its colour.
+struct MarkOutline {
+  int left = 0;
+  int top = 0;
+  int side = 0;
+  Rgb colour;
+};
