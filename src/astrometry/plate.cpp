@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include <Eigen/SVD>
+
 #include "base/calendar.h"
 
 namespace {
@@ -14,209 +16,7 @@ constexpr double kSkewToleranceRad = 5.0 * Pi / 180.0;
 // stars are taken as collinear.
 constexpr double kCollinearRatio = 1e-10;
 
-// |a| with the sign of b.
-double Sign(double a, double b) {
-  return b >= 0.0 ? std::fabs(a) : -std::fabs(a);
-}
-
-// sqrt(a^2 + b^2) without overflow or destructive underflow: the larger magnitude is taken outside.
-double Hypotenuse(double a, double b) {
-  const double absA = std::fabs(a), absB = std::fabs(b);
-  if (absA > absB) return absA * std::sqrt(1.0 + (absB / absA) * (absB / absA));
-  return absB == 0.0 ? 0.0 : absB * std::sqrt(1.0 + (absA / absB) * (absA / absB));
-}
-
-// Singular value decomposition A = U diag(w) V^T of an m x 3 matrix (m >= 3), U overwriting a:
-// Householder reduction to bidiagonal form, then implicit-shift QR sweeps on each singular value from the
-// last to the first, at most 30 per value (a value still unconverged keeps its current estimate).
 constexpr int kColumns = 3;
-using Row = std::array<double, kColumns>;
-void DecomposeSingularValues(std::vector<Row>& a, Row& w, std::array<Row, kColumns>& v) {
-  const int m = static_cast<int>(a.size());
-  const int n = kColumns;
-  Row rv1{};
-  double g = 0.0, scale = 0.0, anorm = 0.0;
-  int l = 0;
-  for (int i = 0; i < n; ++i) {
-    l = i + 1;
-    rv1[i] = scale * g;
-    g = 0.0;
-    double s = 0.0;
-    scale = 0.0;
-    if (i < m) {
-      for (int k = i; k < m; ++k) scale += std::fabs(a[k][i]);
-      if (scale != 0.0) {
-        for (int k = i; k < m; ++k) {
-          a[k][i] /= scale;
-          s += a[k][i] * a[k][i];
-        }
-        double f = a[i][i];
-        g = -Sign(std::sqrt(s), f);
-        const double h = f * g - s;
-        a[i][i] = f - g;
-        for (int j = l; j < n; ++j) {
-          s = 0.0;
-          for (int k = i; k < m; ++k) s += a[k][i] * a[k][j];
-          f = s / h;
-          for (int k = i; k < m; ++k) a[k][j] += f * a[k][i];
-        }
-        for (int k = i; k < m; ++k) a[k][i] *= scale;
-      }
-    }
-    w[i] = scale * g;
-    g = 0.0;
-    s = 0.0;
-    scale = 0.0;
-    if (i < m && i != n - 1) {
-      for (int k = l; k < n; ++k) scale += std::fabs(a[i][k]);
-      if (scale != 0.0) {
-        for (int k = l; k < n; ++k) {
-          a[i][k] /= scale;
-          s += a[i][k] * a[i][k];
-        }
-        const double f = a[i][l];
-        g = -Sign(std::sqrt(s), f);
-        const double h = f * g - s;
-        a[i][l] = f - g;
-        for (int k = l; k < n; ++k) rv1[k] = a[i][k] / h;
-        for (int j = l; j < m; ++j) {
-          s = 0.0;
-          for (int k = l; k < n; ++k) s += a[j][k] * a[i][k];
-          for (int k = l; k < n; ++k) a[j][k] += s * rv1[k];
-        }
-        for (int k = l; k < n; ++k) a[i][k] *= scale;
-      }
-    }
-    anorm = std::max(anorm, std::fabs(w[i]) + std::fabs(rv1[i]));
-  }
-  // Right-hand transformations.
-  for (int i = n - 1; i >= 0; --i) {
-    if (i < n - 1) {
-      if (g != 0.0) {
-        for (int j = l; j < n; ++j) v[j][i] = (a[i][j] / a[i][l]) / g;  // two divisions avoid underflow
-        for (int j = l; j < n; ++j) {
-          double s = 0.0;
-          for (int k = l; k < n; ++k) s += a[i][k] * v[k][j];
-          for (int k = l; k < n; ++k) v[k][j] += s * v[k][i];
-        }
-      }
-      for (int j = l; j < n; ++j) v[i][j] = v[j][i] = 0.0;
-    }
-    v[i][i] = 1.0;
-    g = rv1[i];
-    l = i;
-  }
-  // Left-hand transformations.
-  for (int i = std::min(m, n) - 1; i >= 0; --i) {
-    l = i + 1;
-    g = w[i];
-    for (int j = l; j < n; ++j) a[i][j] = 0.0;
-    if (g != 0.0) {
-      g = 1.0 / g;
-      for (int j = l; j < n; ++j) {
-        double s = 0.0;
-        for (int k = l; k < m; ++k) s += a[k][i] * a[k][j];
-        const double f = (s / a[i][i]) * g;
-        for (int k = i; k < m; ++k) a[k][j] += f * a[k][i];
-      }
-      for (int j = i; j < m; ++j) a[j][i] *= g;
-    } else {
-      for (int j = i; j < m; ++j) a[j][i] = 0.0;
-    }
-    a[i][i] += 1.0;
-  }
-  // Diagonalisation of the bidiagonal form by implicit-shift QR.
-  for (int k = n - 1; k >= 0; --k) {
-    for (int its = 1; its <= 30; ++its) {
-      bool split = true;
-      int nm = 0;
-      for (l = k; l >= 0; --l) {
-        nm = l - 1;
-        if (std::fabs(rv1[l]) + anorm == anorm) {  // rv1[0] is always zero
-          split = false;
-          break;
-        }
-        if (std::fabs(w[nm]) + anorm == anorm) break;
-      }
-      if (split) {
-        double c = 0.0, s = 1.0;
-        for (int i = l; i <= k; ++i) {
-          const double f = s * rv1[i];
-          rv1[i] = c * rv1[i];
-          if (std::fabs(f) + anorm == anorm) break;
-          g = w[i];
-          double h = Hypotenuse(f, g);
-          w[i] = h;
-          h = 1.0 / h;
-          c = g * h;
-          s = -f * h;
-          for (int j = 0; j < m; ++j) {
-            const double y = a[j][nm], z = a[j][i];
-            a[j][nm] = y * c + z * s;
-            a[j][i] = z * c - y * s;
-          }
-        }
-      }
-      double z = w[k];
-      if (l == k) {  // converged: make the singular value non-negative
-        if (z < 0.0) {
-          w[k] = -z;
-          for (int j = 0; j < n; ++j) v[j][k] = -v[j][k];
-        }
-        break;
-      }
-      if (its == 30) break;  // keep the current estimate
-      double x = w[l];
-      nm = k - 1;
-      double y = w[nm];
-      g = rv1[nm];
-      double h = rv1[k];
-      double f = ((y - z) * (y + z) + (g - h) * (g + h)) / (2.0 * h * y);
-      g = Hypotenuse(f, 1.0);
-      f = ((x - z) * (x + z) + h * ((y / (f + Sign(g, f))) - h)) / x;
-      double c = 1.0, s = 1.0;
-      for (int j = l; j <= nm; ++j) {
-        const int i = j + 1;
-        g = rv1[i];
-        y = w[i];
-        h = s * g;
-        g = c * g;
-        z = Hypotenuse(f, h);
-        rv1[j] = z;
-        c = f / z;
-        s = h / z;
-        f = x * c + g * s;
-        g = g * c - x * s;
-        h = y * s;
-        y *= c;
-        for (int jj = 0; jj < n; ++jj) {
-          x = v[jj][j];
-          z = v[jj][i];
-          v[jj][j] = x * c + z * s;
-          v[jj][i] = z * c - x * s;
-        }
-        z = Hypotenuse(f, h);
-        w[j] = z;
-        if (z != 0.0) {
-          z = 1.0 / z;
-          c = f * z;
-          s = h * z;
-        }
-        f = c * g + s * y;
-        x = c * y - s * g;
-        for (int jj = 0; jj < m; ++jj) {
-          y = a[jj][j];
-          z = a[jj][i];
-          a[jj][j] = y * c + z * s;
-          a[jj][i] = z * c - y * s;
-        }
-      }
-      rv1[l] = 0.0;
-      rv1[k] = f;
-      w[k] = x;
-    }
-  }
-}
 
 bool AllFinite(const PlateConstants& p) {
   return std::isfinite(p.ra0) && std::isfinite(p.dec0) && std::isfinite(p.mx) && std::isfinite(p.my) &&
@@ -350,40 +150,38 @@ bool FitPlate(const std::vector<FitStar>& stars, double ra0, double dec0, double
 
 LeastSquaresResult SolveLeastSquares(const std::vector<std::array<double, 4>>& rows) {
   LeastSquaresResult result;
-  std::vector<Row> u;
-  u.reserve(std::max<std::size_t>(rows.size(), kColumns));
-  for (const auto& r : rows) u.push_back({r[0], r[1], r[2]});
-  while (u.size() < kColumns) u.push_back({0.0, 0.0, 0.0});  // zero rows leave the solution unchanged
-  for (const Row& r : u) {
-    for (double value : r) {
-      if (!std::isfinite(value)) return result;
+  // Fewer than three rows are padded with zero rows, which leave the solution unchanged.
+  const Eigen::Index m = static_cast<Eigen::Index>(std::max<std::size_t>(rows.size(), kColumns));
+  Eigen::MatrixXd a = Eigen::MatrixXd::Zero(m, kColumns);
+  Eigen::VectorXd b = Eigen::VectorXd::Zero(m);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    for (int j = 0; j < 4; ++j) {
+      if (!std::isfinite(rows[i][static_cast<std::size_t>(j)])) return result;
     }
+    const Eigen::Index r = static_cast<Eigen::Index>(i);
+    a.row(r) << rows[i][0], rows[i][1], rows[i][2];
+    b(r) = rows[i][3];
   }
-  Row w{};
-  std::array<Row, kColumns> v{};
-  DecomposeSingularValues(u, w, v);
-  double wMax = 0.0;
-  for (double value : w) wMax = std::max(wMax, value);
+  // A = U diag(w) V^T by Eigen's two-sided Jacobi SVD (thin U and V).
+  const Eigen::JacobiSVD<Eigen::MatrixXd> svd(a, Eigen::ComputeThinU | Eigen::ComputeThinV);
+  const Eigen::VectorXd& w = svd.singularValues();
+  const double wMax = w.maxCoeff();
   const double threshold = 3.0 * wMax * 5e-16;
   double wMin = wMax;
   // x = V diag(1/w) U^T b, with 1/w = 0 for the values at or below the threshold.
-  Row utb{};
-  for (int j = 0; j < kColumns; ++j) {
-    if (!(w[j] > threshold)) {
+  Eigen::VectorXd utb = svd.matrixU().transpose() * b;
+  for (Eigen::Index j = 0; j < w.size(); ++j) {
+    if (!(w(j) > threshold)) {
       wMin = 0.0;
+      utb(j) = 0.0;
       continue;
     }
     ++result.rank;
-    wMin = std::min(wMin, w[j]);
-    double s = 0.0;
-    for (std::size_t i = 0; i < rows.size(); ++i) s += u[i][j] * rows[i][3];
-    utb[j] = s / w[j];
+    wMin = std::min(wMin, w(j));
+    utb(j) /= w(j);
   }
-  for (int i = 0; i < kColumns; ++i) {
-    double s = 0.0;
-    for (int j = 0; j < kColumns; ++j) s += v[i][j] * utb[j];
-    result.coefficients[i] = s;
-  }
+  const Eigen::VectorXd x = svd.matrixV() * utb;
+  for (int i = 0; i < kColumns; ++i) result.coefficients[static_cast<std::size_t>(i)] = x(i);
   result.smallestRatio = wMax > 0.0 ? wMin / wMax : 0.0;
   for (double c : result.coefficients) {
     if (!std::isfinite(c)) {

@@ -100,15 +100,16 @@ struct LeastSquaresResult {
   int rank = 0;                // singular values above the threshold
   double smallestRatio = 0.0;  // smallest / largest singular value (0 when all vanish)
 };
-// Solves rows [c1, c2, c3, rhs] in the least-squares sense by singular value decomposition
-// (Householder bidiagonalisation, implicit-shift QR, at most 30 iterations per singular value);
-// singular values not above 3 * w_max * 5e-16 are treated as zero.
 // The six plate constants about (ra0, dec0) from rows (x, y, 1, xi') and (x, y, 1, eta') of negated standard
 // coordinates, by least squares, with the skew test (G within 5 degrees of 0 or of 180 degrees). False for
 // collinear or singular rows, a failed skew test or a non-finite constant; plate is then left unchanged.
 bool FitStandardConstants(const std::vector<std::array<double, 4>>& xiRows,
                           const std::vector<std::array<double, 4>>& etaRows, double ra0, double dec0,
                           PlateConstants& plate);
+// Solves rows [c1, c2, c3, rhs] in the least-squares sense by singular value decomposition (Eigen's
+// two-sided Jacobi SVD, x = V diag(1/w) U^T b); singular values not above 3 * w_max * 5e-16 are treated as
+// zero, so a rank-deficient system gets its minimum-norm solution. Rows with a non-finite value, or a
+// non-finite solution, give rank 0 and zero coefficients.
 LeastSquaresResult SolveLeastSquares(const std::vector<std::array<double, 4>>& rows);
 
 // Mean and sample standard deviation of values[first..last] (0-based, inclusive).
