@@ -32,7 +32,7 @@ TleRecord Iss() {
 
 Vec3 SatelliteAt(const TleRecord& tle, double mjd) {
   Sgp4State state;
-  EXPECT_TRUE(Propagate(ElementsFromTle(tle), (mjd - tle.epochMjd) * 1440.0, state));
+  EXPECT_EQ(Propagate(ElementsFromTle(tle), (mjd - tle.epochMjd) * 1440.0, state), Sgp4Error::None);
   return state.positionKm;
 }
 
