@@ -389,7 +389,8 @@ Sgp4Error Sgp4Evaluate(const Sgp4Model& m, double tsince, Sgp4State& state) {
   double templ = m.t2cof * tsq;
   if (!m.deepSpace) {
     const double delomg = m.omgcof * tsince;
-    const double delm = m.xmcof * (std::pow(1.0 + m.eta * std::cos(xmdf), 3) - m.delmo);
+    const double delmtemp = 1.0 + m.eta * std::cos(xmdf);
+    const double delm = m.xmcof * (delmtemp * delmtemp * delmtemp - m.delmo);
     mean.meanAnomaly = xmdf + delomg + delm;
     mean.argPerigee = omgadf - (delomg + delm);
     const double tcube = tsq * tsince;
@@ -413,7 +414,7 @@ Sgp4Error Sgp4Evaluate(const Sgp4Model& m, double tsince, Sgp4State& state) {
   } else {
     mean.a = m.aodp * tempa * tempa;
   }
-  mean.n = k.xke / std::pow(mean.a, 1.5);
+  mean.n = k.xke / (mean.a * std::sqrt(mean.a));
   mean.e -= tempe;
   if (!std::isfinite(mean.e)) return Sgp4Error::NonFinite;
   if (mean.e >= 1.0 || mean.e < -0.001) return Sgp4Error::MeanEccentricity;
