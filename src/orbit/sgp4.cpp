@@ -13,7 +13,9 @@
 //   longitude), also below 220 km perigee where the report switches to the simplified terms.
 // - Deep space: sets of period 225 min or more follow the revised equations of Vallado et al. (2006):
 //   lunar-solar secular and periodic terms, the 12-hour and 24-hour resonances and their integrator
-//   (sgp4_deep.cpp), with the simplified drag terms as there.
+//   (sgp4_deep.cpp), with the simplified drag terms, the semi-major axis from the recovered mean motion
+//   and Kepler's equation solved in at most 10 steps to 1e-12 rad, all as there, so that they reproduce
+//   its published verification results.
 // - Guards of the revised equations: the drag terms that divide by the eccentricity (C3 and the mean
 //   anomaly drag coefficient) are dropped for e0 <= 1e-4, so near-circular and circular sets propagate;
 //   a mean eccentricity driven below 1e-6 by drag is clamped to 1e-6 (the report's reset to e0 made the
@@ -22,10 +24,10 @@
 //   matters for high eccentricities.
 // - Failures carry the revised equations' error codes (Sgp4Error) and are reported exactly where they
 //   report them: mean eccentricity out of range, mean motion not positive, perturbed eccentricity out of
-//   range, negative semi-latus rectum, radius below one Earth radius. The report's implicit failure of a
-//   drag factor 1 - C1 t - ... through zero is not one: the squared factor stays a valid semi-major axis.
-// - Kepler's equation is iterated up to 100 times to 1e-8 rad (the report: 10 times to 1e-6).
-// - Evaluation is split from initialisation (Sgp4Model) so a track initialises an element set once.
+//   range, negative semi-latus rectum, radius below one Earth radius. A drag factor 1 - C1 t - ... through
+//   zero (long before the epoch, say) is not a failure: its square stays a valid semi-major axis.
+// - Near-Earth sets iterate Kepler's equation up to 100 times to 1e-8 rad (the report: 10 times to 1e-6).
+// - Evaluation is split from initialisation (Sgp4Model) so that a track initialises an element set once.
 
 namespace {
 
