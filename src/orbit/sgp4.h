@@ -80,16 +80,16 @@ Sgp4Elements ElementsFromTle(const TleRecord& tle);
 
 // Initialises the model of an element set with a constant set: recovers the original (un-Kozai'd) mean
 // motion and semi-major axis, and computes the secular gravity rates and the drag and long-period
-// coefficients (Spacetrack Report No. 3, section 6, "SGP4"); near-Earth sets always get the full drag
-// terms D2 to D4, deep-space sets (period 225 min or more) the simplified ones and the lunar-solar and
-// resonance terms (Vallado et al. 2006, dscom and dsinit). Returns Sgp4Error::None, or MeanEccentricity
-// (e0 not in 0..1), MeanMotion (n0 not positive) or NonFinite; model is then not usable.
+// coefficients (Spacetrack Report No. 3, "SGP4 model" and its listing); near-Earth sets always get the
+// full drag terms D2 to D4, deep-space sets (period 225 min or more) the simplified ones and the
+// lunar-solar and resonance terms (Vallado et al. 2006, dscom and dsinit). Returns Sgp4Error::None, or
+// MeanEccentricity (e0 not in 0..1), MeanMotion (n0 not positive) or NonFinite; model is then not usable.
 Sgp4Error Sgp4Initialise(const Sgp4Elements& elements, const Sgp4Constants& constants, Sgp4Model& model);
 
 // Evaluates an initialised model tsinceMin minutes after its epoch: secular gravity and drag update (with
 // the deep-space secular and resonance terms), lunar-solar periodics for deep-space sets, long-period
 // periodics, Kepler's equation by Newton-Raphson iteration, short-period periodics (Spacetrack Report
-// No. 3, section 6; Vallado et al. 2006 for deep space and the guards). Position in km, velocity in
+// No. 3, "SGP4 model"; Vallado et al. 2006 for deep space and the guards). Position in km, velocity in
 // km/s, TEME of the epoch's theory. Returns Sgp4Error::None, or the failure (see Sgp4Error) leaving state
 // unchanged.
 Sgp4Error Sgp4Evaluate(const Sgp4Model& model, double tsinceMin, Sgp4State& state);

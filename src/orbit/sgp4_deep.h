@@ -3,8 +3,8 @@
 // secular and long-period perturbations by the Moon and the Sun, and the resonances of 12-hour and
 // 24-hour orbits with the Earth's tesseral harmonics, integrated numerically. A port of the revised
 // equations of Vallado, Crawford, Hujsak and Kelso, "Revisiting Spacetrack Report #3" (AIAA 2006-6753),
-// section "Deep space" and its routines dscom, dpper, dsinit and dspace; the names below say which
-// routine each function ports. Angles in radians, times in minutes, mean motions in rad/min.
+// routines dscom, dpper, dsinit and dspace; the entries below say which routine each function ports.
+// Angles in radians, times in minutes, mean motions in rad/min.
 
 // Lunar-solar periodic coefficients (one set for the Sun, one for the Moon) and the mean anomalies of the
 // Sun and the Moon at the epoch: what dpper evaluates at each time.
