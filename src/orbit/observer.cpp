@@ -47,7 +47,7 @@ struct SkySample {
 bool BeginTrack(const TleRecord& tle, double firstMjd, double latitudeRad, double longitudeRad, TrackSetup& setup) {
   if (!std::isfinite(firstMjd) || !std::isfinite(latitudeRad) || !std::isfinite(longitudeRad)) return false;
   static const Sgp4Constants wgs84 = Wgs84Constants();
-  if (!Sgp4Initialise(ElementsFromTle(tle), wgs84, setup.model)) return false;
+  if (Sgp4Initialise(ElementsFromTle(tle), wgs84, setup.model) != Sgp4Error::None) return false;
   setup.epochMjd = tle.epochMjd;
   setup.firstMjd = firstMjd;
   setup.firstSiderealRad = GreenwichSiderealTime(firstMjd) + longitudeRad;
@@ -57,7 +57,7 @@ bool BeginTrack(const TleRecord& tle, double firstMjd, double latitudeRad, doubl
 
 bool SampleAt(const TrackSetup& setup, double mjd, SkySample& sample) {
   Sgp4State state;
-  if (!Sgp4Evaluate(setup.model, (mjd - setup.epochMjd) * 1440.0, state)) return false;
+  if (Sgp4Evaluate(setup.model, (mjd - setup.epochMjd) * 1440.0, state) != Sgp4Error::None) return false;
   sample.satellite = state.positionKm;
   sample.siderealRad = setup.firstSiderealRad + (mjd - setup.firstMjd) * kEarthRotationRadPerDay;
   sample.site = SiteVector(setup.latitudeRad, sample.siderealRad);

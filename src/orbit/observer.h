@@ -22,30 +22,47 @@ struct TrajectoryPoint {
   int16_t sunlit = 0;   // -1 when sunlit, 0 in the Earth's shadow (above the horizon only)
 };
 
-// Observer position (km) in the equatorial frame for geodetic latitude latitudeRad and local sidereal
-// time siderealRad, on the ellipsoid of equatorial radius 6378.155 km and flattening 1/298.26.
+// Observer position (km) in the equatorial frame of date (x towards the equinox, z towards the pole) for
+// geodetic latitude latitudeRad (rad) and local sidereal time siderealRad (rad), at height 0 on the
+// ellipsoid of equatorial radius 6378.155 km and flattening 1/298.26. Method: geodetic to geocentric
+// rectangular coordinates, x = a C cos(phi) cos(theta), y = a C cos(phi) sin(theta), z = a S sin(phi) with
+// C = 1 / sqrt(1 - e^2 sin^2(phi)) and S = (1 - f)^2 C (Astronomical Almanac, section K, "Geodetic and
+// geocentric coordinates").
 std::array<double, 3> SiteVector(double latitudeRad, double siderealRad);
 
-// -1 when a satellite at satelliteKm sees the Sun at sunKm (both geocentric, km), 0 when the line from the
-// satellite towards the Sun passes within 6378.135 km of the Earth's centre on the Sun's side.
+// Whether a satellite is sunlit: -1 when the satellite at satelliteKm sees the Sun at sunKm (both
+// geocentric equatorial, km), 0 when the line from the satellite towards the Sun passes within 6378.135 km
+// of the Earth's centre on the Sun's side. Method: line-of-sight test of a point Sun against a spherical
+// Earth through the point of the line nearest the Earth's centre (Vallado, "Fundamentals of
+// Astrodynamics and Applications", section 5.3, line of sight).
 int16_t SunlitTest(const std::array<double, 3>& satelliteKm, const std::array<double, 3>& sunKm);
 
-// Visual magnitude of a satellite of standard magnitude standardMagnitude (at 1000 km, half lit; 99 when
-// unknown) at rangeKm and phase angle phaseDeg: m0 - 15.75 + 2.5 log10(range^2 / fraction) with the lit
-// fraction (1 + cos phase) / 2. None when the standard magnitude is unknown, the fraction is 0 or the
+// Visual magnitude of a satellite of standard magnitude standardMagnitude (at 1000 km range, half lit;
+// 99 when unknown) at rangeKm (km) and phase angle phaseDeg (degrees, at the satellite between observer
+// and Sun). Method: inverse-square law of range and the lit fraction (1 + cos phase) / 2 of the
+// satellite observers' standard-magnitude convention, m0 - 15.75 + 2.5 log10(range^2 / fraction)
+// (15.75 = 2.5 log10(1000^2 * 2)). None when the standard magnitude is unknown, the fraction is 0 or the
 // range is not positive.
 std::optional<double> MagnitudeEstimate(double standardMagnitude, double rangeKm, double phaseDeg);
 
-// Topocentric directions (TEME of date, radians) of a satellite at the sample times timesMjd (UT) seen
-// from geodetic latitude latitudeRad and east longitude longitudeRad. Sidereal time is evaluated once,
-// at the first sample, and carried to the others with the Earth's rotation rate. directions is resized
-// to the number of samples. Returns false on the first sample whose arithmetic fails; the samples before it
-// are kept.
+// Topocentric directions (right ascension 0..2 pi and declination, TEME of date, radians) of a satellite
+// at the sample times timesMjd (MJD, UT) seen from geodetic latitude latitudeRad and east longitude
+// longitudeRad (radians) at height 0. Method: the element set is initialised once (Sgp4Initialise) and
+// evaluated at every sample (Sgp4Evaluate); the site vector (SiteVector) is subtracted and the
+// direction taken by full-circle arc tangents; no light-time, aberration or refraction. Sidereal time is
+// the IAU 1982 Greenwich mean sidereal time at the first sample plus the longitude, carried to the
+// others at 6.30038736 rad per day (Astronomical Almanac, section B). directions is resized to the number
+// of samples. Returns false when the element set is refused or on the first sample whose propagation or
+// arithmetic fails; the samples before it are kept.
 bool SkyTrack(const TleRecord& tle, std::span<const double> timesMjd, double latitudeRad, double longitudeRad,
               std::vector<TemeDirection>& directions);
 
-// Fills every field but time of each point as SkyTrack does, and for points above the horizon the
-// range, phase angle and sunlit flag; points below it get range -1, phase 0 and sunlit 0. Returns false
-// on the first sample whose arithmetic fails; the points before it are kept.
+// Fills every field but time (MJD, UT) of each point: the topocentric direction as SkyTrack computes it,
+// and for points at or above the horizon (altitude from the spherical law of cosines with the hour
+// angle) the range (km), the phase angle (degrees) towards the Sun of SunPosition, and the sunlit flag
+// (SunlitTest); points below it get range -1, phase 0 and sunlit 0. Site at geodetic latitude latitudeRad
+// and east longitude longitudeRad (radians), height 0; the element set is initialised once per call.
+// Returns false when the element set is refused or on the first sample whose propagation or arithmetic
+// fails; the points before it are kept.
 bool TrajectoryTrack(const TleRecord& tle, std::vector<TrajectoryPoint>& points, double latitudeRad,
                      double longitudeRad);

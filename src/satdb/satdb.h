@@ -28,7 +28,8 @@ double EpochKey(std::string_view line1);
 double PerigeeRadius(double meanMotionRevPerDay, double eccentricity);
 
 // The elements of one set read from its two lines: catalogue number, designator, epoch (MJD) and the
-// mean elements; the header fields and the age are left as they are. False when a value is not finite.
+// mean elements; the header fields and the age are left as they are. False when a value is not finite or
+// an exponent sign (columns 51 and 60 of line 1) is neither "+", "-" nor blank.
 bool ParseElementSet(std::string_view line1, std::string_view line2, TleRecord& record);
 
 // --- Database files ----------------------------------------------------------------------------------
@@ -89,7 +90,8 @@ struct ImportedSet {
 
 // Reads a TLE input file (two- or three-line form, CR LF or LF, blank lines allowed). A line not starting
 // "1 " is the current name (trimmed; a leading "0 " line number is dropped); a line "1 " starts a set whose
-// line 2 is the next line. False when the file is missing, holds binary data or ends right after a line 1.
+// line 2 is the next line. False when the file is missing, holds binary data, ends right after a line 1 or
+// holds a set ParseElementSet refuses.
 bool ReadTleInput(const std::string& path, std::vector<ImportedSet>& sets);
 
 // Merges one set into a database file's content: keeps the headers, adds "mName = " + name when there is

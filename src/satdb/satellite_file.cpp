@@ -71,16 +71,33 @@ double PerigeeRadius(double meanMotionRevPerDay, double eccentricity) {
   return a * (1 - eccentricity);
 }
 
+namespace {
+
+// Sign of the exponent of an assumed-decimal field from its sign column: +1 for "+" or a blank (or a
+// line too short to reach it), -1 for "-", none for anything else.
+std::optional<double> ExponentSign(std::string_view line1, std::size_t column) {
+  const std::string_view sign = Columns(line1, column, column);
+  if (sign.empty() || sign == " " || sign == "+") return 1.0;
+  if (sign == "-") return -1.0;
+  return std::nullopt;
+}
+
+}  // namespace
+
 bool ParseElementSet(std::string_view line1, std::string_view line2, TleRecord& record) {
   record.catalogNumber = CatalogNumberOfLine1(line1).value_or(0);
   record.designator = std::string(Columns(line1, 10, 17));
   int year = RoundToInt(FieldNumber(line1, 19, 20));
   year += year <= 60 ? 2000 : 1900;
   record.epochMjd = MjdFromDate(year, 1, 0, 0) + FieldNumber(line1, 21, 32);
-  // B*: sign, five mantissa digits read as 0.ddddd and one exponent digit, always a negative power.
+  // B*: sign (54), five mantissa digits read as 0.ddddd (55-59), the exponent's sign (60) and digit (61).
+  // Satellites raising their orbits carry positive exponents ("-35880+1" is -3.588).
+  const std::optional<double> exponentSign = ExponentSign(line1, 60);
+  // The second derivative of mean motion (45-52) is not used, but its exponent sign (51) must be valid too.
+  if (!exponentSign || !ExponentSign(line1, 51)) return false;
   const double mantissa = ParseNumber("0." + std::string(Columns(line1, 55, 59)));
   const double exponent = FieldNumber(line1, 61, 61);
-  record.bstar = (Columns(line1, 54, 54) == "-" ? -1.0 : 1.0) * mantissa * std::pow(10.0, -exponent);
+  record.bstar = (Columns(line1, 54, 54) == "-" ? -1.0 : 1.0) * mantissa * std::pow(10.0, *exponentSign * exponent);
   record.inclinationDeg = FieldNumber(line2, 9, 16);
   record.raanDeg = FieldNumber(line2, 18, 25);
   record.eccentricity = ParseNumber("0." + std::string(Columns(line2, 27, 33)));

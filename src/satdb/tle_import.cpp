@@ -73,6 +73,11 @@ bool ReadTleInput(const std::string& path, std::vector<ImportedSet>& sets) {
     ImportedSet set;
     set.line1 = std::string(line);
     set.line2 = std::string(lines[++i]);
+    TleRecord elements;
+    if (!ParseElementSet(set.line1, set.line2, elements)) {
+      sets.clear();
+      return false;  // a set whose columns cannot be read (an exponent sign other than +, - or blank)
+    }
     const std::optional<int> number = CatalogNumberOfLine1(line);
     set.numberValid = number.has_value();
     set.catalogNumber = number.value_or(0);

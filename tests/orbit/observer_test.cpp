@@ -32,7 +32,7 @@ TleRecord Iss() {
 
 Vec3 SatelliteAt(const TleRecord& tle, double mjd) {
   Sgp4State state;
-  EXPECT_TRUE(Propagate(ElementsFromTle(tle), (mjd - tle.epochMjd) * 1440.0, state));
+  EXPECT_EQ(Propagate(ElementsFromTle(tle), (mjd - tle.epochMjd) * 1440.0, state), Sgp4Error::None);
   return state.positionKm;
 }
 
@@ -267,12 +267,12 @@ TEST(ObserverTest, FailingSamplesEndTheTrackAndKeepEarlierOnes) {
   EXPECT_GT(sky[1].raRad, 0.0);
   EXPECT_EQ(sky[3].raRad, 0.0);
 
-  TleRecord circular = iss;
-  circular.eccentricity = 0.0;
-  EXPECT_FALSE(SkyTrack(circular, std::vector<double>{iss.epochMjd}, 0.8, 0.5, sky));
+  TleRecord parabolic = iss;  // an element set the propagator refuses
+  parabolic.eccentricity = 1.0;
+  EXPECT_FALSE(SkyTrack(parabolic, std::vector<double>{iss.epochMjd}, 0.8, 0.5, sky));
   std::vector<TrajectoryPoint> points(2);
   points[0].time = points[1].time = iss.epochMjd;
-  EXPECT_FALSE(TrajectoryTrack(circular, points, 0.8, 0.5));
+  EXPECT_FALSE(TrajectoryTrack(parabolic, points, 0.8, 0.5));
   EXPECT_TRUE(SkyTrack(iss, std::vector<double>{}, 0.8, 0.5, sky));
   EXPECT_TRUE(sky.empty());
 }

@@ -67,7 +67,7 @@ TEST(ElementSet, ReadsEveryColumnOfARealSet) {
   EXPECT_NEAR(r.bstar, 0.10178e-3, 1e-15);
 }
 
-TEST(ElementSet, DragTermTakesSignMantissaAndANegativeExponent) {
+TEST(ElementSet, DragTermTakesSignMantissaAndSignedExponent) {
   const std::string base = "1 25544U 98067A   26220.18240180  .00005236  00000+0 ";
   const auto bstar = [&](const std::string& field) {
     TleRecord r;
@@ -76,10 +76,17 @@ TEST(ElementSet, DragTermTakesSignMantissaAndANegativeExponent) {
   };
   EXPECT_NEAR(bstar("-11606-4"), -0.11606e-4, 1e-18);
   EXPECT_NEAR(bstar("+85672-4"), 0.85672e-4, 1e-18);
-  EXPECT_NEAR(bstar(" 12345+1"), 0.12345e-1, 1e-15);  // the exponent's sign column is not read
+  // Satellites raising their orbits: a positive exponent is a power of ten, not of a tenth.
+  EXPECT_NEAR(bstar("-35880+1"), -3.5880, 1e-14);
+  EXPECT_NEAR(bstar(" 12345+2"), 12.345, 1e-13);
+  EXPECT_NEAR(bstar(" 12345 1"), 1.2345, 1e-14);  // a blank sign counts as "+"
   EXPECT_EQ(bstar(" 00000+0"), 0.0);
-  // Years 00-60 are 2000-2060 and 61-99 are 1961-1999.
+  // Any other sign character in the exponent of B* (column 60) or of the second derivative of the mean
+  // motion (column 51) makes the set unreadable.
   TleRecord r;
+  EXPECT_FALSE(ParseElementSet(base + " 12345*1 0  9991", kLeoLine2, r));
+  EXPECT_FALSE(ParseElementSet("1 25544U 98067A   26220.18240180  .00005236  00000x0  10178-3 0  9991", kLeoLine2, r));
+  // Years 00-60 are 2000-2060 and 61-99 are 1961-1999.
   ASSERT_TRUE(ParseElementSet(Line1(1, 61, 1.0), kLeoLine2, r));
   EXPECT_DOUBLE_EQ(r.epochMjd, MjdFromDate(1961, 1, 1, 0));
   ASSERT_TRUE(ParseElementSet(Line1(1, 60, 1.0), kLeoLine2, r));

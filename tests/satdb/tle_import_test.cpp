@@ -139,6 +139,20 @@ TEST_F(TleImport, MalformedFilesStoreNothingAndSayWhich) {
   EXPECT_TRUE(Exists(13));
 }
 
+TEST_F(TleImport, ExponentSignOtherThanPlusMinusOrBlankRefusesTheFile) {
+  const std::string badSign = "1 00021U 26001A   26001.00000000  .00000000  00000+0  12345/1 0  9990";
+  const std::string bad = Input("bad.txt", CrLf({Line1(20, 26, 1.0), kLeoLine2, badSign, kLeoLine2}));
+  const std::string raising = Input("raising.txt", CrLf({"1 00022U 26001A   26001.00000000  .00000000  00000+0 "
+                                                         "-35880+1 0  9990",
+                                                         kLeoLine2}));
+  const TleImportResult r = Import({bad, raising});
+  ASSERT_EQ(r.messages.size(), 1u);
+  EXPECT_EQ(r.messages[0], "Ошибка в файле " + bad + " . Проверьте формат.");
+  EXPECT_FALSE(Exists(20));
+  EXPECT_FALSE(Exists(21));
+  EXPECT_TRUE(Exists(22));
+}
+
 TEST_F(TleImport, ReadsBlankLinesSpaceTrackNamesAndOddNumbers) {
   const std::string in = Input(
       "mixed.txt", "header text\n\n0 VANGUARD 1\r\n" + Line1(5, 26, 1.0) + "\r\n" + kLeoLine2 + "\r\n\r\n" + "\n" +
