@@ -156,7 +156,7 @@ TEST_F(NamesImport, FailedRewriteKeepsTheFileAndReportsFailure) {
 
 TEST_F(NamesImport, ReadsTheRealNamesList) {
   const auto list = SharedDataDir() / "names" / "mcnames_mccants_2020-04.txt";
-  if (!std::filesystem::exists(list)) GTEST_SKIP() << "shared names list not present";
+  ORVIA_REQUIRE_SHARED_FILE(list);
   ASSERT_TRUE(ImportMagnitudes(list.string(), dir_.appDir(), task_));
   // "00005 Vanguard 1       0.2  0.0  0.0 11.0 v 0.11" and "00011 Vanguard 2       0.5  0.0  0.0  9.0 v 0.39".
   EXPECT_EQ(Db(5), CrLf(Concat({"mName = Vanguard 1     ", "Mag = 11.00"}, sets_[5])));

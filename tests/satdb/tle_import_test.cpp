@@ -197,7 +197,8 @@ TEST_F(TleImport, ReadsAwkwardRealFiles) {
   const auto awkward = testing_support::SharedDataDir() / "tle" / "awkward";
   const std::string bulletin = (awkward / "amsat_nasa-all_2018-08-16_header_blanklines_174obj.txt").string();
   const std::string html = (awkward / "celestrak_with_html_error_page_2026-05-10_95obj.txt").string();
-  if (!std::filesystem::exists(bulletin) || !std::filesystem::exists(html)) GTEST_SKIP() << "shared data missing";
+  ORVIA_REQUIRE_SHARED_FILE(bulletin);
+  ORVIA_REQUIRE_SHARED_FILE(html);
   TleImportResult r = Import({bulletin});
   EXPECT_EQ(r.filesCreated, 174);
   EXPECT_EQ(r.setsBadNumber, 1);  // the "AAAAA" key lines

@@ -1,6 +1,7 @@
 #include "test_paths.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <chrono>
 #include <fstream>
 #include <random>
@@ -14,6 +15,11 @@ std::filesystem::path TestDataDir() {
 std::filesystem::path SharedDataDir() {
   return ORVIA_SHARED_DATA_DIR;
 }
+bool InContinuousIntegration() {
+  const char* ci = std::getenv("CI");
+  return ci != nullptr && *ci != '\0' && std::string(ci) != "false";
+}
+
 std::filesystem::path SourceDir() {
   return ORVIA_SOURCE_DIR;
 }

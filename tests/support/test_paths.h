@@ -9,6 +9,19 @@ namespace testing_support {
 std::filesystem::path TestDataDir();
 // Folder of the project's shared public data (real TLE catalogues and references), beside the repository.
 std::filesystem::path SharedDataDir();
+// True when the tests run in continuous integration (the CI variable is set), where missing shared data
+// is a failure rather than a reason to skip.
+bool InContinuousIntegration();
+
+// Skips the test when a file of the shared data is missing outside CI; fails it in CI.
+#define ORVIA_REQUIRE_SHARED_FILE(path)                                                     \
+  do {                                                                                      \
+    if (!std::filesystem::exists(path)) {                                                   \
+      if (testing_support::InContinuousIntegration()) FAIL() << "shared data missing: " << (path); \
+      GTEST_SKIP() << "shared data not present: " << (path);                                \
+    }                                                                                       \
+  } while (0)
+
 // The repository's root folder.
 std::filesystem::path SourceDir();
 
