@@ -370,9 +370,8 @@ Sgp4Error ApplyDeepSpacePeriodics(const Sgp4Model& m, double tsince, MeanElement
   return Sgp4Error::None;
 }
 
-}  // namespace
-
-Sgp4Error Sgp4Evaluate(const Sgp4Model& m, double tsince, Sgp4State& state) {
+// Sgp4Evaluate with an optional resonance integrator state.
+Sgp4Error EvaluateModel(const Sgp4Model& m, double tsince, Sgp4State& state, DeepSpaceIntegrator* integrator) {
   const Sgp4Constants& k = m.constants;
   const Sgp4Elements& el = m.elements;
   if (!std::isfinite(tsince)) return Sgp4Error::NonFinite;
@@ -405,7 +404,7 @@ Sgp4Error Sgp4Evaluate(const Sgp4Model& m, double tsince, Sgp4State& state) {
   mean.inclination = el.inclinationRad;
   if (m.deepSpace) {
     DeepSpaceElements d{mean.e, mean.inclination, mean.argPerigee, mean.node, mean.meanAnomaly, m.xnodp};
-    DeepSpaceSecular(m.deep.secular, m.deepEpoch, tsince, d);
+    DeepSpaceSecular(m.deep.secular, m.deepEpoch, tsince, d, integrator);
     if (!(d.meanMotion > 0.0)) return std::isnan(d.meanMotion) ? Sgp4Error::NonFinite : Sgp4Error::MeanMotion;
     mean.e = d.eccentricity;
     mean.inclination = d.inclination;
@@ -438,6 +437,16 @@ Sgp4Error Sgp4Evaluate(const Sgp4Model& m, double tsince, Sgp4State& state) {
   }
   if (m.deepSpace) return PositionAndVelocity(k, kDeepKeplerIterations, kDeepKeplerTolerance, mean, state);
   return PositionAndVelocity(k, k.keplerMaxIterations, k.keplerTolerance, mean, state);
+}
+
+}  // namespace
+
+Sgp4Error Sgp4Evaluate(const Sgp4Model& model, double tsinceMin, Sgp4State& state) {
+  return EvaluateModel(model, tsinceMin, state, nullptr);
+}
+
+Sgp4Error Sgp4Evaluate(const Sgp4Model& model, double tsinceMin, Sgp4State& state, DeepSpaceIntegrator& integrator) {
+  return EvaluateModel(model, tsinceMin, state, &integrator);
 }
 
 Sgp4Error Propagate(const Sgp4Elements& elements, double tsinceMin, const Sgp4Constants& constants, Sgp4State& state) {

@@ -94,6 +94,12 @@ Sgp4Error Sgp4Initialise(const Sgp4Elements& elements, const Sgp4Constants& cons
 // unchanged.
 Sgp4Error Sgp4Evaluate(const Sgp4Model& model, double tsinceMin, Sgp4State& state);
 
+// The same for a series of evaluations of one model: the resonance integration of a 12-hour or 24-hour
+// deep-space set continues from where the previous evaluation with this integrator stopped (Vallado et
+// al. 2006, dspace), which saves its steps from the epoch at nearby times; the results are identical.
+// integrator starts default-constructed and belongs to this model only.
+Sgp4Error Sgp4Evaluate(const Sgp4Model& model, double tsinceMin, Sgp4State& state, DeepSpaceIntegrator& integrator);
+
 // Propagates an element set to tsinceMin minutes after its epoch with the given constants: the two steps
 // above in one pure call (initialise, then evaluate). On failure state is unchanged.
 Sgp4Error Propagate(const Sgp4Elements& elements, double tsinceMin, const Sgp4Constants& constants, Sgp4State& state);
