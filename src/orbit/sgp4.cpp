@@ -426,16 +426,15 @@ Sgp4Error EvaluateModel(const Sgp4Model& m, double tsince, Sgp4State& state, Dee
   if (m.deepSpace) {
     const Sgp4Error error = ApplyDeepSpacePeriodics(m, tsince, mean);
     if (error != Sgp4Error::None) return error;
-  } else {
-    mean.sinI = m.sinio;
-    mean.cosI = m.cosio;
-    mean.x3thm1 = m.x3thm1;
-    mean.x1mth2 = m.x1mth2;
-    mean.x7thm1 = m.x7thm1;
-    mean.xlcof = m.xlcof;
-    mean.aycof = m.aycof;
+    return PositionAndVelocity(k, kDeepKeplerIterations, kDeepKeplerTolerance, mean, state);
   }
-  if (m.deepSpace) return PositionAndVelocity(k, kDeepKeplerIterations, kDeepKeplerTolerance, mean, state);
+  mean.sinI = m.sinio;
+  mean.cosI = m.cosio;
+  mean.x3thm1 = m.x3thm1;
+  mean.x1mth2 = m.x1mth2;
+  mean.x7thm1 = m.x7thm1;
+  mean.xlcof = m.xlcof;
+  mean.aycof = m.aycof;
   return PositionAndVelocity(k, k.keplerMaxIterations, k.keplerTolerance, mean, state);
 }
 

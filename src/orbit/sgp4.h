@@ -18,7 +18,8 @@ struct Sgp4Constants {
   double ck2 = 0.0;              // J2 / 2
   double j3 = 0.0;               // third zonal harmonic (negative for the Earth)
   double ck4 = 0.0;              // -3/8 J4
-  int keplerMaxIterations = 0;   // most iterations of the Kepler solver
+  int keplerMaxIterations = 0;   // most iterations of the Kepler solver (near-Earth sets; deep-space sets
+                                 // use the revised equations' 10 iterations to 1e-12 rad)
   double keplerTolerance = 0.0;  // the solver stops once a correction is no larger than this, rad
 };
 
