@@ -29,6 +29,7 @@ Vec3 Minus(const Vec3& a, const Vec3& b) {
 // Propagator and sidereal time set up once per track.
 struct TrackSetup {
   Sgp4Model model;
+  DeepSpaceIntegrator integrator;  // resonance integration carried from sample to sample
   double epochMjd = 0.0;
   double firstMjd = 0.0;
   double firstSiderealRad = 0.0;  // local sidereal time at the first sample
@@ -55,9 +56,10 @@ bool BeginTrack(const TleRecord& tle, double firstMjd, double latitudeRad, doubl
   return true;
 }
 
-bool SampleAt(const TrackSetup& setup, double mjd, SkySample& sample) {
+bool SampleAt(TrackSetup& setup, double mjd, SkySample& sample) {
   Sgp4State state;
-  if (Sgp4Evaluate(setup.model, (mjd - setup.epochMjd) * 1440.0, state) != Sgp4Error::None) return false;
+  if (Sgp4Evaluate(setup.model, (mjd - setup.epochMjd) * 1440.0, state, setup.integrator) != Sgp4Error::None)
+    return false;
   sample.satellite = state.positionKm;
   sample.siderealRad = setup.firstSiderealRad + (mjd - setup.firstMjd) * kEarthRotationRadPerDay;
   sample.site = SiteVector(setup.latitudeRad, sample.siderealRad);

@@ -370,9 +370,8 @@ Sgp4Error ApplyDeepSpacePeriodics(const Sgp4Model& m, double tsince, MeanElement
   return Sgp4Error::None;
 }
 
-}  // namespace
-
-Sgp4Error Sgp4Evaluate(const Sgp4Model& m, double tsince, Sgp4State& state) {
+// Sgp4Evaluate with an optional resonance integrator state.
+Sgp4Error EvaluateModel(const Sgp4Model& m, double tsince, Sgp4State& state, DeepSpaceIntegrator* integrator) {
   const Sgp4Constants& k = m.constants;
   const Sgp4Elements& el = m.elements;
   if (!std::isfinite(tsince)) return Sgp4Error::NonFinite;
@@ -405,7 +404,7 @@ Sgp4Error Sgp4Evaluate(const Sgp4Model& m, double tsince, Sgp4State& state) {
   mean.inclination = el.inclinationRad;
   if (m.deepSpace) {
     DeepSpaceElements d{mean.e, mean.inclination, mean.argPerigee, mean.node, mean.meanAnomaly, m.xnodp};
-    DeepSpaceSecular(m.deep.secular, m.deepEpoch, tsince, d);
+    DeepSpaceSecular(m.deep.secular, m.deepEpoch, tsince, d, integrator);
     if (!(d.meanMotion > 0.0)) return std::isnan(d.meanMotion) ? Sgp4Error::NonFinite : Sgp4Error::MeanMotion;
     mean.e = d.eccentricity;
     mean.inclination = d.inclination;
@@ -427,17 +426,26 @@ Sgp4Error Sgp4Evaluate(const Sgp4Model& m, double tsince, Sgp4State& state) {
   if (m.deepSpace) {
     const Sgp4Error error = ApplyDeepSpacePeriodics(m, tsince, mean);
     if (error != Sgp4Error::None) return error;
-  } else {
-    mean.sinI = m.sinio;
-    mean.cosI = m.cosio;
-    mean.x3thm1 = m.x3thm1;
-    mean.x1mth2 = m.x1mth2;
-    mean.x7thm1 = m.x7thm1;
-    mean.xlcof = m.xlcof;
-    mean.aycof = m.aycof;
+    return PositionAndVelocity(k, kDeepKeplerIterations, kDeepKeplerTolerance, mean, state);
   }
-  if (m.deepSpace) return PositionAndVelocity(k, kDeepKeplerIterations, kDeepKeplerTolerance, mean, state);
+  mean.sinI = m.sinio;
+  mean.cosI = m.cosio;
+  mean.x3thm1 = m.x3thm1;
+  mean.x1mth2 = m.x1mth2;
+  mean.x7thm1 = m.x7thm1;
+  mean.xlcof = m.xlcof;
+  mean.aycof = m.aycof;
   return PositionAndVelocity(k, k.keplerMaxIterations, k.keplerTolerance, mean, state);
+}
+
+}  // namespace
+
+Sgp4Error Sgp4Evaluate(const Sgp4Model& model, double tsinceMin, Sgp4State& state) {
+  return EvaluateModel(model, tsinceMin, state, nullptr);
+}
+
+Sgp4Error Sgp4Evaluate(const Sgp4Model& model, double tsinceMin, Sgp4State& state, DeepSpaceIntegrator& integrator) {
+  return EvaluateModel(model, tsinceMin, state, &integrator);
 }
 
 Sgp4Error Propagate(const Sgp4Elements& elements, double tsinceMin, const Sgp4Constants& constants, Sgp4State& state) {

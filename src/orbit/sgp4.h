@@ -18,7 +18,8 @@ struct Sgp4Constants {
   double ck2 = 0.0;              // J2 / 2
   double j3 = 0.0;               // third zonal harmonic (negative for the Earth)
   double ck4 = 0.0;              // -3/8 J4
-  int keplerMaxIterations = 0;   // most iterations of the Kepler solver
+  int keplerMaxIterations = 0;   // most iterations of the Kepler solver (near-Earth sets; deep-space sets
+                                 // use the revised equations' 10 iterations to 1e-12 rad)
   double keplerTolerance = 0.0;  // the solver stops once a correction is no larger than this, rad
 };
 
@@ -93,6 +94,12 @@ Sgp4Error Sgp4Initialise(const Sgp4Elements& elements, const Sgp4Constants& cons
 // km/s, TEME of the epoch's theory. Returns Sgp4Error::None, or the failure (see Sgp4Error) leaving state
 // unchanged.
 Sgp4Error Sgp4Evaluate(const Sgp4Model& model, double tsinceMin, Sgp4State& state);
+
+// The same for a series of evaluations of one model: the resonance integration of a 12-hour or 24-hour
+// deep-space set continues from where the previous evaluation with this integrator stopped (Vallado et
+// al. 2006, dspace), which saves its steps from the epoch at nearby times; the results are identical.
+// integrator starts default-constructed and belongs to this model only.
+Sgp4Error Sgp4Evaluate(const Sgp4Model& model, double tsinceMin, Sgp4State& state, DeepSpaceIntegrator& integrator);
 
 // Propagates an element set to tsinceMin minutes after its epoch with the given constants: the two steps
 // above in one pure call (initialise, then evaluate). On failure state is unchanged.

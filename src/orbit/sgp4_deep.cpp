@@ -9,9 +9,10 @@
 // - The epoch values of the lunar-solar periodics (peo, pinco, plo, pgho, pho) are zero in the revised
 //   equations, so they are neither stored nor subtracted, and the call of dpper during the
 //   initialisation (which then changes nothing) is left out.
-// - The resonance integrator restarts from the epoch on every evaluation instead of continuing from the
-//   state a previous call left behind; its steps lie on the same 720-minute grid from the epoch either
-//   way, so the result is the same, and an initialised model stays constant and can be shared.
+// - The state of the resonance integrator (atime, xli, xni) is kept apart from the model, in a
+//   DeepSpaceIntegrator the caller may keep between evaluations, so that an initialised model stays
+//   constant and can be shared; without one the integration starts from the epoch. The steps lie on
+//   the same 720-minute grid from the epoch either way, so the results are the same.
 // - Only the improved operation mode is ported (the node is not forced into 0 to 2 pi in Lyddane's
 //   modification), the mode the published verification results use.
 
@@ -389,7 +390,8 @@ DeepSpaceModel DeepSpaceInitialise(const DeepSpaceEpoch& epoch) {
   return model;
 }
 
-void DeepSpaceSecular(const DeepSpaceSecularTerms& s, const DeepSpaceEpoch& epoch, double t, DeepSpaceElements& el) {
+void DeepSpaceSecular(const DeepSpaceSecularTerms& s, const DeepSpaceEpoch& epoch, double t, DeepSpaceElements& el,
+                      DeepSpaceIntegrator* integrator) {
   constexpr double stepp = 720.0;
   constexpr double stepn = -720.0;
   constexpr double step2 = 259200.0;  // stepp^2 / 2
@@ -402,11 +404,18 @@ void DeepSpaceSecular(const DeepSpaceSecularTerms& s, const DeepSpaceEpoch& epoc
   el.meanAnomaly += s.dmdt * t;
   if (s.resonance == DeepSpaceResonance::None) return;
 
-  // Euler-Maclaurin integration of the resonant longitude and mean motion from the epoch in steps of
-  // 720 min, then a Taylor step over the rest.
-  double atime = 0.0;
-  double xni = epoch.meanMotion;
-  double xli = s.xlamo;
+  // Euler-Maclaurin integration of the resonant longitude and mean motion in steps of 720 min from the
+  // epoch (or from where the integrator stopped, when t lies beyond it), then a Taylor step over the rest.
+  DeepSpaceIntegrator fromEpoch;
+  DeepSpaceIntegrator& in = integrator != nullptr ? *integrator : fromEpoch;
+  if (in.atime == 0.0 || t * in.atime <= 0.0 || std::fabs(t) < std::fabs(in.atime)) {
+    in.atime = 0.0;
+    in.xni = epoch.meanMotion;
+    in.xli = s.xlamo;
+  }
+  double& atime = in.atime;
+  double& xni = in.xni;
+  double& xli = in.xli;
   const double delt = t > 0.0 ? stepp : stepn;
   ResonanceRates r;
   double ft = 0.0;

@@ -72,13 +72,24 @@ double DeepSpaceSiderealTime(double julianDate);
 // secular rates and, for 12-hour and 24-hour orbits, the resonance coefficients (dsinit).
 DeepSpaceModel DeepSpaceInitialise(const DeepSpaceEpoch& epoch);
 
+// Where the resonance integrator of a deep-space set last stopped: time from the epoch (min, a multiple
+// of 720), resonant longitude (rad) and mean motion (rad/min) there. A default one starts at the epoch.
+struct DeepSpaceIntegrator {
+  double atime = 0.0;
+  double xli = 0.0;
+  double xni = 0.0;
+};
+
 // Secular lunar-solar update and resonance integration (dspace) of the mean elements at tsinceMin minutes
 // after the epoch: eccentricity, inclination, argument of perigee, node and mean anomaly gain their
 // lunar-solar rates times t; for resonant orbits the mean motion and mean anomaly come from the
 // resonance integrator (Euler-Maclaurin steps of 720 min from the epoch). elements holds the
-// near-Earth secular values on entry.
+// near-Earth secular values on entry. With an integrator, the integration continues from where it
+// stopped when tsinceMin lies beyond that point on the same side of the epoch (as the revised equations
+// do), else restarts from the epoch; the steps lie on the same grid either way, so the results are the
+// same. tsinceMin must be finite.
 void DeepSpaceSecular(const DeepSpaceSecularTerms& terms, const DeepSpaceEpoch& epoch, double tsinceMin,
-                      DeepSpaceElements& elements);
+                      DeepSpaceElements& elements, DeepSpaceIntegrator* integrator = nullptr);
 
 // Lunar-solar long-period periodics (dpper) added to the mean elements at tsinceMin minutes after the
 // epoch; below 0.2 rad of inclination the node and perigee are updated by Lyddane's modification,
