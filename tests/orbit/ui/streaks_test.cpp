@@ -103,6 +103,9 @@ PanelEntries ReadCircumstances(const fs::path& path) {
   // West and south are chosen with the panel's E/W and N/S switches, the value typed without its sign.
   e.longitude = values["Longitude"];
   e.latitude = values["Latitude"];
+  e.ra = values["RA"];  // the frame centre, when the observer gives it
+  e.dec = values["DEC"];
+  e.field = values["Field"];
   e.west = e.longitude.starts_with('-');
   e.south = e.latitude.starts_with('-');
   if (e.west) e.longitude.erase(0, 1);
@@ -159,107 +162,132 @@ std::pair<double, double> IodPositionDeg(const std::string& line) {
   return {raDeg, decDeg};
 }
 
-// The database imported once for the whole program from both public lists.
-class StreakFrames : public ::testing::TestWithParam<int> {
-protected:
-  static void SetUpTestSuite() {
-    dir_ = new TempDir();
-    fs::create_directories(dir_->path() / "TLE");
+// The asterism index and the database imported from both public lists, made once for the whole program
+// on first use.
+struct SharedFiles {
+  SharedFiles() {
+    fs::create_directories(dir.path() / "TLE");
     const fs::path tle = SharedDataDir() / "tle";
     SilentTask task;
-    imported_ = ImportTleFiles({(tle / "celestrak_active_2026-05-07_15347obj.txt").string(),
-                                (tle / "celestrak_visual_2026-05-07_148obj.txt").string()},
-                               -1, dir_->appDir(), task);
-    asterismPath_ = (dir_->path() / "tri4t.dat").string();
-    built_ = BuildAsterismFile((SourceDir() / "data" / "bin8.dat").string(), asterismPath_, task);
+    imported = ImportTleFiles({(tle / "celestrak_active_2026-05-07_15347obj.txt").string(),
+                               (tle / "celestrak_visual_2026-05-07_148obj.txt").string()},
+                              -1, dir.appDir(), task);
+    asterismPath = (dir.path() / "tri4t.dat").string();
+    built = BuildAsterismFile((SourceDir() / "data" / "bin8.dat").string(), asterismPath, task);
   }
-  static void TearDownTestSuite() { delete dir_; }
-
-  static TempDir* dir_;
-  static TleImportResult imported_;
-  static std::string asterismPath_;
-  static bool built_;
+  TempDir dir;
+  TleImportResult imported;
+  std::string asterismPath;
+  bool built = false;
 };
 
-TempDir* StreakFrames::dir_ = nullptr;
-TleImportResult StreakFrames::imported_;
-std::string StreakFrames::asterismPath_;
-bool StreakFrames::built_ = false;
+const SharedFiles& Shared() {
+  static const SharedFiles files;
+  return files;
+}
+
+// One user's session on a frame, through the calls the windows make.
+struct Session {
+  AppState app;
+  FrameState frame;
+  SilentTask task;
+
+  // Opens the frame, types the circumstances, clicks on the brightest stars that stand apart from others
+  // and from the streak, identifies, clicks near both streak ends and measures the track.
+  void RunToMeasuredTrack(const std::string& appDir, const fs::path& image, const PanelEntries& entries,
+                          const std::vector<DrawnStar>& stars, double x1, double y1, double x2, double y2) {
+    app.appDir = appDir;
+    app.catalogPath = (SourceDir() / "data" / "bin8.dat").string();
+    app.asterismPath = Shared().asterismPath;
+    app.catalogueReady = true;
+    DecodedImage decoded;
+    ASSERT_TRUE(DecodeFrameFile(image.string(), decoded));
+    frame.frameOpen = true;
+    frame.imageWidth = static_cast<std::int16_t>(decoded.width);
+    frame.imageHeight = static_cast<std::int16_t>(decoded.height);
+    frame.brightness = MakeBrightness(decoded);
+    frame.displayScale = ComputeDisplayGeometry(decoded.width, decoded.height).displayScale;
+    ApplyFrameSize(frame, app.frameSizes);
+
+    const CollectResult collected = CollectFrameInfo(entries, true, frame.info);
+    ASSERT_TRUE(collected.ok) << collected.message;
+
+    for (const DrawnStar& s : stars) {
+      if (frame.starMarks.size() == 20) break;
+      if (s.x < 40 || s.y < 40 || s.x > decoded.width - 40 || s.y > decoded.height - 40) continue;
+      if (DistanceFromLine(s.x, s.y, x1, y1, x2, y2) < 30) continue;
+      bool crowded = false;
+      for (const DrawnStar& o : stars) crowded = crowded || (&o != &s && std::hypot(o.x - s.x, o.y - s.y) < 20);
+      if (!crowded)
+        DetectStar(frame, app, static_cast<int>(std::lround(s.x)), static_cast<int>(std::lround(s.y)), true);
+    }
+    ASSERT_GE(frame.starMarks.size(), 8u);
+
+    IdentificationInput input;
+    input.marks = frame.starMarks;
+    input.imageWidth = frame.imageWidth;
+    input.imageHeight = frame.imageHeight;
+    input.midMjd = frame.info.midMjd;
+    input.longitudeRad = frame.info.longitudeRad;
+    input.latitudeRad = frame.info.latitudeRad;
+    input.considerVisibility = frame.info.considerVisibility;
+    input.raUserDeg = frame.info.raUser;
+    input.decUserDeg = frame.info.decUser;
+    input.fieldUserDeg = frame.info.fieldUser;
+    input.catalogPath = app.catalogPath;
+    input.asterismPath = app.asterismPath;
+    input.appDir = app.appDir;
+    const IdentificationResult id = IdentifyStars(input, true, task);
+    ASSERT_TRUE(id.success) << (id.messages.empty() ? "" : id.messages[0]);
+    frame.plate = id.solution;
+
+    ASSERT_TRUE(
+        DetectTrackEnd(frame, app, static_cast<int>(std::lround(x1)), static_cast<int>(std::lround(y1)), true).found);
+    ASSERT_TRUE(
+        DetectTrackEnd(frame, app, static_cast<int>(std::lround(x2)), static_cast<int>(std::lround(y2)), true).found);
+    ASSERT_EQ(frame.trackEndCount, 2);
+    const TrackMeasurement measured = MeasureTrack(frame, app, task);
+    ASSERT_TRUE(measured.refined) << measured.text;
+  }
+
+  CandidateSearchInput SearchInput() const {
+    CandidateSearchInput search;
+    search.appDir = app.appDir;
+    search.end1 = {frame.trackEnds[1].ra, frame.trackEnds[1].dec};
+    search.end2 = {frame.trackEnds[2].ra, frame.trackEnds[2].dec};
+    search.window = MakeTrackWindow(frame.info);
+    search.latitudeRad = frame.info.latitudeRad;
+    search.longitudeRad = frame.info.longitudeRad;
+    return search;
+  }
+
+  TrajectoryCanvas Canvas() const {
+    return {frame.plate.working, frame.imageWidth, frame.imageHeight, frame.displayScale};
+  }
+};
+
+class StreakFrames : public ::testing::TestWithParam<int> {};
 
 TEST_P(StreakFrames, TrueSatelliteIsFirstAndItsTrajectoryRunsAlongTheStreak) {
-  ASSERT_TRUE(built_);
-  ASSERT_GT(imported_.filesCreated, 15000);
+  ASSERT_TRUE(Shared().built);
+  ASSERT_GT(Shared().imported.filesCreated, 15000);
   const std::string name = "case_s0" + std::to_string(GetParam());
   const fs::path caseDir = SharedDataDir() / "streaks" / name;
   const StreakTruth truth = ReadTruth(caseDir / (name + "_truth.json"));
   ASSERT_GT(truth.norad, 0);
 
-  // Open the frame.
-  AppState app;
-  app.appDir = dir_->appDir();
-  app.catalogPath = (SourceDir() / "data" / "bin8.dat").string();
-  app.asterismPath = asterismPath_;
-  app.catalogueReady = true;
-  FrameState frame;
-  DecodedImage decoded;
-  ASSERT_TRUE(DecodeFrameFile((caseDir / (name + ".jpg")).string(), decoded));
-  frame.frameOpen = true;
-  frame.imageWidth = static_cast<std::int16_t>(decoded.width);
-  frame.imageHeight = static_cast<std::int16_t>(decoded.height);
-  frame.brightness = MakeBrightness(decoded);
-  frame.displayScale = ComputeDisplayGeometry(decoded.width, decoded.height).displayScale;
-  ApplyFrameSize(frame, app.frameSizes);
-
-  // Type the circumstances, and where the camera pointed as the observer knows it: to the whole degree.
+  // What the user types, with where the camera pointed as the observer knows it: to the whole degree.
   PanelEntries entries = ReadCircumstances(caseDir / (name + "_circumstances.txt"));
   entries.ra = std::to_string(std::lround(truth.centreRa));
   entries.dec = std::to_string(std::lround(truth.centreDec));
   entries.field = std::to_string(std::lround(truth.fieldWidth));
-  const CollectResult collected = CollectFrameInfo(entries, true, frame.info);
-  ASSERT_TRUE(collected.ok) << collected.message;
-
-  // Mark the brightest stars that stand apart from others, as clicks with the marking frame would.
-  const std::vector<DrawnStar> stars = ReadStars(caseDir / (name + "_stars.csv"));
-  for (const DrawnStar& s : stars) {
-    if (frame.starMarks.size() == 20) break;
-    if (s.x < 40 || s.y < 40 || s.x > decoded.width - 40 || s.y > decoded.height - 40) continue;
-    if (DistanceFromLine(s.x, s.y, truth.x1, truth.y1, truth.x2, truth.y2) < 30) continue;
-    bool crowded = false;
-    for (const DrawnStar& o : stars) crowded = crowded || (&o != &s && std::hypot(o.x - s.x, o.y - s.y) < 20);
-    if (!crowded) DetectStar(frame, app, static_cast<int>(std::lround(s.x)), static_cast<int>(std::lround(s.y)), true);
-  }
-  ASSERT_GE(frame.starMarks.size(), 8u);
-
-  // Identify.
-  IdentificationInput input;
-  input.marks = frame.starMarks;
-  input.imageWidth = frame.imageWidth;
-  input.imageHeight = frame.imageHeight;
-  input.midMjd = frame.info.midMjd;
-  input.longitudeRad = frame.info.longitudeRad;
-  input.latitudeRad = frame.info.latitudeRad;
-  input.considerVisibility = frame.info.considerVisibility;
-  input.raUserDeg = frame.info.raUser;
-  input.decUserDeg = frame.info.decUser;
-  input.fieldUserDeg = frame.info.fieldUser;
-  input.catalogPath = app.catalogPath;
-  input.asterismPath = app.asterismPath;
-  input.appDir = app.appDir;
-  SilentTask task;
-  const IdentificationResult id = IdentifyStars(input, true, task);
-  ASSERT_TRUE(id.success) << (id.messages.empty() ? "" : id.messages[0]);
-  frame.plate = id.solution;
-
-  // Mark the track ends where the streak ends and measure.
-  ASSERT_TRUE(
-      DetectTrackEnd(frame, app, static_cast<int>(std::lround(truth.x1)), static_cast<int>(std::lround(truth.y1)), true)
-          .found);
-  ASSERT_TRUE(
-      DetectTrackEnd(frame, app, static_cast<int>(std::lround(truth.x2)), static_cast<int>(std::lround(truth.y2)), true)
-          .found);
-  ASSERT_EQ(frame.trackEndCount, 2);
-  const TrackMeasurement measured = MeasureTrack(frame, app, task);
-  ASSERT_TRUE(measured.refined) << measured.text;
+  Session session;
+  ASSERT_NO_FATAL_FAILURE(session.RunToMeasuredTrack(Shared().dir.appDir(), caseDir / (name + ".jpg"), entries,
+                                                     ReadStars(caseDir / (name + "_stars.csv")), truth.x1, truth.y1,
+                                                     truth.x2, truth.y2));
+  FrameState& frame = session.frame;
+  AppState& app = session.app;
+  SilentTask& task = session.task;
   const TrackPoint& end1 = frame.trackEnds[1];
   const TrackPoint& end2 = frame.trackEnds[2];
   const double error1 = GreatCircleDistance(end1.ra, end1.dec, truth.ra1 * kDeg, truth.dec1 * kDeg) / kDeg;
@@ -270,13 +298,7 @@ TEST_P(StreakFrames, TrueSatelliteIsFirstAndItsTrajectoryRunsAlongTheStreak) {
   EXPECT_LT(error2, 0.02);
 
   // Search.
-  CandidateSearchInput search;
-  search.appDir = app.appDir;
-  search.end1 = {end1.ra, end1.dec};
-  search.end2 = {end2.ra, end2.dec};
-  search.window = MakeTrackWindow(frame.info);
-  search.latitudeRad = frame.info.latitudeRad;
-  search.longitudeRad = frame.info.longitudeRad;
+  const CandidateSearchInput search = session.SearchInput();
   CandidateList list;
   int changes = 0;
   const CandidateSearchResult result =
@@ -292,8 +314,7 @@ TEST_P(StreakFrames, TrueSatelliteIsFirstAndItsTrajectoryRunsAlongTheStreak) {
   // the streak, which is the straight line between the true ends (the path bows away from that line by
   // up to a few pixels on some frames; the truth file gives the amount).
   const TleRecord& tle = list.records[static_cast<std::size_t>(first.recordIndex) - 1].tle;
-  TrajectoryCanvas canvas{frame.plate.working, frame.imageWidth, frame.imageHeight, frame.displayScale};
-  const std::vector<TrajectoryMark> marks = CandidateTrajectory(tle, frame.info, canvas, app.palette);
+  const std::vector<TrajectoryMark> marks = CandidateTrajectory(tle, frame.info, session.Canvas(), app.palette);
   ASSERT_GE(marks.size(), 4u);
   double worstPath = 0, worstLine = 0;
   for (const TrajectoryMark& mark : marks) {
@@ -339,5 +360,53 @@ TEST_P(StreakFrames, TrueSatelliteIsFirstAndItsTrajectoryRunsAlongTheStreak) {
 }
 
 INSTANTIATE_TEST_SUITE_P(RealSatellites, StreakFrames, ::testing::Range(901, 909));
+
+// The demo frame: drawn by the project's frame generator with the streak of PODSAT's public element set;
+// the numbers its README quotes.
+TEST(DemoFrame, PodsatIsFoundFromItsOwnElementSet) {
+  ASSERT_TRUE(Shared().built);
+  const fs::path demo = SourceDir() / "data" / "demo";
+  TempDir dir;
+  fs::create_directories(dir.path() / "TLE");
+  SilentTask silent;
+  ImportTleFiles({(demo / "podsat_2026-05-07.tle").string()}, -1, dir.appDir(), silent);
+
+  // The generator's truth file: "streak x1 y1 x2 y2" and "star number x y magnitude" lines.
+  std::istringstream truth(ReadFile(demo / "demo_podsat_truth.txt"));
+  std::vector<DrawnStar> stars;
+  double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  for (std::string word; truth >> word;) {
+    if (word == "streak") truth >> x1 >> y1 >> x2 >> y2;
+    if (word == "star") {
+      DrawnStar s;
+      double number;
+      truth >> number >> s.x >> s.y >> s.vmag;
+      stars.push_back(s);
+    }
+  }
+  std::sort(stars.begin(), stars.end(), [](const DrawnStar& a, const DrawnStar& b) { return a.vmag < b.vmag; });
+  ASSERT_GT(x1, 0);
+
+  Session session;
+  ASSERT_NO_FATAL_FAILURE(session.RunToMeasuredTrack(dir.appDir(), demo / "demo_podsat.jpg",
+                                                     ReadCircumstances(demo / "demo_podsat_circumstances.txt"), stars,
+                                                     x1, y1, x2, y2));
+  CandidateList list;
+  CandidateSearch(session.SearchInput(), {}, list, silent, {});
+  ASSERT_EQ(list.rows.size(), 1u);
+  EXPECT_EQ(list.rows[0].catalogNumber, 43229);
+  EXPECT_LT(list.rows[0].rDeg, 0.05);
+  EXPECT_LT(list.rows[0].uDeg, 0.5f);
+  const std::vector<TrajectoryMark> marks =
+      CandidateTrajectory(list.records[0].tle, session.frame.info, session.Canvas(), session.app.palette);
+  ASSERT_GE(marks.size(), 10u);
+  for (const TrajectoryMark& m : marks) {
+    EXPECT_LT(DistanceFromLine(m.x * session.frame.displayScale, m.y * session.frame.displayScale, x1, y1, x2, y2),
+              2.0);
+  }
+  std::printf("demo: %s; %zu marks from (%.0f, %.0f) to (%.0f, %.0f) screen px, %s to %s\n",
+              CandidateRowText(list.rows[0]).c_str(), marks.size(), marks.front().x, marks.front().y, marks.back().x,
+              marks.back().y, marks.front().timeText.c_str(), marks.back().timeText.c_str());
+}
 
 }  // namespace
