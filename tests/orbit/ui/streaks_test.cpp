@@ -219,7 +219,7 @@ struct Session {
       bool crowded = false;
       for (const DrawnStar& o : stars) crowded = crowded || (&o != &s && std::hypot(o.x - s.x, o.y - s.y) < 20);
       if (!crowded)
-        DetectStar(frame, app, static_cast<int>(std::lround(s.x)), static_cast<int>(std::lround(s.y)), true);
+        DetectStar(MarkingOf(frame, app), frame.starMarks, app.logFile, static_cast<int>(std::lround(s.x)), static_cast<int>(std::lround(s.y)), true);
     }
     ASSERT_GE(frame.starMarks.size(), 8u);
 
@@ -242,11 +242,11 @@ struct Session {
     frame.plate = id.solution;
 
     ASSERT_TRUE(
-        DetectTrackEnd(frame, app, static_cast<int>(std::lround(x1)), static_cast<int>(std::lround(y1)), true).found);
+        DetectTrackEnd(MarkingOf(frame, app), frame.trackEnds, app.logFile, static_cast<int>(std::lround(x1)), static_cast<int>(std::lround(y1)), true).found);
     ASSERT_TRUE(
-        DetectTrackEnd(frame, app, static_cast<int>(std::lround(x2)), static_cast<int>(std::lround(y2)), true).found);
-    ASSERT_EQ(frame.trackEndCount, 2);
-    const TrackMeasurement measured = MeasureTrack(frame, app, task);
+        DetectTrackEnd(MarkingOf(frame, app), frame.trackEnds, app.logFile, static_cast<int>(std::lround(x2)), static_cast<int>(std::lround(y2)), true).found);
+    ASSERT_EQ(frame.trackEnds.count, 2);
+    const TrackMeasurement measured = MeasureTrack(TrackFrameOf(frame, app), frame.trackEnds, task);
     ASSERT_TRUE(measured.refined) << measured.text;
   }
 
