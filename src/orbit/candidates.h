@@ -40,6 +40,9 @@ struct TrackWindow {
 
 // The track window of a frame's circumstances.
 TrackWindow MakeTrackWindow(const FrameInfo& info);
+// Length of a track window in seconds, to the millisecond (so that a window of 2.5 s is exactly 2.5 s
+// and halves round as intended despite the MJD subtraction).
+double WindowSeconds(const TrackWindow& window);
 
 // Unit pole of the great circle through two directions: the normalised cross product u1 x u2, turned so
 // that its z component is not negative. None when the directions coincide or are opposite.
@@ -117,7 +120,7 @@ struct CandidateList {
 
 // What the search needs from the frame.
 struct CandidateSearchInput {
-  std::string tleDir;   // the database directory (appDir/TLE)
+  std::string appDir;   // the application directory; its TLE folder is the database searched
   J2000Direction end1;  // measured track ends, radians
   J2000Direction end2;
   TrackWindow window;
