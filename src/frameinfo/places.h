@@ -1,0 +1,69 @@
+#pragma once
+// Observing places: named sites with their coordinates and IOD station codes, kept in the text file
+// appDir + "program_files/station_orvia.ini" (one record a line: the name in double quotes, longitude,
+// latitude, code, separated by commas, "." as decimal point, CR LF line ends, at most 255 records).
+// A double quote inside a name is stored doubled (""), so files whose names hold no quote read as before.
+// Also the degrees-minutes-seconds split and join of the coordinate entry dialog.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// One observing place.
+struct ObserverSite {
+  std::string name;        // kept byte for byte
+  double longitude = 0.0;  // degrees, east positive
+  double latitude = 0.0;   // degrees, north positive
+  std::int16_t code = 0;   // IOD station code
+};
+
+// The most records a places file may hold.
+constexpr int kMaxPlaces = 255;
+
+// Messages of the places window.
+inline constexpr const char* kPlacesFileError = "Возникла ошибка с файлом списка мест наблюдения";
+inline constexpr const char* kPlaceNameMissing = "Не задано название";
+
+// What reading the places file found: ok is false for an unreadable or malformed file, one without any
+// record, or one of more than 255 records (sites is then empty). A missing file is ok and empty.
+struct PlacesLoad {
+  bool ok = true;
+  std::vector<ObserverSite> sites;
+};
+
+// Path of the places file under the application directory (which ends with a separator).
+std::string PlacesFileName(const std::string& appDir);
+
+// Reads the records of a places file's text (CR LF or LF line ends; blank lines are skipped).
+PlacesLoad ParsePlaces(std::string_view text);
+
+// Reads the places file of the application directory.
+PlacesLoad LoadPlaces(const std::string& appDir);
+
+// The file text of a list of places, one CR LF-ended record each, in order.
+std::string PlacesText(const std::vector<ObserverSite>& sites);
+
+// Rewrites the places file with all the places (through a temporary file, so that a failure leaves
+// the old file whole). False when the file could not be written.
+bool SavePlaces(const std::string& appDir, const std::vector<ObserverSite>& sites);
+
+// Message for a failed rewrite of the places file at path.
+std::string PlacesSaveError(const std::string& path);
+
+// The list line of a place: name, |longitude| "00.000" with E/W, |latitude| "00.000" with N/S, code.
+std::string PlaceListLine(const ObserverSite& site);
+
+// Degrees, arcminutes and arcseconds of an angle's magnitude as the coordinate dialog shows them.
+struct DmsParts {
+  int degrees = 0;
+  int minutes = 0;
+  double seconds = 0.0;  // truncated to tenths
+};
+
+// Splits |degrees| into whole degrees and minutes (truncated) and seconds truncated to tenths, carrying
+// 60" into the minutes and 60' into the degrees.
+DmsParts SplitDms(double degrees);
+
+// Degrees of a degrees-minutes-seconds entry: |d| and |m| rounded to integers, plus |s|/3600.
+double JoinDms(double degrees, double minutes, double seconds);
