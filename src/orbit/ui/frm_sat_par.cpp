@@ -1,6 +1,7 @@
 #include "orbit/ui/frm_sat_par.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -96,4 +97,9 @@ void FrmSatPar::OkClicked() {
   filter_.inclMax = chi_->isChecked() ? ReadUserNumber(txtimax_->text()) : defaults.inclMax;
   if (!run_ || !run_(filter_, this)) return;
   close();
+}
+
+void FrmSatPar::closeEvent(QCloseEvent* event) {
+  emit Closed();
+  QWidget::closeEvent(event);
 }

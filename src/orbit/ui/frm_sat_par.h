@@ -20,6 +20,12 @@ public:
   // The filter as the window holds it now (thresholds follow every edit of their boxes).
   const CandidateFilter& Filter() const { return filter_; }
 
+signals:
+  void Closed();
+
+protected:
+  void closeEvent(QCloseEvent* event) override;
+
 private slots:
   void PeriodClicked();
   void InclinationClicked();

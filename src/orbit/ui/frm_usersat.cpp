@@ -11,6 +11,7 @@
 
 #include "base/numbers.h"
 #include "base/ui/message.h"
+#include "frameinfo/ui/iod_report.h"
 #include "orbit/ui/frm_sat_par.h"
 #include "orbit/ui/satellite_windows.h"
 
@@ -104,7 +105,15 @@ void FrmUsersat::IodClicked() {
   if (frame.trackEndCount != 2)
     return static_cast<void>(ShowMessage(QStringLiteral("Нужны два измерения  трека"), QStringLiteral("Сообщения"),
                                          MessageButtons::Ok, this));
-  if (context_.writeIod) context_.writeIod(number_, designator_);
+  IodInput input;
+  input.catalogueNumber = number_;
+  input.designator = designator_;
+  input.stationCode = frame.info.stationCode;
+  input.yearGuess = frame.info.startTime.year;
+  // The two ends at the exposure's start and end.
+  input.positions = {IodPosition{frame.info.startMjd, frame.endSky[0]},
+                     IodPosition{frame.info.startMjd + frame.info.exposure / 86400.0, frame.endSky[1]}};
+  ReportIod(this, context_.appDir, input);
 }
 
 void FrmUsersat::closeEvent(QCloseEvent* event) {

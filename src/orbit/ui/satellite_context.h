@@ -48,6 +48,5 @@ struct SatelliteContext {
   std::function<bool()> collectStrict{};     // strict collection of the panel; false after its message
   std::function<void()> showTrajectories{};  // redraws the state's marks and labels on the frame
   std::function<void(const QString&, const QString&, const QString&)> hint{};
-  std::function<void()> swapTrackEnds{};                    // exchanges track ends 1 and 2
-  std::function<void(int, const std::string&)> writeIod{};  // IOD report of a satellite (number, designator)
+  std::function<void()> swapTrackEnds{};  // exchanges track ends 1 and 2
 };

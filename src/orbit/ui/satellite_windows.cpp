@@ -8,7 +8,6 @@
 #include "orbit/ui/frm_sat_n.h"
 #include "orbit/ui/frm_sat_par.h"
 #include "orbit/ui/frm_usersat.h"
-#include "satdb/satdb.h"
 
 TrajectoryCanvas TrajectoryCanvasOf(const SatelliteFrame& frame) {
   TrajectoryCanvas canvas;
@@ -67,6 +66,7 @@ void SatelliteWindows::OpenFilter() {
   if (filter_) filter_->close();
   filter_ = new FrmSatPar([this](const CandidateFilter& filter, QWidget* window) { return RunSearch(filter, window); },
                           context_.owner);
+  connect(filter_, &FrmSatPar::Closed, this, [this] { filter_ = nullptr; });
   Place(filter_);
 }
 
@@ -84,7 +84,7 @@ bool SatelliteWindows::RunSearch(const CandidateFilter& filter, QWidget* filterW
 
   const SatelliteFrame frame = context_.frame();
   CandidateSearchInput input;
-  input.tleDir = DatabaseDir(context_.appDir);
+  input.appDir = context_.appDir;
   input.end1 = frame.endSky[0];
   input.end2 = frame.endSky[1];
   input.window = MakeTrackWindow(frame.info);
@@ -124,6 +124,7 @@ void SatelliteWindows::ShowCandidates() {
 }
 
 void SatelliteWindows::CandidatesClosed() {
+  candidates_ = nullptr;
   ClearTrajectories(context_, false);
   if (!searching_) {
     context_.state.candidates = CandidateList{};
@@ -148,13 +149,19 @@ void SatelliteWindows::DrawCandidate(int recordIndex) {
 void SatelliteWindows::OpenUserSat() {
   if (usersat_) usersat_->close();
   usersat_ = new FrmUsersat(context_, context_.owner);
-  connect(usersat_, &FrmUsersat::Closed, this, [this] { ClearTrajectories(context_, false); });
+  connect(usersat_, &FrmUsersat::Closed, this, [this] {
+    usersat_ = nullptr;
+    ClearTrajectories(context_, false);
+  });
   Place(usersat_);
 }
 
 void SatelliteWindows::OpenSatN() {
   if (several_) several_->close();
   several_ = new FrmSatN(context_, context_.owner);
-  connect(several_, &FrmSatN::Closed, this, [this] { ClearTrajectories(context_, true); });
+  connect(several_, &FrmSatN::Closed, this, [this] {
+    several_ = nullptr;
+    ClearTrajectories(context_, true);
+  });
   Place(several_);
 }
