@@ -106,9 +106,8 @@ bool SatelliteWindows::RunSearch(const CandidateFilter& filter, QWidget* filterW
 
   if (!result.message.empty())
     ShowMessage(QString::fromStdString(result.message), kMessageCaption, MessageButtons::Ok, context_.owner);
-  else if (!result.cancelled && !context_.state.candidates.rows.empty() && context_.hint)
-    context_.hint(QStringLiteral("Для просмотра траектории ИСЗ щелкните по номеру в списке претендентов"),
-                  QStringLiteral(" "), QStringLiteral(" "));
+  else if (!result.hint.empty() && !emptyAfterSearch_ && context_.hint)
+    context_.hint(QString::fromStdString(result.hint), QStringLiteral(" "), QStringLiteral(" "));
   return true;
 }
 

@@ -185,6 +185,14 @@ TEST_F(SatelliteWindowsTest, FilterBoxesFollowTheirCheckBoxesAndThresholdsStartA
   EXPECT_FLOAT_EQ(filter->Filter().maxDirection, 15.0f);
   EXPECT_EQ(Find<QLineEdit>(filter, "txter1")->text(), "10");
   EXPECT_TRUE(recorder.messages.empty());
+
+  // A date that cannot be read stops the search with the panel's message; the filter stays open.
+  Find<QLineEdit>(window->Panel(), "txtp1")->setText("32.08.2026");
+  Find<QPushButton>(filter, "cmdok")->click();
+  EXPECT_EQ(recorder.messages.size(), 1u);
+  EXPECT_TRUE(filter->isVisible());
+  EXPECT_EQ(window->Satellites()->CandidateWindow(), nullptr);
+  EXPECT_TRUE(window->App().catalogueReady);
 }
 
 TEST_F(SatelliteWindowsTest, TheSearchListsTheIssFirstAndItsRowDrawsItsPathAlongTheTrack) {
