@@ -3,16 +3,24 @@
 //
 // orvia_make_frame --catalog bin8.dat --out frame.bmp [--truth frame.txt] [--width 1200] [--height 800]
 //   [--ra DEG] [--dec DEG] [--scale ARCSEC_PER_PX] [--rotation DEG] [--mirror] [--limit MAG]
-//   [--background LEVEL] [--noise SIGMA] [--sigma STAR_SIGMA_PX] [--seed N]
+//   [--background LEVEL] [--noise SIGMA] [--sigma STAR_SIGMA_PX] [--seed N] [--reference MAG,PEAK]
 //   [--streak X1,Y1,X2,Y2[,PEAK]]...
+//   [--satellite TLE_FILE --start DD.MM.YYYY,HH:MM:SS.S --exposure SECONDS --site LON_E,LAT_N [--peak P]]
+//
+// With --satellite the first element set of the file is propagated to the exposure's start and end as
+// seen from the site, and the streak between the two J2000 positions is drawn.
 
 #include <cctype>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "framegen/framegen.h"
+#include "astrometry/sky_frames.h"
+#include "base/calendar.h"
 #include "base/numbers.h"
+#include "framegen/framegen.h"
+#include "orbit/observer.h"
+#include "satdb/satdb.h"
 #ifdef ORVIA_FRAMEGEN_JPEG
 #include "framegen/jpeg_writer.h"
 #endif
@@ -23,8 +31,9 @@ void Usage() {
   std::fputs(
       "usage: orvia_make_frame --catalog bin8.dat --out frame.bmp [--truth frame.txt] [--width W] [--height H]\n"
       "       [--ra DEG] [--dec DEG] [--scale ARCSEC_PER_PX] [--rotation DEG] [--mirror] [--limit MAG]\n"
-      "       [--background LEVEL] [--noise SIGMA] [--sigma STAR_SIGMA_PX] [--seed N]\n"
-      "       [--streak X1,Y1,X2,Y2[,PEAK]]...\n",
+      "       [--background LEVEL] [--noise SIGMA] [--sigma STAR_SIGMA_PX] [--seed N] [--reference MAG,PEAK]\n"
+      "       [--streak X1,Y1,X2,Y2[,PEAK]]...\n"
+      "       [--satellite TLE_FILE --start DD.MM.YYYY,HH:MM:SS.S --exposure S --site LON_E,LAT_N [--peak P]]\n",
       stderr);
 }
 
@@ -42,11 +51,40 @@ std::vector<double> Numbers(const std::string& text) {
   return out;
 }
 
+// The satellite's streak over the exposure: its first element set propagated to the start and the end
+// of the exposure as seen from the site, rotated to J2000 and projected onto the frame. False when the
+// file, the start or the propagation fails.
+bool SatelliteStreak(const std::string& tlePath, const std::string& start, double exposure, const std::string& site,
+                     const FrameSpec& drawing, FrameStreak& streak) {
+  std::vector<ImportedSet> sets;
+  TleRecord tle;
+  if (!ReadTleInput(tlePath, sets) || sets.empty() || !ParseElementSet(sets[0].line1, sets[0].line2, tle)) return false;
+  const std::size_t comma = start.find(',');
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0;
+  float seconds = 0;
+  if (comma == std::string::npos || !ParseDate(start.substr(0, comma), year, month, day) ||
+      !ParseTime(start.substr(comma + 1), hour, minute, seconds))
+    return false;
+  const double t0 = MjdFromDate(year, month, day, hour + minute / 60.0 + seconds / 3600.0);
+  const std::vector<double> times = {t0, t0 + exposure / 86400.0};
+  const std::vector<double> place = Numbers(site);
+  std::vector<TemeDirection> teme;
+  if (place.size() < 2 || !SkyTrack(tle, times, DegToRad(place[1]), DegToRad(place[0]), teme)) return false;
+  double xy[4];
+  for (int i = 0; i < 2; ++i) {
+    const J2000Direction d = TemeToJ2000(teme[static_cast<std::size_t>(i)], times[static_cast<std::size_t>(i)]);
+    if (!ProjectToFrame(drawing, RadToDeg(d.raRad), RadToDeg(d.decRad), xy[2 * i], xy[2 * i + 1])) return false;
+  }
+  streak.x1 = xy[0], streak.y1 = xy[1], streak.x2 = xy[2], streak.y2 = xy[3];
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   FrameSpec drawing;
-  std::string catalogPath, outPath, truthPath;
+  std::string catalogPath, outPath, truthPath, satellitePath, start, site;
+  double exposure = 0.0, peak = 120.0;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--mirror") {
@@ -87,7 +125,25 @@ int main(int argc, char** argv) {
       drawing.starSigmaPx = number;
     else if (arg == "--seed")
       drawing.seed = static_cast<std::uint32_t>(number);
-    else if (arg == "--streak") {
+    else if (arg == "--satellite")
+      satellitePath = value;
+    else if (arg == "--start")
+      start = value;
+    else if (arg == "--exposure")
+      exposure = number;
+    else if (arg == "--site")
+      site = value;
+    else if (arg == "--peak")
+      peak = number;
+    else if (arg == "--reference") {
+      const std::vector<double> v = Numbers(value);
+      if (v.size() != 2) {
+        Usage();
+        return 2;
+      }
+      drawing.referenceMagnitude = v[0];
+      drawing.referencePeak = v[1];
+    } else if (arg == "--streak") {
       const std::vector<double> v = Numbers(value);
       if (v.size() < 4) {
         Usage();
@@ -105,6 +161,16 @@ int main(int argc, char** argv) {
       drawing.height > 32767 || !(drawing.scaleArcsec > 0.0)) {
     Usage();
     return 2;
+  }
+  if (!satellitePath.empty()) {
+    FrameStreak streak;
+    streak.peak = peak;
+    if (!SatelliteStreak(satellitePath, start, exposure, site, drawing, streak)) {
+      std::fprintf(stderr, "cannot place the streak of %s\n", satellitePath.c_str());
+      return 1;
+    }
+    drawing.streaks.push_back(streak);
+    std::printf("streak from %.2f,%.2f to %.2f,%.2f\n", streak.x1, streak.y1, streak.x2, streak.y2);
   }
   SyntheticFrame frame;
   if (!RenderFrameFromFile(catalogPath, drawing, frame)) {

@@ -72,12 +72,11 @@ std::string IodFileName(const std::string& appDir, std::int32_t catalogueNumber)
 
 std::string IodLine(const IodInput& input, const IodPosition& position) {
   const std::string number = IodCatalogueField(input.catalogueNumber);
-  if (number.empty()) return {};
+  if (number.empty() || input.stationCode < 0 || input.stationCode > 9999) return {};
   const std::string designator = Field(input.designator, 8);
   std::string line = number + " " + designator.substr(0, 2) + " " + designator.substr(2, 6) + " " +
-                     Field(Digits(input.stationCode, "0000"), 4) + " G " +
-                     DateTimeField(position.mjdUtc, input.yearGuess) + " 18 25 " + RaField(position.direction.raRad) +
-                     DecField(position.direction.decRad) + " 17";
+                     Digits(input.stationCode, "0000") + " G " + DateTimeField(position.mjdUtc, input.yearGuess) +
+                     " 18 25 " + RaField(position.direction.raRad) + DecField(position.direction.decRad) + " 17";
   return Field(line, 77);
 }
 
@@ -86,6 +85,10 @@ IodResult WriteIodReport(const std::string& appDir, const IodInput& input) {
   result.path = IodFileName(appDir, input.catalogueNumber);
   if (IodCatalogueField(input.catalogueNumber).empty()) {
     result.message = "Номер ИСЗ " + std::to_string(input.catalogueNumber) + " не помещается в формат IOD";
+    return result;
+  }
+  if (input.stationCode < 0 || input.stationCode > 9999) {
+    result.message = "Код станции " + std::to_string(input.stationCode) + " не помещается в формат IOD";
     return result;
   }
   std::string text;

@@ -19,7 +19,7 @@ struct IodPosition {
 struct IodInput {
   std::int32_t catalogueNumber = 0;    // 1..339999; above 99999 written in the Alpha-5 form
   std::string designator;              // international designator, 8 characters ("98067A  ")
-  std::int16_t stationCode = 0;        // IOD station code of the observing place, 0 when none was chosen
+  std::int16_t stationCode = 0;        // IOD station code 0..9999 of the observing place, 0 when none was chosen
   int yearGuess = 0;                   // a year within one year of the positions' times (the frame's year)
   std::vector<IodPosition> positions;  // one line each, in order
 };
@@ -45,9 +45,10 @@ std::string IodFileName(const std::string& appDir, std::int32_t catalogueNumber)
 // into launch year and launch number with piece, station code, status "G", date and time to the
 // millisecond, time-uncertainty code "18", angle format 2 with epoch code 5 (RA in hours and minutes
 // to 0.001 min truncated, declination in degrees and minutes to 0.01' rounded), position-uncertainty
-// code "17". Empty when the catalogue number has no IOD form.
+// code "17". Empty when the catalogue number or the station code has no IOD form.
 std::string IodLine(const IodInput& input, const IodPosition& position);
 
 // Writes (replacing any earlier one) the report of all positions, CR LF after each line, as
 // IodFileName(appDir, catalogueNumber). Shows nothing; the caller shows result.message on failure.
+// Fails without writing when the catalogue number or the station code (0..9999) has no IOD form.
 IodResult WriteIodReport(const std::string& appDir, const IodInput& input);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "test_paths.h"
@@ -165,6 +166,12 @@ TEST(Iod, FailuresComeBackAsMessages) {
   r = WriteIodReport(dir.appDir(), in);
   EXPECT_FALSE(r.ok);
   EXPECT_EQ(r.message, "Номер ИСЗ 400000 не помещается в формат IOD");
+  in.catalogueNumber = 25544;
+  in.stationCode = 12345;
+  r = WriteIodReport(dir.appDir(), in);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.message, "Код станции 12345 не помещается в формат IOD");
+  EXPECT_FALSE(std::filesystem::exists(r.path));
 }
 
 }  // namespace

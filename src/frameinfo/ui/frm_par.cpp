@@ -14,6 +14,7 @@
 
 #include "base/calendar.h"
 #include "base/numbers.h"
+#include "frameinfo/ui/frm_station.h"
 
 namespace {
 
@@ -95,7 +96,7 @@ FrmPar::FrmPar(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowTitleHi
   buttons->addWidget(imageExif);
   buttons->addStretch();
   layout->addLayout(buttons);
-  connect(imageFile, &QToolButton::clicked, this, &FrmPar::PlacesRequested);
+  connect(imageFile, &QToolButton::clicked, this, &FrmPar::OpenPlaces);
   connect(imageExif, &QToolButton::clicked, this, &FrmPar::ExifRequested);
 
   auto* centreGroup = new QButtonGroup(this);
@@ -282,4 +283,18 @@ void FrmPar::CentreOptionChanged() {
   txtra_->setEnabled(given);
   txtdec_->setEnabled(given);
   txtzone_->setEnabled(given);
+}
+
+void FrmPar::OpenPlaces() {
+  auto* places = new FrmStation(appDir_, this);
+  connect(places, &FrmStation::PlaceChosen, this, &FrmPar::ShowPlace);
+  places->show();
+}
+
+void FrmPar::ShowPlace(const ObserverSite& site) {
+  txtp_[5]->setText(Fmt(std::fabs(site.longitude), "0.00000"));
+  (site.longitude >= 0 ? optE_ : optW_)->setChecked(true);
+  txtp_[6]->setText(Fmt(std::fabs(site.latitude), "0.00000"));
+  (site.latitude >= 0 ? optN_ : optS_)->setChecked(true);
+  emit StationChosen(site.code);
 }

@@ -7,6 +7,7 @@
 
 #include "astrometry/plate.h"
 #include "frameinfo/frame_info.h"
+#include "frameinfo/places.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -46,15 +47,22 @@ public:
   void CopyExifValues(const QString& dateText, const QString& timeText, const QString& exposureText);
   // Clears "Не учитывать видимость".
   void ClearIgnoreVisibility();
+  // The application directory (with its trailing separator) whose places file the ImageFile button lists.
+  void SetAppDir(const std::string& appDir) { appDir_ = appDir; }
+  // Shows a chosen place's longitude and latitude in rows 5 and 6 (magnitudes with "0.00000", the
+  // hemisphere options following the signs) and announces its station code.
+  void ShowPlace(const ObserverSite& site);
 
 signals:
   // "Не учитывать видимость" changed: consider is true when the box is cleared.
   void VisibilityChanged(bool consider);
   void ExifRequested();
-  void PlacesRequested();
+  // A place was chosen in the places window: its IOD station code for the frame information.
+  void StationChosen(std::int16_t code);
 
 private slots:
   void CentreOptionChanged();
+  void OpenPlaces();
 
 private:
   std::array<QLineEdit*, 7> txtp_{};    // 1..6
@@ -70,4 +78,5 @@ private:
   QLineEdit* txtdec_;
   QLineEdit* txtzone_;
   QCheckBox* chElev_;
+  std::string appDir_;
 };

@@ -280,6 +280,8 @@ void MainWindow::StartUp() {
   setWindowState(windowState() | Qt::WindowMaximized);
 
   panel_ = new FrmPar(this);
+  panel_->SetAppDir(app_.appDir);
+  connect(panel_, &FrmPar::StationChosen, this, [this](std::int16_t code) { frame_.info.stationCode = code; });
   connect(panel_, &FrmPar::VisibilityChanged, this,
           [this](bool consider) { frame_.info.considerVisibility = consider; });
   connect(panel_, &FrmPar::ExifRequested, this, [this] {
