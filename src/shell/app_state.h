@@ -11,11 +11,12 @@
 #include "astrometry/plate.h"
 #include "astrometry/track.h"
 #include "base/colour.h"
+#include "base/log.h"
 #include "frameinfo/frame_info.h"
 #include "image/detection.h"
 #include "image/marks.h"
 #include "image/raster.h"
-#include "base/log.h"
+#include "orbit/trajectories.h"
 
 // One selectable marking-frame size: half-size r and side 2r + 1 in image pixels, the fragment
 // window's zoom and the fragment side on screen (zoom x side).
@@ -83,6 +84,7 @@ struct FrameState {
   std::string moonVisibility = "No";      // the Moon's visibility text
   float moonPhase = 0.0f;                 // illuminated fraction
   float moonDistance = 0.0f;              // degrees from the frame centre
+  SatelliteState satellites;              // candidates of the last search, trajectory marks and labels
 
   std::int16_t starCount() const { return static_cast<std::int16_t>(starMarks.size()); }
 };

@@ -18,17 +18,20 @@
 #include "astrometry/overlay.h"
 #include "astrometry/track.h"
 #include "astrometry/ui/frm_txt.h"
-#include "frameinfo/info_file.h"
 #include "base/numbers.h"
+#include "base/ui/file_dialog.h"
+#include "base/ui/frmz.h"
+#include "base/ui/message.h"
+#include "frameinfo/info_file.h"
 #include "frameinfo/ui/frm_exif.h"
 #include "frameinfo/ui/frm_par.h"
 #include "image/decode.h"
 #include "image/raster.h"
+#include "orbit/ui/satellite_windows.h"
 #include "satdb/satdb.h"
 #include "satdb/ui/frm_clear.h"
 #include "satdb/ui/frm_dir.h"
 #include "shell/startup.h"
-#include "base/ui/file_dialog.h"
 #include "shell/ui/form1.h"
 #include "shell/ui/frame_viewer.h"
 #include "shell/ui/frm_frame.h"
@@ -37,8 +40,8 @@
 #include "shell/ui/frmp.h"
 #include "base/ui/frmz.h"
 #include "base/ui/long_task.h"
-#include "shell/commands.h"
 #include "base/ui/message.h"
+#include "shell/commands.h"
 
 namespace {
 
@@ -100,10 +103,76 @@ MainWindow::MainWindow(const QString& appDir, QWidget* parent) : QMainWindow(par
   hooks.addTrackEnd = [this](double x, double y) {
     ShowTrackEndAddition(AddTrackEnd(frame_.trackEnds, frame_.displayScale, app_.palette, static_cast<float>(x), static_cast<float>(y), Solved()));
   };
+  hooks.trajectoryPoints = [this]() -> const std::vector<TrajectoryScreenPoint>& { return trajectoryPoints_; };
   viewer_ = std::make_unique<FrameViewer>(app_, frame_, form1_, fragment_, std::move(hooks));
+  CreateSatelliteWindows();
 }
 
 MainWindow::~MainWindow() = default;
+
+void MainWindow::CreateSatelliteWindows() {
+  SatelliteContext context{.appDir = app_.appDir,
+                           .state = frame_.satellites,
+                           .identifiedNorad = frame_.identifiedNorad,
+                           .identifiedName = frame_.identifiedName,
+                           .rememberedSatellites = frame_.rememberedSatellites,
+                           .longTaskRunning = app_.longTaskRunning,
+                           .catalogueReady = app_.catalogueReady,
+                           .palette = app_.palette,
+                           .progress = progress_,
+                           .owner = this};
+  context.frame = [this] {
+    SatelliteFrame f;
+    f.info = frame_.info;
+    f.plate = frame_.plate;
+    f.imageWidth = frame_.imageWidth;
+    f.imageHeight = frame_.imageHeight;
+    f.displayWidth = frame_.displayWidth;
+    f.displayHeight = frame_.displayHeight;
+    f.displayScale = frame_.displayScale;
+    f.trackEndCount = frame_.trackEnds.count;
+    for (int i = 0; i < 2; ++i) {
+      const TrackPoint& end = frame_.trackEnds[static_cast<std::size_t>(i + 1)];
+      f.endX[i] = end.x;
+      f.endY[i] = end.y;
+      f.endSky[i] = end.Sky();
+    }
+    return f;
+  };
+  context.collectStrict = [this] { return Collect(true); };
+  context.showTrajectories = [this] { ShowTrajectories(); };
+  context.hint = [this](const QString& a, const QString& b, const QString& c) { ShowHint(a, b, c); };
+  context.swapTrackEnds = [this] {
+    std::swap(frame_.trackEnds[1], frame_.trackEnds[2]);
+    form1_->RemoveOverlay(OverlayKind::TrackEnds);
+    for (int slot = 1; slot <= frame_.trackEnds.count; ++slot)
+      DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_.trackEnds, frame_.displayScale, app_.palette, slot));
+  };
+  satellites_ = std::make_unique<SatelliteWindows>(std::move(context));
+}
+
+void MainWindow::ShowTrajectories() {
+  form1_->RemoveOverlay(OverlayKind::TrajectoryPoints);
+  form1_->RemoveOverlay(OverlayKind::TrajectoryLabels);
+  trajectoryPoints_.clear();
+  const double scale = frame_.displayScale;
+  for (const TrajectoryMark& mark : frame_.satellites.marks) {
+    OverlayItem item;
+    item.centre = QPointF(mark.x * scale, mark.y * scale);
+    item.sideScreen = 2 * mark.size;
+    item.colour = ToQColor(mark.colour);
+    form1_->AddOverlay(OverlayKind::TrajectoryPoints, item);
+    trajectoryPoints_.push_back(TrajectoryScreenPoint{mark.x, mark.y, mark.timeText});
+  }
+  for (const TrajectoryLabel& label : frame_.satellites.labels) {
+    OverlayItem item;
+    item.centre = QPointF(label.x * scale, label.y * scale);
+    item.text = QString::fromStdString(label.text);
+    item.colour = ToQColor(label.colour);
+    form1_->AddOverlay(OverlayKind::TrajectoryLabels, item);
+  }
+  if (trajectoryPoints_.empty()) form1_->HideTimeLabel();
+}
 
 QAction* MainWindow::AddAction(QMenu* menu, const QString& name, const QString& text, void (MainWindow::*slot)(),
                                bool checkable) {
@@ -423,6 +492,9 @@ void MainWindow::ResetFrameState() {
   frame_.identifiedNorad = 0;
   frame_.identifiedName.clear();
   frame_.rememberedSatellites.clear();
+  frame_.satellites = SatelliteState{};
+  trajectoryPoints_.clear();
+  form1_->HideTimeLabel();
   frame_.moonVisibility = "No";
   frame_.moonPhase = 0.0f;
   frame_.moonDistance = 0.0f;
@@ -457,6 +529,7 @@ void MainWindow::CloseAuxiliaryWindows() {
   if (exifWindow_) exifWindow_->close();
   if (tleWindow_) tleWindow_->close();
   if (textWindow_) textWindow_->close();
+  if (satellites_) satellites_->CloseAll();
 }
 
 void MainWindow::OpenInf() {
@@ -648,18 +721,21 @@ void MainWindow::Sat() {
   if (!Allowed({Requirement::FrameOpen})) return;
   if (!Collect(true)) return;
   if (!Allowed({Requirement::TrackMarked, Requirement::TwoTrackEnds})) return;
+  satellites_->OpenFilter();
 }
 
 void MainWindow::UserSat() {
   if (!Allowed({Requirement::FrameOpen})) return;
   if (!Collect(true)) return;
   if (!Allowed({Requirement::Solved})) return;
+  satellites_->OpenUserSat();
 }
 
 void MainWindow::SatN() {
   if (!Allowed({Requirement::FrameOpen})) return;
   if (!Collect(true)) return;
   if (!Allowed({Requirement::Solved})) return;
+  satellites_->OpenSatN();
 }
 
 // ---- Catalogue display menu ----

@@ -15,6 +15,7 @@
 #include "base/ui/long_task.h"
 #include "shell/app_state.h"
 #include "shell/commands.h"
+#include "shell/frame_view.h"
 #include "shell/ui/form1.h"
 
 class QAction;
@@ -24,6 +25,7 @@ class FrmPar;
 class Frmp;
 class Frmz;
 class FrameViewer;
+class SatelliteWindows;
 
 class MainWindow : public QMainWindow {
   Q_OBJECT
@@ -46,6 +48,7 @@ public:
   Frmp* HintWindow() const { return hint_; }
   Frmz* ProgressWindow() const { return progress_; }
   FrameViewer* Viewer() const { return viewer_.get(); }
+  SatelliteWindows* Satellites() const { return satellites_.get(); }
   // The menu action with the given object name.
   QAction* Action(const QString& name) const;
   // Three lines into the hint window.
@@ -117,6 +120,10 @@ private:
   // Shows what a catalogue display command decided: message, removals, markers, labels, check marks, depth.
   void ApplyCatalogueResult(const struct CatalogueCommandResult& result);
   void RunImport(const QString& progressText, const QString& filter, const QString& failure, bool ssr);
+  // The satellite windows with their view of this window's state.
+  void CreateSatelliteWindows();
+  // Redraws the frame's trajectory marks and labels over the frame window.
+  void ShowTrajectories();
 
   AppState app_;
   FrameState frame_;
@@ -136,4 +143,6 @@ private:
   QPointer<QWidget> tleWindow_;
   QPointer<class FrmTxt> textWindow_;
   QPointer<QWidget> cleanupWindow_;
+  std::unique_ptr<SatelliteWindows> satellites_;
+  std::vector<TrajectoryScreenPoint> trajectoryPoints_;  // the drawn marks as the viewer's time label finds them
 };

@@ -1,0 +1,122 @@
+#include "orbit/ui/frm_usersat.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QToolButton>
+
+#include "base/numbers.h"
+#include "base/ui/message.h"
+#include "frameinfo/ui/iod_report.h"
+#include "orbit/ui/frm_sat_par.h"
+#include "orbit/ui/satellite_windows.h"
+
+FrmUsersat::FrmUsersat(SatelliteContext& context, QWidget* parent) : QWidget(parent, Qt::Window), context_(context) {
+  setObjectName("frmUsersat");
+  setWindowTitle(QStringLiteral("Траектория ИСЗ"));
+  auto* lblNorad = new QLabel(QStringLiteral("Norad №"), this);
+  lblNorad->setObjectName("lblNorad");
+  txtnorad_ = new QLineEdit(QString::fromStdString(FormatNumber(context_.identifiedNorad, "0")), this);
+  txtnorad_->setObjectName("txtnorad");
+  auto* lblstep = new QLabel(QStringLiteral("Шаг расчета [сек]"), this);
+  lblstep->setObjectName("lblstep");
+  txtstep_ = new QLineEdit(QStringLiteral("1.0"), this);
+  txtstep_->setObjectName("txtstep");
+  txtcom_ = new QPlainTextEdit(QStringLiteral(" "), this);
+  txtcom_->setObjectName("txtcom");
+  txtcom_->setReadOnly(true);
+  txtcom_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  cmdok_ = new QPushButton(QStringLiteral("OK"), this);
+  cmdok_->setObjectName("cmdok");
+  image1_ = new QToolButton(this);
+  image1_->setObjectName("Image1");
+  image1_->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
+  image1_->setToolTip(QStringLiteral("Запомнить номер"));
+  image2_ = new QToolButton(this);
+  image2_->setObjectName("Image2");
+  image2_->setIcon(style()->standardIcon(QStyle::SP_FileIcon));
+  image2_->setToolTip(QStringLiteral("Создать IOD"));
+
+  auto* grid = new QGridLayout(this);
+  grid->addWidget(lblNorad, 0, 0);
+  grid->addWidget(txtnorad_, 0, 1);
+  grid->addWidget(lblstep, 1, 0);
+  grid->addWidget(txtstep_, 1, 1);
+  grid->addWidget(cmdok_, 0, 2);
+  grid->addWidget(image1_, 1, 2);
+  grid->addWidget(image2_, 1, 3);
+  grid->addWidget(txtcom_, 2, 0, 1, 4);
+  resize(640, 360);
+
+  connect(cmdok_, &QPushButton::clicked, this, &FrmUsersat::OkClicked);
+  connect(image1_, &QToolButton::clicked, this, &FrmUsersat::RememberClicked);
+  connect(image2_, &QToolButton::clicked, this, &FrmUsersat::IodClicked);
+}
+
+void FrmUsersat::AppendLine(const std::string& line) {
+  txtcom_->appendPlainText(QString::fromStdString(line));
+}
+
+void FrmUsersat::OkClicked() {
+  const double step = ReadUserNumber(txtstep_->text());
+  const int number = RoundToInt(ReadUserNumber(txtnorad_->text()));
+  const std::string problem = UsersatEntryProblem(number, step);
+  if (!problem.empty()) return txtcom_->setPlainText(QString::fromStdString(problem));
+  if (!context_.collectStrict()) return;
+
+  txtcom_->setPlainText(QStringLiteral(" "));
+  computed_ = false;
+  number_ = number;
+  ClearTrajectories(context_, true);
+  const SatelliteFrame frame = context_.frame();
+  const SingleTrajectory result =
+      SingleSatelliteTrajectory(context_.appDir, number, step, frame.info, TrajectoryCanvasOf(frame), context_.palette);
+  if (!result.message.empty())
+    ShowMessage(QString::fromStdString(result.message), kMessageCaption, MessageButtons::Ok, this);
+  designator_ = result.designator;
+  displayName_ = result.displayName;
+  for (const std::string& line : result.lines) AppendLine(line);
+  context_.state.marks = result.marks;
+  context_.showTrajectories();
+  // End 1 becomes the end the satellite passed first.
+  if (frame.trackEndCount == 2 &&
+      ExchangeTrackEnds(context_.state.marks, static_cast<float>(frame.endX[0] / frame.displayScale),
+                        static_cast<float>(frame.endY[0] / frame.displayScale),
+                        static_cast<float>(frame.endX[1] / frame.displayScale),
+                        static_cast<float>(frame.endY[1] / frame.displayScale)) &&
+      context_.swapTrackEnds)
+    context_.swapTrackEnds();
+  computed_ = true;
+}
+
+void FrmUsersat::RememberClicked() {
+  if (!computed_) return;
+  context_.identifiedNorad = number_;
+  context_.identifiedName = displayName_;
+}
+
+void FrmUsersat::IodClicked() {
+  if (designator_.empty()) return;
+  const SatelliteFrame frame = context_.frame();
+  if (frame.trackEndCount != 2)
+    return static_cast<void>(ShowMessage(QStringLiteral("Нужны два измерения  трека"), QStringLiteral("Сообщения"),
+                                         MessageButtons::Ok, this));
+  IodInput input;
+  input.catalogueNumber = number_;
+  input.designator = designator_;
+  input.stationCode = frame.info.stationCode;
+  input.yearGuess = frame.info.startTime.year;
+  // The two ends at the exposure's start and end.
+  input.positions = {IodPosition{frame.info.startMjd, frame.endSky[0]},
+                     IodPosition{frame.info.startMjd + frame.info.exposure / 86400.0, frame.endSky[1]}};
+  ReportIod(this, context_.appDir, input);
+}
+
+void FrmUsersat::closeEvent(QCloseEvent* event) {
+  emit Closed();
+  QWidget::closeEvent(event);
+}

@@ -1,0 +1,61 @@
+#pragma once
+// The satellite side of the main window: opens the candidate filter, the single-satellite and the
+// several-satellites windows, runs the candidate search with the progress window, and draws candidate
+// trajectories. The main window owns one instance and gives it the context.
+
+#include <QObject>
+#include <QPointer>
+
+#include "orbit/ui/satellite_context.h"
+
+class FrmId;
+class FrmSatN;
+class FrmSatPar;
+class FrmUsersat;
+
+// The plate, picture size and scale of a frame as the trajectory drawing takes them.
+TrajectoryCanvas TrajectoryCanvasOf(const SatelliteFrame& frame);
+// Removes the drawn trajectory marks, and the labels too when labels is true.
+void ClearTrajectories(SatelliteContext& context, bool labels);
+
+class SatelliteWindows : public QObject {
+  Q_OBJECT
+public:
+  explicit SatelliteWindows(SatelliteContext context, QObject* parent = nullptr);
+  ~SatelliteWindows() override;
+
+  // "Поиск претендентов ИСЗ": the filter window, opened anew.
+  void OpenFilter();
+  // "Траектория конкретного ИСЗ".
+  void OpenUserSat();
+  // "Траектории нескольких ИСЗ".
+  void OpenSatN();
+  // Closes every satellite window (a frame is being opened).
+  void CloseAll();
+
+  // The open windows (nullptr when closed).
+  FrmSatPar* FilterWindow() const;
+  FrmId* CandidateWindow() const;
+  FrmUsersat* UserSatWindow() const;
+  FrmSatN* SatNWindow() const;
+
+private:
+  // The filter window's OK after it has read its filters: collects the frame's circumstances strictly,
+  // removes the marks, runs the search with the progress window. False when the collection failed.
+  bool RunSearch(const CandidateFilter& filter, QWidget* filterWindow);
+  // Shows the candidate list window at the first candidate and lists the rows.
+  void ShowCandidates();
+  // The user closed the candidate list: its lists are emptied (after the search, when one runs).
+  void CandidatesClosed();
+  // Draws a candidate's trajectory (1-based record index).
+  void DrawCandidate(int recordIndex);
+  void Place(QWidget* window) const;
+
+  SatelliteContext context_;
+  bool searching_ = false;
+  bool emptyAfterSearch_ = false;
+  QPointer<FrmSatPar> filter_;
+  QPointer<FrmId> candidates_;
+  QPointer<FrmUsersat> usersat_;
+  QPointer<FrmSatN> several_;
+};
