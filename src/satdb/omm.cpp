@@ -380,7 +380,8 @@ bool ToTwoLine(const OmmFields& record, OmmSet& set) {
 ElementInputForm ElementInputFormOf(std::string_view text) {
   const std::string_view content = Content(text);
   if (StartsWith(content, "[") || StartsWith(content, "{")) return ElementInputForm::OmmJson;
-  if (StartsWith(content, "<")) return ElementInputForm::OmmXml;
+  // A download may also begin with an HTML error page before its two-line sets.
+  if (StartsWith(content, "<") && content.find("<omm") != std::string_view::npos) return ElementInputForm::OmmXml;
   const std::vector<std::string_view> lines = SplitLines(content);
   if (!lines.empty() && lines[0].find(',') != std::string_view::npos) {
     const std::vector<std::string> header = CsvFields(lines[0]);

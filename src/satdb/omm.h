@@ -11,7 +11,8 @@
 // The form of an element-set input file, told by its content.
 enum class ElementInputForm { TwoLine, OmmCsv, OmmXml, OmmJson };
 
-// The form of an input file's text: JSON when it starts with "[" or "{", XML when it starts with "<",
+// The form of an input file's text: JSON when it starts with "[" or "{", XML when it starts with "<" and holds an
+// "<omm" element (an HTML page before two-line sets is no message),
 // CSV when its first line is a comma-separated list of keywords that names EPOCH, else two-line sets
 // (leading blanks, line ends and a UTF-8 byte-order mark are skipped).
 ElementInputForm ElementInputFormOf(std::string_view text);
