@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "astrometry/sky_frames.h"
 #include "base/calendar.h"
 #include "base/log.h"
 
@@ -89,7 +90,66 @@ double Dot(const std::array<double, 3>& a, const std::array<double, 3>& b) {
   return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
 }
 
+using Vec3 = std::array<double, 3>;
+
+// Geocentric vector (km) of a site at height 0 on the reference ellipsoid, in the equatorial frame
+// whose x axis points to the equinox whose hour angle is siderealRad.
+Vec3 SiteVector(double siderealRad, double longitudeRad, double latitudeRad) {
+  constexpr double a = 6378.137;
+  constexpr double oneMinusF = 1.0 - 1.0 / 298.257223563;
+  const double sinPhi = std::sin(latitudeRad), cosPhi = std::cos(latitudeRad);
+  const double c = 1.0 / std::sqrt(cosPhi * cosPhi + oneMinusF * oneMinusF * sinPhi * sinPhi);
+  const double s = oneMinusF * oneMinusF * c;
+  const double theta = siderealRad + longitudeRad;
+  return {a * c * cosPhi * std::cos(theta), a * c * cosPhi * std::sin(theta), a * s * sinPhi};
+}
+
+// A geocentric body vector of date (from MoonPosition or SunPosition at TT) seen from the site.
+TopocentricPlace SeenFromSite(const Vec3& body, double mjdUt, double mjdTt, double longitudeRad, double latitudeRad) {
+  const double gmst = GreenwichSiderealTime(mjdUt);
+  const Vec3 site = SiteVector(gmst, longitudeRad, latitudeRad);
+  const Vec3 topo{body[0] - site[0], body[1] - site[1], body[2] - site[2]};
+  TopocentricPlace place;
+  place.ofDate = VectorToRaDec(topo);
+  place.horizon = HorizontalCoordinates(gmst + longitudeRad - place.ofDate.raRad, place.ofDate.decRad, latitudeRad);
+  // Mean of date -> J2000 by the transposed precession matrix.
+  const Rotation3 p = PrecessionMatrix(JulianCenturiesFromJ2000(mjdTt));
+  const SkyVector<SkyFrame::J2000> v{p[0][0] * topo[0] + p[1][0] * topo[1] + p[2][0] * topo[2],
+                                     p[0][1] * topo[0] + p[1][1] * topo[1] + p[2][1] * topo[2],
+                                     p[0][2] * topo[0] + p[1][2] * topo[1] + p[2][2] * topo[2]};
+  place.j2000 = ToDirection(v);
+  return place;
+}
+
+// Polynomial in t with the coefficients c0, c1, ... (Horner's scheme).
+template <size_t N>
+double Polynomial(double t, const double (&c)[N]) {
+  double sum = 0.0;
+  for (size_t i = N; i-- > 0;) sum = sum * t + c[i];
+  return sum;
+}
+
 }  // namespace
+
+double DeltaTSeconds(double mjdUt) {
+  // Observed TT - UT at the start of every fifth year from 1950 to 2025, seconds.
+  constexpr double kObserved[] = {29.15, 31.07, 33.15, 35.73, 40.18, 45.48, 50.54, 54.34,
+                                  56.86, 60.78, 63.83, 64.69, 66.07, 67.64, 69.36, 69.20};
+  constexpr int kCount = sizeof(kObserved) / sizeof(kObserved[0]);
+  const double y = 2000.0 + (mjdUt - 51544.5) / 365.2425;
+  if (!std::isfinite(y)) return 0.0;
+  if (y >= 1950.0) {
+    const double index = (y - 1950.0) / 5.0;
+    if (index >= kCount - 1) return kObserved[kCount - 1];
+    const int i = static_cast<int>(index);
+    return kObserved[i] + (index - i) * (kObserved[i + 1] - kObserved[i]);
+  }
+  const double u = (y - 1820.0) / 100.0;
+  if (y < 1900.0) return -20.0 + 32.0 * u * u;
+  if (y < 1920.0) return Polynomial(y - 1900.0, {-2.79, 1.494119, -0.0598939, 0.0061966, -0.000197});
+  if (y < 1941.0) return Polynomial(y - 1920.0, {21.20, 0.84493, -0.076100, 0.0020936});
+  return Polynomial(y - 1950.0, {29.07, 0.407, -1.0 / 233.0, 1.0 / 2547.0});
+}
 
 std::array<double, 3> MoonPosition(double mjd) {
   const double t = (mjd - 15019.5) / 36525.0;
@@ -154,12 +214,22 @@ double IlluminatedFraction(const std::array<double, 3>& moon, const std::array<d
   return (1.0 + cosI) / 2.0;
 }
 
-RaDec VectorToRaDec(const std::array<double, 3>& v) {
-  RaDec result;
+MeanOfDateDirection VectorToRaDec(const std::array<double, 3>& v) {
+  MeanOfDateDirection result;
   result.raRad = ArcTan2(v[1], v[0]);
   if (result.raRad < 0.0) result.raRad += 2.0 * Pi;
   result.decRad = ArcTan2(v[2], std::sqrt(v[0] * v[0] + v[1] * v[1]));
   return result;
+}
+
+TopocentricPlace MoonTopocentric(double mjdUt, double longitudeRad, double latitudeRad) {
+  const double mjdTt = mjdUt + DeltaTSeconds(mjdUt) / 86400.0;
+  return SeenFromSite(MoonPosition(mjdTt), mjdUt, mjdTt, longitudeRad, latitudeRad);
+}
+
+TopocentricPlace SunTopocentric(double mjdUt, double longitudeRad, double latitudeRad) {
+  const double mjdTt = mjdUt + DeltaTSeconds(mjdUt) / 86400.0;
+  return SeenFromSite(SunPosition(mjdTt), mjdUt, mjdTt, longitudeRad, latitudeRad);
 }
 
 Horizontal HorizontalCoordinates(double hourAngleRad, double decRad, double latitudeRad) {
@@ -181,22 +251,20 @@ MoonValues ComputeMoon(const MoonCircumstances& c, LogFile& log) {
   MoonValues values;
   if (!std::isfinite(c.midMjd) || !std::isfinite(c.longitudeRad) || !std::isfinite(c.latitudeRad)) return values;
 
-  const std::array<double, 3> moon = MoonPosition(c.midMjd);
-  values.moon = VectorToRaDec(moon);
-  const std::array<double, 3> sun = SunPosition(c.midMjd);
+  const double mjdTt = c.midMjd + DeltaTSeconds(c.midMjd) / 86400.0;
+  const std::array<double, 3> moon = MoonPosition(mjdTt);
+  const std::array<double, 3> sun = SunPosition(mjdTt);
   values.phase = static_cast<float>(IlluminatedFraction(moon, sun));
 
-  const double lst = GreenwichSiderealTime(c.midMjd) + c.longitudeRad;
+  const TopocentricPlace seen = SeenFromSite(moon, c.midMjd, mjdTt, c.longitudeRad, c.latitudeRad);
+  values.moon = seen.j2000;
   if (c.plateSolved && std::isfinite(c.tangentRaRad) && std::isfinite(c.tangentDecRad)) {
-    // Spherical law of cosines.
-    const double cosDistance =
-        std::sin(c.tangentDecRad) * std::sin(values.moon.decRad) +
-        std::cos(c.tangentDecRad) * std::cos(values.moon.decRad) * std::cos(values.moon.raRad - c.tangentRaRad);
-    values.distanceDeg = static_cast<float>(RadToDeg(ArcCos(cosDistance)));
+    values.distanceDeg =
+        static_cast<float>(RadToDeg(Separation(J2000Direction{c.tangentRaRad, c.tangentDecRad}, seen.j2000)));
     values.distanceSet = true;
   }
 
-  values.horizon = HorizontalCoordinates(lst - values.moon.raRad, values.moon.decRad, c.latitudeRad);
+  values.horizon = seen.horizon;
   values.horizon.altitudeDeg += 51.0 / 60.0;
   values.visibility = values.horizon.altitudeDeg >= 0.0 ? "Yes" : "No";
   values.valid = true;

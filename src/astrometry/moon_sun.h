@@ -1,19 +1,18 @@
 #pragma once
-// Geocentric positions of the Moon and the Sun of low precision (a few hundredths of a degree), the
-// Moon's illuminated fraction and its place above the observer's horizon.
+// Positions of the Moon and the Sun of low precision (about a hundredth of a degree), the Moon's
+// illuminated fraction, and both bodies as an observer on the Earth's surface sees them.
 // Vectors are geocentric equatorial rectangular coordinates in km, x towards the equinox, z towards the
 // north pole, referred to the mean equator and equinox of date.
+//
+// Time: the theories take Terrestrial Time; the frame gives Universal Time, and DeltaTSeconds bridges
+// the two (the Moon moves 0.01 deg in the 69 s of 2026).
 
 #include <array>
 #include <string>
 
-class LogFile;
+#include "base/sky.h"
 
-// Right ascension and declination, radians.
-struct RaDec {
-  double raRad = 0.0;   // 0 to below 2*pi
-  double decRad = 0.0;  // -pi/2 to pi/2
-};
+class LogFile;
 
 // Azimuth (from the south, positive towards the west) and altitude, degrees.
 struct Horizontal {
@@ -38,16 +37,33 @@ struct MoonValues {
   float phase = 0.0f;        // illuminated fraction, 0 (new) to 1 (full)
   bool distanceSet = false;  // distanceDeg was computed (the frame is solved); else keep the old value
   float distanceDeg = 0.0f;  // great-circle distance Moon - tangent point, degrees
-  RaDec moon;                // geocentric place of the Moon
-  Horizontal horizon;        // azimuth and altitude (51' added), degrees
+  J2000Direction moon;       // topocentric astrometric place of the Moon
+  Horizontal horizon;        // azimuth and geometric altitude (51' added), degrees
 };
 
-// Geocentric Moon vector (km) at an MJD (UT), by the low-precision lunar theory referred to the epoch
-// 1900 January 0.5 (mean arguments with their additive corrections, longitude terms down to 0.0005 deg,
-// latitude terms down to 0.001 deg, the full parallax series; distance from the parallax).
+// A body seen from a site on the reference ellipsoid (height 0): its topocentric place, without
+// aberration, in the frame of the star catalogue and in the mean frame of date, and its geometric
+// altitude (no refraction).
+struct TopocentricPlace {
+  J2000Direction j2000;        // mean equator and equinox of J2000.0
+  MeanOfDateDirection ofDate;  // mean equator and equinox of date
+  Horizontal horizon;          // azimuth from the south, geometric altitude, degrees
+};
+
+// TT - UT in seconds at an MJD (UT): the observed values at five-year steps from 1950, linearly
+// interpolated; before 1950 the polynomial fits of Espenak and Meeus (Morrison and Stephenson's
+// parabola before 1900). After 2025 the last value is kept: the Earth's rotation has hardly slowed
+// since 2017, and what it will do is not predictable (the usual extrapolating polynomials already give
+// 75 s for 2026, 6 s too much); a minute's error in 2100 moves the Moon by 0.01 deg.
+double DeltaTSeconds(double mjdUt);
+
+// Geocentric Moon vector (km, mean equator and equinox of date) at an MJD (TT), by the low-precision lunar theory
+// referred to the epoch 1900 January 0.5 (mean arguments with their additive corrections, longitude terms down to
+// 0.0005 deg, latitude terms down to 0.001 deg, the full parallax series; distance from the parallax).
 std::array<double, 3> MoonPosition(double mjd);
 
-// Geocentric Sun vector (km) at an MJD (UT): mean anomaly and longitude with the equation of centre,
+// Geocentric Sun vector (km, mean equator and equinox of date) at an MJD (TT; in UT the Sun
+// is late by 0.001 deg, well inside the theory's 0.01 deg): mean anomaly and longitude with the equation of centre,
 // at the fixed distance 149597892.1111 km, rotated to the equator by the obliquity 23.439281 deg.
 std::array<double, 3> SunPosition(double mjd);
 
@@ -55,14 +71,24 @@ std::array<double, 3> SunPosition(double mjd);
 // with i the angle at the Moon between the Earth and the Sun.
 double IlluminatedFraction(const std::array<double, 3>& moon, const std::array<double, 3>& sun);
 
-// Right ascension (0 to below 2*pi) and declination of a vector, radians.
-RaDec VectorToRaDec(const std::array<double, 3>& v);
+// Right ascension (0 to below 2*pi) and declination of a vector of this module, radians.
+MeanOfDateDirection VectorToRaDec(const std::array<double, 3>& v);
+
+// The Moon seen from a site at an MJD (UT): the lunar theory at TT = UT + DeltaTSeconds, less the
+// site's geocentric vector (reference ellipsoid with a = 6378.137 km, f = 1/298.257223563, turned by
+// the mean sidereal time), precessed to J2000 (IAU 1976). The altitude is geometric, without
+// refraction, from the topocentric place of date; nutation is left out of it (below 0.005 deg).
+TopocentricPlace MoonTopocentric(double mjdUt, double longitudeRad, double latitudeRad);
+
+// The Sun seen from a site at an MJD (UT), computed as MoonTopocentric; the altitude is geometric.
+TopocentricPlace SunTopocentric(double mjdUt, double longitudeRad, double latitudeRad);
 
 // Azimuth and altitude (degrees) of a place of hour angle hourAngleRad and declination decRad, seen
 // from geodetic latitude latitudeRad; azimuth from the south, positive towards the west.
 Horizontal HorizontalCoordinates(double hourAngleRad, double decRad, double latitudeRad);
 
-// The Moon at the middle of an exposure: place, illuminated fraction, distance from the field centre
-// (only when the frame is solved) and visibility (altitude plus 51' for refraction and the Moon's
-// radius at least 0). Writes the lines "Moon ra,dec:" (radians) and "Moon az,h:" (degrees) to the log.
+// The Moon at the middle of an exposure as the observer saw it: topocentric J2000 place, illuminated
+// fraction, distance from the field centre (only when the frame is solved; both in J2000) and
+// visibility (geometric topocentric altitude plus 51' for refraction and the Moon's radius at least 0).
+// Writes the lines "Moon ra,dec:" (J2000, radians) and "Moon az,h:" (degrees) to the log.
 MoonValues ComputeMoon(const MoonCircumstances& circumstances, LogFile& log);

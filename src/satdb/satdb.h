@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "base/file_utils.h"
-#include "satdb/tle_record.h"
 #include "base/task_control.h"
+#include "satdb/tle_record.h"
 
 // --- Element-set lines -------------------------------------------------------------------------------
 
@@ -83,12 +83,16 @@ struct ImportedSet {
   std::string line1;
   std::string line2;
   int catalogNumber = 0;
-  bool numberValid = false;  // false when columns 3-7 hold no catalogue number
+  bool numberValid = false;     // false when columns 3-7 hold no catalogue number
+  bool numberTooLarge = false;  // an OMM record numbered above 339999, which no two-line set can carry
   double epochKey = 0.0;
   std::string name;
 };
 
-// Reads a TLE input file (two- or three-line form, CR LF or LF, blank lines allowed). A line not starting
+// Reads an element-set input file, its form told by its content: an Orbit Mean-Elements Message (CSV,
+// XML or JSON, see satdb/omm.h; each record becomes the lines of its two-line set, and a record numbered
+// above 339999 becomes a set with numberTooLarge and no lines), or a TLE file (two- or three-line form,
+// CR LF or LF, blank lines allowed). A line not starting
 // "1 " is the current name (trimmed; a leading "0 " line number is dropped); a line "1 " starts a set whose
 // line 2 is the next line. False when the file is missing, holds binary data, ends right after a line 1 or
 // holds a set ParseElementSet refuses.
@@ -107,6 +111,7 @@ struct TleImportResult {
   int setsDuplicate = 0;              // dropped because the same epoch was already stored
   int setsAboveLimit = 0;             // skipped by the perigee limit
   int setsBadNumber = 0;              // skipped because the catalogue number could not be read
+  int setsNumberTooLarge = 0;         // OMM records numbered above 339999, skipped
   int writeFailures = 0;              // database files that could not be written (left as they were)
   std::vector<std::string> messages;  // texts to show the user, in order
 };

@@ -1,4 +1,5 @@
-// Import of TLE files into the satellite database: reading two- and three-line input files, creating
+// Import of TLE files into the satellite database: reading two- and three-line input files and
+// Orbit Mean-Elements Messages, creating
 // and merging the per-satellite files, the perigee limit, progress and cancel.
 
 #include <cmath>
@@ -6,6 +7,7 @@
 #include <system_error>
 
 #include "base/numbers.h"
+#include "satdb/omm.h"
 #include "satdb/satdb.h"
 #include "satdb/text_fields.h"
 
@@ -58,6 +60,25 @@ bool ReadTleInput(const std::string& path, std::vector<ImportedSet>& sets) {
   std::string text;
   if (!ReadWholeFile(path, text)) return false;
   if (text.find('\0') != std::string::npos) return false;  // binary data, not a text file
+  const ElementInputForm form = ElementInputFormOf(text);
+  if (form != ElementInputForm::TwoLine) {
+    std::vector<OmmSet> records;
+    if (!ReadOmmText(text, form, records)) return false;
+    for (OmmSet& record : records) {
+      ImportedSet set;
+      set.name = std::move(record.name);
+      set.numberTooLarge = !record.fitsTwoLine;
+      if (record.fitsTwoLine) {
+        set.line1 = std::move(record.line1);
+        set.line2 = std::move(record.line2);
+        set.catalogNumber = static_cast<int>(record.catalogNumber);
+        set.numberValid = true;
+        set.epochKey = EpochKey(set.line1);
+      }
+      sets.push_back(std::move(set));
+    }
+    return true;
+  }
   const std::vector<std::string_view> lines = SplitLines(text);
   std::string name;
   for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -130,7 +151,9 @@ TleImportResult ImportTleFiles(const std::vector<std::string>& paths, double per
         break;
       }
       const ImportedSet& set = sets[k - 1];
-      if (!set.numberValid) {
+      if (set.numberTooLarge) {
+        ++result.setsNumberTooLarge;
+      } else if (!set.numberValid) {
         ++result.setsBadNumber;
       } else if (perigeeLimitKm != -1 && !(PerigeeRadiusOfLine2(set.line2) <= perigeeLimitKm)) {
         ++result.setsAboveLimit;  // also a perigee that cannot be computed (mean motion 0)
@@ -157,6 +180,11 @@ TleImportResult ImportTleFiles(const std::vector<std::string>& paths, double per
   if (result.setsBadNumber > 0) {
     result.messages.push_back(
         "Пропущено наборов TLE с неверным номером ИСЗ: " + FormatNumber(result.setsBadNumber, "0") + ".");
+  }
+  if (result.setsNumberTooLarge > 0) {
+    result.messages.push_back(
+        "Пропущено наборов OMM с номером ИСЗ больше 339999 (такой номер нельзя записать в TLE): " +
+        FormatNumber(result.setsNumberTooLarge, "0") + ".");
   }
   if (result.writeFailures > 0) {
     result.messages.push_back("Не удалось записать наборов TLE в базу данных: " +
