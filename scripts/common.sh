@@ -21,6 +21,7 @@ orvia_install() {
 }
 
 orvia_build() {
-  cmake -S "$ORVIA_ROOT" -B "$ORVIA_BUILD" -DCMAKE_BUILD_TYPE=Release
+  # ORVIA_WERROR=ON (set by continuous integration) turns every compiler warning into an error.
+  cmake -S "$ORVIA_ROOT" -B "$ORVIA_BUILD" -DCMAKE_BUILD_TYPE=Release -DORVIA_WERROR="${ORVIA_WERROR:-OFF}"
   cmake --build "$ORVIA_BUILD" -j"$(nproc)"
 }
