@@ -60,15 +60,18 @@ double DeltaTSeconds(double mjdUt);
 // Geocentric Moon vector (km, mean equator and equinox of date) at an MJD (TT), by the low-precision lunar theory
 // referred to the epoch 1900 January 0.5 (mean arguments with their additive corrections, longitude terms down to
 // 0.0005 deg, latitude terms down to 0.001 deg, the full parallax series; distance from the parallax).
+// Source: J. Meeus, Astronomical Formulae for Calculators (4th ed. 1988), "Position of the Moon".
 std::array<double, 3> MoonPosition(double mjd);
 
 // Geocentric Sun vector (km, mean equator and equinox of date) at an MJD (TT; in UT the Sun
 // is late by 0.001 deg, well inside the theory's 0.01 deg): mean anomaly and longitude with the equation of centre,
 // at the fixed distance 149597892.1111 km, rotated to the equator by the obliquity 23.439281 deg.
+// Source: the same handbook, "Solar coordinates" (low accuracy).
 std::array<double, 3> SunPosition(double mjd);
 
 // Illuminated fraction of the Moon (0 to 1) from the geocentric Moon and Sun vectors: (1 + cos i) / 2
-// with i the angle at the Moon between the Earth and the Sun.
+// with i the angle at the Moon between the Earth and the Sun. Source: the same handbook, "Illuminated
+// fraction of the Moon's disk".
 double IlluminatedFraction(const std::array<double, 3>& moon, const std::array<double, 3>& sun);
 
 // Right ascension (0 to below 2*pi) and declination of a vector of this module, radians.
@@ -85,6 +88,7 @@ TopocentricPlace SunTopocentric(double mjdUt, double longitudeRad, double latitu
 
 // Azimuth and altitude (degrees) of a place of hour angle hourAngleRad and declination decRad, seen
 // from geodetic latitude latitudeRad; azimuth from the south, positive towards the west.
+// Method: the astronomical triangle pole-zenith-body (Astronomical Algorithms, ch. 13, eqs. 13.5-13.6).
 Horizontal HorizontalCoordinates(double hourAngleRad, double decRad, double latitudeRad);
 
 // The Moon at the middle of an exposure as the observer saw it: topocentric J2000 place, illuminated

@@ -8,6 +8,10 @@
 // The constants are kept as Mx = |(a1, a2)|, My = |(b1, b2)|, F = atan2(b1, b2),
 // G = -atan2(a1 b1 + a2 b2, a1 b2 - a2 b1) (near 0 for a normal image, near +-180 degrees for a mirrored
 // one) and the pixel (xo, yo) of the tangent point.
+//
+// Method: standard coordinates of photographic astrometry (the gnomonic projection onto the plane tangent
+// at the plate centre, with a linear plate model fitted by least squares, "Turner's method"); see e.g.
+// R. M. Green, Spherical Astronomy (Cambridge 1985), the chapter on astrometry from photographic plates.
 
 #include <array>
 #include <cstdint>
@@ -58,6 +62,8 @@ struct StandardCoordinates {
   bool valid = false;
 };
 // Negated gnomonic standard coordinates of (ra, dec) about (ra0, dec0); all radians.
+// xi = cos d sin(a - a0) / D, eta = (sin d cos d0 - cos d sin d0 cos(a - a0)) / D with
+// D = sin d sin d0 + cos d cos d0 cos(a - a0), the cosine of the distance from the tangent point.
 StandardCoordinates SkyToStandard(double ra, double dec, double ra0, double dec0);
 
 // A sky position, radians; ra in [0, 2 Pi).
@@ -65,7 +71,8 @@ struct SkyPosition {
   double ra = 0.0;
   double dec = 0.0;
 };
-// Sky position of an image pixel (x, y) under working-form constants.
+// Sky position of an image pixel (x, y) under working-form constants: the linear model inverted to
+// standard coordinates, then the inverse gnomonic projection.
 SkyPosition PixelToSky(double x, double y, const PlateConstants& plate);
 
 // An image pixel position in single precision; valid is false for a star 90 degrees or more from the
@@ -75,7 +82,8 @@ struct PixelPosition {
   float y = 0.0f;
   bool valid = false;
 };
-// Image pixel of a sky position (ra, dec in radians) under working-form constants.
+// Image pixel of a sky position (ra, dec in radians) under working-form constants: the gnomonic
+// projection, then the linear model.
 PixelPosition SkyToPixel(double ra, double dec, const PlateConstants& plate);
 
 // One identified star for a fit: its measured pixel and its catalogue position (radians).

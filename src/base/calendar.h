@@ -38,13 +38,17 @@ bool IsLeapYear(int year);
 // Length of a month in days; February has 29 days in leap years.
 int DaysInMonth(int year, int month);
 // Modified Julian Date of a Gregorian date plus hours of the day; day 0 is the last day of the previous month.
+// Method: the Gregorian calendar-to-day-count algorithm (J. Meeus, Astronomical Algorithms, 2nd ed. 1998,
+// ch. 7 "Julian Day"), shifted by 2400000.5 days.
 double MjdFromDate(int year, int month, int day, double hours);
 // Calendar date and time of an MJD; yearGuess should lie within one year of the answer (a worse guess
 // falls back to an estimate of the year); a non-finite MJD gives all-zero fields.
+// Method: the inverse of MjdFromDate by counting days from the guessed year (same source, ch. 7).
 CalendarFields DateFromMjd(double mjd, int yearGuess);
 // Splits hours (0 to below 24) into hour, minute and seconds rounded to the millisecond, with carries.
 HourSplit SplitHours(double hours);
 // Greenwich mean sidereal time at an MJD (UT), radians in 0..2*Pi (IAU 1982 expression).
+// Source: Aoki et al., Astron. Astrophys. 105, 359 (1982); as in Astronomical Algorithms, ch. 12, eq. 12.4.
 double GreenwichSiderealTime(double mjd);
 // Degrees to radians with Pi.
 double DegToRad(double degrees);
