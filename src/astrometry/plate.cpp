@@ -12,7 +12,7 @@ namespace {
 constexpr double kArcsecPerDegree = 3600.0;
 // Largest accepted distance of the skew from 0 or from +-180 degrees, radians.
 constexpr double kSkewToleranceRad = 5.0 * Pi / 180.0;
-// Smallest accepted ratio of the smallest to the largest singular value of the design: below it the
+// Smallest accepted ratio of the smallest to the largest singular value of the design matrix: below it the
 // stars are taken as collinear.
 constexpr double kCollinearRatio = 1e-10;
 

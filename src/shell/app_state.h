@@ -74,7 +74,7 @@ struct FrameState {
   std::int16_t cursorY = 0;
   WorkMode workMode = WorkMode::View;
   bool busy = false;
-  std::vector<StarMark> starMarks;  // in marking order (the design's 1-based list)
+  std::vector<StarMark> starMarks;  // in marking order (mark 1 is the first clicked)
   TrackEnds trackEnds;  // the track record and the number of marked ends
   FrameInfo info;                         // the frame's circumstances
   PlateSolution plate;                    // the frame's calibration; solved when both scales are non-zero

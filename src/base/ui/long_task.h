@@ -30,7 +30,7 @@ public:
   };
 
   // Sets longTaskRunning (and clears catalogueReady when given), shows the progress window with text
-  // (its designed lines) and the cancel button enabled or not, and shields starter, when given, from
+  // (its own fixed lines) and the cancel button enabled or not, and shields starter, when given, from
   // deletion until the guard ends.
   LongTaskGuard(Flags flags, Frmz* progress, const QString& text, bool cancellable, QWidget* starter = nullptr);
   ~LongTaskGuard();

@@ -19,7 +19,7 @@ QString Box(FrmPar& p, const char* name) {
   return Find<QLineEdit>(&p, name)->text();
 }
 
-TEST(FrmPar, ShowsTheDesignedDefaults) {
+TEST(FrmPar, ShowsItsDefaults) {
   FrmPar panel;
   EXPECT_EQ(panel.windowTitle(), QStringLiteral("Параметры"));
   const char* user[][2] = {{"txtp1", "00.00.0000"}, {"txtp2", "00:00:00.0"}, {"txtp3", "0"},

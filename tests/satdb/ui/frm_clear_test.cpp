@@ -61,7 +61,7 @@ protected:
 
 }  // namespace
 
-TEST_F(FrmClearTest, OpensWithTheDesignedControls) {
+TEST_F(FrmClearTest, OpensWithItsControls) {
   EXPECT_EQ(window_->windowTitle(), QStringLiteral("Очистка базы данных"));
   EXPECT_EQ(Find<QCheckBox>(window_.get(), "chP")->text(), QStringLiteral("Удалить tle для ИСЗ с перигеем больше"));
   EXPECT_TRUE(Find<QCheckBox>(window_.get(), "chP")->isChecked());

@@ -59,7 +59,7 @@ protected:
 
 }  // namespace
 
-TEST_F(FrmDirTest, ShowsTheFolderFilesAndTheDesignedDefaults) {
+TEST_F(FrmDirTest, ShowsTheFolderFilesAndItsDefaults) {
   AppState fresh;
   fresh.appDir = dir_.appDir();
   FrmDir opened(TaskContext{fresh.appDir, fresh.catalogueReady, fresh.longTaskRunning, nullptr});

@@ -122,7 +122,7 @@ TEST_F(MainWindowTest, SecondInstanceSaysSoAndStaysInert) {
   EXPECT_TRUE(third->App().catalogueReady);
 }
 
-TEST_F(MainWindowTest, MenuTreeHasTheDesignedNamesCaptionsAndCheckItems) {
+TEST_F(MainWindowTest, MenuTreeHasItsNamesCaptionsAndCheckItems) {
   PlaceCatalogue();
   auto w = Start();
   QStringList titles;
