@@ -8,6 +8,8 @@
 #include <sstream>
 
 #include "astrometry/catalogue.h"
+#include "astrometry/solver.h"
+#include "astrometry/verify.h"
 #include "base/calendar.h"
 #include "base/file_utils.h"
 #include "base/numbers.h"
@@ -331,6 +333,7 @@ bool SearchHypotheses(const VerificationSetup& setup, const std::vector<Asterism
         for (int k = lo3; k <= hi3; ++k) {
           for (const AsterismRecord& r : table.Cell(i, j, k)) {
             const int d = std::abs(r.angle1 - f.angle1) + std::abs(r.angle2 - f.angle2) + std::abs(r.angle3 - f.angle3);
+            if (setup.closePairs != nullptr && d < kMatchLimit) ++*setup.closePairs;
             if (d < bestD) {
               bestD = d;
               best = &r;
@@ -444,6 +447,80 @@ IdentificationPanelTexts MakePanelTexts(const PlateSolution& s, int markCount, i
 
 namespace {
 
+// Largest accepted false-alarm figure (log10 of the expected number of chance plates as good).
+constexpr double kMaxLog10FalseAlarm = -4.0;
+
+// True when the matcher's adopted hypothesis stands up to the check against every mark: far more marks
+// on stars than chance gives over all the catalogue triangles it was compared with, every mark it
+// identified still on the brightest star within tolerance, and, with a known centre, the plate near it.
+bool HypothesisVerified(const IdentificationInput& in, bool blind, const IdentificationHypothesis& h,
+                        const ReferenceList& refs, const SkyCatalogue& catalogue, std::size_t trials) {
+  VerificationOptions options;
+  options.imageWidth = in.imageWidth;
+  options.imageHeight = in.imageHeight;
+  options.trials = static_cast<double>(std::max<std::size_t>(trials, 1));
+  options.maxLog10FalseAlarm = kMaxLog10FalseAlarm;
+  options.excluded.assign(in.marks.size(), false);
+  for (std::int32_t mark : h.marks) {
+    if (mark >= 1 && static_cast<std::size_t>(mark) <= in.marks.size()) options.excluded[mark - 1] = true;
+  }
+  const PlateVerification v = VerifyPlate(in.marks, h.plate, catalogue, options);
+  if (!v.accepted) return false;
+  for (std::size_t m = 0; m < in.marks.size() && m < h.identities.size(); ++m) {
+    if (h.identities[m] != 0 && refs.At(h.identities[m]).number != v.numbers[m]) return false;
+  }
+  return blind || PlateNearCentre(h.plate, in.imageWidth, in.imageHeight, in.raUserDeg * kDegToRad,
+                                  in.decUserDeg * kDegToRad);
+}
+
+// Runs the pattern solver and, when it succeeds, fills the result as the matcher's success would be:
+// the plate, Nid, every mark's identity and "hyp_id.txt" with the one hypothesis.
+bool SolveByPatterns(const IdentificationInput& in, bool blind, const ReferenceList& refs,
+                     const SkyCatalogue& catalogue, IdentificationResult& result, TaskControl& task) {
+  const std::shared_ptr<const PatternIndex> index = CachedPatternIndex(PatternIndexPathBeside(in.asterismPath));
+  if (!index) return false;
+  PatternSolverInput input;
+  input.marks = &in.marks;
+  input.imageWidth = in.imageWidth;
+  input.imageHeight = in.imageHeight;
+  input.knownCentre = !blind;
+  input.centreRa = in.raUserDeg * kDegToRad;
+  input.centreDec = in.decUserDeg * kDegToRad;
+  input.fieldDeg = in.fieldUserDeg;
+  input.maxLog10FalseAlarm = kMaxLog10FalseAlarm;
+  const PatternSolution solution = SolveWithPatterns(input, *index, catalogue, task);
+  if (!solution.solved || task.Cancelled()) return false;
+  std::vector<std::int32_t> positionOf(catalogue.indexOfNumber.size(), 0);
+  for (std::int32_t p = 1; p <= refs.size(); ++p) {
+    const std::int32_t number = refs.At(p).number;
+    if (number > 0 && static_cast<std::size_t>(number) < positionOf.size()) positionOf[number] = p;
+  }
+  IdentificationHypothesis h;
+  h.plate = solution.plate;
+  h.id = static_cast<std::int16_t>(solution.verification.identified);
+  double sum = 0.0;
+  for (std::size_t m = 0; m < in.marks.size(); ++m) {
+    const std::int32_t number = solution.verification.numbers[m];
+    result.catalogueNumbers[m] = number;
+    result.identities[m] = number > 0 && static_cast<std::size_t>(number) < positionOf.size() ? positionOf[number] : 0;
+    if (number == 0) continue;
+    const GridStar& s = catalogue.stars[catalogue.indexOfNumber[number]];
+    const SkyPosition sky = PixelToSky(in.marks[m].x, in.marks[m].y, h.plate);
+    sum += SkySeparation({sky.ra, sky.dec}, {s.ra, s.dec}) * kRadToDeg;
+  }
+  h.er = h.id > 0 ? sum / h.id : 0.0;
+  std::vector<IdentificationHypothesis> one = {h};
+  RankHypotheses(one, in.appDir);
+  SetFromWorking(result.solution, h.plate);
+  result.solution.nid = h.id;
+  if (in.log) {
+    in.log->Text("Nid_id=").Number(h.id).EndLine();
+    in.log->Text("Solver_id=patterns").EndLine();
+  }
+  result.byPatterns = true;
+  return true;
+}
+
 // One identification run in either mode.
 IdentificationResult RunIdentification(const IdentificationInput& in, bool blind, TaskControl& task) {
   const auto started = std::chrono::steady_clock::now();
@@ -478,6 +555,7 @@ IdentificationResult RunIdentification(const IdentificationInput& in, bool blind
     }
   }
   ExtensionStars candidates;
+  std::size_t closePairs = 0;
   if (ok) {
     candidates = PrepareExtensionStars(refs, mode.extendMagnitude);
     VerificationSetup setup;
@@ -487,6 +565,7 @@ IdentificationResult RunIdentification(const IdentificationInput& in, bool blind
     setup.mode = mode;
     setup.centreX = in.imageWidth / 2.0;
     setup.centreY = in.imageHeight / 2.0;
+    setup.closePairs = &closePairs;
     ok = SearchHypotheses(setup, frameTriangles, table, hypotheses, task);
   }
   result.cancelled = task.Cancelled();
@@ -506,8 +585,19 @@ IdentificationResult RunIdentification(const IdentificationInput& in, bool blind
                                                   in.imageHeight, frameTriangles.size());
       if (in.log) in.log->Text("Chance_id=").Number(chance).EndLine();
       result.success = h.id >= kMinIdentified && chance < kMaxChanceIdentifications;
+      if (result.success) {
+        const std::shared_ptr<const SkyCatalogue> sky = CachedSkyCatalogue(in.catalogPath);
+        result.success = sky && HypothesisVerified(in, blind, h, refs, *sky, closePairs);
+      }
     }
   }
+  if (!result.success && !task.Cancelled() && in.patternSolver && markCount >= 4) {
+    result.identities.assign(markCount, 0);
+    result.catalogueNumbers.assign(markCount, 0);
+    const std::shared_ptr<const SkyCatalogue> sky = CachedSkyCatalogue(in.catalogPath);
+    result.success = sky && SolveByPatterns(in, blind, refs, *sky, result, task);
+  }
+  result.cancelled = task.Cancelled();
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   if (in.log) in.log->Text(blind ? "Time identif = " : "time identif = ").Number(seconds).EndLine();
 

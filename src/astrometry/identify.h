@@ -116,6 +116,7 @@ struct VerificationSetup {
   IdentificationMode mode;
   double centreX = 0.0;  // image centre, pixels: the tangent point's pixel after re-centring
   double centreY = 0.0;
+  std::size_t* closePairs = nullptr;  // when set, counts the catalogue triangles within the match limit
 };
 
 // Result of an extension: marks identified and their mean distance to their stars, degrees.
@@ -192,6 +193,9 @@ struct IdentificationInput {
   std::string asterismPath;  // "tri4t.dat"
   std::string appDir;        // where "hyp_id.txt" goes (with a trailing separator)
   LogFile* log = nullptr;    // "Nid_id=" and the run time; may be null
+  // Whether the pattern solver ("patterns.idx" beside the asterism file) may answer when the triangle
+  // matcher fails or its plate does not pass the verification against every mark.
+  bool patternSolver = true;
 };
 
 // What an identification run produced.
@@ -208,6 +212,7 @@ struct IdentificationResult {
   double catalogueDepth = 0.0;        // kIdentifiedDisplayDepth after success
   IdentificationPanelTexts panel;     // filled on success
   std::vector<std::string> messages;  // to show in order ("Сообщение"), possibly none
+  bool byPatterns = false;            // the pattern solver gave the answer
 };
 
 // Blind identification through the asterism file.

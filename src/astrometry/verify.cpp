@@ -1,0 +1,259 @@
+#include "astrometry/verify.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <mutex>
+
+#include "base/calendar.h"
+
+namespace {
+
+constexpr double kDegToRad = Pi / 180.0;
+// Declination strip height and the wanted cell width of the sky grid, degrees.
+constexpr double kGridCellDeg = 1.0;
+constexpr int kStripCount = 180;
+// Depths the verification may choose from: 2.0 to 8.5 magnitudes in steps of a half.
+constexpr double kShallowestDepth = 2.0;
+constexpr double kDeepestDepth = 8.5;
+constexpr double kDepthChoices = (kDeepestDepth - kShallowestDepth) / 0.5 + 1.0;
+// Rounds of fit and re-decision in a refinement.
+constexpr int kRefineRounds = 4;
+
+int StripOf(double dec) {
+  const int s = static_cast<int>(std::floor((dec / kDegToRad + 90.0) / kGridCellDeg));
+  return std::clamp(s, 0, kStripCount - 1);
+}
+
+double Dot(const UnitVector& a, const UnitVector& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+
+// Calls visit(cell) for every cell that may hold a star within radius of (ra, dec).
+template <typename Visit>
+void ForCellsNear(const SkyCatalogue& c, double ra, double dec, double radius, Visit visit) {
+  const int s0 = StripOf(dec - radius), s1 = StripOf(dec + radius);
+  for (int s = s0; s <= s1; ++s) {
+    const int n = c.stripCells[s];
+    // The strip edge nearest to a pole, where a circle of the radius spans the widest right ascension.
+    const double lo = (-90.0 + s * kGridCellDeg) * kDegToRad, hi = lo + kGridCellDeg * kDegToRad;
+    const double edge = std::max(std::fabs(std::clamp(dec - radius, lo, hi)), std::fabs(std::clamp(dec + radius, lo, hi)));
+    const double cosEdge = std::cos(edge);
+    const double width = 2.0 * Pi / n;
+    int first = 0, last = n - 1;
+    if (cosEdge > 1e-9 && radius / cosEdge < Pi * 0.9) {
+      const double spread = std::asin(std::min(1.0, std::sin(radius) / cosEdge)) + 1e-9;
+      first = static_cast<int>(std::floor((ra - spread) / width));
+      last = static_cast<int>(std::floor((ra + spread) / width));
+      if (last - first + 1 >= n) first = 0, last = n - 1;
+    }
+    for (int k = first; k <= last; ++k) {
+      const int cell = ((k % n) + n) % n;
+      visit(c.stripFirstCell[s] + cell);
+    }
+  }
+}
+
+// log10 of the Poisson probability of at least k events at mean lambda.
+double Log10PoissonTail(int k, double lambda) {
+  if (k <= 0) return 0.0;
+  if (!(lambda > 0.0)) return -300.0;
+  // Terms in log space from k upwards; the first term dominates when lambda is small.
+  double maxLog = -1e300;
+  std::vector<double> logs;
+  for (int i = k; i < k + 200; ++i) {
+    const double l = -lambda + i * std::log(lambda) - std::lgamma(i + 1.0);
+    logs.push_back(l);
+    maxLog = std::max(maxLog, l);
+    if (l < maxLog - 40.0) break;
+  }
+  double sum = 0.0;
+  for (double l : logs) sum += std::exp(l - maxLog);
+  return std::min(0.0, (maxLog + std::log(sum)) / std::log(10.0));
+}
+
+}  // namespace
+
+UnitVector UnitVectorOf(double ra, double dec) {
+  return {std::cos(dec) * std::cos(ra), std::cos(dec) * std::sin(ra), std::sin(dec)};
+}
+
+void BuildSkyCatalogue(const std::vector<CatalogueRecord>& records, SkyCatalogue& c) {
+  c = SkyCatalogue();
+  int cells = 0;
+  for (int s = 0; s < kStripCount; ++s) {
+    const double mid = (-90.0 + (s + 0.5) * kGridCellDeg) * kDegToRad;
+    const int n = std::max(1, static_cast<int>(std::floor(360.0 * std::cos(mid) / kGridCellDeg)));
+    c.stripFirstCell.push_back(cells);
+    c.stripCells.push_back(n);
+    cells += n;
+  }
+  std::vector<std::pair<int, GridStar>> keyed;
+  keyed.reserve(records.size());
+  for (std::size_t j = 0; j < records.size(); ++j) {
+    const CatalogueRecord& r = records[j];
+    if (r.raOffset == 0.0f && r.dec == 0.0f) continue;
+    GridStar star;
+    star.ra = static_cast<double>(r.raOffset) + Pi;
+    star.dec = r.dec;
+    if (!std::isfinite(star.ra) || !std::isfinite(star.dec) || !std::isfinite(r.magnitude)) continue;
+    star.ra -= 2.0 * Pi * std::floor(star.ra / (2.0 * Pi));
+    star.direction = UnitVectorOf(star.ra, star.dec);
+    star.magnitude = r.magnitude;
+    star.number = static_cast<std::int32_t>(j + 1);
+    const int s = StripOf(star.dec);
+    const int n = c.stripCells[s];
+    const int cell = std::min(n - 1, static_cast<int>(std::floor(star.ra / (2.0 * Pi / n))));
+    keyed.push_back({c.stripFirstCell[s] + cell, star});
+  }
+  std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  c.cellStart.assign(static_cast<std::size_t>(cells) + 1, 0);
+  c.indexOfNumber.assign(records.size() + 1, -1);
+  for (const auto& k : keyed) {
+    c.indexOfNumber[k.second.number] = static_cast<std::int32_t>(c.stars.size());
+    c.stars.push_back(k.second);
+    ++c.cellStart[k.first + 1];
+  }
+  for (int i = 0; i < cells; ++i) c.cellStart[i + 1] += c.cellStart[i];
+}
+
+std::shared_ptr<const SkyCatalogue> CachedSkyCatalogue(const std::string& catalogPath) {
+  static std::mutex guard;
+  static std::map<std::string, std::pair<std::filesystem::file_time_type, std::shared_ptr<const SkyCatalogue>>> cache;
+  std::lock_guard<std::mutex> lock(guard);
+  std::error_code ec;
+  const auto stamp = std::filesystem::last_write_time(catalogPath, ec);
+  if (ec) return nullptr;
+  auto found = cache.find(catalogPath);
+  if (found != cache.end() && found->second.first == stamp) return found->second.second;
+  std::vector<CatalogueRecord> records;
+  if (!ReadCatalogueRecords(catalogPath, records)) return nullptr;
+  auto catalogue = std::make_shared<SkyCatalogue>();
+  BuildSkyCatalogue(records, *catalogue);
+  cache[catalogPath] = {stamp, catalogue};
+  return catalogue;
+}
+
+int BrightestStarWithin(const SkyCatalogue& c, const UnitVector& direction, double radius) {
+  if (c.Empty()) return -1;
+  const double ra = std::atan2(direction[1], direction[0]);
+  const double dec = std::asin(std::clamp(direction[2], -1.0, 1.0));
+  const double cosRadius = std::cos(radius);
+  int best = -1;
+  double bestDot = -2.0;
+  ForCellsNear(c, ra < 0.0 ? ra + 2.0 * Pi : ra, dec, radius, [&](int cell) {
+    for (std::uint32_t i = c.cellStart[cell]; i < c.cellStart[cell + 1]; ++i) {
+      const double d = Dot(c.stars[i].direction, direction);
+      if (d < cosRadius) continue;
+      if (best < 0 || c.stars[i].magnitude < c.stars[best].magnitude ||
+          (c.stars[i].magnitude == c.stars[best].magnitude && d > bestDot)) {
+        best = static_cast<int>(i);
+        bestDot = d;
+      }
+    }
+  });
+  return best;
+}
+
+std::size_t StarsWithin(const SkyCatalogue& c, const UnitVector& direction, double radius, float magnitudeLimit) {
+  if (c.Empty()) return 0;
+  const double ra = std::atan2(direction[1], direction[0]);
+  const double dec = std::asin(std::clamp(direction[2], -1.0, 1.0));
+  const double cosRadius = std::cos(radius);
+  std::size_t count = 0;
+  ForCellsNear(c, ra < 0.0 ? ra + 2.0 * Pi : ra, dec, radius, [&](int cell) {
+    for (std::uint32_t i = c.cellStart[cell]; i < c.cellStart[cell + 1]; ++i) {
+      if (c.stars[i].magnitude <= magnitudeLimit && Dot(c.stars[i].direction, direction) >= cosRadius) ++count;
+    }
+  });
+  return count;
+}
+
+double MarkTolerancePx(const StarMark& mark, const VerificationOptions& o) {
+  const double dx = mark.x - o.imageWidth / 2.0, dy = mark.y - o.imageHeight / 2.0;
+  return o.tolerancePx + o.radialTolerance * std::sqrt(dx * dx + dy * dy);
+}
+
+PlateVerification VerifyPlate(const std::vector<StarMark>& marks, const PlateConstants& plate,
+                              const SkyCatalogue& catalogue, const VerificationOptions& o) {
+  PlateVerification v;
+  v.numbers.assign(marks.size(), 0);
+  v.log10FalseAlarm = 0.0;
+  const double scale = 0.5 * (plate.mx + plate.my);
+  if (!(scale > 0.0) || catalogue.Empty() || !std::isfinite(scale)) return v;
+  std::vector<int> star(marks.size(), -1);
+  std::vector<double> distance(marks.size(), 0.0), toleranceRad(marks.size(), 0.0);
+  for (std::size_t m = 0; m < marks.size(); ++m) {
+    toleranceRad[m] = MarkTolerancePx(marks[m], o) * scale;
+    const SkyPosition sky = PixelToSky(marks[m].x, marks[m].y, plate);
+    if (!std::isfinite(sky.ra) || !std::isfinite(sky.dec)) continue;
+    const UnitVector d = UnitVectorOf(sky.ra, sky.dec);
+    star[m] = BrightestStarWithin(catalogue, d, toleranceRad[m]);
+    if (star[m] >= 0) distance[m] = std::acos(std::clamp(Dot(d, catalogue.stars[star[m]].direction), -1.0, 1.0));
+  }
+  // A star claimed by two marks stays with the nearer one.
+  for (std::size_t m = 0; m < marks.size(); ++m) {
+    for (std::size_t k = m + 1; k < marks.size(); ++k) {
+      if (star[m] < 0 || star[m] != star[k]) continue;
+      if (distance[k] < distance[m]) star[m] = -1;
+      else star[k] = -1;
+    }
+  }
+  double maxMagnitude = kShallowestDepth;
+  double squares = 0.0;
+  for (std::size_t m = 0; m < marks.size(); ++m) {
+    const bool excluded = m < o.excluded.size() && o.excluded[m];
+    if (!excluded) ++v.tested;
+    if (star[m] < 0) continue;
+    const GridStar& s = catalogue.stars[star[m]];
+    v.numbers[m] = s.number;
+    ++v.identified;
+    if (!excluded) ++v.confirmed;
+    maxMagnitude = std::max(maxMagnitude, static_cast<double>(s.magnitude));
+    squares += std::pow(distance[m] / scale, 2);
+  }
+  v.rmsPx = v.identified > 0 ? std::sqrt(squares / v.identified) : 0.0;
+  v.depth = std::min(kDeepestDepth, std::ceil(maxMagnitude * 2.0 - 1e-9) / 2.0);
+  // Density of stars as bright as the depth over the frame's circle.
+  double radius = 0.0;
+  const UnitVector axis = UnitVectorOf(plate.ra0, plate.dec0);
+  for (const auto& corner : {std::array<double, 2>{0.0, 0.0}, std::array<double, 2>{1.0 * o.imageWidth, 0.0},
+                             std::array<double, 2>{0.0, 1.0 * o.imageHeight},
+                             std::array<double, 2>{1.0 * o.imageWidth, 1.0 * o.imageHeight}}) {
+    const SkyPosition sky = PixelToSky(corner[0], corner[1], plate);
+    radius = std::max(radius, std::acos(std::clamp(Dot(axis, UnitVectorOf(sky.ra, sky.dec)), -1.0, 1.0)));
+  }
+  radius = std::clamp(radius, 0.5 * kDegToRad, Pi);
+  const double area = 2.0 * Pi * (1.0 - std::cos(radius));
+  const double inField = static_cast<double>(StarsWithin(catalogue, axis, radius, static_cast<float>(v.depth))) + 1.0;
+  const double density = inField / area;
+  double lambda = 0.0;
+  for (std::size_t m = 0; m < marks.size(); ++m) {
+    if (m < o.excluded.size() && o.excluded[m]) continue;
+    lambda += 1.0 - std::exp(-density * Pi * toleranceRad[m] * toleranceRad[m]);
+  }
+  v.log10FalseAlarm = std::log10(std::max(o.trials, 1.0) * kDepthChoices) + Log10PoissonTail(v.confirmed, lambda);
+  if (v.confirmed == 0) v.log10FalseAlarm = std::max(v.log10FalseAlarm, 0.0);
+  v.accepted = v.identified >= 4 && v.confirmed >= 1 && v.log10FalseAlarm <= o.maxLog10FalseAlarm;
+  return v;
+}
+
+PlateVerification RefineAndVerify(const std::vector<StarMark>& marks, PlateConstants& plate,
+                                  const SkyCatalogue& catalogue, const VerificationOptions& o) {
+  PlateVerification v = VerifyPlate(marks, plate, catalogue, o);
+  for (int round = 0; round < kRefineRounds; ++round) {
+    std::vector<FitStar> fit;
+    for (std::size_t m = 0; m < marks.size(); ++m) {
+      if (v.numbers[m] == 0) continue;
+      const GridStar& s = catalogue.stars[catalogue.indexOfNumber[v.numbers[m]]];
+      fit.push_back({marks[m].x, marks[m].y, s.ra, s.dec});
+    }
+    PlateConstants next;
+    if (fit.size() < 3 || !FitPlate(fit, plate.ra0, plate.dec0, o.imageWidth / 2.0, o.imageHeight / 2.0, next)) break;
+    PlateVerification again = VerifyPlate(marks, next, catalogue, o);
+    const bool same = again.numbers == v.numbers;
+    plate = next;
+    v = std::move(again);
+    if (same) break;
+  }
+  return v;
+}

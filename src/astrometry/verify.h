@@ -1,0 +1,93 @@
+#pragma once
+// Verification of an identification against every mark: a plate is believed only when far more marks
+// land on catalogue stars than chance would put there, given the catalogue's density over the field,
+// the match tolerance and the number of hypotheses that were tried. Also the catalogue's sky grid that
+// finds the brightest star near a direction, and the refinement that re-decides every mark's identity
+// after each plate fit.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "astrometry/catalogue.h"
+#include "astrometry/plate.h"
+#include "image/marks.h"
+
+using UnitVector = std::array<double, 3>;
+
+// Unit vector of a sky position (radians).
+UnitVector UnitVectorOf(double ra, double dec);
+
+// One catalogue star of the sky grid: direction, position (radians), magnitude and record number.
+struct GridStar {
+  UnitVector direction{};
+  double ra = 0.0;
+  double dec = 0.0;
+  float magnitude = 0.0f;
+  std::int32_t number = 0;  // 1-based catalogue record number
+};
+
+// The whole catalogue sorted into declination strips of one degree, each cut into cells of about one
+// degree of right ascension, so that the stars near a direction are found without a full scan.
+struct SkyCatalogue {
+  std::vector<GridStar> stars;           // sorted by cell
+  std::vector<std::uint32_t> cellStart;  // per cell, first star; one extra entry at the end
+  std::vector<int> stripFirstCell;       // per declination strip, its first cell
+  std::vector<int> stripCells;           // per declination strip, its cell count
+  std::vector<std::int32_t> indexOfNumber;  // catalogue number -> index in stars (-1 none)
+  bool Empty() const { return stars.empty(); }
+};
+
+// Builds the sky grid from catalogue records; records with a zero RA offset and a zero DEC are left out
+// (they are no stars).
+void BuildSkyCatalogue(const std::vector<CatalogueRecord>& records, SkyCatalogue& catalogue);
+// The sky grid of a catalogue file, read once per program run and kept; null when it cannot be read.
+std::shared_ptr<const SkyCatalogue> CachedSkyCatalogue(const std::string& catalogPath);
+
+// Index (in catalogue.stars) of the brightest star within radius (radians) of a direction, the nearer
+// one winning equal magnitudes; -1 when there is none.
+int BrightestStarWithin(const SkyCatalogue& catalogue, const UnitVector& direction, double radius);
+// Number of stars brighter than magnitudeLimit within radius (radians) of a direction.
+std::size_t StarsWithin(const SkyCatalogue& catalogue, const UnitVector& direction, double radius,
+                        float magnitudeLimit);
+
+// What a verification needs besides the plate and the marks.
+struct VerificationOptions {
+  int imageWidth = 0;
+  int imageHeight = 0;
+  double tolerancePx = 5.0;        // match tolerance at the image centre, pixels
+  double radialTolerance = 0.012;  // grows by this share of the distance from the image centre (lens distortion)
+  double trials = 1.0;             // hypotheses tried before this one, including it
+  double maxLog10FalseAlarm = -4.0;
+  std::vector<bool> excluded;  // marks that formed the hypothesis: they are identified but prove nothing
+};
+
+// The outcome of verifying a plate against every mark.
+struct PlateVerification {
+  bool accepted = false;
+  int tested = 0;                  // marks that could confirm the plate (not excluded)
+  int confirmed = 0;               // of those, marks on a catalogue star
+  int identified = 0;              // all marks with a star, excluded ones included
+  double log10FalseAlarm = 0.0;    // expected number of equally good chance plates, log10
+  double depth = 0.0;              // faintest magnitude needed to explain the identified marks
+  std::vector<std::int32_t> numbers;  // per mark, catalogue number of its star (0 = none)
+  double rmsPx = 0.0;                 // pixel residual of the identified marks
+};
+
+// Match tolerance of a mark, pixels: the base tolerance plus the radial share of its distance from the
+// image centre.
+double MarkTolerancePx(const StarMark& mark, const VerificationOptions& options);
+
+// Gives every mark the brightest catalogue star within its tolerance (a star claimed by two marks goes
+// to the nearer one), counts the marks that confirm the plate and computes the false-alarm figure:
+// the number of trials times the number of depth choices times the Poisson probability that chance
+// alone puts at least that many of the tested marks within tolerance of a star as bright as the depth.
+PlateVerification VerifyPlate(const std::vector<StarMark>& marks, const PlateConstants& plate,
+                              const SkyCatalogue& catalogue, const VerificationOptions& options);
+
+// Refits the plate to every identified mark and re-decides every identity after each fit, up to four
+// rounds or until the identities stop changing; a round whose fit fails ends the refinement with the
+// last good plate. The result is the verification of the final plate.
+PlateVerification RefineAndVerify(const std::vector<StarMark>& marks, PlateConstants& plate,
+                                  const SkyCatalogue& catalogue, const VerificationOptions& options);

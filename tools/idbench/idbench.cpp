@@ -1,0 +1,189 @@
+#include "idbench/idbench.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <random>
+
+#include "astrometry/identify.h"
+#include "framegen/framegen.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kResolvePx = 8.0;
+
+struct FrameStar {
+  int number = 0;
+  double x = 0.0;
+  double y = 0.0;
+  float magnitude = 0.0f;
+};
+
+// Stars of the catalogue on the frame, brightest first, leaving out those a brighter one would swallow.
+std::vector<FrameStar> StarsOnFrame(const std::vector<CatalogueRecord>& catalogue, const FrameSpec& drawing) {
+  std::vector<FrameStar> all;
+  for (std::size_t i = 0; i < catalogue.size(); ++i) {
+    const CatalogueRecord& r = catalogue[i];
+    if (r.raOffset == 0.0f && r.dec == 0.0f) continue;
+    double x = 0.0, y = 0.0;
+    const double ra = (static_cast<double>(r.raOffset) + 3.14159265358979) * 180.0 / kPi;
+    if (!ProjectToFrame(drawing, ra, r.dec * 180.0 / kPi, x, y)) continue;
+    if (x < 1.0 || y < 1.0 || x > drawing.width || y > drawing.height) continue;
+    all.push_back({static_cast<int>(i + 1), x, y, r.magnitude});
+  }
+  std::stable_sort(all.begin(), all.end(), [](const FrameStar& a, const FrameStar& b) { return a.magnitude < b.magnitude; });
+  std::vector<FrameStar> kept;
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    bool merged = false;
+    for (std::size_t j = 0; j < all.size() && !merged; ++j) {
+      if (j == i || all[j].magnitude > all[i].magnitude) continue;
+      merged = std::hypot(all[i].x - all[j].x, all[i].y - all[j].y) < kResolvePx;
+    }
+    if (!merged) kept.push_back(all[i]);
+  }
+  return kept;
+}
+
+// Moves a pixel radially about the image centre: r' = r (1 + k (r / R)^2), R the half-diagonal.
+void Distort(double& x, double& y, int width, int height, double k) {
+  const double cx = width / 2.0, cy = height / 2.0, big = std::hypot(cx, cy);
+  const double dx = x - cx, dy = y - cy, r = std::hypot(dx, dy) / big;
+  x = cx + dx * (1.0 + k * r * r);
+  y = cy + dy * (1.0 + k * r * r);
+}
+
+}  // namespace
+
+std::vector<BenchCase> DrawBenchCases(const std::vector<CatalogueRecord>& catalogue, const BenchSpec& spec) {
+  std::mt19937_64 rng(spec.seed);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  std::normal_distribution<double> gauss(0.0, 1.0);
+  std::vector<BenchCase> cases;
+  auto drawFrame = [&](double field, BenchCase& c, FrameSpec& drawing) {
+    c.fieldDeg = field;
+    c.width = 1500 + static_cast<int>(unit(rng) * 2500.0);
+    c.height = static_cast<int>(c.width / 1.5);
+    c.centreRaDeg = unit(rng) * 360.0;
+    c.centreDecDeg = std::asin(2.0 * unit(rng) - 1.0) * 180.0 / kPi;
+    drawing.width = c.width;
+    drawing.height = c.height;
+    drawing.centreRaDeg = c.centreRaDeg;
+    drawing.centreDecDeg = c.centreDecDeg;
+    drawing.scaleArcsec = field * 3600.0 / c.width;
+    drawing.rotationDeg = unit(rng) * 360.0;
+    drawing.mirrored = unit(rng) < 0.2;
+    // What an observer types: a centre up to a fifth of the field off, the width within 10 %.
+    const double off = unit(rng) * 0.2 * field, bearing = unit(rng) * 2.0 * kPi;
+    c.typedDecDeg = std::clamp(c.centreDecDeg + off * std::cos(bearing), -89.9, 89.9);
+    const double cosDec = std::max(0.05, std::cos(c.centreDecDeg * kPi / 180.0));
+    c.typedRaDeg = std::fmod(c.centreRaDeg + off * std::sin(bearing) / cosDec + 360.0, 360.0);
+    c.typedFieldDeg = std::clamp(field * (0.9 + 0.2 * unit(rng)), 3.0, 70.0);
+  };
+  for (double field : spec.fieldsDeg) {
+    for (const std::string& variant : spec.variants) {
+      for (int l = 0; l < spec.listsPerCell; ++l) {
+        BenchCase c;
+        c.variant = variant;
+        FrameSpec drawing;
+        drawFrame(field, c, drawing);
+        const std::vector<FrameStar> stars = StarsOnFrame(catalogue, drawing);
+        int n = spec.minMarks + static_cast<int>(unit(rng) * (spec.maxMarks - spec.minMarks + 1));
+        n = std::min(n, static_cast<int>(stars.size()));
+        if (n < spec.minMarks) {
+          --l;  // too few stars here (a very sparse narrow field): draw another frame
+          continue;
+        }
+        std::vector<FrameStar> chosen;
+        if (variant == "random6") {
+          std::vector<FrameStar> bright;
+          for (const FrameStar& s : stars) {
+            if (s.magnitude <= 6.0f) bright.push_back(s);
+          }
+          if (static_cast<int>(bright.size()) < n) {
+            chosen.assign(stars.begin(), stars.begin() + n);
+          } else {
+            std::shuffle(bright.begin(), bright.end(), rng);
+            chosen.assign(bright.begin(), bright.begin() + n);
+          }
+        } else {
+          chosen.assign(stars.begin(), stars.begin() + n);
+        }
+        std::shuffle(chosen.begin(), chosen.end(), rng);
+        const double noise = variant == "noisy" ? 1.5 : 0.3;
+        const double k = variant == "distorted" ? (unit(rng) < 0.5 ? 0.01 : -0.01) : 0.0;
+        for (const FrameStar& s : chosen) {
+          double x = s.x, y = s.y;
+          if (k != 0.0) Distort(x, y, c.width, c.height, k);
+          x += noise * gauss(rng);
+          y += noise * gauss(rng);
+          StarMark m;
+          m.x = static_cast<float>(x);
+          m.y = static_cast<float>(y);
+          c.marks.push_back(m);
+          c.truth.push_back(s.number);
+        }
+        auto addPoint = [&](std::size_t at) {
+          StarMark m;
+          m.x = static_cast<float>(1.0 + unit(rng) * (c.width - 2));
+          m.y = static_cast<float>(1.0 + unit(rng) * (c.height - 2));
+          c.marks.insert(c.marks.begin() + static_cast<std::ptrdiff_t>(at), m);
+          c.truth.insert(c.truth.begin() + static_cast<std::ptrdiff_t>(at), 0);
+        };
+        if (variant == "spurious") {
+          const int extra = unit(rng) < 0.5 ? 1 : 2;
+          for (int e = 0; e < extra; ++e) addPoint(static_cast<std::size_t>(unit(rng) * (c.marks.size() + 1)));
+        } else if (variant == "planet") {
+          addPoint(0);
+        }
+        cases.push_back(std::move(c));
+      }
+    }
+  }
+  for (int r = 0; r < spec.randomLists; ++r) {
+    BenchCase c;
+    c.variant = "random";
+    FrameSpec drawing;
+    drawFrame(spec.fieldsDeg[static_cast<std::size_t>(r) % spec.fieldsDeg.size()], c, drawing);
+    const int n = spec.minMarks + static_cast<int>(unit(rng) * (spec.maxMarks - spec.minMarks + 1));
+    for (int i = 0; i < n; ++i) {
+      StarMark m;
+      m.x = static_cast<float>(1.0 + unit(rng) * (c.width - 2));
+      m.y = static_cast<float>(1.0 + unit(rng) * (c.height - 2));
+      c.marks.push_back(m);
+      c.truth.push_back(0);
+    }
+    cases.push_back(std::move(c));
+  }
+  return cases;
+}
+
+BenchOutcome RunBenchCase(const BenchCase& c, bool knownCentre, BenchSolver solver, const BenchFiles& files) {
+  IdentificationInput in;
+  in.marks = c.marks;
+  in.imageWidth = c.width;
+  in.imageHeight = c.height;
+  in.considerVisibility = false;
+  in.raUserDeg = c.typedRaDeg;
+  in.decUserDeg = c.typedDecDeg;
+  in.fieldUserDeg = c.typedFieldDeg;
+  in.catalogPath = files.catalogPath;
+  in.asterismPath = files.asterismPath;
+  in.appDir = files.workDir;
+  in.patternSolver = solver == BenchSolver::Program;
+  SilentTask task;
+  const auto started = std::chrono::steady_clock::now();
+  const IdentificationResult result = IdentifyStars(in, knownCentre, task);
+  BenchOutcome out;
+  out.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  out.byPatterns = result.byPatterns;
+  if (!result.success) return out;
+  out.identified = result.solution.nid;
+  for (std::size_t m = 0; m < c.marks.size(); ++m) {
+    const std::int32_t got = m < result.catalogueNumbers.size() ? result.catalogueNumbers[m] : 0;
+    if (got != 0 && got != c.truth[m]) out.wrong = true;
+  }
+  if (c.variant == "random") out.wrong = true;
+  out.success = !out.wrong;
+  return out;
+}
