@@ -251,7 +251,7 @@ void Form1::PaintOverlays(QPainter& painter) const {
   for (const auto& [kind, items] : overlays_) {
     for (const OverlayItem& item : items) {
       painter.setPen(item.colour);
-      if (item.screenRect.isValid()) {
+      if (item.screenRect.isValid() && (zoom_ <= 1.0 || item.sideImage <= 0)) {
         const QRectF r(DisplayToPicture(item.screenRect.topLeft()), QSizeF(item.screenRect.size()) * zoom_);
         // At the laid-out size an outline is drawn as it stands, on whole pixels.
         if (zoom_ <= 1.0)

@@ -36,7 +36,8 @@ enum class OverlayKind {
 
 // One overlay shape: an outlined rectangle (image pixels, centre and side), or a text label at a point.
 struct OverlayItem {
-  QRect screenRect;       // when valid: an outline at these screen pixels of the picture, drawn as it stands
+  QRect screenRect;       // when valid: an outline at these display pixels of the picture, drawn as it stands
+                          // (when zoomed in, from centre and sideImage if they are given)
   QPointF centre;         // image pixels (1-based)
   double sideImage = 0;   // rectangle side in image pixels; 0 for a text label
   double sideScreen = 0;  // rectangle side in screen pixels, used when sideImage is 0 and there is no text

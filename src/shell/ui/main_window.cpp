@@ -86,7 +86,7 @@ MainWindow::MainWindow(const QString& appDir, QWidget* parent) : QMainWindow(par
     const StarDetection found = DetectStar(MarkingOf(frame_, app_), frame_.starMarks, app_.logFile, x, y, true);
     if (!found.found) return false;
     if (found.marked) {
-      DrawOutline(OverlayKind::StarMarks, found.mark);
+      DrawOutline(OverlayKind::StarMarks, found.mark, QPointF(found.sx, found.sy));
       if (panel_) panel_->SetProgramRow(1, QString::fromStdString(FormatNumber(frame_.starCount(), "0")));
     }
     sx = found.sx;
@@ -148,7 +148,8 @@ void MainWindow::CreateSatelliteWindows() {
     std::swap(frame_.trackEnds[1], frame_.trackEnds[2]);
     form1_->RemoveOverlay(OverlayKind::TrackEnds);
     for (int slot = 1; slot <= frame_.trackEnds.count; ++slot)
-      DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_.trackEnds, frame_.displayScale, app_.palette, slot));
+      DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_.trackEnds, frame_.displayScale, app_.palette, slot),
+                  TrackEndCentre(slot));
   };
   satellites_ = std::make_unique<SatelliteWindows>(std::move(context));
 }
@@ -244,15 +245,24 @@ void MainWindow::Say(const QString& text) {
   ShowMessage(text, kMessageCaption, MessageButtons::Ok, this);
 }
 
-void MainWindow::DrawOutline(OverlayKind kind, const MarkOutline& outline) {
+QPointF MainWindow::TrackEndCentre(int slot) const {
+  const TrackPoint& end = frame_.trackEnds[static_cast<std::size_t>(std::clamp(slot, 1, 2))];
+  return QPointF(end.x, end.y);
+}
+
+void MainWindow::DrawOutline(OverlayKind kind, const MarkOutline& outline, std::optional<QPointF> imageCentre) {
   OverlayItem item;
   item.screenRect = QRect(outline.left, outline.top, outline.side, outline.side);
+  if (imageCentre) {  // drawn on the frame's own pixels when the frame window is zoomed in
+    item.centre = *imageCentre;
+    item.sideImage = outline.side * static_cast<double>(frame_.displayScale);
+  }
   item.colour = ToQColor(outline.colour);
   form1_->AddOverlay(kind, item);
 }
 
 void MainWindow::ShowTrackEndAddition(const TrackEndAddition& addition) {
-  if (addition.added) DrawOutline(OverlayKind::TrackEnds, addition.mark);
+  if (addition.added) DrawOutline(OverlayKind::TrackEnds, addition.mark, TrackEndCentre(frame_.trackEnds.count));
   if (addition.showHint)
     ShowHint(QString::fromStdString(addition.hintLines[0]), QString::fromStdString(addition.hintLines[1]),
              QString::fromStdString(addition.hintLines[2]));
@@ -560,7 +570,8 @@ void MainWindow::ResetFrameState() {
   CloseAuxiliaryWindows();
   // The information file may have filled the track-end slots.
   for (int slot = 1; slot <= frame_.trackEnds.count; ++slot)
-    DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_.trackEnds, frame_.displayScale, app_.palette, slot));
+    DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_.trackEnds, frame_.displayScale, app_.palette, slot),
+                  TrackEndCentre(slot));
 }
 
 void MainWindow::LookUpInfoFile() {
@@ -616,7 +627,8 @@ void MainWindow::OpenInf() {
   KeepOrDropShownSolution(shown);
   form1_->RemoveOverlay(OverlayKind::TrackEnds);
   for (int slot = 1; slot <= frame_.trackEnds.count; ++slot)
-    DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_.trackEnds, frame_.displayScale, app_.palette, slot));
+    DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_.trackEnds, frame_.displayScale, app_.palette, slot),
+                  TrackEndCentre(slot));
   // The values are saved to the open frame's own information file.
   frame_.infoFilePath = InfoFileName(app_.appDir, frame_.imagePath);
 }

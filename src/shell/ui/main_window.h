@@ -130,8 +130,11 @@ private:
   // Moves a window to the preferred corner of its frame, or to another place in the available area where it
   // covers neither the frame window nor the fragment window.
   void PlaceClearOfFrame(QWidget* window, QPoint preferred);
-  // Draws a mark outline returned by detection as an overlay of the given kind.
-  void DrawOutline(OverlayKind kind, const MarkOutline& outline);
+  // Draws a mark outline returned by detection as an overlay of the given kind; with the mark's image
+  // position it stays on the frame's pixels at every zoom.
+  void DrawOutline(OverlayKind kind, const MarkOutline& outline, std::optional<QPointF> imageCentre = {});
+  // Image position of a track-end slot (1 or 2).
+  QPointF TrackEndCentre(int slot) const;
   // Draws a track-end addition and shows its hint.
   void ShowTrackEndAddition(const TrackEndAddition& addition);
   // Shows an adopted identification: plate solution, identities, panel rows, the Moon.
