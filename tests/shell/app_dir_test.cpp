@@ -16,7 +16,7 @@ namespace {
 TEST(SeedApplicationDirectory, NewDirectoryGetsCopiesAndAUsedOneKeepsItsFiles) {
   TempDir dir;
   const fs::path build = dir.path() / "build";
-  WriteFile(build / "bin8.dat", "catalogue");                     // not yet moved by a first start
+  WriteFile(build / "bin8.dat", "catalogue");                       // not yet moved by a first start
   WriteFile(build / "program_files" / "Orviahelp.html", "manual");  // moved by a start in build/
   const fs::path home = dir.path() / "home" / "Orvia";
   SeedResult r = SeedApplicationDirectory(home.string(), build.string());

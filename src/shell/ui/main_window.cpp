@@ -21,6 +21,7 @@
 #include "base/numbers.h"
 #include "base/ui/file_dialog.h"
 #include "base/ui/frmz.h"
+#include "base/ui/long_task.h"
 #include "base/ui/message.h"
 #include "base/ui/owned_window.h"
 #include "frameinfo/info_file.h"
@@ -32,6 +33,7 @@
 #include "satdb/satdb.h"
 #include "satdb/ui/frm_clear.h"
 #include "satdb/ui/frm_dir.h"
+#include "shell/commands.h"
 #include "shell/startup.h"
 #include "shell/ui/form1.h"
 #include "shell/ui/frame_viewer.h"
@@ -39,10 +41,6 @@
 #include "shell/ui/frm_nast.h"
 #include "shell/ui/frm_splash.h"
 #include "shell/ui/frmp.h"
-#include "base/ui/frmz.h"
-#include "base/ui/long_task.h"
-#include "base/ui/message.h"
-#include "shell/commands.h"
 
 namespace {
 
@@ -571,7 +569,7 @@ void MainWindow::ResetFrameState() {
   // The information file may have filled the track-end slots.
   for (int slot = 1; slot <= frame_.trackEnds.count; ++slot)
     DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_.trackEnds, frame_.displayScale, app_.palette, slot),
-                  TrackEndCentre(slot));
+                TrackEndCentre(slot));
 }
 
 void MainWindow::LookUpInfoFile() {
@@ -628,7 +626,7 @@ void MainWindow::OpenInf() {
   form1_->RemoveOverlay(OverlayKind::TrackEnds);
   for (int slot = 1; slot <= frame_.trackEnds.count; ++slot)
     DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_.trackEnds, frame_.displayScale, app_.palette, slot),
-                  TrackEndCentre(slot));
+                TrackEndCentre(slot));
   // The values are saved to the open frame's own information file.
   frame_.infoFilePath = InfoFileName(app_.appDir, frame_.imagePath);
 }
