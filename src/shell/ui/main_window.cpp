@@ -21,7 +21,6 @@
 #include "base/numbers.h"
 #include "base/ui/file_dialog.h"
 #include "base/ui/frmz.h"
-#include "base/ui/long_task.h"
 #include "base/ui/message.h"
 #include "base/ui/owned_window.h"
 #include "frameinfo/info_file.h"
@@ -33,7 +32,6 @@
 #include "satdb/satdb.h"
 #include "satdb/ui/frm_clear.h"
 #include "satdb/ui/frm_dir.h"
-#include "shell/commands.h"
 #include "shell/startup.h"
 #include "shell/ui/form1.h"
 #include "shell/ui/frame_viewer.h"
@@ -41,6 +39,10 @@
 #include "shell/ui/frm_nast.h"
 #include "shell/ui/frm_splash.h"
 #include "shell/ui/frmp.h"
+#include "base/ui/frmz.h"
+#include "base/ui/long_task.h"
+#include "base/ui/message.h"
+#include "shell/commands.h"
 
 namespace {
 
