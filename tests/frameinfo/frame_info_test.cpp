@@ -71,12 +71,12 @@ TEST(CollectFrameInfo, LenientReadsEverythingElseDespiteABadDate) {
   PanelEntries e = Typical();
   e.date = "garbage";
   e.utError = "2";
-  e.longitude = "-30";  // E selected: the hemisphere option decides the sign
+  e.longitude = "-30";  // E selected, but the typed minus sign means west
   const CollectResult r = CollectFrameInfo(e, false, info);
   EXPECT_TRUE(r.ok);
   EXPECT_FLOAT_EQ(info.utError, 2.0f);
   EXPECT_DOUBLE_EQ(info.exposure, 10.0);
-  EXPECT_DOUBLE_EQ(info.longitude, 30.0);
+  EXPECT_DOUBLE_EQ(info.longitude, -30.0);
 }
 
 TEST(CollectFrameInfo, ClampsTheClockErrorAndRewritesItsBox) {
@@ -177,7 +177,9 @@ TEST(CollectFrameInfo, DaysTheMonthDoesNotHaveAreNoDate) {
     e.date = date;
     const CollectResult r = CollectFrameInfo(e, true, info);
     EXPECT_EQ(r.ok, valid) << date;
-    if (!valid) EXPECT_EQ(r.message, "Ошибка ввода даты") << date;
+    if (!valid) {
+      EXPECT_EQ(r.message, "Ошибка ввода даты") << date;
+    }
   }
 }
 

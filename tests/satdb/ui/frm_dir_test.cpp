@@ -110,7 +110,7 @@ TEST_F(FrmDirTest, LowPerigeeLimitAsksFirstAndNoReturnsToTheDialog) {
   messages_.Clear();
   messages_.answers.push_back(MessageAnswer::Yes);
   Ok();
-  EXPECT_EQ(messages_.messages.size(), 1u);
+  EXPECT_EQ(messages_.messages.size(), 2u);  // the question and the import's summary
   EXPECT_FALSE(window_->isVisible());
   EXPECT_TRUE(InDatabase(25544));
   EXPECT_FALSE(InDatabase(49271));  // perigee about 7250 km; the station's is about 6790 km
