@@ -1,5 +1,6 @@
 // Redraw of the frame window's picture after a zoom step, on a 6000 x 4000 frame: the picture area
-// (600 x 400 screen pixels) painted with the frame, the display stretch and 200 overlay shapes.
+// (600 x 400 screen pixels) painted with the frame, the display stretch and 200 overlay shapes; and the
+// preparation of a newly opened frame of that size.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -66,5 +67,14 @@ void BM_ZoomStepRedraw6000x4000(benchmark::State& state) {
   state.SetLabel(stretched ? "stretch on" : "stretch off");
 }
 BENCHMARK(BM_ZoomStepRedraw6000x4000)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// Showing a newly opened 6000 x 4000 frame: the copy, the halved copies, the display copy and the histogram.
+void BM_SetPicture6000x4000(benchmark::State& state) {
+  App();
+  const QImage frame = SkyFrame(6000, 4000);
+  Form1 window;
+  for (auto _ : state) window.SetPicture(frame, 600, 400, 10.0);
+}
+BENCHMARK(BM_SetPicture6000x4000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
