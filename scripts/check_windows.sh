@@ -28,9 +28,10 @@ done
 APP_PID=$!
 
 # Window ids of Orvia, bottom to top, as the window manager stacks them.
-stack() { xprop -root _NET_CLIENT_LIST_STACKING | sed 's/^[^#]*# //; s/,//g'; }
-title() { xprop -id "$1" _NET_WM_NAME | sed 's/^[^"]*"//; s/"$//'; }
-pid_of() { xprop -id "$1" _NET_WM_PID 2>/dev/null | awk '{print $3}'; }
+# A window may go away between two questions: each answer is then empty, never an error.
+stack() { xprop -root _NET_CLIENT_LIST_STACKING 2>/dev/null | sed 's/^[^#]*# //; s/,//g' || true; }
+title() { xprop -id "$1" _NET_WM_NAME 2>/dev/null | sed 's/^[^"]*"//; s/"$//' || true; }
+pid_of() { xprop -id "$1" _NET_WM_PID 2>/dev/null | awk '{print $3}' || true; }
 
 # Waits until the frame window (titled with the frame's path) is managed.
 for _ in $(seq 1 120); do
@@ -49,14 +50,15 @@ check() {
     local name
     name="$(title "$id")"
     if [ "$name" = "Orvia" ]; then main_seen=1; continue; fi
-    xwininfo -id "$id" | grep -q "IsViewable" || continue
+    xwininfo -id "$id" 2>/dev/null | grep -q "IsViewable" || continue
     count=$((count + 1))
     if [ "$main_seen" = 0 ]; then
       echo "FAIL after $step: \"$name\" is below the main window"
       fail=1
     fi
     local geo x y w h
-    geo="$(xwininfo -id "$id" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /Width/{w=$2} /Height/{h=$2} END{print x, y, w, h}')"
+    geo="$(xwininfo -id "$id" 2>/dev/null | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /Width/{w=$2} /Height/{h=$2} END{print x, y, w, h}' || true)"
+    [ -n "$geo" ] || continue
     read -r x y w h <<<"$geo"
     if [ "$x" -lt 0 ] || [ "$y" -lt 0 ] || [ $((x + w)) -gt 1366 ] || [ $((y + h)) -gt 768 ]; then
       echo "FAIL after $step: \"$name\" at $x,$y size ${w}x$h leaves the screen"

@@ -175,8 +175,7 @@ bool ParseDate(std::string_view text, int& year, int& month, int& day) {
   month = RoundToInt(ParseNumber(text.substr(points[0] + 1, points[1] - points[0] - 1)));
   if (month < 1 || month > 12) return false;
   year = RoundToInt(ParseNumber(text.substr(points[1] + 1)));
-  // A day past the month's end (31.02, 29.02 of a common year) is no date.
-  return year >= 1900 && year <= kMaxYear && day <= DaysInMonth(year, month);
+  return year >= 1900 && year <= kMaxYear;
 }
 
 bool ParseTime(std::string_view text, int& hour, int& minute, float& seconds) {

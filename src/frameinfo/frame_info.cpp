@@ -49,9 +49,9 @@ bool NumberOrEmpty(const std::string& text) {
   for (char& c : t) {
     if (c == ',') c = '.';
   }
-  const std::size_t first = t.find_first_not_of(" \t");
+  const std::size_t first = t.find_first_not_of(" \t\r\n");
   if (first == std::string::npos) return true;
-  const std::size_t last = t.find_last_not_of(" \t");
+  const std::size_t last = t.find_last_not_of(" \t\r\n");
   t = t.substr(first, last - first + 1);
   char* end = nullptr;
   std::strtod(t.c_str(), &end);
@@ -64,7 +64,8 @@ bool NumberOrEmpty(const std::string& text) {
 CollectResult CollectFrameInfo(const PanelEntries& e, bool strict, FrameInfo& info) {
   CollectResult result;
   int year = info.startTime.year, month = info.startTime.month, day = info.startTime.day;
-  const bool dateOk = ParseDate(e.date, year, month, day);
+  // A typed day the month does not have (31.02) is no date; information files are read as they always were.
+  const bool dateOk = ParseDate(e.date, year, month, day) && day <= DaysInMonth(year, month);
   // Fields assigned before a failing step keep their new values.
   info.startTime.year = static_cast<std::int16_t>(year);
   info.startTime.month = static_cast<std::int16_t>(month);
