@@ -5,7 +5,7 @@ set -euo pipefail
 ORVIA_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 ORVIA_BUILD="${ORVIA_BUILD:-$ORVIA_ROOT/build}"
 ORVIA_PACKAGES=(build-essential cmake qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev
-  libeigen3-dev nlohmann-json3-dev libpugixml-dev)
+  libeigen3-dev nlohmann-json3-dev libpugixml-dev qt6-translations-l10n xvfb xauth openbox x11-utils xdotool)
 
 orvia_install() {
   local missing=()

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <utility>
 
 #include "base/calendar.h"
 #include "base/numbers.h"
@@ -42,12 +43,29 @@ float PanelSingle(const std::string& text) {
   return std::fabs(value) <= std::numeric_limits<float>::max() ? static_cast<float>(value) : 0.0f;
 }
 
+// True when a box holds a number and nothing else (blanks around it allowed), or nothing at all.
+bool NumberOrEmpty(const std::string& text) {
+  std::string t(text);
+  for (char& c : t) {
+    if (c == ',') c = '.';
+  }
+  const std::size_t first = t.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return true;
+  const std::size_t last = t.find_last_not_of(" \t\r\n");
+  t = t.substr(first, last - first + 1);
+  char* end = nullptr;
+  std::strtod(t.c_str(), &end);
+  return end == t.c_str() + t.size() && t.find_first_of("0123456789") != std::string::npos &&
+         t.find_first_of("xXnN") == std::string::npos;  // no hexadecimal, infinity or NaN spellings
+}
+
 }  // namespace
 
 CollectResult CollectFrameInfo(const PanelEntries& e, bool strict, FrameInfo& info) {
   CollectResult result;
   int year = info.startTime.year, month = info.startTime.month, day = info.startTime.day;
-  const bool dateOk = ParseDate(e.date, year, month, day);
+  // A typed day the month does not have (31.02) is no date; information files are read as they always were.
+  const bool dateOk = ParseDate(e.date, year, month, day) && day <= DaysInMonth(year, month);
   // Fields assigned before a failing step keep their new values.
   info.startTime.year = static_cast<std::int16_t>(year);
   info.startTime.month = static_cast<std::int16_t>(month);
@@ -76,8 +94,21 @@ CollectResult CollectFrameInfo(const PanelEntries& e, bool strict, FrameInfo& in
   }
   info.utError = std::fabs(utError) <= std::numeric_limits<float>::max() ? static_cast<float>(utError) : 0.0f;
   info.exposure = PanelNumber(e.exposure);
-  info.longitude = std::fabs(PanelNumber(e.longitude)) * (e.west ? -1.0 : 1.0);
-  info.latitude = std::fabs(PanelNumber(e.latitude)) * (e.south ? -1.0 : 1.0);
+  // A typed minus sign means west or south, as the options do; text that is no number stops a strict
+  // collection instead of reading as 0.
+  const std::pair<const std::string*, const char*> site[2] = {{&e.longitude, "Ошибка ввода долготы"},
+                                                              {&e.latitude, "Ошибка ввода широты"}};
+  for (const auto& [text, message] : site) {
+    if (strict && !NumberOrEmpty(*text)) {
+      result.ok = false;
+      result.message = message;
+      return result;
+    }
+  }
+  const double longitude = PanelNumber(e.longitude);
+  const double latitude = PanelNumber(e.latitude);
+  info.longitude = std::fabs(longitude) * (e.west || longitude < 0 ? -1.0 : 1.0);
+  info.latitude = std::fabs(latitude) * (e.south || latitude < 0 ? -1.0 : 1.0);
   info.raUser = PanelNumber(e.ra);
   info.decUser = PanelNumber(e.dec);
   info.fieldUser = PanelSingle(e.field);

@@ -65,7 +65,9 @@ struct CollectResult {
 inline constexpr float kMaxUtError = 3000.0f;
 
 // Reads the panel's texts into the record and derives the frame times. Strict: a bad date gives
-// "Ошибка ввода даты", a bad time "Ошибка ввода времени", and nothing further is read.
+// "Ошибка ввода даты" (also for a day the month does not have), a bad time "Ошибка ввода времени",
+// a longitude or latitude that is no number "Ошибка ввода долготы" / "Ошибка ввода широты", and nothing
+// further is read. A minus sign before the longitude or latitude means west or south.
 // Lenient: failed parses are ignored and reading goes on. Numeric boxes accept "," as the decimal
 // point (the panel shows numbers with the locale's separator).
 CollectResult CollectFrameInfo(const PanelEntries& entries, bool strict, FrameInfo& info);

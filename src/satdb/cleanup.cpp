@@ -16,16 +16,30 @@ namespace {
 // The age used when no age limit is set: longer than any set can be, so nothing is pruned.
 constexpr double kNoAgeLimitDays = 365000;
 
+// The number of element sets a database file holds (0 when it cannot be read).
+int SetCount(const std::string& path) {
+  std::string text;
+  if (!ReadWholeFile(path, text)) return 0;
+  return static_cast<int>(ParseSatelliteFile(text).sets.size());
+}
+
 // Removes sets whose key is not above the cutoff; deletes the file when none is left. False on failure.
-bool PruneFile(const std::string& path, double cutoffKey, TaskControl& task, CleanupResult& result) {
+// With countOnly the file stays as it is and only the counts grow.
+bool PruneFile(const std::string& path, double cutoffKey, bool countOnly, TaskControl& task, CleanupResult& result) {
   std::string oldText;
   if (!ReadWholeFile(path, oldText)) return false;
   SatelliteFile file = ParseSatelliteFile(oldText);
   task.Yield();
   const std::size_t before = file.sets.size();
+  result.setsTotal += static_cast<int>(before);
   std::erase_if(file.sets, [cutoffKey](const StoredSet& set) { return !(set.epochKey > cutoffKey); });
   if (file.sets.size() == before) return true;
   result.setsRemoved += static_cast<int>(before - file.sets.size());
+  result.setsDeleted += static_cast<int>(before - file.sets.size());
+  if (countOnly) {
+    if (file.sets.empty()) ++result.filesDeleted;
+    return true;
+  }
   if (file.sets.empty()) {
     std::error_code ec;
     if (!std::filesystem::remove(path, ec)) return false;
@@ -69,6 +83,7 @@ CleanupResult CleanDatabase(const std::string& appDir, const CleanupLimits& limi
     }
     task.SetText(path);
     task.Yield();
+    ++result.filesTotal;
     TleRecord record;
     if (!ReadBestSet(path, nowMjd, record)) {
       ++failures;
@@ -78,9 +93,12 @@ CleanupResult CleanDatabase(const std::string& appDir, const CleanupLimits& limi
     const double perigee = PerigeeRadius(record.meanMotion, record.eccentricity);
     const bool tooHigh = limits.perigeeKm && std::isfinite(perigee) && perigee > *limits.perigeeKm;
     if (tooHigh || record.ageDays > ageLimit) {
+      const int sets = SetCount(path);
+      result.setsTotal += sets;
       std::error_code ec;
-      if (std::filesystem::remove(path, ec)) {
+      if (limits.countOnly || std::filesystem::remove(path, ec)) {
         ++result.filesDeleted;
+        result.setsDeleted += sets;
       } else {
         ++failures;
       }
@@ -88,8 +106,10 @@ CleanupResult CleanDatabase(const std::string& appDir, const CleanupLimits& limi
       continue;
     }
     if (limits.ageDays) {
-      if (!PruneFile(path, cutoffKey, task, result)) ++failures;
+      if (!PruneFile(path, cutoffKey, limits.countOnly, task, result)) ++failures;
       task.Yield();
+    } else {
+      result.setsTotal += SetCount(path);
     }
   }
   if (failures > 0) {

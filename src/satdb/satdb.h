@@ -106,6 +106,7 @@ bool MergeSet(SatelliteFile& file, const ImportedSet& set);
 // What a TLE import did.
 struct TleImportResult {
   bool cancelled = false;
+  int filesRead = 0;  // files read whole (a file that cannot be read stores nothing)
   int filesCreated = 0;
   int setsMerged = 0;                 // inserted into existing files
   int setsDuplicate = 0;              // dropped because the same epoch was already stored
@@ -140,6 +141,7 @@ bool ImportMagnitudes(const std::string& path, const std::string& appDir, TaskCo
 struct CleanupLimits {
   std::optional<double> perigeeKm;  // delete satellites whose perigee radius exceeds this, km
   std::optional<double> ageDays;    // delete satellites with no set this recent, and prune older sets
+  bool countOnly = false;           // count what would be deleted, change nothing
 };
 
 // What a cleanup run did.
@@ -148,6 +150,9 @@ struct CleanupResult {
   int filesDeleted = 0;
   int filesPruned = 0;
   int setsRemoved = 0;                // by pruning
+  int filesTotal = 0;                 // satellite files looked at
+  int setsTotal = 0;                  // element sets in them
+  int setsDeleted = 0;                // sets removed, with the files deleted whole and by pruning
   std::vector<std::string> messages;  // texts to show the user ("Нет TLE.", write failures)
 };
 

@@ -144,6 +144,7 @@ TleImportResult ImportTleFiles(const std::vector<std::string>& paths, double per
       result.messages.push_back("Ошибка в файле " + path + " . Проверьте формат.");
       continue;
     }
+    ++result.filesRead;
     for (std::size_t k = 1; k <= sets.size(); ++k) {
       ShowPercent(task, k, sets.size());
       if (task.Cancelled()) {

@@ -71,12 +71,12 @@ TEST(CollectFrameInfo, LenientReadsEverythingElseDespiteABadDate) {
   PanelEntries e = Typical();
   e.date = "garbage";
   e.utError = "2";
-  e.longitude = "-30";  // E selected: the hemisphere option decides the sign
+  e.longitude = "-30";  // E selected, but the typed minus sign means west
   const CollectResult r = CollectFrameInfo(e, false, info);
   EXPECT_TRUE(r.ok);
   EXPECT_FLOAT_EQ(info.utError, 2.0f);
   EXPECT_DOUBLE_EQ(info.exposure, 10.0);
-  EXPECT_DOUBLE_EQ(info.longitude, 30.0);
+  EXPECT_DOUBLE_EQ(info.longitude, -30.0);
 }
 
 TEST(CollectFrameInfo, ClampsTheClockErrorAndRewritesItsBox) {
@@ -165,3 +165,47 @@ TEST(DeriveStartFromMid, StepsBackHalfTheExposure) {
 }
 
 }  // namespace
+
+TEST(CollectFrameInfo, DaysTheMonthDoesNotHaveAreNoDate) {
+  // 2024 is a leap year, 2026 and 1900 are not (a century not divisible by 400).
+  const std::pair<const char*, bool> dates[] = {{"31.02.2026", false}, {"29.02.2026", false}, {"29.02.2024", true},
+                                                {"31.04.2026", false}, {"30.04.2026", true},  {"29.02.1900", false},
+                                                {"31.12.2026", true}};
+  for (const auto& [date, valid] : dates) {
+    FrameInfo info;
+    PanelEntries e = Typical();
+    e.date = date;
+    const CollectResult r = CollectFrameInfo(e, true, info);
+    EXPECT_EQ(r.ok, valid) << date;
+    if (!valid) {
+      EXPECT_EQ(r.message, "Ошибка ввода даты") << date;
+    }
+  }
+}
+
+TEST(CollectFrameInfo, AMinusSignMeansWestOrSouthAndTextIsNoCoordinate) {
+  FrameInfo info;
+  PanelEntries e = Typical();
+  e.longitude = "-22.46";  // E still selected
+  e.latitude = " -33,9 ";
+  ASSERT_TRUE(CollectFrameInfo(e, true, info).ok);
+  EXPECT_DOUBLE_EQ(info.longitude, -22.46);
+  EXPECT_DOUBLE_EQ(info.latitude, -33.9);
+  e.west = true;  // the sign and the option say the same: still west, not east
+  ASSERT_TRUE(CollectFrameInfo(e, true, info).ok);
+  EXPECT_DOUBLE_EQ(info.longitude, -22.46);
+
+  for (const char* text : {"abc", "12abc", "0x1A", "nan", "--5"}) {
+    e = Typical();
+    e.latitude = text;
+    const CollectResult r = CollectFrameInfo(e, true, info);
+    EXPECT_FALSE(r.ok) << text;
+    EXPECT_EQ(r.message, "Ошибка ввода широты") << text;
+  }
+  e = Typical();
+  e.longitude = "восток";
+  EXPECT_EQ(CollectFrameInfo(e, true, info).message, "Ошибка ввода долготы");
+  EXPECT_TRUE(CollectFrameInfo(e, false, info).ok);  // leaving a frame is never blocked
+  e.longitude = "";
+  EXPECT_TRUE(CollectFrameInfo(e, true, info).ok);  // an empty box is 0, as before
+}

@@ -6,6 +6,8 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
+#include "base/ui/owned_window.h"
+
 namespace {
 
 // Gap between the panel and the window, screen pixels.
@@ -13,7 +15,7 @@ constexpr int kPlacementGap = 4;
 
 }  // namespace
 
-FrmTxt::FrmTxt(QWidget* parent) : QWidget(parent, Qt::Window) {
+FrmTxt::FrmTxt(QWidget* parent) : QWidget(parent, OwnedWindowFlags(Qt::WindowCloseButtonHint)) {
   setObjectName("FrmTxt");
   setWindowTitle(QStringLiteral("Измерение трека"));
   resize(460, 420);

@@ -5,8 +5,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include "base/ui/owned_window.h"
+
 Frmz::Frmz(bool& longTaskRunning, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::CustomizeWindowHint), longTaskRunning_(longTaskRunning) {
+    : QWidget(parent, OwnedWindowFlags()), longTaskRunning_(longTaskRunning) {
   setObjectName("frmz");
   setWindowTitle(QStringLiteral("Идет работа"));
   setFixedSize(338, 157);  // 5070 x 2355 twips
@@ -29,7 +31,7 @@ void Frmz::Start(const QString& text, bool cancelEnabled) {
   cmdcancel_->setEnabled(cancelEnabled);
   if (parentWidget()) {
     QWidget* top = parentWidget()->window();
-    move(top->x() + top->width() / 3, top->y() + top->height() / 3);
+    MoveInsideArea(this, QPoint(top->x() + top->width() / 3, top->y() + top->height() / 3));
   }
   show();
   raise();

@@ -1,7 +1,10 @@
 #include "base/ui/message.h"
 
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
+
+#include "base/ui/owned_window.h"
 
 namespace {
 MessageInterceptor& Interceptor() {
@@ -15,9 +18,17 @@ MessageAnswer ShowMessage(const QString& text, const QString& caption, MessageBu
   QMessageBox box(parent);
   box.setWindowTitle(caption);
   box.setText(text);
-  if (buttons == MessageButtons::YesNo) {
+  // A short text would make the box narrower than its caption, which the window system then cuts short.
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+    grid->addItem(new QSpacerItem(CaptionWidth(caption), 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+  if (buttons == MessageButtons::YesNo || buttons == MessageButtons::YesNoDefaultNo) {
     QPushButton* yes = box.addButton(QStringLiteral("Да"), QMessageBox::YesRole);
-    box.addButton(QStringLiteral("Нет"), QMessageBox::NoRole);
+    QPushButton* no = box.addButton(QStringLiteral("Нет"), QMessageBox::NoRole);
+    if (buttons == MessageButtons::YesNoDefaultNo) {
+      box.setDefaultButton(no);
+      box.setEscapeButton(no);
+    }
     box.exec();
     return box.clickedButton() == yes ? MessageAnswer::Yes : MessageAnswer::No;
   }

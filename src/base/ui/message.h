@@ -7,7 +7,8 @@
 
 class QWidget;
 
-enum class MessageButtons { Ok, YesNo };
+// YesNoDefaultNo: a question whose Return and Escape answer "Нет" (before anything is deleted).
+enum class MessageButtons { Ok, YesNo, YesNoDefaultNo };
 enum class MessageAnswer { Ok, Yes, No };
 
 // The caption almost every message uses.

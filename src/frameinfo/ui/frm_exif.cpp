@@ -1,7 +1,5 @@
 #include "frameinfo/ui/frm_exif.h"
 
-#include "base/texts.h"
-
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,7 +9,9 @@
 #include <filesystem>
 
 #include "base/numbers.h"
+#include "base/texts.h"
 #include "base/ui/message.h"
+#include "base/ui/owned_window.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ const std::string kAbsent = "N/A";
 }  // namespace
 
 FrmExif::FrmExif(const std::string& imagePath, QWidget* parent)
-    : QWidget(parent, Qt::Window), display_(MakeExifDisplay(ReadExif(imagePath))) {
+    : QWidget(parent, OwnedWindowFlags(Qt::WindowCloseButtonHint)), display_(MakeExifDisplay(ReadExif(imagePath))) {
   setObjectName("FrmExif");
   setWindowTitle(QStringLiteral("Exif"));
   setAttribute(Qt::WA_DeleteOnClose);

@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "base/numbers.h"
+#include "base/ui/owned_window.h"
 #include "frameinfo/places.h"
 
 namespace {
@@ -21,7 +22,8 @@ double BoxNumber(const QLineEdit* box) {
 
 }  // namespace
 
-FrmFormat::FrmFormat(QLineEdit* target, QWidget* parent) : QWidget(parent, Qt::Window), target_(target) {
+FrmFormat::FrmFormat(QLineEdit* target, QWidget* parent)
+    : QWidget(parent, OwnedWindowFlags(Qt::WindowCloseButtonHint)), target_(target) {
   setObjectName("FrmFormat");
   setWindowTitle(QStringLiteral("Формат"));
   setAttribute(Qt::WA_DeleteOnClose);

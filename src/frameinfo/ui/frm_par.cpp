@@ -7,13 +7,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 #include "base/calendar.h"
 #include "base/numbers.h"
+#include "base/ui/owned_window.h"
 #include "frameinfo/ui/frm_station.h"
 
 namespace {
@@ -44,7 +47,7 @@ std::string Text(const QLineEdit* box) {
 
 }  // namespace
 
-FrmPar::FrmPar(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint) {
+FrmPar::FrmPar(QWidget* parent) : QWidget(parent, OwnedWindowFlags(Qt::WindowMinimizeButtonHint)) {
   setObjectName("FrmPar");
   setWindowTitle(QStringLiteral("Параметры"));
   auto* layout = new QVBoxLayout(this);
@@ -83,6 +86,9 @@ FrmPar::FrmPar(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowTitleHi
   hemisphere(5, optE_, optW_, "E", "W");
   hemisphere(6, optN_, optS_, "N", "S");
   layout->addLayout(user);
+  // A minus sign typed before the longitude or latitude chooses W or S and leaves the box.
+  connect(txtp_[5], &QLineEdit::textEdited, this, [this] { TakeMinusSign(txtp_[5], optW_); });
+  connect(txtp_[6], &QLineEdit::textEdited, this, [this] { TakeMinusSign(txtp_[6], optS_); });
 
   auto* buttons = new QHBoxLayout;
   auto* imageFile = new QToolButton(this);
@@ -178,6 +184,9 @@ void FrmPar::ResetPanel() {
   txtra_->setText("0.0");
   txtdec_->setText("0.0");
   txtzone_->setText("0");
+  optE_->setChecked(true);
+  optN_->setChecked(true);
+  opt1_->setChecked(true);
   txtsup_[1]->setText("No");
   txtsup_[2]->setText("0");
   txtsup_[3]->setText("0");
@@ -196,6 +205,19 @@ void FrmPar::ShowUserInfo(const FrameInfo& info) {
   txtra_->setText(Fmt(info.raUser, "0.000"));
   txtdec_->setText(Fmt(info.decUser, "0.000"));
   txtzone_->setText(Fmt(info.fieldUser, "0.000"));
+  // A centre with a field counts as given, so that the option agrees with the values shown.
+  (info.fieldUser > 0 ? opt2_ : opt1_)->setChecked(true);
+}
+
+void FrmPar::TakeMinusSign(QLineEdit* box, QRadioButton* negative) {
+  QString text = box->text();
+  const qsizetype minus = text.indexOf(QRegularExpression(QStringLiteral("^\\s*[-\u2212]")));
+  if (minus < 0) return;
+  const int cursor = box->cursorPosition();
+  text.remove(QRegularExpression(QStringLiteral("^(\\s*)[-\u2212]")));
+  box->setText(text.trimmed());
+  box->setCursorPosition(std::max(0, cursor - 1));
+  negative->setChecked(true);
 }
 
 void FrmPar::ShowFrameInfo(const FrameInfo& info, const PlateSolution& plate, const std::string& moonVisibility,

@@ -65,6 +65,8 @@ private slots:
   void OpenPlaces();
 
 private:
+  // Removes a leading minus sign from a longitude or latitude box and selects W or S instead.
+  void TakeMinusSign(QLineEdit* box, QRadioButton* negative);
   std::array<QLineEdit*, 7> txtp_{};    // 1..6
   std::array<QLineEdit*, 10> txtm_{};   // 1..9
   std::array<QLineEdit*, 4> txtsup_{};  // 1..3

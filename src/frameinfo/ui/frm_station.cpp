@@ -16,6 +16,7 @@
 
 #include "base/numbers.h"
 #include "base/ui/message.h"
+#include "base/ui/owned_window.h"
 #include "frameinfo/ui/frm_format.h"
 
 namespace {
@@ -57,7 +58,8 @@ QString PlaceNameText(const std::string& bytes) {
   return text;
 }
 
-FrmStation::FrmStation(const std::string& appDir, QWidget* parent) : QWidget(parent, Qt::Window), appDir_(appDir) {
+FrmStation::FrmStation(const std::string& appDir, QWidget* parent)
+    : QWidget(parent, OwnedWindowFlags(Qt::WindowCloseButtonHint)), appDir_(appDir) {
   setObjectName("FrmStation");
   setWindowTitle(QStringLiteral("Место наблюдения"));
   setAttribute(Qt::WA_DeleteOnClose);
@@ -117,7 +119,7 @@ QLineEdit* FrmStation::createCoordinateRow(QWidget* group, int row, const QStrin
   grid->addWidget(secondOption, row, 4);
   connect(dms, &QPushButton::clicked, this, [this, box] {
     auto* dialog = new FrmFormat(box, this);
-    dialog->move(frameGeometry().right() + 4, box->mapToGlobal(QPoint(0, 0)).y());
+    MoveInsideArea(dialog, QPoint(frameGeometry().right() + 4, box->mapToGlobal(QPoint(0, 0)).y()));
     dialog->show();
   });
   return box;

@@ -7,8 +7,12 @@
 #include <QStyle>
 #include <QToolButton>
 
+#include "base/ui/owned_window.h"
+
 FrmId::FrmId(SatelliteContext& context, std::function<void(int)> drawCandidate, QWidget* parent)
-    : QWidget(parent, Qt::Window), context_(context), drawCandidate_(std::move(drawCandidate)) {
+    : QWidget(parent, OwnedWindowFlags(Qt::WindowCloseButtonHint)),
+      context_(context),
+      drawCandidate_(std::move(drawCandidate)) {
   setObjectName("FrmId");
   setWindowTitle(QStringLiteral("Претенденты ИСЗ"));
   list1_ = new QListWidget(this);

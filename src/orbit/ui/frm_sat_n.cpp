@@ -15,6 +15,7 @@
 
 #include "base/numbers.h"
 #include "base/ui/message.h"
+#include "base/ui/owned_window.h"
 #include "orbit/ui/frm_sat_par.h"
 #include "orbit/ui/satellite_windows.h"
 
@@ -67,7 +68,8 @@ void ColourPicture::mousePressEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton) emit Clicked();
 }
 
-FrmSatN::FrmSatN(SatelliteContext& context, QWidget* parent) : QWidget(parent, Qt::Window), context_(context) {
+FrmSatN::FrmSatN(SatelliteContext& context, QWidget* parent)
+    : QWidget(parent, OwnedWindowFlags(Qt::WindowCloseButtonHint)), context_(context) {
   setObjectName("FrmSatN");
   setWindowTitle(QStringLiteral("Траектории нескольких ИСЗ"));
   auto* layout = new QVBoxLayout(this);

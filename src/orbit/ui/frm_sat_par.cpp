@@ -8,13 +8,15 @@
 #include <QPushButton>
 
 #include "base/numbers.h"
+#include "base/ui/owned_window.h"
 
 double ReadUserNumber(const QString& text) {
   QString dotted = text;
   return ParseNumber(dotted.replace(',', '.').toStdString());
 }
 
-FrmSatPar::FrmSatPar(SearchRun run, QWidget* parent) : QWidget(parent, Qt::Window), run_(std::move(run)) {
+FrmSatPar::FrmSatPar(SearchRun run, QWidget* parent)
+    : QWidget(parent, OwnedWindowFlags(Qt::WindowCloseButtonHint)), run_(std::move(run)) {
   setObjectName("FrmSatPar");
   setWindowTitle(QStringLiteral("Фильтр ИСЗ"));
   setAttribute(Qt::WA_DeleteOnClose);

@@ -11,11 +11,13 @@
 
 #include "base/numbers.h"
 #include "base/ui/message.h"
+#include "base/ui/owned_window.h"
 #include "frameinfo/ui/iod_report.h"
 #include "orbit/ui/frm_sat_par.h"
 #include "orbit/ui/satellite_windows.h"
 
-FrmUsersat::FrmUsersat(SatelliteContext& context, QWidget* parent) : QWidget(parent, Qt::Window), context_(context) {
+FrmUsersat::FrmUsersat(SatelliteContext& context, QWidget* parent)
+    : QWidget(parent, OwnedWindowFlags(Qt::WindowCloseButtonHint)), context_(context) {
   setObjectName("frmUsersat");
   setWindowTitle(QStringLiteral("Траектория ИСЗ"));
   auto* lblNorad = new QLabel(QStringLiteral("Norad №"), this);

@@ -5,6 +5,7 @@
 #include "base/ui/frmz.h"
 #include "base/ui/long_task.h"
 #include "base/ui/message.h"
+#include "base/ui/owned_window.h"
 #include "orbit/ui/frm_id.h"
 #include "orbit/ui/frm_sat_n.h"
 #include "orbit/ui/frm_sat_par.h"
@@ -52,7 +53,8 @@ FrmSatN* SatelliteWindows::SatNWindow() const {
 }
 
 void SatelliteWindows::Place(QWidget* window) const {
-  if (QWidget* owner = context_.owner) window->move(owner->x() + owner->width() / 3, owner->y() + owner->height() / 3);
+  if (QWidget* owner = context_.owner)
+    MoveInsideArea(window, QPoint(owner->x() + owner->width() / 3, owner->y() + owner->height() / 3));
   window->setAttribute(Qt::WA_DeleteOnClose);
   window->show();
 }

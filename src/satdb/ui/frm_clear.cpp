@@ -9,9 +9,10 @@
 
 #include "base/calendar.h"
 #include "base/numbers.h"
-#include "satdb/satdb.h"
 #include "base/ui/long_task.h"
 #include "base/ui/message.h"
+#include "base/ui/owned_window.h"
+#include "satdb/satdb.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ double ClockMjdUtc(const QDateTime& utc) {
 }
 
 FrmClear::FrmClear(TaskContext context, QWidget* parent)
-    : QWidget(parent, Qt::Window), context_(std::move(context)) {
+    : QWidget(parent, OwnedWindowFlags(Qt::WindowCloseButtonHint)), context_(std::move(context)) {
   setObjectName("FrmClear");
   setWindowTitle(QStringLiteral("Очистка базы данных"));
   CreateControls();
@@ -64,6 +65,30 @@ void FrmClear::CreateControls() {
   connect(cmdok_, &QPushButton::clicked, this, &FrmClear::OkClicked);
 }
 
+QString CleanupQuestion(const CleanupResult& preview) {
+  return QStringLiteral("Будут удалены файлы ИСЗ: %1 из %2 и наборы TLE: %3 из %4.\nУдалить?")
+      .arg(preview.filesDeleted)
+      .arg(preview.filesTotal)
+      .arg(preview.setsDeleted)
+      .arg(preview.setsTotal);
+}
+
+QString CleanupReport(const CleanupResult& done) {
+  QString text = QStringLiteral("Удалено файлов ИСЗ: %1 из %2, наборов TLE: %3 из %4.")
+                     .arg(done.filesDeleted)
+                     .arg(done.filesTotal)
+                     .arg(done.setsDeleted)
+                     .arg(done.setsTotal);
+  if (done.cancelled) text += QStringLiteral(" Очистка прервана.");
+  return text;
+}
+
+CleanupResult FrmClear::RunCleanup(const CleanupLimits& limits, double nowMjd) {
+  LongTaskGuard guard({context_.longTaskRunning, &context_.catalogueReady}, context_.progress,
+                      QStringLiteral("Очистка файлов Tle."), true, this);
+  return CleanDatabase(context_.appDir, limits, nowMjd, guard.Task());
+}
+
 void FrmClear::OkClicked() {
   CleanupLimits limits;
   if (chP_->isChecked()) limits.perigeeKm = BoxNumber(txtPerig_);
@@ -71,15 +96,29 @@ void FrmClear::OkClicked() {
   if (limits.perigeeKm || limits.ageDays) {
     hide();
     QApplication::processEvents();
-    CleanupResult result;
-    {
-      LongTaskGuard guard({context_.longTaskRunning, &context_.catalogueReady}, context_.progress,
-                          QStringLiteral("Очистка файлов Tle."), true, this);
-      result = CleanDatabase(context_.appDir, limits, ClockMjdUtc(QDateTime::currentDateTimeUtc()), guard.Task());
+    auto say = [this](const QString& text) { ShowMessage(text, kMessageCaption, MessageButtons::Ok, parentWidget()); };
+    // Nothing is deleted before the user has seen how much would go, and agreed.
+    const double nowMjd = ClockMjdUtc(QDateTime::currentDateTimeUtc());
+    limits.countOnly = true;
+    const CleanupResult preview = RunCleanup(limits, nowMjd);
+    if (preview.cancelled) return void(close());
+    if (preview.filesTotal == 0) {
+      for (const std::string& message : preview.messages) say(QString::fromStdString(message));
+      return void(close());
     }
-    for (const std::string& message : result.messages) {
-      ShowMessage(QString::fromStdString(message), kMessageCaption, MessageButtons::Ok, parentWidget());
+    if (preview.setsDeleted == 0 && preview.filesDeleted == 0) {
+      say(QStringLiteral("Удалять нечего: файлов ИСЗ %1, наборов TLE %2.")
+              .arg(preview.filesTotal)
+              .arg(preview.setsTotal));
+      return void(close());
     }
+    if (ShowMessage(CleanupQuestion(preview), kMessageCaption, MessageButtons::YesNoDefaultNo, parentWidget()) !=
+        MessageAnswer::Yes)
+      return void(close());
+    limits.countOnly = false;
+    const CleanupResult result = RunCleanup(limits, nowMjd);
+    for (const std::string& message : result.messages) say(QString::fromStdString(message));
+    say(CleanupReport(result));
   }
   close();
 }

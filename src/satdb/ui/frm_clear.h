@@ -7,12 +7,19 @@
 #include <QWidget>
 
 #include "base/ui/long_task.h"
+#include "satdb/satdb.h"
 
 class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class Frmz;
+
+// The question asked before a cleanup deletes anything, from a count-only run: how many satellite files and
+// element sets would go, out of how many.
+QString CleanupQuestion(const CleanupResult& preview);
+// What a cleanup did, said after it.
+QString CleanupReport(const CleanupResult& done);
 
 class FrmClear : public QWidget {
   Q_OBJECT
@@ -26,6 +33,8 @@ private slots:
 
 private:
   void CreateControls();
+  // One cleanup run (or count) under the long-task guard.
+  CleanupResult RunCleanup(const CleanupLimits& limits, double nowMjd);
 
   TaskContext context_;
   QCheckBox* chP_ = nullptr;

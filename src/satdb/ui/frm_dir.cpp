@@ -4,16 +4,20 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpression>
 
 #include "base/numbers.h"
-#include "satdb/satdb.h"
 #include "base/ui/long_task.h"
 #include "base/ui/message.h"
+#include "base/ui/owned_window.h"
+#include "satdb/satdb.h"
 
 namespace {
 
@@ -22,7 +26,19 @@ constexpr int kPathRole = Qt::UserRole;
 
 }  // namespace
 
-FrmDir::FrmDir(TaskContext context, QWidget* parent) : QWidget(parent, Qt::Window), context_(std::move(context)) {
+bool MayHoldElementSets(const QString& path) {
+  // The first 64 KiB decide: a two-line set's first line ("1 NNNNN"), or the keys of an element message.
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  const QByteArray head = file.read(64 * 1024);
+  static const QRegularExpression line1(QStringLiteral("(^|\n)1 [ 0-9A-Z]{5}"));
+  const QString text = QString::fromLatin1(head);
+  return line1.match(text).hasMatch() || text.contains(QStringLiteral("NORAD_CAT_ID")) ||
+         text.contains(QStringLiteral("MEAN_MOTION"));
+}
+
+FrmDir::FrmDir(TaskContext context, QWidget* parent)
+    : QWidget(parent, OwnedWindowFlags(Qt::WindowCloseButtonHint)), context_(std::move(context)) {
   setObjectName("FrmDir");
   setWindowTitle(QStringLiteral("Выбрать файлы"));
   CreateControls();
@@ -52,6 +68,10 @@ void FrmDir::CreateControls() {
   txtp_->setObjectName("txtp");
   cmdok_ = new QPushButton(QStringLiteral("OK"), this);
   cmdok_->setObjectName("cmdok");
+  txtpath_ = new QLineEdit(this);
+  txtpath_->setObjectName("txtpath");
+  txtpath_->setPlaceholderText(QStringLiteral("Путь к папке с файлами TLE"));
+  txtpath_->setToolTip(QStringLiteral("Введите путь к папке и нажмите Enter"));
 
   auto* grid = new QGridLayout(this);
   grid->addWidget(drive1_, 0, 0);
@@ -62,12 +82,20 @@ void FrmDir::CreateControls() {
   grid->addWidget(chper_, 4, 0);
   grid->addWidget(txtp_, 4, 1);
   grid->addWidget(cmdok_, 4, 2);
+  grid->addWidget(txtpath_, 5, 0, 1, 3);
   resize(560, 360);
 
   connect(drive1_, &QComboBox::currentIndexChanged, this, &FrmDir::DriveChanged);
   connect(dir1_, &QListWidget::itemActivated, this, &FrmDir::DirActivated);
   connect(chAll_, &QCheckBox::clicked, this, &FrmDir::AllClicked);
   connect(cmdok_, &QPushButton::clicked, this, &FrmDir::OkClicked);
+  connect(txtpath_, &QLineEdit::returnPressed, this, [this] {
+    const QString typed = QDir::fromNativeSeparators(txtpath_->text().trimmed());
+    if (QFileInfo(typed).isDir())
+      SetDirectory(typed);
+    else if (QFileInfo(typed).isFile())
+      SetDirectory(QFileInfo(typed).absolutePath());
+  });
 }
 
 void FrmDir::FillDrives() {
@@ -79,6 +107,7 @@ void FrmDir::SetDirectory(const QString& dir) {
   const QDir folder(dir);
   dir_ = folder.absolutePath();
   lblDir_->setText(QDir::toNativeSeparators(dir_));
+  txtpath_->setText(QDir::toNativeSeparators(dir_));
   {
     // Keep the drive list on the folder's drive without reacting to it.
     const QSignalBlocker blocker(drive1_);
@@ -99,8 +128,9 @@ void FrmDir::SetDirectory(const QString& dir) {
   }
   // The file list follows the folder, and the selection list is refilled from it in its order.
   file1_->clear();
-  file1_->addItems(
-      folder.entryList({QStringLiteral("*.txt"), QStringLiteral("*.tle")}, QDir::Files, QDir::Name | QDir::IgnoreCase));
+  for (const QString& name :
+       folder.entryList({QStringLiteral("*.txt"), QStringLiteral("*.tle")}, QDir::Files, QDir::Name | QDir::IgnoreCase))
+    if (MayHoldElementSets(folder.filePath(name))) file1_->addItem(name);
   list1_->clear();
   for (int i = 0; i < file1_->count(); ++i) list1_->addItem(file1_->item(i)->text());
 }
@@ -140,7 +170,33 @@ void FrmDir::OkClicked() {
     close();
     return;
   }
+  emit FolderUsed(dir_);
   RunImport(paths, limit);
+}
+
+QString ImportSummary(const TleImportResult& r, int filesChosen) {
+  // Every set read ends in exactly one of the counts.
+  const int skipped = r.setsAboveLimit + r.setsBadNumber + r.setsNumberTooLarge + r.writeFailures;
+  const int read = r.filesCreated + r.setsMerged + r.setsDuplicate + skipped;
+  QString text = QStringLiteral("Ввод TLE %1.\nПрочитано файлов: %2 из %3, наборов TLE: %4.\n")
+                     .arg(r.cancelled ? QStringLiteral("прерван") : QStringLiteral("закончен"))
+                     .arg(r.filesRead)
+                     .arg(filesChosen)
+                     .arg(read);
+  text += QStringLiteral("Новых ИСЗ: %1. Добавлено наборов: %2.\nОтброшено равных наборов: %3.\n")
+              .arg(r.filesCreated)
+              .arg(r.filesCreated + r.setsMerged)
+              .arg(r.setsDuplicate);
+  text += QStringLiteral("Пропущено наборов: %1").arg(skipped);
+  if (skipped > 0) {
+    QStringList why;
+    if (r.setsAboveLimit > 0) why << QStringLiteral("перигей выше границы — %1").arg(r.setsAboveLimit);
+    if (r.setsBadNumber > 0) why << QStringLiteral("неверный номер ИСЗ — %1").arg(r.setsBadNumber);
+    if (r.setsNumberTooLarge > 0) why << QStringLiteral("номер больше 339999 — %1").arg(r.setsNumberTooLarge);
+    if (r.writeFailures > 0) why << QStringLiteral("не записаны — %1").arg(r.writeFailures);
+    text += " (" + why.join(QStringLiteral("; ")) + ")";
+  }
+  return text + ".";
 }
 
 void FrmDir::RunImport(const std::vector<std::string>& paths, double perigeeLimitKm) {
@@ -156,5 +212,7 @@ void FrmDir::RunImport(const std::vector<std::string>& paths, double perigeeLimi
   for (const std::string& message : result.messages) {
     ShowMessage(QString::fromStdString(message), kMessageCaption, MessageButtons::Ok, parentWidget());
   }
+  ShowMessage(ImportSummary(result, static_cast<int>(paths.size())), kMessageCaption, MessageButtons::Ok,
+              parentWidget());
   close();
 }

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "base/ui/long_task.h"
+#include "satdb/satdb.h"
 
 class QCheckBox;
 class QComboBox;
@@ -15,6 +16,14 @@ class QListWidget;
 class QListWidgetItem;
 class QPushButton;
 class Frmz;
+
+// True when a file's beginning looks like element sets: a two-line set's first line or an element
+// message's keys. The file list shows only such files.
+bool MayHoldElementSets(const QString& path);
+
+// The one message that ends every import: files read of those chosen, sets read, new satellites, sets added,
+// equal sets dropped, and the sets skipped with the reasons.
+QString ImportSummary(const TleImportResult& result, int filesChosen);
 
 class FrmDir : public QWidget {
   Q_OBJECT
@@ -26,6 +35,10 @@ public:
   void SetDirectory(const QString& dir);
   // The folder shown.
   QString Directory() const { return dir_; }
+
+signals:
+  // The folder the chosen files were imported from, for the next time the window opens.
+  void FolderUsed(const QString& dir);
 
 private slots:
   void DriveChanged(int index);
@@ -50,4 +63,5 @@ private:
   QCheckBox* chper_ = nullptr;
   QLineEdit* txtp_ = nullptr;
   QPushButton* cmdok_ = nullptr;
+  QLineEdit* txtpath_ = nullptr;
 };

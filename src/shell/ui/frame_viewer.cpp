@@ -40,7 +40,7 @@ void FrameViewer::SetUpFragment() {
   fragment_->SetFragmentSide(frame_.fragmentSide);
   form1_->SetMarkingFrameColour(ToQColor(app_.palette.viewFrame));
   form1_->PlaceMarkingFrame(frame_.cursorX / frame_.displayScale, frame_.cursorY / frame_.displayScale,
-                            frame_.frameSideOnScreen);
+                            frame_.frameSideOnScreen, frame_.frameSide);
   RenderFragment(frame_.cursorX - frame_.frameHalf, frame_.cursorY - frame_.frameHalf,
                  frame_.cursorX + frame_.frameHalf, frame_.cursorY + frame_.frameHalf);
   fragment_->SetPosition(frame_.cursorX, frame_.cursorY);
@@ -57,7 +57,11 @@ void FrameViewer::RenderFragment(int x0, int y0, int x1, int y1) {
 void FrameViewer::PlaceFrameAtCursor() {
   const int cx = RoundToInt(frame_.cursorX / frame_.displayScale);
   const int cy = RoundToInt(frame_.cursorY / frame_.displayScale);
-  form1_->PlaceMarkingFrame(cx, cy, frame_.frameSideOnScreen);
+  if (form1_->ViewZoom() > 1.0)  // zoomed in: on the frame pixel itself
+    form1_->PlaceMarkingFrame(frame_.cursorX / frame_.displayScale, frame_.cursorY / frame_.displayScale,
+                              frame_.frameSideOnScreen, frame_.frameSide);
+  else
+    form1_->PlaceMarkingFrame(cx, cy, frame_.frameSideOnScreen, frame_.frameSide);
   RenderFragment(frame_.cursorX - frame_.frameHalf, frame_.cursorY - frame_.frameHalf,
                  frame_.cursorX + frame_.frameHalf, frame_.cursorY + frame_.frameHalf);
   fragment_->SetPosition(frame_.cursorX, frame_.cursorY);
@@ -88,13 +92,34 @@ void FrameViewer::UpdateTimeLabel(int cx, int cy) {
                         QPointF(cx + frame_.frameHalfOnScreen, cy + frame_.frameHalfOnScreen));
 }
 
+void FrameViewer::FollowMouseZoomed(double x, double y) {
+  // Zoomed in: the marking frame follows the frame pixel under the pointer, not whole display pixels.
+  const int ix =
+      std::clamp(RoundToInt(x * static_cast<double>(frame_.displayScale)), 1, std::max<int>(1, frame_.imageWidth));
+  const int iy =
+      std::clamp(RoundToInt(y * static_cast<double>(frame_.displayScale)), 1, std::max<int>(1, frame_.imageHeight));
+  if (ix == frame_.cursorX && iy == frame_.cursorY) return;
+  frame_.cursorX = static_cast<std::int16_t>(ix);
+  frame_.cursorY = static_cast<std::int16_t>(iy);
+  const double cx = ix / static_cast<double>(frame_.displayScale);
+  const double cy = iy / static_cast<double>(frame_.displayScale);
+  form1_->PlaceMarkingFrame(cx, cy, frame_.frameSideOnScreen, frame_.frameSide);
+  RenderFragment(ix - frame_.frameHalf, iy - frame_.frameHalf, ix + frame_.frameHalf, iy + frame_.frameHalf);
+  fragment_->SetPosition(ix, iy);
+  UpdateSkyReadout();
+  UpdateTimeLabel(RoundToInt(cx), RoundToInt(cy));
+  lastMouseX_ = RoundToInt(cx);
+  lastMouseY_ = RoundToInt(cy);
+}
+
 void FrameViewer::FollowMouse(double x, double y) {
   if (frame_.busy || !frame_.frameOpen) return;
+  if (form1_->ViewZoom() > 1.0) return FollowMouseZoomed(x, y);
   const int cx = PointerToFrameCentre(x, frame_.displayWidth, frame_.frameHalfOnScreen);
   const int cy = PointerToFrameCentre(y, frame_.displayHeight, frame_.frameHalfOnScreen);
   if (cx == lastMouseX_ && cy == lastMouseY_) return;
   if (std::abs(cx - lastMouseX_) < 5 && std::abs(cy - lastMouseY_) < 5) {
-    form1_->PlaceMarkingFrame(cx, cy, frame_.frameSideOnScreen);
+    form1_->PlaceMarkingFrame(cx, cy, frame_.frameSideOnScreen, frame_.frameSide);
     frame_.cursorX = static_cast<std::int16_t>(RoundToInt(cx * static_cast<double>(frame_.displayScale)));
     frame_.cursorY = static_cast<std::int16_t>(RoundToInt(cy * static_cast<double>(frame_.displayScale)));
     RenderFragment(frame_.cursorX - frame_.frameHalf, frame_.cursorY - frame_.frameHalf,
@@ -118,7 +143,8 @@ void FrameViewer::Recentre(double imageX, double imageY) {
   const int iy = static_cast<int>(std::floor(imageY + 0.5));
   RenderFragment(ix - frame_.frameHalf, iy - frame_.frameHalf, ix + frame_.frameHalf, iy + frame_.frameHalf);
   fragment_->SetPosition(ix, iy);
-  form1_->PlaceMarkingFrame(ix / frame_.displayScale, iy / frame_.displayScale, frame_.frameSideOnScreen);
+  form1_->PlaceMarkingFrame(ix / frame_.displayScale, iy / frame_.displayScale, frame_.frameSideOnScreen,
+                            frame_.frameSide);
 }
 
 void FrameViewer::TrackEndSky(int slot) {

@@ -72,6 +72,8 @@ private:
   void UpdateSkyReadout();
   void UpdateTimeLabel(int cx, int cy);
   void PlaceFrameAtCursor();
+  // Follows the mouse while the frame window is zoomed in (display pixels, real values).
+  void FollowMouseZoomed(double x, double y);
 
   AppState& app_;
   FrameState& frame_;

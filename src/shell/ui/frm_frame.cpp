@@ -1,13 +1,16 @@
 #include "shell/ui/frm_frame.h"
 
 #include <QPainter>
+#include <algorithm>
+
+#include "base/ui/owned_window.h"
 
 QString FragmentCaption(int x, int y) {
   auto number = [](int v) { return (v >= 0 ? QStringLiteral(" ") : QString()) + QString::number(v); };
   return "(" + number(x) + "," + number(y) + ")";
 }
 
-FrmFrame::FrmFrame(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
+FrmFrame::FrmFrame(QWidget* parent) : QWidget(parent, OwnedWindowFlags(Qt::WindowCloseButtonHint)) {
   setObjectName("FrmFrame");
   setWindowTitle(QStringLiteral("Фрагмент"));
   SetFragmentSide(155);
@@ -15,7 +18,8 @@ FrmFrame::FrmFrame(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowTit
 
 void FrmFrame::SetFragmentSide(int fragmentSide) {
   fragmentSide_ = fragmentSide;
-  setFixedSize(fragmentSide + 10, fragmentSide + 30);
+  // Wide enough for the longest caption, so that the window system never cuts the position short.
+  setFixedSize(std::max(fragmentSide + 10, CaptionWidth(FragmentCaption(-99999, -99999))), fragmentSide + 30);
   update();
 }
 
@@ -29,9 +33,14 @@ void FrmFrame::SetPosition(int x, int y) {
   setWindowTitle(FragmentCaption(x, y));
 }
 
+int FrmFrame::FragmentLeft() const {
+  return std::max(0, (width() - fragmentSide_ - 10) / 2);
+}
+
 void FrmFrame::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), palette().window());
+  painter.translate(FragmentLeft(), 0);
   if (!fragment_.isNull()) {
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     painter.drawImage(QRect(0, 0, fragment_.width() * zoom_, fragment_.height() * zoom_), fragment_);

@@ -9,9 +9,10 @@ class FrmFrame : public QWidget {
   Q_OBJECT
 public:
   explicit FrmFrame(QWidget* parent = nullptr);
-  // Sizes the window for a fragment side in screen pixels: fragmentSide + 10 wide, fragmentSide + 30 high.
+  // Sizes the window for a fragment side in screen pixels: fragmentSide + 10 wide (wider when the caption
+  // needs it), fragmentSide + 30 high.
   void SetFragmentSide(int fragmentSide);
-  // Shows a w x h colour buffer stretched by zoom at the top-left corner.
+  // Shows a w x h colour buffer stretched by zoom, at the top, centred across the window.
   void ShowFragment(const QImage& buffer, int zoom);
   // The caption "( x, y)": each number preceded by a blank when not negative.
   void SetPosition(int x, int y);
@@ -22,6 +23,8 @@ protected:
   void paintEvent(QPaintEvent* event) override;
 
 private:
+  // Left edge of the fragment in the window, screen pixels.
+  int FragmentLeft() const;
   QImage fragment_;
   int zoom_ = 1;
   int fragmentSide_ = 0;

@@ -4,6 +4,7 @@
 #include <QPushButton>
 
 #include "base/numbers.h"
+#include "base/ui/owned_window.h"
 
 QString FrameSizeRowText(const FrameSizeRow& row) {
   const QString side = QString::fromStdString(FormatNumber(row.side, "00"));
@@ -12,7 +13,7 @@ QString FrameSizeRowText(const FrameSizeRow& row) {
 }
 
 FrmNast::FrmNast(const FrameSizeTable& table, int currentIndex, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
+    : QWidget(parent, OwnedWindowFlags(Qt::WindowCloseButtonHint)) {
   setObjectName("FrmNast");
   setWindowTitle(QStringLiteral("Настройки"));
   setAttribute(Qt::WA_DeleteOnClose);

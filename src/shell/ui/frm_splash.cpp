@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-FrmSplash::FrmSplash(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
+FrmSplash::FrmSplash(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint) {
   setObjectName("frmSplash");
   setAttribute(Qt::WA_DeleteOnClose);
   auto* layout = new QVBoxLayout(this);

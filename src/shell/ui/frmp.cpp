@@ -2,7 +2,9 @@
 
 #include <QPlainTextEdit>
 
-Frmp::Frmp(QWidget* parent) : QWidget(parent, Qt::Window) {
+#include "base/ui/owned_window.h"
+
+Frmp::Frmp(QWidget* parent) : QWidget(parent, OwnedWindowFlags(Qt::WindowCloseButtonHint)) {
   setObjectName("frmp");
   setWindowTitle(QStringLiteral("Подсказка"));
   setFixedSize(500, 100);

@@ -22,6 +22,7 @@
 #include "base/ui/file_dialog.h"
 #include "base/ui/frmz.h"
 #include "base/ui/message.h"
+#include "base/ui/owned_window.h"
 #include "frameinfo/info_file.h"
 #include "frameinfo/ui/frm_exif.h"
 #include "frameinfo/ui/frm_par.h"
@@ -85,7 +86,7 @@ MainWindow::MainWindow(const QString& appDir, QWidget* parent) : QMainWindow(par
     const StarDetection found = DetectStar(MarkingOf(frame_, app_), frame_.starMarks, app_.logFile, x, y, true);
     if (!found.found) return false;
     if (found.marked) {
-      DrawOutline(OverlayKind::StarMarks, found.mark);
+      DrawOutline(OverlayKind::StarMarks, found.mark, QPointF(found.sx, found.sy));
       if (panel_) panel_->SetProgramRow(1, QString::fromStdString(FormatNumber(frame_.starCount(), "0")));
     }
     sx = found.sx;
@@ -105,6 +106,7 @@ MainWindow::MainWindow(const QString& appDir, QWidget* parent) : QMainWindow(par
   };
   hooks.trajectoryPoints = [this]() -> const std::vector<TrajectoryScreenPoint>& { return trajectoryPoints_; };
   viewer_ = std::make_unique<FrameViewer>(app_, frame_, form1_, fragment_, std::move(hooks));
+  connect(form1_, &Form1::CloseRequested, this, &MainWindow::CloseFrame);
   CreateSatelliteWindows();
 }
 
@@ -146,7 +148,8 @@ void MainWindow::CreateSatelliteWindows() {
     std::swap(frame_.trackEnds[1], frame_.trackEnds[2]);
     form1_->RemoveOverlay(OverlayKind::TrackEnds);
     for (int slot = 1; slot <= frame_.trackEnds.count; ++slot)
-      DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_.trackEnds, frame_.displayScale, app_.palette, slot));
+      DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_.trackEnds, frame_.displayScale, app_.palette, slot),
+                  TrackEndCentre(slot));
   };
   satellites_ = std::make_unique<SatelliteWindows>(std::move(context));
 }
@@ -242,15 +245,24 @@ void MainWindow::Say(const QString& text) {
   ShowMessage(text, kMessageCaption, MessageButtons::Ok, this);
 }
 
-void MainWindow::DrawOutline(OverlayKind kind, const MarkOutline& outline) {
+QPointF MainWindow::TrackEndCentre(int slot) const {
+  const TrackPoint& end = frame_.trackEnds[static_cast<std::size_t>(std::clamp(slot, 1, 2))];
+  return QPointF(end.x, end.y);
+}
+
+void MainWindow::DrawOutline(OverlayKind kind, const MarkOutline& outline, std::optional<QPointF> imageCentre) {
   OverlayItem item;
   item.screenRect = QRect(outline.left, outline.top, outline.side, outline.side);
+  if (imageCentre) {  // drawn on the frame's own pixels when the frame window is zoomed in
+    item.centre = *imageCentre;
+    item.sideImage = outline.side * static_cast<double>(frame_.displayScale);
+  }
   item.colour = ToQColor(outline.colour);
   form1_->AddOverlay(kind, item);
 }
 
 void MainWindow::ShowTrackEndAddition(const TrackEndAddition& addition) {
-  if (addition.added) DrawOutline(OverlayKind::TrackEnds, addition.mark);
+  if (addition.added) DrawOutline(OverlayKind::TrackEnds, addition.mark, TrackEndCentre(frame_.trackEnds.count));
   if (addition.showHint)
     ShowHint(QString::fromStdString(addition.hintLines[0]), QString::fromStdString(addition.hintLines[1]),
              QString::fromStdString(addition.hintLines[2]));
@@ -290,10 +302,11 @@ void MainWindow::StartUp() {
   panel_->adjustSize();
   const QRect area = QApplication::primaryScreen() ? QApplication::primaryScreen()->availableGeometry() : QRect();
   const int top = area.top() + menuBar()->sizeHint().height() + 30;
-  panel_->move(area.left() + 2, top);
+  MoveInsideArea(panel_, QPoint(area.left() + 2, top));
   panel_->show();
   // The hint window stands right of the panel, its bottom level with the panel's.
-  hint_->move(panel_->frameGeometry().right() + 4, panel_->frameGeometry().bottom() - hint_->frameGeometry().height());
+  MoveInsideArea(hint_, QPoint(panel_->frameGeometry().right() + 4,
+                               panel_->frameGeometry().bottom() - hint_->frameGeometry().height()));
 
   app_.logFile.Open(app_.appDir + "log.txt");
   frame_.frameOpen = false;
@@ -365,9 +378,19 @@ bool MainWindow::Collect(bool strict) {
   return result.ok;
 }
 
+void MainWindow::RememberSite() {
+  if (frame_.info.longitude == 0 && frame_.info.latitude == 0) return;
+  ObserverSite site;
+  site.longitude = frame_.info.longitude;
+  site.latitude = frame_.info.latitude;
+  site.code = frame_.info.stationCode;
+  lastSite_ = site;
+}
+
 void MainWindow::SaveFrameInfo() {
   // Collected leniently, so that a half-typed panel never blocks leaving a frame.
   Collect(false);
+  RememberSite();
   WriteInfoFile(frame_.infoFilePath, GatherInfoFile());
 }
 
@@ -427,6 +450,23 @@ void MainWindow::OpenIm() {
   if (!OpenFrame(path)) Say(QStringLiteral("Ошибка при открытии файла."));
 }
 
+void MainWindow::OpenFrameFromCommandLine(const QString& path) {
+  if (!Guarded()) return;
+  const QFileInfo file(path.trimmed());
+  app_.lastImageDir = WithTrailingSeparator(QDir::toNativeSeparators(file.absolutePath()).toStdString());
+  if (!OpenFrame(file.absoluteFilePath())) Say(QStringLiteral("Ошибка при открытии файла."));
+}
+
+void MainWindow::CloseFrame() {
+  if (shutDown_ || !frame_.frameOpen) return;
+  SaveFrameInfo();
+  frame_.frameOpen = false;
+  form1_->hide();
+  fragment_->hide();
+  CloseAuxiliaryWindows();
+  ShowHint(QStringLiteral("Нужно открыть кадр"), QStringLiteral("Меню Файл->Открыть кадр "), QStringLiteral(" "));
+}
+
 bool MainWindow::OpenFrame(const QString& chosen) {
   const QString path = chosen.trimmed();
   DecodedImage decoded;
@@ -458,15 +498,40 @@ bool MainWindow::OpenFrame(const QString& chosen) {
   viewer_->SetUpFragment();
 
   ResetFrameState();
-  // Place the frame window at the top of the main window's client area, the fragment window on its left.
-  const QRect client =
-      QApplication::primaryScreen() ? QApplication::primaryScreen()->availableGeometry() : QRect(0, 0, 1200, 800);
-  const int right = client.right() - 33;
-  form1_->move(std::max(client.left(), right - form1_->width()), client.top() + menuBar()->sizeHint().height() + 30);
-  fragment_->move(std::max(client.left(), form1_->x() - fragment_->width() - 4), form1_->y());
+  PlaceFrameWindows();
   form1_->show();
   fragment_->show();
   return true;
+}
+
+void MainWindow::PlaceFrameWindows() {
+  // The frame window at the top right of the screen's available area, below the menu; the fragment window
+  // on its left, or wherever it does not cover the picture.
+  const QRect area = AvailableArea(this);
+  const int top = area.top() + menuBar()->sizeHint().height() + 30;
+  MoveInsideArea(form1_, QPoint(area.right() - 33 - form1_->width(), top));
+  const QRect picture =
+      form1_->frameGeometry().isValid() ? QRect(form1_->pos(), form1_->size() + QSize(8, 30)) : QRect();
+  const int gap = 4;
+  const int fragmentWidth = fragment_->width() + 8;
+  PlaceAvoiding(fragment_,
+                {QPoint(picture.left() - fragmentWidth - gap, picture.top()),
+                 QPoint(picture.left(), picture.bottom() + gap), QPoint(area.left(), picture.bottom() + gap)},
+                {picture, panel_ ? panel_->frameGeometry() : QRect()});
+}
+
+void MainWindow::PlaceClearOfFrame(QWidget* window, QPoint preferred) {
+  // Tried in turn: the preferred corner, below the panel, below the frame window, the bottom left corner.
+  const QRect area = AvailableArea(this);
+  const QRect picture(form1_->pos(), form1_->size() + QSize(8, 30));
+  const QRect fragment(fragment_->pos(), fragment_->size() + QSize(8, 30));
+  QList<QRect> avoid;
+  if (form1_->isVisible()) avoid << picture;
+  if (fragment_->isVisible()) avoid << fragment;
+  QList<QPoint> corners{preferred};
+  if (panel_) corners << QPoint(panel_->frameGeometry().left(), panel_->frameGeometry().bottom() + 4);
+  corners << QPoint(picture.left(), picture.bottom() + 4) << QPoint(area.left(), area.bottom() - window->height());
+  PlaceAvoiding(window, corners, avoid);
 }
 
 void MainWindow::ResetFrameState() {
@@ -505,7 +570,8 @@ void MainWindow::ResetFrameState() {
   CloseAuxiliaryWindows();
   // The information file may have filled the track-end slots.
   for (int slot = 1; slot <= frame_.trackEnds.count; ++slot)
-    DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_.trackEnds, frame_.displayScale, app_.palette, slot));
+    DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_.trackEnds, frame_.displayScale, app_.palette, slot),
+                TrackEndCentre(slot));
 }
 
 void MainWindow::LookUpInfoFile() {
@@ -520,8 +586,24 @@ void MainWindow::LookUpInfoFile() {
     return;
   }
   if (panel_) panel_->ResetPanel();
+  // A new frame starts at the site of the last one.
+  if (panel_ && lastSite_) panel_->ShowPlace(*lastSite_);
   ShowHint(QStringLiteral("Введите информацию о кадре или откройте информационный файл: "),
            QStringLiteral("Меню Файл-> Открыть информационный файл "), QStringLiteral(" "));
+}
+
+void MainWindow::KeepOrDropShownSolution(const PlateSolution& shown) {
+  // A file without a solution would silently take the frame's solution away (and out of its own file).
+  if (shown.Solved() && !frame_.plate.Solved() &&
+      ShowMessage(
+          QStringLiteral("В информационном файле нет решения кадра. Заменить им решение, показанное на экране?"),
+          kMessageCaption, MessageButtons::YesNoDefaultNo, this) != MessageAnswer::Yes) {
+    frame_.plate = shown;
+    if (panel_) panel_->ShowPlate(frame_.plate, frame_.info.fieldSizeText);
+  }
+  // The readout and the star count follow what the frame now holds.
+  if (!frame_.plate.Solved()) form1_->SetSkyReadout(QStringLiteral("RA= ; DEC="), QStringLiteral(" "));
+  if (panel_) panel_->SetProgramRow(1, QString::fromStdString(FormatNumber(frame_.starCount(), "0")));
 }
 
 void MainWindow::CloseAuxiliaryWindows() {
@@ -540,10 +622,13 @@ void MainWindow::OpenInf() {
   frame_.infoFilePath = path.trimmed().toStdString();
   // As when a frame is opened: a file holding only the mid time must not inherit the typed start time.
   ClearFrameTimes(frame_.info);
+  const PlateSolution shown = frame_.plate;
   ReadInfoIntoFrame(frame_.infoFilePath);
+  KeepOrDropShownSolution(shown);
   form1_->RemoveOverlay(OverlayKind::TrackEnds);
   for (int slot = 1; slot <= frame_.trackEnds.count; ++slot)
-    DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_.trackEnds, frame_.displayScale, app_.palette, slot));
+    DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_.trackEnds, frame_.displayScale, app_.palette, slot),
+                TrackEndCentre(slot));
   // The values are saved to the open frame's own information file.
   frame_.infoFilePath = InfoFileName(app_.appDir, frame_.imagePath);
 }
@@ -613,7 +698,16 @@ void MainWindow::View() {
 
 void MainWindow::Star() {
   if (!Allowed({Requirement::FrameOpen})) return;
+  if (!MayEraseIdentifiedMarks()) return;
   EnterMode(WorkMode::StarMarking);
+}
+
+bool MainWindow::MayEraseIdentifiedMarks() {
+  const bool identified = std::any_of(frame_.starMarks.begin(), frame_.starMarks.end(),
+                                      [](const StarMark& mark) { return mark.identity != 0; });
+  if (!identified) return true;
+  return ShowMessage(QStringLiteral("Отметки звезд опознаны. Новая разметка сотрет их. Продолжить?"), kMessageCaption,
+                     MessageButtons::YesNoDefaultNo, this) == MessageAnswer::Yes;
 }
 
 void MainWindow::Trek() {
@@ -635,7 +729,7 @@ void MainWindow::Parf() {
     ApplyFrameSize(frame_, app_.frameSizes);
     viewer_->SetUpFragment();
   });
-  window->move(x() + width() / 3, y() + height() / 3);
+  MoveInsideArea(window, QPoint(x() + width() / 3, y() + height() / 3));
   window->show();
   frameSizeWindow_ = window;
 }
@@ -708,6 +802,7 @@ void MainWindow::MesTrek() {
 
   if (!textWindow_) textWindow_ = new FrmTxt(this);
   textWindow_->PlaceBeside(panel_);
+  PlaceClearOfFrame(textWindow_, textWindow_->pos());
   textWindow_->show();
   form1_->RemoveOverlay(OverlayKind::LocalReference);
   EventLoopTask task;
@@ -794,8 +889,14 @@ void MainWindow::LoadTleDir() {
   if (tleWindow_) tleWindow_->close();
   auto* window = new FrmDir(TaskContextOf(), this);
   window->setAttribute(Qt::WA_DeleteOnClose);
+  RememberTleFolder(window);
   window->show();
   tleWindow_ = window;
+}
+
+void MainWindow::RememberTleFolder(FrmDir* window) {
+  if (!lastTleDir_.isEmpty() && QFileInfo(lastTleDir_).isDir()) window->SetDirectory(lastTleDir_);
+  connect(window, &FrmDir::FolderUsed, this, [this](const QString& dir) { lastTleDir_ = dir; });
 }
 
 void MainWindow::RunImport(const QString& progressText, const QString& filter, const QString& failure, bool ssr) {

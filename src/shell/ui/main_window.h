@@ -7,12 +7,14 @@
 #include <QPointer>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "astrometry/overlay.h"
+#include "base/ui/long_task.h"
 #include "frameinfo/frame_info.h"
 #include "frameinfo/info_file.h"
+#include "frameinfo/places.h"
 #include "image/detection.h"
-#include "base/ui/long_task.h"
 #include "shell/app_state.h"
 #include "shell/commands.h"
 #include "shell/frame_view.h"
@@ -55,6 +57,11 @@ public:
   void ShowHint(const QString& line1, const QString& line2, const QString& line3);
   // Opens a frame file as "Открыть кадр" does after its dialog; false (and nothing changed) on failure.
   bool OpenFrame(const QString& path);
+  // Opens a frame named on the command line; says so when it cannot be opened.
+  void OpenFrameFromCommandLine(const QString& path);
+  // Closes the open frame as opening another would: writes its information file, hides the frame and
+  // fragment windows and the windows that belong to the frame.
+  void CloseFrame();
 
 protected:
   void closeEvent(QCloseEvent* event) override;
@@ -109,8 +116,25 @@ private:
   // Reads an information file into the frame and shows it in the panel.
   void ReadInfoIntoFrame(const std::string& path);
   void CloseAuxiliaryWindows();
-  // Draws a mark outline returned by detection as an overlay of the given kind.
-  void DrawOutline(OverlayKind kind, const MarkOutline& outline);
+  // After reading an information file: asks before the file's missing solution replaces the one shown,
+  // and brings the sky readout and the star count in line with the frame.
+  void KeepOrDropShownSolution(const PlateSolution& shown);
+  // Asks before star marking erases identified marks; true when marking may start.
+  bool MayEraseIdentifiedMarks();
+  // Remembers the frame's site (longitude, latitude, station code) for the next frame without a file.
+  void RememberSite();
+  // Opens the TLE window in the folder used last and remembers the folder it imports from.
+  void RememberTleFolder(class FrmDir* window);
+  // Places the frame window and the fragment window inside the screen's available area, side by side.
+  void PlaceFrameWindows();
+  // Moves a window to the preferred corner of its frame, or to another place in the available area where it
+  // covers neither the frame window nor the fragment window.
+  void PlaceClearOfFrame(QWidget* window, QPoint preferred);
+  // Draws a mark outline returned by detection as an overlay of the given kind; with the mark's image
+  // position it stays on the frame's pixels at every zoom.
+  void DrawOutline(OverlayKind kind, const MarkOutline& outline, std::optional<QPointF> imageCentre = {});
+  // Image position of a track-end slot (1 or 2).
+  QPointF TrackEndCentre(int slot) const;
   // Draws a track-end addition and shows its hint.
   void ShowTrackEndAddition(const TrackEndAddition& addition);
   // Shows an adopted identification: plate solution, identities, panel rows, the Moon.
@@ -144,5 +168,8 @@ private:
   QPointer<class FrmTxt> textWindow_;
   QPointer<QWidget> cleanupWindow_;
   std::unique_ptr<SatelliteWindows> satellites_;
+  std::optional<ObserverSite> lastSite_;
+  QString
+      lastTleDir_;  // the folder TLE files were last imported from  // the site of the last frame left, for a new frame
   std::vector<TrajectoryScreenPoint> trajectoryPoints_;  // the drawn marks as the viewer's time label finds them
 };

@@ -77,14 +77,30 @@ TEST_F(FrmClearTest, DefaultsDeleteHighAndStaleSatellites) {
   StoreSet(app_.appDir, 41866, 1, kGeoLine2);
   StoreSet(app_.appDir, 1001, 150, kLeoLine2);
   StoreSet(app_.appDir, 25544, 3, kLeoLine2);
-  Ok();
+  Ok();  // the recorder answers the question with "Да"
   EXPECT_FALSE(InDatabase(41866));
   EXPECT_FALSE(InDatabase(1001));
   EXPECT_TRUE(InDatabase(25544));
   EXPECT_FALSE(window_->isVisible());
-  EXPECT_TRUE(messages_.messages.empty());
+  ASSERT_EQ(messages_.messages.size(), 2u);
+  EXPECT_EQ(messages_.messages[0].text,
+            QStringLiteral("Будут удалены файлы ИСЗ: 2 из 3 и наборы TLE: 2 из 3.\nУдалить?"));
+  EXPECT_EQ(messages_.messages[0].buttons, MessageButtons::YesNoDefaultNo);
+  EXPECT_EQ(messages_.messages[1].text, QStringLiteral("Удалено файлов ИСЗ: 2 из 3, наборов TLE: 2 из 3."));
   EXPECT_TRUE(app_.catalogueReady);
   EXPECT_FALSE(app_.longTaskRunning);
+}
+
+TEST_F(FrmClearTest, AnsweringNoDeletesNothingEvenWhenEverySetIsStale) {
+  // Sets older than the limit everywhere (a database not refreshed for months): all would go.
+  StoreSet(app_.appDir, 1001, 150, kLeoLine2);
+  StoreSet(app_.appDir, 1002, 300, kLeoLine2);
+  messages_.answers.push_back(MessageAnswer::No);
+  Ok();
+  EXPECT_TRUE(InDatabase(1001));
+  EXPECT_TRUE(InDatabase(1002));
+  EXPECT_EQ(messages_.Texts(),
+            (std::vector<QString>{QStringLiteral("Будут удалены файлы ИСЗ: 2 из 2 и наборы TLE: 2 из 2.\nУдалить?")}));
 }
 
 TEST_F(FrmClearTest, AgeLimitWithAComma) {
@@ -95,6 +111,7 @@ TEST_F(FrmClearTest, AgeLimitWithAComma) {
   Ok();
   EXPECT_TRUE(InDatabase(41866));
   EXPECT_TRUE(InDatabase(1001));
+  EXPECT_EQ(messages_.Texts(), (std::vector<QString>{QStringLiteral("Удалять нечего: файлов ИСЗ 2, наборов TLE 2.")}));
 }
 
 TEST_F(FrmClearTest, EmptyDatabaseSaysSoAndNoBoxJustCloses) {

@@ -110,7 +110,7 @@ TEST_F(FrmDirTest, LowPerigeeLimitAsksFirstAndNoReturnsToTheDialog) {
   messages_.Clear();
   messages_.answers.push_back(MessageAnswer::Yes);
   Ok();
-  EXPECT_EQ(messages_.messages.size(), 1u);
+  EXPECT_EQ(messages_.messages.size(), 2u);  // the question and the import's summary
   EXPECT_FALSE(window_->isVisible());
   EXPECT_TRUE(InDatabase(25544));
   EXPECT_FALSE(InDatabase(49271));  // perigee about 7250 km; the station's is about 6790 km
@@ -126,10 +126,42 @@ TEST_F(FrmDirTest, ImportsEverySelectedFileAndReportsTheBadOne) {
   EXPECT_TRUE(InDatabase(41866));  // no limit: the geostationary satellite too
   EXPECT_EQ(ParseSatelliteFile(ReadFile(SatelliteFilePath(app_.appDir, 25544))).sets.size(), 5u);
   const QString cut = QString::fromStdString((input_ / "c_cut.txt").string());
+  // The two good files hold 4 + 7 sets of 7 satellites, all epochs different; the cut file reads as nothing.
   EXPECT_EQ(messages_.Texts(),
-            (std::vector<QString>{QStringLiteral("Ошибка в файле ") + cut + QStringLiteral(" . Проверьте формат.")}));
+            (std::vector<QString>{QStringLiteral("Ошибка в файле ") + cut + QStringLiteral(" . Проверьте формат."),
+                                  QStringLiteral("Ввод TLE закончен.\nПрочитано файлов: 2 из 3, наборов TLE: 11.\n"
+                                                 "Новых ИСЗ: 7. Добавлено наборов: 11.\nОтброшено равных наборов: 0.\n"
+                                                 "Пропущено наборов: 0.")}));
   EXPECT_FALSE(InDatabase(11));
   EXPECT_FALSE(app_.longTaskRunning);
+}
+
+TEST_F(FrmDirTest, SummaryCountsEqualSetsOfASecondImportAndSetsAboveTheLimit) {
+  Find<QCheckBox>(window_.get(), "chper")->setChecked(false);
+  Select(0);  // a_iss.tle: four epochs of one satellite
+  Ok();
+  messages_.Clear();
+  window_->show();
+  window_->SetDirectory(QString::fromStdString(input_.string()));
+  Find<QCheckBox>(window_.get(), "chper")->setChecked(true);  // 20000 km: the geostationary set is skipped
+  Select(0);
+  Select(1);
+  Ok();
+  ASSERT_EQ(messages_.messages.size(), 1u);
+  EXPECT_EQ(messages_.messages[0].text,
+            QStringLiteral("Ввод TLE закончен.\nПрочитано файлов: 2 из 2, наборов TLE: 11.\n"
+                           "Новых ИСЗ: 5. Добавлено наборов: 6.\nОтброшено равных наборов: 4.\n"
+                           "Пропущено наборов: 1 (перигей выше границы — 1)."));
+}
+
+TEST_F(FrmDirTest, ListsOnlyFilesThatLookLikeElementSetsAndOpensATypedFolder) {
+  WriteFile(input_ / "sub" / "notes.txt", "Observing log, clear sky.\r\n");
+  WriteFile(input_ / "sub" / "omm.txt", "OBJECT_NAME,NORAD_CAT_ID,MEAN_MOTION\r\n");
+  auto* path = Find<QLineEdit>(window_.get(), "txtpath");
+  path->setText(QString::fromStdString((input_ / "sub").string()));
+  emit path->returnPressed();
+  ASSERT_EQ(List1()->count(), 1);
+  EXPECT_EQ(List1()->item(0)->text(), QStringLiteral("omm.txt"));
 }
 
 TEST_F(FrmDirTest, OkWithoutFilesOrSelectionJustCloses) {

@@ -78,8 +78,9 @@ TEST_F(FrameViewerTest, StartsOnTheImageCentreAndFollowsSlowMovesOnly) {
   EXPECT_EQ(Frame().cursorX, 1500);
   EXPECT_EQ(Frame().cursorY, 1000);
   EXPECT_EQ(window->FragmentWindow()->windowTitle(), QStringLiteral("( 1500, 1000)"));
-  // The fragment window's client area: the 155-pixel fragment side plus 10 in width and 30 in height.
-  EXPECT_EQ(window->FragmentWindow()->width(), 165);
+  // The fragment window's client area: the 155-pixel fragment side plus 10 in width (more when the caption
+  // needs it) and 30 in height.
+  EXPECT_GE(window->FragmentWindow()->width(), 165);
   EXPECT_EQ(window->FragmentWindow()->height(), 185);
   // A jump of 5 or more screen pixels is not followed; the next small step is.
   Move(300, 200);
