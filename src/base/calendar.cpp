@@ -55,7 +55,7 @@ double MjdFromDate(int year, int month, int day, double hours) {
     y -= 1;
   }
   const int b = y / 400 - y / 100 + y / 4;
-  const int c = ((m + 1) * 306001) / 10000;
+  const long long c = ((m + 1LL) * 306001) / 10000;  // 64-bit: an out-of-range month must not overflow
   return 365.0 * y - 679004.0 + b + c + day + hours / 24.0;
 }
 
