@@ -123,7 +123,8 @@ float InterpolateTiles(const SkyBackground& sky, const std::vector<float>& grid,
   const int i1 = std::min(i + 1, sky.columns - 1), j1 = std::min(j + 1, sky.rows - 1);
   const double fu = u - i, fv = v - j;
   const auto g = [&](int a, int b) { return grid[static_cast<std::size_t>(b) * sky.columns + a]; };
-  return static_cast<float>((1 - fv) * ((1 - fu) * g(i, j) + fu * g(i1, j)) + fv * ((1 - fu) * g(i, j1) + fu * g(i1, j1)));
+  return static_cast<float>((1 - fv) * ((1 - fu) * g(i, j) + fu * g(i1, j)) +
+                            fv * ((1 - fu) * g(i, j1) + fu * g(i1, j1)));
 }
 
 }  // namespace
@@ -472,10 +473,12 @@ std::vector<StreakCandidate> FindStreaks(const BrightnessRaster& raster, const S
       bw, bh,
       [&](std::int64_t cell) {
         const int i = static_cast<int>(cell % bw), j = static_cast<int>(cell / bw);
-        return smooth[static_cast<std::size_t>(cell)] > tileThreshold[static_cast<std::size_t>(j / tileBinned) * tcols + i / tileBinned];
+        return smooth[static_cast<std::size_t>(cell)] >
+               tileThreshold[static_cast<std::size_t>(j / tileBinned) * tcols + i / tileBinned];
       },
       [&](std::int64_t cell) {
-        blob.Add(static_cast<int>(cell % bw), static_cast<int>(cell / bw), smooth[static_cast<std::size_t>(cell)], false);
+        blob.Add(static_cast<int>(cell % bw), static_cast<int>(cell / bw), smooth[static_cast<std::size_t>(cell)],
+                 false);
       },
       [&] {
         Blob b = blob;
@@ -569,17 +572,18 @@ std::vector<StreakCandidate> FindStreaks(const BrightnessRaster& raster, const S
 }
 
 AutoStarMarking AutoMarkStars(const MarkingFrame& frame, std::vector<StarMark>& marks, LogFile& log,
-                              const AutoDetectOptions& options, const std::vector<StreakCandidate>& streaks) {
+                              const AutoDetectOptions& options, const std::vector<StreakCandidate>& streaks,
+                              const SkyBackground* sky) {
   AutoStarMarking result;
-  const SkyBackground sky = EstimateBackground(frame.brightness);
-  const std::vector<StarCandidate> stars = FindStars(frame.brightness, sky, options, streaks);
+  const SkyBackground own = sky ? SkyBackground{} : EstimateBackground(frame.brightness);
+  const std::vector<StarCandidate> stars = FindStars(frame.brightness, sky ? *sky : own, options, streaks);
   result.candidates = static_cast<int>(stars.size());
   const std::vector<StarCandidate> order =
       ChooseSpreadStars(stars, frame.brightness.width, frame.brightness.height, static_cast<int>(stars.size()));
   for (const StarCandidate& s : order) {
     if (result.marked >= options.starCount) break;
-    const StarDetection found = DetectStar(frame, marks, log, static_cast<int>(std::lround(s.x)),
-                                           static_cast<int>(std::lround(s.y)), true);
+    const StarDetection found =
+        DetectStar(frame, marks, log, static_cast<int>(std::lround(s.x)), static_cast<int>(std::lround(s.y)), true);
     if (!found.marked) continue;
     result.outlines.push_back(found.mark);
     ++result.marked;

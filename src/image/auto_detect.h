@@ -99,8 +99,10 @@ struct AutoStarMarking {
 
 // Automatic star marking: clears nothing, finds the stars of the frame (leaving out the given streaks) and
 // clicks the chosen ones through the star request, so every mark, log line and outline is that of a click.
+// The frame's background is estimated unless given.
 AutoStarMarking AutoMarkStars(const MarkingFrame& frame, std::vector<StarMark>& marks, LogFile& log,
-                              const AutoDetectOptions& options, const std::vector<StreakCandidate>& streaks = {});
+                              const AutoDetectOptions& options, const std::vector<StreakCandidate>& streaks = {},
+                              const SkyBackground* sky = nullptr);
 
 // Marks a streak's two ends as track ends 1 and 2 through the manual end marking (the track record is
 // emptied first). Returns the two additions (outlines and the hint after the second end).

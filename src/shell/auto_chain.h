@@ -24,8 +24,14 @@ inline constexpr const char* kAutoWeakMatchText =
     "Первый претендент плохо совпадает с треком. Проверьте идентификацию визуально.";
 inline constexpr const char* kAutoAmbiguousText =
     "Несколько претендентов совпадают с треком почти одинаково. Проверьте идентификацию визуально.";
+inline constexpr const char* kAutoNoCandidatesText = "Претендентов нет";
 inline constexpr const char* kAutoNotRefinedText =
     "Локальная привязка не произошла; концы трека измерены по общей привязке.";
+
+// A first candidate is trusted without a warning when its path keeps within this distance of the measured
+// great circle and runs within this angle of it, and no second candidate does the same (degrees).
+inline constexpr double kAutoGoodDistanceDeg = 0.1;
+inline constexpr float kAutoGoodDirectionDeg = 2.0f;
 
 // The step the road stopped at or reached.
 enum class AutoStep { Stars, Identification, Streak, Measurement, Search, Done };
