@@ -8,8 +8,8 @@ namespace {
 
 // Options that take no value.
 const std::set<std::string>& Switches() {
-  static const std::set<std::string> names = {"json",  "quiet",   "exact", "centre", "ignore-visibility",
-                                              "keep-going", "help", "remember"};
+  static const std::set<std::string> names = {"json",       "quiet", "exact",   "centre", "ignore-visibility",
+                                              "keep-going", "help",  "remember"};
   return names;
 }
 
@@ -111,7 +111,8 @@ Frames (state kept in the frame's information file in DIR/Info, as the desktop p
                                           candidates, report of the first candidate
 
 CIRCUMSTANCES (override the frame's information file, value by value)
-  --info FILE  --date DD.MM.YYYY  --time HH:MM:SS.S (exposure start, UT)  --ut-error S  --exposure S
+  --info FILE ({stem} and {dir} stand for the frame's name and folder)
+  --date DD.MM.YYYY  --time HH:MM:SS.S (exposure start, UT)  --ut-error S  --exposure S
   --lon DEG (east +)  --lat DEG (north +)  --ra DEG --dec DEG --field DEG (known centre)
   --station CODE  --ignore-visibility
 

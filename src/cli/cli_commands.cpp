@@ -74,13 +74,14 @@ int ImportTle(Run& run) {
     if (message.starts_with("Ошибка в файле")) code = Worse(code, kExitInput);
   }
   if (r.writeFailures > 0) code = Worse(code, kExitWriteFailed);
-  run.out.Json() = {{"files_created", r.filesCreated},     {"sets_merged", r.setsMerged},
-                    {"sets_duplicate", r.setsDuplicate},   {"sets_above_limit", r.setsAboveLimit},
-                    {"sets_bad_number", r.setsBadNumber},  {"sets_number_too_large", r.setsNumberTooLarge},
+  run.out.Json() = {{"files_created", r.filesCreated},    {"sets_merged", r.setsMerged},
+                    {"sets_duplicate", r.setsDuplicate},  {"sets_above_limit", r.setsAboveLimit},
+                    {"sets_bad_number", r.setsBadNumber}, {"sets_number_too_large", r.setsNumberTooLarge},
                     {"write_failures", r.writeFailures}};
   run.out.Line("files created: " + std::to_string(r.filesCreated) + ", sets merged: " + std::to_string(r.setsMerged) +
-               ", duplicates: " + std::to_string(r.setsDuplicate) + ", above the perigee limit: " +
-               std::to_string(r.setsAboveLimit) + ", bad numbers: " + std::to_string(r.setsBadNumber + r.setsNumberTooLarge));
+               ", duplicates: " + std::to_string(r.setsDuplicate) +
+               ", above the perigee limit: " + std::to_string(r.setsAboveLimit) +
+               ", bad numbers: " + std::to_string(r.setsBadNumber + r.setsNumberTooLarge));
   return code;
 }
 
@@ -96,7 +97,8 @@ int ImportList(Run& run, bool magnitudes) {
     return kExitInput;
   }
   run.progress.Stage(magnitudes ? "importing names and magnitudes" : "importing names");
-  const bool ok = magnitudes ? ImportMagnitudes(path, app.appDir, run.progress) : ImportSsr(path, app.appDir, run.progress);
+  const bool ok =
+      magnitudes ? ImportMagnitudes(path, app.appDir, run.progress) : ImportSsr(path, app.appDir, run.progress);
   run.out.Json() = {{"ok", ok}};
   run.out.Line(ok ? "done" : "failed");
   if (!ok) run.out.Message("the list or a database file could not be read or written: " + path);
@@ -133,7 +135,8 @@ int Clean(Run& run) {
     run.out.Message(message);
     code = Worse(code, message == "Нет TLE." ? kExitNotFound : kExitWriteFailed);
   }
-  run.out.Json() = {{"files_deleted", r.filesDeleted}, {"files_pruned", r.filesPruned}, {"sets_removed", r.setsRemoved}};
+  run.out.Json() = {
+      {"files_deleted", r.filesDeleted}, {"files_pruned", r.filesPruned}, {"sets_removed", r.setsRemoved}};
   run.out.Line("files deleted: " + std::to_string(r.filesDeleted) + ", files pruned: " + std::to_string(r.filesPruned) +
                ", sets removed: " + std::to_string(r.setsRemoved));
   return code;
@@ -307,8 +310,7 @@ int Identify(Run& run) {
   OpenedFrame f;
   // The circumstances are needed strictly only for the visibility test, as in the desktop program.
   const bool strict = !run.args.Has("ignore-visibility");
-  if (const int code = OpenFrameOperand(run, !KnownCentreAsked(run.args), strict, f, run.args.operands[0]))
-    return code;
+  if (const int code = OpenFrameOperand(run, !KnownCentreAsked(run.args), strict, f, run.args.operands[0])) return code;
   int code = MarkStarsFromFile(run, f);
   if (code == kExitOk) code = IdentifyMarked(run, f);
   return Worse(code, code == kExitOk ? SaveCliFrame(f.frame, run.out) : kExitOk);
@@ -395,7 +397,8 @@ bool FilterOf(Run& run, CandidateFilter& filter) {
 
 // Searches the database for the frame's measured track and lists the candidates.
 int SearchCandidates(Run& run, OpenedFrame& f, const CandidateFilter& filter) {
-  const std::string refusal = Refusal(f.frame, {Requirement::Solved, Requirement::TrackMarked, Requirement::TwoTrackEnds});
+  const std::string refusal =
+      Refusal(f.frame, {Requirement::Solved, Requirement::TrackMarked, Requirement::TwoTrackEnds});
   if (!refusal.empty()) {
     run.out.Message(refusal);
     return kExitNotFound;
@@ -403,7 +406,8 @@ int SearchCandidates(Run& run, OpenedFrame& f, const CandidateFilter& filter) {
   run.progress.Stage("searching the database");
   CandidateList& list = f.frame.satellites.candidates;
   list = CandidateList{};
-  const CandidateSearchResult r = CandidateSearch(CandidateSearchInputOf(f.frame, f.app), filter, list, run.progress, {});
+  const CandidateSearchResult r =
+      CandidateSearch(CandidateSearchInputOf(f.frame, f.app), filter, list, run.progress, {});
   if (!r.message.empty()) run.out.Message(r.message);
   nlohmann::json& rows = run.out.Json()["candidates"];
   rows = nlohmann::json::array();
@@ -450,16 +454,15 @@ int Trajectory(Run& run) {
   OpenedFrame f;
   if (const int code = OpenFrameOperand(run, false, true, f, run.args.operands[0])) return code;
   SingleTrajectory result;
-  const int code = FrameTrajectory(run, f, *norad, step.value_or(CandidateStepSeconds(MakeTrackWindow(f.frame.info))),
-                                   result);
+  const int code =
+      FrameTrajectory(run, f, *norad, step.value_or(CandidateStepSeconds(MakeTrackWindow(f.frame.info))), result);
   return code == kExitOk ? SaveCliFrame(f.frame, run.out) : code;
 }
 
 // Writes the report of the frame's measured ends for the satellite, moving it to output when given.
 int WriteReport(Run& run, OpenedFrame& f, int norad, const std::string& output) {
   SingleTrajectory trajectory;
-  const int code =
-      FrameTrajectory(run, f, norad, CandidateStepSeconds(MakeTrackWindow(f.frame.info)), trajectory);
+  const int code = FrameTrajectory(run, f, norad, CandidateStepSeconds(MakeTrackWindow(f.frame.info)), trajectory);
   if (code != kExitOk) return code;
   f.frame.identifiedNorad = norad;
   f.frame.identifiedName = trajectory.displayName;

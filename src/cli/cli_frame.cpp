@@ -28,10 +28,23 @@ void BorrowCatalogue(const std::string& appDir, const std::string& executable) {
   }
 }
 
+// The --info path for a frame: "{stem}" stands for the frame's name without extension, "{dir}" for its
+// folder, so that one option serves a whole folder of frames.
+std::string InfoPathFor(const std::string& pattern, const std::string& framePath) {
+  std::string path = pattern;
+  const fs::path frame(framePath);
+  const std::pair<std::string, std::string> keys[] = {{"{stem}", frame.stem().string()},
+                                                      {"{dir}", frame.parent_path().string()}};
+  for (const auto& [key, value] : keys)
+    for (std::size_t at = path.find(key); at != std::string::npos; at = path.find(key, at + value.size()))
+      path.replace(at, key.size(), value);
+  return path;
+}
+
 }  // namespace
 
-int PrepareApp(const CliArguments& args, const std::string& executable, bool needIndex, AppState& app,
-               CliOutput& out, ProgressTask& progress) {
+int PrepareApp(const CliArguments& args, const std::string& executable, bool needIndex, AppState& app, CliOutput& out,
+               ProgressTask& progress) {
   std::error_code ec;
   const std::string dir = args.appDir.empty() ? fs::absolute(executable, ec).parent_path().string() : args.appDir;
   fs::create_directories(dir, ec);
@@ -95,8 +108,8 @@ int ApplyCircumstances(const CliArguments& args, bool strict, FrameInfo& info, C
   return kExitOk;
 }
 
-int OpenCliFrame(const CliArguments& args, const std::string& path, bool strict, const AppState& app,
-                 FrameState& frame, CliOutput& out) {
+int OpenCliFrame(const CliArguments& args, const std::string& path, bool strict, const AppState& app, FrameState& frame,
+                 CliOutput& out) {
   DecodedImage decoded;
   if (!DecodeFrameFile(path, decoded)) {
     out.Message("Ошибка при открытии файла. " + path);
@@ -118,11 +131,12 @@ int OpenCliFrame(const CliArguments& args, const std::string& path, bool strict,
   std::error_code ec;
   fs::create_directories(app.appDir + "Info", ec);
   if (args.Has("info")) {
-    if (!fs::is_regular_file(args.Text("info"), ec)) {
-      out.Message("no information file " + args.Text("info"));
+    const std::string info = InfoPathFor(args.Text("info"), path);
+    if (!fs::is_regular_file(info, ec)) {
+      out.Message("no information file " + info);
       return kExitInput;
     }
-    ReadInfoIntoFrame(frame, args.Text("info"));
+    ReadInfoIntoFrame(frame, info);
   } else if (fs::exists(frame.infoFilePath, ec)) {
     ReadInfoIntoFrame(frame, frame.infoFilePath);
   }

@@ -11,14 +11,14 @@
 
 // The working directory and the catalogue. needIndex builds the asterism index when it is missing.
 // Returns an exit code (kExitOk when ready).
-int PrepareApp(const CliArguments& args, const std::string& executable, bool needIndex, AppState& app,
-               CliOutput& out, ProgressTask& progress);
+int PrepareApp(const CliArguments& args, const std::string& executable, bool needIndex, AppState& app, CliOutput& out,
+               ProgressTask& progress);
 
 // Opens the frame at path: decodes it, reads its information file (DIR/Info, named after the frame and its
 // time stamp) or the one given by --info, then lays the circumstance options over the values read.
 // strict: a bad date or time is an error. Returns an exit code.
-int OpenCliFrame(const CliArguments& args, const std::string& path, bool strict, const AppState& app,
-                 FrameState& frame, CliOutput& out);
+int OpenCliFrame(const CliArguments& args, const std::string& path, bool strict, const AppState& app, FrameState& frame,
+                 CliOutput& out);
 
 // Writes the frame's information file. Returns an exit code.
 int SaveCliFrame(const FrameState& frame, CliOutput& out);

@@ -61,8 +61,8 @@ TEST(CliUsage, ExitCodesAndJsonOfFailures) {
   TempDir dir;
   const CliRun help = RunCli(dir, {"--help"});
   EXPECT_EQ(help.code, 0);
-  for (const char* command : {"import-tle", "import-names", "import-mags", "clean", "identify", "measure",
-                              "candidates", "trajectory", "iod", "auto", "propagate"})
+  for (const char* command : {"import-tle", "import-names", "import-mags", "clean", "identify", "measure", "candidates",
+                              "trajectory", "iod", "auto", "propagate"})
     EXPECT_NE(help.out.find(command), std::string::npos) << command;
 
   const CliRun unknown = RunCli(dir, {"--json", "fly"});
@@ -71,9 +71,9 @@ TEST(CliUsage, ExitCodesAndJsonOfFailures) {
   EXPECT_EQ(unknown.doc["exit_code"], 1);
   EXPECT_FALSE(unknown.doc["messages"].empty());
 
-  EXPECT_EQ(RunCli(dir, {"identify", "frame.jpg"}).code, 1);                   // neither --marks nor --auto
+  EXPECT_EQ(RunCli(dir, {"identify", "frame.jpg"}).code, 1);                         // neither --marks nor --auto
   EXPECT_EQ(RunCli(dir, {"candidates", "x.jpg", "--max-distance", "ten"}).code, 1);  // not a number
-  EXPECT_EQ(RunCli(dir, {"measure"}).code, 1);                                 // no frame
+  EXPECT_EQ(RunCli(dir, {"measure"}).code, 1);                                       // no frame
   const CliRun missing = RunCli(dir, {"--json", "measure", (dir.path() / "none.jpg").string()});
   EXPECT_EQ(missing.code, 2);
   EXPECT_EQ(missing.doc["exit_code"], 2);
@@ -166,7 +166,8 @@ TEST(CliStreak, FrameToSatelliteToReport) {
   std::vector<std::array<double, 3>> stars;  // magnitude, x, y
   while (std::getline(csv, line)) {
     double hip, v, ra, dec, x, y;
-    if (std::sscanf(line.c_str(), "%lf,%lf,%lf,%lf,%lf,%lf", &hip, &v, &ra, &dec, &x, &y) == 6) stars.push_back({v, x, y});
+    if (std::sscanf(line.c_str(), "%lf,%lf,%lf,%lf,%lf,%lf", &hip, &v, &ra, &dec, &x, &y) == 6)
+      stars.push_back({v, x, y});
   }
   std::sort(stars.begin(), stars.end());
   const double width = truth["camera"]["width"], height = truth["camera"]["height"];
@@ -181,12 +182,11 @@ TEST(CliStreak, FrameToSatelliteToReport) {
   WriteFile(dir.path() / "marks.txt", marks.str());
 
   const json& camera = truth["camera"];
-  const CliRun id =
-      RunCli(dir, {"--json", "identify", frame, "--marks", (dir.path() / "marks.txt").string(), "--info",
-                   (caseDir / (name + "_info.txt")).string(), "--ra",
-                   std::to_string(std::lround(camera["center_ra_j2000_deg"].get<double>())), "--dec",
-                   std::to_string(std::lround(camera["center_dec_j2000_deg"].get<double>())), "--field",
-                   std::to_string(std::lround(camera["field_deg"][0].get<double>()))});
+  const CliRun id = RunCli(dir, {"--json", "identify", frame, "--marks", (dir.path() / "marks.txt").string(), "--info",
+                                 (caseDir / (name + "_info.txt")).string(), "--ra",
+                                 std::to_string(std::lround(camera["center_ra_j2000_deg"].get<double>())), "--dec",
+                                 std::to_string(std::lround(camera["center_dec_j2000_deg"].get<double>())), "--field",
+                                 std::to_string(std::lround(camera["field_deg"][0].get<double>()))});
   ASSERT_EQ(id.code, 0) << id.err;
   EXPECT_GE(id.doc["identification"]["stars_identified"].get<int>(), 10);
   EXPECT_LT(SeparationDeg(id.doc["identification"]["centre"]["ra_deg"], id.doc["identification"]["centre"]["dec_deg"],
@@ -194,15 +194,18 @@ TEST(CliStreak, FrameToSatelliteToReport) {
             0.1);
 
   // From here on the circumstances and the plate come from the frame's own information file.
-  const CliRun measured = RunCli(dir, {"--json", "measure", frame, "--end1", std::to_string(x1) + "," + std::to_string(y1),
-                                       "--end2", std::to_string(x2) + "," + std::to_string(y2)});
+  const CliRun measured =
+      RunCli(dir, {"--json", "measure", frame, "--end1", std::to_string(x1) + "," + std::to_string(y1), "--end2",
+                   std::to_string(x2) + "," + std::to_string(y2)});
   ASSERT_EQ(measured.code, 0) << measured.err;
   const json& ends = measured.doc["track"]["ends"];
   ASSERT_EQ(ends.size(), 2u);
-  EXPECT_LT(SeparationDeg(ends[0]["ra_deg"], ends[0]["dec_deg"], sat["start"]["ra_j2000_deg"], sat["start"]["dec_j2000_deg"]),
-            0.02);
-  EXPECT_LT(SeparationDeg(ends[1]["ra_deg"], ends[1]["dec_deg"], sat["end"]["ra_j2000_deg"], sat["end"]["dec_j2000_deg"]),
-            0.02);
+  EXPECT_LT(
+      SeparationDeg(ends[0]["ra_deg"], ends[0]["dec_deg"], sat["start"]["ra_j2000_deg"], sat["start"]["dec_j2000_deg"]),
+      0.02);
+  EXPECT_LT(
+      SeparationDeg(ends[1]["ra_deg"], ends[1]["dec_deg"], sat["end"]["ra_j2000_deg"], sat["end"]["dec_j2000_deg"]),
+      0.02);
 
   const CliRun candidates = RunCli(dir, {"--json", "candidates", frame});
   ASSERT_EQ(candidates.code, 0) << candidates.err;
@@ -212,7 +215,8 @@ TEST(CliStreak, FrameToSatelliteToReport) {
   EXPECT_EQ(text.out.rfind("43229", 0), 0u) << text.out;  // the list's first row, as the window shows it
 
   // The report lands where it is asked for and holds both ends.
-  const CliRun iod = RunCli(dir, {"--json", "iod", frame, "43229", "--output", (dir.path() / "out" / "r.txt").string()});
+  const CliRun iod =
+      RunCli(dir, {"--json", "iod", frame, "43229", "--output", (dir.path() / "out" / "r.txt").string()});
   ASSERT_EQ(iod.code, 0) << iod.err;
   std::istringstream report(ReadFile(dir.path() / "out" / "r.txt"));
   int lines = 0;
