@@ -1,0 +1,114 @@
+#pragma once
+// Automatic detection over the whole frame: the sky background and its noise estimated in tiles, stars
+// found as local maxima above a threshold (saturated blobs, hot pixels and streaks left out), and straight
+// streaks found as elongated objects of the smoothed residual whose two ends are then measured to a
+// fraction of a pixel by fitting the streak's profile along and across its line.
+//
+// The marks themselves are made through the same calls a click makes, so that a frame marked
+// automatically is indistinguishable from one marked by hand.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/log.h"
+#include "base/task_control.h"
+#include "image/detection.h"
+#include "image/marks.h"
+#include "image/raster.h"
+
+// The sky of a frame in square tiles: per tile its background level and noise (brightness levels),
+// with bilinear interpolation between tile centres.
+struct SkyBackground {
+  int tile = 64;  // side of a tile, pixels
+  int columns = 0;
+  int rows = 0;
+  std::vector<float> level;  // columns x rows, row by row
+  std::vector<float> noise;  // standard deviation of the sky, levels (at least 0.5)
+
+  // Interpolated background at image pixel (x, y), 1-based.
+  float LevelAt(double x, double y) const;
+  // Interpolated noise at image pixel (x, y).
+  float NoiseAt(double x, double y) const;
+};
+
+// Estimates the background (median) and noise (from the lower half of the histogram, robust to stars)
+// of every tile of the raster.
+SkyBackground EstimateBackground(const BrightnessRaster& raster, int tile = 64);
+
+// A star found over the whole frame, image pixels.
+struct StarCandidate {
+  double x = 0.0;  // intensity-weighted centroid
+  double y = 0.0;
+  double flux = 0.0;  // summed residual above the background, levels x pixels
+  double peak = 0.0;  // brightest residual
+  int area = 0;       // pixels above the threshold
+};
+
+// A straight streak: its two ends measured to a fraction of a pixel, its profile and its strength.
+struct StreakCandidate {
+  double x1 = 0.0;  // end points, image pixels (1-based, the centre of the top-left pixel is (1, 1))
+  double y1 = 0.0;
+  double x2 = 0.0;
+  double y2 = 0.0;
+  double width = 0.0;      // Gaussian sigma of the cross profile, pixels
+  double amplitude = 0.0;  // peak level of the profile above the background
+  double snr = 0.0;        // signal-to-noise of the whole streak
+  bool fitted = false;     // the profile fit converged (otherwise the ends are those of the object)
+
+  double Length() const;
+};
+
+// Settings of the automatic detection.
+struct AutoDetectOptions {
+  int starCount = 30;                // stars to mark
+  double starThreshold = 6.0;        // noise sigmas a star's peak must rise above the background
+  double streakThreshold = 2.5;      // noise sigmas of the smoothed residual a streak's pixels must exceed
+  double minStreakLength = 25.0;     // pixels
+  double minStreakElongation = 5.0;  // length over width
+  int saturationLevel = 250;         // a blob with several pixels at or above this is saturated
+  int edgeMargin = 20;               // pixels a marked star keeps from the frame's edges
+};
+
+// Every star of the frame, brightest first, with saturated blobs, single hot pixels, elongated objects and
+// anything within a few widths of the given streaks left out.
+std::vector<StarCandidate> FindStars(const BrightnessRaster& raster, const SkyBackground& sky,
+                                     const AutoDetectOptions& options,
+                                     const std::vector<StreakCandidate>& streaks = {});
+
+// Chooses up to count stars, brightest first, spread over the frame (the brightest of every region of
+// a grid before the second brightest of any) and apart from each other.
+std::vector<StarCandidate> ChooseSpreadStars(const std::vector<StarCandidate>& stars, int imageWidth, int imageHeight,
+                                             int count);
+
+// Every straight streak of the frame, strongest first, with both ends fitted.
+std::vector<StreakCandidate> FindStreaks(const BrightnessRaster& raster, const SkyBackground& sky,
+                                         const AutoDetectOptions& options, TaskControl& task);
+
+// Refines a streak's ends, width and amplitude by a least-squares fit of a line-segment model (a Gaussian
+// across, a blurred step at each end along) to the pixels of a band around its line. False (streak
+// untouched) when the fit does not converge or leaves the band.
+bool FitStreakProfile(const BrightnessRaster& raster, const SkyBackground& sky, StreakCandidate& streak);
+
+// What automatic star marking did.
+struct AutoStarMarking {
+  int candidates = 0;                 // stars found over the frame
+  int marked = 0;                     // marks made
+  std::vector<MarkOutline> outlines;  // outlines of the new marks, in marking order
+};
+
+// Automatic star marking: clears nothing, finds the stars of the frame (leaving out the given streaks) and
+// clicks the chosen ones through the star request, so every mark, log line and outline is that of a click.
+// The frame's background is estimated unless given.
+AutoStarMarking AutoMarkStars(const MarkingFrame& frame, std::vector<StarMark>& marks, LogFile& log,
+                              const AutoDetectOptions& options, const std::vector<StreakCandidate>& streaks = {},
+                              const SkyBackground* sky = nullptr);
+
+// Marks a streak's two ends as track ends 1 and 2 through the manual end marking (the track record is
+// emptied first). Returns the two additions (outlines and the hint after the second end).
+std::vector<TrackEndAddition> MarkStreakEnds(TrackEnds& track, float displayScale, const MarkPalette& palette,
+                                             const StreakCandidate& streak, bool frameSolved);
+
+// The line of a streak as the list of several streaks shows it: "1: (1946.0, 981.7) - (2112.2, 1270.9),
+// 334 пикс., с/ш 85".
+std::string StreakText(int number, const StreakCandidate& streak);
