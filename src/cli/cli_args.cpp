@@ -8,8 +8,8 @@ namespace {
 
 // Options that take no value.
 const std::set<std::string>& Switches() {
-  static const std::set<std::string> names = {"json",       "quiet", "exact",   "centre", "ignore-visibility",
-                                              "keep-going", "help",  "remember"};
+  static const std::set<std::string> names = {"json", "quiet", "exact",    "centre", "ignore-visibility",
+                                              "auto", "help",  "remember", "blind"};
   return names;
 }
 
@@ -99,21 +99,22 @@ Frames (state kept in the frame's information file in DIR/Info, as the desktop p
   identify FRAME --auto [--stars N] [--centre] CIRCUMSTANCES
                                           mark stars, identify them, calibrate the frame
   measure FRAME [--end1 X,Y --end2 X,Y] [--exact] [--frame-size 0..7]
-                                          mark the track ends and measure the track
+  measure FRAME --auto [--streak N]       mark the track ends (or find the streak) and measure the track
   candidates FRAME [--max-distance DEG] [--max-direction DEG] [--period-min MIN] [--period-max MIN]
                    [--incl-min DEG] [--incl-max DEG]
                                           search the database for the satellite of the track
   trajectory FRAME NORAD [--step S] [--remember]
                                           the satellite's predicted path over the frame
   iod FRAME [NORAD] [--output FILE]       the IOD report of the measured ends
-  auto FRAME... [--reports DIR] [--keep-going] CIRCUMSTANCES
+  auto FRAME... [--reports DIR] [--stars N] [candidate filter options] CIRCUMSTANCES
                                           the whole chain: stars, identification, streak, track,
                                           candidates, report of the first candidate
 
 CIRCUMSTANCES (override the frame's information file, value by value)
   --info FILE ({stem} and {dir} stand for the frame's name and folder)
   --date DD.MM.YYYY  --time HH:MM:SS.S (exposure start, UT)  --ut-error S  --exposure S
-  --lon DEG (east +)  --lat DEG (north +)  --ra DEG --dec DEG --field DEG (known centre)
+  --lon DEG (east +)  --lat DEG (north +)  --ra DEG --dec DEG --field DEG (known centre; also used
+  when the information file holds a field of view)  --blind (whole sky even so)
   --station CODE  --ignore-visibility
 
 Exit codes: 0 done; 1 usage error; 2 an input could not be read (file, frame, catalogue,

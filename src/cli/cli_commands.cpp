@@ -14,10 +14,12 @@
 #include "base/calendar.h"
 #include "base/numbers.h"
 #include "cli/cli_frame.h"
+#include "image/auto_detect.h"
 #include "image/detection.h"
 #include "orbit/candidates.h"
 #include "orbit/trajectories.h"
 #include "satdb/satdb.h"
+#include "shell/auto_chain.h"
 #include "shell/commands.h"
 #include "shell/frame_session.h"
 
@@ -265,6 +267,79 @@ int MarkStarsFromFile(Run& run, OpenedFrame& f) {
   return kExitOk;
 }
 
+// The automatic detection's settings of the options: --stars, the number of stars to mark.
+bool DetectOptionsOf(Run& run, AutoDetectOptions& detect) {
+  Numbers number{run, {}};
+  const std::optional<double> stars = number("stars");
+  if (number.Bad()) return false;
+  if (stars && (*stars < kMinIdentificationStars || *stars > 200)) {
+    run.out.Message("option --stars: a number from 4 to 200");
+    return false;
+  }
+  if (stars) detect.starCount = static_cast<int>(*stars);
+  return true;
+}
+
+// The streaks of the frame, strongest first, listed in the result.
+std::vector<StreakCandidate> FindFrameStreaks(Run& run, const FrameState& frame, const SkyBackground& sky,
+                                              const AutoDetectOptions& detect) {
+  run.progress.Stage("looking for streaks");
+  const std::vector<StreakCandidate> streaks = FindStreaks(frame.brightness, sky, detect, run.progress);
+  nlohmann::json& list = run.out.Json()["streaks"];
+  list = nlohmann::json::array();
+  for (std::size_t i = 0; i < streaks.size(); ++i) {
+    const StreakCandidate& k = streaks[i];
+    list.push_back({{"x1", k.x1},
+                    {"y1", k.y1},
+                    {"x2", k.x2},
+                    {"y2", k.y2},
+                    {"length_px", k.Length()},
+                    {"snr", k.snr},
+                    {"fitted", k.fitted}});
+  }
+  return streaks;
+}
+
+// Automatic star marking: the streaks are found first so that no star is taken from one, then the
+// brightest stars spread over the frame are clicked as in star-marking mode.
+int MarkStarsAutomatically(Run& run, OpenedFrame& f, const AutoDetectOptions& detect) {
+  const SkyBackground sky = EstimateBackground(f.frame.brightness);
+  const std::vector<StreakCandidate> streaks = FindFrameStreaks(run, f.frame, sky, detect);
+  run.progress.Stage("marking the stars");
+  f.frame.starMarks.clear();
+  const AutoStarMarking marking =
+      AutoMarkStars(MarkingOf(f.frame, f.app), f.frame.starMarks, f.app.logFile, detect, streaks, &sky);
+  run.out.Json()["stars_found"] = marking.candidates;
+  run.out.Line("stars found: " + std::to_string(marking.candidates) + ", marked: " + std::to_string(marking.marked));
+  return kExitOk;
+}
+
+// Marks the ends of a streak found on the frame: the one --streak N names, or the strongest.
+int MarkStreakAutomatically(Run& run, OpenedFrame& f, const AutoDetectOptions& detect) {
+  const SkyBackground sky = EstimateBackground(f.frame.brightness);
+  const std::vector<StreakCandidate> streaks = FindFrameStreaks(run, f.frame, sky, detect);
+  if (streaks.empty()) {
+    run.out.Message(kAutoNoStreakText);
+    return kExitNotFound;
+  }
+  for (std::size_t i = 0; i < streaks.size(); ++i) run.out.Line(StreakText(static_cast<int>(i + 1), streaks[i]));
+  std::size_t chosen = 0;
+  if (run.args.Has("streak")) {
+    Numbers number{run, {}};
+    const std::optional<double> n = number("streak");
+    if (number.Bad() || *n < 1 || *n > static_cast<double>(streaks.size())) {
+      run.out.Message("option --streak: a number from 1 to " + std::to_string(streaks.size()));
+      return kExitUsage;
+    }
+    chosen = static_cast<std::size_t>(*n) - 1;
+  } else if (streaks.size() > 1) {
+    run.out.Message(kAutoSeveralStreaksText + StreakText(1, streaks.front()));
+  }
+  run.out.Json()["chosen_streak"] = chosen + 1;
+  MarkStreakEnds(f.frame.trackEnds, f.frame.displayScale, f.app.palette, streaks[chosen], f.frame.plate.Solved());
+  return f.frame.trackEnds.count == 2 ? kExitOk : kExitNotFound;
+}
+
 // Identification of the marked stars and its result in the frame.
 int IdentifyMarked(Run& run, OpenedFrame& f) {
   const std::string refusal = Refusal(f.frame, {Requirement::FrameOpen, Requirement::EnoughStars});
@@ -274,7 +349,7 @@ int IdentifyMarked(Run& run, OpenedFrame& f) {
   }
   run.progress.Stage("identifying the stars");
   const IdentificationResult id =
-      IdentifyStars(IdentificationInputOf(f.frame, f.app), KnownCentreAsked(run.args), run.progress);
+      IdentifyStars(IdentificationInputOf(f.frame, f.app), KnownCentreFor(run.args, f.frame.info), run.progress);
   for (const std::string& message : id.messages) run.out.Message(message);
   nlohmann::json& j = run.out.Json()["identification"];
   j["success"] = id.success;
@@ -303,15 +378,16 @@ int Identify(Run& run) {
     run.out.Message("identify needs --marks FILE or --auto");
     return kExitUsage;
   }
-  if (run.args.Has("auto")) {
-    run.out.Message("automatic star marking is not available in this build");
-    return kExitUsage;
-  }
+  AutoDetectOptions detect;
+  if (!DetectOptionsOf(run, detect)) return kExitUsage;
   OpenedFrame f;
   // The circumstances are needed strictly only for the visibility test, as in the desktop program.
   const bool strict = !run.args.Has("ignore-visibility");
-  if (const int code = OpenFrameOperand(run, !KnownCentreAsked(run.args), strict, f, run.args.operands[0])) return code;
-  int code = MarkStarsFromFile(run, f);
+  if (const int code = OpenFrameOperand(run, false, strict, f, run.args.operands[0])) return code;
+  // The whole-sky solver needs the asterism index, built once.
+  if (!KnownCentreFor(run.args, f.frame.info))
+    if (const int code = PrepareApp(run.args, run.executable, true, f.app, run.out, run.progress)) return code;
+  int code = run.args.Has("auto") ? MarkStarsAutomatically(run, f, detect) : MarkStarsFromFile(run, f);
   if (code == kExitOk) code = IdentifyMarked(run, f);
   return Worse(code, code == kExitOk ? SaveCliFrame(f.frame, run.out) : kExitOk);
 }
@@ -365,9 +441,13 @@ int MeasureMarked(Run& run, OpenedFrame& f) {
 
 int Measure(Run& run) {
   if (!NeedOperands(run, 1, "FRAME")) return kExitUsage;
+  AutoDetectOptions detect;
+  if (!DetectOptionsOf(run, detect)) return kExitUsage;
   OpenedFrame f;
   if (const int code = OpenFrameOperand(run, false, true, f, run.args.operands[0])) return code;
-  if (run.args.Has("end1") || run.args.Has("end2")) {
+  if (run.args.Has("auto")) {
+    if (const int code = MarkStreakAutomatically(run, f, detect)) return code;
+  } else if (run.args.Has("end1") || run.args.Has("end2")) {
     f.frame.trackEnds = TrackEnds{};
     for (const char* name : {"end1", "end2"}) {
       if (!run.args.Has(name)) continue;
@@ -459,6 +539,29 @@ int Trajectory(Run& run) {
   return code == kExitOk ? SaveCliFrame(f.frame, run.out) : code;
 }
 
+// Writes the report of the frame's measured ends for the satellite (as iod_NNNNN.txt in the application
+// directory) and moves it to output when one is given; path is where it ended up.
+int PlaceReport(Run& run, const AppState& app, const FrameState& frame, int norad, const std::string& designator,
+                const std::string& output, std::string& path) {
+  const IodResult report = WriteIodReport(app.appDir, IodInputOf(frame, norad, designator));
+  if (!report.ok) {
+    run.out.Message(report.message);
+    return kExitWriteFailed;
+  }
+  path = report.path;
+  if (output.empty()) return kExitOk;
+  std::error_code ec;
+  if (fs::path(output).has_parent_path()) fs::create_directories(fs::path(output).parent_path(), ec);
+  fs::copy_file(report.path, output, fs::copy_options::overwrite_existing, ec);
+  if (ec) {
+    run.out.Message("cannot write " + output);
+    return kExitWriteFailed;
+  }
+  fs::remove(report.path, ec);
+  path = output;
+  return kExitOk;
+}
+
 // Writes the report of the frame's measured ends for the satellite, moving it to output when given.
 int WriteReport(Run& run, OpenedFrame& f, int norad, const std::string& output) {
   SingleTrajectory trajectory;
@@ -466,23 +569,9 @@ int WriteReport(Run& run, OpenedFrame& f, int norad, const std::string& output) 
   if (code != kExitOk) return code;
   f.frame.identifiedNorad = norad;
   f.frame.identifiedName = trajectory.displayName;
-  const IodResult report = WriteIodReport(f.app.appDir, IodInputOf(f.frame, norad, trajectory.designator));
-  if (!report.ok) {
-    run.out.Message(report.message);
-    return kExitWriteFailed;
-  }
-  std::string path = report.path;
-  if (!output.empty()) {
-    std::error_code ec;
-    fs::create_directories(fs::path(output).parent_path(), ec);
-    fs::copy_file(report.path, output, fs::copy_options::overwrite_existing, ec);
-    if (ec) {
-      run.out.Message("cannot write " + output);
-      return kExitWriteFailed;
-    }
-    fs::remove(report.path, ec);
-    path = output;
-  }
+  std::string path;
+  const int written = PlaceReport(run, f.app, f.frame, norad, trajectory.designator, output, path);
+  if (written != kExitOk) return written;
   run.out.Json()["report"] = path;
   run.out.Line("report: " + path);
   return kExitOk;
@@ -510,9 +599,111 @@ int Iod(Run& run) {
   return Worse(code, SaveCliFrame(f.frame, run.out));
 }
 
+// The name of the step the automatic road stopped at.
+const char* StepName(AutoStep step) {
+  switch (step) {
+    case AutoStep::Stars:
+      return "stars";
+    case AutoStep::Identification:
+      return "identification";
+    case AutoStep::Streak:
+      return "streak";
+    case AutoStep::Measurement:
+      return "measurement";
+    case AutoStep::Search:
+      return "search";
+    case AutoStep::Done:
+      break;
+  }
+  return "done";
+}
+
+// What the automatic road did on one frame, as JSON.
+nlohmann::json AutoChainJson(const AutoChainResult& r, const FrameState& frame) {
+  nlohmann::json j;
+  j["reached"] = StepName(r.reached);
+  j["success"] = r.success;
+  j["message"] = r.message;
+  j["warnings"] = r.warnings;
+  j["stars_found"] = r.stars.candidates;
+  j["stars_marked"] = r.stars.marked;
+  j["identified_blind"] = r.identifiedBlind;
+  j["stars_identified"] = frame.plate.Solved() ? frame.plate.nid : 0;
+  j["streaks"] = r.streaks.size();
+  j["chosen_streak"] = r.chosenStreak + 1;
+  j["refined"] = r.measurement.refined;
+  j["ends"] = nlohmann::json::array();
+  for (int i = 1; i <= frame.trackEnds.count && frame.plate.Solved(); ++i) {
+    const TrackPoint& e = frame.trackEnds[static_cast<std::size_t>(i)];
+    nlohmann::json end = SkyJson(e.ra, e.dec);
+    end["x"] = e.x;
+    end["y"] = e.y;
+    j["ends"].push_back(end);
+  }
+  j["candidates"] = nlohmann::json::array();
+  for (const CandidateRow& row : frame.satellites.candidates.rows)
+    j["candidates"].push_back({{"norad", row.catalogNumber},
+                               {"name", row.name},
+                               {"r_deg", row.rDeg},
+                               {"u_deg", row.uDeg},
+                               {"age_days", row.ageDays}});
+  const AutoChainTimes& t = r.times;
+  j["seconds"] = {{"stars", t.stars},   {"identification", t.identification},
+                  {"streak", t.streak}, {"measurement", t.measurement},
+                  {"search", t.search}, {"trajectory", t.trajectory}};
+  return j;
+}
+
+// The automatic road on one frame, with the report of its first candidate. Returns the frame's exit code.
+int AutoFrame(Run& run, AppState& app, const std::string& path, const AutoChainOptions& base, nlohmann::json& j) {
+  FrameState frame;
+  if (const int code = OpenCliFrame(run.args, path, true, app, frame, run.out)) return code;
+  AutoChainOptions options = base;
+  // The road tries the given centre first and the whole sky after it.
+  options.knownCentre = KnownCentreFor(run.args, frame.info);
+  run.progress.Stage(path);
+  const AutoChainResult r = RunAutoChain(app, frame, options, run.progress);
+  j.update(AutoChainJson(r, frame));
+  for (const std::string& warning : r.warnings) run.out.Message(path + ": " + warning);
+  if (!r.success) {
+    run.out.Message(path + ": " + r.message);
+    run.out.Line(path + ": stopped at " + StepName(r.reached) + ": " + r.message);
+    return Worse(kExitNotFound, SaveCliFrame(frame, run.out));
+  }
+  const CandidateRow& first = frame.satellites.candidates.rows.front();
+  const TleRecord& tle = frame.satellites.candidates.records[static_cast<std::size_t>(first.recordIndex) - 1].tle;
+  frame.identifiedNorad = first.catalogNumber;
+  frame.identifiedName = first.name;
+  std::string output;
+  if (run.args.Has("reports"))
+    output = (fs::path(run.args.Text("reports")) /
+              (fs::path(path).stem().string() + "_iod_" + FormatNumber(first.catalogNumber, "00000") + ".txt"))
+                 .string();
+  std::string report;
+  int code = PlaceReport(run, app, frame, first.catalogNumber, tle.designator, output, report);
+  if (code == kExitOk) j["report"] = report;
+  run.out.Line(path + ": " + CandidateRowText(first) + (report.empty() ? "" : "  -> " + report) +
+               (r.warnings.empty() ? "" : "  (" + std::to_string(r.warnings.size()) + " warning(s))"));
+  return Worse(code, SaveCliFrame(frame, run.out));
+}
+
 int Auto(Run& run) {
-  run.out.Message("the automatic chain is not available in this build");
-  return kExitUsage;
+  if (!NeedOperands(run, 1, "FRAME")) return kExitUsage;
+  AutoChainOptions options;
+  if (!DetectOptionsOf(run, options.detect) || !FilterOf(run, options.filter)) return kExitUsage;
+  AppState app;
+  if (const int code = PrepareApp(run.args, run.executable, true, app, run.out, run.progress)) return code;
+  nlohmann::json& frames = run.out.Json()["frames"];
+  frames = nlohmann::json::array();
+  int worst = kExitOk;
+  for (const std::string& path : run.args.operands) {
+    nlohmann::json j = {{"frame", path}};
+    const int code = AutoFrame(run, app, path, options, j);
+    j["exit_code"] = code;
+    frames.push_back(j);
+    worst = Worse(worst, code);
+  }
+  return worst;
 }
 
 }  // namespace

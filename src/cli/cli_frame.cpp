@@ -69,6 +69,10 @@ bool KnownCentreAsked(const CliArguments& args) {
   return args.Has("centre") || args.Has("ra") || args.Has("dec") || args.Has("field");
 }
 
+bool KnownCentreFor(const CliArguments& args, const FrameInfo& info) {
+  return !args.Has("blind") && (KnownCentreAsked(args) || info.fieldUser > 0.0f);
+}
+
 int ApplyCircumstances(const CliArguments& args, bool strict, FrameInfo& info, CliOutput& out) {
   PanelEntries e = PanelEntriesOf(info);
   std::string error;

@@ -30,6 +30,9 @@ int ApplyCircumstances(const CliArguments& args, bool strict, FrameInfo& info, C
 
 // True when the known-centre mode is asked for: --centre, or any of --ra, --dec, --field.
 bool KnownCentreAsked(const CliArguments& args);
+// True when identification goes about the given centre: asked for, or a field of view in the frame's
+// circumstances (the information file's FieldUser), unless --blind asks for the whole sky.
+bool KnownCentreFor(const CliArguments& args, const FrameInfo& info);
 
 // Sky position (radians) as JSON degrees.
 nlohmann::json SkyJson(double raRad, double decRad);

@@ -237,3 +237,68 @@ TEST(CliStreak, FrameToSatelliteToReport) {
   for (const auto& entry : fs::directory_iterator(dir.path() / "TLE")) fs::remove(entry.path());
   EXPECT_EQ(RunCli(dir, {"candidates", frame}).code, 3);
 }
+
+// The automatic road over a folder: a rendered frame goes to its satellite with no mark given, its
+// report lands in the reports folder, and a frame that cannot be read does not stop the others but
+// sets the exit code. Then the same frame step by step with the automatic star and streak finders.
+TEST(CliAuto, FramesToReportsWithoutAClick) {
+  const std::string name = "case_s0903";
+  const fs::path caseDir = SharedDataDir() / "streaks" / name;
+  ORVIA_REQUIRE_SHARED_FILE(caseDir / (name + ".jpg"));
+  ORVIA_REQUIRE_SHARED_FILE(SharedDataDir() / "tle" / "celestrak_visual_2026-05-07_148obj.txt");
+  const json truth = json::parse(ReadFile(caseDir / (name + "_truth.json")));
+  const json& sat = truth["satellite"];
+  const int norad = sat["norad"];
+  TempDir dir;
+  const fs::path night = dir.path() / "night";
+  fs::create_directories(night);
+  fs::copy_file(caseDir / (name + ".jpg"), night / "a.jpg");
+  // The observer's information files: the circumstances and where the camera pointed, to the degree.
+  const json& camera = truth["camera"];
+  const std::string info = ReadFile(caseDir / (name + "_info.txt")) +
+                           "RaUser=" + std::to_string(std::lround(camera["center_ra_j2000_deg"].get<double>())) +
+                           "\nDecUser=" + std::to_string(std::lround(camera["center_dec_j2000_deg"].get<double>())) +
+                           "\nFieldUser=" + std::to_string(std::lround(camera["field_deg"][0].get<double>())) + "\n";
+  WriteFile(night / "a_info.txt", info);
+  WriteFile(night / "b.jpg", "not a picture");
+  WriteFile(night / "b_info.txt", info);
+  WriteFile(dir.path() / "sat.tle", sat["tle"][0].get<std::string>() + "\n" + sat["tle"][1].get<std::string>() + "\n");
+  ASSERT_EQ(RunCli(dir, {"import-tle", (SharedDataDir() / "tle" / "celestrak_visual_2026-05-07_148obj.txt").string(),
+                         (dir.path() / "sat.tle").string()})
+                .code,
+            0);
+
+  const CliRun run = RunCli(dir, {"--json", "auto", (night / "a.jpg").string(), (night / "b.jpg").string(), "--info",
+                                  "{dir}/{stem}_info.txt", "--reports", (night / "reports").string()});
+  EXPECT_EQ(run.code, 2) << run.err;  // the unreadable frame's code, the larger
+  ASSERT_EQ(run.doc["frames"].size(), 2u) << run.out;
+  const json& a = run.doc["frames"][0];
+  EXPECT_EQ(a["exit_code"], 0) << a.dump();
+  ASSERT_FALSE(a["candidates"].empty());
+  EXPECT_EQ(a["candidates"][0]["norad"], norad);
+  EXPECT_EQ(run.doc["frames"][1]["exit_code"], 2);
+  const fs::path report = night / "reports" / ("a_iod_" + std::to_string(norad) + ".txt");
+  ASSERT_TRUE(fs::exists(report)) << a.dump();
+  EXPECT_EQ(ReadFile(report).substr(0, 5), std::to_string(norad).insert(0, 5 - std::to_string(norad).size(), '0'));
+  // End 1 is where the satellite was at the start: within a pixel of the renderer's start.
+  ASSERT_EQ(a["ends"].size(), 2u);
+  EXPECT_LT(std::hypot(a["ends"][0]["x"].get<double>() - sat["start"]["x"].get<double>(),
+                       a["ends"][0]["y"].get<double>() - sat["start"]["y"].get<double>()),
+            1.0);
+
+  // Step by step: the circumstances are in the frame's information file now.
+  const std::string frame = (night / "a.jpg").string();
+  const CliRun id = RunCli(dir, {"--json", "identify", frame, "--auto"});
+  ASSERT_EQ(id.code, 0) << id.err;
+  EXPECT_GE(id.doc["identification"]["stars_identified"].get<int>(), 10);
+  const CliRun measured = RunCli(dir, {"--json", "measure", frame, "--auto"});
+  ASSERT_EQ(measured.code, 0) << measured.err;
+  const json& ends = measured.doc["track"]["ends"];
+  ASSERT_EQ(ends.size(), 2u);
+  const double d1 =
+      SeparationDeg(ends[0]["ra_deg"], ends[0]["dec_deg"], sat["start"]["ra_j2000_deg"], sat["start"]["dec_j2000_deg"]);
+  const double d2 =
+      SeparationDeg(ends[0]["ra_deg"], ends[0]["dec_deg"], sat["end"]["ra_j2000_deg"], sat["end"]["dec_j2000_deg"]);
+  EXPECT_LT(std::min(d1, d2), 0.01);  // the finder does not know which end came first
+  EXPECT_EQ(RunCli(dir, {"--json", "candidates", frame}).doc["candidates"][0]["norad"], norad);
+}
