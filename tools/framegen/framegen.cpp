@@ -73,8 +73,18 @@ void AddStreak(std::vector<double>& flux, int width, int height, const FrameStre
   const double dx = s.x2 - s.x1, dy = s.y2 - s.y1;
   const double len2 = dx * dx + dy * dy;
   const double k = 1.0 / (2.0 * s.sigmaPx * s.sigmaPx);
+  const double length = std::sqrt(len2);
   for (int r = r0; r <= r1; ++r) {
     for (int c = c0; c <= c1; ++c) {
+      if (s.smearedEnds && length > 0.0) {
+        // Gaussian across the line times the smeared step along it: erf differences at both ends.
+        const double along = ((c - s.x1) * dx + (r - s.y1) * dy) / length;
+        const double across = (-(c - s.x1) * dy + (r - s.y1) * dx) / length;
+        const double w = std::sqrt(2.0) * s.sigmaPx;
+        flux[static_cast<std::size_t>(r - 1) * width + (c - 1)] +=
+            s.peak * std::exp(-across * across * k) * 0.5 * (std::erf(along / w) - std::erf((along - length) / w));
+        continue;
+      }
       double t = len2 > 0.0 ? ((c - s.x1) * dx + (r - s.y1) * dy) / len2 : 0.0;
       t = std::clamp(t, 0.0, 1.0);
       const double px = s.x1 + t * dx - c, py = s.y1 + t * dy - r;
@@ -106,8 +116,16 @@ bool ProjectToFrame(const FrameSpec& drawing, double raDeg, double decDeg, doubl
   const double u = xi * std::cos(rot) - eta * std::sin(rot);
   const double v = xi * std::sin(rot) + eta * std::cos(rot);
   const double scale = drawing.scaleArcsec / 3600.0 * kDegToRad;
-  x = drawing.width / 2.0 + (drawing.mirrored ? u : -u) / scale;
-  y = drawing.height / 2.0 - v / scale;
+  double dx = (drawing.mirrored ? u : -u) / scale, dy = -v / scale;
+  if (drawing.radialDistortion != 0.0) {
+    const double halfDiagonal2 = 0.25 * (static_cast<double>(drawing.width) * drawing.width +
+                                         static_cast<double>(drawing.height) * drawing.height);
+    const double factor = 1.0 + drawing.radialDistortion * (dx * dx + dy * dy) / halfDiagonal2;
+    dx *= factor;
+    dy *= factor;
+  }
+  x = drawing.width / 2.0 + dx;
+  y = drawing.height / 2.0 + dy;
   return std::isfinite(x) && std::isfinite(y);
 }
 

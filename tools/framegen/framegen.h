@@ -20,6 +20,9 @@ struct FrameStreak {
   double x1 = 0.0, y1 = 0.0, x2 = 0.0, y2 = 0.0;
   double peak = 120.0;   // brightness above the background on the streak's axis
   double sigmaPx = 1.2;  // Gaussian width across the streak, pixels
+  // Ends as a moving star draws them: the point image smeared along the segment, so that the brightness
+  // falls to half at each end. Otherwise the ends are round caps at full brightness.
+  bool smearedEnds = false;
 };
 
 // What to draw.
@@ -31,6 +34,9 @@ struct FrameSpec {
   double scaleArcsec = 60.0;  // arcseconds per pixel at the tangent point
   double rotationDeg = 0.0;   // turns the sky clockwise on the image: 90 puts north to the right
   bool mirrored = false;      // east to the right instead of to the left
+  // Radial lens distortion: a point at distance r from the centre is drawn at r (1 + k (r / R)^2), where R
+  // is half the frame's diagonal; 0 draws the exact projection.
+  double radialDistortion = 0.0;
   double limitMagnitude = 8.0;
   double referenceMagnitude = 2.0;  // a star of this magnitude peaks at referencePeak above the background
   double referencePeak = 230.0;

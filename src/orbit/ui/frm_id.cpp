@@ -43,6 +43,15 @@ void FrmId::ShowRows() {
     list1_->addItem(QString::fromStdString(CandidateRowText(row)));
 }
 
+void FrmId::SelectRow(int row) {
+  if (row < 0 || row >= list1_->count()) return;
+  {
+    const QSignalBlocker blocker(list1_);
+    list1_->setCurrentRow(row);
+  }
+  RowClicked(row);
+}
+
 void FrmId::RowClicked(int row) {
   const auto& rows = context_.state.candidates.rows;
   if (row < 0 || row >= static_cast<int>(rows.size())) return;

@@ -19,6 +19,8 @@ public:
   FrmId(SatelliteContext& context, std::function<void(int)> drawCandidate, QWidget* parent = nullptr);
   // Lists the state's candidate rows in their display order.
   void ShowRows();
+  // Selects a row (0-based) as a click on it does: its trajectory is drawn and it becomes the clicked one.
+  void SelectRow(int row);
   // Record index of the last clicked row; 0 before any click.
   int ClickedRecord() const { return clickedRecord_; }
 

@@ -120,6 +120,13 @@ void SatelliteWindows::ShowCandidates() {
   candidates_->ShowRows();
 }
 
+void SatelliteWindows::ShowFirstCandidate() {
+  if (context_.state.candidates.rows.empty()) return;
+  emptyAfterSearch_ = false;
+  ShowCandidates();
+  if (candidates_) candidates_->SelectRow(0);
+}
+
 void SatelliteWindows::CandidatesClosed() {
   candidates_ = nullptr;
   ClearTrajectories(context_, false);

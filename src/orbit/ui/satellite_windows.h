@@ -30,6 +30,9 @@ public:
   void OpenUserSat();
   // "Траектории нескольких ИСЗ".
   void OpenSatN();
+  // Shows the candidates already in the state (an automatic search filled them) with the first one's
+  // trajectory drawn, as a click on the first row does.
+  void ShowFirstCandidate();
   // Closes every satellite window (a frame is being opened).
   void CloseAll();
 

@@ -210,6 +210,7 @@ void MainWindow::CreateMenus() {
   AddAction(razm, "mnuStar", QStringLiteral("Режим разметки звезд"), &MainWindow::Star);
   AddAction(razm, "mnuTrek", QStringLiteral("Автоматическая разметка концов трека"), &MainWindow::Trek);
   AddAction(razm, "mnuMtrek", QStringLiteral("Ручная разметка концов трека"), &MainWindow::Mtrek);
+  AddAction(razm, "mnuAutoStar", QStringLiteral("Автоматическая разметка звезд"), &MainWindow::AutoStars);
   razm->addSeparator();
   AddAction(razm, "MnuParf", QStringLiteral("Параметры фрейма"), &MainWindow::Parf);
 
@@ -217,6 +218,7 @@ void MainWindow::CreateMenus() {
   AddAction(ident, "mnuStarId", QStringLiteral("Идентификация звезд"), &MainWindow::StarId);
   AddAction(ident, "mnuMesTrek", QStringLiteral("Измерить трек"), &MainWindow::MesTrek);
   AddAction(ident, "mnuSat", QStringLiteral("Поиск претендентов ИСЗ"), &MainWindow::Sat);
+  AddAction(ident, "mnuAuto", QStringLiteral("Автоматическая обработка"), &MainWindow::AutoProcess);
   ident->addSeparator();
   AddAction(ident, "mnuUserSat", QStringLiteral("Траектория конкретного ИСЗ"), &MainWindow::UserSat);
   AddAction(ident, "mnuSatN", QStringLiteral("Траектории нескольких ИСЗ"), &MainWindow::SatN);

@@ -67,7 +67,9 @@ private slots:
   void Trek();
   void Mtrek();
   void Parf();
+  void AutoStars();
   void StarId();
+  void AutoProcess();
   void MesTrek();
   void Sat();
   void UserSat();
@@ -124,6 +126,10 @@ private:
   void CreateSatelliteWindows();
   // Redraws the frame's trajectory marks and labels over the frame window.
   void ShowTrajectories();
+  // Redraws the star marks and the track ends from the frame state.
+  void RedrawMarks();
+  // Shows what the automatic road left: marks, identification, measurement, candidates, messages.
+  void ShowAutoChain(const struct AutoChainResult& result);
 
   AppState app_;
   FrameState frame_;

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QLineEdit>
+#include <QListWidget>
+#include <QRadioButton>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -16,13 +19,21 @@
 
 #include "astrometry/asterism.h"
 #include "frameinfo/frame_info.h"
+#include "frameinfo/ui/frm_par.h"
 #include "image/auto_detect.h"
 #include "image/decode.h"
 #include "image/raster.h"
+#include "orbit/ui/frm_id.h"
+#include "orbit/ui/satellite_windows.h"
 #include "satdb/satdb.h"
+#include "shell/ui/form1.h"
+#include "shell/ui/main_window.h"
 #include "test_paths.h"
+#include "ui_test_support.h"
 
 namespace fs = std::filesystem;
+using testing_support::Find;
+using testing_support::MessageRecorder;
 using testing_support::ReadFile;
 using testing_support::SharedDataDir;
 using testing_support::SourceDir;
@@ -210,5 +221,53 @@ std::vector<int> ChainFrames() {
   return {901, 905, 908};
 }
 INSTANTIATE_TEST_SUITE_P(RealSatellites, AutoChainFrames, ::testing::ValuesIn(ChainFrames()));
+
+// The two menu commands on one frame, through the main window: "Автоматическая разметка звезд" marks 30
+// stars as clicks would, "Автоматическая обработка" ends at the candidate list with the true satellite
+// first and its trajectory drawn, with no message.
+TEST(AutoCommands, MenuCommandsTakeTheFrameToItsSatellite) {
+  ASSERT_TRUE(Shared().built);
+  const fs::path appDir = Shared().dir.path();
+  fs::create_directories(appDir / "program_files");
+  fs::copy_file(SourceDir() / "data" / "bin8.dat", appDir / "program_files" / "bin8.dat",
+                fs::copy_options::overwrite_existing);
+  fs::copy_file(Shared().asterismPath, appDir / "program_files" / "tri4t.dat", fs::copy_options::overwrite_existing);
+  MessageRecorder recorder;
+  MainWindow window(QString::fromStdString(appDir.string()));
+  window.StartUp();
+  ASSERT_TRUE(window.App().catalogueReady);
+  const std::string name = CaseName(901);
+  ASSERT_TRUE(
+      window.OpenFrame(QString::fromStdString((SharedDataDir() / "streaks" / name / (name + ".jpg")).string())));
+
+  window.Action("mnuAutoStar")->trigger();
+  EXPECT_EQ(window.Frame().starCount(), 30);
+  EXPECT_EQ(window.FrameWindow()->OverlayCount(OverlayKind::StarMarks), 30);
+  EXPECT_EQ(window.Panel()->ProgramRow(1), "30");
+  EXPECT_EQ(window.Frame().workMode, WorkMode::StarMarking);
+
+  const StreakTruth truth = ReadTruth(name);
+  const PanelEntries e = Circumstances(name, truth);
+  const std::pair<const char*, std::string> typed[] = {
+      {"txtp1", e.date},     {"txtp2", e.time}, {"txtp3", e.utError}, {"txtp4", e.exposure}, {"txtp5", e.longitude},
+      {"txtp6", e.latitude}, {"txtra", e.ra},   {"txtdec", e.dec},    {"txtzone", e.field}};
+  Find<QRadioButton>(window.Panel(), "Opt2")->setChecked(true);
+  for (const auto& [box, text] : typed) Find<QLineEdit>(window.Panel(), box)->setText(QString::fromStdString(text));
+  window.Action("mnuAuto")->trigger();
+  EXPECT_TRUE(recorder.messages.empty()) << recorder.messages.front().text.toStdString();
+  EXPECT_TRUE(window.Frame().plate.Solved());
+  EXPECT_EQ(window.FrameWindow()->OverlayCount(OverlayKind::StarMarks), 30);
+  EXPECT_EQ(window.FrameWindow()->OverlayCount(OverlayKind::TrackEnds), 2);
+  EXPECT_GT(window.FrameWindow()->OverlayCount(OverlayKind::TrajectoryPoints), 3);
+  ASSERT_NE(window.Satellites()->CandidateWindow(), nullptr);
+  auto* list = Find<QListWidget>(window.Satellites()->CandidateWindow(), "List1");
+  ASSERT_GT(list->count(), 0);
+  EXPECT_TRUE(list->item(0)->text().startsWith(QString::number(truth.norad) + " "))
+      << list->item(0)->text().toStdString();
+  EXPECT_EQ(list->currentRow(), 0);
+  EXPECT_TRUE(window.App().catalogueReady);
+  EXPECT_FALSE(window.App().longTaskRunning);
+  window.ShutDown();
+}
 
 }  // namespace

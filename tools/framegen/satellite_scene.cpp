@@ -1,0 +1,123 @@
+#include "framegen/satellite_scene.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <random>
+
+#include "astrometry/sky_frames.h"
+#include "base/calendar.h"
+#include "orbit/observer.h"
+
+namespace {
+
+// Altitude (radians) of a topocentric direction of date seen from a site at a time, by the spherical law
+// of cosines with the hour angle.
+double Altitude(const TemeDirection& d, double mjd, double latitudeRad, double longitudeRad) {
+  const double hourAngle = GreenwichSiderealTime(mjd) + longitudeRad - d.raRad;
+  return std::asin(std::sin(latitudeRad) * std::sin(d.decRad) +
+                   std::cos(latitudeRad) * std::cos(d.decRad) * std::cos(hourAngle));
+}
+
+std::string Text(const char* format, double a, double b = 0, double c = 0) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, format, a, b, c);
+  return buf;
+}
+
+}  // namespace
+
+bool MakeSatelliteScene(const std::vector<TleRecord>& satellites, const SceneLimits& limits, std::uint32_t seed,
+                        SatelliteScene& scene) {
+  std::mt19937 random(seed);
+  const auto uniform = [&](double a, double b) { return std::uniform_real_distribution<double>(a, b)(random); };
+  if (satellites.empty()) return false;
+  for (int attempt = 0; attempt < 400; ++attempt) {
+    const TleRecord& tle = satellites[std::uniform_int_distribution<std::size_t>(0, satellites.size() - 1)(random)];
+    if (!(tle.meanMotion > 1440.0 / 300.0)) continue;
+    SatelliteScene s;
+    s.latitudeDeg = uniform(-45.0, 60.0);
+    s.longitudeDeg = uniform(-180.0, 180.0);
+    const double latitude = DegToRad(s.latitudeDeg), longitude = DegToRad(s.longitudeDeg);
+    // A whole-second stated start on one of the days around the element sets' epochs; the true start
+    // follows it by up to 0.4 s and the panel's UT error covers that.
+    const double dayStart = MjdFromDate(2026, 5, 6, 0.0) + std::floor(uniform(0.0, 4.0));
+    const double firstSecond = std::floor(uniform(0.0, 86400.0 - 3600.0));
+    // Look for the satellite high above the site within the next hour, minute by minute.
+    std::vector<TrajectoryPoint> points(60);
+    for (std::size_t k = 0; k < points.size(); ++k) points[k].time = dayStart + (firstSecond + 60.0 * k) / 86400.0;
+    if (!TrajectoryTrack(tle, points, latitude, longitude)) continue;
+    std::vector<std::size_t> high;
+    for (std::size_t k = 0; k < points.size(); ++k)
+      if (points[k].range > 0 &&
+          Altitude(points[k].sky, points[k].time, latitude, longitude) > DegToRad(limits.minAltitudeDeg))
+        high.push_back(k);
+    if (high.empty()) continue;
+    const std::size_t chosen = high[std::uniform_int_distribution<std::size_t>(0, high.size() - 1)(random)];
+    const double statedSecond = firstSecond + 60.0 * chosen;
+    s.startMjd = dayStart + (statedSecond + uniform(0.0, 0.4)) / 86400.0;
+    s.exposure = std::round(uniform(5.0, 30.0));
+    const std::vector<double> times = {s.startMjd, s.startMjd + 0.5 * s.exposure / 86400.0,
+                                       s.startMjd + s.exposure / 86400.0};
+    std::vector<TemeDirection> teme;
+    if (!SkyTrack(tle, times, latitude, longitude, teme) || teme.size() != 3) continue;
+    J2000Direction sky[3];
+    for (int i = 0; i < 3; ++i)
+      sky[i] = TemeToJ2000(teme[static_cast<std::size_t>(i)], times[static_cast<std::size_t>(i)]);
+
+    // The camera: pointed near the streak's middle so that the whole streak falls inside the frame.
+    FrameSpec& d = s.drawing;
+    d.width = static_cast<int>(uniform(limits.minWidth, limits.maxWidth)) & ~1;
+    d.height = (d.width * 2 / 3) & ~1;
+    d.scaleArcsec = uniform(limits.minScaleArcsec, limits.maxScaleArcsec);
+    d.rotationDeg = uniform(0.0, 360.0);
+    d.mirrored = uniform(0.0, 1.0) < 0.25;
+    d.radialDistortion = uniform(-limits.maxDistortion, limits.maxDistortion);
+    d.background = uniform(10.0, 40.0);
+    d.noiseSigma = uniform(limits.minNoise, limits.maxNoise);
+    d.starSigmaPx = uniform(0.9, 1.6);
+    // Stars of the fourth to fifth magnitude nearly fill the levels, so the catalogue's faintest show.
+    d.referenceMagnitude = uniform(3.5, 5.0);
+    d.referencePeak = 200.0;
+    d.seed = seed;
+    const double fieldDeg = d.width * d.scaleArcsec / 3600.0;
+    d.centreRaDeg = RadToDeg(sky[1].raRad);
+    d.centreDecDeg = RadToDeg(sky[1].decRad);
+    // Move the centre off the streak by up to a quarter of the frame.
+    d.centreDecDeg = std::clamp(d.centreDecDeg + uniform(-0.2, 0.2) * fieldDeg * 2.0 / 3.0, -89.0, 89.0);
+    d.centreRaDeg = Normalize360(d.centreRaDeg + uniform(-0.2, 0.2) * fieldDeg / std::cos(DegToRad(d.centreDecDeg)));
+    FrameStreak streak;
+    if (!ProjectToFrame(d, RadToDeg(sky[0].raRad), RadToDeg(sky[0].decRad), streak.x1, streak.y1) ||
+        !ProjectToFrame(d, RadToDeg(sky[2].raRad), RadToDeg(sky[2].decRad), streak.x2, streak.y2))
+      continue;
+    const double margin = 30.0;
+    const auto inside = [&](double x, double y) {
+      return x > margin && y > margin && x < d.width - margin && y < d.height - margin;
+    };
+    const double length = std::hypot(streak.x2 - streak.x1, streak.y2 - streak.y1);
+    if (!inside(streak.x1, streak.y1) || !inside(streak.x2, streak.y2) || length < 40.0) continue;
+    streak.peak = uniform(limits.minPeak, limits.maxPeak);
+    streak.sigmaPx = d.starSigmaPx;
+    streak.smearedEnds = true;
+    d.streaks = {streak};
+    s.catalogNumber = tle.catalogNumber;
+
+    const CalendarFields day = DateFromMjd(dayStart, 2026);
+    s.date = Text("%02.0f.%02.0f.%04.0f", day.day, day.month, day.year);
+    const HourSplit stated = SplitHours(statedSecond / 3600.0);
+    s.time = Text("%02.0f:%02.0f:", stated.hour, stated.minute) +
+             Text("%04.1f", std::floor(stated.seconds * 10.0 + 0.5) / 10.0);
+    s.utError = "0.5";
+    s.exposureText = Text("%.1f", s.exposure);
+    s.west = s.longitudeDeg < 0;
+    s.south = s.latitudeDeg < 0;
+    s.longitude = Text("%.5f", std::fabs(s.longitudeDeg));
+    s.latitude = Text("%.5f", std::fabs(s.latitudeDeg));
+    s.ra = Text("%.0f", std::round(d.centreRaDeg));
+    s.dec = Text("%.0f", std::round(d.centreDecDeg));
+    s.field = Text("%.0f", std::round(fieldDeg));
+    scene = s;
+    return true;
+  }
+  return false;
+}
