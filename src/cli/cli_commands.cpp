@@ -663,6 +663,8 @@ int AutoFrame(Run& run, AppState& app, const std::string& path, const AutoChainO
   options.knownCentre = KnownCentreFor(run.args, frame.info);
   run.progress.Stage(path);
   const AutoChainResult r = RunAutoChain(app, frame, options, run.progress);
+  // As the desktop program does after an identification, the Moon's values go with the plate.
+  if (r.identification.success) UpdateFrameMoon(frame, app.logFile);
   j.update(AutoChainJson(r, frame));
   for (const std::string& warning : r.warnings) run.out.Message(path + ": " + warning);
   if (!r.success) {
