@@ -115,7 +115,8 @@ AutoChainResult RunAutoChain(AppState& app, FrameState& frame, const AutoChainOp
   task.SetText("Идентификация ИСЗ.");
   task.SetPercent(50);
   start = Clock::now();
-  result.search = CandidateSearch(CandidateSearchInputOf(frame, app), options.filter, frame.satellites.candidates, task, {});
+  result.search =
+      CandidateSearch(CandidateSearchInputOf(frame, app), options.filter, frame.satellites.candidates, task, {});
   result.times.search = SecondsSince(start);
   if (result.search.cancelled || task.Cancelled()) return stop(AutoStep::Search, "");
   CandidateList& list = frame.satellites.candidates;
