@@ -46,24 +46,8 @@ struct Setup {
     std::vector<CatalogueRecord> records;
     ReadCatalogueRecords(catalog, records);
     const SyntheticFrame drawn = RenderFrame(records, scene.drawing);
-    frame.frameOpen = true;
-    frame.imageWidth = static_cast<std::int16_t>(drawn.width);
-    frame.imageHeight = static_cast<std::int16_t>(drawn.height);
-    frame.brightness = MakeBrightness(ToDecodedImage(drawn));
-    frame.displayScale = ComputeDisplayGeometry(drawn.width, drawn.height).displayScale;
-    PanelEntries e;
-    e.date = scene.date;
-    e.time = scene.time;
-    e.utError = scene.utError;
-    e.exposure = scene.exposureText;
-    e.longitude = scene.longitude;
-    e.latitude = scene.latitude;
-    e.west = scene.west;
-    e.south = scene.south;
-    e.ra = scene.ra;
-    e.dec = scene.dec;
-    e.field = scene.field;
-    CollectFrameInfo(e, true, frame.info);
+    PutDecodedFrame(ToDecodedImage(drawn), AppState{}, frame);
+    CollectFrameInfo(SceneEntries(scene, true), true, frame.info);
   }
   ~Setup() {
     std::error_code ignored;
@@ -82,7 +66,6 @@ void BM_AutoChain24Megapixels(benchmark::State& state) {
   app.catalogPath = setup.catalog;
   app.asterismPath = setup.asterism;
   app.catalogueReady = true;
-  ApplyFrameSize(setup.frame, app.frameSizes);
   AutoChainOptions options;
   options.knownCentre = true;
   AutoChainTimes sum;

@@ -91,27 +91,8 @@ int main(int argc, char** argv) {
     app.asterismPath = asterism;
     app.catalogueReady = true;
     FrameState frame;
-    frame.frameOpen = true;
-    frame.imageWidth = static_cast<std::int16_t>(drawn.width);
-    frame.imageHeight = static_cast<std::int16_t>(drawn.height);
-    frame.brightness = MakeBrightness(ToDecodedImage(drawn));
-    frame.displayScale = ComputeDisplayGeometry(drawn.width, drawn.height).displayScale;
-    ApplyFrameSize(frame, app.frameSizes);
-    PanelEntries e;
-    e.date = scene.date;
-    e.time = scene.time;
-    e.utError = scene.utError;
-    e.exposure = scene.exposureText;
-    e.longitude = scene.longitude;
-    e.latitude = scene.latitude;
-    e.west = scene.west;
-    e.south = scene.south;
-    if (!blind) {
-      e.ra = scene.ra;
-      e.dec = scene.dec;
-      e.field = scene.field;
-    }
-    if (!CollectFrameInfo(e, true, frame.info).ok) {
+    PutDecodedFrame(ToDecodedImage(drawn), app, frame);
+    if (!CollectFrameInfo(SceneEntries(scene, !blind), true, frame.info).ok) {
       std::printf("%3d seed %u: circumstances refused\n", made, seed + i);
       continue;
     }

@@ -32,6 +32,20 @@ void JudgeCandidates(const CandidateList& list, std::vector<std::string>& warnin
 
 }  // namespace
 
+void PutDecodedFrame(DecodedImage image, const AppState& app, FrameState& frame) {
+  frame.imageWidth = static_cast<std::int16_t>(image.width);
+  frame.imageHeight = static_cast<std::int16_t>(image.height);
+  frame.brightness = MakeBrightness(image);
+  frame.colourPixels = std::move(image);
+  const DisplayGeometry shown = ComputeDisplayGeometry(frame.imageWidth, frame.imageHeight);
+  frame.displayWidth = static_cast<std::int16_t>(shown.displayWidth);
+  frame.displayHeight = static_cast<std::int16_t>(shown.displayHeight);
+  frame.displayScale = shown.displayScale;
+  frame.aspect = shown.aspect;
+  ApplyFrameSize(frame, app.frameSizes);
+  frame.frameOpen = true;
+}
+
 AutoChainResult RunAutoChain(AppState& app, FrameState& frame, const AutoChainOptions& options, TaskControl& task,
                              const StreakChooser& choose, const MeasurementLineSink& sink) {
   AutoChainResult result;

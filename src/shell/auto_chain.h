@@ -75,6 +75,10 @@ struct AutoChainResult {
   AutoChainTimes times;
 };
 
+// Puts a decoded picture into the frame state as opening a frame does, without a window: size, brightness
+// raster, colour pixels, display size and scale, marking-frame size; the frame counts as open.
+void PutDecodedFrame(DecodedImage image, const AppState& app, FrameState& frame);
+
 // Runs the automatic road on the open frame whose circumstances (frame.info) are collected. Star marks,
 // track ends, the plate, the candidate list and the first candidate's trajectory marks are left in the
 // frame state as the manual commands leave them; the previous star marks and track ends are replaced.

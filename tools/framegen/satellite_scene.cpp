@@ -121,3 +121,21 @@ bool MakeSatelliteScene(const std::vector<TleRecord>& satellites, const SceneLim
   }
   return false;
 }
+
+PanelEntries SceneEntries(const SatelliteScene& scene, bool centre) {
+  PanelEntries e;
+  e.date = scene.date;
+  e.time = scene.time;
+  e.utError = scene.utError;
+  e.exposure = scene.exposureText;
+  e.longitude = scene.longitude;
+  e.latitude = scene.latitude;
+  e.west = scene.west;
+  e.south = scene.south;
+  if (centre) {
+    e.ra = scene.ra;
+    e.dec = scene.dec;
+    e.field = scene.field;
+  }
+  return e;
+}

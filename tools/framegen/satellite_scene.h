@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "framegen/framegen.h"
+#include "frameinfo/frame_info.h"
 #include "satdb/tle_record.h"
 
 // The limits scenes are drawn from.
@@ -43,3 +44,6 @@ struct SatelliteScene {
 // a few hundred tries. Satellites with periods of 300 minutes or more are passed over.
 bool MakeSatelliteScene(const std::vector<TleRecord>& satellites, const SceneLimits& limits, std::uint32_t seed,
                         SatelliteScene& scene);
+
+// What the observer types for a scene; the frame centre and width only with centre set.
+PanelEntries SceneEntries(const SatelliteScene& scene, bool centre);

@@ -18,6 +18,10 @@
 #include <sstream>
 
 #include "astrometry/asterism.h"
+#include "astrometry/catalogue.h"
+#include "base/calendar.h"
+#include "framegen/framegen.h"
+#include "framegen/satellite_scene.h"
 #include "frameinfo/frame_info.h"
 #include "frameinfo/ui/frm_par.h"
 #include "image/auto_detect.h"
@@ -180,12 +184,7 @@ TEST_P(AutoChainFrames, TrueSatelliteFirstWithNoClick) {
   FrameState frame;
   DecodedImage decoded;
   ASSERT_TRUE(DecodeFrameFile((SharedDataDir() / "streaks" / name / (name + ".jpg")).string(), decoded));
-  frame.frameOpen = true;
-  frame.imageWidth = static_cast<std::int16_t>(decoded.width);
-  frame.imageHeight = static_cast<std::int16_t>(decoded.height);
-  frame.brightness = MakeBrightness(decoded);
-  frame.displayScale = ComputeDisplayGeometry(decoded.width, decoded.height).displayScale;
-  ApplyFrameSize(frame, app.frameSizes);
+  PutDecodedFrame(std::move(decoded), app, frame);
   const CollectResult collected = CollectFrameInfo(Circumstances(name, truth), true, frame.info);
   ASSERT_TRUE(collected.ok) << collected.message;
 
@@ -221,6 +220,41 @@ std::vector<int> ChainFrames() {
   return {901, 905, 908};
 }
 INSTANTIATE_TEST_SUITE_P(RealSatellites, AutoChainFrames, ::testing::ValuesIn(ChainFrames()));
+
+// A CI sample of the random scenes the target measurement draws (a few seeds of the development range):
+// the drawn satellite comes first without a warning and the ends lie within a third of a pixel.
+TEST(AutoChainScenes, DrawnSatelliteFirstOnRandomScenes) {
+  ASSERT_TRUE(Shared().built);
+  std::vector<TleRecord> satellites;
+  for (const std::string& path : ListDatabaseFiles(Shared().dir.appDir())) {
+    TleRecord record;
+    if (ReadBestSet(path, MjdFromDate(2026, 5, 8, 0.0), record)) satellites.push_back(record);
+  }
+  std::vector<CatalogueRecord> records;
+  ASSERT_TRUE(ReadCatalogueRecords((SourceDir() / "data" / "bin8.dat").string(), records));
+  for (std::uint32_t seed : {1001u, 1004u, 1006u}) {
+    SatelliteScene scene;
+    ASSERT_TRUE(MakeSatelliteScene(satellites, SceneLimits{}, seed, scene));
+    const SyntheticFrame drawn = RenderFrame(records, scene.drawing);
+    AppState app;
+    app.appDir = Shared().dir.appDir();
+    app.catalogPath = (SourceDir() / "data" / "bin8.dat").string();
+    app.asterismPath = Shared().asterismPath;
+    FrameState frame;
+    PutDecodedFrame(ToDecodedImage(drawn), app, frame);
+    ASSERT_TRUE(CollectFrameInfo(SceneEntries(scene, true), true, frame.info).ok);
+    AutoChainOptions options;
+    options.knownCentre = true;
+    SilentTask task;
+    const AutoChainResult result = RunAutoChain(app, frame, options, task);
+    ASSERT_TRUE(result.success) << seed << ": " << result.message;
+    EXPECT_EQ(frame.satellites.candidates.rows.front().catalogNumber, scene.catalogNumber) << seed;
+    EXPECT_TRUE(result.warnings.empty()) << seed;
+    const FrameStreak& truth = scene.drawing.streaks.front();
+    EXPECT_LT(std::hypot(frame.trackEnds[1].x - truth.x1, frame.trackEnds[1].y - truth.y1), 0.3) << seed;
+    EXPECT_LT(std::hypot(frame.trackEnds[2].x - truth.x2, frame.trackEnds[2].y - truth.y2), 0.3) << seed;
+  }
+}
 
 // The two menu commands on one frame, through the main window: "Автоматическая разметка звезд" marks 30
 // stars as clicks would, "Автоматическая обработка" ends at the candidate list with the true satellite
