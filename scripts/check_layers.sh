@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Prints every include between src/ folders that points upward (or from core code into a window folder)
 # and exits non-zero when there is one. Folders from the bottom up: base image astrometry frameinfo satdb
-# orbit shell app; a folder's ui/ belongs to it.
+# orbit shell app cli; a folder's ui/ belongs to it.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/../src"
-order=(base image astrometry frameinfo satdb orbit shell app)
+order=(base image astrometry frameinfo satdb orbit shell app cli)
 rank() { local i; for i in "${!order[@]}"; do [ "${order[$i]}" = "$1" ] && echo "$i" && return; done; echo 99; }
 bad=0
 while IFS=: read -r file target; do

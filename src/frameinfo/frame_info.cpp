@@ -116,6 +116,25 @@ CollectResult CollectFrameInfo(const PanelEntries& e, bool strict, FrameInfo& in
   return result;
 }
 
+PanelEntries PanelEntriesOf(const FrameInfo& info) {
+  PanelEntries e;
+  const CalendarTime& t = info.startTime;
+  if (t.IsSet()) {
+    e.date = FormatNumber(t.day, "00") + "." + FormatNumber(t.month, "00") + "." + FormatNumber(t.year, "0000");
+    e.time = FormatNumber(t.hour, "00") + ":" + FormatNumber(t.minute, "00") + ":" + NumberText(t.seconds);
+  }
+  e.utError = NumberText(info.utError);
+  e.exposure = NumberText(info.exposure);
+  e.longitude = NumberText(std::fabs(info.longitude));
+  e.west = info.longitude < 0.0;
+  e.latitude = NumberText(std::fabs(info.latitude));
+  e.south = info.latitude < 0.0;
+  e.ra = NumberText(info.raUser);
+  e.dec = NumberText(info.decUser);
+  e.field = NumberText(info.fieldUser);
+  return e;
+}
+
 void DeriveFrameTimes(FrameInfo& info) {
   // The mid time follows the typed start time at every collection, so that a corrected start
   // never leaves a stale mid time behind; without a start time a loaded mid time is kept.

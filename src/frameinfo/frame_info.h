@@ -71,6 +71,9 @@ inline constexpr float kMaxUtError = 3000.0f;
 // Lenient: failed parses are ignored and reading goes on. Numeric boxes accept "," as the decimal
 // point (the panel shows numbers with the locale's separator).
 CollectResult CollectFrameInfo(const PanelEntries& entries, bool strict, FrameInfo& info);
+// The panel's texts that show the record's circumstances: start date and time, the numbers as the
+// information file writes them, west and south as switches. CollectFrameInfo reads them back unchanged.
+PanelEntries PanelEntriesOf(const FrameInfo& info);
 // Derives the mid time from the start time and the exposure, the two MJDs and the site in radians.
 void DeriveFrameTimes(FrameInfo& info);
 // After reading a file that holds only the mid time: derives the start time from it and the exposure.

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "shell/commands.h"
+#include "shell/frame_session.h"
 
 namespace {
 
@@ -11,34 +12,6 @@ using Clock = std::chrono::steady_clock;
 
 double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// The identification command's input for the frame's marks and circumstances.
-IdentificationInput IdentificationInputOf(const FrameState& frame, AppState& app) {
-  IdentificationInput input;
-  input.marks = frame.starMarks;
-  input.imageWidth = frame.imageWidth;
-  input.imageHeight = frame.imageHeight;
-  input.midMjd = frame.info.midMjd;
-  input.longitudeRad = frame.info.longitudeRad;
-  input.latitudeRad = frame.info.latitudeRad;
-  input.considerVisibility = frame.info.considerVisibility;
-  input.raUserDeg = frame.info.raUser;
-  input.decUserDeg = frame.info.decUser;
-  input.fieldUserDeg = frame.info.fieldUser;
-  input.catalogPath = app.catalogPath;
-  input.asterismPath = app.asterismPath;
-  input.appDir = app.appDir;
-  input.log = &app.logFile;
-  return input;
-}
-
-// What a successful identification leaves in the frame: the plate, the field size and the identities.
-void ApplyIdentification(FrameState& frame, const IdentificationResult& result) {
-  frame.plate = result.solution;
-  frame.info.fieldSizeText = result.solution.fieldSize;
-  for (std::size_t i = 0; i < frame.starMarks.size() && i < result.identities.size(); ++i)
-    frame.starMarks[i].identity = result.identities[i];
 }
 
 // Doubts about the first candidate: a match far from the measured track, or a second candidate that
@@ -124,7 +97,7 @@ AutoChainResult RunAutoChain(AppState& app, FrameState& frame, const AutoChainOp
     const std::vector<std::string>& said = result.identification.messages;
     return stop(AutoStep::Identification, said.empty() ? kIdentificationFailedText : said.front());
   }
-  ApplyIdentification(frame, result.identification);
+  AdoptIdentification(frame, result.identification);
   for (const std::string& message : result.identification.messages) result.warnings.push_back(message);
 
   // The streak: the only one, the one the user chooses, or the strongest.
@@ -156,14 +129,8 @@ AutoChainResult RunAutoChain(AppState& app, FrameState& frame, const AutoChainOp
   task.SetText("Идентификация ИСЗ.");
   task.SetPercent(50);
   start = Clock::now();
-  CandidateSearchInput search;
-  search.appDir = app.appDir;
-  search.end1 = frame.trackEnds[1].Sky();
-  search.end2 = frame.trackEnds[2].Sky();
-  search.window = MakeTrackWindow(frame.info);
-  search.latitudeRad = frame.info.latitudeRad;
-  search.longitudeRad = frame.info.longitudeRad;
-  result.search = CandidateSearch(search, options.filter, frame.satellites.candidates, task, {});
+  result.search =
+      CandidateSearch(CandidateSearchInputOf(frame, app), options.filter, frame.satellites.candidates, task, {});
   result.times.search = SecondsSince(start);
   if (result.search.cancelled || task.Cancelled()) return stop(AutoStep::Search, "");
   CandidateList& list = frame.satellites.candidates;

@@ -82,6 +82,17 @@ PrepareResult PrepareWorkingFiles(AppState& app, const StartUpHooks& hooks) {
     if (!Exists(app.helpPath) && Exists(helpSource)) MoveByCopy(helpSource, app.helpPath);
   }
 
+  // The manual's pictures follow the help page into program_files, file by file.
+  const fs::path pictures = fs::path(app.appDir) / kManualFolder;
+  std::error_code ec;
+  if (fs::is_directory(pictures, ec)) {
+    const fs::path target = fs::path(app.appDir) / "program_files" / kManualFolder;
+    fs::create_directories(target, ec);
+    for (const fs::directory_entry& entry : fs::directory_iterator(pictures, ec))
+      if (entry.is_regular_file(ec)) MoveByCopy(entry.path().string(), (target / entry.path().filename()).string());
+    fs::remove(pictures, ec);  // only once it is empty
+  }
+
   app.catalogueReady = true;
   result.ready = true;
   return result;

@@ -9,6 +9,8 @@
 
 // The help file's name in program_files (a page the desktop's browser opens).
 inline constexpr const char* kHelpFileName = "Orviahelp.html";
+// The folder of the manual's pictures, beside the help file.
+inline constexpr const char* kManualFolder = "manual";
 
 // What PrepareWorkingFiles found; message is the exact text to show, empty when there is none.
 struct PrepareResult {
@@ -25,7 +27,8 @@ struct StartUpHooks {
 
 // Creates TLE and program_files under appDir, sets the catalogue, asterism and help paths, moves
 // appDir/bin8.dat into program_files (logging "copy1 " with both paths), builds the asterism index
-// when it is missing, moves the help file into place and sets catalogueReady on success.
+// when it is missing, moves the help file and the manual's pictures into place and sets catalogueReady on
+// success.
 PrepareResult PrepareWorkingFiles(AppState& app, const StartUpHooks& hooks);
 
 // The application directory string with exactly one trailing separator.

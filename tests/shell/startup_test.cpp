@@ -82,14 +82,18 @@ TEST(PrepareWorkingFiles, BuildsTheMissingAsterismIndexAndReportsItsFailure) {
   EXPECT_FALSE(called);
 }
 
-TEST(PrepareWorkingFiles, MovesTheHelpFileIntoProgramFiles) {
+TEST(PrepareWorkingFiles, MovesTheHelpFileAndItsPicturesIntoProgramFiles) {
   Fixture f;
   WriteFile(f.dir.path() / "program_files" / "bin8.dat", "stars");
   WriteFile(f.dir.path() / kHelpFileName, "<html>help</html>");
+  WriteFile(f.dir.path() / kManualFolder / "overview.png", "picture");
   EXPECT_TRUE(PrepareWorkingFiles(f.app, {}).ready);
   EXPECT_FALSE(fs::exists(f.dir.path() / kHelpFileName));
   EXPECT_EQ(ReadFile(f.app.helpPath), "<html>help</html>");
   EXPECT_EQ(f.app.helpPath, ProgramFilePath(f.app, kHelpFileName));
+  // The page's pictures keep their place beside it.
+  EXPECT_EQ(ReadFile(fs::path(f.app.helpPath).parent_path() / kManualFolder / "overview.png"), "picture");
+  EXPECT_FALSE(fs::exists(f.dir.path() / kManualFolder));
 }
 
 TEST(WithTrailingSeparator, AddsExactlyOne) {

@@ -32,6 +32,7 @@
 #include "satdb/satdb.h"
 #include "satdb/ui/frm_clear.h"
 #include "satdb/ui/frm_dir.h"
+#include "shell/frame_session.h"
 #include "shell/startup.h"
 #include "shell/ui/form1.h"
 #include "shell/ui/frame_viewer.h"
@@ -397,38 +398,11 @@ void MainWindow::SaveFrameInfo() {
 }
 
 InfoFileData MainWindow::GatherInfoFile() const {
-  InfoFileData data;
-  data.imagePath = frame_.imagePath;
-  data.imageWidth = frame_.imageWidth;
-  data.imageHeight = frame_.imageHeight;
-  data.info = frame_.info;
-  data.plate = frame_.plate;
-  data.trackEnds = frame_.trackEnds;
-  data.trackEnds.count = frame_.trackEnds.count;
-  data.identifiedNorad = frame_.identifiedNorad;
-  data.identifiedName = frame_.identifiedName;
-  data.remembered = frame_.rememberedSatellites;
-  data.moonVisibility = frame_.moonVisibility;
-  data.moonPhase = frame_.moonPhase;
-  data.moonDistance = frame_.moonDistance;
-  return data;
+  return InfoFileOf(frame_);
 }
 
 void MainWindow::ApplyInfoFile(const InfoFileData& data) {
-  const bool consider = frame_.info.considerVisibility;
-  const std::int16_t station = frame_.info.stationCode;
-  frame_.info = data.info;
-  frame_.info.considerVisibility = consider;
-  frame_.info.stationCode = station;
-  frame_.plate = data.plate;
-  frame_.trackEnds = data.trackEnds;
-  frame_.trackEnds.count = data.trackEnds.count;
-  frame_.identifiedNorad = data.identifiedNorad;
-  frame_.identifiedName = data.identifiedName;
-  frame_.rememberedSatellites = data.remembered;
-  frame_.moonVisibility = data.moonVisibility;
-  frame_.moonPhase = data.moonPhase;
-  frame_.moonDistance = data.moonDistance;
+  ::ApplyInfoFile(frame_, data);
 }
 
 void MainWindow::ReadInfoIntoFrame(const std::string& path) {
@@ -478,23 +452,13 @@ bool MainWindow::OpenFrame(const QString& chosen) {
   fragment_->hide();
   QApplication::processEvents();
 
-  frame_.imagePath = path.toStdString();
-  frame_.imageWidth = static_cast<std::int16_t>(decoded.width);
-  frame_.imageHeight = static_cast<std::int16_t>(decoded.height);
-  frame_.brightness = MakeBrightness(decoded);
-  frame_.colourPixels = std::move(decoded);
-  const DisplayGeometry shown = ComputeDisplayGeometry(frame_.imageWidth, frame_.imageHeight);
-  frame_.displayWidth = static_cast<std::int16_t>(shown.displayWidth);
-  frame_.displayHeight = static_cast<std::int16_t>(shown.displayHeight);
-  frame_.displayScale = shown.displayScale;
-  frame_.aspect = shown.aspect;
+  InstallFrame(frame_, app_, path.toStdString(), std::move(decoded));
 
   const DecodedImage& pixels = frame_.colourPixels;
   const QImage image(reinterpret_cast<const uchar*>(pixels.pixels.data()), pixels.width, pixels.height,
                      static_cast<qsizetype>(pixels.width) * 4, QImage::Format_RGB32);
   form1_->SetPicture(image, frame_.displayWidth, frame_.displayHeight, frame_.displayScale);
   form1_->setWindowTitle(path);
-  ApplyFrameSize(frame_, app_.frameSizes);
   viewer_->Reset();
   frame_.frameOpen = true;
   viewer_->SetUpFragment();
@@ -742,21 +706,7 @@ void MainWindow::StarId() {
   if (!Allowed({Requirement::FrameOpen, Requirement::EnoughStars})) return;
   if (!Collect(frame_.info.considerVisibility)) return;
 
-  IdentificationInput input;
-  input.marks = frame_.starMarks;
-  input.imageWidth = frame_.imageWidth;
-  input.imageHeight = frame_.imageHeight;
-  input.midMjd = frame_.info.midMjd;
-  input.longitudeRad = frame_.info.longitudeRad;
-  input.latitudeRad = frame_.info.latitudeRad;
-  input.considerVisibility = frame_.info.considerVisibility;
-  input.raUserDeg = frame_.info.raUser;
-  input.decUserDeg = frame_.info.decUser;
-  input.fieldUserDeg = frame_.info.fieldUser;
-  input.catalogPath = app_.catalogPath;
-  input.asterismPath = app_.asterismPath;
-  input.appDir = app_.appDir;
-  input.log = &app_.logFile;
+  const IdentificationInput input = IdentificationInputOf(frame_, app_);
   const bool centreGiven = panel_ && panel_->CentreGiven();
   IdentificationResult result;
   {
@@ -768,10 +718,7 @@ void MainWindow::StarId() {
 }
 
 void MainWindow::ShowIdentification(const IdentificationResult& result) {
-  frame_.plate = result.solution;
-  frame_.info.fieldSizeText = result.solution.fieldSize;
-  for (std::size_t i = 0; i < frame_.starMarks.size() && i < result.identities.size(); ++i)
-    frame_.starMarks[i].identity = result.identities[i];
+  AdoptIdentification(frame_, result);
   if (panel_) {
     const IdentificationPanelTexts& t = result.panel;
     const std::string rows[10] = {"",       t.stars,     t.ra,       t.dec,      t.scaleX,
@@ -783,18 +730,7 @@ void MainWindow::ShowIdentification(const IdentificationResult& result) {
 }
 
 void MainWindow::UpdateMoon() {
-  MoonCircumstances c;
-  c.midMjd = frame_.info.midMjd;
-  c.longitudeRad = frame_.info.longitudeRad;
-  c.latitudeRad = frame_.info.latitudeRad;
-  c.plateSolved = frame_.plate.Solved();
-  c.tangentRaRad = frame_.plate.working.ra0;
-  c.tangentDecRad = frame_.plate.working.dec0;
-  const MoonValues moon = ComputeMoon(c, app_.logFile);
-  if (!moon.valid) return;
-  frame_.moonVisibility = moon.visibility;
-  frame_.moonPhase = moon.phase;
-  if (moon.distanceSet) frame_.moonDistance = moon.distanceDeg;
+  UpdateFrameMoon(frame_, app_.logFile);
   if (panel_) panel_->ShowMoon(frame_.moonVisibility, frame_.moonPhase, frame_.moonDistance);
 }
 

@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <filesystem>
 
 #include "frameinfo/info_file.h"
@@ -189,6 +190,31 @@ TEST_F(MainWindowTest, HelpCommandReportsAMissingHelpFileAndOpensAPresentOne) {
   SetDocumentOpener({});
   EXPECT_TRUE(recorder.messages.empty());
   EXPECT_TRUE(opened.endsWith("Orviahelp.html"));
+}
+
+// The shipped manual names every menu and menu command of the window, and every picture it shows is
+// shipped beside it.
+TEST_F(MainWindowTest, ManualNamesEveryMenuCommandAndShipsItsPictures) {
+  PlaceCatalogue();
+  auto w = Start();
+  const fs::path data = testing_support::SourceDir() / "data";
+  const QString manual = QString::fromStdString(ReadFile(data / "Orviahelp.html"));
+  ASSERT_FALSE(manual.isEmpty());
+  int commands = 0;
+  for (QAction* menu : w->menuBar()->actions()) {
+    EXPECT_TRUE(manual.contains(menu->text())) << menu->text().toStdString();
+    for (QAction* action : menu->menu()->actions()) {
+      if (action->isSeparator()) continue;
+      ++commands;
+      EXPECT_TRUE(manual.contains(action->text().remove('&'))) << action->text().toStdString();
+    }
+  }
+  EXPECT_GE(commands, 20);
+  const QRegularExpression picture(QStringLiteral("src=\"([^\"]+)\""));
+  int pictures = 0;
+  for (auto it = picture.globalMatch(manual); it.hasNext(); ++pictures)
+    EXPECT_TRUE(fs::exists(data / it.next().captured(1).toStdString()));
+  EXPECT_GE(pictures, 8);
 }
 
 TEST_F(MainWindowTest, OpensJpegAndBmpFramesWithTheirDisplaySize) {

@@ -1,0 +1,735 @@
+#include "cli/cli_commands.h"
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+
+#include "astrometry/identify.h"
+#include "astrometry/sky_frames.h"
+#include "astrometry/track.h"
+#include "base/calendar.h"
+#include "base/numbers.h"
+#include "cli/cli_frame.h"
+#include "image/auto_detect.h"
+#include "image/detection.h"
+#include "orbit/candidates.h"
+#include "orbit/trajectories.h"
+#include "satdb/satdb.h"
+#include "shell/auto_chain.h"
+#include "shell/commands.h"
+#include "shell/frame_session.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// What every command receives.
+struct Run {
+  const CliArguments& args;
+  const std::string& executable;
+  CliOutput& out;
+  ProgressTask progress;
+};
+
+// The operands a command needs, or a usage error.
+bool NeedOperands(Run& run, std::size_t count, const char* what) {
+  if (run.args.operands.size() >= count) return true;
+  run.out.Message(std::string("missing operand: ") + what);
+  return false;
+}
+
+// The number options of a command read at once; the first malformed one is reported.
+struct Numbers {
+  Run& run;
+  std::string error;
+  std::optional<double> operator()(const std::string& name) { return NumberOption(run.args, name, error); }
+  bool Bad() {
+    if (error.empty()) return false;
+    run.out.Message(error);
+    return true;
+  }
+};
+
+// The worse of two exit codes (the larger).
+int Worse(int a, int b) {
+  return a > b ? a : b;
+}
+
+// ---- Database ----
+
+int ImportTle(Run& run) {
+  if (!NeedOperands(run, 1, "FILE")) return kExitUsage;
+  Numbers number{run, {}};
+  const std::optional<double> perigee = number("perigee");
+  if (number.Bad()) return kExitUsage;
+  AppState app;
+  if (const int code = PrepareApp(run.args, run.executable, false, app, run.out, run.progress)) return code;
+  run.progress.Stage("importing element sets");
+  const TleImportResult r = ImportTleFiles(run.args.operands, perigee.value_or(-1.0), app.appDir, run.progress);
+  int code = kExitOk;
+  for (const std::string& message : r.messages) {
+    run.out.Message(message);
+    if (message.starts_with("Ошибка в файле")) code = Worse(code, kExitInput);
+  }
+  if (r.writeFailures > 0) code = Worse(code, kExitWriteFailed);
+  run.out.Json() = {{"files_created", r.filesCreated},    {"sets_merged", r.setsMerged},
+                    {"sets_duplicate", r.setsDuplicate},  {"sets_above_limit", r.setsAboveLimit},
+                    {"sets_bad_number", r.setsBadNumber}, {"sets_number_too_large", r.setsNumberTooLarge},
+                    {"write_failures", r.writeFailures}};
+  run.out.Line("files created: " + std::to_string(r.filesCreated) + ", sets merged: " + std::to_string(r.setsMerged) +
+               ", duplicates: " + std::to_string(r.setsDuplicate) +
+               ", above the perigee limit: " + std::to_string(r.setsAboveLimit) +
+               ", bad numbers: " + std::to_string(r.setsBadNumber + r.setsNumberTooLarge));
+  return code;
+}
+
+// import-names and import-mags: one list file into the database's header lines.
+int ImportList(Run& run, bool magnitudes) {
+  if (!NeedOperands(run, 1, "FILE")) return kExitUsage;
+  AppState app;
+  if (const int code = PrepareApp(run.args, run.executable, false, app, run.out, run.progress)) return code;
+  const std::string& path = run.args.operands[0];
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) {
+    run.out.Message("no file " + path);
+    return kExitInput;
+  }
+  run.progress.Stage(magnitudes ? "importing names and magnitudes" : "importing names");
+  const bool ok =
+      magnitudes ? ImportMagnitudes(path, app.appDir, run.progress) : ImportSsr(path, app.appDir, run.progress);
+  run.out.Json() = {{"ok", ok}};
+  run.out.Line(ok ? "done" : "failed");
+  if (!ok) run.out.Message("the list or a database file could not be read or written: " + path);
+  return ok ? kExitOk : kExitInput;
+}
+
+// Now as an MJD (UT).
+double NowMjd() {
+  const auto seconds = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+  return 40587.0 + seconds / 86400.0;
+}
+
+int Clean(Run& run) {
+  Numbers number{run, {}};
+  CleanupLimits limits;
+  limits.perigeeKm = number("perigee");
+  limits.ageDays = number("age");
+  if (number.Bad()) return kExitUsage;
+  double now = NowMjd();
+  if (run.args.Has("now")) {
+    int year = 0, month = 0, day = 0;
+    if (!ParseDate(run.args.Text("now"), year, month, day)) {
+      run.out.Message("option --now: a date DD.MM.YYYY");
+      return kExitUsage;
+    }
+    now = MjdFromDate(year, month, day, 0.0);
+  }
+  AppState app;
+  if (const int code = PrepareApp(run.args, run.executable, false, app, run.out, run.progress)) return code;
+  run.progress.Stage("cleaning the database");
+  const CleanupResult r = CleanDatabase(app.appDir, limits, now, run.progress);
+  int code = kExitOk;
+  for (const std::string& message : r.messages) {
+    run.out.Message(message);
+    code = Worse(code, message == "Нет TLE." ? kExitNotFound : kExitWriteFailed);
+  }
+  run.out.Json() = {
+      {"files_deleted", r.filesDeleted}, {"files_pruned", r.filesPruned}, {"sets_removed", r.setsRemoved}};
+  run.out.Line("files deleted: " + std::to_string(r.filesDeleted) + ", files pruned: " + std::to_string(r.filesPruned) +
+               ", sets removed: " + std::to_string(r.setsRemoved));
+  return code;
+}
+
+// ---- Positions ----
+
+// The catalogue number operand at index i, or a usage error.
+std::optional<int> NoradOperand(Run& run, std::size_t i) {
+  if (run.args.operands.size() <= i) return std::nullopt;
+  const std::string& text = run.args.operands[i];
+  char* end = nullptr;
+  const long n = std::strtol(text.c_str(), &end, 10);
+  if (end == text.c_str() || *end != '\0' || n <= 0 || n > 999999) {
+    run.out.Message("not a catalogue number: " + text);
+    return std::nullopt;
+  }
+  return static_cast<int>(n);
+}
+
+// The position table and marks of one satellite over the frame's window, as the single-satellite window
+// computes them; the result's JSON holds the points in J2000 and, on a calibrated frame, the image pixels.
+int ShowTrajectory(Run& run, const AppState& app, const FrameState& frame, int norad, double step,
+                   SingleTrajectory& result) {
+  const std::string problem = UsersatEntryProblem(norad, step);
+  if (!problem.empty()) {
+    run.out.Message(problem);
+    return kExitUsage;
+  }
+  const TrajectoryCanvas canvas{frame.plate.working, frame.imageWidth, frame.imageHeight, frame.displayScale};
+  result = SingleSatelliteTrajectory(app.appDir, norad, step, frame.info, canvas, app.palette);
+  if (!result.message.empty()) {
+    run.out.Message(result.message);
+    return result.designator.empty() ? kExitNotFound : kExitInput;
+  }
+  for (const std::string& line : result.lines) run.out.Line(line);
+  nlohmann::json& j = run.out.Json();
+  j["norad"] = norad;
+  j["name"] = result.displayName;
+  j["designator"] = result.designator;
+  j["points"] = nlohmann::json::array();
+  for (const TrajectoryPoint& p : result.points) {
+    const J2000Direction sky = TemeToJ2000(p.sky, p.time);
+    nlohmann::json point = SkyJson(sky.raRad, sky.decRad);
+    point["mjd"] = p.time;
+    point["time"] = TimeText(p.time);
+    point["above_horizon"] = p.range >= 0;
+    if (p.range >= 0) {
+      point["range_km"] = p.range;
+      point["phase_deg"] = p.phase;
+      point["sunlit"] = p.sunlit != 0;
+    }
+    j["points"].push_back(point);
+  }
+  j["marks"] = nlohmann::json::array();
+  for (const TrajectoryMark& m : result.marks)
+    j["marks"].push_back({{"x", m.x * frame.displayScale}, {"y", m.y * frame.displayScale}, {"time", m.timeText}});
+  return result.points.empty() ? kExitNotFound : kExitOk;
+}
+
+int Propagate(Run& run) {
+  const std::optional<int> norad = NoradOperand(run, 0);
+  if (!norad) return kExitUsage;
+  Numbers number{run, {}};
+  const std::optional<double> step = number("step");
+  if (number.Bad()) return kExitUsage;
+  AppState app;
+  if (const int code = PrepareApp(run.args, run.executable, false, app, run.out, run.progress)) return code;
+  FrameState frame;
+  if (run.args.Has("info")) ReadInfoIntoFrame(frame, run.args.Text("info"));
+  if (const int code = ApplyCircumstances(run.args, true, frame.info, run.out)) return code;
+  SingleTrajectory result;
+  return ShowTrajectory(run, app, frame, *norad, step.value_or(1.0), result);
+}
+
+// ---- Frames ----
+
+// The frame of the first operand with the program's working files; strict collects the circumstances as
+// the commands that need them do.
+struct OpenedFrame {
+  AppState app;
+  FrameState frame;
+};
+
+int OpenFrameOperand(Run& run, bool needIndex, bool strict, OpenedFrame& f, const std::string& path) {
+  if (const int code = PrepareApp(run.args, run.executable, needIndex, f.app, run.out, run.progress)) return code;
+  return OpenCliFrame(run.args, path, strict, f.app, f.frame, run.out);
+}
+
+// Reads a marks file: one "x y" or "x,y" per line in image pixels; '#' starts a comment.
+bool ReadMarksFile(const std::string& path, std::vector<std::pair<double, double>>& points) {
+  std::ifstream in(path);
+  if (!in) return false;
+  std::string line;
+  while (std::getline(in, line)) {
+    line = line.substr(0, line.find('#'));
+    if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+    const std::size_t first = line.find_first_not_of(" \t");
+    const std::size_t last = line.find_last_not_of(" \t\r");
+    double x = 0, y = 0;
+    if (!ParsePoint(line.substr(first, last - first + 1), x, y)) return false;
+    points.emplace_back(x, y);
+  }
+  return true;
+}
+
+// Marks the stars of the marks file: each point a click in star-marking mode, or with --exact a mark
+// exactly there.
+int MarkStarsFromFile(Run& run, OpenedFrame& f) {
+  std::vector<std::pair<double, double>> points;
+  if (!ReadMarksFile(run.args.Text("marks"), points)) {
+    run.out.Message("cannot read the marks file " + run.args.Text("marks") + " (lines \"x y\")");
+    return kExitInput;
+  }
+  f.frame.starMarks.clear();
+  for (const auto& [x, y] : points) {
+    if (run.args.Has("exact")) {
+      AddStarMark(f.frame.starMarks, f.app.logFile, f.frame.displayScale, f.app.palette, static_cast<float>(x),
+                  static_cast<float>(y), 1);
+      continue;
+    }
+    const StarDetection found = DetectStar(MarkingOf(f.frame, f.app), f.frame.starMarks, f.app.logFile,
+                                           static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)), true);
+    if (!found.marked) run.out.Message("no star at " + FormatNumber(x, "0.0") + " " + FormatNumber(y, "0.0"));
+  }
+  return kExitOk;
+}
+
+// The automatic detection's settings of the options: --stars, the number of stars to mark.
+bool DetectOptionsOf(Run& run, AutoDetectOptions& detect) {
+  Numbers number{run, {}};
+  const std::optional<double> stars = number("stars");
+  if (number.Bad()) return false;
+  if (stars && (*stars < kMinIdentificationStars || *stars > 200)) {
+    run.out.Message("option --stars: a number from 4 to 200");
+    return false;
+  }
+  if (stars) detect.starCount = static_cast<int>(*stars);
+  return true;
+}
+
+// The streaks of the frame, strongest first, listed in the result.
+std::vector<StreakCandidate> FindFrameStreaks(Run& run, const FrameState& frame, const SkyBackground& sky,
+                                              const AutoDetectOptions& detect) {
+  run.progress.Stage("looking for streaks");
+  const std::vector<StreakCandidate> streaks = FindStreaks(frame.brightness, sky, detect, run.progress);
+  nlohmann::json& list = run.out.Json()["streaks"];
+  list = nlohmann::json::array();
+  for (std::size_t i = 0; i < streaks.size(); ++i) {
+    const StreakCandidate& k = streaks[i];
+    list.push_back({{"x1", k.x1},
+                    {"y1", k.y1},
+                    {"x2", k.x2},
+                    {"y2", k.y2},
+                    {"length_px", k.Length()},
+                    {"snr", k.snr},
+                    {"fitted", k.fitted}});
+  }
+  return streaks;
+}
+
+// Automatic star marking: the streaks are found first so that no star is taken from one, then the
+// brightest stars spread over the frame are clicked as in star-marking mode.
+int MarkStarsAutomatically(Run& run, OpenedFrame& f, const AutoDetectOptions& detect) {
+  const SkyBackground sky = EstimateBackground(f.frame.brightness);
+  const std::vector<StreakCandidate> streaks = FindFrameStreaks(run, f.frame, sky, detect);
+  run.progress.Stage("marking the stars");
+  f.frame.starMarks.clear();
+  const AutoStarMarking marking =
+      AutoMarkStars(MarkingOf(f.frame, f.app), f.frame.starMarks, f.app.logFile, detect, streaks, &sky);
+  run.out.Json()["stars_found"] = marking.candidates;
+  run.out.Line("stars found: " + std::to_string(marking.candidates) + ", marked: " + std::to_string(marking.marked));
+  return kExitOk;
+}
+
+// Marks the ends of a streak found on the frame: the one --streak N names, or the strongest.
+int MarkStreakAutomatically(Run& run, OpenedFrame& f, const AutoDetectOptions& detect) {
+  const SkyBackground sky = EstimateBackground(f.frame.brightness);
+  const std::vector<StreakCandidate> streaks = FindFrameStreaks(run, f.frame, sky, detect);
+  if (streaks.empty()) {
+    run.out.Message(kAutoNoStreakText);
+    return kExitNotFound;
+  }
+  for (std::size_t i = 0; i < streaks.size(); ++i) run.out.Line(StreakText(static_cast<int>(i + 1), streaks[i]));
+  std::size_t chosen = 0;
+  if (run.args.Has("streak")) {
+    Numbers number{run, {}};
+    const std::optional<double> n = number("streak");
+    if (number.Bad() || *n < 1 || *n > static_cast<double>(streaks.size())) {
+      run.out.Message("option --streak: a number from 1 to " + std::to_string(streaks.size()));
+      return kExitUsage;
+    }
+    chosen = static_cast<std::size_t>(*n) - 1;
+  } else if (streaks.size() > 1) {
+    run.out.Message(kAutoSeveralStreaksText + StreakText(1, streaks.front()));
+  }
+  run.out.Json()["chosen_streak"] = chosen + 1;
+  MarkStreakEnds(f.frame.trackEnds, f.frame.displayScale, f.app.palette, streaks[chosen], f.frame.plate.Solved());
+  return f.frame.trackEnds.count == 2 ? kExitOk : kExitNotFound;
+}
+
+// Identification of the marked stars and its result in the frame.
+int IdentifyMarked(Run& run, OpenedFrame& f) {
+  const std::string refusal = Refusal(f.frame, {Requirement::FrameOpen, Requirement::EnoughStars});
+  if (!refusal.empty()) {
+    run.out.Message(refusal);
+    return kExitNotFound;
+  }
+  run.progress.Stage("identifying the stars");
+  const IdentificationResult id =
+      IdentifyStars(IdentificationInputOf(f.frame, f.app), KnownCentreFor(run.args, f.frame.info), run.progress);
+  for (const std::string& message : id.messages) run.out.Message(message);
+  nlohmann::json& j = run.out.Json()["identification"];
+  j["success"] = id.success;
+  j["stars_marked"] = f.frame.starMarks.size();
+  if (!id.success) return kExitNotFound;
+  AdoptIdentification(f.frame, id);
+  UpdateFrameMoon(f.frame, f.app.logFile);
+  const PlateSolution& p = f.frame.plate;
+  j["stars_identified"] = p.nid;
+  j["centre"] = {{"ra_deg", p.ra0Deg}, {"dec_deg", p.dec0Deg}};
+  j["scale_arcsec_per_px"] = {p.mxArcsec, p.myArcsec};
+  j["rotation_deg"] = p.fDeg;
+  j["mirrored"] = std::fabs(p.gDeg) > 90.0;
+  j["field"] = p.fieldSize;
+  const IdentificationPanelTexts& t = id.panel;
+  run.out.Line("stars: " + t.stars);
+  run.out.Line("centre: " + t.ra + " " + t.dec);
+  run.out.Line("scale: " + t.scaleX + " x " + t.scaleY);
+  run.out.Line("field: " + t.fieldSize + ", rotation " + t.rotation + ", mirrored " + t.mirrored);
+  return kExitOk;
+}
+
+int Identify(Run& run) {
+  if (!NeedOperands(run, 1, "FRAME")) return kExitUsage;
+  if (run.args.Has("auto") == run.args.Has("marks")) {
+    run.out.Message("identify needs --marks FILE or --auto");
+    return kExitUsage;
+  }
+  AutoDetectOptions detect;
+  if (!DetectOptionsOf(run, detect)) return kExitUsage;
+  OpenedFrame f;
+  // The circumstances are needed strictly only for the visibility test, as in the desktop program.
+  const bool strict = !run.args.Has("ignore-visibility");
+  if (const int code = OpenFrameOperand(run, false, strict, f, run.args.operands[0])) return code;
+  // The whole-sky solver needs the asterism index, built once.
+  if (!KnownCentreFor(run.args, f.frame.info))
+    if (const int code = PrepareApp(run.args, run.executable, true, f.app, run.out, run.progress)) return code;
+  int code = run.args.Has("auto") ? MarkStarsAutomatically(run, f, detect) : MarkStarsFromFile(run, f);
+  if (code == kExitOk) code = IdentifyMarked(run, f);
+  return Worse(code, code == kExitOk ? SaveCliFrame(f.frame, run.out) : kExitOk);
+}
+
+// Marks a track end at a point: a click in automatic track-end mode, or with exact the pixel itself.
+bool MarkTrackEnd(Run& run, OpenedFrame& f, double x, double y, bool exact) {
+  if (exact) {
+    AddTrackEnd(f.frame.trackEnds, f.frame.displayScale, f.app.palette, static_cast<float>(x), static_cast<float>(y),
+                f.frame.plate.Solved());
+    return true;
+  }
+  const TrackEndDetection found =
+      DetectTrackEnd(MarkingOf(f.frame, f.app), f.frame.trackEnds, f.app.logFile, static_cast<int>(std::lround(x)),
+                     static_cast<int>(std::lround(y)), f.frame.plate.Solved());
+  if (!found.found || !found.addition.added) {
+    run.out.Message("no track end near " + FormatNumber(x, "0.0") + " " + FormatNumber(y, "0.0"));
+    return false;
+  }
+  return true;
+}
+
+// The measured track: its lines, the ends in pixels and J2000.
+void ReportTrack(Run& run, const FrameState& frame, const TrackMeasurement& measured) {
+  nlohmann::json& j = run.out.Json()["track"];
+  j["refined"] = measured.refined;
+  j["lines"] = measured.lines;
+  j["ends"] = nlohmann::json::array();
+  for (int i = 1; i <= frame.trackEnds.count; ++i) {
+    const TrackPoint& e = frame.trackEnds[static_cast<std::size_t>(i)];
+    nlohmann::json end = SkyJson(e.ra, e.dec);
+    end["x"] = e.x;
+    end["y"] = e.y;
+    j["ends"].push_back(end);
+  }
+  for (const std::string& line : measured.lines) run.out.Line(line);
+}
+
+// Measures the frame's marked track (both ends must be marked).
+int MeasureMarked(Run& run, OpenedFrame& f) {
+  const std::string refusal = Refusal(f.frame, {Requirement::TrackMeasurable});
+  if (!refusal.empty()) {
+    run.out.Message(refusal);
+    return kExitNotFound;
+  }
+  run.progress.Stage("measuring the track");
+  const TrackMeasurement measured = MeasureTrack(TrackFrameOf(f.frame, f.app), f.frame.trackEnds, run.progress);
+  if (!measured.failureText.empty()) run.out.Message(measured.failureText);
+  ReportTrack(run, f.frame, measured);
+  return kExitOk;
+}
+
+int Measure(Run& run) {
+  if (!NeedOperands(run, 1, "FRAME")) return kExitUsage;
+  AutoDetectOptions detect;
+  if (!DetectOptionsOf(run, detect)) return kExitUsage;
+  OpenedFrame f;
+  if (const int code = OpenFrameOperand(run, false, true, f, run.args.operands[0])) return code;
+  if (run.args.Has("auto")) {
+    if (const int code = MarkStreakAutomatically(run, f, detect)) return code;
+  } else if (run.args.Has("end1") || run.args.Has("end2")) {
+    f.frame.trackEnds = TrackEnds{};
+    for (const char* name : {"end1", "end2"}) {
+      if (!run.args.Has(name)) continue;
+      double x = 0, y = 0;
+      if (!ParsePoint(run.args.Text(name), x, y)) {
+        run.out.Message(std::string("option --") + name + ": X,Y in image pixels");
+        return kExitUsage;
+      }
+      if (!MarkTrackEnd(run, f, x, y, run.args.Has("exact"))) return kExitNotFound;
+    }
+  }
+  const int code = MeasureMarked(run, f);
+  return code == kExitOk ? SaveCliFrame(f.frame, run.out) : code;
+}
+
+// The candidate filter of the options (the filter window's defaults otherwise).
+bool FilterOf(Run& run, CandidateFilter& filter) {
+  Numbers number{run, {}};
+  filter.maxDistance = static_cast<float>(number("max-distance").value_or(filter.maxDistance));
+  filter.maxDirection = static_cast<float>(number("max-direction").value_or(filter.maxDirection));
+  filter.periodMin = number("period-min").value_or(filter.periodMin);
+  filter.periodMax = number("period-max").value_or(filter.periodMax);
+  filter.inclMin = number("incl-min").value_or(filter.inclMin);
+  filter.inclMax = number("incl-max").value_or(filter.inclMax);
+  return !number.Bad();
+}
+
+// Searches the database for the frame's measured track and lists the candidates.
+int SearchCandidates(Run& run, OpenedFrame& f, const CandidateFilter& filter) {
+  const std::string refusal =
+      Refusal(f.frame, {Requirement::Solved, Requirement::TrackMarked, Requirement::TwoTrackEnds});
+  if (!refusal.empty()) {
+    run.out.Message(refusal);
+    return kExitNotFound;
+  }
+  run.progress.Stage("searching the database");
+  CandidateList& list = f.frame.satellites.candidates;
+  list = CandidateList{};
+  const CandidateSearchResult r =
+      CandidateSearch(CandidateSearchInputOf(f.frame, f.app), filter, list, run.progress, {});
+  if (!r.message.empty()) run.out.Message(r.message);
+  nlohmann::json& rows = run.out.Json()["candidates"];
+  rows = nlohmann::json::array();
+  for (const CandidateRow& row : list.rows) {
+    rows.push_back({{"norad", row.catalogNumber},
+                    {"name", row.name},
+                    {"r_deg", row.rDeg},
+                    {"u_deg", row.uDeg},
+                    {"age_days", row.ageDays},
+                    {"score", row.score}});
+    run.out.Line(CandidateRowText(row));
+  }
+  return list.rows.empty() ? kExitNotFound : kExitOk;
+}
+
+int Candidates(Run& run) {
+  if (!NeedOperands(run, 1, "FRAME")) return kExitUsage;
+  CandidateFilter filter;
+  if (!FilterOf(run, filter)) return kExitUsage;
+  OpenedFrame f;
+  if (const int code = OpenFrameOperand(run, false, true, f, run.args.operands[0])) return code;
+  return SearchCandidates(run, f, filter);
+}
+
+// The satellite's trajectory over the frame; with two measured ends, end 1 becomes the end it passed
+// first, as when the single-satellite window draws it.
+int FrameTrajectory(Run& run, OpenedFrame& f, int norad, double step, SingleTrajectory& result) {
+  const int code = ShowTrajectory(run, f.app, f.frame, norad, step, result);
+  if (code != kExitOk) return code;
+  if (OrderTrackEnds(f.frame, result.marks)) run.out.Json()["ends_exchanged"] = true;
+  if (run.args.Has("remember")) {
+    f.frame.identifiedNorad = norad;
+    f.frame.identifiedName = result.displayName;
+  }
+  return kExitOk;
+}
+
+int Trajectory(Run& run) {
+  if (!NeedOperands(run, 2, "FRAME NORAD")) return kExitUsage;
+  const std::optional<int> norad = NoradOperand(run, 1);
+  Numbers number{run, {}};
+  const std::optional<double> step = number("step");
+  if (!norad || number.Bad()) return kExitUsage;
+  OpenedFrame f;
+  if (const int code = OpenFrameOperand(run, false, true, f, run.args.operands[0])) return code;
+  SingleTrajectory result;
+  const int code =
+      FrameTrajectory(run, f, *norad, step.value_or(CandidateStepSeconds(MakeTrackWindow(f.frame.info))), result);
+  return code == kExitOk ? SaveCliFrame(f.frame, run.out) : code;
+}
+
+// Writes the report of the frame's measured ends for the satellite (as iod_NNNNN.txt in the application
+// directory) and moves it to output when one is given; path is where it ended up.
+int PlaceReport(Run& run, const AppState& app, const FrameState& frame, int norad, const std::string& designator,
+                const std::string& output, std::string& path) {
+  const IodResult report = WriteIodReport(app.appDir, IodInputOf(frame, norad, designator));
+  if (!report.ok) {
+    run.out.Message(report.message);
+    return kExitWriteFailed;
+  }
+  path = report.path;
+  if (output.empty()) return kExitOk;
+  std::error_code ec;
+  if (fs::path(output).has_parent_path()) fs::create_directories(fs::path(output).parent_path(), ec);
+  fs::copy_file(report.path, output, fs::copy_options::overwrite_existing, ec);
+  if (ec) {
+    run.out.Message("cannot write " + output);
+    return kExitWriteFailed;
+  }
+  fs::remove(report.path, ec);
+  path = output;
+  return kExitOk;
+}
+
+// Writes the report of the frame's measured ends for the satellite, moving it to output when given.
+int WriteReport(Run& run, OpenedFrame& f, int norad, const std::string& output) {
+  SingleTrajectory trajectory;
+  const int code = FrameTrajectory(run, f, norad, CandidateStepSeconds(MakeTrackWindow(f.frame.info)), trajectory);
+  if (code != kExitOk) return code;
+  f.frame.identifiedNorad = norad;
+  f.frame.identifiedName = trajectory.displayName;
+  std::string path;
+  const int written = PlaceReport(run, f.app, f.frame, norad, trajectory.designator, output, path);
+  if (written != kExitOk) return written;
+  run.out.Json()["report"] = path;
+  run.out.Line("report: " + path);
+  return kExitOk;
+}
+
+int Iod(Run& run) {
+  if (!NeedOperands(run, 1, "FRAME")) return kExitUsage;
+  OpenedFrame f;
+  if (const int code = OpenFrameOperand(run, false, true, f, run.args.operands[0])) return code;
+  int norad = f.frame.identifiedNorad;
+  if (run.args.operands.size() > 1) {
+    const std::optional<int> given = NoradOperand(run, 1);
+    if (!given) return kExitUsage;
+    norad = *given;
+  }
+  if (norad <= 0) {
+    run.out.Message("the frame is not identified with a satellite: give NORAD");
+    return kExitUsage;
+  }
+  if (f.frame.trackEnds.count != 2 || !f.frame.plate.Solved()) {
+    run.out.Message("Нужны два измерения  трека");
+    return kExitNotFound;
+  }
+  const int code = WriteReport(run, f, norad, run.args.Text("output"));
+  return Worse(code, SaveCliFrame(f.frame, run.out));
+}
+
+// The name of the step the automatic road stopped at.
+const char* StepName(AutoStep step) {
+  switch (step) {
+    case AutoStep::Stars:
+      return "stars";
+    case AutoStep::Identification:
+      return "identification";
+    case AutoStep::Streak:
+      return "streak";
+    case AutoStep::Measurement:
+      return "measurement";
+    case AutoStep::Search:
+      return "search";
+    case AutoStep::Done:
+      break;
+  }
+  return "done";
+}
+
+// What the automatic road did on one frame, as JSON.
+nlohmann::json AutoChainJson(const AutoChainResult& r, const FrameState& frame) {
+  nlohmann::json j;
+  j["reached"] = StepName(r.reached);
+  j["success"] = r.success;
+  j["message"] = r.message;
+  j["warnings"] = r.warnings;
+  j["stars_found"] = r.stars.candidates;
+  j["stars_marked"] = r.stars.marked;
+  j["identified_blind"] = r.identifiedBlind;
+  j["stars_identified"] = frame.plate.Solved() ? frame.plate.nid : 0;
+  j["streaks"] = r.streaks.size();
+  j["chosen_streak"] = r.chosenStreak + 1;
+  j["refined"] = r.measurement.refined;
+  j["ends"] = nlohmann::json::array();
+  for (int i = 1; i <= frame.trackEnds.count && frame.plate.Solved(); ++i) {
+    const TrackPoint& e = frame.trackEnds[static_cast<std::size_t>(i)];
+    nlohmann::json end = SkyJson(e.ra, e.dec);
+    end["x"] = e.x;
+    end["y"] = e.y;
+    j["ends"].push_back(end);
+  }
+  j["candidates"] = nlohmann::json::array();
+  for (const CandidateRow& row : frame.satellites.candidates.rows)
+    j["candidates"].push_back({{"norad", row.catalogNumber},
+                               {"name", row.name},
+                               {"r_deg", row.rDeg},
+                               {"u_deg", row.uDeg},
+                               {"age_days", row.ageDays}});
+  const AutoChainTimes& t = r.times;
+  j["seconds"] = {{"stars", t.stars},   {"identification", t.identification},
+                  {"streak", t.streak}, {"measurement", t.measurement},
+                  {"search", t.search}, {"trajectory", t.trajectory}};
+  return j;
+}
+
+// The automatic road on one frame, with the report of its first candidate. Returns the frame's exit code.
+int AutoFrame(Run& run, AppState& app, const std::string& path, const AutoChainOptions& base, nlohmann::json& j) {
+  FrameState frame;
+  if (const int code = OpenCliFrame(run.args, path, true, app, frame, run.out)) return code;
+  AutoChainOptions options = base;
+  // The road tries the given centre first and the whole sky after it.
+  options.knownCentre = KnownCentreFor(run.args, frame.info);
+  run.progress.Stage(path);
+  const AutoChainResult r = RunAutoChain(app, frame, options, run.progress);
+  // As the desktop program does after an identification, the Moon's values go with the plate.
+  if (r.identification.success) UpdateFrameMoon(frame, app.logFile);
+  j.update(AutoChainJson(r, frame));
+  for (const std::string& warning : r.warnings) run.out.Message(path + ": " + warning);
+  if (!r.success) {
+    run.out.Message(path + ": " + r.message);
+    run.out.Line(path + ": stopped at " + StepName(r.reached) + ": " + r.message);
+    return Worse(kExitNotFound, SaveCliFrame(frame, run.out));
+  }
+  const CandidateRow& first = frame.satellites.candidates.rows.front();
+  const TleRecord& tle = frame.satellites.candidates.records[static_cast<std::size_t>(first.recordIndex) - 1].tle;
+  frame.identifiedNorad = first.catalogNumber;
+  frame.identifiedName = first.name;
+  std::string output;
+  if (run.args.Has("reports"))
+    output = (fs::path(run.args.Text("reports")) /
+              (fs::path(path).stem().string() + "_iod_" + FormatNumber(first.catalogNumber, "00000") + ".txt"))
+                 .string();
+  std::string report;
+  int code = PlaceReport(run, app, frame, first.catalogNumber, tle.designator, output, report);
+  if (code == kExitOk) j["report"] = report;
+  run.out.Line(path + ": " + CandidateRowText(first) + (report.empty() ? "" : "  -> " + report) +
+               (r.warnings.empty() ? "" : "  (" + std::to_string(r.warnings.size()) + " warning(s))"));
+  return Worse(code, SaveCliFrame(frame, run.out));
+}
+
+int Auto(Run& run) {
+  if (!NeedOperands(run, 1, "FRAME")) return kExitUsage;
+  AutoChainOptions options;
+  if (!DetectOptionsOf(run, options.detect) || !FilterOf(run, options.filter)) return kExitUsage;
+  AppState app;
+  if (const int code = PrepareApp(run.args, run.executable, true, app, run.out, run.progress)) return code;
+  nlohmann::json& frames = run.out.Json()["frames"];
+  frames = nlohmann::json::array();
+  int worst = kExitOk;
+  for (const std::string& path : run.args.operands) {
+    nlohmann::json j = {{"frame", path}};
+    const int code = AutoFrame(run, app, path, options, j);
+    j["exit_code"] = code;
+    frames.push_back(j);
+    worst = Worse(worst, code);
+  }
+  return worst;
+}
+
+}  // namespace
+
+int RunCommand(const CliArguments& args, const std::string& executable, CliOutput& out) {
+  static const std::map<std::string, std::function<int(Run&)>> commands = {
+      {"import-tle", ImportTle},
+      {"import-names", [](Run& run) { return ImportList(run, false); }},
+      {"import-mags", [](Run& run) { return ImportList(run, true); }},
+      {"clean", Clean},
+      {"propagate", Propagate},
+      {"identify", Identify},
+      {"measure", Measure},
+      {"candidates", Candidates},
+      {"trajectory", Trajectory},
+      {"iod", Iod},
+      {"auto", Auto},
+  };
+  const auto it = commands.find(args.command);
+  if (it == commands.end()) {
+    out.Message(args.command.empty() ? "no command given (orvia-cli --help)" : "unknown command: " + args.command);
+    return kExitUsage;
+  }
+  Run run{args, executable, out, ProgressTask(args.quiet)};
+  out.Json()["command"] = args.command;
+  return it->second(run);
+}
