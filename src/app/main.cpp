@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
 
   MainWindow window(appDir);
   window.show();
-  window.StartUp();
+  // A second instance on the same directory, or a window closed during start-up, ends the program here.
+  if (!window.StartUp()) return 0;
   return QApplication::exec();
 }

@@ -48,10 +48,12 @@ CollectResult CollectFrameInfo(const PanelEntries& e, bool strict, FrameInfo& in
   CollectResult result;
   int year = info.startTime.year, month = info.startTime.month, day = info.startTime.day;
   const bool dateOk = ParseDate(e.date, year, month, day);
-  // Fields assigned before a failing step keep their new values.
-  info.startTime.year = static_cast<std::int16_t>(year);
-  info.startTime.month = static_cast<std::int16_t>(month);
-  info.startTime.day = static_cast<std::int16_t>(day);
+  // A date that fails is not stored at all: an out-of-range month or year never reaches the record.
+  if (dateOk) {
+    info.startTime.year = static_cast<std::int16_t>(year);
+    info.startTime.month = static_cast<std::int16_t>(month);
+    info.startTime.day = static_cast<std::int16_t>(day);
+  }
   if (!dateOk && strict) {
     result.ok = false;
     result.message = "Ошибка ввода даты";

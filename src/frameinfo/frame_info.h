@@ -66,7 +66,8 @@ inline constexpr float kMaxUtError = 3000.0f;
 
 // Reads the panel's texts into the record and derives the frame times. Strict: a bad date gives
 // "Ошибка ввода даты", a bad time "Ошибка ввода времени", and nothing further is read.
-// Lenient: failed parses are ignored and reading goes on. Numeric boxes accept "," as the decimal
+// Lenient: failed parses are ignored and reading goes on. A date that fails changes none of the date
+// fields. Numeric boxes accept "," as the decimal
 // point (the panel shows numbers with the locale's separator).
 CollectResult CollectFrameInfo(const PanelEntries& entries, bool strict, FrameInfo& info);
 // Derives the mid time from the start time and the exposure, the two MJDs and the site in radians.

@@ -16,25 +16,53 @@ namespace {
 // The age used when no age limit is set: longer than any set can be, so nothing is pruned.
 constexpr double kNoAgeLimitDays = 365000;
 
-// Removes sets whose key is not above the cutoff; deletes the file when none is left. False on failure.
-bool PruneFile(const std::string& path, double cutoffKey, TaskControl& task, CleanupResult& result) {
-  std::string oldText;
-  if (!ReadWholeFile(path, oldText)) return false;
-  SatelliteFile file = ParseSatelliteFile(oldText);
-  task.Yield();
+// Notes a file that could not be changed and the system's reason (the first one's).
+void Failed(const std::string& reason, CleanupResult& result) {
+  ++result.failures;
+  if (result.failureReason.empty()) result.failureReason = reason;
+}
+
+// Deletes a file; counts it or the failure.
+void DeleteFile(const std::string& path, CleanupResult& result) {
+  std::error_code ec;
+  if (std::filesystem::remove(path, ec)) {
+    ++result.filesDeleted;
+  } else {
+    Failed(ec ? ec.message() : "файл не найден", result);
+  }
+}
+
+// Removes sets whose key is not above the cutoff from a file's content and stores it, or deletes the
+// file when none is left.
+void PruneFile(const std::string& path, SatelliteFile file, std::string_view oldText, double cutoffKey,
+               CleanupResult& result) {
   const std::size_t before = file.sets.size();
   std::erase_if(file.sets, [cutoffKey](const StoredSet& set) { return !(set.epochKey > cutoffKey); });
-  if (file.sets.size() == before) return true;
+  if (file.sets.size() == before) return;
   result.setsRemoved += static_cast<int>(before - file.sets.size());
-  if (file.sets.empty()) {
-    std::error_code ec;
-    if (!std::filesystem::remove(path, ec)) return false;
-    ++result.filesDeleted;
-    return true;
+  if (file.sets.empty() && file.otherLines.empty()) {
+    DeleteFile(path, result);
+    return;
   }
-  if (!StoreSatelliteFile(path, file, oldText)) return false;
+  const WriteResult written = StoreSatelliteFile(path, file, oldText);
+  if (!written) {
+    Failed(written.reason, result);
+    return;
+  }
   ++result.filesPruned;
-  return true;
+}
+
+// The summary lines of files that could not be changed and of files left alone.
+void AddMessages(CleanupResult& result) {
+  if (result.failures > 0) {
+    result.messages.push_back("Не удалось изменить файлов базы данных: " + FormatNumber(result.failures, "0") + " (" +
+                              result.failureReason + "). Эти файлы оставлены без изменений.");
+  }
+  if (!result.foreignFiles.empty()) {
+    std::string list;
+    for (const std::string& path : result.foreignFiles) list += (list.empty() ? "" : ", ") + path;
+    result.messages.push_back("Файлы в папке TLE не похожи на файлы базы и оставлены без изменений: " + list + ".");
+  }
 }
 
 }  // namespace
@@ -61,7 +89,7 @@ CleanupResult CleanDatabase(const std::string& appDir, const CleanupLimits& limi
     result.messages.push_back("Нет TLE.");
     return result;
   }
-  int failures = 0;
+  RemoveLeftoverTemporaries(DatabaseDir(appDir));
   for (const std::string& path : paths) {
     if (task.Cancelled()) {
       result.cancelled = true;
@@ -69,32 +97,30 @@ CleanupResult CleanDatabase(const std::string& appDir, const CleanupLimits& limi
     }
     task.SetText(path);
     task.Yield();
+    std::string oldText;
     TleRecord record;
-    if (!ReadBestSet(path, nowMjd, record)) {
-      ++failures;
+    if (!ReadWholeFile(path, oldText) || !ReadBestSet(path, nowMjd, record)) {
+      Failed("файл не читается", result);
+      continue;
+    }
+    const SatelliteFile file = ParseSatelliteFile(oldText);
+    if (!IsSatelliteFile(file)) {
+      result.foreignFiles.push_back(path);  // a user's file or a damaged one: never deleted unasked
       continue;
     }
     // A perigee that cannot be computed (no usable set) is left to the age test.
     const double perigee = PerigeeRadius(record.meanMotion, record.eccentricity);
     const bool tooHigh = limits.perigeeKm && std::isfinite(perigee) && perigee > *limits.perigeeKm;
     if (tooHigh || record.ageDays > ageLimit) {
-      std::error_code ec;
-      if (std::filesystem::remove(path, ec)) {
-        ++result.filesDeleted;
-      } else {
-        ++failures;
-      }
+      DeleteFile(path, result);
       task.Yield();
       continue;
     }
     if (limits.ageDays) {
-      if (!PruneFile(path, cutoffKey, task, result)) ++failures;
+      PruneFile(path, file, oldText, cutoffKey, result);
       task.Yield();
     }
   }
-  if (failures > 0) {
-    result.messages.push_back("Не удалось изменить файлов базы данных: " + FormatNumber(failures, "0") +
-                              ". Эти файлы оставлены без изменений.");
-  }
+  AddMessages(result);
   return result;
 }
