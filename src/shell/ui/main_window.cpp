@@ -315,12 +315,12 @@ bool MainWindow::StartUp() {
                         QStringLiteral("Создание файла астеризмов.\r\nЭто займет некоторое время."), false);
     progress_->SetLabel(QStringLiteral("В процессе..."));
     return BuildAsterismFile(catalogue, asterisms, guard.Task());
-  startingUp_ = true;
   };
+  startingUp_ = true;
+  const PrepareResult prepared = PrepareWorkingFiles(app_, hooks);
   startingUp_ = false;
   // The window was closed while the working files were prepared: the program ends without more words.
   if (shutDown_) return false;
-  const PrepareResult prepared = PrepareWorkingFiles(app_, hooks);
   if (!prepared.message.empty()) Say(QString::fromStdString(prepared.message));
 
   app_.palette = MarkPalette{};
@@ -331,19 +331,18 @@ bool MainWindow::StartUp() {
 
   hint_->show();
   ShowHint(QStringLiteral("Нужно открыть кадр"), QStringLiteral("Меню Файл->Открыть кадр "), QStringLiteral(" "));
-  return true;
   app_.lastImageDir = app_.appDir;
+  return true;
 }
 
 bool MainWindow::ShutDown() {
   if (shutDown_) return true;
-  if (!frame_.infoFilePath.empty() && !SaveFrameInfo(QStringLiteral("Выйти из программы без сохранения?")))
-    return false;
+  if (!frame_.infoFilePath.empty() && !SaveFrameInfo(QStringLiteral("Выйти из программы без сохранения?"))) return false;
   shutDown_ = true;
   QApplication::processEvents();
   app_.logFile.Close();
-  return true;
   instanceLock_.reset();
+  return true;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -390,11 +389,10 @@ bool MainWindow::SaveFrameInfo(const QString& leaveQuestion) {
   Collect(false);
   const WriteResult written = WriteInfoFile(frame_.infoFilePath, GatherInfoFile());
   if (written) return true;
-  const QString text =
-      QStringLiteral(
-          "Не удалось записать информационный файл кадра %1: %2.\r\n"
-          "Сведения о кадре (обстоятельства, решение, трек, спутник) не сохранены.\r\n%3")
-          .arg(QString::fromStdString(frame_.infoFilePath), QString::fromStdString(written.reason), leaveQuestion);
+  const QString text = QStringLiteral("Не удалось записать информационный файл кадра %1: %2.\r\n"
+                                      "Сведения о кадре (обстоятельства, решение, трек, спутник) не сохранены.\r\n%3")
+                           .arg(QString::fromStdString(frame_.infoFilePath), QString::fromStdString(written.reason),
+                                leaveQuestion);
   return ShowMessage(text, kMessageCaption, MessageButtons::YesNo, this) == MessageAnswer::Yes;
 }
 
