@@ -59,9 +59,8 @@ void AddMessages(CleanupResult& result) {
                               result.failureReason + "). Эти файлы оставлены без изменений.");
   }
   if (!result.foreignFiles.empty()) {
-    std::string list;
-    for (const std::string& path : result.foreignFiles) list += (list.empty() ? "" : ", ") + path;
-    result.messages.push_back("Файлы в папке TLE не похожи на файлы базы и оставлены без изменений: " + list + ".");
+    result.messages.push_back("Файлы в папке TLE не похожи на файлы базы и оставлены без изменений: " +
+                              JoinedList(result.foreignFiles) + ".");
   }
 }
 

@@ -30,25 +30,29 @@ void ShowRewriteCount(TaskControl& task, int count) {
 using HeaderEdit = void (*)(SatelliteFile& file, std::string_view name, std::string_view magnitude);
 
 // Rewrites the file of the satellite with the edited headers, keeping its sets. Missing files are skipped;
-// false on a read or write failure. counted is set when the file existed.
-bool RewriteHeaders(const std::string& path, std::string_view name, std::string_view magnitude, HeaderEdit edit,
-                    TaskControl& task, bool& counted) {
+// failure on a read or write failure, with the message naming the file and the system's reason for a
+// failed write. counted is set when the file existed.
+NamesImportResult RewriteHeaders(const std::string& path, std::string_view name, std::string_view magnitude,
+                                 HeaderEdit edit, TaskControl& task, bool& counted) {
   std::string oldText;
   counted = false;
   switch (ReadDatabaseFile(path, oldText)) {
     case DatabaseRead::Missing:
-      return true;
+      return {true, {}};
     case DatabaseRead::Failed:
-      return false;
+      return {};
     case DatabaseRead::Read:
       break;
   }
   SatelliteFile file = ParseSatelliteFile(oldText);
   task.Yield();
-  if (!IsSatelliteFile(file)) return true;  // a user's file under a satellite's name stays untouched
+  if (!IsSatelliteFile(file)) return {true, {}};  // a user's file under a satellite's name stays untouched
   counted = true;
   edit(file, name, magnitude);
-  return StoreSatelliteFile(path, file, oldText).ok;
+  const WriteResult written = StoreSatelliteFile(path, file, oldText);
+  if (written) return {true, {}};
+  return {false, "Не удалось записать файл базы данных " + path + ": " + written.reason +
+                     ". Файл оставлен без изменений, ввод прерван."};
 }
 
 // The report's name becomes the only header line.
@@ -142,9 +146,9 @@ NamesImportResult ImportSsr(const std::string& path, const std::string& appDir, 
     const std::string_view lineB = lines[next++];
     const int number = RoundToInt(FieldNumber(lineA, 17, 21));
     bool counted = false;
-    if (!RewriteHeaders(SatelliteFilePath(appDir, number), Columns(lineB, 1, 22), {}, SetSsrName, task, counted)) {
-      return {};
-    }
+    const NamesImportResult rewritten =
+        RewriteHeaders(SatelliteFilePath(appDir, number), Columns(lineB, 1, 22), {}, SetSsrName, task, counted);
+    if (!rewritten) return rewritten;
     if (counted) ShowRewriteCount(task, ++count);
   }
   return {true, {}};
@@ -165,10 +169,9 @@ NamesImportResult ImportMagnitudes(const std::string& path, const std::string& a
     if (line.size() <= 40 || line.front() == ' ') continue;
     const int number = RoundToInt(FieldNumber(line, 1, 5));
     bool counted = false;
-    if (!RewriteHeaders(SatelliteFilePath(appDir, number), Columns(line, 7, 21), Columns(line, 38, 41),
-                        SetListNameAndMagnitude, task, counted)) {
-      return {};
-    }
+    const NamesImportResult rewritten = RewriteHeaders(SatelliteFilePath(appDir, number), Columns(line, 7, 21),
+                                                       Columns(line, 38, 41), SetListNameAndMagnitude, task, counted);
+    if (!rewritten) return rewritten;
     if (counted) ShowRewriteCount(task, ++count);
   }
   return {true, {}};

@@ -163,7 +163,8 @@ TleImportResult ImportTleFiles(const std::vector<std::string>& paths, double per
 // --- Names and magnitudes ----------------------------------------------------------------------------
 
 // What a names import did: success, or failure with the message to show when the input was refused for its
-// layout (empty for a read or write failure, which the window reports in its own words).
+// layout or a database file could not be written (empty for a read failure, which the window reports in
+// its own words).
 struct NamesImportResult {
   bool ok = false;
   std::string message;

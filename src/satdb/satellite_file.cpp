@@ -34,6 +34,12 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
+std::string JoinedList(const std::vector<std::string>& texts) {
+  std::string list;
+  for (const std::string& text : texts) list += (list.empty() ? "" : ", ") + text;
+  return list;
+}
+
 std::string FileDecimal(double value, std::string_view pattern) {
   std::string text = FormatNumber(value, pattern);
   std::replace(text.begin(), text.end(), ',', '.');

@@ -94,12 +94,10 @@ void AddSkipMessages(TleImportResult& result) {
   add(result.setsBadChecksum, "Пропущено наборов TLE с неверной контрольной суммой: ");
   add(result.setsBadField, "Пропущено наборов TLE с нечисловыми значениями в числовых полях: ");
   if (!result.foreignFiles.empty()) {
-    std::string list;
-    for (const std::string& path : result.foreignFiles) list += (list.empty() ? "" : ", ") + path;
     result.messages.push_back(
         "Файлы в папке TLE не похожи на файлы базы и оставлены без изменений (наборов TLE "
         "пропущено: " +
-        FormatNumber(result.setsForeignFile, "0") + "): " + list + ".");
+        FormatNumber(result.setsForeignFile, "0") + "): " + JoinedList(result.foreignFiles) + ".");
   }
   if (result.writeFailures > 0) {
     result.messages.push_back(

@@ -152,7 +152,11 @@ TEST_F(NamesImport, FailedRewriteKeepsTheFileAndReportsFailure) {
   const std::string before = Db(5);
   {
     testing_support::FileSizeLimit full(100);  // the rewritten file is longer: writing it fails
-    EXPECT_FALSE(Mags({ListLine(5, "Vanguard 1", "11.0")}));
+    const NamesImportResult r = ImportMagnitudes(Input(CrLf({ListLine(5, "Vanguard 1", "11.0")})), dir_.appDir(), task_);
+    EXPECT_FALSE(r);
+    EXPECT_NE(r.message.find(SatelliteFilePath(dir_.appDir(), 5) + ": " + std::generic_category().message(EFBIG)),
+              std::string::npos)
+        << r.message;
   }
   EXPECT_EQ(Db(5), before);
 }

@@ -311,6 +311,7 @@ bool MainWindow::StartUp() {
   StartUpHooks hooks;
   hooks.yield = [] { QApplication::processEvents(); };
   hooks.buildAsterisms = [this](const std::string& catalogue, const std::string& asterisms) {
+    if (shutDown_) return false;  // closed before the build began
     LongTaskGuard guard({app_.longTaskRunning, nullptr}, progress_,
                         QStringLiteral("Создание файла астеризмов.\r\nЭто займет некоторое время."), false);
     progress_->SetLabel(QStringLiteral("В процессе..."));
