@@ -34,7 +34,8 @@ int main(int argc, char** argv) {
 
   MainWindow window(appDir);
   window.show();
-  window.StartUp();
+  // A second instance on the same directory, or a window closed during start-up, ends the program here.
+  if (!window.StartUp()) return 0;
   // A frame named on the command line opens as "Открыть кадр" would open it.
   if (!args.isEmpty() && window.App().catalogueReady)
     QTimer::singleShot(0, &window, [&window, frame = args.front()] { window.OpenFrameFromCommandLine(frame); });

@@ -8,6 +8,7 @@
 
 #include "astrometry/catalogue.h"
 #include "base/calendar.h"
+#include "base/file_utils.h"
 #include "base/numbers.h"
 
 namespace {
@@ -118,8 +119,7 @@ bool BuildAsterismFile(const std::string& catalogPath, const std::string& asteri
   if (!ReadCatalogue(catalogPath, stars)) return false;
 
   const std::filesystem::path target(asterismPath);
-  std::filesystem::path temp = target;
-  temp += ".tmp";
+  const std::filesystem::path temp = TemporaryPathFor(asterismPath);
   bool ok = true;
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
@@ -165,10 +165,14 @@ bool BuildAsterismFile(const std::string& catalogPath, const std::string& asteri
       }
       task.SetLabel("В процессе...");
       task.Yield();
+      if (task.Cancelled()) {
+        ok = false;
+        break;
+      }
     }
-    if (!block.empty()) flush();
+    if (ok && !block.empty()) flush();
     out.flush();
-    ok = static_cast<bool>(out);
+    ok = ok && static_cast<bool>(out);
   }
   std::error_code ec;
   if (ok) std::filesystem::rename(temp, target, ec);

@@ -88,8 +88,8 @@ AsterismRecord DecodeAsterismRecord(const unsigned char* bytes);
 // Builds the asterism file from the catalogue: every triangle of stars of magnitude <= 4.0 whose second
 // and third vertices lie within 60 degrees of the first, in blocks of 1000 records with the last block
 // zero-padded. Written to a temporary file renamed into place at the end. Reports "В процессе..." and
-// yields after each first vertex. False when the catalogue or the output cannot be read or written;
-// no asterism file is then left behind.
+// yields after each first vertex; stops when the task is cancelled. False when the catalogue or the output
+// cannot be read or written, or on cancel; no asterism file is then left behind.
 bool BuildAsterismFile(const std::string& catalogPath, const std::string& asterismPath, TaskControl& task);
 
 // Loads the asterism file into a table, keeping only records whose three star numbers map to a non-zero

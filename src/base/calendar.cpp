@@ -1,6 +1,7 @@
 #include "base/calendar.h"
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <vector>
 
@@ -48,15 +49,16 @@ int DaysInMonth(int year, int month) {
 
 double MjdFromDate(int year, int month, int day, double hours) {
   // Gregorian calendar throughout, with March as the first month of the counting year.
-  int y = year;
-  int m = month;
+  // 64-bit integers: the month term overflows 32 bits for months above about 7000 (a mistyped date).
+  std::int64_t y = year;
+  std::int64_t m = month;
   if (m <= 2) {
     m += 12;
     y -= 1;
   }
-  const int b = y / 400 - y / 100 + y / 4;
-  const long long c = ((m + 1LL) * 306001) / 10000;  // 64-bit: an out-of-range month must not overflow
-  return 365.0 * y - 679004.0 + b + c + day + hours / 24.0;
+  const std::int64_t b = y / 400 - y / 100 + y / 4;
+  const std::int64_t c = ((m + 1) * 306001) / 10000;
+  return 365.0 * static_cast<double>(y) - 679004.0 + static_cast<double>(b + c) + day + hours / 24.0;
 }
 
 CalendarFields DateFromMjd(double mjd, int yearGuess) {

@@ -1,8 +1,6 @@
 #include "base/ini.h"
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
 #include "base/file_utils.h"
@@ -107,10 +105,8 @@ IniDocument ParseIni(std::string_view text) {
 }
 
 IniDocument ReadIniFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {};
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return {};
+  std::string text;
+  if (!ReadWholeFile(path, text)) return {};
   return ParseIni(text);
 }
 
@@ -126,25 +122,43 @@ std::string IniText(const IniDocument& document) {
   return text;
 }
 
-bool WriteIniFile(const std::string& path, const IniDocument& document) {
+WriteResult WriteIniFile(const std::string& path, const IniDocument& document) {
   namespace fs = std::filesystem;
-  if (path.empty()) return false;
+  if (path.empty()) return {false, "пустое имя файла"};
   std::error_code ec;
   const fs::path target(path);
   if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
   return WriteFileAtomically(path, IniText(document));
 }
 
-std::string IniGetValue(const IniDocument& document, std::string_view section, std::string_view key,
-                        std::string_view defaultValue) {
+namespace {
+
+// The trimmed value of a key of a section, uncut; defaultValue when the section or the key is missing.
+std::string_view RawValue(const IniDocument& document, std::string_view section, std::string_view key,
+                          std::string_view defaultValue) {
   const std::size_t header = FindSection(document, NormalName(section));
   if (header == document.lines.size()) return std::string(defaultValue);
   const std::size_t end = SectionEnd(document, header);
   const std::size_t at = FindKey(document, header + 1, end, NormalName(key));
   if (at == end) return std::string(defaultValue);
   const IniLine& line = document.lines[at];
-  const std::string_view value = Trim(std::string_view(line.text).substr(line.valueStart));
-  return std::string(value.substr(0, kIniValueLimit));
+  return Trim(std::string_view(line.text).substr(line.valueStart));
+}
+
+}  // namespace
+
+std::string IniGetValue(const IniDocument& document, std::string_view section, std::string_view key,
+                        std::string_view defaultValue) {
+  return std::string(RawValue(document, section, key, defaultValue).substr(0, kIniValueLimit));
+}
+
+std::string IniGetListValue(const IniDocument& document, std::string_view section, std::string_view key,
+                            std::string_view defaultValue, char separator) {
+  const std::string_view value = RawValue(document, section, key, defaultValue);
+  if (value.size() <= kIniValueLimit) return std::string(value);
+  // Cut just before the last separator that keeps the text within the limit; an item is never split.
+  const std::size_t cut = value.substr(0, kIniValueLimit + 1).rfind(separator);
+  return std::string(value.substr(0, cut == std::string_view::npos ? 0 : cut));
 }
 
 void IniSetValue(IniDocument& document, std::string_view section, std::string_view key, std::string_view value) {

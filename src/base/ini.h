@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/file_utils.h"
+
 // The most characters of a value that reading returns.
 inline constexpr std::size_t kIniValueLimit = 254;
 
@@ -41,8 +43,8 @@ IniDocument ReadIniFile(const std::string& path);
 std::string IniText(const IniDocument& document);
 // Writes the document to a temporary file in the target's folder and renames it over the target, so
 // that the target is either the old file or the complete new one; creates the folder when missing.
-// False when any step fails (the target is then unchanged and the temporary file removed).
-bool WriteIniFile(const std::string& path, const IniDocument& document);
+// On failure of any step the target is unchanged, the temporary file removed and the system's reason given.
+WriteResult WriteIniFile(const std::string& path, const IniDocument& document);
 // The value of a key in a section, trimmed and cut to kIniValueLimit characters; defaultValue when
 // the section or the key is missing.
 std::string IniGetValue(const IniDocument& document, std::string_view section, std::string_view key,
@@ -51,3 +53,7 @@ std::string IniGetValue(const IniDocument& document, std::string_view section, s
 // of the first matching key in place, or appends "key=value" after the section's last non-blank line,
 // or appends the section and the key at the end of the document.
 void IniSetValue(IniDocument& document, std::string_view section, std::string_view key, std::string_view value);
+// The value of a key that holds a list of items joined by separator, cut like IniGetValue but never inside
+// an item: a value longer than kIniValueLimit keeps only the items that end within the limit.
+std::string IniGetListValue(const IniDocument& document, std::string_view section, std::string_view key,
+                            std::string_view defaultValue, char separator);

@@ -66,10 +66,12 @@ CollectResult CollectFrameInfo(const PanelEntries& e, bool strict, FrameInfo& in
   int year = info.startTime.year, month = info.startTime.month, day = info.startTime.day;
   // A typed day the month does not have (31.02) is no date; information files are read as they always were.
   const bool dateOk = ParseDate(e.date, year, month, day) && day <= DaysInMonth(year, month);
-  // Fields assigned before a failing step keep their new values.
-  info.startTime.year = static_cast<std::int16_t>(year);
-  info.startTime.month = static_cast<std::int16_t>(month);
-  info.startTime.day = static_cast<std::int16_t>(day);
+  // A date that fails is not stored at all: an out-of-range month or year never reaches the record.
+  if (dateOk) {
+    info.startTime.year = static_cast<std::int16_t>(year);
+    info.startTime.month = static_cast<std::int16_t>(month);
+    info.startTime.day = static_cast<std::int16_t>(day);
+  }
   if (!dateOk && strict) {
     result.ok = false;
     result.message = "Ошибка ввода даты";

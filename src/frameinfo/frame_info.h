@@ -68,7 +68,8 @@ inline constexpr float kMaxUtError = 3000.0f;
 // "Ошибка ввода даты" (also for a day the month does not have), a bad time "Ошибка ввода времени",
 // a longitude or latitude that is no number "Ошибка ввода долготы" / "Ошибка ввода широты", and nothing
 // further is read. A minus sign before the longitude or latitude means west or south.
-// Lenient: failed parses are ignored and reading goes on. Numeric boxes accept "," as the decimal
+// Lenient: failed parses are ignored and reading goes on; a date that fails changes none of the date
+// fields. Numeric boxes accept "," as the decimal
 // point (the panel shows numbers with the locale's separator).
 CollectResult CollectFrameInfo(const PanelEntries& entries, bool strict, FrameInfo& info);
 // The panel's texts that show the record's circumstances: start date and time, the numbers as the

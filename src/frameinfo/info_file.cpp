@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "base/calendar.h"
+#include "base/file_utils.h"
 #include "base/ini.h"
 #include "base/numbers.h"
 
@@ -23,7 +24,30 @@ std::string BaseName(const std::string& path) {
 
 }  // namespace
 
-std::string InfoFileName(const std::string& appDir, const std::string& imagePath) {
+namespace {
+
+// Bytes of "_YYYY-MM-DD_hh-mm", of the longest distinct-name suffix "_99", and of ".txt".
+constexpr std::size_t kStampBytes = 17;
+constexpr std::size_t kSuffixBytes = 3;
+constexpr std::size_t kExtensionBytes = 4;
+// The most distinct names tried for frames that share a base name and stamp.
+constexpr int kMostDistinctNames = 99;
+
+// The base name as it goes into the information file's name: unchanged when the whole name fits the file
+// system's limit of kMaxFileNameBytes, otherwise cut at a character boundary and followed by "~" and the
+// checksum of the whole base name, so that the same image always gives the same shortened name.
+std::string FittingBaseName(const std::string& base) {
+  const std::size_t room = kMaxFileNameBytes - kStampBytes - kSuffixBytes - kExtensionBytes;
+  if (base.size() <= room) return base;
+  const std::string tag = "~" + ChecksumText(ContentChecksum(base)).substr(0, 8);
+  std::size_t keep = room - tag.size();
+  // Never cut inside a UTF-8 sequence: back up over continuation bytes.
+  while (keep > 0 && (static_cast<unsigned char>(base[keep]) & 0xC0) == 0x80) --keep;
+  return base.substr(0, keep) + tag;
+}
+
+// "_YYYY-MM-DD_hh-mm" of the image's last-write time in UTC; time 0 (1970) when it cannot be examined.
+std::string ImageStamp(const std::string& imagePath) {
   using namespace std::chrono;
   std::error_code ec;
   const auto written = std::filesystem::last_write_time(imagePath, ec);
@@ -32,11 +56,56 @@ std::string InfoFileName(const std::string& appDir, const std::string& imagePath
   const auto day = floor<days>(stamp);
   const year_month_day ymd{day};
   const hh_mm_ss hms{stamp - day};
-  const std::string sep(1, std::filesystem::path::preferred_separator);
-  return appDir + "Info" + sep + BaseName(imagePath) + "_" + FormatNumber(static_cast<int>(ymd.year()), "0000") + "-" +
+  return "_" + FormatNumber(static_cast<int>(ymd.year()), "0000") + "-" +
          FormatNumber(static_cast<unsigned>(ymd.month()), "00") + "-" +
          FormatNumber(static_cast<unsigned>(ymd.day()), "00") + "_" + FormatNumber(hms.hours().count(), "00") + "-" +
-         FormatNumber(hms.minutes().count(), "00") + ".txt";
+         FormatNumber(hms.minutes().count(), "00");
+}
+
+// The information-file name with the distinct-name number n (1 gives no suffix, 2 gives "_2").
+std::string NumberedInfoFileName(const std::string& appDir, const std::string& imagePath, int n) {
+  const std::string sep(1, std::filesystem::path::preferred_separator);
+  const std::string suffix = n > 1 ? "_" + FormatNumber(n, "0") : std::string();
+  return appDir + "Info" + sep + FittingBaseName(BaseName(imagePath)) + ImageStamp(imagePath) + suffix + ".txt";
+}
+
+// The image path as the writer stores it: every CR and LF a blank, at most kIniValueLimit characters.
+std::string StoredImagePath(const std::string& imagePath) {
+  std::string text = imagePath.substr(0, kIniValueLimit);
+  for (char& c : text) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string InfoFileName(const std::string& appDir, const std::string& imagePath) {
+  return NumberedInfoFileName(appDir, imagePath, 1);
+}
+
+bool InfoFileBelongsTo(const std::string& path, const std::string& imagePath, int imageWidth, int imageHeight) {
+  const IniDocument doc = ReadIniFile(path);
+  const std::string stored = IniGetValue(doc, "User Info", "FileName", "");
+  if (stored.empty()) return true;  // written by hand or by an older version: nothing to tell it by
+  const auto dimension = [&doc](std::string_view key) {
+    return RoundToInt(ParseNumber(IniGetValue(doc, "User Info", key, "0")));
+  };
+  if (dimension("Size X") != imageWidth || dimension("Size y") != imageHeight) return false;
+  if (stored == StoredImagePath(imagePath)) return true;
+  // A frame moved or renamed with its folder: its old path is gone, so no other frame can own the file.
+  std::error_code ec;
+  return stored.size() < kIniValueLimit && !std::filesystem::exists(stored, ec) && !ec &&
+         BaseName(stored) == BaseName(imagePath);
+}
+
+std::string FindInfoFile(const std::string& appDir, const std::string& imagePath, int imageWidth, int imageHeight) {
+  for (int n = 1; n <= kMostDistinctNames; ++n) {
+    const std::string path = NumberedInfoFileName(appDir, imagePath, n);
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec) || InfoFileBelongsTo(path, imagePath, imageWidth, imageHeight)) return path;
+  }
+  return NumberedInfoFileName(appDir, imagePath, kMostDistinctNames);
 }
 
 namespace {
@@ -128,8 +197,8 @@ bool HasPixel(const TrackPoint& p) {
 
 }  // namespace
 
-bool WriteInfoFile(const std::string& path, const InfoFileData& data) {
-  if (path.empty()) return false;
+WriteResult WriteInfoFile(const std::string& path, const InfoFileData& data) {
+  if (path.empty()) return {false, "пустое имя файла"};
   IniDocument doc = ReadIniFile(path);
   const FrameInfo& info = data.info;
   const auto set = [&doc](std::string_view section, std::string_view key, const std::string& value) {
@@ -219,7 +288,7 @@ void ReadInfoFile(const std::string& path, InfoFileData& data) {
   end1.dec = DegToRad(ReadDouble(doc, kSatellite, "Track_DEC1", "0"));
   end2.ra = DegToRad(ReadDouble(doc, kSatellite, "Track_RA2", "0"));
   end2.dec = DegToRad(ReadDouble(doc, kSatellite, "Track_DEC2", "0"));
-  AppendRemembered(IniGetValue(doc, kSatellite, "Multi_traectory", " "), data.remembered);
+  AppendRemembered(IniGetListValue(doc, kSatellite, "Multi_traectory", " ", ','), data.remembered);
 
   data.moonVisibility = IniGetValue(doc, kSupplemental, "MoonVis", "No");
   data.moonPhase = ReadFloat(doc, kSupplemental, "MoonPhase", "0");

@@ -9,40 +9,57 @@
 #include <vector>
 
 #include "astrometry/plate.h"
+#include "base/file_utils.h"
 #include "frameinfo/frame_info.h"
 #include "image/marks.h"
 
 // Everything the information file keeps about one frame.
 struct InfoFileData {
-  std::string imagePath;                  // written as "FileName", not read back
-  std::int16_t imageWidth = 0;            // pixels; written, not read back
-  std::int16_t imageHeight = 0;           // pixels; written, not read back
-  FrameInfo info;                         // circumstances; "PoleUser" is info.fieldSizeText
-  PlateSolution plate;                    // display form; the working form is rebuilt after reading
-  TrackEnds trackEnds;  // entries 1 and 2 are stored (pixels, radians), with the count of marked ends
-  int identifiedNorad = 0;      // catalogue number of the identified satellite, 0 when none
-  std::string identifiedName;   // its name
-  std::vector<int> remembered;  // catalogue numbers remembered for drawing several satellites
+  std::string imagePath;         // written as "FileName", not read back
+  std::int16_t imageWidth = 0;   // pixels; written, not read back
+  std::int16_t imageHeight = 0;  // pixels; written, not read back
+  FrameInfo info;                // circumstances; "PoleUser" is info.fieldSizeText
+  PlateSolution plate;           // display form; the working form is rebuilt after reading
+  TrackEnds trackEnds;           // entries 1 and 2 are stored (pixels, radians), with the count of marked ends
+  int identifiedNorad = 0;       // catalogue number of the identified satellite, 0 when none
+  std::string identifiedName;    // its name
+  std::vector<int> remembered;   // catalogue numbers remembered for drawing several satellites
   std::string moonVisibility = "No";
   float moonPhase = 0.0f;
   float moonDistance = 0.0f;  // degrees from the frame centre
 };
 
+// The longest file name, in bytes, that the file systems in use accept.
+inline constexpr std::size_t kMaxFileNameBytes = 255;
+
 // Path of a frame's information file: appDir + "Info" + separator + base + "_YYYY-MM-DD_hh-mm" + ".txt",
 // where base is the image's file name without directory and extension and the stamp is the
 // image's last-write time in UTC. An image that cannot be examined gets the stamp of time 0 (1970).
+// A base name too long for the name to stay within kMaxFileNameBytes is cut and followed by "~" and eight
+// hexadecimal digits of its checksum, so the same image always gives the same name.
 std::string InfoFileName(const std::string& appDir, const std::string& imagePath);
+
+// True when the information file at path was written for this frame: its "FileName" is the image's path
+// (or a path that no longer exists with the same base name: the frame was moved) and its "Size X" and
+// "Size y" are the image's size in pixels. A file without "FileName" (written by hand) belongs to any frame.
+bool InfoFileBelongsTo(const std::string& path, const std::string& imagePath, int imageWidth, int imageHeight);
+
+// The information file of a frame: InfoFileName, or, when that file belongs to another frame of the same
+// base name and stamp, the first of the names with "_2", "_3" ... before ".txt" that is missing or
+// belongs to this frame. Reading and writing both find the same file this way.
+std::string FindInfoFile(const std::string& appDir, const std::string& imagePath, int imageWidth, int imageHeight);
 
 // Writes every value of the record into the information file at path in one rewrite: the old file is
 // read once, each key replaced in place or appended to its section, other lines kept, and the result
 // renamed over the old file. "Multi_traectory" is touched only when the remembered list is not empty.
-// False when the file could not be written (the old file then stays as it was).
-bool WriteInfoFile(const std::string& path, const InfoFileData& data);
+// On failure the old file stays as it was and the result carries the system's reason.
+WriteResult WriteInfoFile(const std::string& path, const InfoFileData& data);
 
 // Reads the information file at path into the record; a missing key (or a missing file) gives its
 // default. Then finishes the record: track-end RA/DEC from degrees to radians, the track-end count set
 // to 1 when end 1 holds a pixel with x and y non-zero, to 2 when end 2 does as well, and to 0 when end 1
-// holds none (its pixel was just replaced by 0), the non-zero numbers of "Multi_traectory" appended
+// holds none (its pixel was just replaced by 0), the non-zero numbers of "Multi_traectory" (only the
+// numbers that end within the INI limit of a value, none of them cut) appended
 // to the list, the start time derived from the mid time when the file has none, and the plate's
 // working form rebuilt. Dates and times that do not parse keep the fields from the failing one on.
 void ReadInfoFile(const std::string& path, InfoFileData& data);

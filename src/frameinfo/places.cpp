@@ -125,7 +125,7 @@ std::string PlacesText(const std::vector<ObserverSite>& sites) {
 bool SavePlaces(const std::string& appDir, const std::vector<ObserverSite>& sites) {
   std::error_code ec;
   std::filesystem::create_directories(std::filesystem::path(PlacesFileName(appDir)).parent_path(), ec);
-  return WriteFileAtomically(PlacesFileName(appDir), PlacesText(sites));
+  return WriteFileAtomically(PlacesFileName(appDir), PlacesText(sites)).ok;
 }
 
 std::string PlacesSaveError(const std::string& path) {

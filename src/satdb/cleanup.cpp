@@ -16,39 +16,56 @@ namespace {
 // The age used when no age limit is set: longer than any set can be, so nothing is pruned.
 constexpr double kNoAgeLimitDays = 365000;
 
-// The number of element sets a database file holds (0 when it cannot be read).
-int SetCount(const std::string& path) {
-  std::string text;
-  if (!ReadWholeFile(path, text)) return 0;
-  return static_cast<int>(ParseSatelliteFile(text).sets.size());
+// Notes a file that could not be changed and the system's reason (the first one's).
+void Failed(const std::string& reason, CleanupResult& result) {
+  ++result.failures;
+  if (result.failureReason.empty()) result.failureReason = reason;
 }
 
-// Removes sets whose key is not above the cutoff; deletes the file when none is left. False on failure.
-// With countOnly the file stays as it is and only the counts grow.
-bool PruneFile(const std::string& path, double cutoffKey, bool countOnly, TaskControl& task, CleanupResult& result) {
-  std::string oldText;
-  if (!ReadWholeFile(path, oldText)) return false;
-  SatelliteFile file = ParseSatelliteFile(oldText);
-  task.Yield();
-  const std::size_t before = file.sets.size();
-  result.setsTotal += static_cast<int>(before);
-  std::erase_if(file.sets, [cutoffKey](const StoredSet& set) { return !(set.epochKey > cutoffKey); });
-  if (file.sets.size() == before) return true;
-  result.setsRemoved += static_cast<int>(before - file.sets.size());
-  result.setsDeleted += static_cast<int>(before - file.sets.size());
-  if (countOnly) {
-    if (file.sets.empty()) ++result.filesDeleted;
-    return true;
-  }
-  if (file.sets.empty()) {
-    std::error_code ec;
-    if (!std::filesystem::remove(path, ec)) return false;
+// Deletes a file holding sets element sets (only counts it when the run just counts); counts it or the failure.
+void DeleteFile(const std::string& path, int sets, bool countOnly, CleanupResult& result) {
+  std::error_code ec;
+  if (countOnly || std::filesystem::remove(path, ec)) {
     ++result.filesDeleted;
-    return true;
+    result.setsDeleted += sets;
+  } else {
+    Failed(ec ? ec.message() : "файл не найден", result);
   }
-  if (!StoreSatelliteFile(path, file, oldText)) return false;
+}
+
+// Removes sets whose key is not above the cutoff from a file's content and stores it, or deletes the
+// file when none is left. With countOnly nothing changes and only the counts grow.
+void PruneFile(const std::string& path, SatelliteFile file, std::string_view oldText, double cutoffKey,
+               bool countOnly, CleanupResult& result) {
+  const std::size_t before = file.sets.size();
+  std::erase_if(file.sets, [cutoffKey](const StoredSet& set) { return !(set.epochKey > cutoffKey); });
+  if (file.sets.size() == before) return;
+  const int removed = static_cast<int>(before - file.sets.size());
+  result.setsRemoved += removed;
+  if (file.sets.empty() && file.otherLines.empty()) {
+    DeleteFile(path, removed, countOnly, result);
+    return;
+  }
+  result.setsDeleted += removed;
+  if (countOnly) return;
+  const WriteResult written = StoreSatelliteFile(path, file, oldText);
+  if (!written) {
+    Failed(written.reason, result);
+    return;
+  }
   ++result.filesPruned;
-  return true;
+}
+
+// The summary lines of files that could not be changed and of files left alone.
+void AddMessages(CleanupResult& result) {
+  if (result.failures > 0) {
+    result.messages.push_back("Не удалось изменить файлов базы данных: " + FormatNumber(result.failures, "0") + " (" +
+                              result.failureReason + "). Эти файлы оставлены без изменений.");
+  }
+  if (!result.foreignFiles.empty()) {
+    result.messages.push_back("Файлы в папке TLE не похожи на файлы базы и оставлены без изменений: " +
+                              JoinedList(result.foreignFiles) + ".");
+  }
 }
 
 }  // namespace
@@ -75,7 +92,7 @@ CleanupResult CleanDatabase(const std::string& appDir, const CleanupLimits& limi
     result.messages.push_back("Нет TLE.");
     return result;
   }
-  int failures = 0;
+  if (!limits.countOnly) RemoveLeftoverTemporaries(DatabaseDir(appDir));
   for (const std::string& path : paths) {
     if (task.Cancelled()) {
       result.cancelled = true;
@@ -83,38 +100,33 @@ CleanupResult CleanDatabase(const std::string& appDir, const CleanupLimits& limi
     }
     task.SetText(path);
     task.Yield();
-    ++result.filesTotal;
+    std::string oldText;
     TleRecord record;
-    if (!ReadBestSet(path, nowMjd, record)) {
-      ++failures;
+    if (!ReadWholeFile(path, oldText) || !ReadBestSet(path, nowMjd, record)) {
+      Failed("файл не читается", result);
       continue;
     }
+    const SatelliteFile file = ParseSatelliteFile(oldText);
+    if (!IsSatelliteFile(file)) {
+      result.foreignFiles.push_back(path);  // a user's file or a damaged one: never deleted unasked
+      continue;
+    }
+    ++result.filesTotal;
+    const int sets = static_cast<int>(file.sets.size());
+    result.setsTotal += sets;
     // A perigee that cannot be computed (no usable set) is left to the age test.
     const double perigee = PerigeeRadius(record.meanMotion, record.eccentricity);
     const bool tooHigh = limits.perigeeKm && std::isfinite(perigee) && perigee > *limits.perigeeKm;
     if (tooHigh || record.ageDays > ageLimit) {
-      const int sets = SetCount(path);
-      result.setsTotal += sets;
-      std::error_code ec;
-      if (limits.countOnly || std::filesystem::remove(path, ec)) {
-        ++result.filesDeleted;
-        result.setsDeleted += sets;
-      } else {
-        ++failures;
-      }
+      DeleteFile(path, sets, limits.countOnly, result);
       task.Yield();
       continue;
     }
     if (limits.ageDays) {
-      if (!PruneFile(path, cutoffKey, limits.countOnly, task, result)) ++failures;
+      PruneFile(path, file, oldText, cutoffKey, limits.countOnly, result);
       task.Yield();
-    } else {
-      result.setsTotal += SetCount(path);
     }
   }
-  if (failures > 0) {
-    result.messages.push_back("Не удалось изменить файлов базы данных: " + FormatNumber(failures, "0") +
-                              ". Эти файлы оставлены без изменений.");
-  }
+  if (!limits.countOnly) AddMessages(result);
   return result;
 }

@@ -30,24 +30,29 @@ void ShowRewriteCount(TaskControl& task, int count) {
 using HeaderEdit = void (*)(SatelliteFile& file, std::string_view name, std::string_view magnitude);
 
 // Rewrites the file of the satellite with the edited headers, keeping its sets. Missing files are skipped;
-// false on a read or write failure. counted is set when the file existed.
-bool RewriteHeaders(const std::string& path, std::string_view name, std::string_view magnitude, HeaderEdit edit,
-                    TaskControl& task, bool& counted) {
+// failure on a read or write failure, with the message naming the file and the system's reason for a
+// failed write. counted is set when the file existed.
+NamesImportResult RewriteHeaders(const std::string& path, std::string_view name, std::string_view magnitude,
+                                 HeaderEdit edit, TaskControl& task, bool& counted) {
   std::string oldText;
   counted = false;
   switch (ReadDatabaseFile(path, oldText)) {
     case DatabaseRead::Missing:
-      return true;
+      return {true, {}};
     case DatabaseRead::Failed:
-      return false;
+      return {};
     case DatabaseRead::Read:
       break;
   }
-  counted = true;
   SatelliteFile file = ParseSatelliteFile(oldText);
   task.Yield();
+  if (!IsSatelliteFile(file)) return {true, {}};  // a user's file under a satellite's name stays untouched
+  counted = true;
   edit(file, name, magnitude);
-  return StoreSatelliteFile(path, file, oldText);
+  const WriteResult written = StoreSatelliteFile(path, file, oldText);
+  if (written) return {true, {}};
+  return {false, "Не удалось записать файл базы данных " + path + ": " + written.reason +
+                     ". Файл оставлен без изменений, ввод прерван."};
 }
 
 // The report's name becomes the only header line.
@@ -64,12 +69,61 @@ void SetListNameAndMagnitude(SatelliteFile& file, std::string_view name, std::st
   if (!TrimBlanks(magnitude).empty()) file.magLine = "Mag = " + FileDecimal(ParseNumber(magnitude), "0.00");
 }
 
+// True when columns first..last hold only blanks and digits, at least one digit.
+bool NumberColumns(std::string_view line, std::size_t first, std::size_t last) {
+  const std::string_view field = Columns(line, first, last);
+  if (field.size() != last - first + 1) return false;
+  bool digit = false;
+  for (const char c : field) {
+    if (c != ' ' && (c < '0' || c > '9')) return false;
+    digit = digit || c != ' ';
+  }
+  return digit;
+}
+
+// Records looked at to tell a file's layout.
+constexpr int kLayoutSample = 5;
+
+// True when the first records of a magnitude list have the designed columns: the number in 1-5, a blank
+// in 6, the name starting in 7, a blank in 37 and a number (or blanks) in 38-41.
+bool LooksLikeMagnitudeList(const std::vector<std::string_view>& lines) {
+  int seen = 0;
+  for (const std::string_view line : lines) {
+    if (line.size() <= 40 || line.front() == ' ') continue;
+    const std::string_view magnitude = Columns(line, 38, 41);
+    const bool numeric = magnitude.find_first_not_of(" +-.0123456789") == std::string_view::npos;
+    if (!NumberColumns(line, 1, 5) || line[5] != ' ' || line[6] == ' ' || line[36] != ' ' || !numeric) return false;
+    if (++seen == kLayoutSample) break;
+  }
+  return seen > 0;
+}
+
+// True when a situation report has a "Satellite" header followed, after its three lines, by records whose
+// line A carries a catalogue number in columns 17-21.
+bool LooksLikeSsr(const std::vector<std::string_view>& lines) {
+  std::size_t next = 0;
+  while (next < lines.size() && !(lines[next].size() > 8 && StartsWith(lines[next], "Satellite"))) ++next;
+  next += 4;
+  int seen = 0;
+  for (; next + 1 < lines.size() && seen < kLayoutSample; next += 2, ++seen) {
+    const std::string_view lineA = lines[next];
+    if (lineA.empty() || lineA.front() == ' ') break;
+    if (!NumberColumns(lineA, 17, 21)) return false;
+  }
+  return seen > 0;
+}
+
 }  // namespace
 
-bool ImportSsr(const std::string& path, const std::string& appDir, TaskControl& task) {
+NamesImportResult ImportSsr(const std::string& path, const std::string& appDir, TaskControl& task) {
   std::string text;
-  if (!ReadWholeFile(path, text)) return false;
-  const std::vector<std::string_view> lines = SplitLines(text);
+  if (!ReadWholeFile(path, text)) return {};
+  const std::vector<std::string_view> lines = SplitLines(WithoutByteOrderMark(text));
+  if (!LooksLikeSsr(lines)) {
+    return {false, "Файл " + path +
+                       " не похож на ssr-файл: в нём нет строки заголовка «Satellite» с записями под ней (номер ИСЗ "
+                       "в колонках 17-21). База данных не изменена."};
+  }
   std::size_t next = 0;
   bool inBlock = false;
   int count = 0;
@@ -77,7 +131,7 @@ bool ImportSsr(const std::string& path, const std::string& appDir, TaskControl& 
     if (!inBlock) {
       const std::string_view line = lines[next++];
       if (line.size() > 8 && StartsWith(line, "Satellite")) {
-        if (next + 3 > lines.size()) return false;  // the report ends inside the table head
+        if (next + 3 > lines.size()) return {};  // the report ends inside the table head
         next += 3;
         inBlock = true;
       }
@@ -88,32 +142,37 @@ bool ImportSsr(const std::string& path, const std::string& appDir, TaskControl& 
       inBlock = false;
       continue;
     }
-    if (next >= lines.size()) return false;  // a record without its name line
+    if (next >= lines.size()) return {};  // a record without its name line
     const std::string_view lineB = lines[next++];
     const int number = RoundToInt(FieldNumber(lineA, 17, 21));
     bool counted = false;
-    if (!RewriteHeaders(SatelliteFilePath(appDir, number), Columns(lineB, 1, 22), {}, SetSsrName, task, counted)) {
-      return false;
-    }
+    const NamesImportResult rewritten =
+        RewriteHeaders(SatelliteFilePath(appDir, number), Columns(lineB, 1, 22), {}, SetSsrName, task, counted);
+    if (!rewritten) return rewritten;
     if (counted) ShowRewriteCount(task, ++count);
   }
-  return true;
+  return {true, {}};
 }
 
-bool ImportMagnitudes(const std::string& path, const std::string& appDir, TaskControl& task) {
+NamesImportResult ImportMagnitudes(const std::string& path, const std::string& appDir, TaskControl& task) {
   std::string text;
-  if (!ReadWholeFile(path, text)) return false;
+  if (!ReadWholeFile(path, text)) return {};
+  const std::vector<std::string_view> lines = SplitLines(WithoutByteOrderMark(text));
+  if (!LooksLikeMagnitudeList(lines)) {
+    return {false, "Файл " + path +
+                       " не похож на список имён и звёздных величин: в первых строках нет номера ИСЗ в колонках 1-5, "
+                       "имени с колонки 7 и звёздной величины в колонках 38-41. База данных не изменена."};
+  }
   int count = 0;
-  for (const std::string_view line : SplitLines(text)) {
+  for (const std::string_view line : lines) {
     if (task.Cancelled()) break;
     if (line.size() <= 40 || line.front() == ' ') continue;
     const int number = RoundToInt(FieldNumber(line, 1, 5));
     bool counted = false;
-    if (!RewriteHeaders(SatelliteFilePath(appDir, number), Columns(line, 7, 21), Columns(line, 38, 41),
-                        SetListNameAndMagnitude, task, counted)) {
-      return false;
-    }
+    const NamesImportResult rewritten = RewriteHeaders(SatelliteFilePath(appDir, number), Columns(line, 7, 21),
+                                                       Columns(line, 38, 41), SetListNameAndMagnitude, task, counted);
+    if (!rewritten) return rewritten;
     if (counted) ShowRewriteCount(task, ++count);
   }
-  return true;
+  return {true, {}};
 }

@@ -32,6 +32,26 @@ double PerigeeRadius(double meanMotionRevPerDay, double eccentricity);
 // an exponent sign (columns 51 and 60 of line 1) is neither "+", "-" nor blank.
 bool ParseElementSet(std::string_view line1, std::string_view line2, TleRecord& record);
 
+// Columns of a complete element-set line: 68 of data and the checksum digit in column 69.
+inline constexpr std::size_t kElementLineColumns = 69;
+
+// Why two lines are not an element set.
+enum class SetFault {
+  None,
+  CutShort,     // a line ends before column 69 (an interrupted download)
+  BadChecksum,  // column 69 of a line is not the checksum of its columns 1-68
+  BadField,     // a line does not start "1 " / "2 ", or a field read as a number holds other characters
+};
+
+// Checksum of an element-set line: the sum of the digits of columns 1-68, each "-" counting 1, modulo 10.
+int ElementLineChecksum(std::string_view line);
+
+// Checks two lines before they are taken as an element set: both reach column 69, carry their line
+// numbers, have the checksum in column 69, and hold in every field the program reads only what that field
+// may hold (digits, blanks, a decimal point, signs where signs stand), with a digit in every number that
+// must have one; ParseElementSet must accept them too. Catalogue numbers are judged separately.
+SetFault CheckElementSet(std::string_view line1, std::string_view line2);
+
 // --- Database files ----------------------------------------------------------------------------------
 
 // One element set as stored in a database file.
@@ -47,7 +67,12 @@ struct SatelliteFile {
   std::optional<std::string> mNameLine;  // whole "mName = ..." line
   std::optional<std::string> magLine;    // whole "Mag = ..." line
   std::vector<StoredSet> sets;           // newest first
+  std::vector<std::string> otherLines;   // non-blank lines that are neither headers nor sets, kept after the sets
 };
+
+// True when a database file's content holds at least one element set that passes CheckElementSet; other
+// files (a user's notes, a damaged file) are left alone by import and cleanup.
+bool IsSatelliteFile(const SatelliteFile& file);
 
 // The database directory appDir/TLE.
 std::string DatabaseDir(const std::string& appDir);
@@ -57,18 +82,20 @@ std::string SatelliteFilePath(const std::string& appDir, int catalogNumber);
 // then by name).
 std::vector<std::string> ListDatabaseFiles(const std::string& appDir);
 
-// Splits text into lines at LF, dropping a CR before it; a final line without LF is kept.
+// Splits text into lines at CR LF, LF or a lone CR; a final line without a line end is kept.
 std::vector<std::string_view> SplitLines(std::string_view text);
-// Reads a whole file as bytes; false when it cannot be opened or read.
-bool ReadWholeFile(const std::string& path, std::string& bytes);
+// The text without a leading UTF-8 byte-order mark.
+std::string_view WithoutByteOrderMark(std::string_view text);
 
-// Reads a database file's text: the last Name, mName and Mag lines, and every line starting with "1"
-// with the line after it as an element set (a final line 1 without its line 2 is dropped).
+// Reads a database file's text: the last Name, mName and Mag lines, every line starting with "1"
+// with the line after it as an element set (a final line 1 without its line 2 is dropped), and every other
+// non-blank line as it stands.
 SatelliteFile ParseSatelliteFile(std::string_view text);
-// The text of a database file: header lines in the order Name, mName, Mag, then the sets; CR LF endings.
+// The text of a database file: header lines in the order Name, mName, Mag, then the sets, then the other
+// lines; CR LF endings.
 std::string SatelliteFileText(const SatelliteFile& file);
-// Writes a database file atomically unless its bytes would not change. False when writing failed.
-bool StoreSatelliteFile(const std::string& path, const SatelliteFile& file, std::string_view oldText);
+// Writes a database file atomically unless its bytes would not change; on failure the system's reason.
+WriteResult StoreSatelliteFile(const std::string& path, const SatelliteFile& file, std::string_view oldText);
 
 // Reads the element set of a database file whose epoch lies nearest the time (MJD), with its age
 // |epoch - mjd| in days and the header fields; with no usable set the elements are 0 and the age 10000.
@@ -83,8 +110,9 @@ struct ImportedSet {
   std::string line1;
   std::string line2;
   int catalogNumber = 0;
-  bool numberValid = false;     // false when columns 3-7 hold no catalogue number
-  bool numberTooLarge = false;  // an OMM record numbered above 339999, which no two-line set can carry
+  bool numberValid = false;         // false when columns 3-7 hold no catalogue number
+  bool numberTooLarge = false;      // an OMM record numbered above 339999, which no two-line set can carry
+  SetFault fault = SetFault::None;  // why the lines are not an element set; such a set is skipped
   double epochKey = 0.0;
   std::string name;
 };
@@ -92,10 +120,11 @@ struct ImportedSet {
 // Reads an element-set input file, its form told by its content: an Orbit Mean-Elements Message (CSV,
 // XML or JSON, see satdb/omm.h; each record becomes the lines of its two-line set, and a record numbered
 // above 339999 becomes a set with numberTooLarge and no lines), or a TLE file (two- or three-line form,
-// CR LF or LF, blank lines allowed). A line not starting
+// CR LF, LF or CR line ends, a leading byte-order mark, blank lines allowed). A line not starting
 // "1 " is the current name (trimmed; a leading "0 " line number is dropped); a line "1 " starts a set whose
-// line 2 is the next line. False when the file is missing, holds binary data, ends right after a line 1 or
-// holds a set ParseElementSet refuses.
+// line 2 is the next line. Every set is checked by CheckElementSet and carries its fault. False when the
+// path is not a readable regular file, the file holds binary data, ends right after a line 1 or holds a
+// set ParseElementSet refuses.
 bool ReadTleInput(const std::string& path, std::vector<ImportedSet>& sets);
 
 // Merges one set into a database file's content: keeps the headers, adds "mName = " + name when there is
@@ -108,32 +137,53 @@ struct TleImportResult {
   bool cancelled = false;
   int filesRead = 0;  // files read whole (a file that cannot be read stores nothing)
   int filesCreated = 0;
-  int setsMerged = 0;                 // inserted into existing files
-  int setsDuplicate = 0;              // dropped because the same epoch was already stored
-  int setsAboveLimit = 0;             // skipped by the perigee limit
-  int setsBadNumber = 0;              // skipped because the catalogue number could not be read
-  int setsNumberTooLarge = 0;         // OMM records numbered above 339999, skipped
-  int writeFailures = 0;              // database files that could not be written (left as they were)
-  std::vector<std::string> messages;  // texts to show the user, in order
+  int setsMerged = 0;                     // inserted into existing files
+  int setsDuplicate = 0;                  // dropped because the same epoch was already stored
+  int setsAboveLimit = 0;                 // skipped by the perigee limit
+  int setsBadNumber = 0;                  // skipped because the catalogue number could not be read
+  int setsNumberTooLarge = 0;             // OMM records numbered above 339999, skipped
+  int setsCutShort = 0;                   // skipped: a line ends before column 69 (an interrupted download)
+  int setsBadChecksum = 0;                // skipped: a line's checksum is wrong
+  int setsBadField = 0;                   // skipped: a field that must be a number is not
+  int setsForeignFile = 0;                // skipped: the satellite's database file is not a satellite file
+  int writeFailures = 0;                  // database files that could not be written (left as they were)
+  std::string writeFailureReason;         // the system's reason for the first failed write
+  std::vector<std::string> foreignFiles;  // database files left untouched because they are not satellite files
+  std::vector<std::string> messages;      // texts to show the user, in order
 };
 
 // Imports TLE files into the database in order. perigeeLimitKm is a perigee radius in km, or -1 for no
 // limit. A file that cannot be read stores nothing and adds "Ошибка в файле <path> . Проверьте формат.".
-// Cancel stops after the current set without a message.
+// Sets that are not element sets are skipped and counted by their fault; a satellite whose database file
+// is not a satellite file (IsSatelliteFile) keeps it untouched and the file is listed. Starts by removing
+// the temporary files a killed run left in the database folder. Cancel stops after the current set
+// without a message.
 TleImportResult ImportTleFiles(const std::vector<std::string>& paths, double perigeeLimitKm, const std::string& appDir,
                                TaskControl& task);
 
 // --- Names and magnitudes ----------------------------------------------------------------------------
 
+// What a names import did: success, or failure with the message to show when the input was refused for its
+// layout or a database file could not be written (empty for a read failure, which the window reports in
+// its own words).
+struct NamesImportResult {
+  bool ok = false;
+  std::string message;
+  explicit operator bool() const { return ok; }
+};
+
 // Imports satellite names from a satellite situation report: each satellite that has a database file gets
 // the header "Name = " + name (columns 1-22) and loses its other header lines; element sets are kept.
-// False on a read error in the report or a database file, or a failed write; true at the end or on cancel.
-bool ImportSsr(const std::string& path, const std::string& appDir, TaskControl& task);
+// A file without a "Satellite" header followed by numbered records is refused before anything changes.
+// Failure on a read error in the report or a database file, or a failed write; success at the end or on
+// cancel. Database files that are not satellite files stay untouched.
+NamesImportResult ImportSsr(const std::string& path, const std::string& appDir, TaskControl& task);
 
 // Imports names and standard magnitudes from a fixed-column list (number 1-5, name 7-21, magnitude 38-41):
 // each satellite with a database file gets "mName = " + name and "Mag = " + magnitude, keeping its Name line.
-// False on a read error or a failed write; true at the end or on cancel.
-bool ImportMagnitudes(const std::string& path, const std::string& appDir, TaskControl& task);
+// A list whose first records do not have these columns is refused before anything changes. Failure on a
+// read error or a failed write; success at the end or on cancel.
+NamesImportResult ImportMagnitudes(const std::string& path, const std::string& appDir, TaskControl& task);
 
 // --- Cleanup -----------------------------------------------------------------------------------------
 
@@ -149,16 +199,20 @@ struct CleanupResult {
   bool cancelled = false;
   int filesDeleted = 0;
   int filesPruned = 0;
-  int setsRemoved = 0;                // by pruning
-  int filesTotal = 0;                 // satellite files looked at
-  int setsTotal = 0;                  // element sets in them
-  int setsDeleted = 0;                // sets removed, with the files deleted whole and by pruning
-  std::vector<std::string> messages;  // texts to show the user ("Нет TLE.", write failures)
+  int setsRemoved = 0;                    // by pruning
+  int filesTotal = 0;                     // satellite files looked at
+  int setsTotal = 0;                      // element sets in them
+  int setsDeleted = 0;                    // sets removed, with the files deleted whole and by pruning
+  int failures = 0;                       // files that could not be changed (left as they were)
+  std::string failureReason;              // the system's reason for the first failure
+  std::vector<std::string> foreignFiles;  // files that are not satellite files, left untouched
+  std::vector<std::string> messages;      // texts to show the user ("Нет TLE.", failures, foreign files)
 };
 
 // The cutoff on the epoch-key scale for sets older than ageDays before nowMjd, rounded to 0.01 day.
 double CutoffKey(double nowMjd, double ageDays);
 
 // Deletes the files of satellites above the perigee limit or without a set within the age limit of nowMjd
-// (UT), and removes sets with keys not above the cutoff from the files kept.
+// (UT), and removes sets with keys not above the cutoff from the files kept. Files that are not satellite
+// files (IsSatelliteFile) are left untouched and listed.
 CleanupResult CleanDatabase(const std::string& appDir, const CleanupLimits& limits, double nowMjd, TaskControl& task);

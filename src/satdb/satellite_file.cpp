@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include "base/calendar.h"
@@ -33,6 +32,12 @@ std::string_view TrimBlanks(std::string_view text) {
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
+}
+
+std::string JoinedList(const std::vector<std::string>& texts) {
+  std::string list;
+  for (const std::string& text : texts) list += (list.empty() ? "" : ", ") + text;
+  return list;
 }
 
 std::string FileDecimal(double value, std::string_view pattern) {
@@ -109,6 +114,78 @@ bool ParseElementSet(std::string_view line1, std::string_view line2, TleRecord& 
   return std::all_of(std::begin(values), std::end(values), [](double v) { return std::isfinite(v); });
 }
 
+namespace {
+
+// True when columns first..last of the line hold only the allowed characters and, when a digit is
+// required, at least one digit. The line must reach the last column.
+bool FieldMadeOf(std::string_view line, std::size_t first, std::size_t last, std::string_view allowed,
+                 bool digitRequired) {
+  if (line.size() < last) return false;
+  const std::string_view field = line.substr(first - 1, last - first + 1);
+  bool digit = false;
+  for (const char c : field) {
+    if (allowed.find(c) == std::string_view::npos) return false;
+    digit = digit || (c >= '0' && c <= '9');
+  }
+  return digit || !digitRequired;
+}
+
+constexpr std::string_view kDecimal = " .0123456789";
+constexpr std::string_view kDigits = " 0123456789";
+constexpr std::string_view kSigned = " +-.0123456789";
+
+// The fields ParseElementSet reads, with what each may hold: (line 1 or 2, first, last, allowed, digit required).
+struct FieldRule {
+  int line;
+  std::size_t first, last;
+  std::string_view allowed;
+  bool digitRequired;
+};
+constexpr FieldRule kFieldRules[] = {
+    {1, 19, 32, kDecimal, true},  // epoch, YYDDD.DDDDDDDD
+    {1, 34, 43, kSigned, false},  // first derivative of mean motion
+    {1, 45, 50, kSigned, false},  // second derivative's mantissa
+    {1, 51, 51, " +-", false},    // its exponent's sign
+    {1, 52, 52, kDigits, false},  // its exponent
+    {1, 54, 54, " +-", false},    // B* sign
+    {1, 55, 59, kDigits, false},  // B* mantissa
+    {1, 60, 60, " +-", false},    // B* exponent's sign
+    {1, 61, 61, kDigits, false},  // B* exponent
+    {2, 9, 16, kDecimal, true},   // inclination
+    {2, 18, 25, kDecimal, true},  // right ascension of the node
+    {2, 27, 33, kDigits, true},   // eccentricity, assumed leading decimal point
+    {2, 35, 42, kDecimal, true},  // argument of perigee
+    {2, 44, 51, kDecimal, true},  // mean anomaly
+    {2, 53, 63, kDecimal, true},  // mean motion
+};
+
+}  // namespace
+
+int ElementLineChecksum(std::string_view line) {
+  int sum = 0;
+  for (const char c : line.substr(0, std::min<std::size_t>(line.size(), kElementLineColumns - 1))) {
+    if (c >= '0' && c <= '9') sum += c - '0';
+    if (c == '-') sum += 1;
+  }
+  return sum % 10;
+}
+
+SetFault CheckElementSet(std::string_view line1, std::string_view line2) {
+  if (line1.size() < kElementLineColumns || line2.size() < kElementLineColumns) return SetFault::CutShort;
+  if (!StartsWith(line1, "1 ") || !StartsWith(line2, "2 ")) return SetFault::BadField;
+  for (const std::string_view line : {line1, line2}) {
+    const char digit = line[kElementLineColumns - 1];
+    if (digit < '0' || digit > '9' || digit - '0' != ElementLineChecksum(line)) return SetFault::BadChecksum;
+  }
+  for (const FieldRule& rule : kFieldRules) {
+    if (!FieldMadeOf(rule.line == 1 ? line1 : line2, rule.first, rule.last, rule.allowed, rule.digitRequired)) {
+      return SetFault::BadField;
+    }
+  }
+  TleRecord elements;
+  return ParseElementSet(line1, line2, elements) ? SetFault::None : SetFault::BadField;
+}
+
 std::string DatabaseDir(const std::string& appDir) {
   return (fs::path(appDir) / "TLE").string();
 }
@@ -136,31 +213,22 @@ std::vector<std::string> ListDatabaseFiles(const std::string& appDir) {
 std::vector<std::string_view> SplitLines(std::string_view text) {
   std::vector<std::string_view> lines;
   while (!text.empty()) {
-    const std::size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.push_back(line);
+    const std::size_t end = text.find_first_of("\r\n");
+    lines.push_back(text.substr(0, end));
     if (end == std::string_view::npos) break;
-    text.remove_prefix(end + 1);
+    const bool crLf = text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n';
+    text.remove_prefix(end + (crLf ? 2 : 1));
   }
   return lines;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  in.seekg(0, std::ios::end);
-  const std::streamoff size = in.tellg();
-  if (size < 0) return false;
-  bytes.resize(static_cast<std::size_t>(size));
-  in.seekg(0, std::ios::beg);
-  in.read(bytes.data(), size);
-  return in.gcount() == size;
+std::string_view WithoutByteOrderMark(std::string_view text) {
+  return StartsWith(text, "\xEF\xBB\xBF") ? text.substr(3) : text;
 }
 
 SatelliteFile ParseSatelliteFile(std::string_view text) {
   SatelliteFile file;
-  const std::vector<std::string_view> lines = SplitLines(text);
+  const std::vector<std::string_view> lines = SplitLines(WithoutByteOrderMark(text));
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const std::string_view line = lines[i];
     if (StartsWith(line, "1")) {
@@ -173,9 +241,16 @@ SatelliteFile ParseSatelliteFile(std::string_view text) {
       file.mNameLine = std::string(line);
     } else if (StartsWith(line, "Mag")) {
       file.magLine = std::string(line);
+    } else if (!TrimBlanks(line).empty()) {
+      file.otherLines.emplace_back(line);
     }
   }
   return file;
+}
+
+bool IsSatelliteFile(const SatelliteFile& file) {
+  return std::any_of(file.sets.begin(), file.sets.end(),
+                     [](const StoredSet& set) { return CheckElementSet(set.line1, set.line2) == SetFault::None; });
 }
 
 std::string SatelliteFileText(const SatelliteFile& file) {
@@ -191,12 +266,13 @@ std::string SatelliteFileText(const SatelliteFile& file) {
     add(set.line1);
     add(set.line2);
   }
+  for (const std::string& line : file.otherLines) add(line);
   return text;
 }
 
-bool StoreSatelliteFile(const std::string& path, const SatelliteFile& file, std::string_view oldText) {
+WriteResult StoreSatelliteFile(const std::string& path, const SatelliteFile& file, std::string_view oldText) {
   const std::string text = SatelliteFileText(file);
-  if (text == oldText) return true;
+  if (text == oldText) return {true, {}};
   return WriteFileAtomically(path, text);
 }
 
@@ -210,7 +286,7 @@ bool ReadBestSet(const std::string& path, double mjd, TleRecord& record) {
   double best = 10000;
   double stopBound = 1000000;
   std::string_view bestLine1, bestLine2;
-  const std::vector<std::string_view> lines = SplitLines(text);
+  const std::vector<std::string_view> lines = SplitLines(WithoutByteOrderMark(text));
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const std::string_view line = lines[i];
     if (StartsWith(line, "Name")) {

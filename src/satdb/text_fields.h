@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Columns first..last (1-based, inclusive) of a line, cut to the line's length ("" when outside it).
 std::string_view Columns(std::string_view line, std::size_t first, std::size_t last);
@@ -13,5 +14,7 @@ double FieldNumber(std::string_view line, std::size_t first, std::size_t last);
 std::string_view TrimBlanks(std::string_view text);
 // True when the text begins with the prefix.
 bool StartsWith(std::string_view text, std::string_view prefix);
+// The texts joined by ", " (a list of paths in a message).
+std::string JoinedList(const std::vector<std::string>& texts);
 // A number formatted with a zero pattern for a file: always "." as decimal point, whatever the locale.
 std::string FileDecimal(double value, std::string_view pattern);

@@ -2,6 +2,7 @@
 // Orbit Mean-Elements Messages, creating
 // and merging the per-satellite files, the perigee limit, progress and cancel.
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <system_error>
@@ -26,25 +27,83 @@ double PerigeeRadiusOfLine2(std::string_view line2) {
   return PerigeeRadius(FieldNumber(line2, 53, 63), eccentricity);
 }
 
-enum class StoreOutcome { Created, Merged, Duplicate, WriteFailed };
+enum class StoreOutcome { Created, Merged, Duplicate, WriteFailed, Foreign };
+
+// Notes a failed write and its reason (the first one's).
+StoreOutcome Failed(const std::string& reason, TleImportResult& result) {
+  if (result.writeFailureReason.empty()) result.writeFailureReason = reason;
+  return StoreOutcome::WriteFailed;
+}
 
 // Creates the satellite's file with the set, or merges the set into the existing file.
-StoreOutcome StoreImportedSet(const ImportedSet& set, const std::string& appDir, TaskControl& task) {
+StoreOutcome StoreImportedSet(const ImportedSet& set, const std::string& appDir, TaskControl& task,
+                              TleImportResult& result) {
   const std::string path = SatelliteFilePath(appDir, set.catalogNumber);
   std::string oldText;
   if (!ReadWholeFile(path, oldText)) {
     std::error_code ec;
-    if (std::filesystem::exists(path, ec) || ec) return StoreOutcome::WriteFailed;  // never replace unread data
+    if (std::filesystem::exists(path, ec) || ec)
+      return Failed("файл не читается", result);  // never replace unread data
     SatelliteFile file;
     if (!set.name.empty()) file.mNameLine = "mName = " + set.name;
     file.sets.push_back({set.line1, set.line2, set.epochKey});
-    return WriteFileAtomically(path, SatelliteFileText(file)) ? StoreOutcome::Created : StoreOutcome::WriteFailed;
+    const WriteResult written = WriteFileAtomically(path, SatelliteFileText(file));
+    return written ? StoreOutcome::Created : Failed(written.reason, result);
   }
   SatelliteFile file = ParseSatelliteFile(oldText);
   task.Yield();
+  if (!IsSatelliteFile(file)) {
+    if (std::find(result.foreignFiles.begin(), result.foreignFiles.end(), path) == result.foreignFiles.end()) {
+      result.foreignFiles.push_back(path);
+    }
+    return StoreOutcome::Foreign;
+  }
   const bool inserted = MergeSet(file, set);
-  if (!StoreSatelliteFile(path, file, oldText)) return StoreOutcome::WriteFailed;
+  const WriteResult written = StoreSatelliteFile(path, file, oldText);
+  if (!written) return Failed(written.reason, result);
   return inserted ? StoreOutcome::Merged : StoreOutcome::Duplicate;
+}
+
+// Counts a set skipped for its fault; false when the set has none.
+bool CountFault(SetFault fault, TleImportResult& result) {
+  switch (fault) {
+    case SetFault::None:
+      return false;
+    case SetFault::CutShort:
+      ++result.setsCutShort;
+      break;
+    case SetFault::BadChecksum:
+      ++result.setsBadChecksum;
+      break;
+    case SetFault::BadField:
+      ++result.setsBadField;
+      break;
+  }
+  return true;
+}
+
+// The summary lines of the sets skipped and the files left alone, in the order of the result's fields.
+void AddSkipMessages(TleImportResult& result) {
+  const auto add = [&result](int count, const std::string& what) {
+    if (count > 0) result.messages.push_back(what + FormatNumber(count, "0") + ".");
+  };
+  add(result.setsBadNumber, "Пропущено наборов TLE с неверным номером ИСЗ: ");
+  add(result.setsNumberTooLarge,
+      "Пропущено наборов OMM с номером ИСЗ больше 339999 (такой номер нельзя записать в TLE): ");
+  add(result.setsCutShort, "Пропущено неполных наборов TLE (строка короче 69 знаков, файл оборван): ");
+  add(result.setsBadChecksum, "Пропущено наборов TLE с неверной контрольной суммой: ");
+  add(result.setsBadField, "Пропущено наборов TLE с нечисловыми значениями в числовых полях: ");
+  if (!result.foreignFiles.empty()) {
+    result.messages.push_back(
+        "Файлы в папке TLE не похожи на файлы базы и оставлены без изменений (наборов TLE "
+        "пропущено: " +
+        FormatNumber(result.setsForeignFile, "0") + "): " + JoinedList(result.foreignFiles) + ".");
+  }
+  if (result.writeFailures > 0) {
+    result.messages.push_back(
+        "Не удалось записать наборов TLE в базу данных: " + FormatNumber(result.writeFailures, "0") + " (" +
+        result.writeFailureReason + "). Прежние файлы базы сохранены.");
+  }
 }
 
 // Shows the share of sets done, "45.3%", in the progress label.
@@ -57,8 +116,9 @@ void ShowPercent(TaskControl& task, std::size_t done, std::size_t total) {
 
 bool ReadTleInput(const std::string& path, std::vector<ImportedSet>& sets) {
   sets.clear();
-  std::string text;
-  if (!ReadWholeFile(path, text)) return false;
+  std::string bytes;
+  if (!ReadWholeFile(path, bytes)) return false;
+  const std::string_view text = WithoutByteOrderMark(bytes);
   if (text.find('\0') != std::string::npos) return false;  // binary data, not a text file
   const ElementInputForm form = ElementInputFormOf(text);
   if (form != ElementInputForm::TwoLine) {
@@ -74,6 +134,7 @@ bool ReadTleInput(const std::string& path, std::vector<ImportedSet>& sets) {
         set.catalogNumber = static_cast<int>(record.catalogNumber);
         set.numberValid = true;
         set.epochKey = EpochKey(set.line1);
+        set.fault = CheckElementSet(set.line1, set.line2);
       }
       sets.push_back(std::move(set));
     }
@@ -99,6 +160,7 @@ bool ReadTleInput(const std::string& path, std::vector<ImportedSet>& sets) {
       sets.clear();
       return false;  // a set whose columns cannot be read (an exponent sign other than +, - or blank)
     }
+    set.fault = CheckElementSet(set.line1, set.line2);
     const std::optional<int> number = CatalogNumberOfLine1(line);
     set.numberValid = number.has_value();
     set.catalogNumber = number.value_or(0);
@@ -131,6 +193,7 @@ TleImportResult ImportTleFiles(const std::vector<std::string>& paths, double per
   TleImportResult result;
   std::error_code ec;
   std::filesystem::create_directories(DatabaseDir(appDir), ec);  // normally made at start-up
+  RemoveLeftoverTemporaries(DatabaseDir(appDir));
   std::vector<ImportedSet> sets;
   for (const std::string& path : paths) {
     task.SetText("Вводятся TLE из файла " + path);
@@ -156,10 +219,12 @@ TleImportResult ImportTleFiles(const std::vector<std::string>& paths, double per
         ++result.setsNumberTooLarge;
       } else if (!set.numberValid) {
         ++result.setsBadNumber;
+      } else if (CountFault(set.fault, result)) {
+        // skipped: not an element set
       } else if (perigeeLimitKm != -1 && !(PerigeeRadiusOfLine2(set.line2) <= perigeeLimitKm)) {
         ++result.setsAboveLimit;  // also a perigee that cannot be computed (mean motion 0)
       } else {
-        switch (StoreImportedSet(set, appDir, task)) {
+        switch (StoreImportedSet(set, appDir, task, result)) {
           case StoreOutcome::Created:
             ++result.filesCreated;
             break;
@@ -172,24 +237,15 @@ TleImportResult ImportTleFiles(const std::vector<std::string>& paths, double per
           case StoreOutcome::WriteFailed:
             ++result.writeFailures;
             break;
+          case StoreOutcome::Foreign:
+            ++result.setsForeignFile;
+            break;
         }
       }
       if (k % 50 == 0) task.Yield();
     }
     if (result.cancelled) break;
   }
-  if (result.setsBadNumber > 0) {
-    result.messages.push_back(
-        "Пропущено наборов TLE с неверным номером ИСЗ: " + FormatNumber(result.setsBadNumber, "0") + ".");
-  }
-  if (result.setsNumberTooLarge > 0) {
-    result.messages.push_back(
-        "Пропущено наборов OMM с номером ИСЗ больше 339999 (такой номер нельзя записать в TLE): " +
-        FormatNumber(result.setsNumberTooLarge, "0") + ".");
-  }
-  if (result.writeFailures > 0) {
-    result.messages.push_back("Не удалось записать наборов TLE в базу данных: " +
-                              FormatNumber(result.writeFailures, "0") + ". Прежние файлы базы сохранены.");
-  }
+  AddSkipMessages(result);
   return result;
 }

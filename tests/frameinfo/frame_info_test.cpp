@@ -79,6 +79,25 @@ TEST(CollectFrameInfo, LenientReadsEverythingElseDespiteABadDate) {
   EXPECT_DOUBLE_EQ(info.longitude, -30.0);
 }
 
+TEST(CollectFrameInfo, AMonthFarOutOfRangeIsNeitherStoredNorOverflowsTheDateArithmetic) {
+  // Month 7201 of 2026 lies some 600 years on (30.6 days a month); in 32 bits the month term overflows
+  // and the date falls thousands of years back.
+  const double far = MjdFromDate(2026, 12 * 600 + 1, 1, 0.0);
+  EXPECT_GT(far, MjdFromDate(2600, 1, 1, 0.0));
+  EXPECT_LT(far, MjdFromDate(2700, 1, 1, 0.0));
+  for (const bool strict : {false, true}) {
+    FrameInfo info;
+    ASSERT_TRUE(CollectFrameInfo(Typical(), true, info).ok);
+    PanelEntries e = Typical();
+    e.date = "01.7000.2026";
+    const CollectResult r = CollectFrameInfo(e, strict, info);
+    EXPECT_EQ(r.ok, !strict);
+    EXPECT_EQ(info.startTime.month, 4);  // the typed month never reaches the record
+    EXPECT_EQ(info.startTime.day, 23);
+    EXPECT_DOUBLE_EQ(info.startMjd, MjdFromDate(2012, 4, 23, 21.5 + 15.5 / 3600));
+  }
+}
+
 TEST(CollectFrameInfo, ClampsTheClockErrorAndRewritesItsBox) {
   FrameInfo info;
   PanelEntries e = Typical();

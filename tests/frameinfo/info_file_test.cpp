@@ -343,7 +343,7 @@ TEST(InfoFile, TimesUseTheLocaleSeparatorAndReadBackWithEither) {
   TempDir dir;
   const fs::path path = dir.path() / "comma.txt";
   SetDecimalSeparator(',');
-  const bool written = WriteInfoFile(path.string(), FullRecord());
+  const bool written = WriteInfoFile(path.string(), FullRecord()).ok;
   SetDecimalSeparator('.');
   ASSERT_TRUE(written);
   const std::string text = ReadFile(path);
@@ -359,10 +359,91 @@ TEST(InfoFile, AnUnwritablePathFailsAndLeavesTheOldFile) {
   TempDir dir;
   const fs::path path = dir.path() / "keep.txt";
   WriteFile(path, "[User Info]\r\nDate=01.02.2003\r\n");
-  fs::create_directories(dir.path() / "keep.txt.tmp" / "blocker");  // the temporary file cannot be made
-  EXPECT_FALSE(WriteInfoFile(path.string(), FullRecord()));
+  {
+    testing_support::FileSizeLimit full(64);  // the new file is longer: a full disk
+    const WriteResult written = WriteInfoFile(path.string(), FullRecord());
+    EXPECT_FALSE(written);
+    EXPECT_EQ(written.reason, std::generic_category().message(EFBIG));
+  }
   EXPECT_EQ(ReadFile(path), "[User Info]\r\nDate=01.02.2003\r\n");
   EXPECT_FALSE(WriteInfoFile("", FullRecord()));
+}
+
+TEST(InfoFile, OverlongNamesAreShortenedTheSameWayEveryTime) {
+  TempDir dir;
+  const std::string appDir = dir.appDir();
+  // Base names of 240 bytes (Latin) and of 130 two-byte letters, one differing only in its last character.
+  const std::string latin = std::string(240, 'a');
+  std::string cyrillic;
+  for (int i = 0; i < 130; ++i) cyrillic += "ж";
+  for (const std::string& base : {latin, latin.substr(0, 239) + "b", cyrillic}) {
+    const fs::path image = dir.path() / "frames" / (base + ".jpg");
+    WriteFile(image, "jpeg");
+    const std::string name = InfoFileName(appDir, image.string());
+    const std::string file = fs::path(name).filename().string();
+    EXPECT_LE(file.size(), 255u);
+    EXPECT_EQ(InfoFileName(appDir, image.string()), name);  // the reader finds it again
+    // Cut at a character boundary: the bytes before "~" end with a whole letter.
+    const std::string kept = file.substr(0, file.find('~'));
+    EXPECT_EQ(base.compare(0, kept.size(), kept), 0);
+    if (base == cyrillic) {
+      EXPECT_EQ(kept.size() % 2, 0u);
+    }
+    InfoFileData data = FullRecord();
+    data.imagePath = image.string();
+    ASSERT_TRUE(WriteInfoFile(name, data)) << file;
+  }
+  // Three different files now stand in the Info folder.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "Info"), {}), 3);
+}
+
+TEST(InfoFile, FramesOfOneNameKeepTheirOwnFilesAndListsAreNeverCutInsideANumber) {
+  TempDir dir;
+  const std::string appDir = dir.appDir();
+  const fs::path first = dir.path() / "night1" / "IMG_0001.jpg";
+  const fs::path second = dir.path() / "night2" / "IMG_0001.jpg";
+  WriteFile(first, "jpeg");
+  WriteFile(second, "jpeg");
+  fs::last_write_time(second, fs::last_write_time(first));  // the same stamp
+  const std::string firstInfo = FindInfoFile(appDir, first.string(), 4272, 2848);
+  EXPECT_EQ(firstInfo, InfoFileName(appDir, first.string()));
+  InfoFileData data = FullRecord();
+  data.imagePath = first.string();
+  data.imageWidth = 4272;
+  data.imageHeight = 2848;
+  ASSERT_TRUE(WriteInfoFile(firstInfo, data));
+
+  // The second frame does not take the first's file: it gets its own, found again by the same search.
+  EXPECT_FALSE(InfoFileBelongsTo(firstInfo, second.string(), 4272, 2848));
+  const std::string secondInfo = FindInfoFile(appDir, second.string(), 4272, 2848);
+  EXPECT_NE(secondInfo, firstInfo);
+  InfoFileData other;
+  other.imagePath = second.string();
+  other.imageWidth = 4272;
+  other.imageHeight = 2848;
+  other.identifiedNorad = 20580;
+  ASSERT_TRUE(WriteInfoFile(secondInfo, other));
+  EXPECT_EQ(FindInfoFile(appDir, first.string(), 4272, 2848), firstInfo);
+  EXPECT_EQ(FindInfoFile(appDir, second.string(), 4272, 2848), secondInfo);
+  InfoFileData read;
+  ReadInfoFile(FindInfoFile(appDir, first.string(), 4272, 2848), read);
+  EXPECT_EQ(read.identifiedNorad, 25544);
+  // A frame of another size is not this file's frame either; a frame moved to another folder still is.
+  EXPECT_FALSE(InfoFileBelongsTo(firstInfo, first.string(), 4000, 3000));
+  const fs::path moved = dir.path() / "archive" / "IMG_0001.jpg";
+  fs::create_directories(moved.parent_path());
+  fs::rename(first, moved);
+  EXPECT_EQ(FindInfoFile(appDir, moved.string(), 4272, 2848), firstInfo);
+
+  // 200 remembered numbers: only whole numbers come back, the ones that end within 254 characters
+  // ("10000, 10001, ..." takes 7 characters a number: 36 of them).
+  InfoFileData many;
+  for (int n = 10000; n < 10200; ++n) many.remembered.push_back(n);
+  const std::string listPath = (dir.path() / "list.txt").string();
+  ASSERT_TRUE(WriteInfoFile(listPath, many));
+  InfoFileData back;
+  ReadInfoFile(listPath, back);
+  EXPECT_EQ(back.remembered, std::vector<int>(many.remembered.begin(), many.remembered.begin() + 36));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 using namespace satdb_testing;
 using testing_support::ReadFile;
 using testing_support::TempDir;
+using testing_support::TestDataDir;
 using testing_support::WriteFile;
 
 namespace {
@@ -30,6 +31,10 @@ protected:
   }
   bool Exists(int number) { return std::filesystem::exists(SatelliteFilePath(dir_.appDir(), number)); }
   std::string Db(int number) { return ReadFile(SatelliteFilePath(dir_.appDir(), number)); }
+  std::string WriteInput(const std::string& name, const std::string& bytes) {
+    WriteFile(dir_.path() / "in" / name, bytes);
+    return (dir_.path() / "in" / name).string();
+  }
   CleanupResult Clean(std::optional<double> perigee, std::optional<double> age) {
     return CleanDatabase(dir_.appDir(), {perigee, age}, kNow, task_);
   }
@@ -116,9 +121,47 @@ TEST_F(Cleanup, EmptyDatabaseSaysSoAndCancelStopsBeforeTheNextFile) {
 
 TEST_F(Cleanup, FailedPruneLeavesTheFileWhole) {
   const auto all = Store(25544, {10, 200}, kLeoLine2);
-  std::filesystem::create_directory(SatelliteFilePath(dir_.appDir(), 25544) + ".tmp");
-  const CleanupResult r = Clean(20000, 100);
+  CleanupResult r;
+  {
+    testing_support::FileSizeLimit full(100);  // the pruned file is longer: its rewrite fails
+    r = Clean(20000, 100);
+  }
   EXPECT_EQ(Db(25544), CrLf(all));
   ASSERT_EQ(r.messages.size(), 1u);
-  EXPECT_EQ(r.messages[0], "Не удалось изменить файлов базы данных: 1. Эти файлы оставлены без изменений.");
+  EXPECT_EQ(r.messages[0], "Не удалось изменить файлов базы данных: 1 (" + std::generic_category().message(EFBIG) +
+                               "). Эти файлы оставлены без изменений.");
+}
+
+TEST_F(Cleanup, FilesThatAreNotSatelliteFilesStayAndRewritesKeepUnrecognisedLines) {
+  const auto hostile = TestDataDir() / "hostile";
+  const std::string notes = ReadFile(hostile / "notes.tle");
+  const std::string annotated = ReadFile(hostile / "satellite_with_notes.tle");  // ISS, epoch 2026-07-28
+  const std::filesystem::path db = DatabaseDir(dir_.appDir());
+  WriteFile(db / "notes.tle", notes);
+  WriteFile(db / "07530.tle", notes);  // a user's file under a satellite's name
+  WriteFile(db / "25544.tle", annotated);
+  Store(5, {400}, kLeoLine2);  // an ordinary satellite without a recent set
+  // Twelve days keep the ISS set of 11 days ago; satellite 5 goes; the two user files stay as they are.
+  CleanupResult r = Clean(std::nullopt, 12);
+  EXPECT_FALSE(Exists(5));
+  EXPECT_EQ(ReadFile(db / "notes.tle"), notes);
+  EXPECT_EQ(ReadFile(db / "07530.tle"), notes);
+  EXPECT_EQ(ReadFile(db / "25544.tle"), annotated);
+  ASSERT_EQ(r.foreignFiles.size(), 2u);
+  ASSERT_EQ(r.messages.size(), 1u);
+  EXPECT_NE(r.messages[0].find((db / "notes.tle").string()), std::string::npos) << r.messages[0];
+
+  // An import merges into the annotated file and keeps the note after the sets; the user's file under
+  // a satellite's name takes nothing and is listed.
+  TleImportResult imported = ImportTleFiles({(TestDataDir() / "tle" / "iss_four_epochs.txt").string(),
+                                             WriteInput("7530.txt", CrLf({Line1(7530, 26, 100.5), kLeoLine2}))},
+                                            -1, dir_.appDir(), task_);
+  EXPECT_EQ(imported.setsMerged, 3);
+  EXPECT_EQ(imported.setsForeignFile, 1);
+  EXPECT_EQ(imported.foreignFiles, std::vector<std::string>{(db / "07530.tle").string()});
+  EXPECT_EQ(ReadFile(db / "07530.tle"), notes);
+  const std::string merged = Db(25544);
+  EXPECT_EQ(ParseSatelliteFile(merged).sets.size(), 4u);
+  const std::string note = "# сверено с журналом 25.07\r\n";
+  EXPECT_EQ(merged.substr(merged.size() - note.size()), note);
 }

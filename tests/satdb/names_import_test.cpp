@@ -16,6 +16,7 @@ using namespace satdb_testing;
 using testing_support::ReadFile;
 using testing_support::SharedDataDir;
 using testing_support::TempDir;
+using testing_support::TestDataDir;
 using testing_support::WriteFile;
 
 namespace {
@@ -66,9 +67,9 @@ protected:
     WriteFile(path, bytes);
     return path.string();
   }
-  bool Ssr(const std::vector<std::string>& lines) { return ImportSsr(Input(CrLf(lines)), dir_.appDir(), task_); }
+  bool Ssr(const std::vector<std::string>& lines) { return ImportSsr(Input(CrLf(lines)), dir_.appDir(), task_).ok; }
   bool Mags(const std::vector<std::string>& lines) {
-    return ImportMagnitudes(Input(CrLf(lines)), dir_.appDir(), task_);
+    return ImportMagnitudes(Input(CrLf(lines)), dir_.appDir(), task_).ok;
   }
   std::string Db(int number) { return ReadFile(SatelliteFilePath(dir_.appDir(), number)); }
 
@@ -149,8 +150,14 @@ TEST_F(NamesImport, CountsRewritesEvery200AndStopsOnCancel) {
 
 TEST_F(NamesImport, FailedRewriteKeepsTheFileAndReportsFailure) {
   const std::string before = Db(5);
-  std::filesystem::create_directory(SatelliteFilePath(dir_.appDir(), 5) + ".tmp");
-  EXPECT_FALSE(Mags({ListLine(5, "Vanguard 1", "11.0")}));
+  {
+    testing_support::FileSizeLimit full(100);  // the rewritten file is longer: writing it fails
+    const NamesImportResult r = ImportMagnitudes(Input(CrLf({ListLine(5, "Vanguard 1", "11.0")})), dir_.appDir(), task_);
+    EXPECT_FALSE(r);
+    EXPECT_NE(r.message.find(SatelliteFilePath(dir_.appDir(), 5) + ": " + std::generic_category().message(EFBIG)),
+              std::string::npos)
+        << r.message;
+  }
   EXPECT_EQ(Db(5), before);
 }
 
@@ -173,4 +180,24 @@ TEST_F(NamesImport, MagnitudeIsWrittenWithAPointWhateverTheLocale) {
   ASSERT_TRUE(imported);
   EXPECT_NE(Db(5).find("\r\nMag = 11.50\r\n"), std::string::npos);
   EXPECT_DOUBLE_EQ(cutoff, 2026120.5);
+}
+
+TEST_F(NamesImport, ListsInAnotherLayoutAreRefusedAndChangeNothing) {
+  const auto hostile = TestDataDir() / "hostile";
+  const std::string before5 = Db(5), before11 = Db(11);
+  // A list with the designator where the names stand and sizes where the magnitudes stand.
+  const std::string other = (hostile / "vislist_other_layout.txt").string();
+  const NamesImportResult list = ImportMagnitudes(other, dir_.appDir(), task_);
+  EXPECT_FALSE(list);
+  EXPECT_EQ(list.message.rfind("Файл " + other + " не похож на список имён и звёздных величин", 0), 0u) << list.message;
+  // A magnitude list given as a situation report.
+  const std::string names = (hostile / "not_ssr.txt").string();
+  const NamesImportResult ssr = ImportSsr(names, dir_.appDir(), task_);
+  EXPECT_FALSE(ssr);
+  EXPECT_EQ(ssr.message.rfind("Файл " + names + " не похож на ssr-файл", 0), 0u) << ssr.message;
+  EXPECT_EQ(Db(5), before5);
+  EXPECT_EQ(Db(11), before11);
+  // The same list is what the magnitude import takes.
+  EXPECT_TRUE(ImportMagnitudes(names, dir_.appDir(), task_));
+  EXPECT_NE(Db(5).find("mName = Vanguard 1     \r\nMag = 11.00\r\n"), std::string::npos) << Db(5);
 }

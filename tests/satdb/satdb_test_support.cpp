@@ -9,9 +9,12 @@ namespace satdb_testing {
 
 std::string Line1(int catalogNumber, int twoDigitYear, double dayOfYear) {
   char buffer[80];
-  std::snprintf(buffer, sizeof buffer, "1 %05dU 98067A   %02d%012.8f  .00005236  00000+0  10178-3 0  9991",
+  std::snprintf(buffer, sizeof buffer, "1 %05dU 98067A   %02d%012.8f  .00005236  00000+0  10178-3 0  999",
                 catalogNumber, twoDigitYear, dayOfYear);
-  return buffer;
+  // The checksum digit: digits of columns 1-68 summed, "-" counting 1, modulo 10.
+  int sum = 0;
+  for (const char* c = buffer; *c; ++c) sum += (*c >= '0' && *c <= '9') ? *c - '0' : (*c == '-' ? 1 : 0);
+  return std::string(buffer) + static_cast<char>('0' + sum % 10);
 }
 
 std::string Line1AtMjd(int catalogNumber, double mjd) {

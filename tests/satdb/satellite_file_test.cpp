@@ -114,7 +114,8 @@ TEST(SatelliteFileFormat, SplitsCrLfAndLfAndWritesHeadersInOrder) {
   EXPECT_EQ(lines[3], "c");
   EXPECT_TRUE(SplitLines("").empty());
 
-  // Headers in a wrong order, repeated, and a stray line: rewritten as Name, mName, Mag with the last of each.
+  // Headers in a wrong order, repeated, and a stray line: rewritten as Name, mName, Mag with the last of each,
+  // the stray line kept after the sets.
   const std::string l1a = Line1(7530, 26, 200.5), l1b = Line1(7530, 26, 100.5);
   const std::string text = "Mag = 1.00\nmName = OLD\nName = AO-07\nmName = NEW\nstray\n" + l1a + "\n" + kLeoLine2 +
                            "\n" + l1b + "\n" + kLeoLine2 + "\n" + Line1(7530, 26, 50.0);
@@ -122,21 +123,24 @@ TEST(SatelliteFileFormat, SplitsCrLfAndLfAndWritesHeadersInOrder) {
   ASSERT_EQ(file.sets.size(), 2u);  // the final line 1 without its line 2 is not a set
   EXPECT_DOUBLE_EQ(file.sets[1].epochKey, 2026100.5);
   EXPECT_EQ(SatelliteFileText(file),
-            CrLf({"Name = AO-07", "mName = NEW", "Mag = 1.00", l1a, kLeoLine2, l1b, kLeoLine2}));
+            CrLf({"Name = AO-07", "mName = NEW", "Mag = 1.00", l1a, kLeoLine2, l1b, kLeoLine2, "stray"}));
 }
 
 TEST(SatelliteFileFormat, FailedRewriteLeavesTheOldFileWhole) {
   TempDir dir;
   const auto path = dir.path() / "07530.tle";
   WriteFile(path, "old content\r\n");
-  // A directory where the temporary file should go makes the write fail before the old file is touched.
-  std::filesystem::create_directory(path.string() + ".tmp");
-  EXPECT_FALSE(WriteFileAtomically(path.string(), "new content\r\n"));
+  {
+    // A full disk: the temporary file cannot take the new bytes, and the old file is never touched.
+    testing_support::FileSizeLimit full(4);
+    const WriteResult failed = WriteFileAtomically(path.string(), "new content\r\n");
+    EXPECT_FALSE(failed);
+    EXPECT_EQ(failed.reason, std::generic_category().message(EFBIG));
+  }
   EXPECT_EQ(ReadFile(path), "old content\r\n");
-  std::filesystem::remove(path.string() + ".tmp");
   EXPECT_TRUE(WriteFileAtomically(path.string(), "new content\r\n"));
   EXPECT_EQ(ReadFile(path), "new content\r\n");
-  EXPECT_FALSE(std::filesystem::exists(path.string() + ".tmp"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);  // no temporary file left
 }
 
 TEST(DatabasePaths, NameFilesByAtLeastFiveDigitsAndListOnlyTleFiles) {

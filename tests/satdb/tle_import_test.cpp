@@ -143,7 +143,7 @@ TEST_F(TleImport, ExponentSignOtherThanPlusMinusOrBlankRefusesTheFile) {
   const std::string badSign = "1 00021U 26001A   26001.00000000  .00000000  00000+0  12345/1 0  9990";
   const std::string bad = Input("bad.txt", CrLf({Line1(20, 26, 1.0), kLeoLine2, badSign, kLeoLine2}));
   const std::string raising = Input("raising.txt", CrLf({"1 00022U 26001A   26001.00000000  .00000000  00000+0 "
-                                                         "-35880+1 0  9990",
+                                                         "-35880+1 0  9996",
                                                          kLeoLine2}));
   const TleImportResult r = Import({bad, raising});
   ASSERT_EQ(r.messages.size(), 1u);
@@ -158,7 +158,7 @@ TEST_F(TleImport, ReadsBlankLinesSpaceTrackNamesAndOddNumbers) {
       "mixed.txt", "header text\n\n0 VANGUARD 1\r\n" + Line1(5, 26, 1.0) + "\r\n" + kLeoLine2 + "\r\n\r\n" + "\n" +
                        Line1(6, 26, 1.0) + "\n" + kLeoLine2 + "\n" +
                        "1 AAAAAU 00  0  0 BBBBB.BBBBBBBB  .CCCCCCCC  00000-0  00000-0 0  DDDZ\n" + kLeoLine2 + "\n" +
-                       "OBJECT A\n1 A0001U 26001A   26001.00000000  .00000000  00000+0  00000+0 0  9990\n" + kLeoLine2);
+                       "OBJECT A\n1 A0001U 26001A   26001.00000000  .00000000  00000+0  00000+0 0  9997\n" + kLeoLine2);
   const TleImportResult r = Import({in});
   EXPECT_EQ(Db(5).substr(0, 22), "mName = VANGUARD 1\r\n1 ");
   EXPECT_EQ(Db(6).substr(0, 2), "1 ");  // the blank line before it cleared the name
@@ -178,17 +178,23 @@ TEST_F(TleImport, CancelStopsAfterTheCurrentSet) {
   EXPECT_EQ(task_.texts.size(), 1u);  // the second file was never started
 }
 
-TEST_F(TleImport, FailedRewriteKeepsTheStoredFileWhole) {
+TEST_F(TleImport, FailedRewriteKeepsTheStoredFileWholeAndSaysWhy) {
   Import({iss_});
   const std::string before = Db(25544);
-  const std::string path = SatelliteFilePath(dir_.appDir(), 25544);
-  std::filesystem::create_directory(path + ".tmp");
-  const TleImportResult r = Import({stations_});
-  EXPECT_EQ(r.writeFailures, 1);
+  TleImportResult r;
+  {
+    testing_support::FileSizeLimit full(100);  // every database file is longer: each write fails
+    r = Import({stations_});
+  }
+  EXPECT_EQ(r.writeFailures, 7);
   EXPECT_EQ(Db(25544), before);
-  EXPECT_EQ(r.filesCreated, 6);
+  EXPECT_EQ(r.filesCreated, 0);
+  EXPECT_EQ(ListDatabaseFiles(dir_.appDir()).size(), 1u);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(DatabaseDir(dir_.appDir())), {}), 1);  // no temporaries
   ASSERT_EQ(r.messages.size(), 1u);
-  EXPECT_EQ(r.messages[0], "Не удалось записать наборов TLE в базу данных: 1. Прежние файлы базы сохранены.");
+  EXPECT_EQ(r.messages[0], "Не удалось записать наборов TLE в базу данных: 7 (" + r.writeFailureReason +
+                               "). Прежние файлы базы сохранены.");
+  EXPECT_EQ(r.writeFailureReason, std::generic_category().message(EFBIG));
 }
 
 TEST_F(TleImport, ReadsAwkwardRealFiles) {
@@ -213,4 +219,50 @@ TEST_F(TleImport, ReadsAwkwardRealFiles) {
     EXPECT_EQ(SatelliteFileText(file), text) << path;
     for (const StoredSet& s : file.sets) EXPECT_EQ(s.line2.substr(0, 2), "2 ") << path;
   }
+}
+
+TEST_F(TleImport, SetsThatAreNotElementSetsAreSkippedAndCountedAndOddPathsNeverCrash) {
+  const auto hostile = TestDataDir() / "hostile";
+  const std::string iss = SatelliteFilePath(dir_.appDir(), 25544);
+  // An interrupted download: the newest set's line 2 ends in its mean motion ("15.4"). The intact older set
+  // is imported, the cut one is skipped, and the best set for its epoch keeps the full mean motion.
+  TleImportResult r = Import({(hostile / "iss_cut_line2.tle").string()});
+  EXPECT_EQ(r.filesCreated, 1);
+  EXPECT_EQ(r.setsCutShort, 1);
+  EXPECT_EQ(EpochsOf(25544), std::vector<std::string>{"26209.15252568"});
+  ASSERT_EQ(r.messages.size(), 1u);
+  EXPECT_NE(r.messages[0].find("неполных"), std::string::npos) << r.messages[0];
+  TleRecord best;
+  ASSERT_TRUE(ReadBestSet(iss, 61255.0, best));  // 2026-08-03, the cut set's epoch
+  EXPECT_NEAR(best.meanMotion, 15.49220842, 1e-8);
+
+  // A wrong checksum skips that set only.
+  r = Import({(hostile / "iss_bad_checksum.tle").string()});
+  EXPECT_EQ(r.setsBadChecksum, 1);
+  EXPECT_EQ(r.setsMerged, 1);
+  EXPECT_EQ(EpochsOf(25544), (std::vector<std::string>{"26211.15218593", "26209.15252568"}));
+
+  // Lone CR line ends: all four sets are read (two of them new).
+  r = Import({(hostile / "iss_cr_only.tle").string()});
+  EXPECT_EQ(r.setsMerged, 2);
+  EXPECT_EQ(r.setsDuplicate, 2);
+  EXPECT_TRUE(r.messages.empty());
+
+  // A byte-order mark before the name line: the set and its name are read.
+  std::vector<ImportedSet> sets;
+  ASSERT_TRUE(ReadTleInput((hostile / "iss_bom.tle").string(), sets));
+  ASSERT_EQ(sets.size(), 1u);
+  EXPECT_EQ(sets[0].name, "ISS (ZARYA)");
+  EXPECT_EQ(sets[0].fault, SetFault::None);
+
+  // A directory named like a satellite file, and one given as input: reported, never a crash.
+  const std::string folder = SatelliteFilePath(dir_.appDir(), 7530);
+  std::filesystem::create_directories(folder);
+  r = Import({Input("two.tle", CrLf({Line1(7530, 26, 100.5), kLeoLine2})), folder});
+  EXPECT_EQ(r.writeFailures, 1);
+  EXPECT_EQ(r.messages.front(), "Ошибка в файле " + folder + " . Проверьте формат.");
+  EXPECT_FALSE(ReadBestSet(folder, 61255.0, best));
+  const std::string list = Input("list.txt", "07530 Oscar 7          0.2  0.0  0.0  8.5 v 0.11\r\n");
+  EXPECT_FALSE(ImportMagnitudes(list, dir_.appDir(), task_));  // a database file it cannot read
+  EXPECT_TRUE(std::filesystem::is_directory(folder));
 }

@@ -1,8 +1,11 @@
 #include "test_paths.h"
 
+#include <sys/resource.h>
+
 #include <atomic>
-#include <cstdlib>
 #include <chrono>
+#include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -61,6 +64,22 @@ std::string ReadFile(const std::filesystem::path& path) {
   std::ostringstream ss;
   ss << in.rdbuf();
   return ss.str();
+}
+
+FileSizeLimit::FileSizeLimit(std::uintmax_t bytes) {
+  std::signal(SIGXFSZ, SIG_IGN);  // the write fails with EFBIG instead of ending the process
+  rlimit limit{};
+  getrlimit(RLIMIT_FSIZE, &limit);
+  previous_ = limit.rlim_cur;
+  limit.rlim_cur = static_cast<rlim_t>(bytes);
+  setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+  rlimit limit{};
+  getrlimit(RLIMIT_FSIZE, &limit);
+  limit.rlim_cur = static_cast<rlim_t>(previous_);
+  setrlimit(RLIMIT_FSIZE, &limit);
 }
 
 }  // namespace testing_support

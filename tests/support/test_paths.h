@@ -1,5 +1,6 @@
 #pragma once
 // Locations of test data and self-cleaning temporary directories for tests.
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -14,12 +15,12 @@ std::filesystem::path SharedDataDir();
 bool InContinuousIntegration();
 
 // Skips the test when a file of the shared data is missing outside CI; fails it in CI.
-#define ORVIA_REQUIRE_SHARED_FILE(path)                                                     \
-  do {                                                                                      \
-    if (!std::filesystem::exists(path)) {                                                   \
+#define ORVIA_REQUIRE_SHARED_FILE(path)                                                            \
+  do {                                                                                             \
+    if (!std::filesystem::exists(path)) {                                                          \
       if (testing_support::InContinuousIntegration()) FAIL() << "shared data missing: " << (path); \
-      GTEST_SKIP() << "shared data not present: " << (path);                                \
-    }                                                                                       \
+      GTEST_SKIP() << "shared data not present: " << (path);                                       \
+    }                                                                                              \
   } while (0)
 
 // The repository's root folder.
@@ -38,6 +39,19 @@ public:
 
 private:
   std::filesystem::path path_;
+};
+
+// While alive, files this process writes cannot grow beyond the given size: writing past it fails with
+// "File too large", as writing to a full disk fails (which a test cannot arrange without privileges).
+class FileSizeLimit {
+public:
+  explicit FileSizeLimit(std::uintmax_t bytes);
+  ~FileSizeLimit();
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+  std::uintmax_t previous_ = 0;
 };
 
 // Writes bytes to a file, creating parent folders.

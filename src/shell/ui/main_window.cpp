@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QTimer>
 #include <QCloseEvent>
 #include <QCryptographicHash>
 #include <QDir>
@@ -275,17 +276,25 @@ void MainWindow::ShowHint(const QString& line1, const QString& line2, const QStr
   hint_->ShowHint(line1, line2, line3);
 }
 
-void MainWindow::StartUp() {
-  if (startedUp_) return;
-  startedUp_ = true;
-  // Another running instance on the same application directory holds this lock.
-  const QByteArray key = QCryptographicHash::hash(QByteArray::fromStdString(app_.appDir), QCryptographicHash::Sha1);
+bool MainWindow::TakeInstanceLock() {
+  // Keyed on the canonical path, so that a symbolic link to the directory names the same directory.
+  const QString canonical = QFileInfo(QString::fromStdString(app_.appDir)).canonicalFilePath();
+  const QString keyPath = canonical.isEmpty() ? QString::fromStdString(app_.appDir) : canonical;
+  const QByteArray key = QCryptographicHash::hash(keyPath.toUtf8(), QCryptographicHash::Sha1);
   instanceLock_ = std::make_unique<QLockFile>(QDir::temp().filePath("orvia-" + key.toHex().left(16) + ".lock"));
   instanceLock_->setStaleLockTime(0);
-  if (!instanceLock_->tryLock(0)) {
-    instanceLock_.reset();
+  if (instanceLock_->tryLock(0)) return true;
+  instanceLock_.reset();
+  return false;
+}
+
+bool MainWindow::StartUp() {
+  if (startedUp_) return !shutDown_;
+  startedUp_ = true;
+  if (!TakeInstanceLock()) {
     Say(QStringLiteral("Программа уже запущена!"));
-    return;
+    shutDown_ = true;  // this process ends: it must not touch the database the other one works on
+    return false;
   }
   // Top-left corner and the whole screen, also where no window manager maximises windows.
   if (const QScreen* screen = QApplication::primaryScreen()) setGeometry(screen->availableGeometry());
@@ -319,12 +328,17 @@ void MainWindow::StartUp() {
   StartUpHooks hooks;
   hooks.yield = [] { QApplication::processEvents(); };
   hooks.buildAsterisms = [this](const std::string& catalogue, const std::string& asterisms) {
+    if (shutDown_) return false;  // closed before the build began
     LongTaskGuard guard({app_.longTaskRunning, nullptr}, progress_,
                         QStringLiteral("Создание файла астеризмов.\r\nЭто займет некоторое время."), false);
     progress_->SetLabel(QStringLiteral("В процессе..."));
     return BuildAsterismFile(catalogue, asterisms, guard.Task());
   };
+  startingUp_ = true;
   const PrepareResult prepared = PrepareWorkingFiles(app_, hooks);
+  startingUp_ = false;
+  // The window was closed while the working files were prepared: the program ends without more words.
+  if (shutDown_) return false;
   if (!prepared.message.empty()) Say(QString::fromStdString(prepared.message));
 
   app_.palette = MarkPalette{};
@@ -336,19 +350,26 @@ void MainWindow::StartUp() {
   hint_->show();
   ShowHint(QStringLiteral("Нужно открыть кадр"), QStringLiteral("Меню Файл->Открыть кадр "), QStringLiteral(" "));
   app_.lastImageDir = app_.appDir;
+  return true;
 }
 
-void MainWindow::ShutDown() {
-  if (shutDown_) return;
+bool MainWindow::ShutDown() {
+  if (shutDown_) return true;
+  if (!frame_.infoFilePath.empty() && !SaveFrameInfo(QStringLiteral("Выйти из программы без сохранения?"))) return false;
   shutDown_ = true;
-  if (!frame_.infoFilePath.empty()) SaveFrameInfo();
   QApplication::processEvents();
   app_.logFile.Close();
   instanceLock_.reset();
+  return true;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  ShutDown();
+  // Closed during start-up's index build: the build stops at its next step and start-up ends the program.
+  if (startingUp_) app_.longTaskRunning = false;
+  if (!ShutDown()) {
+    event->ignore();
+    return;
+  }
   event->accept();
   QApplication::closeAllWindows();
 }
@@ -390,11 +411,19 @@ void MainWindow::RememberSite() {
   lastSite_ = site;
 }
 
-void MainWindow::SaveFrameInfo() {
+bool MainWindow::SaveFrameInfo(const QString& leaveQuestion) {
   // Collected leniently, so that a half-typed panel never blocks leaving a frame.
   Collect(false);
   RememberSite();
-  WriteInfoFile(frame_.infoFilePath, GatherInfoFile());
+  const WriteResult written = WriteInfoFile(frame_.infoFilePath, GatherInfoFile());
+  if (written) return true;
+  const QString text = QStringLiteral("Не удалось записать информационный файл кадра %1: %2.
+"
+                                      "Сведения о кадре (обстоятельства, решение, трек, спутник) не сохранены.
+%3")
+                           .arg(QString::fromStdString(frame_.infoFilePath), QString::fromStdString(written.reason),
+                                leaveQuestion);
+  return ShowMessage(text, kMessageCaption, MessageButtons::YesNo, this) == MessageAnswer::Yes;
 }
 
 InfoFileData MainWindow::GatherInfoFile() const {
@@ -418,7 +447,8 @@ void MainWindow::ReadInfoIntoFrame(const std::string& path) {
 
 void MainWindow::OpenIm() {
   if (!Guarded()) return;
-  if (app_.framesOpened > 0) SaveFrameInfo();
+  // A frame whose work cannot be saved stays open unless the user lets it go.
+  if (app_.framesOpened > 0 && !SaveFrameInfo(QStringLiteral("Открыть другой кадр без сохранения?"))) return;
   const QString path = ChooseOpenFile(this, QStringLiteral("Открыть файл"), QString::fromStdString(app_.lastImageDir),
                                       QStringLiteral("jpg, bmp (*.jpg;*jpeg;*.bmp)"));
   if (path.isEmpty()) return;
@@ -435,7 +465,11 @@ void MainWindow::OpenFrameFromCommandLine(const QString& path) {
 
 void MainWindow::CloseFrame() {
   if (shutDown_ || !frame_.frameOpen) return;
-  SaveFrameInfo();
+  if (!SaveFrameInfo(QStringLiteral("Закрыть кадр без сохранения?"))) {
+    // The frame's work could not be stored and the user keeps the frame: its window comes back.
+    QTimer::singleShot(0, form1_, [this] { form1_->show(); });
+    return;
+  }
   frame_.frameOpen = false;
   form1_->hide();
   fragment_->hide();
@@ -541,7 +575,7 @@ void MainWindow::ResetFrameState() {
 }
 
 void MainWindow::LookUpInfoFile() {
-  frame_.infoFilePath = InfoFileName(app_.appDir, frame_.imagePath);
+  frame_.infoFilePath = FindInfoFile(app_.appDir, frame_.imagePath, frame_.imageWidth, frame_.imageHeight);
   std::error_code ec;
   std::filesystem::create_directories(app_.appDir + "Info", ec);
   std::error_code exists;
@@ -596,7 +630,7 @@ void MainWindow::OpenInf() {
     DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_.trackEnds, frame_.displayScale, app_.palette, slot),
                 TrackEndCentre(slot));
   // The values are saved to the open frame's own information file.
-  frame_.infoFilePath = InfoFileName(app_.appDir, frame_.imagePath);
+  frame_.infoFilePath = FindInfoFile(app_.appDir, frame_.imagePath, frame_.imageWidth, frame_.imageHeight);
 }
 
 // ---- Marking menu ----
@@ -842,12 +876,12 @@ void MainWindow::RunImport(const QString& progressText, const QString& filter, c
       ChooseOpenFile(this, QStringLiteral("Открыть файл"), QString::fromStdString(app_.appDir + "Info"), filter);
   if (path.trimmed().isEmpty()) return;
   const std::string file = path.trimmed().toStdString();
-  bool ok = false;
+  NamesImportResult imported;
   {
     LongTaskGuard guard(LongTaskFlags(), progress_, progressText, true);
-    ok = ssr ? ImportSsr(file, app_.appDir, guard.Task()) : ImportMagnitudes(file, app_.appDir, guard.Task());
+    imported = ssr ? ImportSsr(file, app_.appDir, guard.Task()) : ImportMagnitudes(file, app_.appDir, guard.Task());
   }
-  if (!ok) Say(failure);
+  if (!imported) Say(imported.message.empty() ? failure : QString::fromStdString(imported.message));
 }
 
 void MainWindow::Ssr() {

@@ -36,10 +36,13 @@ public:
   explicit MainWindow(const QString& appDir, QWidget* parent = nullptr);
   ~MainWindow() override;
 
-  // Runs start-up: single-instance test, panel, log, working files, palette, frame sizes, hint.
-  void StartUp();
-  // Writes the frame's information when one was opened and closes the log.
-  void ShutDown();
+  // Runs start-up: single-instance test, panel, log, working files, palette, frame sizes, hint. False
+  // when the program must end: another instance works on the same directory (after its message), or the
+  // window was closed during start-up.
+  bool StartUp();
+  // Writes the frame's information when one was opened, closes the log and releases the instance lock.
+  // False (nothing closed) when the information could not be written and the user keeps the program open.
+  bool ShutDown();
 
   AppState& App() { return app_; }
   FrameState& Frame() { return frame_; }
@@ -111,7 +114,11 @@ private:
   void EnterMode(WorkMode mode);
   void ResetFrameState();
   void LookUpInfoFile();
-  void SaveFrameInfo();
+  // Writes the frame's information file; on failure names the file and the reason, asks leaveQuestion and
+  // returns whether the user lets the frame go unsaved.
+  bool SaveFrameInfo(const QString& leaveQuestion);
+  // Takes the lock of the application directory; false when another instance holds it.
+  bool TakeInstanceLock();
   // The values the information file keeps, and putting read values back into the frame.
   InfoFileData GatherInfoFile() const;
   void ApplyInfoFile(const InfoFileData& data);
@@ -159,6 +166,7 @@ private:
   FrameState frame_;
   bool startedUp_ = false;
   bool shutDown_ = false;
+  bool startingUp_ = false;  // true while start-up prepares the working files
   CatalogueDisplayState catalogueDisplay_;
   std::unique_ptr<QLockFile> instanceLock_;
   std::map<QString, QAction*> actions_;

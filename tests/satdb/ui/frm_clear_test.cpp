@@ -35,8 +35,10 @@ void StoreSet(const std::string& appDir, int number, double ageDays, const char*
   const double mjd = ClockMjdUtc(QDateTime::currentDateTimeUtc()) - ageDays;
   const int year = DateFromMjd(mjd, QDate::currentDate().year()).year;
   char line1[80];
-  std::snprintf(line1, sizeof line1, "1 %05dU 98067A   %02d%012.8f  .00005236  00000+0  10178-3 0  9991", number,
+  std::snprintf(line1, sizeof line1, "1 %05dU 98067A   %02d%012.8f  .00005236  00000+0  10178-3 0  999", number,
                 year % 100, mjd - MjdFromDate(year, 1, 0, 0));
+  line1[68] = static_cast<char>('0' + ElementLineChecksum(line1));  // cleanup leaves sets with a bad sum alone
+  line1[69] = '\0';
   WriteFile(SatelliteFilePath(appDir, number), std::string(line1) + "\r\n" + line2 + "\r\n");
 }
 

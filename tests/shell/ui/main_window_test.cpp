@@ -14,11 +14,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QTimer>
 #include <filesystem>
 
+#include "base/ui/file_dialog.h"
 #include "frameinfo/info_file.h"
 #include "frameinfo/ui/frm_par.h"
-#include "base/ui/file_dialog.h"
 #include "shell/ui/form1.h"
 #include "shell/ui/frm_frame.h"
 #include "shell/ui/frmp.h"
@@ -107,11 +108,16 @@ TEST_F(MainWindowTest, MissingCatalogueIsReportedOnceAndCommandsStayInert) {
   EXPECT_FALSE(w->Frame().frameOpen);
 }
 
-TEST_F(MainWindowTest, SecondInstanceSaysSoAndStaysInert) {
+TEST_F(MainWindowTest, SecondInstanceSaysSoAndEnds) {
   PlaceCatalogue();
   auto first = Start();
   ASSERT_TRUE(first->App().catalogueReady);
-  auto second = Start();
+  // Started through a symbolic link to the same directory: the same directory, so the same lock.
+  const fs::path link = dir.path().parent_path() / (dir.path().filename().string() + "-link");
+  fs::create_directory_symlink(dir.path(), link);
+  auto second = std::make_unique<MainWindow>(QString::fromStdString(link.string()));
+  EXPECT_FALSE(second->StartUp());  // the program ends after the message
+  fs::remove(link);
   EXPECT_EQ(recorder.Texts(), std::vector<QString>{QStringLiteral("Программа уже запущена!")});
   EXPECT_FALSE(second->App().catalogueReady);
   recorder.Clear();
@@ -520,3 +526,42 @@ TEST_F(MainWindowTest, InformationFileWithOnlyTheMidTimeReplacesATypedStartTime)
 }
 
 }  // namespace
+
+TEST_F(MainWindowTest, AFailedInformationFileWriteIsReportedAndKeepsTheFrameOpen) {
+  PlaceCatalogue();
+  auto w = Start();
+  const QString first = MakePicture(100, 80, "JPG", "a.jpg");
+  chosenFile = first;
+  Trigger(*w, "mnuOpenIm");
+  ASSERT_TRUE(w->Frame().frameOpen);
+  const std::string infoPath = w->Frame().infoFilePath;
+  // The Info folder has become a file: the information file cannot be written.
+  fs::remove_all(dir.path() / "Info");
+  WriteFile(dir.path() / "Info", "not a folder");
+  recorder.Clear();
+  recorder.answers = {MessageAnswer::No, MessageAnswer::No, MessageAnswer::Yes};
+  chosenFile = MakePicture(120, 90, "JPG", "b.jpg");
+  Trigger(*w, "mnuOpenIm");
+  ASSERT_EQ(recorder.messages.size(), 1u);
+  const QString text = recorder.messages[0].text;
+  EXPECT_TRUE(text.contains(QString::fromStdString(infoPath))) << text.toStdString();
+  EXPECT_TRUE(text.contains(QString::fromStdString(std::generic_category().message(ENOTDIR)))) << text.toStdString();
+  EXPECT_EQ(recorder.messages[0].buttons, MessageButtons::YesNo);
+  EXPECT_EQ(w->Frame().imagePath, first.toStdString());  // the frame stays open
+  // Quitting asks the same; "No" keeps the program running, "Yes" quits without the file.
+  EXPECT_FALSE(w->close());
+  EXPECT_EQ(recorder.messages.size(), 2u);
+  EXPECT_TRUE(w->close());
+  EXPECT_EQ(recorder.messages.size(), 3u);
+}
+
+TEST_F(MainWindowTest, ClosingDuringTheFirstStartsIndexBuildEndsTheProgram) {
+  WriteFile(dir.path() / "bin8.dat", ReadFile(testing_support::SourceDir() / "data" / "bin8.dat"));
+  auto w = std::make_unique<MainWindow>(AppDir());
+  QTimer::singleShot(100, w.get(), [&w] { w->close(); });
+  EXPECT_FALSE(w->StartUp());
+  EXPECT_TRUE(recorder.messages.empty());
+  // The build stopped: no index, no temporary file; the next start builds it.
+  EXPECT_FALSE(fs::exists(dir.path() / "program_files" / "tri4t.dat"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "program_files"), {}), 2);  // bin8.dat, bin8.sum
+}
