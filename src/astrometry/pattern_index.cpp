@@ -243,7 +243,7 @@ bool BuildPatternIndexFile(const std::string& catalogPath, const std::string& in
   if (!ReadCatalogueRecords(catalogPath, records) || records.empty()) return false;
   PatternIndex index;
   if (!BuildPatternIndex(records, index, task)) return false;
-  return WriteFileAtomically(indexPath, EncodePatternIndex(index));
+  return WriteFileAtomically(indexPath, EncodePatternIndex(index)).ok;
 }
 
 std::shared_ptr<const PatternIndex> CachedPatternIndex(const std::string& indexPath) {

@@ -99,11 +99,15 @@ int ImportList(Run& run, bool magnitudes) {
     return kExitInput;
   }
   run.progress.Stage(magnitudes ? "importing names and magnitudes" : "importing names");
-  const bool ok =
+  const NamesImportResult result =
       magnitudes ? ImportMagnitudes(path, app.appDir, run.progress) : ImportSsr(path, app.appDir, run.progress);
-  run.out.Json() = {{"ok", ok}};
+  const bool ok = result.ok;
+  run.out.Json() = {{"ok", ok}, {"message", result.message}};
   run.out.Line(ok ? "done" : "failed");
-  if (!ok) run.out.Message("the list or a database file could not be read or written: " + path);
+  if (!ok) {
+    run.out.Message(result.message.empty() ? "the list or a database file could not be read or written: " + path
+                                           : result.message);
+  }
   return ok ? kExitOk : kExitInput;
 }
 

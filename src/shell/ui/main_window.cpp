@@ -417,10 +417,8 @@ bool MainWindow::SaveFrameInfo(const QString& leaveQuestion) {
   RememberSite();
   const WriteResult written = WriteInfoFile(frame_.infoFilePath, GatherInfoFile());
   if (written) return true;
-  const QString text = QStringLiteral("Не удалось записать информационный файл кадра %1: %2.
-"
-                                      "Сведения о кадре (обстоятельства, решение, трек, спутник) не сохранены.
-%3")
+  const QString text = QStringLiteral("Не удалось записать информационный файл кадра %1: %2.\r\n"
+                                      "Сведения о кадре (обстоятельства, решение, трек, спутник) не сохранены.\r\n%3")
                            .arg(QString::fromStdString(frame_.infoFilePath), QString::fromStdString(written.reason),
                                 leaveQuestion);
   return ShowMessage(text, kMessageCaption, MessageButtons::YesNo, this) == MessageAnswer::Yes;
