@@ -210,6 +210,7 @@ void MainWindow::CreateMenus() {
   AddAction(razm, "mnuTrek", QStringLiteral("Автоматическая разметка концов трека"), &MainWindow::Trek);
   AddAction(razm, "mnuMtrek", QStringLiteral("Ручная разметка концов трека"), &MainWindow::Mtrek);
   AddAction(razm, "mnuAutoStar", QStringLiteral("Автоматическая разметка звезд"), &MainWindow::AutoStars);
+  AddAction(razm, "mnuAutoTrek", QStringLiteral("Автоматический поиск трека"), &MainWindow::AutoTrack);
   razm->addSeparator();
   AddAction(razm, "MnuParf", QStringLiteral("Параметры фрейма"), &MainWindow::Parf);
 

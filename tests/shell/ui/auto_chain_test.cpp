@@ -256,9 +256,9 @@ TEST(AutoChainScenes, DrawnSatelliteFirstOnRandomScenes) {
   }
 }
 
-// The two menu commands on one frame, through the main window: "Автоматическая разметка звезд" marks 30
-// stars as clicks would, "Автоматическая обработка" ends at the candidate list with the true satellite
-// first and its trajectory drawn, with no message.
+// The menu commands on one frame, through the main window: "Автоматическая разметка звезд" marks 30 stars
+// as clicks would, "Автоматический поиск трека" marks the streak's ends, "Автоматическая обработка" ends
+// at the candidate list with the true satellite first and its trajectory drawn, with no message.
 TEST(AutoCommands, MenuCommandsTakeTheFrameToItsSatellite) {
   ASSERT_TRUE(Shared().built);
   const fs::path appDir = Shared().dir.path();
@@ -279,8 +279,16 @@ TEST(AutoCommands, MenuCommandsTakeTheFrameToItsSatellite) {
   EXPECT_EQ(window.FrameWindow()->OverlayCount(OverlayKind::StarMarks), 30);
   EXPECT_EQ(window.Panel()->ProgramRow(1), "30");
   EXPECT_EQ(window.Frame().workMode, WorkMode::StarMarking);
-
   const StreakTruth truth = ReadTruth(name);
+  window.Action("mnuAutoTrek")->trigger();
+  ASSERT_EQ(window.Frame().trackEnds.count, 2);
+  EXPECT_EQ(window.FrameWindow()->OverlayCount(OverlayKind::TrackEnds), 2);
+  const TrackEnds& ends = window.Frame().trackEnds;
+  StreakCandidate marked;
+  marked.x1 = ends[1].x, marked.y1 = ends[1].y, marked.x2 = ends[2].x, marked.y2 = ends[2].y;
+  const auto [e1, e2] = EndErrors(marked, truth);
+  EXPECT_LT(std::max(e1, e2), 0.3);
+
   const PanelEntries e = Circumstances(name, truth);
   const std::pair<const char*, std::string> typed[] = {
       {"txtp1", e.date},     {"txtp2", e.time}, {"txtp3", e.utError}, {"txtp4", e.exposure}, {"txtp5", e.longitude},
