@@ -78,6 +78,7 @@ private slots:
   void Mtrek();
   void Parf();
   void AutoStars();
+  void AutoTrack();
   void StarId();
   void AutoProcess();
   void MesTrek();
