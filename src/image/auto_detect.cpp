@@ -344,6 +344,7 @@ bool FitStreakProfile(const BrightnessRaster& raster, const SkyBackground& sky, 
   };
   double lambda = 1e-3;
   double current = cost(p);
+  bool clipped = false;
   for (int iteration = 0; iteration < 60; ++iteration) {
     Mat normal = Mat::Zero();
     Vec rhs = Vec::Zero();
@@ -356,8 +357,8 @@ bool FitStreakProfile(const BrightnessRaster& raster, const SkyBackground& sky, 
       rhs += weight * e * j;
     }
     normal = normal.selfadjointView<Eigen::Lower>();
-    bool improved = false;
-    for (int attempt = 0; attempt < 10 && !improved; ++attempt) {
+    bool settled = true;  // no step lowers the cost, or the last one was negligible
+    for (int attempt = 0; attempt < 10; ++attempt) {
       Mat damped = normal;
       for (int k = 0; k < 7; ++k) damped(k, k) *= 1.0 + lambda;
       const Vec step = damped.ldlt().solve(rhs);
@@ -366,23 +367,26 @@ bool FitStreakProfile(const BrightnessRaster& raster, const SkyBackground& sky, 
       next[4] = std::clamp(next[4], 0.4, 8.0);
       const double trial = cost(next);
       if (trial < current) {
-        const bool small = std::fabs(step[2]) < 1e-4 && std::fabs(step[3]) < 1e-4 && std::fabs(step[1]) < 1e-4;
+        settled = std::fabs(step[2]) < 1e-4 && std::fabs(step[3]) < 1e-4 && std::fabs(step[1]) < 1e-4;
         p = next;
         current = trial;
         lambda = std::max(lambda * 0.3, 1e-7);
-        improved = true;
-        if (small) iteration = 1000;
-      } else {
-        lambda *= 10.0;
+        break;
       }
+      lambda *= 10.0;
     }
-    if (!improved) break;
-    // After the fit has settled once, leave out pixels the model cannot explain (stars on the band).
-    if (iteration == 8) {
-      for (std::size_t i = 0; i < samples.size(); ++i)
-        use[i] = std::fabs(samples[i].r - evaluate(p, samples[i], nullptr)) < 5.0 * samples[i].noise;
-      current = cost(p);
+    if (!settled && iteration != 8) continue;
+    if (clipped) {
+      if (settled) break;
+      continue;
     }
+    // Once the fit has settled, leave out the pixels the model cannot explain (stars on the band) and fit
+    // again without them.
+    for (std::size_t i = 0; i < samples.size(); ++i)
+      use[i] = std::fabs(samples[i].r - evaluate(p, samples[i], nullptr)) < 5.0 * samples[i].noise;
+    clipped = true;
+    current = cost(p);
+    lambda = 1e-3;
   }
   if (!p.allFinite() || !(p[0] > 0.0) || !(p[3] > p[2])) return false;
   if (std::fabs(p[1]) > halfBand || p[2] < -0.5 * length - beyond || p[3] > 0.5 * length + beyond) return false;

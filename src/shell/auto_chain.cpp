@@ -48,10 +48,10 @@ AutoChainResult RunAutoChain(AppState& app, FrameState& frame, const AutoChainOp
   };
   if (!frame.frameOpen) return stop(AutoStep::Stars, kNoFileText);
 
-  // The previous marks, calibration and candidates go, as when the user starts marking anew.
+  // The previous marks and candidates go, as when the user starts marking anew; the calibration stays
+  // until a new identification replaces it.
   frame.starMarks.clear();
   frame.trackEnds = TrackEnds{};
-  frame.plate = PlateSolution{};
   frame.satellites = SatelliteState{};
 
   // The streaks are looked for first, so that no star is taken from a streak; they are marked later.

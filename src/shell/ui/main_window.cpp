@@ -210,18 +210,21 @@ void MainWindow::CreateMenus() {
   AddAction(razm, "mnuStar", QStringLiteral("Режим разметки звезд"), &MainWindow::Star);
   AddAction(razm, "mnuTrek", QStringLiteral("Автоматическая разметка концов трека"), &MainWindow::Trek);
   AddAction(razm, "mnuMtrek", QStringLiteral("Ручная разметка концов трека"), &MainWindow::Mtrek);
-  AddAction(razm, "mnuAutoStar", QStringLiteral("Автоматическая разметка звезд"), &MainWindow::AutoStars);
   razm->addSeparator();
   AddAction(razm, "MnuParf", QStringLiteral("Параметры фрейма"), &MainWindow::Parf);
+  razm->addSeparator();
+  AddAction(razm, "mnuAutoStar", QStringLiteral("Автоматическая разметка звезд"), &MainWindow::AutoStars);
+  AddAction(razm, "mnuAutoTrek", QStringLiteral("Автоматический поиск трека"), &MainWindow::AutoTrack);
 
   QMenu* ident = menu("mnuIdent", QStringLiteral("Идентификация"));
   AddAction(ident, "mnuStarId", QStringLiteral("Идентификация звезд"), &MainWindow::StarId);
   AddAction(ident, "mnuMesTrek", QStringLiteral("Измерить трек"), &MainWindow::MesTrek);
   AddAction(ident, "mnuSat", QStringLiteral("Поиск претендентов ИСЗ"), &MainWindow::Sat);
-  AddAction(ident, "mnuAuto", QStringLiteral("Автоматическая обработка"), &MainWindow::AutoProcess);
   ident->addSeparator();
   AddAction(ident, "mnuUserSat", QStringLiteral("Траектория конкретного ИСЗ"), &MainWindow::UserSat);
   AddAction(ident, "mnuSatN", QStringLiteral("Траектории нескольких ИСЗ"), &MainWindow::SatN);
+  ident->addSeparator();
+  AddAction(ident, "mnuAuto", QStringLiteral("Автоматическая обработка"), &MainWindow::AutoProcess);
 
   QMenu* vis = menu("mnuVis", QStringLiteral("Визуализация каталога"));
   AddAction(vis, "mnuStarVis", QStringLiteral("Показать звезды каталога"), &MainWindow::StarVis, true);

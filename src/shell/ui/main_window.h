@@ -68,6 +68,7 @@ private slots:
   void Mtrek();
   void Parf();
   void AutoStars();
+  void AutoTrack();
   void StarId();
   void AutoProcess();
   void MesTrek();

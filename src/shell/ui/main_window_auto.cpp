@@ -55,6 +55,27 @@ void MainWindow::AutoStars() {
   if (frame_.starCount() < kMinIdentificationStars) Say(QString::fromUtf8(kAutoNoStarsText));
 }
 
+void MainWindow::AutoTrack() {
+  if (!Allowed({Requirement::FrameOpen})) return;
+  // As the end-marking mode does on entry, the old ends go.
+  EnterMode(WorkMode::AutoTrackEnds);
+  std::vector<StreakCandidate> streaks;
+  {
+    LongTaskGuard guard(LongTaskFlags(), progress_, QStringLiteral("Автоматический поиск трека."), true);
+    streaks = FindStreaks(frame_.brightness, EstimateBackground(frame_.brightness), AutoDetectOptions{}, guard.Task());
+    if (guard.Cancelled()) return;
+  }
+  if (streaks.empty()) {
+    Say(QString::fromUtf8(kAutoNoStreakText));
+    return;
+  }
+  const int chosen = streaks.size() > 1 ? ChooseStreak(streaks, this) : 0;
+  if (chosen < 0) return;
+  for (const TrackEndAddition& addition : MarkStreakEnds(frame_.trackEnds, frame_.displayScale, app_.palette,
+                                                         streaks[static_cast<std::size_t>(chosen)], Solved()))
+    ShowTrackEndAddition(addition);
+}
+
 void MainWindow::AutoProcess() {
   if (!Allowed({Requirement::FrameOpen})) return;
   if (!Collect(true)) return;

@@ -256,9 +256,61 @@ TEST(AutoChainScenes, DrawnSatelliteFirstOnRandomScenes) {
   }
 }
 
-// The two menu commands on one frame, through the main window: "Автоматическая разметка звезд" marks 30
-// stars as clicks would, "Автоматическая обработка" ends at the candidate list with the true satellite
-// first and its trajectory drawn, with no message.
+// A frame without a streak: the stars are marked and identified, then the road stops saying there is no
+// track, with the calibration in place for marking the ends by hand. A frame without stars stops first.
+TEST(AutoChainStops, NoStreakAfterIdentificationAndNoStarsAtOnce) {
+  ASSERT_TRUE(Shared().built);
+  FrameSpec drawing;
+  drawing.width = 1500;
+  drawing.height = 1000;
+  drawing.centreRaDeg = 84.0;
+  drawing.centreDecDeg = 2.0;
+  drawing.scaleArcsec = 60.0;
+  drawing.referenceMagnitude = 4.0;
+  drawing.referencePeak = 200.0;
+  std::vector<CatalogueRecord> records;
+  ASSERT_TRUE(ReadCatalogueRecords((SourceDir() / "data" / "bin8.dat").string(), records));
+  AppState app;
+  app.appDir = Shared().dir.appDir();
+  app.catalogPath = (SourceDir() / "data" / "bin8.dat").string();
+  app.asterismPath = Shared().asterismPath;
+  FrameState frame;
+  PutDecodedFrame(ToDecodedImage(RenderFrame(records, drawing)), app, frame);
+  PanelEntries e;
+  e.date = "15.01.2026";
+  e.time = "20:00:00";
+  e.exposure = "10";
+  e.longitude = "30";
+  e.latitude = "50";
+  e.ra = "84";
+  e.dec = "2";
+  e.field = "25";
+  ASSERT_TRUE(CollectFrameInfo(e, true, frame.info).ok);
+  AutoChainOptions options;
+  options.knownCentre = true;
+  SilentTask task;
+  AutoChainResult result = RunAutoChain(app, frame, options, task);
+  EXPECT_FALSE(result.success);
+  EXPECT_EQ(result.reached, AutoStep::Streak);
+  EXPECT_EQ(result.message, kAutoNoStreakText);
+  EXPECT_EQ(frame.starCount(), 30);
+  EXPECT_TRUE(frame.plate.Solved());
+  EXPECT_NEAR(frame.plate.mxArcsec, 60.0, 0.5);
+  EXPECT_EQ(frame.trackEnds.count, 0);
+
+  drawing.limitMagnitude = -5.0;  // no star at all
+  FrameState empty;
+  PutDecodedFrame(ToDecodedImage(RenderFrame(records, drawing)), app, empty);
+  empty.info = frame.info;
+  result = RunAutoChain(app, empty, options, task);
+  EXPECT_EQ(result.reached, AutoStep::Stars);
+  EXPECT_EQ(result.message, kAutoNoStarsText);
+  EXPECT_EQ(empty.starCount(), 0);
+}
+
+// The menu commands on one frame, through the main window: "Автоматическая разметка звезд" marks 30 stars
+// as clicks would, "Автоматический поиск трека" marks the streak's ends, "Автоматическая обработка" ends
+// at the candidate list with the true satellite first and its trajectory drawn, with no message.
 TEST(AutoCommands, MenuCommandsTakeTheFrameToItsSatellite) {
   ASSERT_TRUE(Shared().built);
   const fs::path appDir = Shared().dir.path();
@@ -279,8 +331,16 @@ TEST(AutoCommands, MenuCommandsTakeTheFrameToItsSatellite) {
   EXPECT_EQ(window.FrameWindow()->OverlayCount(OverlayKind::StarMarks), 30);
   EXPECT_EQ(window.Panel()->ProgramRow(1), "30");
   EXPECT_EQ(window.Frame().workMode, WorkMode::StarMarking);
-
   const StreakTruth truth = ReadTruth(name);
+  window.Action("mnuAutoTrek")->trigger();
+  ASSERT_EQ(window.Frame().trackEnds.count, 2);
+  EXPECT_EQ(window.FrameWindow()->OverlayCount(OverlayKind::TrackEnds), 2);
+  const TrackEnds& ends = window.Frame().trackEnds;
+  StreakCandidate marked;
+  marked.x1 = ends[1].x, marked.y1 = ends[1].y, marked.x2 = ends[2].x, marked.y2 = ends[2].y;
+  const auto [e1, e2] = EndErrors(marked, truth);
+  EXPECT_LT(std::max(e1, e2), 0.3);
+
   const PanelEntries e = Circumstances(name, truth);
   const std::pair<const char*, std::string> typed[] = {
       {"txtp1", e.date},     {"txtp2", e.time}, {"txtp3", e.utError}, {"txtp4", e.exposure}, {"txtp5", e.longitude},

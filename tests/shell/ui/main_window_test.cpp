@@ -138,11 +138,11 @@ TEST_F(MainWindowTest, MenuTreeHasTheDesignedNamesCaptionsAndCheckItems) {
     return out;
   };
   EXPECT_EQ(items("mnuFile"), (QStringList{"mnuOpenIm", "mnuOpenInf", "-", "mnuExit"}));
-  // The automatic commands follow the designed ones of their menus.
-  EXPECT_EQ(items("mnuRazm"),
-            (QStringList{"mnuView", "mnuStar", "mnuTrek", "mnuMtrek", "mnuAutoStar", "-", "MnuParf"}));
+  // The automatic commands follow the designed ones, after a separator.
+  EXPECT_EQ(items("mnuRazm"), (QStringList{"mnuView", "mnuStar", "mnuTrek", "mnuMtrek", "-", "MnuParf", "-",
+                                           "mnuAutoStar", "mnuAutoTrek"}));
   EXPECT_EQ(items("mnuIdent"),
-            (QStringList{"mnuStarId", "mnuMesTrek", "mnuSat", "mnuAuto", "-", "mnuUserSat", "mnuSatN"}));
+            (QStringList{"mnuStarId", "mnuMesTrek", "mnuSat", "-", "mnuUserSat", "mnuSatN", "-", "mnuAuto"}));
   EXPECT_EQ(items("mnuVis"), (QStringList{"mnuStarVis", "mnuViewmag", "mnuStarMinus", "mnuStarPlus"}));
   EXPECT_EQ(items("mnuTle"), (QStringList{"mnuLoadTleDir", "mnussr", "mnuVislist", "-", "mnuClear"}));
   EXPECT_EQ(items("mnuAbout"), (QStringList{"mnuOrvia", "mnuVer"}));
@@ -159,10 +159,11 @@ TEST_F(MainWindowTest, FrameCommandsWithoutAFrameAnswerWithTheirMessages) {
     const char* action;
     const char* message;
   } cases[] = {
-      {"mnuOpenInf", "Кадр не открыт."}, {"mnuStar", "Кадр не открыт."},    {"mnuTrek", "Кадр не открыт."},
-      {"mnuMtrek", "Файл не открыт."},   {"mnuStarId", "Кадр не открыт."},  {"mnuMesTrek", "Файл не открыт."},
-      {"mnuSat", "Кадр не открыт."},     {"mnuUserSat", "Кадр не открыт."}, {"mnuSatN", "Кадр не открыт."},
-      {"mnuStarVis", "Кадр не открыт."}, {"mnuViewmag", "Кадр не открыт."},
+      {"mnuOpenInf", "Кадр не открыт."},  {"mnuStar", "Кадр не открыт."},    {"mnuTrek", "Кадр не открыт."},
+      {"mnuMtrek", "Файл не открыт."},    {"mnuStarId", "Кадр не открыт."},  {"mnuMesTrek", "Файл не открыт."},
+      {"mnuSat", "Кадр не открыт."},      {"mnuUserSat", "Кадр не открыт."}, {"mnuSatN", "Кадр не открыт."},
+      {"mnuStarVis", "Кадр не открыт."},  {"mnuViewmag", "Кадр не открыт."}, {"mnuAutoStar", "Кадр не открыт."},
+      {"mnuAutoTrek", "Кадр не открыт."}, {"mnuAuto", "Кадр не открыт."},
   };
   for (const auto& c : cases) {
     recorder.Clear();
