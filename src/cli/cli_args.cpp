@@ -13,6 +13,16 @@ const std::set<std::string>& Switches() {
   return names;
 }
 
+// Options that take a value.
+const std::set<std::string>& ValueOptions() {
+  static const std::set<std::string> names = {
+      "app-dir", "info",   "date",         "time",          "ut-error",   "exposure",   "lon",      "lat",
+      "ra",      "dec",    "field",        "station",       "marks",      "frame-size", "stars",    "end1",
+      "end2",    "streak", "max-distance", "max-direction", "period-min", "period-max", "incl-min", "incl-max",
+      "step",    "output", "reports",      "perigee",       "age",        "now"};
+  return names;
+}
+
 // A finite number of the whole text, "," accepted as the decimal point.
 std::optional<double> WholeNumber(std::string text) {
   for (char& c : text)
@@ -42,6 +52,7 @@ std::string ParseArguments(int argc, char** argv, CliArguments& args) {
         value = name.substr(eq + 1);
         name.resize(eq);
       }
+      if (!Switches().count(name) && !ValueOptions().count(name)) return "unknown option --" + name;
       if (Switches().count(name)) {
         if (inlineValue) return "option --" + name + " takes no value";
       } else if (!inlineValue) {

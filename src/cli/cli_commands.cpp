@@ -76,10 +76,13 @@ int ImportTle(Run& run) {
     if (message.starts_with("Ошибка в файле")) code = Worse(code, kExitInput);
   }
   if (r.writeFailures > 0) code = Worse(code, kExitWriteFailed);
-  run.out.Json() = {{"files_created", r.filesCreated},    {"sets_merged", r.setsMerged},
-                    {"sets_duplicate", r.setsDuplicate},  {"sets_above_limit", r.setsAboveLimit},
-                    {"sets_bad_number", r.setsBadNumber}, {"sets_number_too_large", r.setsNumberTooLarge},
-                    {"write_failures", r.writeFailures}};
+  run.out.Json().update(nlohmann::json{{"files_created", r.filesCreated},
+                                       {"sets_merged", r.setsMerged},
+                                       {"sets_duplicate", r.setsDuplicate},
+                                       {"sets_above_limit", r.setsAboveLimit},
+                                       {"sets_bad_number", r.setsBadNumber},
+                                       {"sets_number_too_large", r.setsNumberTooLarge},
+                                       {"write_failures", r.writeFailures}});
   run.out.Line("files created: " + std::to_string(r.filesCreated) + ", sets merged: " + std::to_string(r.setsMerged) +
                ", duplicates: " + std::to_string(r.setsDuplicate) +
                ", above the perigee limit: " + std::to_string(r.setsAboveLimit) +
@@ -102,7 +105,7 @@ int ImportList(Run& run, bool magnitudes) {
   const NamesImportResult result =
       magnitudes ? ImportMagnitudes(path, app.appDir, run.progress) : ImportSsr(path, app.appDir, run.progress);
   const bool ok = result.ok;
-  run.out.Json() = {{"ok", ok}, {"message", result.message}};
+  run.out.Json().update(nlohmann::json{{"ok", ok}, {"message", result.message}});
   run.out.Line(ok ? "done" : "failed");
   if (!ok) {
     run.out.Message(result.message.empty() ? "the list or a database file could not be read or written: " + path
@@ -141,8 +144,8 @@ int Clean(Run& run) {
     run.out.Message(message);
     code = Worse(code, message == "Нет TLE." ? kExitNotFound : kExitWriteFailed);
   }
-  run.out.Json() = {
-      {"files_deleted", r.filesDeleted}, {"files_pruned", r.filesPruned}, {"sets_removed", r.setsRemoved}};
+  run.out.Json().update(nlohmann::json{
+      {"files_deleted", r.filesDeleted}, {"files_pruned", r.filesPruned}, {"sets_removed", r.setsRemoved}});
   run.out.Line("files deleted: " + std::to_string(r.filesDeleted) + ", files pruned: " + std::to_string(r.filesPruned) +
                ", sets removed: " + std::to_string(r.setsRemoved));
   return code;
@@ -212,7 +215,14 @@ int Propagate(Run& run) {
   AppState app;
   if (const int code = PrepareApp(run.args, run.executable, false, app, run.out, run.progress)) return code;
   FrameState frame;
-  if (run.args.Has("info")) ReadInfoIntoFrame(frame, run.args.Text("info"));
+  if (run.args.Has("info")) {
+    std::error_code ec;
+    if (!fs::is_regular_file(run.args.Text("info"), ec)) {
+      run.out.Message("no information file " + run.args.Text("info"));
+      return kExitInput;
+    }
+    ReadInfoIntoFrame(frame, run.args.Text("info"));
+  }
   if (const int code = ApplyCircumstances(run.args, true, frame.info, run.out)) return code;
   SingleTrajectory result;
   return ShowTrajectory(run, app, frame, *norad, step.value_or(1.0), result);

@@ -33,16 +33,7 @@ void JudgeCandidates(const CandidateList& list, std::vector<std::string>& warnin
 }  // namespace
 
 void PutDecodedFrame(DecodedImage image, const AppState& app, FrameState& frame) {
-  frame.imageWidth = static_cast<std::int16_t>(image.width);
-  frame.imageHeight = static_cast<std::int16_t>(image.height);
-  frame.brightness = MakeBrightness(image);
-  frame.colourPixels = std::move(image);
-  const DisplayGeometry shown = ComputeDisplayGeometry(frame.imageWidth, frame.imageHeight);
-  frame.displayWidth = static_cast<std::int16_t>(shown.displayWidth);
-  frame.displayHeight = static_cast<std::int16_t>(shown.displayHeight);
-  frame.displayScale = shown.displayScale;
-  frame.aspect = shown.aspect;
-  ApplyFrameSize(frame, app.frameSizes);
+  InstallFrame(frame, app, frame.imagePath, std::move(image));
   frame.frameOpen = true;
 }
 

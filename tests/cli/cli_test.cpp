@@ -74,6 +74,7 @@ TEST(CliUsage, ExitCodesAndJsonOfFailures) {
   EXPECT_EQ(RunCli(dir, {"identify", "frame.jpg"}).code, 1);                         // neither --marks nor --auto
   EXPECT_EQ(RunCli(dir, {"candidates", "x.jpg", "--max-distance", "ten"}).code, 1);  // not a number
   EXPECT_EQ(RunCli(dir, {"measure"}).code, 1);                                       // no frame
+  EXPECT_EQ(RunCli(dir, {"candidates", "x.jpg", "--max-distanse", "5"}).code, 1);    // a misspelt option
   const CliRun missing = RunCli(dir, {"--json", "measure", (dir.path() / "none.jpg").string()});
   EXPECT_EQ(missing.code, 2);
   EXPECT_EQ(missing.doc["exit_code"], 2);
@@ -97,9 +98,12 @@ TEST(CliDatabase, ImportCleanAndTheirCodes) {
   EXPECT_EQ(again.doc["files_created"], 0);
 
   // A file that cannot be read stores nothing and says so; the others of the same run are imported.
-  const CliRun bad = RunCli(dir, {"import-tle", (dir.path() / "none.txt").string()});
+  const CliRun bad = RunCli(dir, {"--json", "import-tle", (dir.path() / "none.txt").string()});
   EXPECT_EQ(bad.code, 2);
   EXPECT_NE(bad.err.find("none.txt"), std::string::npos);
+  ASSERT_EQ(bad.doc["messages"].size(), 1u) << bad.out;  // the program's own words, kept in the document
+  EXPECT_NE(bad.doc["messages"][0].get<std::string>().find("Проверьте формат."), std::string::npos);
+  EXPECT_EQ(bad.doc["command"], "import-tle");
   EXPECT_EQ(RunCli(dir, {"import-names", (dir.path() / "none.txt").string()}).code, 2);
 
   // Every set is older than ten days before 2030: all satellites go, and then there is nothing to clean.
