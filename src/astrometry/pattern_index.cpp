@@ -20,9 +20,10 @@ constexpr std::uint32_t kByteOrderMark = 0x01020304u;
 constexpr int kBandCount = 8;
 constexpr double kNarrowestFieldDeg = 3.0;
 constexpr double kBandRatio = 1.5874010519681994;
-// Sky cells a quarter of the band's width, each keeping its two brightest stars.
+// Sky cells a quarter of the band's width, each keeping its two brightest stars; the two widest bands
+// keep three, since on wide frames observers mark stars well below the brightest.
 constexpr double kCellShare = 0.25;
-constexpr int kStarsPerCell = 2;
+constexpr int kStarsPerCell[kBandCount] = {2, 2, 2, 2, 2, 2, 3, 3};
 // Longest triangle side as a share of the band's width.
 constexpr double kMinSideShare = 0.2;
 constexpr double kMaxSideShare = 0.45;
@@ -128,7 +129,7 @@ bool BuildPatternIndex(const std::vector<CatalogueRecord>& records, PatternIndex
     band.minSide = kMinSideShare * band.fieldDeg * kDegToRad;
     band.maxSide = kMaxSideShare * band.fieldDeg * kDegToRad;
     const double minChord = 2.0 * std::sin(band.minSide / 2.0), maxChord = 2.0 * std::sin(band.maxSide / 2.0);
-    std::vector<int> stars = BrightestPerCell(records, valid, kCellShare * band.fieldDeg, kStarsPerCell);
+    std::vector<int> stars = BrightestPerCell(records, valid, kCellShare * band.fieldDeg, kStarsPerCell[b]);
     // Sorted by declination so that the neighbours of a star lie in a short run of the list.
     std::sort(stars.begin(), stars.end(), [&](int a, int c) { return directions[a][2] < directions[c][2]; });
     std::vector<double> z(stars.size());

@@ -22,6 +22,8 @@ constexpr double kLongestShare = 0.95;
 constexpr double kShortestShare = 0.06;
 // Marks used for triangles.
 constexpr int kTriangleMarks = 30;
+// Index triangles tried before the search gives up.
+constexpr std::size_t kMaxTrials = 500000;
 
 using Vec = std::array<double, 3>;
 
@@ -194,6 +196,10 @@ PatternSolution SolveWithPatterns(const PatternSolverInput& in, const PatternInd
                 const double cosine = d[0] * typedCentre[0] + d[1] * typedCentre[1] + d[2] * typedCentre[2];
                 if (std::acos(std::clamp(cosine, -1.0, 1.0)) > 1.25 * width + in.fieldDeg * kDegToRad) continue;
               }
+              if (examined > kMaxTrials) {
+                out.trials = examined;
+                return out;
+              }
               for (int o = 0; o < orderCount; ++o) {
                 ++examined;
                 std::array<double, 3> x{}, y{};
@@ -208,7 +214,8 @@ PatternSolution SolveWithPatterns(const PatternSolverInput& in, const PatternInd
                 // Quick count over the other marks, given up once too many have missed.
                 int hits = 0, misses = 0;
                 const double mean = 0.5 * (plate.mx + plate.my);
-                for (int m = 0; m < static_cast<int>(marks.size()) && misses <= tested - needed; ++m) {
+                // A wrong plate puts few marks on stars: three misses more than hits end the count.
+                for (int m = 0; m < static_cast<int>(marks.size()) && misses <= tested - needed && misses < hits + 3; ++m) {
                   if (m == a || m == b || m == c) continue;
                   const SkyPosition sky = PixelToSky(marks[m].x, marks[m].y, plate);
                   if (BrightestStarWithin(catalogue, UnitVectorOf(sky.ra, sky.dec), tolerance[m] * mean) >= 0) ++hits;

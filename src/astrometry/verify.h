@@ -60,6 +60,7 @@ struct VerificationOptions {
   double radialTolerance = 0.012;  // grows by this share of the distance from the image centre (lens distortion)
   double trials = 1.0;             // hypotheses tried before this one, including it
   double maxLog10FalseAlarm = -4.0;
+  double maxMarkChance = 3e-4;  // per-mark chance above which an identity is not kept (see below)
   std::vector<bool> excluded;  // marks that formed the hypothesis: they are identified but prove nothing
 };
 
@@ -85,6 +86,14 @@ double MarkTolerancePx(const StarMark& mark, const VerificationOptions& options)
 // alone puts at least that many of the tested marks within tolerance of a star as bright as the depth.
 PlateVerification VerifyPlate(const std::vector<StarMark>& marks, const PlateConstants& plate,
                               const SkyCatalogue& catalogue, const VerificationOptions& options);
+
+// Keeps a mark's identity only when chance would rarely put a star as bright as close to it: the density
+// of such stars over the field times the circle of the mark's distance to its star (at least half a
+// pixel) must stay below maxChance. Identities
+// that fail are cleared and the identified count updated. Returns the number of cleared identities.
+int ClearChanceIdentities(const std::vector<StarMark>& marks, const PlateConstants& plate,
+                          const SkyCatalogue& catalogue, const VerificationOptions& options, double maxChance,
+                          PlateVerification& verification);
 
 // Refits the plate to every identified mark and re-decides every identity after each fit, up to four
 // rounds or until the identities stop changing; a round whose fit fails ends the refinement with the
