@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "astrometry/pattern_index.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -73,6 +75,10 @@ PrepareResult PrepareWorkingFiles(AppState& app, const StartUpHooks& hooks) {
       return result;
     }
   }
+
+  // The pattern solver's index, beside the asterism file.
+  const std::string patternIndexPath = PatternIndexPathBeside(app.asterismPath);
+  if (!Exists(patternIndexPath) && hooks.buildPatternIndex) hooks.buildPatternIndex(app.catalogPath, patternIndexPath);
 
   const std::string helpSource = app.appDir + kHelpFileName;
   if (Exists(helpSource)) {

@@ -21,11 +21,14 @@ struct PrepareResult {
 struct StartUpHooks {
   std::function<void()> yield;
   std::function<bool(const std::string&, const std::string&)> buildAsterisms;
+  // Builds the pattern index (catalogue path, index path) -> success; empty: not built.
+  std::function<bool(const std::string&, const std::string&)> buildPatternIndex;
 };
 
 // Creates TLE and program_files under appDir, sets the catalogue, asterism and help paths, moves
 // appDir/bin8.dat into program_files (logging "copy1 " with both paths), builds the asterism index
-// when it is missing, moves the help file into place and sets catalogueReady on success.
+// when it is missing, then the pattern index beside it when that is missing (a failure there only leaves
+// the pattern solver out), moves the help file into place and sets catalogueReady on success.
 PrepareResult PrepareWorkingFiles(AppState& app, const StartUpHooks& hooks);
 
 // The application directory string with exactly one trailing separator.
