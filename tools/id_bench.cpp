@@ -2,7 +2,8 @@
 // through the program's identification in blind and known-centre mode and prints the success table.
 //
 // orvia_id_bench --catalog bin8.dat --work DIR [--seed N] [--lists PER_CELL] [--random N]
-//   [--mode blind|known|both] [--solver program|designed|patterns] [--fields 5,10,...] [--verbose] [--variants clean,noisy,...]
+//   [--mode blind|known|both] [--solver program|designed|patterns] [--fields 5,10,...] [--verbose] [--variants
+//   clean,noisy,...]
 //
 // DIR receives the asterism file and the pattern index (built when missing) and "hyp_id.txt".
 #include <algorithm>
@@ -70,15 +71,24 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     const std::string v = i + 1 < argc ? argv[i + 1] : "";
-    if (a == "--catalog") catalog = v, ++i;
-    else if (a == "--work") work = v, ++i;
-    else if (a == "--seed") spec.seed = static_cast<std::uint32_t>(std::strtoul(v.c_str(), nullptr, 10)), ++i;
-    else if (a == "--lists") spec.listsPerCell = std::atoi(v.c_str()), ++i;
-    else if (a == "--random") spec.randomLists = std::atoi(v.c_str()), ++i;
-    else if (a == "--mode") mode = v, ++i;
-    else if (a == "--verbose") verbose = true;
-    else if (a == "--solver") solverName = v, ++i;
-    else if (a == "--variants") spec.variants = Split(v), ++i;
+    if (a == "--catalog")
+      catalog = v, ++i;
+    else if (a == "--work")
+      work = v, ++i;
+    else if (a == "--seed")
+      spec.seed = static_cast<std::uint32_t>(std::strtoul(v.c_str(), nullptr, 10)), ++i;
+    else if (a == "--lists")
+      spec.listsPerCell = std::atoi(v.c_str()), ++i;
+    else if (a == "--random")
+      spec.randomLists = std::atoi(v.c_str()), ++i;
+    else if (a == "--mode")
+      mode = v, ++i;
+    else if (a == "--verbose")
+      verbose = true;
+    else if (a == "--solver")
+      solverName = v, ++i;
+    else if (a == "--variants")
+      spec.variants = Split(v), ++i;
     else if (a == "--fields") {
       spec.fieldsDeg.clear();
       for (const std::string& f : Split(v)) spec.fieldsDeg.push_back(std::atof(f.c_str()));
@@ -133,8 +143,8 @@ int main(int argc, char** argv) {
   }
   const std::vector<BenchCase> cases = DrawBenchCases(records, spec);
   const BenchSolver solver = solverName == "designed"   ? BenchSolver::DesignedOnly
-                            : solverName == "patterns" ? BenchSolver::PatternsOnly
-                                                       : BenchSolver::Program;
+                             : solverName == "patterns" ? BenchSolver::PatternsOnly
+                                                        : BenchSolver::Program;
   std::vector<bool> modes;
   if (mode != "known") modes.push_back(false);
   if (mode != "blind") modes.push_back(true);

@@ -470,8 +470,8 @@ bool HypothesisVerified(const IdentificationInput& in, bool blind, const Identif
   for (std::size_t m = 0; m < in.marks.size() && m < h.identities.size(); ++m) {
     if (h.identities[m] != 0 && refs.At(h.identities[m]).number != v.numbers[m]) return false;
   }
-  return blind || PlateNearCentre(h.plate, in.imageWidth, in.imageHeight, in.raUserDeg * kDegToRad,
-                                  in.decUserDeg * kDegToRad);
+  return blind ||
+         PlateNearCentre(h.plate, in.imageWidth, in.imageHeight, in.raUserDeg * kDegToRad, in.decUserDeg * kDegToRad);
 }
 
 // Runs the pattern solver and, when it succeeds, fills the result as the matcher's success would be:

@@ -45,7 +45,8 @@ std::vector<int> BrightestPerCell(const std::vector<CatalogueRecord>& records, c
   std::vector<int> firstCell(strips + 1, 0);
   for (int s = 0; s < strips; ++s) {
     const double mid = -90.0 + (s + 0.5) * 180.0 / strips;
-    firstCell[s + 1] = firstCell[s] + std::max(1, static_cast<int>(std::floor(360.0 * std::cos(mid * kDegToRad) / cellDeg)));
+    firstCell[s + 1] =
+        firstCell[s] + std::max(1, static_cast<int>(std::floor(360.0 * std::cos(mid * kDegToRad) / cellDeg)));
   }
   std::vector<std::pair<int, int>> keyed;  // cell, catalogue index
   keyed.reserve(valid.size());
@@ -65,7 +66,8 @@ std::vector<int> BrightestPerCell(const std::vector<CatalogueRecord>& records, c
   for (std::size_t i = 0; i < keyed.size();) {
     std::size_t end = i;
     while (end < keyed.size() && keyed[end].first == keyed[i].first) ++end;
-    for (std::size_t k = i; k < end && k < i + static_cast<std::size_t>(perCell); ++k) chosen.push_back(keyed[k].second);
+    for (std::size_t k = i; k < end && k < i + static_cast<std::size_t>(perCell); ++k)
+      chosen.push_back(keyed[k].second);
     i = end;
   }
   return chosen;
@@ -98,7 +100,8 @@ bool ShapeOfTriangle(const std::array<std::array<double, 3>, 3>& p, TriangleShap
   // Side i lies opposite vertex i.
   std::array<double, 3> side = {Chord(p[1], p[2]), Chord(p[0], p[2]), Chord(p[0], p[1])};
   std::array<int, 3> order = {0, 1, 2};
-  std::sort(order.begin(), order.end(), [&](int a, int b) { return side[a] > side[b] || (side[a] == side[b] && a < b); });
+  std::sort(order.begin(), order.end(),
+            [&](int a, int b) { return side[a] > side[b] || (side[a] == side[b] && a < b); });
   const double d1 = side[order[0]];
   if (!(d1 > 1e-9) || !(side[order[2]] > 1e-6 * d1)) return false;
   shape.u = side[order[1]] / d1;

@@ -23,8 +23,9 @@ double FieldRadius(const PlateConstants& plate, int width, int height) {
   double radius = 0.0;
   const auto axis = std::array<double, 3>{std::cos(plate.dec0) * std::cos(plate.ra0),
                                           std::cos(plate.dec0) * std::sin(plate.ra0), std::sin(plate.dec0)};
-  for (const auto& corner : {std::array<double, 2>{0.0, 0.0}, std::array<double, 2>{1.0 * width, 0.0},
-                             std::array<double, 2>{0.0, 1.0 * height}, std::array<double, 2>{1.0 * width, 1.0 * height}}) {
+  for (const auto& corner :
+       {std::array<double, 2>{0.0, 0.0}, std::array<double, 2>{1.0 * width, 0.0},
+        std::array<double, 2>{0.0, 1.0 * height}, std::array<double, 2>{1.0 * width, 1.0 * height}}) {
     const SkyPosition sky = PixelToSky(corner[0], corner[1], plate);
     const double c = std::cos(sky.dec);
     const double dot = axis[0] * c * std::cos(sky.ra) + axis[1] * c * std::sin(sky.ra) + axis[2] * std::sin(sky.dec);
@@ -41,7 +42,9 @@ int StripOf(double dec) {
   return std::clamp(s, 0, kStripCount - 1);
 }
 
-double Dot(const UnitVector& a, const UnitVector& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+double Dot(const UnitVector& a, const UnitVector& b) {
+  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
 
 // Calls visit(cell) for every cell that may hold a star within radius of (ra, dec).
 template <typename Visit>
@@ -51,7 +54,8 @@ void ForCellsNear(const SkyCatalogue& c, double ra, double dec, double radius, V
     const int n = c.stripCells[s];
     // The strip edge nearest to a pole, where a circle of the radius spans the widest right ascension.
     const double lo = (-90.0 + s * kGridCellDeg) * kDegToRad, hi = lo + kGridCellDeg * kDegToRad;
-    const double edge = std::max(std::fabs(std::clamp(dec - radius, lo, hi)), std::fabs(std::clamp(dec + radius, lo, hi)));
+    const double edge =
+        std::max(std::fabs(std::clamp(dec - radius, lo, hi)), std::fabs(std::clamp(dec + radius, lo, hi)));
     const double cosEdge = std::cos(edge);
     const double width = 2.0 * Pi / n;
     int first = 0, last = n - 1;
@@ -209,8 +213,10 @@ PlateVerification VerifyPlate(const std::vector<StarMark>& marks, const PlateCon
   for (std::size_t m = 0; m < marks.size(); ++m) {
     for (std::size_t k = m + 1; k < marks.size(); ++k) {
       if (star[m] < 0 || star[m] != star[k]) continue;
-      if (distance[k] < distance[m]) star[m] = -1;
-      else star[k] = -1;
+      if (distance[k] < distance[m])
+        star[m] = -1;
+      else
+        star[k] = -1;
     }
   }
   double maxMagnitude = kShallowestDepth;
@@ -256,7 +262,8 @@ int ClearChanceIdentities(const std::vector<StarMark>& marks, const PlateConstan
   std::vector<float> magnitudes;
   ForCellsNear(catalogue, plate.ra0, plate.dec0, radius, [&](int cell) {
     for (std::uint32_t i = catalogue.cellStart[cell]; i < catalogue.cellStart[cell + 1]; ++i) {
-      if (Dot(catalogue.stars[i].direction, axis) >= std::cos(radius)) magnitudes.push_back(catalogue.stars[i].magnitude);
+      if (Dot(catalogue.stars[i].direction, axis) >= std::cos(radius))
+        magnitudes.push_back(catalogue.stars[i].magnitude);
     }
   });
   std::sort(magnitudes.begin(), magnitudes.end());

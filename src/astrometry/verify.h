@@ -31,10 +31,10 @@ struct GridStar {
 // The whole catalogue sorted into declination strips of one degree, each cut into cells of about one
 // degree of right ascension, so that the stars near a direction are found without a full scan.
 struct SkyCatalogue {
-  std::vector<GridStar> stars;           // sorted by cell
-  std::vector<std::uint32_t> cellStart;  // per cell, first star; one extra entry at the end
-  std::vector<int> stripFirstCell;       // per declination strip, its first cell
-  std::vector<int> stripCells;           // per declination strip, its cell count
+  std::vector<GridStar> stars;              // sorted by cell
+  std::vector<std::uint32_t> cellStart;     // per cell, first star; one extra entry at the end
+  std::vector<int> stripFirstCell;          // per declination strip, its first cell
+  std::vector<int> stripCells;              // per declination strip, its cell count
   std::vector<std::int32_t> indexOfNumber;  // catalogue number -> index in stars (-1 none)
   bool Empty() const { return stars.empty(); }
 };
@@ -61,17 +61,17 @@ struct VerificationOptions {
   double trials = 1.0;             // hypotheses tried before this one, including it
   double maxLog10FalseAlarm = -4.0;
   double maxMarkChance = 3e-4;  // per-mark chance above which an identity is not kept (see below)
-  std::vector<bool> excluded;  // marks that formed the hypothesis: they are identified but prove nothing
+  std::vector<bool> excluded;   // marks that formed the hypothesis: they are identified but prove nothing
 };
 
 // The outcome of verifying a plate against every mark.
 struct PlateVerification {
   bool accepted = false;
-  int tested = 0;                  // marks that could confirm the plate (not excluded)
-  int confirmed = 0;               // of those, marks on a catalogue star
-  int identified = 0;              // all marks with a star, excluded ones included
-  double log10FalseAlarm = 0.0;    // expected number of equally good chance plates, log10
-  double depth = 0.0;              // faintest magnitude needed to explain the identified marks
+  int tested = 0;                     // marks that could confirm the plate (not excluded)
+  int confirmed = 0;                  // of those, marks on a catalogue star
+  int identified = 0;                 // all marks with a star, excluded ones included
+  double log10FalseAlarm = 0.0;       // expected number of equally good chance plates, log10
+  double depth = 0.0;                 // faintest magnitude needed to explain the identified marks
   std::vector<std::int32_t> numbers;  // per mark, catalogue number of its star (0 = none)
   double rmsPx = 0.0;                 // pixel residual of the identified marks
 };

@@ -1,10 +1,10 @@
 #include "idbench/idbench.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <cmath>
 #include <random>
 
 #include "astrometry/identify.h"
@@ -37,7 +37,8 @@ std::vector<FrameStar> StarsOnFrame(const std::vector<CatalogueRecord>& catalogu
     if (x < 1.0 || y < 1.0 || x > drawing.width || y > drawing.height) continue;
     all.push_back({static_cast<int>(i + 1), x, y, r.magnitude});
   }
-  std::stable_sort(all.begin(), all.end(), [](const FrameStar& a, const FrameStar& b) { return a.magnitude < b.magnitude; });
+  std::stable_sort(all.begin(), all.end(),
+                   [](const FrameStar& a, const FrameStar& b) { return a.magnitude < b.magnitude; });
   std::vector<FrameStar> kept;
   for (std::size_t i = 0; i < all.size(); ++i) {
     bool merged = false;
