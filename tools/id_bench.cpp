@@ -2,7 +2,8 @@
 // through the program's identification in blind and known-centre mode and prints the success table.
 //
 // orvia_id_bench --catalog bin8.dat --work DIR [--seed N] [--lists PER_CELL] [--random N]
-//   [--mode blind|known|both] [--solver program|designed] [--fields 5,10,...] [--variants clean,noisy,...]
+//   [--mode blind|known|both] [--solver program|designed|patterns] [--fields 5,10,...] [--verbose] [--variants
+//   clean,noisy,...]
 //
 // DIR receives the asterism file and the pattern index (built when missing) and "hyp_id.txt".
 #include <algorithm>
@@ -66,17 +67,28 @@ double Median(std::vector<double> v) {
 int main(int argc, char** argv) {
   std::string catalog, work, mode = "both", solverName = "program";
   BenchSpec spec;
+  bool verbose = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     const std::string v = i + 1 < argc ? argv[i + 1] : "";
-    if (a == "--catalog") catalog = v, ++i;
-    else if (a == "--work") work = v, ++i;
-    else if (a == "--seed") spec.seed = static_cast<std::uint32_t>(std::strtoul(v.c_str(), nullptr, 10)), ++i;
-    else if (a == "--lists") spec.listsPerCell = std::atoi(v.c_str()), ++i;
-    else if (a == "--random") spec.randomLists = std::atoi(v.c_str()), ++i;
-    else if (a == "--mode") mode = v, ++i;
-    else if (a == "--solver") solverName = v, ++i;
-    else if (a == "--variants") spec.variants = Split(v), ++i;
+    if (a == "--catalog")
+      catalog = v, ++i;
+    else if (a == "--work")
+      work = v, ++i;
+    else if (a == "--seed")
+      spec.seed = static_cast<std::uint32_t>(std::strtoul(v.c_str(), nullptr, 10)), ++i;
+    else if (a == "--lists")
+      spec.listsPerCell = std::atoi(v.c_str()), ++i;
+    else if (a == "--random")
+      spec.randomLists = std::atoi(v.c_str()), ++i;
+    else if (a == "--mode")
+      mode = v, ++i;
+    else if (a == "--verbose")
+      verbose = true;
+    else if (a == "--solver")
+      solverName = v, ++i;
+    else if (a == "--variants")
+      spec.variants = Split(v), ++i;
     else if (a == "--fields") {
       spec.fieldsDeg.clear();
       for (const std::string& f : Split(v)) spec.fieldsDeg.push_back(std::atof(f.c_str()));
@@ -130,7 +142,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::vector<BenchCase> cases = DrawBenchCases(records, spec);
-  const BenchSolver solver = solverName == "designed" ? BenchSolver::DesignedOnly : BenchSolver::Program;
+  const BenchSolver solver = solverName == "designed"   ? BenchSolver::DesignedOnly
+                             : solverName == "patterns" ? BenchSolver::PatternsOnly
+                                                        : BenchSolver::Program;
   std::vector<bool> modes;
   if (mode != "known") modes.push_back(false);
   if (mode != "blind") modes.push_back(true);
@@ -141,6 +155,11 @@ int main(int argc, char** argv) {
     Tally few, many, randomMarks, all;
     for (const BenchCase& c : cases) {
       const BenchOutcome o = RunBenchCase(c, known, solver, files);
+      if (verbose) {
+        std::printf("%s %g° %zu marks: %s%s %.0f ms\n", c.variant.c_str(), c.fieldDeg, c.marks.size(),
+                    o.success ? "ok" : "failed", o.wrong ? " WRONG" : "", o.seconds * 1e3);
+        std::fflush(stdout);
+      }
       if (c.variant == "random") {
         randomMarks.Add(o);
         continue;
@@ -159,7 +178,7 @@ int main(int argc, char** argv) {
     if (randomMarks.lists > 0) {
       std::printf("| random marks | %d of %d accepted |\n", randomMarks.wrong, randomMarks.lists);
     }
-    std::printf("median time of a success %.1f ms; pattern solver answered %d of %d successes\n",
+    std::printf("median processor time of a success %.1f ms; pattern solver answered %d of %d successes\n",
                 Median(all.times) * 1e3, all.byPatterns, all.success);
   }
   return 0;

@@ -464,13 +464,14 @@ bool HypothesisVerified(const IdentificationInput& in, bool blind, const Identif
   for (std::int32_t mark : h.marks) {
     if (mark >= 1 && static_cast<std::size_t>(mark) <= in.marks.size()) options.excluded[mark - 1] = true;
   }
-  const PlateVerification v = VerifyPlate(in.marks, h.plate, catalogue, options);
+  PlateVerification v = VerifyPlate(in.marks, h.plate, catalogue, options);
   if (!v.accepted) return false;
+  ClearChanceIdentities(in.marks, h.plate, catalogue, options, options.maxMarkChance, v);
   for (std::size_t m = 0; m < in.marks.size() && m < h.identities.size(); ++m) {
     if (h.identities[m] != 0 && refs.At(h.identities[m]).number != v.numbers[m]) return false;
   }
-  return blind || PlateNearCentre(h.plate, in.imageWidth, in.imageHeight, in.raUserDeg * kDegToRad,
-                                  in.decUserDeg * kDegToRad);
+  return blind ||
+         PlateNearCentre(h.plate, in.imageWidth, in.imageHeight, in.raUserDeg * kDegToRad, in.decUserDeg * kDegToRad);
 }
 
 // Runs the pattern solver and, when it succeeds, fills the result as the matcher's success would be:

@@ -14,9 +14,9 @@
 
 #include "astrometry/asterism.h"
 #include "astrometry/plate.h"
-#include "image/marks.h"
 #include "base/log.h"
 #include "base/task_control.h"
+#include "image/marks.h"
 
 // Messages of the identification, shown with the caption "Сообщение".
 inline constexpr const char* kIdentificationFailedText = "Идентификация не произошла.";

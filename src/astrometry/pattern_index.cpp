@@ -20,9 +20,10 @@ constexpr std::uint32_t kByteOrderMark = 0x01020304u;
 constexpr int kBandCount = 8;
 constexpr double kNarrowestFieldDeg = 3.0;
 constexpr double kBandRatio = 1.5874010519681994;
-// Sky cells a quarter of the band's width, each keeping its two brightest stars.
+// Sky cells a quarter of the band's width, each keeping its two brightest stars; the two widest bands
+// keep three, since on wide frames observers mark stars well below the brightest.
 constexpr double kCellShare = 0.25;
-constexpr int kStarsPerCell = 2;
+constexpr int kStarsPerCell[kBandCount] = {2, 2, 2, 2, 2, 2, 3, 3};
 // Longest triangle side as a share of the band's width.
 constexpr double kMinSideShare = 0.2;
 constexpr double kMaxSideShare = 0.45;
@@ -44,7 +45,8 @@ std::vector<int> BrightestPerCell(const std::vector<CatalogueRecord>& records, c
   std::vector<int> firstCell(strips + 1, 0);
   for (int s = 0; s < strips; ++s) {
     const double mid = -90.0 + (s + 0.5) * 180.0 / strips;
-    firstCell[s + 1] = firstCell[s] + std::max(1, static_cast<int>(std::floor(360.0 * std::cos(mid * kDegToRad) / cellDeg)));
+    firstCell[s + 1] =
+        firstCell[s] + std::max(1, static_cast<int>(std::floor(360.0 * std::cos(mid * kDegToRad) / cellDeg)));
   }
   std::vector<std::pair<int, int>> keyed;  // cell, catalogue index
   keyed.reserve(valid.size());
@@ -64,7 +66,8 @@ std::vector<int> BrightestPerCell(const std::vector<CatalogueRecord>& records, c
   for (std::size_t i = 0; i < keyed.size();) {
     std::size_t end = i;
     while (end < keyed.size() && keyed[end].first == keyed[i].first) ++end;
-    for (std::size_t k = i; k < end && k < i + static_cast<std::size_t>(perCell); ++k) chosen.push_back(keyed[k].second);
+    for (std::size_t k = i; k < end && k < i + static_cast<std::size_t>(perCell); ++k)
+      chosen.push_back(keyed[k].second);
     i = end;
   }
   return chosen;
@@ -97,7 +100,8 @@ bool ShapeOfTriangle(const std::array<std::array<double, 3>, 3>& p, TriangleShap
   // Side i lies opposite vertex i.
   std::array<double, 3> side = {Chord(p[1], p[2]), Chord(p[0], p[2]), Chord(p[0], p[1])};
   std::array<int, 3> order = {0, 1, 2};
-  std::sort(order.begin(), order.end(), [&](int a, int b) { return side[a] > side[b] || (side[a] == side[b] && a < b); });
+  std::sort(order.begin(), order.end(),
+            [&](int a, int b) { return side[a] > side[b] || (side[a] == side[b] && a < b); });
   const double d1 = side[order[0]];
   if (!(d1 > 1e-9) || !(side[order[2]] > 1e-6 * d1)) return false;
   shape.u = side[order[1]] / d1;
@@ -128,7 +132,7 @@ bool BuildPatternIndex(const std::vector<CatalogueRecord>& records, PatternIndex
     band.minSide = kMinSideShare * band.fieldDeg * kDegToRad;
     band.maxSide = kMaxSideShare * band.fieldDeg * kDegToRad;
     const double minChord = 2.0 * std::sin(band.minSide / 2.0), maxChord = 2.0 * std::sin(band.maxSide / 2.0);
-    std::vector<int> stars = BrightestPerCell(records, valid, kCellShare * band.fieldDeg, kStarsPerCell);
+    std::vector<int> stars = BrightestPerCell(records, valid, kCellShare * band.fieldDeg, kStarsPerCell[b]);
     // Sorted by declination so that the neighbours of a star lie in a short run of the list.
     std::sort(stars.begin(), stars.end(), [&](int a, int c) { return directions[a][2] < directions[c][2]; });
     std::vector<double> z(stars.size());

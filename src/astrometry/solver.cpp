@@ -22,6 +22,8 @@ constexpr double kLongestShare = 0.95;
 constexpr double kShortestShare = 0.06;
 // Marks used for triangles.
 constexpr int kTriangleMarks = 30;
+// Index triangles tried before the search gives up.
+constexpr std::size_t kMaxTrials = 500000;
 
 using Vec = std::array<double, 3>;
 
@@ -57,8 +59,8 @@ bool ConstantsFrom(const std::array<double, 3>& xi, const std::array<double, 3>&
 
 // The plate through three mark-star pairs, about the image centre: a first exact fit about the stars'
 // mean direction places the centre on the sky, and a second one about the centre gives the constants.
-bool PlateFromThree(const std::array<double, 3>& x, const std::array<double, 3>& y, const std::array<const GridStar*, 3>& s,
-                    double centreX, double centreY, PlateConstants& plate) {
+bool PlateFromThree(const std::array<double, 3>& x, const std::array<double, 3>& y,
+                    const std::array<const GridStar*, 3>& s, double centreX, double centreY, PlateConstants& plate) {
   Vec mean{};
   for (const GridStar* star : s) {
     for (int k = 0; k < 3; ++k) mean[k] += star->direction[k];
@@ -138,9 +140,9 @@ PatternSolution SolveWithPatterns(const PatternSolverInput& in, const PatternInd
           px[k] = marks[tri[k]].x;
           py[k] = marks[tri[k]].y;
         }
-        const double longestPx = std::max({std::hypot(px[0] - px[1], py[0] - py[1]),
-                                           std::hypot(px[1] - px[2], py[1] - py[2]),
-                                           std::hypot(px[0] - px[2], py[0] - py[2])});
+        const double longestPx =
+            std::max({std::hypot(px[0] - px[1], py[0] - py[1]), std::hypot(px[1] - px[2], py[1] - py[2]),
+                      std::hypot(px[0] - px[2], py[0] - py[2])});
         const double share = longestPx / dimension;
         if (share < kShortestShare || share > kLongestShare) continue;
         for (const PatternBand& band : index.bands) {
@@ -173,13 +175,16 @@ PatternSolution SolveWithPatterns(const PatternSolverInput& in, const PatternInd
             const std::uint32_t to = band.cellStart[static_cast<std::size_t>(ui) * kPatternGridV + v1 + 1];
             for (std::uint32_t e = from; e < to; ++e) {
               const PatternEntry& entry = band.entries[e];
-              if (std::fabs(entry.u / 65535.0 - shape.u) > tol || std::fabs(entry.v / 65535.0 - shape.v) > tol) continue;
+              if (std::fabs(entry.u / 65535.0 - shape.u) > tol || std::fabs(entry.v / 65535.0 - shape.v) > tol)
+                continue;
               std::array<const GridStar*, 3> stars{};
               bool present = true;
               for (int k = 0; k < 3; ++k) {
                 const std::int32_t at = catalogue.indexOfNumber[entry.stars[k] + 1];
-                if (at < 0) present = false;
-                else stars[k] = &catalogue.stars[at];
+                if (at < 0)
+                  present = false;
+                else
+                  stars[k] = &catalogue.stars[at];
               }
               if (!present) continue;
               // The frame width this pair implies.
@@ -193,6 +198,10 @@ PatternSolution SolveWithPatterns(const PatternSolverInput& in, const PatternInd
                 const Vec& d = stars[0]->direction;
                 const double cosine = d[0] * typedCentre[0] + d[1] * typedCentre[1] + d[2] * typedCentre[2];
                 if (std::acos(std::clamp(cosine, -1.0, 1.0)) > 1.25 * width + in.fieldDeg * kDegToRad) continue;
+              }
+              if (examined > kMaxTrials) {
+                out.trials = examined;
+                return out;
               }
               for (int o = 0; o < orderCount; ++o) {
                 ++examined;
@@ -208,11 +217,15 @@ PatternSolution SolveWithPatterns(const PatternSolverInput& in, const PatternInd
                 // Quick count over the other marks, given up once too many have missed.
                 int hits = 0, misses = 0;
                 const double mean = 0.5 * (plate.mx + plate.my);
-                for (int m = 0; m < static_cast<int>(marks.size()) && misses <= tested - needed; ++m) {
+                // A wrong plate puts few marks on stars: three misses more than hits end the count.
+                for (int m = 0; m < static_cast<int>(marks.size()) && misses <= tested - needed && misses < hits + 3;
+                     ++m) {
                   if (m == a || m == b || m == c) continue;
                   const SkyPosition sky = PixelToSky(marks[m].x, marks[m].y, plate);
-                  if (BrightestStarWithin(catalogue, UnitVectorOf(sky.ra, sky.dec), tolerance[m] * mean) >= 0) ++hits;
-                  else ++misses;
+                  if (BrightestStarWithin(catalogue, UnitVectorOf(sky.ra, sky.dec), tolerance[m] * mean) >= 0)
+                    ++hits;
+                  else
+                    ++misses;
                 }
                 if (hits < needed) continue;
                 options.trials = static_cast<double>(examined);
@@ -220,7 +233,8 @@ PatternSolution SolveWithPatterns(const PatternSolverInput& in, const PatternInd
                 for (int k : tri) options.excluded[k] = true;
                 PlateVerification v = RefineAndVerify(marks, plate, catalogue, options);
                 if (!v.accepted) continue;
-                if (in.knownCentre && !PlateNearCentre(plate, in.imageWidth, in.imageHeight, in.centreRa, in.centreDec)) {
+                if (in.knownCentre &&
+                    !PlateNearCentre(plate, in.imageWidth, in.imageHeight, in.centreRa, in.centreDec)) {
                   continue;
                 }
                 out.solved = true;

@@ -18,6 +18,22 @@ constexpr int kStripCount = 180;
 constexpr double kShallowestDepth = 2.0;
 constexpr double kDeepestDepth = 8.5;
 constexpr double kDepthChoices = (kDeepestDepth - kShallowestDepth) / 0.5 + 1.0;
+// Sky radius of a frame about its tangent point: the farthest corner, radians (at least half a degree).
+double FieldRadius(const PlateConstants& plate, int width, int height) {
+  double radius = 0.0;
+  const auto axis = std::array<double, 3>{std::cos(plate.dec0) * std::cos(plate.ra0),
+                                          std::cos(plate.dec0) * std::sin(plate.ra0), std::sin(plate.dec0)};
+  for (const auto& corner :
+       {std::array<double, 2>{0.0, 0.0}, std::array<double, 2>{1.0 * width, 0.0},
+        std::array<double, 2>{0.0, 1.0 * height}, std::array<double, 2>{1.0 * width, 1.0 * height}}) {
+    const SkyPosition sky = PixelToSky(corner[0], corner[1], plate);
+    const double c = std::cos(sky.dec);
+    const double dot = axis[0] * c * std::cos(sky.ra) + axis[1] * c * std::sin(sky.ra) + axis[2] * std::sin(sky.dec);
+    radius = std::max(radius, std::acos(std::clamp(dot, -1.0, 1.0)));
+  }
+  return std::clamp(radius, 0.5 * Pi / 180.0, Pi);
+}
+
 // Rounds of fit and re-decision in a refinement.
 constexpr int kRefineRounds = 4;
 
@@ -26,7 +42,9 @@ int StripOf(double dec) {
   return std::clamp(s, 0, kStripCount - 1);
 }
 
-double Dot(const UnitVector& a, const UnitVector& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+double Dot(const UnitVector& a, const UnitVector& b) {
+  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
 
 // Calls visit(cell) for every cell that may hold a star within radius of (ra, dec).
 template <typename Visit>
@@ -36,7 +54,8 @@ void ForCellsNear(const SkyCatalogue& c, double ra, double dec, double radius, V
     const int n = c.stripCells[s];
     // The strip edge nearest to a pole, where a circle of the radius spans the widest right ascension.
     const double lo = (-90.0 + s * kGridCellDeg) * kDegToRad, hi = lo + kGridCellDeg * kDegToRad;
-    const double edge = std::max(std::fabs(std::clamp(dec - radius, lo, hi)), std::fabs(std::clamp(dec + radius, lo, hi)));
+    const double edge =
+        std::max(std::fabs(std::clamp(dec - radius, lo, hi)), std::fabs(std::clamp(dec + radius, lo, hi)));
     const double cosEdge = std::cos(edge);
     const double width = 2.0 * Pi / n;
     int first = 0, last = n - 1;
@@ -194,8 +213,10 @@ PlateVerification VerifyPlate(const std::vector<StarMark>& marks, const PlateCon
   for (std::size_t m = 0; m < marks.size(); ++m) {
     for (std::size_t k = m + 1; k < marks.size(); ++k) {
       if (star[m] < 0 || star[m] != star[k]) continue;
-      if (distance[k] < distance[m]) star[m] = -1;
-      else star[k] = -1;
+      if (distance[k] < distance[m])
+        star[m] = -1;
+      else
+        star[k] = -1;
     }
   }
   double maxMagnitude = kShallowestDepth;
@@ -214,15 +235,8 @@ PlateVerification VerifyPlate(const std::vector<StarMark>& marks, const PlateCon
   v.rmsPx = v.identified > 0 ? std::sqrt(squares / v.identified) : 0.0;
   v.depth = std::min(kDeepestDepth, std::ceil(maxMagnitude * 2.0 - 1e-9) / 2.0);
   // Density of stars as bright as the depth over the frame's circle.
-  double radius = 0.0;
   const UnitVector axis = UnitVectorOf(plate.ra0, plate.dec0);
-  for (const auto& corner : {std::array<double, 2>{0.0, 0.0}, std::array<double, 2>{1.0 * o.imageWidth, 0.0},
-                             std::array<double, 2>{0.0, 1.0 * o.imageHeight},
-                             std::array<double, 2>{1.0 * o.imageWidth, 1.0 * o.imageHeight}}) {
-    const SkyPosition sky = PixelToSky(corner[0], corner[1], plate);
-    radius = std::max(radius, std::acos(std::clamp(Dot(axis, UnitVectorOf(sky.ra, sky.dec)), -1.0, 1.0)));
-  }
-  radius = std::clamp(radius, 0.5 * kDegToRad, Pi);
+  const double radius = FieldRadius(plate, o.imageWidth, o.imageHeight);
   const double area = 2.0 * Pi * (1.0 - std::cos(radius));
   const double inField = static_cast<double>(StarsWithin(catalogue, axis, radius, static_cast<float>(v.depth))) + 1.0;
   const double density = inField / area;
@@ -237,8 +251,47 @@ PlateVerification VerifyPlate(const std::vector<StarMark>& marks, const PlateCon
   return v;
 }
 
-PlateVerification RefineAndVerify(const std::vector<StarMark>& marks, PlateConstants& plate,
-                                  const SkyCatalogue& catalogue, const VerificationOptions& o) {
+int ClearChanceIdentities(const std::vector<StarMark>& marks, const PlateConstants& plate,
+                          const SkyCatalogue& catalogue, const VerificationOptions& o, double maxChance,
+                          PlateVerification& v) {
+  const double radius = FieldRadius(plate, o.imageWidth, o.imageHeight);
+  const UnitVector axis = UnitVectorOf(plate.ra0, plate.dec0);
+  const double area = 2.0 * Pi * (1.0 - std::cos(radius));
+  const double scale = 0.5 * (plate.mx + plate.my);
+  // Magnitudes of the field's stars, sorted, so that the density down to any magnitude is one search.
+  std::vector<float> magnitudes;
+  ForCellsNear(catalogue, plate.ra0, plate.dec0, radius, [&](int cell) {
+    for (std::uint32_t i = catalogue.cellStart[cell]; i < catalogue.cellStart[cell + 1]; ++i) {
+      if (Dot(catalogue.stars[i].direction, axis) >= std::cos(radius))
+        magnitudes.push_back(catalogue.stars[i].magnitude);
+    }
+  });
+  std::sort(magnitudes.begin(), magnitudes.end());
+  int cleared = 0;
+  for (std::size_t m = 0; m < marks.size() && m < v.numbers.size(); ++m) {
+    if (v.numbers[m] == 0) continue;
+    const float magnitude = catalogue.stars[catalogue.indexOfNumber[v.numbers[m]]].magnitude;
+    const auto brighter = std::upper_bound(magnitudes.begin(), magnitudes.end(), magnitude) - magnitudes.begin();
+    const double density = (static_cast<double>(brighter) + 1.0) / area;
+    // The chance that a random point lands as close to a star as bright: from the mark's own distance to
+    // its star (at least half a pixel), capped by its tolerance.
+    const GridStar& star = catalogue.stars[catalogue.indexOfNumber[v.numbers[m]]];
+    const PixelPosition p = SkyToPixel(star.ra, star.dec, plate);
+    const double offPx = p.valid ? std::hypot(p.x - marks[m].x, p.y - marks[m].y) : MarkTolerancePx(marks[m], o);
+    const double distance = std::clamp(offPx, 0.5, MarkTolerancePx(marks[m], o)) * scale;
+    if (density * Pi * distance * distance <= maxChance) continue;
+    v.numbers[m] = 0;
+    --v.identified;
+    ++cleared;
+  }
+  return cleared;
+}
+
+namespace {
+
+// Fits and re-decides until the identities settle (at most kRefineRounds rounds).
+PlateVerification Refine(const std::vector<StarMark>& marks, PlateConstants& plate, const SkyCatalogue& catalogue,
+                         const VerificationOptions& o) {
   PlateVerification v = VerifyPlate(marks, plate, catalogue, o);
   for (int round = 0; round < kRefineRounds; ++round) {
     std::vector<FitStar> fit;
@@ -255,5 +308,50 @@ PlateVerification RefineAndVerify(const std::vector<StarMark>& marks, PlateConst
     v = std::move(again);
     if (same) break;
   }
+  return v;
+}
+
+// Median pixel distance between the identified marks and their stars under a plate.
+double MedianResidualPx(const std::vector<StarMark>& marks, const PlateConstants& plate, const SkyCatalogue& catalogue,
+                        const std::vector<std::int32_t>& numbers) {
+  std::vector<double> residuals;
+  for (std::size_t m = 0; m < marks.size(); ++m) {
+    if (numbers[m] == 0) continue;
+    const GridStar& s = catalogue.stars[catalogue.indexOfNumber[numbers[m]]];
+    const PixelPosition p = SkyToPixel(s.ra, s.dec, plate);
+    if (p.valid) residuals.push_back(std::hypot(p.x - marks[m].x, p.y - marks[m].y));
+  }
+  if (residuals.empty()) return 0.0;
+  std::nth_element(residuals.begin(), residuals.begin() + residuals.size() / 2, residuals.end());
+  return residuals[residuals.size() / 2];
+}
+
+}  // namespace
+
+PlateVerification RefineAndVerify(const std::vector<StarMark>& marks, PlateConstants& plate,
+                                  const SkyCatalogue& catalogue, const VerificationOptions& options) {
+  PlateVerification v = Refine(marks, plate, catalogue, options);
+  if (v.identified < 5) {
+    ClearChanceIdentities(marks, plate, catalogue, options, options.maxMarkChance, v);
+    v.accepted = v.accepted && v.identified >= 4;
+    return v;
+  }
+  // The tolerance the marks themselves call for: a few times their median residual, with the radial
+  // share kept only as far as the residuals show distortion. A mark far off the fitted plate (a planet
+  // beside a star) then stays unidentified, and the verification weighs the tighter tolerance.
+  const double median = MedianResidualPx(marks, plate, catalogue, v.numbers);
+  VerificationOptions tight = options;
+  tight.tolerancePx = std::clamp(4.0 * median + 0.5, 1.5, options.tolerancePx);
+  tight.radialTolerance = options.radialTolerance * std::clamp((median - 0.5) / 3.0, 0.1, 1.0);
+  PlateConstants refined = plate;
+  PlateVerification again = Refine(marks, refined, catalogue, tight);
+  if (again.identified >= 4 && again.log10FalseAlarm <= v.log10FalseAlarm + 1.0) {
+    plate = refined;
+    v = std::move(again);
+    ClearChanceIdentities(marks, plate, catalogue, tight, options.maxMarkChance, v);
+  } else {
+    ClearChanceIdentities(marks, plate, catalogue, options, options.maxMarkChance, v);
+  }
+  v.accepted = v.accepted && v.identified >= 4;
   return v;
 }

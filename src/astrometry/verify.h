@@ -31,10 +31,10 @@ struct GridStar {
 // The whole catalogue sorted into declination strips of one degree, each cut into cells of about one
 // degree of right ascension, so that the stars near a direction are found without a full scan.
 struct SkyCatalogue {
-  std::vector<GridStar> stars;           // sorted by cell
-  std::vector<std::uint32_t> cellStart;  // per cell, first star; one extra entry at the end
-  std::vector<int> stripFirstCell;       // per declination strip, its first cell
-  std::vector<int> stripCells;           // per declination strip, its cell count
+  std::vector<GridStar> stars;              // sorted by cell
+  std::vector<std::uint32_t> cellStart;     // per cell, first star; one extra entry at the end
+  std::vector<int> stripFirstCell;          // per declination strip, its first cell
+  std::vector<int> stripCells;              // per declination strip, its cell count
   std::vector<std::int32_t> indexOfNumber;  // catalogue number -> index in stars (-1 none)
   bool Empty() const { return stars.empty(); }
 };
@@ -60,17 +60,18 @@ struct VerificationOptions {
   double radialTolerance = 0.012;  // grows by this share of the distance from the image centre (lens distortion)
   double trials = 1.0;             // hypotheses tried before this one, including it
   double maxLog10FalseAlarm = -4.0;
-  std::vector<bool> excluded;  // marks that formed the hypothesis: they are identified but prove nothing
+  double maxMarkChance = 3e-4;  // per-mark chance above which an identity is not kept (see below)
+  std::vector<bool> excluded;   // marks that formed the hypothesis: they are identified but prove nothing
 };
 
 // The outcome of verifying a plate against every mark.
 struct PlateVerification {
   bool accepted = false;
-  int tested = 0;                  // marks that could confirm the plate (not excluded)
-  int confirmed = 0;               // of those, marks on a catalogue star
-  int identified = 0;              // all marks with a star, excluded ones included
-  double log10FalseAlarm = 0.0;    // expected number of equally good chance plates, log10
-  double depth = 0.0;              // faintest magnitude needed to explain the identified marks
+  int tested = 0;                     // marks that could confirm the plate (not excluded)
+  int confirmed = 0;                  // of those, marks on a catalogue star
+  int identified = 0;                 // all marks with a star, excluded ones included
+  double log10FalseAlarm = 0.0;       // expected number of equally good chance plates, log10
+  double depth = 0.0;                 // faintest magnitude needed to explain the identified marks
   std::vector<std::int32_t> numbers;  // per mark, catalogue number of its star (0 = none)
   double rmsPx = 0.0;                 // pixel residual of the identified marks
 };
@@ -85,6 +86,14 @@ double MarkTolerancePx(const StarMark& mark, const VerificationOptions& options)
 // alone puts at least that many of the tested marks within tolerance of a star as bright as the depth.
 PlateVerification VerifyPlate(const std::vector<StarMark>& marks, const PlateConstants& plate,
                               const SkyCatalogue& catalogue, const VerificationOptions& options);
+
+// Keeps a mark's identity only when chance would rarely put a star as bright as close to it: the density
+// of such stars over the field times the circle of the mark's distance to its star (at least half a
+// pixel) must stay below maxChance. Identities
+// that fail are cleared and the identified count updated. Returns the number of cleared identities.
+int ClearChanceIdentities(const std::vector<StarMark>& marks, const PlateConstants& plate,
+                          const SkyCatalogue& catalogue, const VerificationOptions& options, double maxChance,
+                          PlateVerification& verification);
 
 // Refits the plate to every identified mark and re-decides every identity after each fit, up to four
 // rounds or until the identities stop changing; a round whose fit fails ends the refinement with the

@@ -7,6 +7,7 @@
 #include "base/file_utils.h"
 #include "base/ini.h"
 #include "base/numbers.h"
+#include "astrometry/pattern_index.h"
 
 namespace fs = std::filesystem;
 
@@ -177,6 +178,10 @@ PrepareResult PrepareWorkingFiles(AppState& app, const StartUpHooks& hooks) {
       return result;
     }
   }
+
+  // The pattern solver's index, beside the asterism file.
+  const std::string patternIndexPath = PatternIndexPathBeside(app.asterismPath);
+  if (!Exists(patternIndexPath) && hooks.buildPatternIndex) hooks.buildPatternIndex(app.catalogPath, patternIndexPath);
 
   const std::string helpSource = app.appDir + kHelpFileName;
   if (Exists(helpSource)) {

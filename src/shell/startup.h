@@ -24,13 +24,16 @@ struct PrepareResult {
 struct StartUpHooks {
   std::function<void()> yield;
   std::function<bool(const std::string&, const std::string&)> buildAsterisms;
+  // Builds the pattern index (catalogue path, index path) -> success; empty: not built.
+  std::function<bool(const std::string&, const std::string&)> buildPatternIndex;
 };
 
 // Creates TLE and program_files under appDir, removes temporary files of killed runs, sets the catalogue,
 // asterism and help paths, moves appDir/bin8.dat into program_files when the catalogue there is missing
 // or damaged (logging "copy1 " with both paths; the copy is atomic and the source removed only after it),
 // refuses a damaged catalogue, builds the asterism index when it is missing or was not built from this
-// catalogue, moves the help file and the manual's pictures into place and sets catalogueReady on success.
+// catalogue, then the pattern index beside it when that is missing (a failure there only leaves the pattern
+// solver out), moves the help file and the manual's pictures into place and sets catalogueReady on success.
 PrepareResult PrepareWorkingFiles(AppState& app, const StartUpHooks& hooks);
 
 // Side files of program_files: the catalogue's record count and checksum ("bin8.sum"), written when the

@@ -1,11 +1,16 @@
 #include "idbench/idbench.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <random>
 
 #include "astrometry/identify.h"
+#include "astrometry/pattern_index.h"
+#include "astrometry/solver.h"
+#include "astrometry/verify.h"
 #include "framegen/framegen.h"
 
 namespace {
@@ -32,7 +37,8 @@ std::vector<FrameStar> StarsOnFrame(const std::vector<CatalogueRecord>& catalogu
     if (x < 1.0 || y < 1.0 || x > drawing.width || y > drawing.height) continue;
     all.push_back({static_cast<int>(i + 1), x, y, r.magnitude});
   }
-  std::stable_sort(all.begin(), all.end(), [](const FrameStar& a, const FrameStar& b) { return a.magnitude < b.magnitude; });
+  std::stable_sort(all.begin(), all.end(),
+                   [](const FrameStar& a, const FrameStar& b) { return a.magnitude < b.magnitude; });
   std::vector<FrameStar> kept;
   for (std::size_t i = 0; i < all.size(); ++i) {
     bool merged = false;
@@ -172,15 +178,51 @@ BenchOutcome RunBenchCase(const BenchCase& c, bool knownCentre, BenchSolver solv
   in.appDir = files.workDir;
   in.patternSolver = solver == BenchSolver::Program;
   SilentTask task;
-  const auto started = std::chrono::steady_clock::now();
-  const IdentificationResult result = IdentifyStars(in, knownCentre, task);
   BenchOutcome out;
-  out.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  out.byPatterns = result.byPatterns;
-  if (!result.success) return out;
-  out.identified = result.solution.nid;
+  bool success = false;
+  std::vector<std::int32_t> numbers;
+  const std::clock_t started = std::clock();
+  if (solver == BenchSolver::PatternsOnly) {
+    const auto index = CachedPatternIndex(PatternIndexPathBeside(files.asterismPath));
+    const auto catalogue = CachedSkyCatalogue(files.catalogPath);
+    if (index && catalogue) {
+      PatternSolverInput p;
+      p.marks = &c.marks;
+      p.imageWidth = c.width;
+      p.imageHeight = c.height;
+      p.knownCentre = knownCentre;
+      p.centreRa = c.typedRaDeg * kPi / 180.0;
+      p.centreDec = c.typedDecDeg * kPi / 180.0;
+      p.fieldDeg = c.typedFieldDeg;
+      const PatternSolution s = SolveWithPatterns(p, *index, *catalogue, task);
+      success = s.solved;
+      numbers = s.verification.numbers;
+      if (std::getenv("ORVIA_BENCH_DEBUG") && s.solved) {
+        std::printf("  FA %.2f confirmed %d/%d identified %d depth %.1f rms %.2f trials %zu width %.1f\n",
+                    s.verification.log10FalseAlarm, s.verification.confirmed, s.verification.tested,
+                    s.verification.identified, s.verification.depth, s.verification.rmsPx, s.trials,
+                    s.plate.mx * c.width * 180.0 / kPi);
+        for (std::size_t m = 0; m < c.marks.size(); ++m) {
+          if (numbers[m] != 0 && numbers[m] != c.truth[m]) {
+            std::printf("  mark %zu (%.0f,%.0f) truth %d got %d (mag %.2f)\n", m, c.marks[m].x, c.marks[m].y,
+                        c.truth[m], numbers[m], catalogue->stars[catalogue->indexOfNumber[numbers[m]]].magnitude);
+          }
+        }
+      }
+      out.byPatterns = true;
+      out.identified = s.verification.identified;
+    }
+  } else {
+    const IdentificationResult result = IdentifyStars(in, knownCentre, task);
+    success = result.success;
+    numbers = result.catalogueNumbers;
+    out.byPatterns = result.byPatterns;
+    out.identified = result.solution.nid;
+  }
+  out.seconds = static_cast<double>(std::clock() - started) / CLOCKS_PER_SEC;
+  if (!success) return out;
   for (std::size_t m = 0; m < c.marks.size(); ++m) {
-    const std::int32_t got = m < result.catalogueNumbers.size() ? result.catalogueNumbers[m] : 0;
+    const std::int32_t got = m < numbers.size() ? numbers[m] : 0;
     if (got != 0 && got != c.truth[m]) out.wrong = true;
   }
   if (c.variant == "random") out.wrong = true;

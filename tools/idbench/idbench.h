@@ -54,13 +54,15 @@ struct BenchFiles {
 };
 
 // Which identification to run.
-enum class BenchSolver { Program, DesignedOnly };
+// Program: the command's identification (the triangle matcher, then the pattern solver); DesignedOnly:
+// the triangle matcher alone; PatternsOnly: the pattern solver alone, as it runs after a failed matcher.
+enum class BenchSolver { Program, DesignedOnly, PatternsOnly };
 
 struct BenchOutcome {
   bool success = false;     // identified with no wrong identity
   bool wrong = false;       // reported success with a mark on the wrong star (or any success on random marks)
   bool byPatterns = false;  // the pattern solver answered
-  double seconds = 0.0;
+  double seconds = 0.0;     // processor time of the run
   int identified = 0;
 };
 

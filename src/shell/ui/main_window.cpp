@@ -14,6 +14,7 @@
 #include <filesystem>
 
 #include "astrometry/asterism.h"
+#include "astrometry/pattern_index.h"
 #include "astrometry/identify.h"
 #include "astrometry/moon_sun.h"
 #include "astrometry/overlay.h"
@@ -336,6 +337,12 @@ bool MainWindow::StartUp() {
                         QStringLiteral("Создание файла астеризмов.\r\nЭто займет некоторое время."), false);
     progress_->SetLabel(QStringLiteral("В процессе..."));
     return BuildAsterismFile(catalogue, asterisms, guard.Task());
+  };
+  hooks.buildPatternIndex = [this](const std::string& catalogue, const std::string& index) {
+    LongTaskGuard guard({app_.longTaskRunning, nullptr}, progress_,
+                        QStringLiteral("Создание файла астеризмов.\r\nЭто займет некоторое время."), false);
+    progress_->SetLabel(QStringLiteral("В процессе..."));
+    return BuildPatternIndexFile(catalogue, index, guard.Task());
   };
   startingUp_ = true;
   const PrepareResult prepared = PrepareWorkingFiles(app_, hooks);

@@ -1,0 +1,168 @@
+// The pattern solver against the bench's lists (drawn through the frame generator's own projection), the
+// refusal of random marks, the index file's round trip, and a frame that only the pattern solver answers
+// through the command's identification.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+#include "astrometry/asterism.h"
+#include "astrometry/identify.h"
+#include "astrometry/pattern_index.h"
+#include "astrometry/solver.h"
+#include "astrometry/verify.h"
+#include "idbench/idbench.h"
+#include "test_paths.h"
+
+using testing_support::SourceDir;
+using testing_support::TempDir;
+
+namespace {
+
+class PatternSolver : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    dir_ = new TempDir();
+    files_.catalogPath = (SourceDir() / "data" / "bin8.dat").string();
+    files_.asterismPath = (dir_->path() / "tri4t.dat").string();
+    files_.workDir = (dir_->path() / "").string();
+    catalogue_ = new std::vector<CatalogueRecord>();
+    ReadCatalogueRecords(files_.catalogPath, *catalogue_);
+    SilentTask task;
+    built_ = BuildPatternIndexFile(files_.catalogPath, PatternIndexPathBeside(files_.asterismPath), task);
+  }
+  static void TearDownTestSuite() {
+    delete dir_;
+    delete catalogue_;
+  }
+  void SetUp() override {
+    ASSERT_GT(catalogue_->size(), 40000u) << "the shipped catalogue data/bin8.dat is missing";
+    ASSERT_TRUE(built_);
+  }
+  static TempDir* dir_;
+  static BenchFiles files_;
+  static std::vector<CatalogueRecord>* catalogue_;
+  static bool built_;
+};
+
+TempDir* PatternSolver::dir_ = nullptr;
+BenchFiles PatternSolver::files_;
+std::vector<CatalogueRecord>* PatternSolver::catalogue_ = nullptr;
+bool PatternSolver::built_ = false;
+
+TEST_F(PatternSolver, BenchSampleIsIdentifiedAndNeverWrong) {
+  // A fixed sample over 5 to 70 degree fields, every variant with six or more marks, both modes.
+  BenchSpec spec;
+  spec.seed = 4242;
+  spec.listsPerCell = 2;
+  spec.minMarks = 6;
+  spec.maxMarks = 20;
+  spec.variants = {"clean", "spurious", "planet", "noisy", "distorted"};
+  const std::vector<BenchCase> cases = DrawBenchCases(*catalogue_, spec);
+  ASSERT_EQ(cases.size(), 70u);
+  int blind = 0, known = 0, wrong = 0;
+  for (const BenchCase& c : cases) {
+    const BenchOutcome b = RunBenchCase(c, false, BenchSolver::PatternsOnly, files_);
+    const BenchOutcome k = RunBenchCase(c, true, BenchSolver::PatternsOnly, files_);
+    blind += b.success;
+    known += k.success;
+    wrong += b.wrong + k.wrong;
+    EXPECT_FALSE(b.wrong || k.wrong) << c.variant << " " << c.fieldDeg << "° " << c.marks.size() << " marks";
+  }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_GE(blind, 59);  // 85 %
+  EXPECT_GE(known, 59);
+}
+
+TEST_F(PatternSolver, RandomMarksAreRefused) {
+  BenchSpec spec;
+  spec.seed = 77;
+  spec.variants = {};
+  spec.randomLists = 8;
+  spec.maxMarks = 10;
+  for (const BenchCase& c : DrawBenchCases(*catalogue_, spec)) {
+    EXPECT_FALSE(RunBenchCase(c, false, BenchSolver::PatternsOnly, files_).wrong) << c.marks.size() << " marks";
+    EXPECT_FALSE(RunBenchCase(c, true, BenchSolver::PatternsOnly, files_).wrong) << c.marks.size() << " marks";
+  }
+}
+
+TEST_F(PatternSolver, IndexFileRoundTripsAndRejectsDamage) {
+  const auto index = CachedPatternIndex(PatternIndexPathBeside(files_.asterismPath));
+  ASSERT_TRUE(index);
+  ASSERT_EQ(index->bands.size(), 8u);
+  EXPECT_NEAR(index->bands.front().fieldDeg, 3.0, 1e-9);
+  EXPECT_GT(index->bands.back().fieldDeg, 70.0);
+  const std::string bytes = EncodePatternIndex(*index);
+  PatternIndex back;
+  ASSERT_TRUE(DecodePatternIndex(bytes, back));
+  ASSERT_EQ(back.bands.size(), index->bands.size());
+  EXPECT_EQ(back.bands[3].entries.size(), index->bands[3].entries.size());
+  EXPECT_FALSE(DecodePatternIndex(bytes.substr(0, bytes.size() - 1), back));  // cut short
+  std::string foreign = bytes;
+  foreign[0] = 'X';
+  EXPECT_FALSE(DecodePatternIndex(foreign, back));
+}
+
+TEST_F(PatternSolver, ShapeIgnoresScaleRotationAndMirror) {
+  // A triangle of sides 3, 4, 5 in the tangent plane near the pole of the unit sphere: u = 0.8, v = 0.6,
+  // whatever its size, turn or handedness.
+  auto at = [](double x, double y) {
+    const double n = std::sqrt(1.0 + x * x + y * y);
+    return std::array<double, 3>{x / n, y / n, 1.0 / n};
+  };
+  for (double k : {1e-3, 1e-4}) {
+    for (double sign : {1.0, -1.0}) {
+      TriangleShape shape;
+      ASSERT_TRUE(ShapeOfTriangle({at(0, 0), at(sign * 4 * k, 0), at(0, 3 * k)}, shape));
+      EXPECT_NEAR(shape.u, 0.8, 1e-5);
+      EXPECT_NEAR(shape.v, 0.6, 1e-5);
+      EXPECT_NEAR(shape.longest, 5 * k, 1e-6 * k * 100);
+      EXPECT_EQ(shape.order[0], 0);  // the right angle lies opposite the longest side
+    }
+  }
+  TriangleShape shape;
+  EXPECT_FALSE(ShapeOfTriangle({at(0, 0), at(0, 0), at(1e-3, 0)}, shape));
+}
+
+TEST_F(PatternSolver, CommandTakesThePatternSolversAnswerWhereTheMatcherFails) {
+  SilentTask task;
+  ASSERT_TRUE(BuildAsterismFile(files_.catalogPath, files_.asterismPath, task));
+  BenchSpec spec;
+  spec.seed = 5;
+  spec.fieldsDeg = {30, 10};
+  spec.variants = {"clean"};
+  spec.listsPerCell = 1;
+  spec.minMarks = 14;
+  const std::vector<BenchCase> cases = DrawBenchCases(*catalogue_, spec);
+  ASSERT_EQ(cases.size(), 2u);
+  // The triangle matcher's own frames are in IdentifyFrames. On a 10 degree field of faint stars only the
+  // pattern solver can answer, and its answer is stored as the matcher's would be.
+  IdentificationInput in;
+  in.marks = cases[1].marks;
+  in.imageWidth = cases[1].width;
+  in.imageHeight = cases[1].height;
+  in.considerVisibility = false;
+  in.catalogPath = files_.catalogPath;
+  in.asterismPath = files_.asterismPath;
+  in.appDir = files_.workDir;
+  std::filesystem::remove(files_.workDir + "hyp_id.txt");
+  const IdentificationResult r = IdentifyStars(in, false, task);
+  ASSERT_TRUE(r.success);
+  EXPECT_TRUE(r.byPatterns);
+  EXPECT_GE(r.solution.nid, 10);
+  for (std::size_t m = 0; m < cases[1].marks.size(); ++m) {
+    if (r.catalogueNumbers[m] != 0) {
+      EXPECT_EQ(r.catalogueNumbers[m], cases[1].truth[m]);
+    }
+  }
+  EXPECT_NEAR(r.solution.mxArcsec, 10.0 * 3600.0 / cases[1].width, 0.01 * r.solution.mxArcsec);
+  EXPECT_EQ(r.panel.mirrored, r.solution.gDeg > 90.0 || r.solution.gDeg < -90.0 ? "Yes" : "No");
+  std::ifstream hyp(files_.workDir + "hyp_id.txt");
+  std::string header, line;
+  ASSERT_TRUE(std::getline(hyp, header));
+  EXPECT_EQ(header.rfind("  Ra  ", 0), 0u);
+  EXPECT_TRUE(std::getline(hyp, line));
+}
+
+}  // namespace
