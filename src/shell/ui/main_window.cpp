@@ -439,6 +439,9 @@ bool MainWindow::OpenFrame(const QString& chosen) {
   frame_.imagePath = path.toStdString();
   frame_.imageWidth = static_cast<std::int16_t>(decoded.width);
   frame_.imageHeight = static_cast<std::int16_t>(decoded.height);
+  // The previous frame's pixels go before the new raster is made, so that only one frame is held.
+  frame_.brightness = BrightnessRaster{};
+  frame_.colourPixels = DecodedImage{};
   frame_.brightness = MakeBrightness(decoded);
   frame_.colourPixels = std::move(decoded);
   const DisplayGeometry shown = ComputeDisplayGeometry(frame_.imageWidth, frame_.imageHeight);
