@@ -4,8 +4,12 @@ set -euo pipefail
 
 ORVIA_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 ORVIA_BUILD="${ORVIA_BUILD:-$ORVIA_ROOT/build}"
+ORVIA_SANITIZE_BUILD="${ORVIA_SANITIZE_BUILD:-$ORVIA_ROOT/build-sanitize}"
 ORVIA_PACKAGES=(build-essential cmake qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev
-  libeigen3-dev nlohmann-json3-dev libpugixml-dev)
+  libeigen3-dev nlohmann-json3-dev libpugixml-dev clang libclang-rt-14-dev)
+# The compiler cache, when installed, keeps repeated builds short.
+ORVIA_LAUNCHER=()
+command -v ccache >/dev/null && ORVIA_LAUNCHER=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 orvia_install() {
   local missing=()
@@ -22,6 +26,16 @@ orvia_install() {
 
 orvia_build() {
   # ORVIA_WERROR=ON (set by continuous integration) turns every compiler warning into an error.
-  cmake -S "$ORVIA_ROOT" -B "$ORVIA_BUILD" -DCMAKE_BUILD_TYPE=Release -DORVIA_WERROR="${ORVIA_WERROR:-OFF}"
+  cmake -S "$ORVIA_ROOT" -B "$ORVIA_BUILD" -DCMAKE_BUILD_TYPE=Release -DORVIA_WERROR="${ORVIA_WERROR:-OFF}" \
+    "${ORVIA_LAUNCHER[@]}"
   cmake --build "$ORVIA_BUILD" -j"$(nproc)"
+}
+
+# The build of scripts/sanitize.sh and scripts/fuzz.sh: clang, AddressSanitizer and UndefinedBehaviorSanitizer
+# on everything, libFuzzer's coverage on the library code, the harnesses of tests/fuzz; lightly optimised,
+# with line tables for the reports, assertions kept.
+orvia_configure_sanitized() {
+  cmake -S "$ORVIA_ROOT" -B "$ORVIA_SANITIZE_BUILD" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++ \
+    -DCMAKE_CXX_FLAGS_RELEASE="-O1 -gline-tables-only" -DORVIA_FUZZ=ON -DORVIA_BUILD_BENCH=OFF \
+    -DORVIA_WERROR="${ORVIA_WERROR:-OFF}" "${ORVIA_LAUNCHER[@]}"
 }
