@@ -7,9 +7,13 @@ ORVIA_BUILD="${ORVIA_BUILD:-$ORVIA_ROOT/build}"
 ORVIA_SANITIZE_BUILD="${ORVIA_SANITIZE_BUILD:-$ORVIA_ROOT/build-sanitize}"
 ORVIA_PACKAGES=(build-essential cmake qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev
   libeigen3-dev nlohmann-json3-dev libpugixml-dev clang libclang-rt-14-dev)
-# The compiler cache, when installed, keeps repeated builds short.
+# The compiler cache, when installed, keeps repeated builds short; paths below the repository are hashed
+# relative to it, so that every clone of it on this machine shares the cache.
 ORVIA_LAUNCHER=()
-command -v ccache >/dev/null && ORVIA_LAUNCHER=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+if command -v ccache >/dev/null; then
+  ORVIA_LAUNCHER=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  export CCACHE_BASEDIR="$ORVIA_ROOT" CCACHE_NOHASHDIR=true
+fi
 
 orvia_install() {
   local missing=()
