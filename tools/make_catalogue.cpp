@@ -36,12 +36,14 @@ struct JsonValue {
   Kind kind = Kind::Null;
   std::string text;  // number text or string contents
   std::vector<JsonValue> items;
-  std::vector<std::pair<std::string, JsonValue>> members;
+  // An object's members as two lists (a pair holding this still incomplete type does not build with clang).
+  std::vector<std::string> memberNames;
+  std::vector<JsonValue> members;
 
   // Member of an object by key, or nullptr.
   const JsonValue* Find(std::string_view key) const {
-    for (const auto& [name, value] : members) {
-      if (name == key) return &value;
+    for (std::size_t i = 0; i < memberNames.size(); ++i) {
+      if (memberNames[i] == key) return &members[i];
     }
     return nullptr;
   }
@@ -138,8 +140,9 @@ private:
         SkipBlanks();
         if (pos_ >= text_.size() || text_[pos_] != ':') return false;
         ++pos_;
-        value.members.emplace_back(std::move(key), JsonValue{});
-        if (!ReadValue(value.members.back().second, depth + 1)) return false;
+        value.memberNames.push_back(std::move(key));
+        value.members.emplace_back();
+        if (!ReadValue(value.members.back(), depth + 1)) return false;
         SkipBlanks();
         if (pos_ < text_.size() && text_[pos_] == ',') {
           ++pos_;

@@ -150,8 +150,11 @@ void DeriveFrameTimes(FrameInfo& info) {
   }
   info.midMjd = CalendarMjd(info.midTime);
   info.startMjd = CalendarMjd(info.startTime);
-  info.longitudeRad = DegToRad(info.longitude);
-  info.latitudeRad = DegToRad(info.latitude);
+  // A site typed beyond the double range in degrees has no finite angle in radians: 0, not infinity.
+  const double longitudeRad = DegToRad(info.longitude);
+  const double latitudeRad = DegToRad(info.latitude);
+  info.longitudeRad = std::isfinite(longitudeRad) ? longitudeRad : 0.0;
+  info.latitudeRad = std::isfinite(latitudeRad) ? latitudeRad : 0.0;
 }
 
 void DeriveStartFromMid(FrameInfo& info) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "image/frame_header.h"
+
 // A decoded picture: width x height pixels, row by row from the top, each pixel 0xAARRGGBB
 // (in memory: blue, green, red, and a fourth byte that is not read).
 struct DecodedImage {
@@ -13,9 +15,10 @@ struct DecodedImage {
   std::vector<std::uint32_t> pixels;
 };
 
-// The largest side a frame may have (its size must fit a 16-bit signed field).
-constexpr int kMaxFrameSide = 32767;
-
-// Decodes a JPEG or BMP file. False for a missing, empty, damaged or truncated file, a file in
-// another format, or a picture wider or taller than kMaxFrameSide; out is then left empty.
+// Decodes a JPEG or BMP file. False for a missing, empty, damaged or truncated file, a file in another
+// format, a picture wider or taller than kMaxFrameSide, or one of more than maxPixels pixels; out is then
+// left empty. The header is checked (ReadFrameHeader) before anything is allocated, and the pixels are
+// decoded straight into out, so that a frame never needs more than its own 4 bytes per pixel.
+bool DecodeFrameFile(const std::string& path, DecodedImage& out, std::int64_t maxPixels);
+// Decodes a frame with the limit that the machine's available memory allows now.
 bool DecodeFrameFile(const std::string& path, DecodedImage& out);

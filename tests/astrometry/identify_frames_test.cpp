@@ -24,8 +24,6 @@ using testing_support::TempDir;
 
 namespace {
 
-constexpr double kDeg = 3.14159265358979 / 180.0;
-
 // The shipped catalogue and an asterism file built from it once for the whole suite.
 class IdentifyFrames : public ::testing::Test {
 protected:

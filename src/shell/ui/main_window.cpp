@@ -494,6 +494,9 @@ bool MainWindow::OpenFrame(const QString& chosen) {
   fragment_->hide();
   QApplication::processEvents();
 
+  // The previous frame's pixels go before the new raster is made, so that only one frame is held.
+  frame_.brightness = BrightnessRaster{};
+  frame_.colourPixels = DecodedImage{};
   InstallFrame(frame_, app_, path.toStdString(), std::move(decoded));
 
   const DecodedImage& pixels = frame_.colourPixels;
