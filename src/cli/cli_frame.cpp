@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "astrometry/asterism.h"
+#include "astrometry/pattern_index.h"
 #include "base/calendar.h"
 #include "base/numbers.h"
 #include "frameinfo/info_file.h"
@@ -52,11 +53,16 @@ int PrepareApp(const CliArguments& args, const std::string& executable, bool nee
   app.logFile.Open(app.appDir + "log.txt");
   BorrowCatalogue(app.appDir, executable);
   StartUpHooks hooks;
-  if (needIndex)
+  if (needIndex) {
     hooks.buildAsterisms = [&progress](const std::string& catalogue, const std::string& index) {
       progress.Stage("building the asterism index (once)");
       return BuildAsterismFile(catalogue, index, progress);
     };
+    hooks.buildPatternIndex = [&progress](const std::string& catalogue, const std::string& index) {
+      progress.Stage("building the pattern index (once)");
+      return BuildPatternIndexFile(catalogue, index, progress);
+    };
+  }
   const PrepareResult prepared = PrepareWorkingFiles(app, hooks);
   if (!prepared.ready) {
     out.Message(prepared.message);

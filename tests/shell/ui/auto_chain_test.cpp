@@ -18,6 +18,7 @@
 #include <sstream>
 
 #include "astrometry/asterism.h"
+#include "astrometry/pattern_index.h"
 #include "astrometry/catalogue.h"
 #include "base/calendar.h"
 #include "framegen/framegen.h"
@@ -155,7 +156,10 @@ struct SharedFiles {
                                (tle / "celestrak_visual_2026-05-07_148obj.txt").string()},
                               -1, dir.appDir(), task);
     asterismPath = (dir.path() / "tri4t.dat").string();
-    built = BuildAsterismFile((SourceDir() / "data" / "bin8.dat").string(), asterismPath, task);
+    const std::string catalogue = (SourceDir() / "data" / "bin8.dat").string();
+    // Both indexes, as the program's first start builds them.
+    built = BuildAsterismFile(catalogue, asterismPath, task) &&
+            BuildPatternIndexFile(catalogue, PatternIndexPathBeside(asterismPath), task);
   }
   TempDir dir;
   TleImportResult imported;
