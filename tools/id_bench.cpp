@@ -66,7 +66,7 @@ double Median(std::vector<double> v) {
 
 int main(int argc, char** argv) {
   std::string catalog, work, mode = "both", solverName = "program";
-  BenchSpec spec;
+  BenchPlan plan;
   bool verbose = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -76,11 +76,11 @@ int main(int argc, char** argv) {
     else if (a == "--work")
       work = v, ++i;
     else if (a == "--seed")
-      spec.seed = static_cast<std::uint32_t>(std::strtoul(v.c_str(), nullptr, 10)), ++i;
+      plan.seed = static_cast<std::uint32_t>(std::strtoul(v.c_str(), nullptr, 10)), ++i;
     else if (a == "--lists")
-      spec.listsPerCell = std::atoi(v.c_str()), ++i;
+      plan.listsPerCell = std::atoi(v.c_str()), ++i;
     else if (a == "--random")
-      spec.randomLists = std::atoi(v.c_str()), ++i;
+      plan.randomLists = std::atoi(v.c_str()), ++i;
     else if (a == "--mode")
       mode = v, ++i;
     else if (a == "--verbose")
@@ -88,10 +88,10 @@ int main(int argc, char** argv) {
     else if (a == "--solver")
       solverName = v, ++i;
     else if (a == "--variants")
-      spec.variants = Split(v), ++i;
+      plan.variants = Split(v), ++i;
     else if (a == "--fields") {
-      spec.fieldsDeg.clear();
-      for (const std::string& f : Split(v)) spec.fieldsDeg.push_back(std::atof(f.c_str()));
+      plan.fieldsDeg.clear();
+      for (const std::string& f : Split(v)) plan.fieldsDeg.push_back(std::atof(f.c_str()));
       ++i;
     } else {
       std::fprintf(stderr, "unknown argument %s\n", a.c_str());
@@ -141,7 +141,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot read %s\n", catalog.c_str());
     return 1;
   }
-  const std::vector<BenchCase> cases = DrawBenchCases(records, spec);
+  const std::vector<BenchCase> cases = DrawBenchCases(records, plan);
   const BenchSolver solver = solverName == "designed"   ? BenchSolver::DesignedOnly
                              : solverName == "patterns" ? BenchSolver::PatternsOnly
                                                         : BenchSolver::Program;
@@ -169,7 +169,7 @@ int main(int argc, char** argv) {
       (c.marks.size() - (c.variant == "spurious" || c.variant == "planet" ? 1 : 0) <= 5 ? few : many).Add(o);
       all.Add(o);
     }
-    std::printf("\n%s, solver %s, seed %u\n", known ? "known centre" : "blind", solverName.c_str(), spec.seed);
+    std::printf("\n%s, solver %s, seed %u\n", known ? "known centre" : "blind", solverName.c_str(), plan.seed);
     std::printf("| field | success |\n|---|---|\n");
     for (const auto& [field, t] : byField) std::printf("| %g° | %s |\n", field, t.Text().c_str());
     for (const auto& [variant, t] : byVariant) std::printf("| %s | %s |\n", variant.c_str(), t.Text().c_str());

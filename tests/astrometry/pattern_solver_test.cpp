@@ -53,13 +53,13 @@ bool PatternSolver::built_ = false;
 
 TEST_F(PatternSolver, BenchSampleIsIdentifiedAndNeverWrong) {
   // A fixed sample over 5 to 70 degree fields, every variant with six or more marks, both modes.
-  BenchSpec spec;
-  spec.seed = 4242;
-  spec.listsPerCell = 2;
-  spec.minMarks = 6;
-  spec.maxMarks = 20;
-  spec.variants = {"clean", "spurious", "planet", "noisy", "distorted"};
-  const std::vector<BenchCase> cases = DrawBenchCases(*catalogue_, spec);
+  BenchPlan plan;
+  plan.seed = 4242;
+  plan.listsPerCell = 2;
+  plan.minMarks = 6;
+  plan.maxMarks = 20;
+  plan.variants = {"clean", "spurious", "planet", "noisy", "distorted"};
+  const std::vector<BenchCase> cases = DrawBenchCases(*catalogue_, plan);
   ASSERT_EQ(cases.size(), 70u);
   int blind = 0, known = 0, wrong = 0;
   for (const BenchCase& c : cases) {
@@ -76,12 +76,12 @@ TEST_F(PatternSolver, BenchSampleIsIdentifiedAndNeverWrong) {
 }
 
 TEST_F(PatternSolver, RandomMarksAreRefused) {
-  BenchSpec spec;
-  spec.seed = 77;
-  spec.variants = {};
-  spec.randomLists = 8;
-  spec.maxMarks = 10;
-  for (const BenchCase& c : DrawBenchCases(*catalogue_, spec)) {
+  BenchPlan plan;
+  plan.seed = 77;
+  plan.variants = {};
+  plan.randomLists = 8;
+  plan.maxMarks = 10;
+  for (const BenchCase& c : DrawBenchCases(*catalogue_, plan)) {
     EXPECT_FALSE(RunBenchCase(c, false, BenchSolver::PatternsOnly, files_).wrong) << c.marks.size() << " marks";
     EXPECT_FALSE(RunBenchCase(c, true, BenchSolver::PatternsOnly, files_).wrong) << c.marks.size() << " marks";
   }
@@ -128,13 +128,13 @@ TEST_F(PatternSolver, ShapeIgnoresScaleRotationAndMirror) {
 TEST_F(PatternSolver, CommandTakesThePatternSolversAnswerWhereTheMatcherFails) {
   SilentTask task;
   ASSERT_TRUE(BuildAsterismFile(files_.catalogPath, files_.asterismPath, task));
-  BenchSpec spec;
-  spec.seed = 5;
-  spec.fieldsDeg = {30, 10};
-  spec.variants = {"clean"};
-  spec.listsPerCell = 1;
-  spec.minMarks = 14;
-  const std::vector<BenchCase> cases = DrawBenchCases(*catalogue_, spec);
+  BenchPlan plan;
+  plan.seed = 5;
+  plan.fieldsDeg = {30, 10};
+  plan.variants = {"clean"};
+  plan.listsPerCell = 1;
+  plan.minMarks = 14;
+  const std::vector<BenchCase> cases = DrawBenchCases(*catalogue_, plan);
   ASSERT_EQ(cases.size(), 2u);
   // The triangle matcher's own frames are in IdentifyFrames. On a 10 degree field of faint stars only the
   // pattern solver can answer, and its answer is stored as the matcher's would be.

@@ -61,8 +61,8 @@ void Distort(double& x, double& y, int width, int height, double k) {
 
 }  // namespace
 
-std::vector<BenchCase> DrawBenchCases(const std::vector<CatalogueRecord>& catalogue, const BenchSpec& spec) {
-  std::mt19937_64 rng(spec.seed);
+std::vector<BenchCase> DrawBenchCases(const std::vector<CatalogueRecord>& catalogue, const BenchPlan& plan) {
+  std::mt19937_64 rng(plan.seed);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   std::normal_distribution<double> gauss(0.0, 1.0);
   std::vector<BenchCase> cases;
@@ -86,17 +86,17 @@ std::vector<BenchCase> DrawBenchCases(const std::vector<CatalogueRecord>& catalo
     c.typedRaDeg = std::fmod(c.centreRaDeg + off * std::sin(bearing) / cosDec + 360.0, 360.0);
     c.typedFieldDeg = std::clamp(field * (0.9 + 0.2 * unit(rng)), 3.0, 70.0);
   };
-  for (double field : spec.fieldsDeg) {
-    for (const std::string& variant : spec.variants) {
-      for (int l = 0; l < spec.listsPerCell; ++l) {
+  for (double field : plan.fieldsDeg) {
+    for (const std::string& variant : plan.variants) {
+      for (int l = 0; l < plan.listsPerCell; ++l) {
         BenchCase c;
         c.variant = variant;
         FrameSpec drawing;
         drawFrame(field, c, drawing);
         const std::vector<FrameStar> stars = StarsOnFrame(catalogue, drawing);
-        int n = spec.minMarks + static_cast<int>(unit(rng) * (spec.maxMarks - spec.minMarks + 1));
+        int n = plan.minMarks + static_cast<int>(unit(rng) * (plan.maxMarks - plan.minMarks + 1));
         n = std::min(n, static_cast<int>(stars.size()));
-        if (n < spec.minMarks) {
+        if (n < plan.minMarks) {
           --l;  // too few stars here (a very sparse narrow field): draw another frame
           continue;
         }
@@ -146,12 +146,12 @@ std::vector<BenchCase> DrawBenchCases(const std::vector<CatalogueRecord>& catalo
       }
     }
   }
-  for (int r = 0; r < spec.randomLists; ++r) {
+  for (int r = 0; r < plan.randomLists; ++r) {
     BenchCase c;
     c.variant = "random";
     FrameSpec drawing;
-    drawFrame(spec.fieldsDeg[static_cast<std::size_t>(r) % spec.fieldsDeg.size()], c, drawing);
-    const int n = spec.minMarks + static_cast<int>(unit(rng) * (spec.maxMarks - spec.minMarks + 1));
+    drawFrame(plan.fieldsDeg[static_cast<std::size_t>(r) % plan.fieldsDeg.size()], c, drawing);
+    const int n = plan.minMarks + static_cast<int>(unit(rng) * (plan.maxMarks - plan.minMarks + 1));
     for (int i = 0; i < n; ++i) {
       StarMark m;
       m.x = static_cast<float>(1.0 + unit(rng) * (c.width - 2));

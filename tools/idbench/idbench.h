@@ -33,7 +33,7 @@ struct BenchCase {
   std::vector<std::int32_t> truth;  // catalogue number per mark, 0 for a mark on no star
 };
 
-struct BenchSpec {
+struct BenchPlan {
   std::uint32_t seed = 1;
   std::vector<double> fieldsDeg = {5, 10, 20, 30, 45, 60, 70};
   std::vector<std::string> variants = {"clean", "random6", "spurious", "planet", "noisy", "distorted"};
@@ -43,8 +43,8 @@ struct BenchSpec {
   int maxMarks = 25;
 };
 
-// Draws the lists of a bench run; the same spec always gives the same lists.
-std::vector<BenchCase> DrawBenchCases(const std::vector<CatalogueRecord>& catalogue, const BenchSpec& spec);
+// Draws the lists of a bench run; the same plan always gives the same lists.
+std::vector<BenchCase> DrawBenchCases(const std::vector<CatalogueRecord>& catalogue, const BenchPlan& plan);
 
 // Where the program's files are for a run.
 struct BenchFiles {

@@ -26,6 +26,7 @@
 #include "orbit/trajectories.h"
 #include "satdb/satdb.h"
 #include "shell/app_state.h"
+#include "shell/frame_session.h"
 #include "test_paths.h"
 
 namespace fs = std::filesystem;
@@ -223,20 +224,7 @@ struct Session {
     }
     ASSERT_GE(frame.starMarks.size(), 8u);
 
-    IdentificationInput input;
-    input.marks = frame.starMarks;
-    input.imageWidth = frame.imageWidth;
-    input.imageHeight = frame.imageHeight;
-    input.midMjd = frame.info.midMjd;
-    input.longitudeRad = frame.info.longitudeRad;
-    input.latitudeRad = frame.info.latitudeRad;
-    input.considerVisibility = frame.info.considerVisibility;
-    input.raUserDeg = frame.info.raUser;
-    input.decUserDeg = frame.info.decUser;
-    input.fieldUserDeg = frame.info.fieldUser;
-    input.catalogPath = app.catalogPath;
-    input.asterismPath = app.asterismPath;
-    input.appDir = app.appDir;
+    const IdentificationInput input = IdentificationInputOf(frame, app);
     const IdentificationResult id = IdentifyStars(input, true, task);
     ASSERT_TRUE(id.success) << (id.messages.empty() ? "" : id.messages[0]);
     frame.plate = id.solution;
