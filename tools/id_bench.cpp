@@ -154,6 +154,12 @@ int main(int argc, char** argv) {
     std::map<std::string, Tally> byVariant;
     Tally few, many, randomMarks, all;
     for (const BenchCase& c : cases) {
+      if (verbose) std::printf("case centre %.2f %.2f\n", c.centreRaDeg, c.centreDecDeg);
+      {
+        std::string t;
+        for (auto n : c.truth) t += std::to_string(n) + ",";
+        setenv("ORVIA_TRUTH", t.c_str(), 1);
+      }
       const BenchOutcome o = RunBenchCase(c, known, solver, files);
       if (verbose) {
         std::printf("%s %g° %zu marks: %s%s %.0f ms\n", c.variant.c_str(), c.fieldDeg, c.marks.size(),

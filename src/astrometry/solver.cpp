@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstdint>
+#include <memory>
+#include <mutex>
 
 #include "base/calendar.h"
 
@@ -105,34 +110,111 @@ bool PlateNearCentre(const PlateConstants& plate, int imageWidth, int imageHeigh
   return std::acos(std::clamp(cosine, -1.0, 1.0)) <= half;
 }
 
-PatternSolution SolveWithPatterns(const PatternSolverInput& in, const PatternIndex& index,
-                                  const SkyCatalogue& catalogue, TaskControl& task) {
-  PatternSolution out;
-  const std::vector<StarMark>& marks = *in.marks;
-  const int n = std::min(static_cast<int>(marks.size()), kTriangleMarks);
-  if (n < 3 || in.imageWidth <= 0 || in.imageHeight <= 0 || catalogue.Empty()) return out;
-  const double dimension = std::max(in.imageWidth, in.imageHeight);
-  const double cx = in.imageWidth / 2.0, cy = in.imageHeight / 2.0;
-  double minField = in.minFieldDeg * kDegToRad, maxField = in.maxFieldDeg * kDegToRad;
-  if (in.knownCentre) {
-    minField = std::max(minField, in.fieldDeg / 2.5 * kDegToRad);
-    maxField = std::min(maxField, in.fieldDeg * 2.5 * kDegToRad);
-  }
-  const UnitVector typedCentre = UnitVectorOf(in.centreRa, in.centreDec);
-  VerificationOptions options;
-  options.imageWidth = in.imageWidth;
-  options.imageHeight = in.imageHeight;
-  options.maxLog10FalseAlarm = in.maxLog10FalseAlarm;
-  std::vector<double> tolerance(marks.size());
-  for (std::size_t m = 0; m < marks.size(); ++m) tolerance[m] = MarkTolerancePx(marks[m], options);
-  const int tested = static_cast<int>(marks.size()) - 3;
-  const int needed = std::max(1, static_cast<int>(std::ceil(0.4 * tested)));
+namespace {
 
+// Settings shared by both searches: the field range, the typed centre and the verification options.
+struct SearchSetup {
+  const PatternSolverInput* in = nullptr;
+  const SkyCatalogue* catalogue = nullptr;
+  int n = 0;  // marks used for hypotheses
+  double dimension = 0.0;
+  double cx = 0.0;
+  double cy = 0.0;
+  double minField = 0.0;  // frame width range, radians
+  double maxField = 0.0;
+  UnitVector typedCentre{};
+};
+
+// Judges the plates the searches propose: nearly a rotation, a width in range, enough of the other marks
+// on stars at a quick count, then refinement and verification against every mark with every plate
+// proposed so far (in both searches) as the number of trials.
+class Judge {
+ public:
+  explicit Judge(const SearchSetup& setup) : setup_(setup) {
+    const PatternSolverInput& in = *setup.in;
+    options_.imageWidth = in.imageWidth;
+    options_.imageHeight = in.imageHeight;
+    options_.maxLog10FalseAlarm = in.maxLog10FalseAlarm;
+    const std::vector<StarMark>& marks = *in.marks;
+    tolerance_.resize(marks.size());
+    for (std::size_t m = 0; m < marks.size(); ++m) tolerance_[m] = MarkTolerancePx(marks[m], options_);
+    tested_ = static_cast<int>(marks.size()) - 3;
+    needed_ = std::max(1, static_cast<int>(std::ceil(0.4 * tested_)));
+  }
+
+  // Counts one more hypothesis.
+  void Tried() { ++trials_; }
+  // Judges a hypothesis counted with Tried; true (and out filled) when it is accepted.
+  bool Accept(PlateConstants plate, const std::array<int, 3>& tri, PatternSolution& out) {
+    if (!NearlyRotation(plate)) return false;
+    const double frameWidth = plate.mx * setup_.dimension;
+    if (frameWidth < setup_.minField || frameWidth > setup_.maxField) return false;
+    const std::vector<StarMark>& marks = *setup_.in->marks;
+    const SkyCatalogue& catalogue = *setup_.catalogue;
+    // Quick count over the other marks: a wrong plate puts few marks on stars, and three misses more than
+    // hits end the count.
+    int hits = 0, misses = 0;
+    const double mean = 0.5 * (plate.mx + plate.my);
+    for (int m = 0; m < static_cast<int>(marks.size()) && misses <= tested_ - needed_ && misses < hits + 3; ++m) {
+      if (m == tri[0] || m == tri[1] || m == tri[2]) continue;
+      const SkyPosition sky = PixelToSky(marks[m].x, marks[m].y, plate);
+      if (NearestStarWithin(catalogue, UnitVectorOf(sky.ra, sky.dec), tolerance_[m] * mean, quickMagnitude_) >= 0)
+        ++hits;
+      else
+        ++misses;
+    }
+    if (hits < needed_) return false;
+    options_.trials = static_cast<double>(trials_);
+    options_.excluded.assign(marks.size(), false);
+    for (int k : tri) options_.excluded[k] = true;
+    PlateVerification v = RefineAndVerify(marks, plate, catalogue, options_);
+    if (std::getenv("ORVIA_PAIR_DEBUG"))
+      std::fprintf(stderr, "  judged tri %d %d %d centre %.2f %.2f FA %.2f conf %d/%d id %d depth %.1f k %.4f trials %zu\n", tri[0], tri[1], tri[2],
+                   plate.ra0 * 57.29578, plate.dec0 * 57.29578, v.log10FalseAlarm, v.confirmed, v.tested, v.identified,
+                   v.depth, v.distortion, trials_);
+    if (!v.accepted) return false;
+    const PatternSolverInput& in = *setup_.in;
+    if (in.knownCentre && !PlateNearCentre(plate, in.imageWidth, in.imageHeight, in.centreRa, in.centreDec)) {
+      return false;
+    }
+    out.solved = true;
+    out.plate = plate;
+    out.verification = std::move(v);
+    out.triangle = tri;
+    out.trials = trials_;
+    return true;
+  }
+
+  std::size_t Trials() const { return trials_; }
+  // The faintest star the quick count takes a mark to be on.
+  void SetQuickMagnitude(float magnitude) { quickMagnitude_ = magnitude; }
+
+ private:
+  const SearchSetup& setup_;
+  VerificationOptions options_;
+  std::vector<double> tolerance_;
+  int tested_ = 0;
+  int needed_ = 0;
+  std::size_t trials_ = 0;
+  float quickMagnitude_ = 99.0f;
+};
+
+// The index search: triangles of marks against the pattern index; true when a plate was accepted or the
+// run was cancelled.
+bool SearchIndex(const SearchSetup& setup, const PatternIndex& index, Judge& judge, PatternSolution& out,
+                 TaskControl& task) {
+  const PatternSolverInput& in = *setup.in;
+  const std::vector<StarMark>& marks = *in.marks;
+  const SkyCatalogue& catalogue = *setup.catalogue;
+  const int n = setup.n;
+  const double dimension = setup.dimension, cx = setup.cx, cy = setup.cy;
+  const double minField = setup.minField, maxField = setup.maxField;
+  const UnitVector& typedCentre = setup.typedCentre;
   std::size_t examined = 0;
   for (int c = 2; c < n; ++c) {
     for (int a = 0; a < c; ++a) {
       task.Yield();
-      if (task.Cancelled()) return out;
+      if (task.Cancelled()) return true;
       for (int b = a + 1; b < c; ++b) {
         const std::array<int, 3> tri = {a, b, c};
         std::array<double, 3> px{}, py{};
@@ -199,50 +281,18 @@ PatternSolution SolveWithPatterns(const PatternSolverInput& in, const PatternInd
                 const double cosine = d[0] * typedCentre[0] + d[1] * typedCentre[1] + d[2] * typedCentre[2];
                 if (std::acos(std::clamp(cosine, -1.0, 1.0)) > 1.25 * width + in.fieldDeg * kDegToRad) continue;
               }
-              if (examined > kMaxTrials) {
-                out.trials = examined;
-                return out;
-              }
+              if (examined > (in.knownCentre ? kMaxTrials / 5 : kMaxTrials)) return false;
               for (int o = 0; o < orderCount; ++o) {
                 ++examined;
+                judge.Tried();
                 std::array<double, 3> x{}, y{};
                 for (int k = 0; k < 3; ++k) {
                   x[k] = px[orders[o][k]];
                   y[k] = py[orders[o][k]];
                 }
                 PlateConstants plate;
-                if (!PlateFromThree(x, y, stars, cx, cy, plate) || !NearlyRotation(plate)) continue;
-                const double frameWidth = plate.mx * dimension;
-                if (frameWidth < minField || frameWidth > maxField) continue;
-                // Quick count over the other marks, given up once too many have missed.
-                int hits = 0, misses = 0;
-                const double mean = 0.5 * (plate.mx + plate.my);
-                // A wrong plate puts few marks on stars: three misses more than hits end the count.
-                for (int m = 0; m < static_cast<int>(marks.size()) && misses <= tested - needed && misses < hits + 3;
-                     ++m) {
-                  if (m == a || m == b || m == c) continue;
-                  const SkyPosition sky = PixelToSky(marks[m].x, marks[m].y, plate);
-                  if (BrightestStarWithin(catalogue, UnitVectorOf(sky.ra, sky.dec), tolerance[m] * mean) >= 0)
-                    ++hits;
-                  else
-                    ++misses;
-                }
-                if (hits < needed) continue;
-                options.trials = static_cast<double>(examined);
-                options.excluded.assign(marks.size(), false);
-                for (int k : tri) options.excluded[k] = true;
-                PlateVerification v = RefineAndVerify(marks, plate, catalogue, options);
-                if (!v.accepted) continue;
-                if (in.knownCentre &&
-                    !PlateNearCentre(plate, in.imageWidth, in.imageHeight, in.centreRa, in.centreDec)) {
-                  continue;
-                }
-                out.solved = true;
-                out.plate = plate;
-                out.verification = std::move(v);
-                out.triangle = tri;
-                out.trials = examined;
-                return out;
+                if (!PlateFromThree(x, y, stars, cx, cy, plate)) continue;
+                if (judge.Accept(plate, tri, out)) return true;
               }
             }
           }
@@ -250,6 +300,352 @@ PatternSolution SolveWithPatterns(const PatternSolverInput& in, const PatternInd
       }
     }
   }
-  out.trials = examined;
+  return false;
+}
+
+// The pair search: a pair of nearby marks is laid on every catalogue pair of stars as far apart at some
+// scale in range, in both orders and both parities; the rotation that does so predicts where a third
+// mark near the pair lies on the sky, and a star there makes a three-star plate for the judge. Marks are
+// turned into directions with the scale the pair implies, about the image centre, so wide fields keep
+// their shapes. Blind, the pairs are those of every star to magnitude 6 (observers mark stars they see,
+// not the brightest of each patch); with a known centre, those of the brightest stars around it.
+
+// Stars that blind pairs are made of, and the faintest star a third mark may land on in blind mode.
+constexpr float kPairMagnitude = 6.0f;
+constexpr float kBlindCheckMagnitude = 6.5f;
+// Blind, the pair search covers frames from this width up (narrower ones have too few such stars).
+constexpr double kBlindPairMinFieldDeg = 12.0;
+// A mark pair spans this share of the larger image dimension: blind at most a quarter (the cost grows
+// with the square of the span), with a known centre up to a half.
+constexpr double kMinPairShare = 0.05;
+constexpr double kBlindMaxPairShare = 0.25;
+constexpr double kKnownMaxPairShare = 0.5;
+// Marks used as the first of a pair, and partners per first mark.
+constexpr int kPairFirstMarks = 16;
+constexpr int kPartners = 2;
+// Hypotheses (pair, order, parity) before the search gives up.
+constexpr std::size_t kBlindPairBudget = 6000000;
+constexpr std::size_t kKnownPairBudget = 3000000;
+// With a known centre: stars around it (every star to kKnownPairMagnitude, and at least the brightest
+// kKnownPairStars), the scale's allowance, and how far (in fields) the frame's centre is sought from
+// the typed one.
+constexpr std::size_t kKnownPairStars = 1500;
+constexpr float kKnownPairMagnitude = 6.5f;
+constexpr double kKnownScaleSlack = 0.15;
+constexpr double kKnownCentreSlack = 0.3;
+// Steps of the scale table that turns a catalogue separation into the scale of a mark pair.
+constexpr int kScaleSteps = 96;
+
+struct BrightPairs {
+  std::vector<std::array<int, 2>> pair;  // indices into catalogue.stars
+  std::vector<double> separation;        // radians, ascending
+};
+
+// Every pair of stars to kPairMagnitude at most maxSeparation apart, by separation; built once per
+// catalogue.
+std::shared_ptr<const BrightPairs> BrightPairsOf(const SkyCatalogue& catalogue, double maxSeparation) {
+  static std::mutex guard;
+  static std::vector<std::pair<std::array<double, 4>, std::shared_ptr<const BrightPairs>>> cache;
+  const std::array<double, 4> key = {static_cast<double>(reinterpret_cast<std::uintptr_t>(&catalogue)),
+                                     static_cast<double>(catalogue.stars.size()), catalogue.stars.front().ra,
+                                     catalogue.stars.back().dec};
+  std::lock_guard<std::mutex> lock(guard);
+  for (const auto& entry : cache) {
+    if (entry.first == key) return entry.second;
+  }
+  std::vector<int> bright;
+  for (std::size_t i = 0; i < catalogue.stars.size(); ++i) {
+    if (catalogue.stars[i].magnitude <= kPairMagnitude) bright.push_back(static_cast<int>(i));
+  }
+  std::sort(bright.begin(), bright.end(), [&](int a, int b) { return catalogue.stars[a].dec < catalogue.stars[b].dec; });
+  const double cosMax = std::cos(maxSeparation);
+  std::vector<std::pair<double, std::array<int, 2>>> found;
+  for (std::size_t i = 0; i < bright.size(); ++i) {
+    const GridStar& a = catalogue.stars[bright[i]];
+    for (std::size_t j = i + 1; j < bright.size() && catalogue.stars[bright[j]].dec - a.dec <= maxSeparation; ++j) {
+      const GridStar& b = catalogue.stars[bright[j]];
+      const double dot =
+          a.direction[0] * b.direction[0] + a.direction[1] * b.direction[1] + a.direction[2] * b.direction[2];
+      if (dot >= cosMax) found.push_back({std::acos(std::min(1.0, dot)), {bright[i], bright[j]}});
+    }
+  }
+  std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  auto pairs = std::make_shared<BrightPairs>();
+  pairs->pair.reserve(found.size());
+  pairs->separation.reserve(found.size());
+  for (const auto& f : found) {
+    pairs->separation.push_back(f.first);
+    pairs->pair.push_back(f.second);
+  }
+  if (cache.size() > 4) cache.erase(cache.begin());
+  cache.push_back({key, pairs});
+  return pairs;
+}
+
+// Direction of an image offset (dx, dy from the centre, pixels) at scale s (radians per pixel).
+Vec CameraDirection(double dx, double dy, double s) {
+  const double xi = dx * s, eta = dy * s, norm = 1.0 / std::sqrt(1.0 + xi * xi + eta * eta);
+  return {xi * norm, eta * norm, norm};
+}
+
+Vec Cross(const Vec& a, const Vec& b) {
+  return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+}
+
+double DotOf(const Vec& a, const Vec& b) {
+  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
+
+// An orthonormal frame from two directions: their bisector, their normal and the third axis.
+bool FrameOf(const Vec& u, const Vec& w, std::array<Vec, 3>& e) {
+  Vec sum = {u[0] + w[0], u[1] + w[1], u[2] + w[2]};
+  Vec normal = Cross(u, w);
+  const double a = std::sqrt(DotOf(sum, sum)), b = std::sqrt(DotOf(normal, normal));
+  if (!(a > 1e-12) || !(b > 1e-12)) return false;
+  for (int k = 0; k < 3; ++k) {
+    sum[k] /= a;
+    normal[k] /= b;
+  }
+  e = {sum, normal, Cross(sum, normal)};
+  return true;
+}
+
+// A pair of marks with a third one near it.
+struct MarkBase {
+  int a = 0;
+  int b = 0;
+  int c = 0;
+};
+
+// Bases in the order they are tried: each of the first marks with its nearest partners in range, the
+// third mark the one nearest the pair's middle.
+std::vector<MarkBase> MarkBases(const std::vector<StarMark>& marks, int n, double dimension, double maxShare) {
+  std::vector<MarkBase> bases;
+  const int firsts = std::min(n, kPairFirstMarks);
+  for (int a = 0; a < firsts; ++a) {
+    std::vector<std::pair<double, int>> near;
+    for (int b = 0; b < n; ++b) {
+      if (b == a) continue;
+      const double d = std::hypot(marks[b].x - marks[a].x, marks[b].y - marks[a].y) / dimension;
+      if (d >= kMinPairShare && d <= maxShare) near.push_back({d, b});
+    }
+    std::sort(near.begin(), near.end());
+    for (int k = 0; k < static_cast<int>(near.size()) && k < kPartners; ++k) {
+      const int b = near[k].second;
+      bool seen = false;
+      for (const MarkBase& m : bases) seen = seen || (m.a == b && m.b == a);
+      if (seen) continue;
+      const double mx = 0.5 * (marks[a].x + marks[b].x), my = 0.5 * (marks[a].y + marks[b].y);
+      int c = -1;
+      double best = 0.0;
+      for (int k2 = 0; k2 < n; ++k2) {
+        if (k2 == a || k2 == b) continue;
+        const double d = std::hypot(marks[k2].x - mx, marks[k2].y - my);
+        if (c < 0 || d < best) c = k2, best = d;
+      }
+      if (c >= 0) bases.push_back({a, b, c});
+    }
+  }
+  return bases;
+}
+
+// The pair search; true when a plate was accepted or the run was cancelled.
+bool SearchPairs(const SearchSetup& setup, Judge& judge, PatternSolution& out, TaskControl& task) {
+  const PatternSolverInput& in = *setup.in;
+  const std::vector<StarMark>& marks = *in.marks;
+  const SkyCatalogue& catalogue = *setup.catalogue;
+  const bool known = in.knownCentre;
+  double sLo = 0.0, sHi = 0.0;  // scale range, radians per pixel of the larger dimension
+  if (known) {
+    sLo = in.fieldDeg * kDegToRad / (1.0 + kKnownScaleSlack) / setup.dimension;
+    sHi = in.fieldDeg * kDegToRad * (1.0 + kKnownScaleSlack) / setup.dimension;
+  } else {
+    sLo = std::max(setup.minField, kBlindPairMinFieldDeg * kDegToRad) / setup.dimension;
+    sHi = setup.maxField / setup.dimension;
+  }
+  if (!(sLo < sHi)) return false;
+  const double maxShare = known ? kKnownMaxPairShare : kBlindMaxPairShare;
+  const std::vector<MarkBase> bases = MarkBases(marks, setup.n, setup.dimension, maxShare);
+  if (bases.empty()) return false;
+
+  // Candidate stars: blind, every bright pair; known, the brightest stars within reach of the frame.
+  std::shared_ptr<const BrightPairs> bright;
+  std::vector<int> around;
+  float checkMagnitude = kBlindCheckMagnitude;
+  const double reach =
+      0.5 * std::hypot(in.imageWidth, in.imageHeight) * sHi + kKnownCentreSlack * in.fieldDeg * kDegToRad;
+  if (known) {
+    const double cosReach = std::cos(std::min(reach, Pi));
+    std::vector<std::pair<float, int>> inReach;
+    for (std::size_t i = 0; i < catalogue.stars.size(); ++i) {
+      if (DotOf(catalogue.stars[i].direction, setup.typedCentre) >= cosReach)
+        inReach.push_back({catalogue.stars[i].magnitude, static_cast<int>(i)});
+    }
+    std::sort(inReach.begin(), inReach.end());
+    std::size_t keep = kKnownPairStars;
+    while (keep < inReach.size() && inReach[keep].first <= kKnownPairMagnitude) ++keep;
+    if (inReach.size() > keep) inReach.resize(keep);
+    for (const auto& s : inReach) around.push_back(s.second);
+    checkMagnitude = inReach.empty() ? 0.0f : std::max(kBlindCheckMagnitude, inReach.back().first + 0.5f);
+  } else {
+    bright = BrightPairsOf(catalogue, kBlindMaxPairShare * 1.05 * setup.maxField);
+  }
+
+  judge.SetQuickMagnitude(checkMagnitude);
+  const double cx = setup.cx, cy = setup.cy;
+  std::size_t hypotheses = 0;
+  const std::size_t budget = known ? kKnownPairBudget : kBlindPairBudget;
+  for (const MarkBase& base : bases) {
+    task.Yield();
+    if (task.Cancelled()) return true;
+    const StarMark& ma = marks[base.a];
+    const StarMark& mb = marks[base.b];
+    const StarMark& mc = marks[base.c];
+    // The separation of the pair at each scale of the table (it grows with the scale).
+    std::array<double, kScaleSteps> scaleOf{}, angleOf{};
+    for (int k = 0; k < kScaleSteps; ++k) {
+      scaleOf[k] = sLo * std::pow(sHi / sLo, k / (kScaleSteps - 1.0));
+      const Vec a = CameraDirection(ma.x - cx, ma.y - cy, scaleOf[k]);
+      const Vec b = CameraDirection(mb.x - cx, mb.y - cy, scaleOf[k]);
+      angleOf[k] = std::acos(std::clamp(DotOf(a, b), -1.0, 1.0));
+    }
+    const double abPx = std::hypot(ma.x - mb.x, ma.y - mb.y);
+    const double reachC = std::max(std::hypot(mc.x - ma.x, mc.y - ma.y), std::hypot(mc.x - mb.x, mc.y - mb.y));
+    // Where the third mark may be: noise over the pair's lever, and a share of its distance for the
+    // shear that lens distortion gives a patch of the frame.
+    const double tolCPx = 3.0 + 2.0 * reachC / abPx + 0.015 * reachC;
+    const std::array<double, 3> px = {ma.x, mb.x, mc.x}, py = {ma.y, mb.y, mc.y};
+    const std::array<int, 3> tri = {base.a, base.b, base.c};
+
+    std::vector<int> truth;
+    if (const char* t = std::getenv("ORVIA_TRUTH")) {
+      for (const char* c2 = t; *c2;) { truth.push_back(std::atoi(c2)); while (*c2 && *c2 != ',') ++c2; if (*c2) ++c2; }
+    }
+    // Tries star p for mark a and star q for mark b at their separation; true when the judge accepted.
+    auto tryPair = [&](int p, int q, double separation) {
+      const bool isTrue = !truth.empty() && catalogue.stars[p].number == truth[base.a] && catalogue.stars[q].number == truth[base.b];
+      if (isTrue) std::fprintf(stderr, "TRUE pair sep %.3f range %.3f %.3f\n", separation*57.3, angleOf.front()*57.3, angleOf.back()*57.3);
+      if (separation < angleOf.front() || separation > angleOf.back()) return false;
+      const int k = static_cast<int>(std::upper_bound(angleOf.begin(), angleOf.end(), separation) - angleOf.begin());
+      const int k0 = std::clamp(k - 1, 0, kScaleSteps - 2);
+      const double t = (separation - angleOf[k0]) / std::max(1e-15, angleOf[k0 + 1] - angleOf[k0]);
+      const double s = scaleOf[k0] * std::pow(scaleOf[k0 + 1] / scaleOf[k0], std::clamp(t, 0.0, 1.0));
+      const Vec a = CameraDirection(ma.x - cx, ma.y - cy, s), b = CameraDirection(mb.x - cx, mb.y - cy, s);
+      const Vec c = CameraDirection(mc.x - cx, mc.y - cy, s);
+      const GridStar& sp = catalogue.stars[p];
+      const GridStar& sq = catalogue.stars[q];
+      std::array<Vec, 3> f{};
+      if (!FrameOf(sp.direction, sq.direction, f)) return false;
+      for (int parity = 0; parity < 2; ++parity) {
+        ++hypotheses;
+        const double flip = parity == 0 ? 1.0 : -1.0;
+        const Vec am = {flip * a[0], a[1], a[2]}, bm = {flip * b[0], b[1], b[2]}, cm = {flip * c[0], c[1], c[2]};
+        std::array<Vec, 3> e{};
+        if (!FrameOf(am, bm, e)) continue;
+        if (known) {
+          // The image centre on the sky must lie near the typed centre.
+          Vec centre{};
+          for (int r = 0; r < 3; ++r) centre[r] = f[0][r] * e[0][2] + f[1][r] * e[1][2] + f[2][r] * e[2][2];
+          if (std::acos(std::clamp(DotOf(centre, setup.typedCentre), -1.0, 1.0)) > kKnownCentreSlack * in.fieldDeg * kDegToRad) {
+            if (isTrue) std::fprintf(stderr, "TRUE centre off\n");
+            continue;
+          }
+        }
+        const double c0 = DotOf(cm, e[0]), c1 = DotOf(cm, e[1]), c2 = DotOf(cm, e[2]);
+        const UnitVector predicted = {f[0][0] * c0 + f[1][0] * c1 + f[2][0] * c2,
+                                      f[0][1] * c0 + f[1][1] * c1 + f[2][1] * c2,
+                                      f[0][2] * c0 + f[1][2] * c1 + f[2][2] * c2};
+        const int hit = NearestStarWithin(catalogue, predicted, tolCPx * s, checkMagnitude);
+        if (isTrue) { const GridStar& tc = catalogue.stars[catalogue.indexOfNumber[truth[base.c]]]; std::fprintf(stderr, "TRUE parity %d hit %d (%d) mag %.1f off %.3f deg tol %.3f deg\n", parity, hit, hit>=0?catalogue.stars[hit].number:0, hit>=0?catalogue.stars[hit].magnitude:0.f, std::acos(std::min(1.0,DotOf(predicted, tc.direction)))*57.3, tolCPx*s*57.3); }
+        if (hit < 0 || hit == p || hit == q || catalogue.stars[hit].magnitude > checkMagnitude) continue;
+        judge.Tried();
+        PlateConstants plate;
+        const std::array<const GridStar*, 3> stars = {&sp, &sq, &catalogue.stars[hit]};
+        if (!PlateFromThree(px, py, stars, cx, cy, plate)) continue;
+        if (judge.Accept(plate, tri, out)) return true;
+      }
+      return false;
+    };
+
+    if (known) {
+      // Stars that can be the pair's first and second mark: about as far from the typed centre as the marks
+      // are from the image centre.
+      const double slack = kKnownCentreSlack * in.fieldDeg * kDegToRad;
+      auto candidatesFor = [&](const StarMark& m) {
+        const double r = std::atan(std::hypot(m.x - cx, m.y - cy) * sLo), rHi = std::atan(std::hypot(m.x - cx, m.y - cy) * sHi);
+        std::vector<int> list;
+        for (int i : around) {
+          const double d = std::acos(std::clamp(DotOf(catalogue.stars[i].direction, setup.typedCentre), -1.0, 1.0));
+          if (d >= r - slack && d <= rHi + slack) list.push_back(i);
+        }
+        return list;
+      };
+      const std::vector<int> forA = candidatesFor(ma), forB = candidatesFor(mb);
+      const double cosLo = std::cos(angleOf.front()), cosHi = std::cos(angleOf.back());
+      for (int p : forA) {
+        for (int q : forB) {
+          if (p == q) continue;
+          const double dot = DotOf(catalogue.stars[p].direction, catalogue.stars[q].direction);
+          if (dot > cosLo || dot < cosHi) continue;
+          if (tryPair(p, q, std::acos(std::min(1.0, dot)))) return true;
+        }
+        if (hypotheses > budget) return false;
+      }
+    } else {
+      const std::vector<double>& sep = bright->separation;
+      const std::size_t from =
+          static_cast<std::size_t>(std::lower_bound(sep.begin(), sep.end(), angleOf.front()) - sep.begin());
+      for (std::size_t i = from; i < sep.size() && sep[i] <= angleOf.back(); ++i) {
+        if ((i & 4095) == 0) {
+          task.Yield();
+          if (task.Cancelled()) return true;
+        }
+        const auto& pq = bright->pair[i];
+        if (tryPair(pq[0], pq[1], sep[i]) || tryPair(pq[1], pq[0], sep[i])) return true;
+        if (hypotheses > budget) return false;
+      }
+    }
+    (void)abPx;
+    if (std::getenv("ORVIA_PAIR_DEBUG"))
+      std::fprintf(stderr, "base %d %d %d hyp %zu trials %zu\n", base.a, base.b, base.c, hypotheses, judge.Trials());
+  }
+  return false;
+}
+
+}  // namespace
+
+PatternSolution SolveWithPatterns(const PatternSolverInput& in, const PatternIndex& index,
+                                  const SkyCatalogue& catalogue, TaskControl& task) {
+  PatternSolution out;
+  SearchSetup setup;
+  setup.in = &in;
+  setup.catalogue = &catalogue;
+  setup.n = std::min(static_cast<int>(in.marks ? in.marks->size() : 0), kTriangleMarks);
+  if (setup.n < 3 || in.imageWidth <= 0 || in.imageHeight <= 0 || catalogue.Empty()) return out;
+  setup.dimension = std::max(in.imageWidth, in.imageHeight);
+  setup.cx = in.imageWidth / 2.0;
+  setup.cy = in.imageHeight / 2.0;
+  setup.minField = in.minFieldDeg * kDegToRad;
+  setup.maxField = in.maxFieldDeg * kDegToRad;
+  if (in.knownCentre) {
+    setup.minField = std::max(setup.minField, in.fieldDeg / 2.5 * kDegToRad);
+    setup.maxField = std::min(setup.maxField, in.fieldDeg * 2.5 * kDegToRad);
+  }
+  setup.typedCentre = UnitVectorOf(in.centreRa, in.centreDec);
+  Judge judge(setup);
+  // With a known centre the pair search is quick and sure, so it goes first; blind, the index answers
+  // most frames at a fraction of the pair search's cost.
+  auto byIndex = [&] {
+    judge.SetQuickMagnitude(99.0f);
+    return SearchIndex(setup, index, judge, out, task);
+  };
+  auto byPairs = [&] { return SearchPairs(setup, judge, out, task); };
+  if (in.knownCentre) {
+    if (!byPairs()) byIndex();
+  } else {
+    if (!byIndex()) byPairs();
+  }
+  out.trials = judge.Trials();
+  if (task.Cancelled()) out.solved = false;
   return out;
 }

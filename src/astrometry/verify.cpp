@@ -173,6 +173,22 @@ int BrightestStarWithin(const SkyCatalogue& c, const UnitVector& direction, doub
   return best;
 }
 
+int NearestStarWithin(const SkyCatalogue& c, const UnitVector& direction, double radius, float magnitudeLimit) {
+  if (c.Empty()) return -1;
+  const double ra = std::atan2(direction[1], direction[0]);
+  const double dec = std::asin(std::clamp(direction[2], -1.0, 1.0));
+  double bestDot = std::cos(radius);
+  int best = -1;
+  ForCellsNear(c, ra < 0.0 ? ra + 2.0 * Pi : ra, dec, radius, [&](int cell) {
+    for (std::uint32_t i = c.cellStart[cell]; i < c.cellStart[cell + 1]; ++i) {
+      if (c.stars[i].magnitude > magnitudeLimit) continue;
+      const double d = Dot(c.stars[i].direction, direction);
+      if (d >= bestDot) best = static_cast<int>(i), bestDot = d;
+    }
+  });
+  return best;
+}
+
 std::size_t StarsWithin(const SkyCatalogue& c, const UnitVector& direction, double radius, float magnitudeLimit) {
   if (c.Empty()) return 0;
   const double ra = std::atan2(direction[1], direction[0]);
@@ -289,26 +305,100 @@ int ClearChanceIdentities(const std::vector<StarMark>& marks, const PlateConstan
 
 namespace {
 
-// Fits and re-decides until the identities settle (at most kRefineRounds rounds).
+// Radial lens distortion about the image centre: a mark lies at c + (p - c)(1 + k (r / R)^2), p where the
+// linear plate puts its star, r = |p - c| and R the half-diagonal. Fitted to the identified marks when
+// there are enough of them; identities are then decided on the marks with the distortion taken out.
+constexpr int kMinMarksForDistortion = 6;
+constexpr double kMaxDistortion = 0.05;
+
+double HalfDiagonal(const VerificationOptions& o) {
+  return std::max(1.0, 0.5 * std::hypot(o.imageWidth, o.imageHeight));
+}
+
+// The distortion coefficient that best explains the identified marks' radial offsets under a plate fitted
+// to the undistorted marks; 0 with too few marks.
+double FitDistortion(const std::vector<StarMark>& marks, const PlateConstants& plate, const SkyCatalogue& catalogue,
+                     const std::vector<std::int32_t>& numbers, const VerificationOptions& o) {
+  const double cx = o.imageWidth / 2.0, cy = o.imageHeight / 2.0, big = HalfDiagonal(o);
+  double num = 0.0, den = 0.0;
+  int used = 0;
+  for (std::size_t m = 0; m < marks.size() && m < numbers.size(); ++m) {
+    if (numbers[m] == 0) continue;
+    const GridStar& s = catalogue.stars[catalogue.indexOfNumber[numbers[m]]];
+    const PixelPosition p = SkyToPixel(s.ra, s.dec, plate);
+    if (!p.valid) continue;
+    const double qx = p.x - cx, qy = p.y - cy, rho2 = (qx * qx + qy * qy) / (big * big);
+    num += ((marks[m].x - p.x) * qx + (marks[m].y - p.y) * qy) * rho2;
+    den += (qx * qx + qy * qy) * rho2 * rho2;
+    ++used;
+  }
+  if (used < kMinMarksForDistortion || !(den > 0.0)) return 0.0;
+  return std::clamp(num / den, -kMaxDistortion, kMaxDistortion);
+}
+
+// The marks with a radial distortion k taken out.
+std::vector<StarMark> Undistorted(const std::vector<StarMark>& marks, double k, const VerificationOptions& o) {
+  std::vector<StarMark> out = marks;
+  if (k == 0.0) return out;
+  const double cx = o.imageWidth / 2.0, cy = o.imageHeight / 2.0, big = HalfDiagonal(o);
+  for (StarMark& m : out) {
+    const double dx = m.x - cx, dy = m.y - cy;
+    // Inverts r' = r (1 + k r^2 / R^2) by two fixed-point steps.
+    double factor = 1.0;
+    for (int i = 0; i < 3; ++i) {
+      const double r2 = (dx * dx + dy * dy) / (factor * factor) / (big * big);
+      factor = 1.0 + k * r2;
+    }
+    m.x = static_cast<float>(cx + dx / factor);
+    m.y = static_cast<float>(cy + dy / factor);
+  }
+  return out;
+}
+
+// Fits and re-decides until the identities settle (at most kRefineRounds rounds), fitting the lens
+// distortion k as it goes (starting from the k given); plate is then the plate of the marks with the
+// distortion taken out.
 PlateVerification Refine(const std::vector<StarMark>& marks, PlateConstants& plate, const SkyCatalogue& catalogue,
-                         const VerificationOptions& o) {
-  PlateVerification v = VerifyPlate(marks, plate, catalogue, o);
+                         const VerificationOptions& o, double& k) {
+  std::vector<StarMark> work = Undistorted(marks, k, o);
+  PlateVerification v = VerifyPlate(work, plate, catalogue, o);
   for (int round = 0; round < kRefineRounds; ++round) {
     std::vector<FitStar> fit;
-    for (std::size_t m = 0; m < marks.size(); ++m) {
+    for (std::size_t m = 0; m < work.size(); ++m) {
       if (v.numbers[m] == 0) continue;
       const GridStar& s = catalogue.stars[catalogue.indexOfNumber[v.numbers[m]]];
-      fit.push_back({marks[m].x, marks[m].y, s.ra, s.dec});
+      fit.push_back({work[m].x, work[m].y, s.ra, s.dec});
     }
     PlateConstants next;
     if (fit.size() < 3 || !FitPlate(fit, plate.ra0, plate.dec0, o.imageWidth / 2.0, o.imageHeight / 2.0, next)) break;
-    PlateVerification again = VerifyPlate(marks, next, catalogue, o);
+    const double nextK = FitDistortion(marks, next, catalogue, v.numbers, o);
+    const bool distortionMoved = std::fabs(nextK - k) > 1e-4;
+    if (distortionMoved) {
+      k = nextK;
+      work = Undistorted(marks, k, o);
+    }
+    PlateVerification again = VerifyPlate(work, next, catalogue, o);
     const bool same = again.numbers == v.numbers;
     plate = next;
     v = std::move(again);
-    if (same) break;
+    if (same && !distortionMoved) break;
   }
+  v.distortion = k;
   return v;
+}
+
+// The linear plate of the raw marks with the given identities (the form the rest of the program uses);
+// plate is kept when the fit fails.
+void FitRawPlate(const std::vector<StarMark>& marks, const std::vector<std::int32_t>& numbers,
+                 const SkyCatalogue& catalogue, const VerificationOptions& o, PlateConstants& plate) {
+  std::vector<FitStar> fit;
+  for (std::size_t m = 0; m < marks.size() && m < numbers.size(); ++m) {
+    if (numbers[m] == 0) continue;
+    const GridStar& s = catalogue.stars[catalogue.indexOfNumber[numbers[m]]];
+    fit.push_back({marks[m].x, marks[m].y, s.ra, s.dec});
+  }
+  PlateConstants raw;
+  if (fit.size() >= 3 && FitPlate(fit, plate.ra0, plate.dec0, o.imageWidth / 2.0, o.imageHeight / 2.0, raw)) plate = raw;
 }
 
 // Median pixel distance between the identified marks and their stars under a plate.
@@ -330,28 +420,33 @@ double MedianResidualPx(const std::vector<StarMark>& marks, const PlateConstants
 
 PlateVerification RefineAndVerify(const std::vector<StarMark>& marks, PlateConstants& plate,
                                   const SkyCatalogue& catalogue, const VerificationOptions& options) {
-  PlateVerification v = Refine(marks, plate, catalogue, options);
+  double k = 0.0;
+  PlateVerification v = Refine(marks, plate, catalogue, options, k);
   if (v.identified < 5) {
-    ClearChanceIdentities(marks, plate, catalogue, options, options.maxMarkChance, v);
+    ClearChanceIdentities(Undistorted(marks, k, options), plate, catalogue, options, options.maxMarkChance, v);
+    if (k != 0.0) FitRawPlate(marks, v.numbers, catalogue, options, plate);
     v.accepted = v.accepted && v.identified >= 4;
     return v;
   }
-  // The tolerance the marks themselves call for: a few times their median residual, with the radial
-  // share kept only as far as the residuals show distortion. A mark far off the fitted plate (a planet
-  // beside a star) then stays unidentified, and the verification weighs the tighter tolerance.
-  const double median = MedianResidualPx(marks, plate, catalogue, v.numbers);
+  // The tolerance the marks themselves call for: a few times their median residual (distortion taken out),
+  // with the radial share kept only as far as the residuals show more. A mark far off the fitted plate (a
+  // planet beside a star) then stays unidentified, and the verification weighs the tighter tolerance.
+  const double median = MedianResidualPx(Undistorted(marks, k, options), plate, catalogue, v.numbers);
   VerificationOptions tight = options;
   tight.tolerancePx = std::clamp(4.0 * median + 0.5, 1.5, options.tolerancePx);
   tight.radialTolerance = options.radialTolerance * std::clamp((median - 0.5) / 3.0, 0.1, 1.0);
   PlateConstants refined = plate;
-  PlateVerification again = Refine(marks, refined, catalogue, tight);
+  double tightK = k;
+  PlateVerification again = Refine(marks, refined, catalogue, tight, tightK);
   if (again.identified >= 4 && again.log10FalseAlarm <= v.log10FalseAlarm + 1.0) {
     plate = refined;
+    k = tightK;
     v = std::move(again);
-    ClearChanceIdentities(marks, plate, catalogue, tight, options.maxMarkChance, v);
+    ClearChanceIdentities(Undistorted(marks, k, options), plate, catalogue, tight, options.maxMarkChance, v);
   } else {
-    ClearChanceIdentities(marks, plate, catalogue, options, options.maxMarkChance, v);
+    ClearChanceIdentities(Undistorted(marks, k, options), plate, catalogue, options, options.maxMarkChance, v);
   }
+  if (k != 0.0) FitRawPlate(marks, v.numbers, catalogue, options, plate);
   v.accepted = v.accepted && v.identified >= 4;
   return v;
 }

@@ -48,6 +48,9 @@ std::shared_ptr<const SkyCatalogue> CachedSkyCatalogue(const std::string& catalo
 // Index (in catalogue.stars) of the brightest star within radius (radians) of a direction, the nearer
 // one winning equal magnitudes; -1 when there is none.
 int BrightestStarWithin(const SkyCatalogue& catalogue, const UnitVector& direction, double radius);
+// Index of the star nearest a direction within radius (radians) among those no fainter than magnitudeLimit;
+// -1 when there is none.
+int NearestStarWithin(const SkyCatalogue& catalogue, const UnitVector& direction, double radius, float magnitudeLimit);
 // Number of stars brighter than magnitudeLimit within radius (radians) of a direction.
 std::size_t StarsWithin(const SkyCatalogue& catalogue, const UnitVector& direction, double radius,
                         float magnitudeLimit);
@@ -74,6 +77,7 @@ struct PlateVerification {
   double depth = 0.0;                 // faintest magnitude needed to explain the identified marks
   std::vector<std::int32_t> numbers;  // per mark, catalogue number of its star (0 = none)
   double rmsPx = 0.0;                 // pixel residual of the identified marks
+  double distortion = 0.0;            // fitted radial distortion at the half-diagonal (share of the radius)
 };
 
 // Match tolerance of a mark, pixels: the base tolerance plus the radial share of its distance from the
