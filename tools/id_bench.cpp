@@ -3,7 +3,7 @@
 //
 // orvia_id_bench --catalog bin8.dat --work DIR [--seed N] [--lists PER_CELL] [--random N]
 //   [--mode blind|known|both] [--solver program|designed|patterns] [--fields 5,10,...] [--verbose] [--variants
-//   clean,noisy,...]
+//   clean,noisy,...] [--case N]
 //
 // DIR receives the asterism file and the pattern index (built when missing) and "hyp_id.txt".
 #include <algorithm>
@@ -68,6 +68,7 @@ int main(int argc, char** argv) {
   std::string catalog, work, mode = "both", solverName = "program";
   BenchPlan plan;
   bool verbose = false;
+  int onlyCase = -1;  // run only the list with this number (0-based, in drawing order)
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     const std::string v = i + 1 < argc ? argv[i + 1] : "";
@@ -83,6 +84,8 @@ int main(int argc, char** argv) {
       plan.randomLists = std::atoi(v.c_str()), ++i;
     else if (a == "--mode")
       mode = v, ++i;
+    else if (a == "--case")
+      onlyCase = std::atoi(v.c_str()), ++i;
     else if (a == "--verbose")
       verbose = true;
     else if (a == "--solver")
@@ -153,13 +156,9 @@ int main(int argc, char** argv) {
     std::map<double, Tally> byField;
     std::map<std::string, Tally> byVariant;
     Tally few, many, randomMarks, all;
-    for (const BenchCase& c : cases) {
-      if (verbose) std::printf("case centre %.2f %.2f\n", c.centreRaDeg, c.centreDecDeg);
-      {
-        std::string t;
-        for (auto n : c.truth) t += std::to_string(n) + ",";
-        setenv("ORVIA_TRUTH", t.c_str(), 1);
-      }
+    for (std::size_t number = 0; number < cases.size(); ++number) {
+      const BenchCase& c = cases[number];
+      if (onlyCase >= 0 && static_cast<int>(number) != onlyCase) continue;
       const BenchOutcome o = RunBenchCase(c, known, solver, files);
       if (verbose) {
         std::printf("%s %g° %zu marks: %s%s %.0f ms\n", c.variant.c_str(), c.fieldDeg, c.marks.size(),

@@ -4,9 +4,13 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "base/calendar.h"
 #include "base/file_utils.h"
@@ -78,13 +82,6 @@ void Append(std::string& out, const T& value) {
   out.append(reinterpret_cast<const char*>(&value), sizeof(T));
 }
 
-template <typename T>
-bool Take(const std::string& in, std::size_t& at, T& value) {
-  if (in.size() - at < sizeof(T) || at > in.size()) return false;
-  std::memcpy(&value, in.data() + at, sizeof(T));
-  at += sizeof(T);
-  return true;
-}
 
 }  // namespace
 
@@ -203,43 +200,58 @@ std::string EncodePatternIndex(const PatternIndex& index) {
   return out;
 }
 
-bool DecodePatternIndex(const std::string& bytes, PatternIndex& index) {
+namespace {
+
+// Reads a value at an offset of a byte range; false when the range is too short.
+template <typename T>
+bool TakeAt(const char* data, std::size_t size, std::size_t& at, T& value) {
+  if (at > size || size - at < sizeof(T)) return false;
+  std::memcpy(&value, data + at, sizeof(T));
+  at += sizeof(T);
+  return true;
+}
+
+}  // namespace
+
+bool DecodePatternIndex(const char* data, std::size_t size, PatternIndex& index) {
   index = PatternIndex();
-  if (bytes.size() < sizeof(kMagic) || std::memcmp(bytes.data(), kMagic, sizeof(kMagic)) != 0) return false;
+  if (size < sizeof(kMagic) || std::memcmp(data, kMagic, sizeof(kMagic)) != 0) return false;
   std::size_t at = sizeof(kMagic);
   std::uint32_t mark = 0, bandCount = 0;
-  if (!Take(bytes, at, mark) || mark != kByteOrderMark) return false;
-  if (!Take(bytes, at, index.catalogueCount) || !Take(bytes, at, bandCount) || bandCount > 64) return false;
+  if (!TakeAt(data, size, at, mark) || mark != kByteOrderMark) return false;
+  if (!TakeAt(data, size, at, index.catalogueCount) || !TakeAt(data, size, at, bandCount) || bandCount > 64) {
+    return false;
+  }
   const std::size_t cells = static_cast<std::size_t>(kPatternGridU) * kPatternGridV;
   for (std::uint32_t b = 0; b < bandCount; ++b) {
     PatternBand band;
     std::uint32_t count = 0;
-    if (!Take(bytes, at, band.fieldDeg) || !Take(bytes, at, band.minSide) || !Take(bytes, at, band.maxSide) ||
-        !Take(bytes, at, count)) {
+    if (!TakeAt(data, size, at, band.fieldDeg) || !TakeAt(data, size, at, band.minSide) ||
+        !TakeAt(data, size, at, band.maxSide) || !TakeAt(data, size, at, count)) {
       return false;
     }
     const std::size_t cellBytes = (cells + 1) * sizeof(std::uint32_t);
     const std::size_t entryBytes = static_cast<std::size_t>(count) * sizeof(PatternEntry);
-    if (bytes.size() - at < cellBytes + entryBytes) return false;
+    if (size - at < cellBytes || size - at - cellBytes < entryBytes) return false;
     band.cellStart.resize(cells + 1);
-    std::memcpy(band.cellStart.data(), bytes.data() + at, cellBytes);
+    std::memcpy(band.cellStart.data(), data + at, cellBytes);
     at += cellBytes;
     band.entries.resize(count);
-    std::memcpy(band.entries.data(), bytes.data() + at, entryBytes);
+    std::memcpy(band.entries.data(), data + at, entryBytes);
     at += entryBytes;
-    // Offsets must rise to the entry count, and every star must be in the catalogue.
+    // Offsets must rise to the entry count. (Star numbers are checked where they are used: the solver
+    // skips entries whose stars the catalogue does not have.)
     if (band.cellStart.front() != 0 || band.cellStart.back() != count) return false;
     for (std::size_t c = 0; c < cells; ++c) {
       if (band.cellStart[c] > band.cellStart[c + 1]) return false;
     }
-    for (const PatternEntry& e : band.entries) {
-      for (std::uint16_t s : e.stars) {
-        if (s >= index.catalogueCount) return false;
-      }
-    }
     index.bands.push_back(std::move(band));
   }
-  return at == bytes.size();
+  return at == size;
+}
+
+bool DecodePatternIndex(const std::string& bytes, PatternIndex& index) {
+  return DecodePatternIndex(bytes.data(), bytes.size(), index);
 }
 
 bool BuildPatternIndexFile(const std::string& catalogPath, const std::string& indexPath, TaskControl& task) {
@@ -259,16 +271,22 @@ std::shared_ptr<const PatternIndex> CachedPatternIndex(const std::string& indexP
   if (ec) return nullptr;
   auto found = cache.find(indexPath);
   if (found != cache.end() && found->second.first == stamp) return found->second.second;
-  std::ifstream in(indexPath, std::ios::binary);
-  if (!in) return nullptr;
-  in.seekg(0, std::ios::end);
-  const std::streamoff size = in.tellg();
-  if (size <= 0) return nullptr;
-  std::string bytes(static_cast<std::size_t>(size), '\0');
-  in.seekg(0);
-  if (!in.read(bytes.data(), size)) return nullptr;
+  // The file is mapped rather than read: its bytes are copied straight into the index.
+  const int fd = ::open(indexPath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  const std::size_t size = static_cast<std::size_t>(st.st_size);
+  void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+  ::close(fd);
+  if (mapped == MAP_FAILED) return nullptr;
   auto index = std::make_shared<PatternIndex>();
-  if (!DecodePatternIndex(bytes, *index)) return nullptr;
+  const bool decoded = DecodePatternIndex(static_cast<const char*>(mapped), size, *index);
+  ::munmap(mapped, size);
+  if (!decoded) return nullptr;
   cache[indexPath] = {stamp, index};
   return index;
 }

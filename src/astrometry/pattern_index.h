@@ -73,7 +73,8 @@ bool BuildPatternIndexFile(const std::string& catalogPath, const std::string& in
 // Encodes an index into the file's bytes, and decodes them back (false for a damaged or foreign file).
 std::string EncodePatternIndex(const PatternIndex& index);
 bool DecodePatternIndex(const std::string& bytes, PatternIndex& index);
-// The index of a file, read once per program run and kept while the file is unchanged; null when the
+bool DecodePatternIndex(const char* data, std::size_t size, PatternIndex& index);
+// The index of a file, mapped and copied once per program run and kept while the file is unchanged; null when the
 // file is missing or damaged.
 std::shared_ptr<const PatternIndex> CachedPatternIndex(const std::string& indexPath);
 // Path of the pattern index beside the asterism file.

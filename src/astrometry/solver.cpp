@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -25,6 +23,8 @@ constexpr double kShapeSlack = 0.006;
 // where distortion is worst), nor shorter than the smaller share.
 constexpr double kLongestShare = 0.95;
 constexpr double kShortestShare = 0.06;
+// A plate goes on to the full verification only when its quick count would rarely happen by chance.
+constexpr double kQuickLog10Chance = -2.0;
 // Marks used for triangles.
 constexpr int kTriangleMarks = 30;
 // Index triangles tried before the search gives up.
@@ -138,6 +138,8 @@ class Judge {
     const std::vector<StarMark>& marks = *in.marks;
     tolerance_.resize(marks.size());
     for (std::size_t m = 0; m < marks.size(); ++m) tolerance_[m] = MarkTolerancePx(marks[m], options_);
+    for (const GridStar& star : setup.catalogue->stars) skyMagnitudes_.push_back(star.magnitude);
+    std::sort(skyMagnitudes_.begin(), skyMagnitudes_.end());
     tested_ = static_cast<int>(marks.size()) - 3;
     needed_ = std::max(1, static_cast<int>(std::ceil(0.4 * tested_)));
   }
@@ -155,23 +157,25 @@ class Judge {
     // hits end the count.
     int hits = 0, misses = 0;
     const double mean = 0.5 * (plate.mx + plate.my);
+    double chance = 0.0;  // hits expected by chance, from the whole sky's density of such stars
+    const double density =
+        static_cast<double>(std::upper_bound(skyMagnitudes_.begin(), skyMagnitudes_.end(), quickMagnitude_) -
+                            skyMagnitudes_.begin()) /
+        (4.0 * Pi);
     for (int m = 0; m < static_cast<int>(marks.size()) && misses <= tested_ - needed_ && misses < hits + 3; ++m) {
       if (m == tri[0] || m == tri[1] || m == tri[2]) continue;
+      chance += density * Pi * std::pow(tolerance_[m] * mean, 2);
       const SkyPosition sky = PixelToSky(marks[m].x, marks[m].y, plate);
       if (NearestStarWithin(catalogue, UnitVectorOf(sky.ra, sky.dec), tolerance_[m] * mean, quickMagnitude_) >= 0)
         ++hits;
       else
         ++misses;
     }
-    if (hits < needed_) return false;
+    if (hits < needed_ || Log10PoissonTail(hits, chance) > kQuickLog10Chance) return false;
     options_.trials = static_cast<double>(trials_);
     options_.excluded.assign(marks.size(), false);
     for (int k : tri) options_.excluded[k] = true;
     PlateVerification v = RefineAndVerify(marks, plate, catalogue, options_);
-    if (std::getenv("ORVIA_PAIR_DEBUG"))
-      std::fprintf(stderr, "  judged tri %d %d %d centre %.2f %.2f FA %.2f conf %d/%d id %d depth %.1f k %.4f trials %zu\n", tri[0], tri[1], tri[2],
-                   plate.ra0 * 57.29578, plate.dec0 * 57.29578, v.log10FalseAlarm, v.confirmed, v.tested, v.identified,
-                   v.depth, v.distortion, trials_);
     if (!v.accepted) return false;
     const PatternSolverInput& in = *setup_.in;
     if (in.knownCentre && !PlateNearCentre(plate, in.imageWidth, in.imageHeight, in.centreRa, in.centreDec)) {
@@ -197,6 +201,7 @@ class Judge {
   int needed_ = 0;
   std::size_t trials_ = 0;
   float quickMagnitude_ = 99.0f;
+  std::vector<float> skyMagnitudes_;  // of the whole catalogue, sorted
 };
 
 // The index search: triangles of marks against the pattern index; true when a plate was accepted or the
@@ -262,7 +267,8 @@ bool SearchIndex(const SearchSetup& setup, const PatternIndex& index, Judge& jud
               std::array<const GridStar*, 3> stars{};
               bool present = true;
               for (int k = 0; k < 3; ++k) {
-                const std::int32_t at = catalogue.indexOfNumber[entry.stars[k] + 1];
+                const std::size_t number = static_cast<std::size_t>(entry.stars[k]) + 1;
+                const std::int32_t at = number < catalogue.indexOfNumber.size() ? catalogue.indexOfNumber[number] : -1;
                 if (at < 0)
                   present = false;
                 else
@@ -324,7 +330,7 @@ constexpr double kKnownMaxPairShare = 0.5;
 constexpr int kPairFirstMarks = 16;
 constexpr int kPartners = 2;
 // Hypotheses (pair, order, parity) before the search gives up.
-constexpr std::size_t kBlindPairBudget = 6000000;
+constexpr std::size_t kBlindPairBudget = 3000000;
 constexpr std::size_t kKnownPairBudget = 3000000;
 // With a known centre: stars around it (every star to kKnownPairMagnitude, and at least the brightest
 // kKnownPairStars), the scale's allowance, and how far (in fields) the frame's centre is sought from
@@ -509,7 +515,7 @@ bool SearchPairs(const SearchSetup& setup, Judge& judge, PatternSolution& out, T
       const Vec b = CameraDirection(mb.x - cx, mb.y - cy, scaleOf[k]);
       angleOf[k] = std::acos(std::clamp(DotOf(a, b), -1.0, 1.0));
     }
-    const double abPx = std::hypot(ma.x - mb.x, ma.y - mb.y);
+    const double abPx = std::max(1.0, static_cast<double>(std::hypot(ma.x - mb.x, ma.y - mb.y)));
     const double reachC = std::max(std::hypot(mc.x - ma.x, mc.y - ma.y), std::hypot(mc.x - mb.x, mc.y - mb.y));
     // Where the third mark may be: noise over the pair's lever, and a share of its distance for the
     // shear that lens distortion gives a patch of the frame.
@@ -517,14 +523,8 @@ bool SearchPairs(const SearchSetup& setup, Judge& judge, PatternSolution& out, T
     const std::array<double, 3> px = {ma.x, mb.x, mc.x}, py = {ma.y, mb.y, mc.y};
     const std::array<int, 3> tri = {base.a, base.b, base.c};
 
-    std::vector<int> truth;
-    if (const char* t = std::getenv("ORVIA_TRUTH")) {
-      for (const char* c2 = t; *c2;) { truth.push_back(std::atoi(c2)); while (*c2 && *c2 != ',') ++c2; if (*c2) ++c2; }
-    }
     // Tries star p for mark a and star q for mark b at their separation; true when the judge accepted.
     auto tryPair = [&](int p, int q, double separation) {
-      const bool isTrue = !truth.empty() && catalogue.stars[p].number == truth[base.a] && catalogue.stars[q].number == truth[base.b];
-      if (isTrue) std::fprintf(stderr, "TRUE pair sep %.3f range %.3f %.3f\n", separation*57.3, angleOf.front()*57.3, angleOf.back()*57.3);
       if (separation < angleOf.front() || separation > angleOf.back()) return false;
       const int k = static_cast<int>(std::upper_bound(angleOf.begin(), angleOf.end(), separation) - angleOf.begin());
       const int k0 = std::clamp(k - 1, 0, kScaleSteps - 2);
@@ -546,17 +546,14 @@ bool SearchPairs(const SearchSetup& setup, Judge& judge, PatternSolution& out, T
           // The image centre on the sky must lie near the typed centre.
           Vec centre{};
           for (int r = 0; r < 3; ++r) centre[r] = f[0][r] * e[0][2] + f[1][r] * e[1][2] + f[2][r] * e[2][2];
-          if (std::acos(std::clamp(DotOf(centre, setup.typedCentre), -1.0, 1.0)) > kKnownCentreSlack * in.fieldDeg * kDegToRad) {
-            if (isTrue) std::fprintf(stderr, "TRUE centre off\n");
+          if (std::acos(std::clamp(DotOf(centre, setup.typedCentre), -1.0, 1.0)) > kKnownCentreSlack * in.fieldDeg * kDegToRad)
             continue;
-          }
         }
         const double c0 = DotOf(cm, e[0]), c1 = DotOf(cm, e[1]), c2 = DotOf(cm, e[2]);
         const UnitVector predicted = {f[0][0] * c0 + f[1][0] * c1 + f[2][0] * c2,
                                       f[0][1] * c0 + f[1][1] * c1 + f[2][1] * c2,
                                       f[0][2] * c0 + f[1][2] * c1 + f[2][2] * c2};
         const int hit = NearestStarWithin(catalogue, predicted, tolCPx * s, checkMagnitude);
-        if (isTrue) { const GridStar& tc = catalogue.stars[catalogue.indexOfNumber[truth[base.c]]]; std::fprintf(stderr, "TRUE parity %d hit %d (%d) mag %.1f off %.3f deg tol %.3f deg\n", parity, hit, hit>=0?catalogue.stars[hit].number:0, hit>=0?catalogue.stars[hit].magnitude:0.f, std::acos(std::min(1.0,DotOf(predicted, tc.direction)))*57.3, tolCPx*s*57.3); }
         if (hit < 0 || hit == p || hit == q || catalogue.stars[hit].magnitude > checkMagnitude) continue;
         judge.Tried();
         PlateConstants plate;
@@ -605,9 +602,6 @@ bool SearchPairs(const SearchSetup& setup, Judge& judge, PatternSolution& out, T
         if (hypotheses > budget) return false;
       }
     }
-    (void)abPx;
-    if (std::getenv("ORVIA_PAIR_DEBUG"))
-      std::fprintf(stderr, "base %d %d %d hyp %zu trials %zu\n", base.a, base.b, base.c, hypotheses, judge.Trials());
   }
   return false;
 }

@@ -14,6 +14,9 @@ constexpr double kDegToRad = Pi / 180.0;
 // Declination strip height and the wanted cell width of the sky grid, degrees.
 constexpr double kGridCellDeg = 1.0;
 constexpr int kStripCount = 180;
+// Coarse grid cells, degrees, and the circle radius from which counts use them.
+constexpr double kCoarseCellDeg = 5.0;
+constexpr double kCoarseFromRadiusDeg = 10.0;
 // Depths the verification may choose from: 2.0 to 8.5 magnitudes in steps of a half.
 constexpr double kShallowestDepth = 2.0;
 constexpr double kDeepestDepth = 8.5;
@@ -72,7 +75,8 @@ void ForCellsNear(const SkyCatalogue& c, double ra, double dec, double radius, V
   }
 }
 
-// log10 of the Poisson probability of at least k events at mean lambda.
+}  // namespace
+
 double Log10PoissonTail(int k, double lambda) {
   if (k <= 0) return 0.0;
   if (!(lambda > 0.0)) return -300.0;
@@ -90,7 +94,6 @@ double Log10PoissonTail(int k, double lambda) {
   return std::min(0.0, (maxLog + std::log(sum)) / std::log(10.0));
 }
 
-}  // namespace
 
 UnitVector UnitVectorOf(double ra, double dec) {
   return {std::cos(dec) * std::cos(ra), std::cos(dec) * std::sin(ra), std::sin(dec)};
@@ -133,6 +136,32 @@ void BuildSkyCatalogue(const std::vector<CatalogueRecord>& records, SkyCatalogue
     ++c.cellStart[k.first + 1];
   }
   for (int i = 0; i < cells; ++i) c.cellStart[i + 1] += c.cellStart[i];
+
+  // The coarse grid: strips of kCoarseCellDeg, cells of about that width.
+  std::vector<int> coarseFirst;
+  int coarseCells = 0;
+  const int coarseStrips = static_cast<int>(180.0 / kCoarseCellDeg);
+  for (int s = 0; s < coarseStrips; ++s) {
+    const double mid = (-90.0 + (s + 0.5) * kCoarseCellDeg) * kDegToRad;
+    const int n = std::max(1, static_cast<int>(std::floor(360.0 * std::cos(mid) / kCoarseCellDeg)));
+    coarseFirst.push_back(coarseCells);
+    for (int k = 0; k < n; ++k) c.coarseCentre.push_back(UnitVectorOf((k + 0.5) * 2.0 * Pi / n, mid));
+    coarseCells += n;
+  }
+  c.coarseCount.assign(static_cast<std::size_t>(coarseCells) * kCoarseMagnitudeSteps, 0);
+  for (const GridStar& star : c.stars) {
+    const int s = std::clamp(static_cast<int>(std::floor((star.dec / kDegToRad + 90.0) / kCoarseCellDeg)), 0,
+                             coarseStrips - 1);
+    const int n = (s + 1 < coarseStrips ? coarseFirst[s + 1] : coarseCells) - coarseFirst[s];
+    const int cell = coarseFirst[s] + std::min(n - 1, static_cast<int>(std::floor(star.ra / (2.0 * Pi / n))));
+    const int step = std::clamp(
+        static_cast<int>(std::ceil((star.magnitude - kCoarseFirstMagnitude) * 10.0 - 1e-6)), 0, kCoarseMagnitudeSteps - 1);
+    ++c.coarseCount[static_cast<std::size_t>(cell) * kCoarseMagnitudeSteps + step];
+  }
+  for (int cell = 0; cell < coarseCells; ++cell) {
+    std::uint32_t* row = &c.coarseCount[static_cast<std::size_t>(cell) * kCoarseMagnitudeSteps];
+    for (int k = 1; k < kCoarseMagnitudeSteps; ++k) row[k] += row[k - 1];
+  }
 }
 
 std::shared_ptr<const SkyCatalogue> CachedSkyCatalogue(const std::string& catalogPath) {
@@ -203,6 +232,21 @@ std::size_t StarsWithin(const SkyCatalogue& c, const UnitVector& direction, doub
   return count;
 }
 
+double FieldStarCount(const SkyCatalogue& c, const UnitVector& direction, double radius, float magnitudeLimit) {
+  if (radius < kCoarseFromRadiusDeg * kDegToRad || c.coarseCentre.empty()) {
+    return static_cast<double>(StarsWithin(c, direction, radius, magnitudeLimit));
+  }
+  const int step = static_cast<int>(std::floor((magnitudeLimit - kCoarseFirstMagnitude) * 10.0 + 1e-6));
+  if (step < 0) return 0.0;
+  const int column = std::min(step, kCoarseMagnitudeSteps - 1);
+  const double cosRadius = std::cos(radius);
+  double count = 0.0;
+  for (std::size_t cell = 0; cell < c.coarseCentre.size(); ++cell) {
+    if (Dot(c.coarseCentre[cell], direction) >= cosRadius) count += c.coarseCount[cell * kCoarseMagnitudeSteps + column];
+  }
+  return count;
+}
+
 double MarkTolerancePx(const StarMark& mark, const VerificationOptions& o) {
   const double dx = mark.x - o.imageWidth / 2.0, dy = mark.y - o.imageHeight / 2.0;
   return o.tolerancePx + o.radialTolerance * std::sqrt(dx * dx + dy * dy);
@@ -254,7 +298,7 @@ PlateVerification VerifyPlate(const std::vector<StarMark>& marks, const PlateCon
   const UnitVector axis = UnitVectorOf(plate.ra0, plate.dec0);
   const double radius = FieldRadius(plate, o.imageWidth, o.imageHeight);
   const double area = 2.0 * Pi * (1.0 - std::cos(radius));
-  const double inField = static_cast<double>(StarsWithin(catalogue, axis, radius, static_cast<float>(v.depth))) + 1.0;
+  const double inField = FieldStarCount(catalogue, axis, radius, static_cast<float>(v.depth)) + 1.0;
   const double density = inField / area;
   double lambda = 0.0;
   for (std::size_t m = 0; m < marks.size(); ++m) {
@@ -274,21 +318,11 @@ int ClearChanceIdentities(const std::vector<StarMark>& marks, const PlateConstan
   const UnitVector axis = UnitVectorOf(plate.ra0, plate.dec0);
   const double area = 2.0 * Pi * (1.0 - std::cos(radius));
   const double scale = 0.5 * (plate.mx + plate.my);
-  // Magnitudes of the field's stars, sorted, so that the density down to any magnitude is one search.
-  std::vector<float> magnitudes;
-  ForCellsNear(catalogue, plate.ra0, plate.dec0, radius, [&](int cell) {
-    for (std::uint32_t i = catalogue.cellStart[cell]; i < catalogue.cellStart[cell + 1]; ++i) {
-      if (Dot(catalogue.stars[i].direction, axis) >= std::cos(radius))
-        magnitudes.push_back(catalogue.stars[i].magnitude);
-    }
-  });
-  std::sort(magnitudes.begin(), magnitudes.end());
   int cleared = 0;
   for (std::size_t m = 0; m < marks.size() && m < v.numbers.size(); ++m) {
     if (v.numbers[m] == 0) continue;
     const float magnitude = catalogue.stars[catalogue.indexOfNumber[v.numbers[m]]].magnitude;
-    const auto brighter = std::upper_bound(magnitudes.begin(), magnitudes.end(), magnitude) - magnitudes.begin();
-    const double density = (static_cast<double>(brighter) + 1.0) / area;
+    const double density = (FieldStarCount(catalogue, axis, radius, magnitude) + 1.0) / area;
     // The chance that a random point lands as close to a star as bright: from the mark's own distance to
     // its star (at least half a pixel), capped by its tolerance.
     const GridStar& star = catalogue.stars[catalogue.indexOfNumber[v.numbers[m]]];

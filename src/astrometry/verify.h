@@ -16,6 +16,9 @@
 
 using UnitVector = std::array<double, 3>;
 
+// log10 of the Poisson probability of at least k events at mean lambda.
+double Log10PoissonTail(int k, double lambda);
+
 // Unit vector of a sky position (radians).
 UnitVector UnitVectorOf(double ra, double dec);
 
@@ -36,8 +39,14 @@ struct SkyCatalogue {
   std::vector<int> stripFirstCell;          // per declination strip, its first cell
   std::vector<int> stripCells;              // per declination strip, its cell count
   std::vector<std::int32_t> indexOfNumber;  // catalogue number -> index in stars (-1 none)
+  // A coarse grid for star counts over wide circles: per coarse cell its centre direction and the number
+  // of its stars at or brighter than each tenth of a magnitude from kCoarseFirstMagnitude.
+  std::vector<std::array<double, 3>> coarseCentre;
+  std::vector<std::uint32_t> coarseCount;  // coarseCentre.size() * kCoarseMagnitudeSteps, cumulative per cell
   bool Empty() const { return stars.empty(); }
 };
+inline constexpr double kCoarseFirstMagnitude = -2.0;
+inline constexpr int kCoarseMagnitudeSteps = 111;  // -2.0 to 9.0 in tenths
 
 // Builds the sky grid from catalogue records; records with a zero RA offset and a zero DEC are left out
 // (they are no stars).
@@ -54,6 +63,10 @@ int NearestStarWithin(const SkyCatalogue& catalogue, const UnitVector& direction
 // Number of stars brighter than magnitudeLimit within radius (radians) of a direction.
 std::size_t StarsWithin(const SkyCatalogue& catalogue, const UnitVector& direction, double radius,
                         float magnitudeLimit);
+// The same count for statistics: exact for small circles, from the coarse grid (cells whose centre lies
+// within the circle, the limit taken to a tenth of a magnitude) for circles wider than a few degrees.
+double FieldStarCount(const SkyCatalogue& catalogue, const UnitVector& direction, double radius,
+                      float magnitudeLimit);
 
 // What a verification needs besides the plate and the marks.
 struct VerificationOptions {
