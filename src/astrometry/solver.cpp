@@ -24,7 +24,7 @@ constexpr double kShapeSlack = 0.006;
 constexpr double kLongestShare = 0.95;
 constexpr double kShortestShare = 0.06;
 // A plate goes on to the full verification only when its quick count would rarely happen by chance.
-constexpr double kQuickLog10Chance = -2.0;
+constexpr double kQuickLog10Chance = -1.0;
 // Marks used for triangles.
 constexpr int kTriangleMarks = 30;
 // Index triangles tried before the search gives up.
