@@ -164,9 +164,11 @@ class Judge {
         (4.0 * Pi);
     for (int m = 0; m < static_cast<int>(marks.size()) && misses <= tested_ - needed_ && misses < hits + 3; ++m) {
       if (m == tri[0] || m == tri[1] || m == tri[2]) continue;
-      chance += density * Pi * std::pow(tolerance_[m] * mean, 2);
+      const double offCentre = std::hypot(marks[m].x - plate.xo, marks[m].y - plate.yo) * mean;
+      const double radius = tolerance_[m] * mean / (1.0 + offCentre * offCentre);
+      chance += density * Pi * radius * radius;
       const SkyPosition sky = PixelToSky(marks[m].x, marks[m].y, plate);
-      if (NearestStarWithin(catalogue, UnitVectorOf(sky.ra, sky.dec), tolerance_[m] * mean, quickMagnitude_) >= 0)
+      if (NearestStarWithin(catalogue, UnitVectorOf(sky.ra, sky.dec), radius, quickMagnitude_) >= 0)
         ++hits;
       else
         ++misses;
@@ -520,7 +522,8 @@ bool SearchPairs(const SearchSetup& setup, Judge& judge, PatternSolution& out, T
     // Where the third mark may be: noise over the pair's lever, and a share of its distance for the
     // shear that lens distortion gives a patch of the frame.
     const double tolCPx = 3.0 + 2.0 * reachC / abPx + 0.015 * reachC;
-    const std::array<double, 3> px = {ma.x, mb.x, mc.x}, py = {ma.y, mb.y, mc.y};
+    const std::array<double, 3> spreadX = {cx + 0.25 * in.imageWidth, cx - 0.25 * in.imageWidth, cx - 0.125 * in.imageWidth};
+    const std::array<double, 3> spreadY = {cy, cy + 0.25 * in.imageHeight, cy - 0.25 * in.imageHeight};
     const std::array<int, 3> tri = {base.a, base.b, base.c};
 
     // Tries star p for mark a and star q for mark b at their separation; true when the judge accepted.
@@ -556,9 +559,21 @@ bool SearchPairs(const SearchSetup& setup, Judge& judge, PatternSolution& out, T
         const int hit = NearestStarWithin(catalogue, predicted, tolCPx * s, checkMagnitude);
         if (hit < 0 || hit == p || hit == q || catalogue.stars[hit].magnitude > checkMagnitude) continue;
         judge.Tried();
+        // The hypothesis's own plate: the camera model (gnomonic about the image centre at scale s, turned
+        // onto the sky) at three points spread over the frame. Three stars of a small patch would give a
+        // plate that is poor away from the patch.
+        std::array<GridStar, 3> anchor{};
+        for (int k = 0; k < 3; ++k) {
+          const Vec cam = CameraDirection(spreadX[k] - cx, spreadY[k] - cy, s);
+          const Vec camm = {flip * cam[0], cam[1], cam[2]};
+          const double k0 = DotOf(camm, e[0]), k1 = DotOf(camm, e[1]), k2 = DotOf(camm, e[2]);
+          for (int r = 0; r < 3; ++r) anchor[k].direction[r] = f[0][r] * k0 + f[1][r] * k1 + f[2][r] * k2;
+          anchor[k].ra = std::atan2(anchor[k].direction[1], anchor[k].direction[0]);
+          if (anchor[k].ra < 0.0) anchor[k].ra += 2.0 * Pi;
+          anchor[k].dec = std::asin(std::clamp(anchor[k].direction[2], -1.0, 1.0));
+        }
         PlateConstants plate;
-        const std::array<const GridStar*, 3> stars = {&sp, &sq, &catalogue.stars[hit]};
-        if (!PlateFromThree(px, py, stars, cx, cy, plate)) continue;
+        if (!PlateFromThree(spreadX, spreadY, {&anchor[0], &anchor[1], &anchor[2]}, cx, cy, plate)) continue;
         if (judge.Accept(plate, tri, out)) return true;
       }
       return false;

@@ -262,7 +262,10 @@ PlateVerification VerifyPlate(const std::vector<StarMark>& marks, const PlateCon
   std::vector<int> star(marks.size(), -1);
   std::vector<double> distance(marks.size(), 0.0), toleranceRad(marks.size(), 0.0);
   for (std::size_t m = 0; m < marks.size(); ++m) {
-    toleranceRad[m] = MarkTolerancePx(marks[m], o) * scale;
+    // Pixels away from the centre cover less sky (by cos^2 of the distance from the tangent point, along
+    // the radius), so the tolerance on the sky shrinks with them.
+    const double offCentre = std::hypot(marks[m].x - plate.xo, marks[m].y - plate.yo) * scale;
+    toleranceRad[m] = MarkTolerancePx(marks[m], o) * scale / (1.0 + offCentre * offCentre);
     const SkyPosition sky = PixelToSky(marks[m].x, marks[m].y, plate);
     if (!std::isfinite(sky.ra) || !std::isfinite(sky.dec)) continue;
     const UnitVector d = UnitVectorOf(sky.ra, sky.dec);
@@ -405,6 +408,9 @@ PlateVerification Refine(const std::vector<StarMark>& marks, PlateConstants& pla
     }
     PlateConstants next;
     if (fit.size() < 3 || !FitPlate(fit, plate.ra0, plate.dec0, o.imageWidth / 2.0, o.imageHeight / 2.0, next)) break;
+    // A second fit about the re-centred tangent point: on wide fields one re-centring leaves pixels of error.
+    PlateConstants settled;
+    if (FitPlate(fit, next.ra0, next.dec0, o.imageWidth / 2.0, o.imageHeight / 2.0, settled)) next = settled;
     const double nextK = FitDistortion(marks, next, catalogue, v.numbers, o);
     const bool distortionMoved = std::fabs(nextK - k) > 1e-4;
     if (distortionMoved) {
@@ -435,9 +441,10 @@ void FitRawPlate(const std::vector<StarMark>& marks, const std::vector<std::int3
   if (fit.size() >= 3 && FitPlate(fit, plate.ra0, plate.dec0, o.imageWidth / 2.0, o.imageHeight / 2.0, raw)) plate = raw;
 }
 
-// Median pixel distance between the identified marks and their stars under a plate.
-double MedianResidualPx(const std::vector<StarMark>& marks, const PlateConstants& plate, const SkyCatalogue& catalogue,
-                        const std::vector<std::int32_t>& numbers) {
+// A quantile (share 0.5: the median) of the pixel distances between the identified marks and their stars
+// under a plate.
+double ResidualQuantilePx(const std::vector<StarMark>& marks, const PlateConstants& plate,
+                          const SkyCatalogue& catalogue, const std::vector<std::int32_t>& numbers, double share) {
   std::vector<double> residuals;
   for (std::size_t m = 0; m < marks.size(); ++m) {
     if (numbers[m] == 0) continue;
@@ -446,8 +453,9 @@ double MedianResidualPx(const std::vector<StarMark>& marks, const PlateConstants
     if (p.valid) residuals.push_back(std::hypot(p.x - marks[m].x, p.y - marks[m].y));
   }
   if (residuals.empty()) return 0.0;
-  std::nth_element(residuals.begin(), residuals.begin() + residuals.size() / 2, residuals.end());
-  return residuals[residuals.size() / 2];
+  const std::size_t at = std::min(residuals.size() - 1, static_cast<std::size_t>(share * residuals.size()));
+  std::nth_element(residuals.begin(), residuals.begin() + static_cast<std::ptrdiff_t>(at), residuals.end());
+  return residuals[at];
 }
 
 }  // namespace
@@ -462,24 +470,29 @@ PlateVerification RefineAndVerify(const std::vector<StarMark>& marks, PlateConst
     v.accepted = v.accepted && v.identified >= 4;
     return v;
   }
-  // The tolerance the marks themselves call for: a few times their median residual (distortion taken out),
-  // with the radial share kept only as far as the residuals show more. A mark far off the fitted plate (a
-  // planet beside a star) then stays unidentified, and the verification weighs the tighter tolerance.
-  const double median = MedianResidualPx(Undistorted(marks, k, options), plate, catalogue, v.numbers);
-  VerificationOptions tight = options;
-  tight.tolerancePx = std::clamp(4.0 * median + 0.5, 1.5, options.tolerancePx);
-  tight.radialTolerance = options.radialTolerance * std::clamp((median - 0.5) / 3.0, 0.1, 1.0);
-  PlateConstants refined = plate;
-  double tightK = k;
-  PlateVerification again = Refine(marks, refined, catalogue, tight, tightK);
-  if (again.identified >= 4 && again.log10FalseAlarm <= v.log10FalseAlarm + 1.0) {
+  // The tolerance the marks themselves call for: a few times their typical residual (distortion taken
+  // out), with the radial share kept only as far as the residuals show more. A mark far off the fitted
+  // plate (a planet beside a star, a brighter neighbour that won under the wide tolerance) then stays
+  // unidentified or goes to its own star, and the verification weighs the tighter tolerance. The first
+  // round takes the lower third of the residuals, since a wrong identity pulls the whole fit; the second
+  // the median of the refitted plate.
+  VerificationOptions used = options;
+  for (int round = 0; round < 2; ++round) {
+    const double typical = ResidualQuantilePx(Undistorted(marks, k, options), plate, catalogue, v.numbers,
+                                              round == 0 ? 1.0 / 3.0 : 0.5);
+    VerificationOptions tight = options;
+    tight.tolerancePx = std::clamp(4.0 * typical + 0.5, 1.5, options.tolerancePx);
+    tight.radialTolerance = options.radialTolerance * std::clamp((typical - 0.5) / 3.0, 0.1, 1.0);
+    PlateConstants refined = plate;
+    double tightK = k;
+    PlateVerification again = Refine(marks, refined, catalogue, tight, tightK);
+    if (!(again.identified >= 4 && again.log10FalseAlarm <= v.log10FalseAlarm + 1.0)) break;
     plate = refined;
     k = tightK;
     v = std::move(again);
-    ClearChanceIdentities(Undistorted(marks, k, options), plate, catalogue, tight, options.maxMarkChance, v);
-  } else {
-    ClearChanceIdentities(Undistorted(marks, k, options), plate, catalogue, options, options.maxMarkChance, v);
+    used = tight;
   }
+  ClearChanceIdentities(Undistorted(marks, k, options), plate, catalogue, used, options.maxMarkChance, v);
   if (k != 0.0) FitRawPlate(marks, v.numbers, catalogue, options, plate);
   v.accepted = v.accepted && v.identified >= 4;
   return v;
