@@ -467,8 +467,17 @@ bool HypothesisVerified(const IdentificationInput& in, bool blind, const Identif
   PlateVerification v = VerifyPlate(in.marks, h.plate, catalogue, options);
   if (!v.accepted) return false;
   ClearChanceIdentities(in.marks, h.plate, catalogue, options, options.maxMarkChance, v);
+  // An identity may differ from the verification's only for a star that is itself within the mark's
+  // tolerance (one of a close pair that the centroid merges); any other difference is a wrong match.
   for (std::size_t m = 0; m < in.marks.size() && m < h.identities.size(); ++m) {
-    if (h.identities[m] != 0 && refs.At(h.identities[m]).number != v.numbers[m]) return false;
+    if (h.identities[m] == 0 || refs.At(h.identities[m]).number == v.numbers[m]) continue;
+    const std::size_t number = static_cast<std::size_t>(std::max(0, refs.At(h.identities[m]).number));
+    const std::int32_t at = number < catalogue.indexOfNumber.size() ? catalogue.indexOfNumber[number] : -1;
+    if (at < 0) return false;
+    const PixelPosition p = SkyToPixel(catalogue.stars[at].ra, catalogue.stars[at].dec, h.plate);
+    if (!p.valid || std::hypot(p.x - in.marks[m].x, p.y - in.marks[m].y) > MarkTolerancePx(in.marks[m], options)) {
+      return false;
+    }
   }
   return blind ||
          PlateNearCentre(h.plate, in.imageWidth, in.imageHeight, in.raUserDeg * kDegToRad, in.decUserDeg * kDegToRad);
@@ -478,8 +487,9 @@ bool HypothesisVerified(const IdentificationInput& in, bool blind, const Identif
 // the plate, Nid, every mark's identity and "hyp_id.txt" with the one hypothesis.
 bool SolveByPatterns(const IdentificationInput& in, bool blind, const ReferenceList& refs,
                      const SkyCatalogue& catalogue, IdentificationResult& result, TaskControl& task) {
+  // Without the index file the pair search still runs.
   const std::shared_ptr<const PatternIndex> index = CachedPatternIndex(PatternIndexPathBeside(in.asterismPath));
-  if (!index) return false;
+  static const PatternIndex kNoIndex;
   PatternSolverInput input;
   input.marks = &in.marks;
   input.imageWidth = in.imageWidth;
@@ -489,7 +499,7 @@ bool SolveByPatterns(const IdentificationInput& in, bool blind, const ReferenceL
   input.centreDec = in.decUserDeg * kDegToRad;
   input.fieldDeg = in.fieldUserDeg;
   input.maxLog10FalseAlarm = kMaxLog10FalseAlarm;
-  const PatternSolution solution = SolveWithPatterns(input, *index, catalogue, task);
+  const PatternSolution solution = SolveWithPatterns(input, index ? *index : kNoIndex, catalogue, task);
   if (!solution.solved || task.Cancelled()) return false;
   std::vector<std::int32_t> positionOf(catalogue.indexOfNumber.size(), 0);
   for (std::int32_t p = 1; p <= refs.size(); ++p) {

@@ -145,10 +145,6 @@ TEST(CliDatabase, PropagateAgreesWithAnIndependentRenderer) {
 // file for the circumstances, identification about the known centre, the streak's ends, the database
 // search, the trajectory and the report.
 TEST(CliStreak, FrameToSatelliteToReport) {
-  // Known failure: with the 20 brightest catalogue stars as marks and the rounded centre, the identification
-  // that now verifies every mark refuses this frame (exit 3, "Идентификация не произошла."), while the
-  // automatic marks of the same frame identify 30 of 30. Skipped until the solver takes such mark lists.
-  GTEST_SKIP() << "identification of hand-listed marks on case_s0901 is refused by the mark verification";
   const std::string name = "case_s0901";
   const fs::path caseDir = SharedDataDir() / "streaks" / name;
   ORVIA_REQUIRE_SHARED_FILE(caseDir / (name + ".jpg"));
