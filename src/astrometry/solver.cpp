@@ -332,8 +332,8 @@ constexpr double kKnownMaxPairShare = 0.5;
 constexpr int kPairFirstMarks = 16;
 constexpr int kPartners = 2;
 // Hypotheses (pair, order, parity) before the search gives up.
-constexpr std::size_t kBlindPairBudget = 3000000;
-constexpr std::size_t kKnownPairBudget = 3000000;
+constexpr std::size_t kBlindPairBudget = 2000000;
+constexpr std::size_t kKnownPairBudget = 1000000;
 // With a known centre: stars around it (every star to kKnownPairMagnitude, and at least the brightest
 // kKnownPairStars), the scale's allowance, and how far (in fields) the frame's centre is sought from
 // the typed one.
