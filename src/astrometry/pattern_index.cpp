@@ -1,16 +1,16 @@
 #include "astrometry/pattern_index.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <map>
 #include <mutex>
-
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "base/calendar.h"
 #include "base/file_utils.h"
@@ -81,7 +81,6 @@ template <typename T>
 void Append(std::string& out, const T& value) {
   out.append(reinterpret_cast<const char*>(&value), sizeof(T));
 }
-
 
 }  // namespace
 

@@ -129,7 +129,7 @@ struct SearchSetup {
 // on stars at a quick count, then refinement and verification against every mark with every plate
 // proposed so far (in both searches) as the number of trials.
 class Judge {
- public:
+public:
   explicit Judge(const SearchSetup& setup) : setup_(setup) {
     const PatternSolverInput& in = *setup.in;
     options_.imageWidth = in.imageWidth;
@@ -195,7 +195,7 @@ class Judge {
   // The faintest star the quick count takes a mark to be on.
   void SetQuickMagnitude(float magnitude) { quickMagnitude_ = magnitude; }
 
- private:
+private:
   const SearchSetup& setup_;
   VerificationOptions options_;
   std::vector<double> tolerance_;
@@ -365,7 +365,8 @@ std::shared_ptr<const BrightPairs> BrightPairsOf(const SkyCatalogue& catalogue, 
   for (std::size_t i = 0; i < catalogue.stars.size(); ++i) {
     if (catalogue.stars[i].magnitude <= kPairMagnitude) bright.push_back(static_cast<int>(i));
   }
-  std::sort(bright.begin(), bright.end(), [&](int a, int b) { return catalogue.stars[a].dec < catalogue.stars[b].dec; });
+  std::sort(bright.begin(), bright.end(),
+            [&](int a, int b) { return catalogue.stars[a].dec < catalogue.stars[b].dec; });
   const double cosMax = std::cos(maxSeparation);
   std::vector<std::pair<double, std::array<int, 2>>> found;
   for (std::size_t i = 0; i < bright.size(); ++i) {
@@ -522,7 +523,8 @@ bool SearchPairs(const SearchSetup& setup, Judge& judge, PatternSolution& out, T
     // Where the third mark may be: noise over the pair's lever, and a share of its distance for the
     // shear that lens distortion gives a patch of the frame.
     const double tolCPx = 3.0 + 2.0 * reachC / abPx + 0.015 * reachC;
-    const std::array<double, 3> spreadX = {cx + 0.25 * in.imageWidth, cx - 0.25 * in.imageWidth, cx - 0.125 * in.imageWidth};
+    const std::array<double, 3> spreadX = {cx + 0.25 * in.imageWidth, cx - 0.25 * in.imageWidth,
+                                           cx - 0.125 * in.imageWidth};
     const std::array<double, 3> spreadY = {cy, cy + 0.25 * in.imageHeight, cy - 0.25 * in.imageHeight};
     const std::array<int, 3> tri = {base.a, base.b, base.c};
 
@@ -549,7 +551,8 @@ bool SearchPairs(const SearchSetup& setup, Judge& judge, PatternSolution& out, T
           // The image centre on the sky must lie near the typed centre.
           Vec centre{};
           for (int r = 0; r < 3; ++r) centre[r] = f[0][r] * e[0][2] + f[1][r] * e[1][2] + f[2][r] * e[2][2];
-          if (std::acos(std::clamp(DotOf(centre, setup.typedCentre), -1.0, 1.0)) > kKnownCentreSlack * in.fieldDeg * kDegToRad)
+          if (std::acos(std::clamp(DotOf(centre, setup.typedCentre), -1.0, 1.0)) >
+              kKnownCentreSlack * in.fieldDeg * kDegToRad)
             continue;
         }
         const double c0 = DotOf(cm, e[0]), c1 = DotOf(cm, e[1]), c2 = DotOf(cm, e[2]);
@@ -584,7 +587,8 @@ bool SearchPairs(const SearchSetup& setup, Judge& judge, PatternSolution& out, T
       // are from the image centre.
       const double slack = kKnownCentreSlack * in.fieldDeg * kDegToRad;
       auto candidatesFor = [&](const StarMark& m) {
-        const double r = std::atan(std::hypot(m.x - cx, m.y - cy) * sLo), rHi = std::atan(std::hypot(m.x - cx, m.y - cy) * sHi);
+        const double r = std::atan(std::hypot(m.x - cx, m.y - cy) * sLo),
+                     rHi = std::atan(std::hypot(m.x - cx, m.y - cy) * sHi);
         std::vector<int> list;
         for (int i : around) {
           const double d = std::acos(std::clamp(DotOf(catalogue.stars[i].direction, setup.typedCentre), -1.0, 1.0));

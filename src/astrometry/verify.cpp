@@ -94,7 +94,6 @@ double Log10PoissonTail(int k, double lambda) {
   return std::min(0.0, (maxLog + std::log(sum)) / std::log(10.0));
 }
 
-
 UnitVector UnitVectorOf(double ra, double dec) {
   return {std::cos(dec) * std::cos(ra), std::cos(dec) * std::sin(ra), std::sin(dec)};
 }
@@ -150,12 +149,12 @@ void BuildSkyCatalogue(const std::vector<CatalogueRecord>& records, SkyCatalogue
   }
   c.coarseCount.assign(static_cast<std::size_t>(coarseCells) * kCoarseMagnitudeSteps, 0);
   for (const GridStar& star : c.stars) {
-    const int s = std::clamp(static_cast<int>(std::floor((star.dec / kDegToRad + 90.0) / kCoarseCellDeg)), 0,
-                             coarseStrips - 1);
+    const int s =
+        std::clamp(static_cast<int>(std::floor((star.dec / kDegToRad + 90.0) / kCoarseCellDeg)), 0, coarseStrips - 1);
     const int n = (s + 1 < coarseStrips ? coarseFirst[s + 1] : coarseCells) - coarseFirst[s];
     const int cell = coarseFirst[s] + std::min(n - 1, static_cast<int>(std::floor(star.ra / (2.0 * Pi / n))));
-    const int step = std::clamp(
-        static_cast<int>(std::ceil((star.magnitude - kCoarseFirstMagnitude) * 10.0 - 1e-6)), 0, kCoarseMagnitudeSteps - 1);
+    const int step = std::clamp(static_cast<int>(std::ceil((star.magnitude - kCoarseFirstMagnitude) * 10.0 - 1e-6)), 0,
+                                kCoarseMagnitudeSteps - 1);
     ++c.coarseCount[static_cast<std::size_t>(cell) * kCoarseMagnitudeSteps + step];
   }
   for (int cell = 0; cell < coarseCells; ++cell) {
@@ -242,7 +241,8 @@ double FieldStarCount(const SkyCatalogue& c, const UnitVector& direction, double
   const double cosRadius = std::cos(radius);
   double count = 0.0;
   for (std::size_t cell = 0; cell < c.coarseCentre.size(); ++cell) {
-    if (Dot(c.coarseCentre[cell], direction) >= cosRadius) count += c.coarseCount[cell * kCoarseMagnitudeSteps + column];
+    if (Dot(c.coarseCentre[cell], direction) >= cosRadius)
+      count += c.coarseCount[cell * kCoarseMagnitudeSteps + column];
   }
   return count;
 }
@@ -438,7 +438,8 @@ void FitRawPlate(const std::vector<StarMark>& marks, const std::vector<std::int3
     fit.push_back({marks[m].x, marks[m].y, s.ra, s.dec});
   }
   PlateConstants raw;
-  if (fit.size() >= 3 && FitPlate(fit, plate.ra0, plate.dec0, o.imageWidth / 2.0, o.imageHeight / 2.0, raw)) plate = raw;
+  if (fit.size() >= 3 && FitPlate(fit, plate.ra0, plate.dec0, o.imageWidth / 2.0, o.imageHeight / 2.0, raw))
+    plate = raw;
 }
 
 // A quantile (share 0.5: the median) of the pixel distances between the identified marks and their stars
@@ -478,8 +479,8 @@ PlateVerification RefineAndVerify(const std::vector<StarMark>& marks, PlateConst
   // the median of the refitted plate.
   VerificationOptions used = options;
   for (int round = 0; round < 2; ++round) {
-    const double typical = ResidualQuantilePx(Undistorted(marks, k, options), plate, catalogue, v.numbers,
-                                              round == 0 ? 1.0 / 3.0 : 0.5);
+    const double typical =
+        ResidualQuantilePx(Undistorted(marks, k, options), plate, catalogue, v.numbers, round == 0 ? 1.0 / 3.0 : 0.5);
     VerificationOptions tight = options;
     tight.tolerancePx = std::clamp(4.0 * typical + 0.5, 1.5, options.tolerancePx);
     tight.radialTolerance = options.radialTolerance * std::clamp((typical - 0.5) / 3.0, 0.1, 1.0);

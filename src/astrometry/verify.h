@@ -65,8 +65,7 @@ std::size_t StarsWithin(const SkyCatalogue& catalogue, const UnitVector& directi
                         float magnitudeLimit);
 // The same count for statistics: exact for small circles, from the coarse grid (cells whose centre lies
 // within the circle, the limit taken to a tenth of a magnitude) for circles wider than a few degrees.
-double FieldStarCount(const SkyCatalogue& catalogue, const UnitVector& direction, double radius,
-                      float magnitudeLimit);
+double FieldStarCount(const SkyCatalogue& catalogue, const UnitVector& direction, double radius, float magnitudeLimit);
 
 // What a verification needs besides the plate and the marks.
 struct VerificationOptions {
