@@ -261,15 +261,7 @@ bool BuildPatternIndexFile(const std::string& catalogPath, const std::string& in
   return WriteFileAtomically(indexPath, EncodePatternIndex(index)).ok;
 }
 
-std::shared_ptr<const PatternIndex> CachedPatternIndex(const std::string& indexPath) {
-  static std::mutex guard;
-  static std::map<std::string, std::pair<std::filesystem::file_time_type, std::shared_ptr<const PatternIndex>>> cache;
-  std::lock_guard<std::mutex> lock(guard);
-  std::error_code ec;
-  const auto stamp = std::filesystem::last_write_time(indexPath, ec);
-  if (ec) return nullptr;
-  auto found = cache.find(indexPath);
-  if (found != cache.end() && found->second.first == stamp) return found->second.second;
+std::shared_ptr<PatternIndex> LoadPatternIndex(const std::string& indexPath) {
   // The file is mapped rather than read: its bytes are copied straight into the index.
   const int fd = ::open(indexPath.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return nullptr;
@@ -286,6 +278,20 @@ std::shared_ptr<const PatternIndex> CachedPatternIndex(const std::string& indexP
   const bool decoded = DecodePatternIndex(static_cast<const char*>(mapped), size, *index);
   ::munmap(mapped, size);
   if (!decoded) return nullptr;
+  return index;
+}
+
+std::shared_ptr<const PatternIndex> CachedPatternIndex(const std::string& indexPath) {
+  static std::mutex guard;
+  static std::map<std::string, std::pair<std::filesystem::file_time_type, std::shared_ptr<const PatternIndex>>> cache;
+  std::lock_guard<std::mutex> lock(guard);
+  std::error_code ec;
+  const auto stamp = std::filesystem::last_write_time(indexPath, ec);
+  if (ec) return nullptr;
+  auto found = cache.find(indexPath);
+  if (found != cache.end() && found->second.first == stamp) return found->second.second;
+  std::shared_ptr<PatternIndex> index = LoadPatternIndex(indexPath);
+  if (!index) return nullptr;
   cache[indexPath] = {stamp, index};
   return index;
 }

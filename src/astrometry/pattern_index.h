@@ -74,6 +74,8 @@ bool BuildPatternIndexFile(const std::string& catalogPath, const std::string& in
 std::string EncodePatternIndex(const PatternIndex& index);
 bool DecodePatternIndex(const std::string& bytes, PatternIndex& index);
 bool DecodePatternIndex(const char* data, std::size_t size, PatternIndex& index);
+// The index of a file, mapped and copied; null when the file is missing or damaged.
+std::shared_ptr<PatternIndex> LoadPatternIndex(const std::string& indexPath);
 // The index of a file, mapped and copied once per program run and kept while the file is unchanged; null when the
 // file is missing or damaged.
 std::shared_ptr<const PatternIndex> CachedPatternIndex(const std::string& indexPath);
