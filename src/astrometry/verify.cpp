@@ -269,7 +269,15 @@ PlateVerification VerifyPlate(const std::vector<StarMark>& marks, const PlateCon
     const SkyPosition sky = PixelToSky(marks[m].x, marks[m].y, plate);
     if (!std::isfinite(sky.ra) || !std::isfinite(sky.dec)) continue;
     const UnitVector d = UnitVectorOf(sky.ra, sky.dec);
-    star[m] = BrightestStarWithin(catalogue, d, toleranceRad[m]);
+    if (o.consistencyPx > 0.0) {
+      // Once the fit shows how closely marks lie on their stars: the brightest star that close, else the
+      // nearest within the tolerance (a brighter neighbour farther off is not the star that was marked).
+      const double consistent = std::min(toleranceRad[m], toleranceRad[m] * o.consistencyPx / MarkTolerancePx(marks[m], o));
+      star[m] = BrightestStarWithin(catalogue, d, consistent);
+      if (star[m] < 0) star[m] = NearestStarWithin(catalogue, d, toleranceRad[m], 99.0f);
+    } else {
+      star[m] = BrightestStarWithin(catalogue, d, toleranceRad[m]);
+    }
     if (star[m] >= 0) distance[m] = std::acos(std::clamp(Dot(d, catalogue.stars[star[m]].direction), -1.0, 1.0));
   }
   // A star claimed by two marks stays with the nearer one.
@@ -346,6 +354,8 @@ namespace {
 // linear plate puts its star, r = |p - c| and R the half-diagonal. Fitted to the identified marks when
 // there are enough of them; identities are then decided on the marks with the distortion taken out.
 constexpr int kMinMarksForDistortion = 6;
+// Identified marks from which the fit may leave out the ones far off.
+constexpr int kMinMarksForRobustFit = 6;
 constexpr double kMaxDistortion = 0.05;
 
 double HalfDiagonal(const VerificationOptions& o) {
@@ -400,9 +410,27 @@ PlateVerification Refine(const std::vector<StarMark>& marks, PlateConstants& pla
   std::vector<StarMark> work = Undistorted(marks, k, o);
   PlateVerification v = VerifyPlate(work, plate, catalogue, o);
   for (int round = 0; round < kRefineRounds; ++round) {
-    std::vector<FitStar> fit;
+    // The fit leaves out marks far off the current plate compared with the others (a wrong identity pulls
+    // the whole fit towards it, and the mark beside it then loses its star).
+    std::vector<double> offPx(work.size(), 0.0);
+    std::vector<double> offs;
     for (std::size_t m = 0; m < work.size(); ++m) {
       if (v.numbers[m] == 0) continue;
+      const GridStar& s = catalogue.stars[catalogue.indexOfNumber[v.numbers[m]]];
+      const PixelPosition p = SkyToPixel(s.ra, s.dec, plate);
+      offPx[m] = p.valid ? std::hypot(p.x - work[m].x, p.y - work[m].y) : 1e9;
+      offs.push_back(offPx[m]);
+    }
+    double keepPx = 1e300;
+    if (offs.size() >= static_cast<std::size_t>(kMinMarksForRobustFit)) {
+      // Three times the lower third of the offsets: the good marks' scatter, which a wrong one can't raise.
+      const std::size_t third = offs.size() / 3;
+      std::nth_element(offs.begin(), offs.begin() + static_cast<std::ptrdiff_t>(third), offs.end());
+      keepPx = std::max(1.0, 3.0 * offs[third]);
+    }
+    std::vector<FitStar> fit;
+    for (std::size_t m = 0; m < work.size(); ++m) {
+      if (v.numbers[m] == 0 || offPx[m] > keepPx) continue;
       const GridStar& s = catalogue.stars[catalogue.indexOfNumber[v.numbers[m]]];
       fit.push_back({work[m].x, work[m].y, s.ra, s.dec});
     }
@@ -459,6 +487,40 @@ double ResidualQuantilePx(const std::vector<StarMark>& marks, const PlateConstan
   return residuals[at];
 }
 
+// The identified mark whose star lies farthest off the plate fitted to the other identified marks, when
+// that is more than 2 px and three times the lower third of such offsets; -1 otherwise or with fewer
+// than six.
+int LeastVouchedMark(const std::vector<StarMark>& marks, const PlateConstants& plate, const SkyCatalogue& catalogue,
+                     const std::vector<std::int32_t>& numbers, const VerificationOptions& o) {
+  std::vector<int> identified;
+  for (std::size_t m = 0; m < marks.size() && m < numbers.size(); ++m) {
+    if (numbers[m] != 0) identified.push_back(static_cast<int>(m));
+  }
+  if (identified.size() < static_cast<std::size_t>(kMinMarksForRobustFit)) return -1;
+  std::vector<double> offs;
+  int worst = -1;
+  double worstOff = 0.0;
+  for (int left : identified) {
+    std::vector<FitStar> fit;
+    for (int m : identified) {
+      if (m == left) continue;
+      const GridStar& s = catalogue.stars[catalogue.indexOfNumber[numbers[m]]];
+      fit.push_back({marks[m].x, marks[m].y, s.ra, s.dec});
+    }
+    PlateConstants without;
+    if (!FitPlate(fit, plate.ra0, plate.dec0, o.imageWidth / 2.0, o.imageHeight / 2.0, without)) return -1;
+    const GridStar& s = catalogue.stars[catalogue.indexOfNumber[numbers[left]]];
+    const PixelPosition p = SkyToPixel(s.ra, s.dec, without);
+    const double off = p.valid ? std::hypot(p.x - marks[left].x, p.y - marks[left].y) : 1e9;
+    offs.push_back(off);
+    if (off > worstOff) worst = left, worstOff = off;
+  }
+  // The typical offset from the lower third: every other mark's fit holds the wrong one too.
+  const std::size_t third = offs.size() / 3;
+  std::nth_element(offs.begin(), offs.begin() + static_cast<std::ptrdiff_t>(third), offs.end());
+  return worstOff > std::max(2.0, 3.0 * offs[third]) ? worst : -1;
+}
+
 }  // namespace
 
 PlateVerification RefineAndVerify(const std::vector<StarMark>& marks, PlateConstants& plate,
@@ -484,6 +546,7 @@ PlateVerification RefineAndVerify(const std::vector<StarMark>& marks, PlateConst
     VerificationOptions tight = options;
     tight.tolerancePx = std::clamp(4.0 * typical + 0.5, 1.5, options.tolerancePx);
     tight.radialTolerance = options.radialTolerance * std::clamp((typical - 0.5) / 3.0, 0.1, 1.0);
+    tight.consistencyPx = std::max(1.0, 3.0 * typical);
     PlateConstants refined = plate;
     double tightK = k;
     PlateVerification again = Refine(marks, refined, catalogue, tight, tightK);
@@ -492,6 +555,26 @@ PlateVerification RefineAndVerify(const std::vector<StarMark>& marks, PlateConst
     k = tightK;
     v = std::move(again);
     used = tight;
+  }
+  if (v.accepted) {
+    // A mark the others do not vouch for: fitted without it, the plate puts its star far off (a wrong
+    // identity at a vertex of the hypothesis is fitted exactly and pulls the plate by pixels). Its
+    // identity is dropped and the identities re-decided about the plate of the others.
+    const std::vector<StarMark> work = Undistorted(marks, k, options);
+    const int outlier = LeastVouchedMark(work, plate, catalogue, v.numbers, options);
+    if (outlier >= 0) {
+      std::vector<std::int32_t> others = v.numbers;
+      others[outlier] = 0;
+      PlateConstants cleaner = plate;
+      FitRawPlate(work, others, catalogue, options, cleaner);
+      double cleanerK = k;
+      PlateVerification again = Refine(marks, cleaner, catalogue, used, cleanerK);
+      if (again.accepted && again.identified >= 4) {
+        plate = cleaner;
+        k = cleanerK;
+        v = std::move(again);
+      }
+    }
   }
   ClearChanceIdentities(Undistorted(marks, k, options), plate, catalogue, used, options.maxMarkChance, v);
   if (k != 0.0) FitRawPlate(marks, v.numbers, catalogue, options, plate);

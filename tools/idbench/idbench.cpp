@@ -203,9 +203,24 @@ BenchOutcome RunBenchCase(const BenchCase& c, bool knownCentre, BenchSolver solv
                     s.verification.identified, s.verification.depth, s.verification.rmsPx, s.trials,
                     s.plate.mx * c.width * 180.0 / kPi);
         for (std::size_t m = 0; m < c.marks.size(); ++m) {
+          if (std::getenv("ORVIA_BENCH_DEBUG")[0] == '2' && c.truth[m] > 0) {
+            const GridStar& t = catalogue->stars[catalogue->indexOfNumber[c.truth[m]]];
+            const PixelPosition pt = SkyToPixel(t.ra, t.dec, s.plate);
+            std::printf("    mark %zu (%.0f,%.0f) truth %d mag %.2f at %.1f px, got %d\n", m, c.marks[m].x, c.marks[m].y,
+                        c.truth[m], t.magnitude, std::hypot(pt.x - c.marks[m].x, pt.y - c.marks[m].y), numbers[m]);
+          }
           if (numbers[m] != 0 && numbers[m] != c.truth[m]) {
-            std::printf("  mark %zu (%.0f,%.0f) truth %d got %d (mag %.2f)\n", m, c.marks[m].x, c.marks[m].y,
-                        c.truth[m], numbers[m], catalogue->stars[catalogue->indexOfNumber[numbers[m]]].magnitude);
+            const GridStar& got = catalogue->stars[catalogue->indexOfNumber[numbers[m]]];
+            const PixelPosition pg = SkyToPixel(got.ra, got.dec, s.plate);
+            double trueOff = -1.0;
+            if (c.truth[m] > 0) {
+              const GridStar& t = catalogue->stars[catalogue->indexOfNumber[c.truth[m]]];
+              const PixelPosition pt = SkyToPixel(t.ra, t.dec, s.plate);
+              trueOff = std::hypot(pt.x - c.marks[m].x, pt.y - c.marks[m].y);
+            }
+            std::printf("  mark %zu (%.0f,%.0f) truth %d (%.1f px off) got %d (mag %.2f, %.1f px off)\n", m,
+                        c.marks[m].x, c.marks[m].y, c.truth[m], trueOff, numbers[m], got.magnitude,
+                        std::hypot(pg.x - c.marks[m].x, pg.y - c.marks[m].y));
           }
         }
       }
