@@ -3,7 +3,7 @@
 //
 // orvia_id_bench --catalog bin8.dat --work DIR [--seed N] [--lists PER_CELL] [--random N]
 //   [--mode blind|known|both] [--solver program|designed|patterns] [--fields 5,10,...] [--verbose] [--variants
-//   clean,noisy,...] [--case N]
+//   clean,noisy,...] [--min-marks N] [--max-marks N] [--case N]
 //
 // DIR receives the asterism file and the pattern index (built when missing) and "hyp_id.txt".
 #include <algorithm>
@@ -84,6 +84,10 @@ int main(int argc, char** argv) {
       plan.randomLists = std::atoi(v.c_str()), ++i;
     else if (a == "--mode")
       mode = v, ++i;
+    else if (a == "--min-marks")
+      plan.minMarks = std::atoi(v.c_str()), ++i;
+    else if (a == "--max-marks")
+      plan.maxMarks = std::atoi(v.c_str()), ++i;
     else if (a == "--case")
       onlyCase = std::atoi(v.c_str()), ++i;
     else if (a == "--verbose")

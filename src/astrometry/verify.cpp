@@ -269,15 +269,7 @@ PlateVerification VerifyPlate(const std::vector<StarMark>& marks, const PlateCon
     const SkyPosition sky = PixelToSky(marks[m].x, marks[m].y, plate);
     if (!std::isfinite(sky.ra) || !std::isfinite(sky.dec)) continue;
     const UnitVector d = UnitVectorOf(sky.ra, sky.dec);
-    if (o.consistencyPx > 0.0) {
-      // Once the fit shows how closely marks lie on their stars: the brightest star that close, else the
-      // nearest within the tolerance (a brighter neighbour farther off is not the star that was marked).
-      const double consistent = std::min(toleranceRad[m], toleranceRad[m] * o.consistencyPx / MarkTolerancePx(marks[m], o));
-      star[m] = BrightestStarWithin(catalogue, d, consistent);
-      if (star[m] < 0) star[m] = NearestStarWithin(catalogue, d, toleranceRad[m], 99.0f);
-    } else {
-      star[m] = BrightestStarWithin(catalogue, d, toleranceRad[m]);
-    }
+    star[m] = BrightestStarWithin(catalogue, d, toleranceRad[m]);
     if (star[m] >= 0) distance[m] = std::acos(std::clamp(Dot(d, catalogue.stars[star[m]].direction), -1.0, 1.0));
   }
   // A star claimed by two marks stays with the nearer one.
@@ -546,7 +538,6 @@ PlateVerification RefineAndVerify(const std::vector<StarMark>& marks, PlateConst
     VerificationOptions tight = options;
     tight.tolerancePx = std::clamp(4.0 * typical + 0.5, 1.5, options.tolerancePx);
     tight.radialTolerance = options.radialTolerance * std::clamp((typical - 0.5) / 3.0, 0.1, 1.0);
-    tight.consistencyPx = std::max(1.0, 3.0 * typical);
     PlateConstants refined = plate;
     double tightK = k;
     PlateVerification again = Refine(marks, refined, catalogue, tight, tightK);

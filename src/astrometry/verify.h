@@ -76,7 +76,6 @@ struct VerificationOptions {
   double trials = 1.0;             // hypotheses tried before this one, including it
   double maxLog10FalseAlarm = -4.0;
   double maxMarkChance = 3e-4;  // per-mark chance above which an identity is not kept (see below)
-  double consistencyPx = 0.0;   // when set: a mark takes the brightest star this close, else the nearest within tolerance
   std::vector<bool> excluded;   // marks that formed the hypothesis: they are identified but prove nothing
 };
 
