@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -98,3 +99,8 @@ bool BuildAsterismFile(const std::string& catalogPath, const std::string& asteri
 // the task is cancelled.
 bool LoadAsterismTable(const std::string& asterismPath, const std::vector<std::int32_t>& starMap, AsterismTable& table,
                        TaskControl& task);
+// The same table, kept for the next identification while the file and the working list are unchanged
+// (blind identifications without the visibility filter use the same list every time); null when the file
+// cannot be read or the run was cancelled.
+std::shared_ptr<const AsterismTable> CachedAsterismTable(const std::string& asterismPath,
+                                                         const std::vector<std::int32_t>& starMap, TaskControl& task);

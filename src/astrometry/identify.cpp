@@ -544,7 +544,7 @@ IdentificationResult RunIdentification(const IdentificationInput& in, bool blind
   const VisibilityFilter visibility{in.considerVisibility, in.midMjd, in.longitudeRad, in.latitudeRad};
   ReferenceList refs;
   std::vector<AsterismRecord> frameTriangles;
-  AsterismTable table;
+  std::shared_ptr<const AsterismTable> tableRef;
   std::vector<IdentificationHypothesis> hypotheses;
   bool ok = markCount >= 3;
   if (ok) {
@@ -559,10 +559,13 @@ IdentificationResult RunIdentification(const IdentificationInput& in, bool blind
   ok = ok && BuildFrameTriangles(in.marks, frameTriangles, task);
   if (ok) {
     if (blind) {
-      ok = LoadAsterismTable(in.asterismPath, refs.map, table, task);
+      tableRef = CachedAsterismTable(in.asterismPath, refs.map, task);
+      ok = tableRef != nullptr;
     } else {
       const std::int32_t count = std::min(static_cast<std::int32_t>(6 * markCount), refs.size());
-      ok = BuildFieldAsterisms(refs, count, table, task);
+      auto built = std::make_shared<AsterismTable>();
+      ok = BuildFieldAsterisms(refs, count, *built, task);
+      tableRef = built;
     }
   }
   ExtensionStars candidates;
@@ -577,7 +580,7 @@ IdentificationResult RunIdentification(const IdentificationInput& in, bool blind
     setup.centreX = in.imageWidth / 2.0;
     setup.centreY = in.imageHeight / 2.0;
     setup.closePairs = &closePairs;
-    ok = SearchHypotheses(setup, frameTriangles, table, hypotheses, task);
+    ok = SearchHypotheses(setup, frameTriangles, *tableRef, hypotheses, task);
   }
   result.cancelled = task.Cancelled();
   result.hypothesisCount = hypotheses.size();
