@@ -453,8 +453,17 @@ constexpr double kMaxLog10FalseAlarm = -4.0;
 // True when the matcher's adopted hypothesis stands up to the check against every mark: far more marks
 // on stars than chance gives over all the catalogue triangles it was compared with, every mark it
 // identified still on the brightest star within tolerance, and, with a known centre, the plate near it.
+// A mark whose identity goes, in the verification, to the brighter star of a close pair: the mark and the
+// working-list position of that star.
+struct PairSwap {
+  std::size_t mark = 0;
+  std::int32_t position = 0;
+};
+
 bool HypothesisVerified(const IdentificationInput& in, bool blind, const IdentificationHypothesis& h,
-                        const ReferenceList& refs, const SkyCatalogue& catalogue, std::size_t trials) {
+                        const ReferenceList& refs, const SkyCatalogue& catalogue, std::size_t trials,
+                        std::vector<PairSwap>& swaps) {
+  swaps.clear();
   VerificationOptions options;
   options.imageWidth = in.imageWidth;
   options.imageHeight = in.imageHeight;
@@ -467,10 +476,15 @@ bool HypothesisVerified(const IdentificationInput& in, bool blind, const Identif
   PlateVerification v = VerifyPlate(in.marks, h.plate, catalogue, options);
   if (!v.accepted) return false;
   ClearChanceIdentities(in.marks, h.plate, catalogue, options, options.maxMarkChance, v);
-  // An identity may differ from the verification's only for a star that is itself within the mark's
-  // tolerance (one of a close pair that the centroid merges); any other difference is a wrong match.
+  // An identity may differ from the verification's only by the other star of a close pair within the
+  // mark's tolerance (both are there; the centroid merges them): the mark then takes the brighter star, as
+  // every verified mark does. Any other difference is a wrong match.
   for (std::size_t m = 0; m < in.marks.size() && m < h.identities.size(); ++m) {
     if (h.identities[m] == 0 || refs.At(h.identities[m]).number == v.numbers[m]) continue;
+    if (v.numbers[m] <= 0 || static_cast<std::size_t>(v.numbers[m]) >= refs.map.size()) return false;
+    const std::int32_t brighter = refs.map[v.numbers[m]];
+    if (brighter <= 0 || brighter > refs.size()) return false;
+    swaps.push_back({m, brighter});
     const std::size_t number = static_cast<std::size_t>(std::max(0, refs.At(h.identities[m]).number));
     const std::int32_t at = number < catalogue.indexOfNumber.size() ? catalogue.indexOfNumber[number] : -1;
     if (at < 0) return false;
@@ -601,7 +615,12 @@ IdentificationResult RunIdentification(const IdentificationInput& in, bool blind
       result.success = h.id >= kMinIdentified && chance < kMaxChanceIdentifications;
       if (result.success) {
         const std::shared_ptr<const SkyCatalogue> sky = CachedSkyCatalogue(in.catalogPath);
-        result.success = sky && HypothesisVerified(in, blind, h, refs, *sky, closePairs);
+        std::vector<PairSwap> swaps;
+        result.success = sky && HypothesisVerified(in, blind, h, refs, *sky, closePairs, swaps);
+        for (const PairSwap& swap : swaps) {
+          result.identities[swap.mark] = swap.position;
+          result.catalogueNumbers[swap.mark] = refs.At(swap.position).number;
+        }
       }
     }
   }

@@ -238,7 +238,11 @@ BenchOutcome RunBenchCase(const BenchCase& c, bool knownCentre, BenchSolver solv
   if (!success) return out;
   for (std::size_t m = 0; m < c.marks.size(); ++m) {
     const std::int32_t got = m < numbers.size() ? numbers[m] : 0;
-    if (got != 0 && got != c.truth[m]) out.wrong = true;
+    if (got != 0 && got != c.truth[m]) {
+      out.wrong = true;
+      if (std::getenv("ORVIA_BENCH_DEBUG"))
+        std::printf("  mark %zu (%.0f,%.0f) truth %d got %d\n", m, c.marks[m].x, c.marks[m].y, c.truth[m], got);
+    }
   }
   if (c.variant == "random") out.wrong = true;
   out.success = !out.wrong;
