@@ -110,7 +110,9 @@ void PlaceAvoiding(QWidget* window, const QList<QPoint>& frameCorners, const QLi
   if (least != clear && resizable && !free.isEmpty()) {
     const QSize decorations = size - window->size();
     const QSize room = free.size() - decorations;
-    const QSize smallest = window->minimumSizeHint().expandedTo(window->minimumSize());
+    // A window without a layout tells no least size: it keeps its own.
+    const QSize hint = window->minimumSizeHint();
+    const QSize smallest = hint.isValid() ? hint.expandedTo(window->minimumSize()) : window->size();
     if (room.width() >= smallest.width() && room.height() >= smallest.height()) {
       window->resize(window->size().boundedTo(room));
       return window->move(Inside(best, window->size() + decorations, free));

@@ -547,15 +547,17 @@ void MainWindow::PlaceFrameWindows() {
 void MainWindow::PlaceClearOfFrame(QWidget* window, QPoint preferred) {
   // Tried in turn: the preferred corner, below the panel, below the frame window's picture, the bottom right
   // and the bottom left corners; the first where the window covers neither the frame's picture, the fragment,
-  // the panel, the measurement text nor the hint (in that order of importance).
+  // the panel, the measurement text, the hint nor another open window (in that order of importance).
   const QRect area = AvailableArea(this);
   // Of the frame window, the picture with its readouts and controls; the empty margin below them may be covered.
   const QRect picture(form1_->pos(),
                       QSize(form1_->width() + 8, 30 + std::min(form1_->height(), form1_->childrenRect().bottom() + 2)));
   QList<QRect> avoid;
   if (form1_->isVisible() && form1_ != window) avoid << picture;
-  for (const QWidget* other : {static_cast<QWidget*>(fragment_), static_cast<QWidget*>(panel_),
-                               static_cast<QWidget*>(textWindow_), static_cast<QWidget*>(hint_)})
+  QList<QWidget*> others{fragment_, panel_, textWindow_, hint_};
+  for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    if (child->isWindow() && !others.contains(child) && child != form1_) others << child;
+  for (const QWidget* other : others)
     if (other && other != window && other->isVisible()) avoid << QRect(other->pos(), other->size() + QSize(8, 30));
   QList<QPoint> corners{preferred};
   if (panel_) corners << QPoint(panel_->frameGeometry().left(), panel_->frameGeometry().bottom() + 4);

@@ -140,7 +140,8 @@ private:
   // Places the frame window and the fragment window inside the screen's available area, side by side.
   void PlaceFrameWindows();
   // Moves a window to the preferred corner of its frame, or to another place in the available area where it
-  // covers neither the frame window, the fragment window, the panel, the measurement window nor the hint;
+  // covers neither the frame's picture, the fragment window, the panel, the measurement window, the hint nor
+  // another open window;
   // a resizable window shrinks into the largest free part of the screen when nothing else is clear.
   void PlaceClearOfFrame(QWidget* window, QPoint preferred);
   // The frame corner right of the panel, top-aligned with it (screen pixels).
