@@ -5,7 +5,6 @@
 #include <QScreen>
 #include <QWidget>
 #include <algorithm>
-#include <limits>
 
 Qt::WindowFlags OwnedWindowFlags(Qt::WindowFlags hints) {
   // A tool window with a parent is transient for it: the window manager stacks it above its owner.
@@ -106,16 +105,16 @@ void PlaceAvoiding(QWidget* window, const QList<QPoint>& frameCorners, const QLi
   // Covering something: a window that can shrink takes the largest free part of the area, when that holds
   // the window at its least size.
   const bool resizable = window->minimumSize() != window->maximumSize();
-  const QRect free = LargestFreeRect(area, avoid);
-  if (least != clear && resizable && !free.isEmpty()) {
+  const QRect gap = LargestFreeRect(area, avoid);
+  if (least != clear && resizable && !gap.isEmpty()) {
     const QSize decorations = size - window->size();
-    const QSize room = free.size() - decorations;
+    const QSize room = gap.size() - decorations;
     // A window without a layout tells no least size: it keeps its own.
     const QSize hint = window->minimumSizeHint();
     const QSize smallest = hint.isValid() ? hint.expandedTo(window->minimumSize()) : window->size();
     if (room.width() >= smallest.width() && room.height() >= smallest.height()) {
       window->resize(window->size().boundedTo(room));
-      return window->move(Inside(best, window->size() + decorations, free));
+      return window->move(Inside(best, window->size() + decorations, gap));
     }
   }
   window->move(Inside(best, size, area));
