@@ -38,9 +38,9 @@ orvia_build() {
 
 # The build of scripts/sanitize.sh and scripts/fuzz.sh: clang, AddressSanitizer and UndefinedBehaviorSanitizer
 # on everything, libFuzzer's coverage on the library code, the harnesses of tests/fuzz; lightly optimised,
-# with line tables for the reports, assertions kept.
+# with line tables for the reports, assertions kept. Further cmake arguments are passed on.
 orvia_configure_sanitized() {
   cmake -S "$ORVIA_ROOT" -B "$ORVIA_SANITIZE_BUILD" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++ \
     -DCMAKE_CXX_FLAGS_RELEASE="-O1 -gline-tables-only" -DORVIA_FUZZ=ON -DORVIA_BUILD_BENCH=OFF \
-    -DORVIA_WERROR="${ORVIA_WERROR:-OFF}" "${ORVIA_LAUNCHER[@]}"
+    -DORVIA_WERROR="${ORVIA_WERROR:-OFF}" "${ORVIA_LAUNCHER[@]}" "$@"
 }

@@ -35,6 +35,11 @@ TEST(IniGetValue, MatchesSectionsAndKeysWithoutCaseAndSurroundingBlanks) {
   EXPECT_EQ(IniGetValue(doc, "User Info", "Orphan", "?"), "?");
   EXPECT_EQ(IniGetValue(doc, "Other", "Orphan", "?"), "2");
   EXPECT_EQ(IniGetValue(doc, "Missing", "Size y", "dflt"), "dflt");
+  // A default too long for a short string's inline buffer comes back whole for a missing section or key
+  // (it was once read from a freed copy: found by the information-file fuzzer).
+  const std::string longDefault = "00:00:00.00 and a default longer than an inline buffer";
+  EXPECT_EQ(IniGetValue(doc, "Missing", "UT", longDefault), longDefault);
+  EXPECT_EQ(IniGetValue(doc, "User Info", "UT", longDefault), longDefault);
 }
 
 TEST(IniGetValue, CutsValuesTo254CharactersAndReadsEmptyValues) {
