@@ -7,14 +7,17 @@ ORVIA_BUILD="${ORVIA_BUILD:-$ORVIA_ROOT/build}"
 ORVIA_SANITIZE_BUILD="${ORVIA_SANITIZE_BUILD:-$ORVIA_ROOT/build-sanitize}"
 ORVIA_PACKAGES=(build-essential cmake qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev
   libeigen3-dev nlohmann-json3-dev libpugixml-dev qt6-translations-l10n xvfb xauth openbox x11-utils xdotool
-  clang libclang-rt-14-dev)
-# The compiler cache, when installed, keeps repeated builds short; paths below the repository are hashed
-# relative to it, so that every clone of it on this machine shares the cache.
+  clang libclang-rt-14-dev ccache)
+# The compiler cache keeps repeated builds (the normal and the sanitized one) short; paths below the
+# repository are hashed relative to it, so that every clone of it on this machine shares the cache.
 ORVIA_LAUNCHER=()
-if command -v ccache >/dev/null; then
-  ORVIA_LAUNCHER=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-  export CCACHE_BASEDIR="$ORVIA_ROOT" CCACHE_NOHASHDIR=true
-fi
+orvia_use_ccache() {
+  if command -v ccache >/dev/null; then
+    ORVIA_LAUNCHER=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    export CCACHE_BASEDIR="$ORVIA_ROOT" CCACHE_NOHASHDIR=true
+  fi
+}
+orvia_use_ccache
 
 orvia_install() {
   local missing=()
@@ -27,6 +30,7 @@ orvia_install() {
   echo "Installing: ${missing[*]}"
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+  orvia_use_ccache
 }
 
 orvia_build() {
