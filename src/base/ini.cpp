@@ -9,8 +9,9 @@ namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
+// Blanks around names and values; a CR left by a doubled line end (CR CR LF) is one too.
 bool IsBlank(char c) {
-  return c == ' ' || c == '\t';
+  return c == ' ' || c == '\t' || c == '\r';
 }
 
 std::string_view Trim(std::string_view s) {
