@@ -24,7 +24,20 @@ sleep 1
 for f in bin8.dat program_files/bin8.dat program_files/tri4t.dat; do
   [ -f "$BUILD/$f" ] && mkdir -p "$WORK/app/program_files" && cp "$BUILD/$f" "$WORK/app/program_files/"
 done
-"$BUILD/orvia" --app-dir "$WORK/app" "$ROOT/data/demo/demo_podsat.jpg" >/dev/null 2>&1 &
+# The demo frame identified and its track measured by the command line, and its satellite in the database, so
+# that the satellite windows can be opened.
+FRAME="$ROOT/data/demo/demo_podsat.jpg"
+SOLVED=0
+if [ -x "$BUILD/orvia-cli" ]; then
+  mkdir -p "$WORK/app"
+  [ -f "$WORK/app/program_files/bin8.dat" ] || cp "$ROOT/data/bin8.dat" "$WORK/app/"
+  cli() { "$BUILD/orvia-cli" --app-dir "$WORK/app" "$@" >/dev/null 2>&1; }
+  cli import-tle "$ROOT/data/demo/podsat_2026-05-07.tle" &&
+    cli identify "$FRAME" --auto --date 08.05.2026 --time 18:10:39.2 --ut-error 0.3 --exposure 30 \
+      --lon 112.02005 --lat 26.46528 --ra 286 --dec 10.5 --field 13 &&
+    cli measure "$FRAME" --auto && SOLVED=1
+fi
+"$BUILD/orvia" --app-dir "$WORK/app" "$FRAME" >/dev/null 2>&1 &
 APP_PID=$!
 
 # Window ids of Orvia, bottom to top, as the window manager stacks them.
@@ -41,10 +54,20 @@ for _ in $(seq 1 120); do
   sleep 0.5
 done
 
+# Absolute x, y, width and height of a window's client area.
+geometry() {
+  xwininfo -id "$1" 2>/dev/null | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /Width/{w=$2} /Height/{h=$2} END{print x, y, w, h}' || true
+}
+
 fail=0
 check() {
-  local step="$1" main_seen=0 count=0
+  local step="$1" main_seen=0 count=0 frame_id="" px=0 py=0 pw=0 ph=0
   sleep 0.7
+  # The frame window's picture with its readouts and controls: its client area less the empty bottom margin.
+  for id in $(stack); do
+    [ "$(pid_of "$id")" = "$APP_PID" ] && title "$id" | grep -q demo_podsat && frame_id="$id"
+  done
+  [ -n "$frame_id" ] && read -r px py pw ph <<<"$(geometry "$frame_id")" && ph=$((ph - 18))
   for id in $(stack); do
     [ "$(pid_of "$id")" = "$APP_PID" ] || continue
     local name
@@ -57,11 +80,17 @@ check() {
       fail=1
     fi
     local geo x y w h
-    geo="$(xwininfo -id "$id" 2>/dev/null | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /Width/{w=$2} /Height/{h=$2} END{print x, y, w, h}' || true)"
+    geo="$(geometry "$id")"
     [ -n "$geo" ] || continue
     read -r x y w h <<<"$geo"
     if [ "$x" -lt 0 ] || [ "$y" -lt 0 ] || [ $((x + w)) -gt 1366 ] || [ $((y + h)) -gt 768 ]; then
       echo "FAIL after $step: \"$name\" at $x,$y size ${w}x$h leaves the screen"
+      fail=1
+    fi
+    # Title bars lie above the client areas: 24 pixels of decoration are counted with each window.
+    if [ "$id" != "$frame_id" ] && [ "$ph" -gt 0 ] && [ "$x" -lt $((px + pw)) ] && [ $((x + w)) -gt "$px" ] &&
+      [ $((y - 24)) -lt $((py + ph)) ] && [ $((y + h)) -gt "$py" ]; then
+      echo "FAIL after $step: \"$name\" at $x,$y size ${w}x$h covers the frame's picture"
       fail=1
     fi
   done
@@ -88,12 +117,52 @@ done
 xdotool key Escape key Escape
 check "closing the menus"
 
-# "Идентификация звезд" without four stars answers with a message box; Return closes it.
+# A menu opened by Right shows its first item highlighted. "Идентификация звезд" without four marked stars
+# answers with a message box; Return closes it.
 xdotool mousemove $((mx + 20)) $((my + 10)) click 1
 sleep 0.3
-xdotool key Right Right Down Return
+xdotool key Right Right Return
 sleep 1
 [ -n "$SHOTS" ] && import -window root "$SHOTS/windows_message.png"
 xdotool key Return
 check "closing a message box"
+
+# The satellite windows, from the menu "Идентификация": the candidate filter (its OK runs the search and shows
+# the candidate list), one satellite, several satellites.
+if [ "$SOLVED" = 1 ]; then
+  menu_item() {
+    xdotool mousemove $((mx + 20)) $((my + 10)) click 1
+    sleep 0.3
+    xdotool key Right Right
+    for _ in $(seq 2 "$1"); do xdotool key Down; done
+    xdotool key Return
+    sleep 1
+  }
+  window_named() {
+    for id in $(stack); do [ "$(pid_of "$id")" = "$APP_PID" ] && [ "$(title "$id")" = "$1" ] && echo "$id"; done
+    return 0
+  }
+  menu_item 3
+  check "the candidate filter"
+  filter="$(window_named "Фильтр ИСЗ")"
+  if [ -n "$filter" ]; then
+    read -r x y w h <<<"$(geometry "$filter")"
+    xdotool mousemove $((x + w - 70)) $((y + h - 25)) click 1
+    sleep 3
+    check "the candidate list"
+    [ -n "$(window_named "Претенденты ИСЗ")" ] || { echo "FAIL: no candidate list"; fail=1; }
+  else
+    echo "FAIL: no candidate filter"
+    fail=1
+  fi
+  [ -n "$SHOTS" ] && import -window root "$SHOTS/windows_candidates.png"
+  menu_item 4
+  check "one satellite"
+  menu_item 5
+  check "several satellites"
+  [ -n "$SHOTS" ] && import -window root "$SHOTS/windows_satellites.png"
+else
+  echo "FAIL: the demo frame could not be prepared by $BUILD/orvia-cli"
+  fail=1
+fi
 exit "$fail"

@@ -9,8 +9,9 @@ namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
+// Blanks around names and values; a CR left by a doubled line end (CR CR LF) is one too.
 bool IsBlank(char c) {
-  return c == ' ' || c == '\t';
+  return c == ' ' || c == '\t' || c == '\r';
 }
 
 std::string_view Trim(std::string_view s) {
@@ -134,13 +135,14 @@ WriteResult WriteIniFile(const std::string& path, const IniDocument& document) {
 namespace {
 
 // The trimmed value of a key of a section, uncut; defaultValue when the section or the key is missing.
+// The view points into the document or into the caller's default.
 std::string_view RawValue(const IniDocument& document, std::string_view section, std::string_view key,
                           std::string_view defaultValue) {
   const std::size_t header = FindSection(document, NormalName(section));
-  if (header == document.lines.size()) return std::string(defaultValue);
+  if (header == document.lines.size()) return defaultValue;
   const std::size_t end = SectionEnd(document, header);
   const std::size_t at = FindKey(document, header + 1, end, NormalName(key));
-  if (at == end) return std::string(defaultValue);
+  if (at == end) return defaultValue;
   const IniLine& line = document.lines[at];
   return Trim(std::string_view(line.text).substr(line.valueStart));
 }

@@ -93,8 +93,8 @@ IodResult WriteIodReport(const std::string& appDir, const IodInput& input) {
   }
   std::string text;
   for (const IodPosition& position : input.positions) text += IodLine(input, position) + "\r\n";
-  if (!WriteFileAtomically(result.path, text)) {
-    result.message = "Не удалось записать файл " + result.path;
+  if (const WriteResult written = WriteFileAtomically(result.path, text); !written) {
+    result.message = "Не удалось записать файл " + result.path + ": " + written.reason;
     return result;
   }
   result.ok = true;

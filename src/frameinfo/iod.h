@@ -25,7 +25,7 @@ struct IodInput {
 };
 
 // What WriteIodReport did: on success the file's path; on failure the exact message for the user
-// (naming the file when it could not be written), and no file is left half-written.
+// (naming the file and the system's reason when it could not be written), and no file is left half-written.
 struct IodResult {
   bool ok = false;
   std::string path;

@@ -122,14 +122,14 @@ std::string PlacesText(const std::vector<ObserverSite>& sites) {
   return text;
 }
 
-bool SavePlaces(const std::string& appDir, const std::vector<ObserverSite>& sites) {
+WriteResult SavePlaces(const std::string& appDir, const std::vector<ObserverSite>& sites) {
   std::error_code ec;
   std::filesystem::create_directories(std::filesystem::path(PlacesFileName(appDir)).parent_path(), ec);
-  return WriteFileAtomically(PlacesFileName(appDir), PlacesText(sites)).ok;
+  return WriteFileAtomically(PlacesFileName(appDir), PlacesText(sites));
 }
 
-std::string PlacesSaveError(const std::string& path) {
-  return "Не удалось записать файл списка мест наблюдения " + path +
+std::string PlacesSaveError(const std::string& path, const std::string& reason) {
+  return "Не удалось записать файл списка мест наблюдения " + path + ": " + reason +
          ". Новое место не сохранено, прежний список не изменён";
 }
 

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/file_utils.h"
+
 // One observing place.
 struct ObserverSite {
   std::string name;        // kept byte for byte
@@ -45,11 +47,11 @@ PlacesLoad LoadPlaces(const std::string& appDir);
 std::string PlacesText(const std::vector<ObserverSite>& sites);
 
 // Rewrites the places file with all the places (through a temporary file, so that a failure leaves
-// the old file whole). False when the file could not be written.
-bool SavePlaces(const std::string& appDir, const std::vector<ObserverSite>& sites);
+// the old file whole). On failure the result carries the system's reason.
+WriteResult SavePlaces(const std::string& appDir, const std::vector<ObserverSite>& sites);
 
-// Message for a failed rewrite of the places file at path.
-std::string PlacesSaveError(const std::string& path);
+// Message for a failed rewrite of the places file at path, with the system's reason for it.
+std::string PlacesSaveError(const std::string& path, const std::string& reason);
 
 // The list line of a place: name, |longitude| "00.000" with E/W, |latitude| "00.000" with N/S, code.
 std::string PlaceListLine(const ObserverSite& site);

@@ -82,7 +82,8 @@ std::string SatelliteFilePath(const std::string& appDir, int catalogNumber);
 // then by name).
 std::vector<std::string> ListDatabaseFiles(const std::string& appDir);
 
-// Splits text into lines at CR LF, LF or a lone CR; a final line without a line end is kept.
+// Splits text into lines at CR LF, LF or a lone CR; a final line without a line end is kept. A UTF-8
+// byte-order mark at the start of a line (files joined one after another) is dropped.
 std::vector<std::string_view> SplitLines(std::string_view text);
 // The text without a leading UTF-8 byte-order mark.
 std::string_view WithoutByteOrderMark(std::string_view text);

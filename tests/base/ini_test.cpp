@@ -35,14 +35,22 @@ TEST(IniGetValue, MatchesSectionsAndKeysWithoutCaseAndSurroundingBlanks) {
   EXPECT_EQ(IniGetValue(doc, "User Info", "Orphan", "?"), "?");
   EXPECT_EQ(IniGetValue(doc, "Other", "Orphan", "?"), "2");
   EXPECT_EQ(IniGetValue(doc, "Missing", "Size y", "dflt"), "dflt");
+  // A default too long for a short string's inline buffer comes back whole for a missing section or key
+  // (it was once read from a freed copy: found by the information-file fuzzer).
+  const std::string longDefault = "00:00:00.00 and a default longer than an inline buffer";
+  EXPECT_EQ(IniGetValue(doc, "Missing", "UT", longDefault), longDefault);
+  EXPECT_EQ(IniGetValue(doc, "User Info", "UT", longDefault), longDefault);
 }
 
 TEST(IniGetValue, CutsValuesTo254CharactersAndReadsEmptyValues) {
   const std::string longValue(300, 'x');
-  const IniDocument doc = ParseIni("[S]\nLong=" + longValue + "\nEmpty=\nEquals=a=b\n");
+  const IniDocument doc = ParseIni("[S]\nLong=" + longValue + "\nEmpty=\nEquals=a=b\nDoubled=No\r\r\n");
   EXPECT_EQ(IniGetValue(doc, "S", "Long", ""), std::string(254, 'x'));
   EXPECT_EQ(IniGetValue(doc, "S", "Empty", "dflt"), "");
   EXPECT_EQ(IniGetValue(doc, "S", "Equals", ""), "a=b");
+  // A doubled CR before the line feed is no part of the value (it once read as "No\r", was written back
+  // as "No " and read as "No" only at the second rewrite: found by the information-file fuzzer).
+  EXPECT_EQ(IniGetValue(doc, "S", "Doubled", ""), "No");
 }
 
 TEST(IniGetValue, IgnoresAByteOrderMarkBeforeTheFirstSection) {

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "test_paths.h"
 
@@ -14,6 +15,7 @@ namespace {
 
 using testing_support::ReadFile;
 using testing_support::TempDir;
+using testing_support::WriteFile;
 
 constexpr double kPi = 3.14159265358979323846;
 
@@ -158,10 +160,13 @@ TEST(Iod, FailuresComeBackAsMessages) {
   TempDir dir;
   IodInput in = Iss();
   in.positions = {{kMarch15, RaDecDeg(10, 10)}};
-  const std::string missing = (dir.path() / "no such folder").string() + "/";
-  IodResult r = WriteIodReport(missing, in);
+  // An application folder that is a file cannot take the report; the message says why.
+  WriteFile(dir.path() / "plain", "not a folder");
+  const std::string unwritable = (dir.path() / "plain").string() + "/";
+  IodResult r = WriteIodReport(unwritable, in);
   EXPECT_FALSE(r.ok);
-  EXPECT_EQ(r.message, "Не удалось записать файл " + missing + "iod_25544.txt");
+  EXPECT_EQ(r.message,
+            "Не удалось записать файл " + unwritable + "iod_25544.txt: " + std::generic_category().message(ENOTDIR));
   in.catalogueNumber = 400000;
   r = WriteIodReport(dir.appDir(), in);
   EXPECT_FALSE(r.ok);

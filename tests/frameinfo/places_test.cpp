@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <system_error>
 
 #include "test_paths.h"
 
@@ -32,6 +33,18 @@ TEST(Places, FileRoundTripKeepsEveryField) {
     EXPECT_EQ(load.sites[i].latitude, sites[i].latitude);
     EXPECT_EQ(load.sites[i].code, sites[i].code);
   }
+}
+
+TEST(Places, UnwritableFolderGivesTheSystemsReason) {
+  TempDir dir;
+  WriteFile(dir.path() / "program_files", "a file where the folder should be");
+  const WriteResult saved = SavePlaces(dir.appDir(), {{"Москва", 37.617, 55.756, 1234}});
+  ASSERT_FALSE(saved);
+  EXPECT_EQ(saved.reason, std::generic_category().message(ENOTDIR));
+  const std::string path = PlacesFileName(dir.appDir());
+  EXPECT_EQ(PlacesSaveError(path, saved.reason), "Не удалось записать файл списка мест наблюдения " + path + ": " +
+                                                     saved.reason +
+                                                     ". Новое место не сохранено, прежний список не изменён");
 }
 
 TEST(Places, EarlierFilesReadAsWritten) {

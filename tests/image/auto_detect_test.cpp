@@ -49,7 +49,8 @@ struct Drawing {
 };
 
 // Two streaks of different strength are both listed, the stronger first, each with its ends within what
-// its noise allows (the fainter one has a signal of four noise widths per pixel); stars, a close pair of stars and hot pixels give no streak.
+// its noise allows (the fainter one has a signal of four noise widths per pixel); stars, a close pair of stars and hot
+// pixels give no streak.
 TEST(AutoDetect, StreaksListedStrongestFirstWithFittedEnds) {
   Drawing d(900, 600);
   d.Streak(120.3, 80.6, 610.8, 355.2, 40.0);
@@ -113,7 +114,12 @@ TEST(AutoDetect, AutomaticMarksAreThoseOfClicks) {
   Drawing d(800, 500);
   std::mt19937 random(11);
   std::uniform_real_distribution<double> ux(30, 770), uy(30, 470), up(20, 180);
-  for (int i = 0; i < 60; ++i) d.Star(ux(random), uy(random), up(random));
+  for (int i = 0; i < 60; ++i) {
+    // Drawn in a fixed order (arguments of one call are evaluated in an order each compiler chooses), so
+    // that every build sees the same field.
+    const double peak = up(random), y = uy(random), x = ux(random);
+    d.Star(x, y, peak);
+  }
   const BrightnessRaster raster = d.Raster(20.0, 2.0, 5);
   const MarkPalette palette;
   const MarkingFrame frame{raster, 15, 1.5f, palette};

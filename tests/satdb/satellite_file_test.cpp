@@ -124,6 +124,15 @@ TEST(SatelliteFileFormat, SplitsCrLfAndLfAndWritesHeadersInOrder) {
   EXPECT_DOUBLE_EQ(file.sets[1].epochKey, 2026100.5);
   EXPECT_EQ(SatelliteFileText(file),
             CrLf({"Name = AO-07", "mName = NEW", "Mag = 1.00", l1a, kLeoLine2, l1b, kLeoLine2, "stray"}));
+
+  // Files joined one after another: a byte-order mark opening a line belongs to no line, so the set after
+  // it is read and a rewrite is stable (found by the satellite-file fuzzer: a mark kept as a stray line
+  // became the rewritten file's start and was dropped by the next reading).
+  const std::string bom = "\xEF\xBB\xBF";
+  const SatelliteFile joined = ParseSatelliteFile("\n" + bom + "\n*\n" + bom + l1a + "\n" + kLeoLine2 + "\n");
+  ASSERT_EQ(joined.sets.size(), 1u);
+  EXPECT_EQ(joined.sets[0].line1, l1a);
+  EXPECT_EQ(SatelliteFileText(joined), CrLf({l1a, kLeoLine2, "*"}));
 }
 
 TEST(SatelliteFileFormat, FailedRewriteLeavesTheOldFileWhole) {

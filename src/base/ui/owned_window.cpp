@@ -5,7 +5,6 @@
 #include <QScreen>
 #include <QWidget>
 #include <algorithm>
-#include <limits>
 
 Qt::WindowFlags OwnedWindowFlags(Qt::WindowFlags hints) {
   // A tool window with a parent is transient for it: the window manager stacks it above its owner.
@@ -51,23 +50,71 @@ void MoveInsideArea(QWidget* window, QPoint frameTopLeft) {
   window->move(Inside(frameTopLeft, FrameSize(window), AvailableArea(window)));
 }
 
+QRect LargestFreeRect(const QRect& area, const QList<QRect>& obstacles) {
+  // Every side of a maximal free rectangle lies on a side of the area or of an obstacle: try them all.
+  QList<int> lefts{area.left()}, rights{area.right()}, tops{area.top()}, bottoms{area.bottom()};
+  for (const QRect& r : obstacles) {
+    lefts << r.right() + 1;
+    rights << r.left() - 1;
+    tops << r.bottom() + 1;
+    bottoms << r.top() - 1;
+  }
+  QRect best;
+  long long bestArea = 0;
+  for (int left : lefts)
+    for (int right : rights)
+      for (int top : tops)
+        for (int bottom : bottoms) {
+          const QRect candidate = QRect(QPoint(left, top), QPoint(right, bottom)).intersected(area);
+          if (candidate.isEmpty()) continue;
+          const long long size = static_cast<long long>(candidate.width()) * candidate.height();
+          if (size <= bestArea) continue;
+          if (std::none_of(obstacles.begin(), obstacles.end(),
+                           [&](const QRect& r) { return r.intersects(candidate); })) {
+            best = candidate;
+            bestArea = size;
+          }
+        }
+  return best;
+}
+
 void PlaceAvoiding(QWidget* window, const QList<QPoint>& frameCorners, const QList<QRect>& avoid) {
   const QSize size = FrameSize(window);
   const QRect area = AvailableArea(window);
-  QPoint best = frameCorners.isEmpty() ? window->pos() : frameCorners.front();
-  long long leastOverlap = std::numeric_limits<long long>::max();
-  for (const QPoint& corner : frameCorners) {
-    const QPoint at = Inside(corner, size, area);
-    const QRect placed(at, size);
-    long long overlap = 0;
+  // Overlaps compare rectangle by rectangle in the order given: covering an earlier one weighs more.
+  const auto overlaps = [&](const QRect& placed) {
+    QList<long long> list;
     for (const QRect& r : avoid) {
       const QRect common = placed.intersected(r);
-      if (!common.isEmpty()) overlap += static_cast<long long>(common.width()) * common.height();
+      list << (common.isEmpty() ? 0LL : static_cast<long long>(common.width()) * common.height());
     }
-    if (at == corner && overlap == 0) return window->move(at);
-    if (overlap < leastOverlap) {
-      leastOverlap = overlap;
+    return list;
+  };
+  const QList<long long> clear(avoid.size(), 0);
+  QPoint best = frameCorners.isEmpty() ? window->pos() : frameCorners.front();
+  QList<long long> least;
+  for (const QPoint& corner : frameCorners) {
+    const QPoint at = Inside(corner, size, area);
+    const QList<long long> overlap = overlaps(QRect(at, size));
+    if (at == corner && overlap == clear) return window->move(at);
+    if (least.isEmpty() || overlap < least) {
+      least = overlap;
       best = at;
+    }
+  }
+  // Covering something: a window that can shrink takes the largest free part of the area, when that holds
+  // the window at its least size.
+  const bool resizable = window->minimumSize() != window->maximumSize();
+  const QRect gap = LargestFreeRect(area, avoid);
+  if (least != clear && resizable && !gap.isEmpty()) {
+    const QSize decorations = size - window->size();
+    const QSize room = gap.size() - decorations;
+    // A window without a layout tells no least size: it keeps its own.
+    const QSize hint = window->minimumSizeHint();
+    const QSize smallest = hint.isValid() ? hint.expandedTo(window->minimumSize()) : window->size();
+    if (room.width() >= smallest.width() && room.height() >= smallest.height()) {
+      window->resize(window->size().boundedTo(room));
+      return window->move(Inside(best, window->size() + decorations, gap));
     }
   }
   window->move(Inside(best, size, area));

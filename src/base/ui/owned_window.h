@@ -27,6 +27,10 @@ int CaptionWidth(const QString& caption);
 void MoveInsideArea(QWidget* window, QPoint frameTopLeft);
 
 // Moves a top-level window to the first of the candidate frame corners at which its frame lies inside the
-// available area and overlaps none of the rectangles to avoid; when none qualifies, the candidate with the
-// least overlap, pulled inside the area.
+// available area and overlaps none of the rectangles to avoid (listed most important first). When none
+// qualifies, a resizable window shrinks into the largest free part of the area if it fits there at its least
+// size; otherwise it goes to the candidate that covers the earlier rectangles least, pulled inside the area.
 void PlaceAvoiding(QWidget* window, const QList<QPoint>& frameCorners, const QList<QRect>& avoid);
+
+// The largest rectangle of the area that meets none of the obstacles (empty when the area is covered).
+QRect LargestFreeRect(const QRect& area, const QList<QRect>& obstacles);

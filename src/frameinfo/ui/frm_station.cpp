@@ -174,8 +174,8 @@ void FrmStation::AddClicked() {
   }
   std::vector<ObserverSite> updated = sites_;
   updated.push_back(site);
-  if (!SavePlaces(appDir_, updated)) {
-    ShowMessage(QString::fromStdString(PlacesSaveError(path)), kMessageCaption, MessageButtons::Ok, this);
+  if (const WriteResult saved = SavePlaces(appDir_, updated); !saved) {
+    ShowMessage(QString::fromStdString(PlacesSaveError(path, saved.reason)), kMessageCaption, MessageButtons::Ok, this);
     return;
   }
   sites_ = std::move(updated);

@@ -49,4 +49,6 @@ struct SatelliteContext {
   std::function<void()> showTrajectories{};  // redraws the state's marks and labels on the frame
   std::function<void(const QString&, const QString&, const QString&)> hint{};
   std::function<void()> swapTrackEnds{};  // exchanges track ends 1 and 2
+  // Moves a new window inside the screen and off the frame's picture; unset: near the owner's centre.
+  std::function<void(QWidget*)> place{};
 };

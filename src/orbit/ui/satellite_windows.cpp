@@ -53,7 +53,10 @@ FrmSatN* SatelliteWindows::SatNWindow() const {
 }
 
 void SatelliteWindows::Place(QWidget* window) const {
-  if (QWidget* owner = context_.owner)
+  if (!window->testAttribute(Qt::WA_Resized)) window->adjustSize();  // its size is known before it is shown
+  if (context_.place)
+    context_.place(window);
+  else if (QWidget* owner = context_.owner)
     MoveInsideArea(window, QPoint(owner->x() + owner->width() / 3, owner->y() + owner->height() / 3));
   window->setAttribute(Qt::WA_DeleteOnClose);
   window->show();

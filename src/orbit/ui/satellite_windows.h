@@ -52,6 +52,7 @@ private:
   void CandidatesClosed();
   // Draws a candidate's trajectory (1-based record index).
   void DrawCandidate(int recordIndex);
+  // Places a new window through the context's hook (off the frame's picture) and shows it.
   void Place(QWidget* window) const;
 
   SatelliteContext context_;

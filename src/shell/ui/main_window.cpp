@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QTimer>
 #include <QCloseEvent>
 #include <QCryptographicHash>
 #include <QDir>
@@ -11,18 +10,20 @@
 #include <QMenuBar>
 #include <QPalette>
 #include <QScreen>
+#include <QTimer>
 #include <filesystem>
 
 #include "astrometry/asterism.h"
-#include "astrometry/pattern_index.h"
 #include "astrometry/identify.h"
 #include "astrometry/moon_sun.h"
 #include "astrometry/overlay.h"
+#include "astrometry/pattern_index.h"
 #include "astrometry/track.h"
 #include "astrometry/ui/frm_txt.h"
 #include "base/numbers.h"
 #include "base/ui/file_dialog.h"
 #include "base/ui/frmz.h"
+#include "base/ui/long_task.h"
 #include "base/ui/message.h"
 #include "base/ui/owned_window.h"
 #include "frameinfo/info_file.h"
@@ -34,7 +35,9 @@
 #include "satdb/satdb.h"
 #include "satdb/ui/frm_clear.h"
 #include "satdb/ui/frm_dir.h"
+#include "shell/commands.h"
 #include "shell/frame_session.h"
+#include "shell/remembered_use.h"
 #include "shell/startup.h"
 #include "shell/ui/form1.h"
 #include "shell/ui/frame_viewer.h"
@@ -42,10 +45,6 @@
 #include "shell/ui/frm_nast.h"
 #include "shell/ui/frm_splash.h"
 #include "shell/ui/frmp.h"
-#include "base/ui/frmz.h"
-#include "base/ui/long_task.h"
-#include "base/ui/message.h"
-#include "shell/commands.h"
 
 namespace {
 
@@ -154,6 +153,7 @@ void MainWindow::CreateSatelliteWindows() {
       DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_.trackEnds, frame_.displayScale, app_.palette, slot),
                   TrackEndCentre(slot));
   };
+  context.place = [this](QWidget* window) { PlaceClearOfFrame(window, BesidePanel()); };
   satellites_ = std::make_unique<SatelliteWindows>(std::move(context));
 }
 
@@ -351,6 +351,11 @@ bool MainWindow::StartUp() {
   if (shutDown_) return false;
   if (!prepared.message.empty()) Say(QString::fromStdString(prepared.message));
 
+  // The observer's last site and TLE folder, from an earlier run.
+  const RememberedUse remembered = ReadRememberedUse(app_.appDir);
+  lastSite_ = remembered.site;
+  lastTleDir_ = QString::fromStdString(remembered.tleFolder);
+
   app_.palette = MarkPalette{};
   catalogueDisplay_ = CatalogueDisplayState{};
   app_.frameSizes = MakeFrameSizeTable();
@@ -418,7 +423,15 @@ void MainWindow::RememberSite() {
   site.longitude = frame_.info.longitude;
   site.latitude = frame_.info.latitude;
   site.code = frame_.info.stationCode;
+  const bool changed = !lastSite_ || lastSite_->longitude != site.longitude || lastSite_->latitude != site.latitude ||
+                       lastSite_->code != site.code;
   lastSite_ = site;
+  if (changed) StoreRememberedUse();
+}
+
+void MainWindow::StoreRememberedUse() {
+  // A failure costs only the convenience: the next run starts without the remembered values.
+  WriteRememberedUse(app_.appDir, RememberedUse{lastSite_, QDir::toNativeSeparators(lastTleDir_).toStdString()});
 }
 
 bool MainWindow::SaveFrameInfo(const QString& leaveQuestion) {
@@ -532,17 +545,32 @@ void MainWindow::PlaceFrameWindows() {
 }
 
 void MainWindow::PlaceClearOfFrame(QWidget* window, QPoint preferred) {
-  // Tried in turn: the preferred corner, below the panel, below the frame window, the bottom left corner.
+  // Tried in turn: the preferred corner, below the panel, below the frame window's picture, the bottom right
+  // and the bottom left corners; the first where the window covers neither the frame's picture, the fragment,
+  // the panel, the measurement text, the hint nor another open window (in that order of importance).
   const QRect area = AvailableArea(this);
-  const QRect picture(form1_->pos(), form1_->size() + QSize(8, 30));
-  const QRect fragment(fragment_->pos(), fragment_->size() + QSize(8, 30));
+  // Of the frame window, the picture with its readouts and controls; the empty margin below them may be covered.
+  const QRect picture(form1_->pos(),
+                      QSize(form1_->width() + 8, 30 + std::min(form1_->height(), form1_->childrenRect().bottom() + 2)));
   QList<QRect> avoid;
-  if (form1_->isVisible()) avoid << picture;
-  if (fragment_->isVisible()) avoid << fragment;
+  if (form1_->isVisible() && form1_ != window) avoid << picture;
+  QList<QWidget*> others{fragment_, panel_, textWindow_, hint_};
+  for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    if (child->isWindow() && !others.contains(child) && child != form1_) others << child;
+  for (const QWidget* other : others)
+    if (other && other != window && other->isVisible()) avoid << QRect(other->pos(), other->size() + QSize(8, 30));
   QList<QPoint> corners{preferred};
   if (panel_) corners << QPoint(panel_->frameGeometry().left(), panel_->frameGeometry().bottom() + 4);
-  corners << QPoint(picture.left(), picture.bottom() + 4) << QPoint(area.left(), area.bottom() - window->height());
+  corners << QPoint(picture.left(), picture.bottom() + 4)
+          << area.bottomRight() - QPoint(window->width(), window->height())
+          << QPoint(area.left(), area.bottom() - window->height());
   PlaceAvoiding(window, corners, avoid);
+}
+
+QPoint MainWindow::BesidePanel() const {
+  if (!panel_) return QPoint(x() + width() / 3, y() + height() / 3);
+  const QRect beside = panel_->frameGeometry();
+  return QPoint(beside.right() + 5, beside.top());
 }
 
 void MainWindow::ResetFrameState() {
@@ -879,7 +907,11 @@ void MainWindow::LoadTleDir() {
 
 void MainWindow::RememberTleFolder(FrmDir* window) {
   if (!lastTleDir_.isEmpty() && QFileInfo(lastTleDir_).isDir()) window->SetDirectory(lastTleDir_);
-  connect(window, &FrmDir::FolderUsed, this, [this](const QString& dir) { lastTleDir_ = dir; });
+  connect(window, &FrmDir::FolderUsed, this, [this](const QString& dir) {
+    if (dir == lastTleDir_) return;
+    lastTleDir_ = dir;
+    StoreRememberedUse();
+  });
 }
 
 void MainWindow::RunImport(const QString& progressText, const QString& filter, const QString& failure, bool ssr) {

@@ -135,11 +135,17 @@ private:
   void RememberSite();
   // Opens the TLE window in the folder used last and remembers the folder it imports from.
   void RememberTleFolder(class FrmDir* window);
+  // Keeps the last site and TLE folder in the application directory for the next run.
+  void StoreRememberedUse();
   // Places the frame window and the fragment window inside the screen's available area, side by side.
   void PlaceFrameWindows();
   // Moves a window to the preferred corner of its frame, or to another place in the available area where it
-  // covers neither the frame window nor the fragment window.
+  // covers neither the frame's picture, the fragment window, the panel, the measurement window, the hint nor
+  // another open window;
+  // a resizable window shrinks into the largest free part of the screen when nothing else is clear.
   void PlaceClearOfFrame(QWidget* window, QPoint preferred);
+  // The frame corner right of the panel, top-aligned with it (screen pixels).
+  QPoint BesidePanel() const;
   // Draws a mark outline returned by detection as an overlay of the given kind; with the mark's image
   // position it stays on the frame's pixels at every zoom.
   void DrawOutline(OverlayKind kind, const MarkOutline& outline, std::optional<QPointF> imageCentre = {});
@@ -183,8 +189,7 @@ private:
   QPointer<class FrmTxt> textWindow_;
   QPointer<QWidget> cleanupWindow_;
   std::unique_ptr<SatelliteWindows> satellites_;
-  std::optional<ObserverSite> lastSite_;
-  QString
-      lastTleDir_;  // the folder TLE files were last imported from  // the site of the last frame left, for a new frame
+  std::optional<ObserverSite> lastSite_;                 // the site of the last frame left, for a new frame
+  QString lastTleDir_;                                   // the folder TLE files were last imported from
   std::vector<TrajectoryScreenPoint> trajectoryPoints_;  // the drawn marks as the viewer's time label finds them
 };

@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QToolButton>
 #include <filesystem>
+#include <system_error>
 
 #include "frameinfo/ui/frm_format.h"
 #include "frameinfo/ui/frm_par.h"
@@ -89,7 +90,9 @@ TEST(FrmStation, AddingRewritesTheFileOrKeepsItWhenWritingFails) {
     Click(places, "cmdAdd");
   }
   ASSERT_EQ(messages.Texts().size(), 2u);
-  EXPECT_EQ(messages.Texts()[1].toStdString(), PlacesSaveError(path));
+  EXPECT_EQ(messages.Texts()[1].toStdString(), "Не удалось записать файл списка мест наблюдения " + path + ": " +
+                                                   std::generic_category().message(EFBIG) +
+                                                   ". Новое место не сохранено, прежний список не изменён");
   EXPECT_EQ(ReadFile(path), kTwoPlaces);
   EXPECT_EQ(Find<QListWidget>(places, "ListS")->count(), 2);
 
@@ -158,7 +161,8 @@ TEST(IodReportWindow, UnwritableReportIsShownAsAMessage) {
   const std::string missing = (dir.path() / "missing").string() + "/";
   ReportIod(nullptr, missing, input);
   ASSERT_EQ(messages.Texts().size(), 1u);
-  EXPECT_EQ(messages.Texts()[0].toStdString(), "Не удалось записать файл " + missing + "iod_25544.txt");
+  EXPECT_EQ(messages.Texts()[0].toStdString(),
+            "Не удалось записать файл " + missing + "iod_25544.txt: " + std::generic_category().message(ENOENT));
   EXPECT_EQ(messages.messages[0].caption, QStringLiteral("Сообщение"));
 }
 

@@ -5,7 +5,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -21,6 +23,12 @@
 #include "base/ui/owned_window.h"
 #include "base/ui/translations.h"
 #include "frameinfo/ui/frm_par.h"
+#include "orbit/ui/frm_id.h"
+#include "orbit/ui/frm_sat_n.h"
+#include "orbit/ui/frm_sat_par.h"
+#include "orbit/ui/frm_usersat.h"
+#include "orbit/ui/satellite_windows.h"
+#include "satdb/ui/frm_dir.h"
 #include "shell/ui/form1.h"
 #include "shell/ui/frm_frame.h"
 #include "shell/ui/main_window.h"
@@ -121,6 +129,29 @@ TEST_F(DesktopTest, EveryWindowIsOwnedByTheMainWindowAndStartsOnScreen) {
   EXPECT_GE(owned, 8);  // panel, hint, progress, frame, fragment, frame sizes, TLE, cleanup, ...
 }
 
+TEST_F(DesktopTest, SatelliteWindowsOpenInsideTheScreenAndOffTheFramePicture) {
+  Open(MakeFrame("frame.jpg", 300, 200, 150, 100));
+  window->Frame().satellites.candidates.records.emplace_back();
+  window->Frame().satellites.candidates.rows.emplace_back();
+  SatelliteWindows* satellites = window->Satellites();
+  satellites->OpenFilter();
+  satellites->ShowFirstCandidate();
+  satellites->OpenUserSat();
+  satellites->OpenSatN();
+  const QWidget* pic = Find<QWidget>(window->FrameWindow(), "Pic");
+  const QRect picture(pic->mapToGlobal(QPoint(0, 0)), pic->size());
+  const QRect area = AvailableArea(window.get());
+  for (QWidget* w :
+       {static_cast<QWidget*>(satellites->FilterWindow()), static_cast<QWidget*>(satellites->CandidateWindow()),
+        static_cast<QWidget*>(satellites->UserSatWindow()), static_cast<QWidget*>(satellites->SatNWindow())}) {
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(w->isVisible());
+    const QRect placed(w->pos(), w->size() + QSize(8, 30));  // with the guessed decorations
+    EXPECT_TRUE(area.contains(placed)) << w->objectName().toStdString();
+    EXPECT_FALSE(placed.intersects(picture)) << w->objectName().toStdString();
+  }
+}
+
 TEST_F(DesktopTest, QtStandardTextsAreRussian) {
   ASSERT_TRUE(InstallQtRussian(*qApp));
   QDialogButtonBox box(QDialogButtonBox::Cancel | QDialogButtonBox::Open);
@@ -208,6 +239,43 @@ TEST_F(DesktopTest, AMinusSignSelectsWestOrSouthAndANewFrameStartsAtTheLastSite)
   EXPECT_TRUE(Find<QRadioButton>(panel, "OptW")->isChecked());
   EXPECT_TRUE(Find<QRadioButton>(panel, "OptS")->isChecked());
   EXPECT_TRUE(Find<QRadioButton>(panel, "Opt1")->isChecked());
+}
+
+TEST_F(DesktopTest, TheLastSiteAndTleFolderOutliveARestart) {
+  const fs::path tles = dir.path() / "tle in";
+  fs::create_directories(tles);
+  fs::copy_file(testing_support::SourceDir() / "data" / "demo" / "podsat_2026-05-07.tle", tles / "podsat.tle");
+  window->Action("mnuLoadTleDir")->trigger();
+  auto* tle = window->findChild<FrmDir*>();
+  ASSERT_NE(tle, nullptr);
+  Find<QLineEdit>(tle, "txtpath")->setText(QString::fromStdString(tles.string()));
+  emit Find<QLineEdit>(tle, "txtpath")->returnPressed();
+  Find<QCheckBox>(tle, "ChAll")->click();
+  Find<QPushButton>(tle, "cmdok")->click();
+  ASSERT_FALSE(recorder.messages.empty());  // the import's summary
+
+  Open(MakeFrame("first.jpg", 640, 480, 100, 100));
+  auto* lon = Find<QLineEdit>(window->Panel(), "txtp5");
+  auto* lat = Find<QLineEdit>(window->Panel(), "txtp6");
+  lon->clear();
+  lat->clear();
+  Type(lon, "-22.46");
+  Type(lat, "-33.9");
+  ASSERT_TRUE(window->ShutDown());  // leaving the frame with the program
+
+  // The next run on the same directory.
+  window = std::make_unique<MainWindow>(QString::fromStdString(dir.path().string()));
+  ASSERT_TRUE(window->StartUp());
+  Open(MakeFrame("second.jpg", 640, 480, 100, 100));  // no information file
+  FrmPar* panel = window->Panel();
+  EXPECT_EQ(Find<QLineEdit>(panel, "txtp5")->text(), "22.46000");
+  EXPECT_EQ(Find<QLineEdit>(panel, "txtp6")->text(), "33.90000");
+  EXPECT_TRUE(Find<QRadioButton>(panel, "OptW")->isChecked());
+  EXPECT_TRUE(Find<QRadioButton>(panel, "OptS")->isChecked());
+  window->Action("mnuLoadTleDir")->trigger();
+  ASSERT_NE(window->findChild<FrmDir*>(), nullptr);
+  EXPECT_EQ(Find<QLineEdit>(window->findChild<FrmDir*>(), "txtpath")->text(),
+            QDir::toNativeSeparators(QString::fromStdString(tles.string())));
 }
 
 TEST_F(DesktopTest, IdentifiedMarksAndAShownSolutionAreNotLostWithoutAQuestion) {
