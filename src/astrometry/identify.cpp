@@ -481,9 +481,13 @@ bool HypothesisVerified(const IdentificationInput& in, bool blind, const Identif
   // every verified mark does. Any other difference is a wrong match.
   for (std::size_t m = 0; m < in.marks.size() && m < h.identities.size(); ++m) {
     if (h.identities[m] == 0 || refs.At(h.identities[m]).number == v.numbers[m]) continue;
-    if (v.numbers[m] <= 0 || static_cast<std::size_t>(v.numbers[m]) >= refs.map.size()) return false;
-    const std::int32_t brighter = refs.map[v.numbers[m]];
-    if (brighter <= 0 || brighter > refs.size()) return false;
+    if (v.numbers[m] <= 0) return false;
+    // The star's place in the working list (whose map is by number blind, by place with a known centre).
+    std::int32_t brighter = 0;
+    for (std::int32_t p = 1; p <= refs.size() && brighter == 0; ++p) {
+      if (refs.At(p).number == v.numbers[m]) brighter = p;
+    }
+    if (brighter == 0) return false;
     swaps.push_back({m, brighter});
     const std::size_t number = static_cast<std::size_t>(std::max(0, refs.At(h.identities[m]).number));
     const std::int32_t at = number < catalogue.indexOfNumber.size() ? catalogue.indexOfNumber[number] : -1;

@@ -77,6 +77,31 @@ TEST_F(PatternSolver, BenchSampleIsIdentifiedAndNeverWrong) {
   EXPECT_GE(known, 81);  // 96 %
 }
 
+TEST_F(PatternSolver, CommandIsNeverWrongWhicheverSolverAnswers) {
+  // The command's whole identification (the triangle matcher, its verification, then the pattern solver)
+  // on 20 degree fields, where the matcher answers most lists and a close pair or a planet tests how its
+  // identities are checked.
+  SilentTask task;
+  ASSERT_TRUE(BuildAsterismFile(files_.catalogPath, files_.asterismPath, task));
+  BenchPlan plan;
+  plan.seed = 31337;
+  plan.fieldsDeg = {20, 60};
+  plan.variants = {"clean", "spurious", "planet"};
+  plan.listsPerCell = 4;
+  plan.minMarks = 8;
+  int success = 0;
+  const std::vector<BenchCase> cases = DrawBenchCases(*catalogue_, plan);
+  for (const BenchCase& c : cases) {
+    for (bool known : {false, true}) {
+      const BenchOutcome o = RunBenchCase(c, known, BenchSolver::Program, files_);
+      EXPECT_FALSE(o.wrong) << c.variant << " " << c.fieldDeg << "° " << c.marks.size() << " marks, "
+                            << (known ? "known centre" : "blind");
+      success += o.success;
+    }
+  }
+  EXPECT_GE(success, 44);  // of 48
+}
+
 TEST_F(PatternSolver, RandomMarksAreRefused) {
   BenchPlan plan;
   plan.seed = 77;
