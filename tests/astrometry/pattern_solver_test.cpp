@@ -102,6 +102,37 @@ TEST_F(PatternSolver, CommandIsNeverWrongWhicheverSolverAnswers) {
   EXPECT_GE(success, 44);  // of 48
 }
 
+TEST_F(PatternSolver, LensDistortionIsFittedOnWideFields) {
+  // 60 degree frames whose corners the lens moves by 1 % of the half-diagonal (barrel or pincushion): every
+  // mark on its own star, and the fitted coefficient near the lens's 0.01 of either sign.
+  BenchPlan plan;
+  plan.seed = 99;
+  plan.fieldsDeg = {60};
+  plan.variants = {"distorted"};
+  plan.listsPerCell = 4;
+  plan.minMarks = 20;
+  const auto index = CachedPatternIndex(PatternIndexPathBeside(files_.asterismPath));
+  const auto sky = CachedSkyCatalogue(files_.catalogPath);
+  ASSERT_TRUE(index && sky);
+  for (const BenchCase& c : DrawBenchCases(*catalogue_, plan)) {
+    PatternSolverInput in;
+    in.marks = &c.marks;
+    in.imageWidth = c.width;
+    in.imageHeight = c.height;
+    SilentTask task;
+    const PatternSolution s = SolveWithPatterns(in, *index, *sky, task);
+    ASSERT_TRUE(s.solved) << c.marks.size() << " marks";
+    int identified = 0;
+    for (std::size_t m = 0; m < c.marks.size(); ++m) {
+      if (s.verification.numbers[m] == 0) continue;
+      EXPECT_EQ(s.verification.numbers[m], c.truth[m]) << "mark " << m;
+      ++identified;
+    }
+    EXPECT_GE(identified, static_cast<int>(c.marks.size()) - 2);
+    EXPECT_NEAR(std::fabs(s.verification.distortion), 0.01, 0.003);
+  }
+}
+
 TEST_F(PatternSolver, RandomMarksAreRefused) {
   BenchPlan plan;
   plan.seed = 77;
