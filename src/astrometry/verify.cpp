@@ -342,6 +342,30 @@ int ClearChanceIdentities(const std::vector<StarMark>& marks, const PlateConstan
 
 namespace {
 
+// The star a mark is identified with (by catalogue number).
+const GridStar& StarNumbered(const SkyCatalogue& catalogue, std::int32_t number) {
+  return catalogue.stars[catalogue.indexOfNumber[number]];
+}
+
+// Pixel distance between a mark and where a plate puts a star; huge when the star cannot be projected.
+double OffsetPx(const StarMark& mark, const GridStar& star, const PlateConstants& plate) {
+  const PixelPosition p = SkyToPixel(star.ra, star.dec, plate);
+  return p.valid ? std::hypot(p.x - mark.x, p.y - mark.y) : 1e9;
+}
+
+// The identified marks with their stars as fit input, leaving out the marks for which skip(m) holds.
+template <typename Skip>
+std::vector<FitStar> FitStarsOf(const std::vector<StarMark>& marks, const std::vector<std::int32_t>& numbers,
+                                const SkyCatalogue& catalogue, Skip skip) {
+  std::vector<FitStar> fit;
+  for (std::size_t m = 0; m < marks.size() && m < numbers.size(); ++m) {
+    if (numbers[m] == 0 || skip(m)) continue;
+    const GridStar& s = StarNumbered(catalogue, numbers[m]);
+    fit.push_back({marks[m].x, marks[m].y, s.ra, s.dec});
+  }
+  return fit;
+}
+
 // Radial lens distortion about the image centre: a mark lies at c + (p - c)(1 + k (r / R)^2), p where the
 // linear plate puts its star, r = |p - c| and R the half-diagonal. Fitted to the identified marks when
 // there are enough of them; identities are then decided on the marks with the distortion taken out.
@@ -408,9 +432,7 @@ PlateVerification Refine(const std::vector<StarMark>& marks, PlateConstants& pla
     std::vector<double> offs;
     for (std::size_t m = 0; m < work.size(); ++m) {
       if (v.numbers[m] == 0) continue;
-      const GridStar& s = catalogue.stars[catalogue.indexOfNumber[v.numbers[m]]];
-      const PixelPosition p = SkyToPixel(s.ra, s.dec, plate);
-      offPx[m] = p.valid ? std::hypot(p.x - work[m].x, p.y - work[m].y) : 1e9;
+      offPx[m] = OffsetPx(work[m], StarNumbered(catalogue, v.numbers[m]), plate);
       offs.push_back(offPx[m]);
     }
     double keepPx = 1e300;
@@ -420,12 +442,8 @@ PlateVerification Refine(const std::vector<StarMark>& marks, PlateConstants& pla
       std::nth_element(offs.begin(), offs.begin() + static_cast<std::ptrdiff_t>(third), offs.end());
       keepPx = std::max(1.0, 3.0 * offs[third]);
     }
-    std::vector<FitStar> fit;
-    for (std::size_t m = 0; m < work.size(); ++m) {
-      if (v.numbers[m] == 0 || offPx[m] > keepPx) continue;
-      const GridStar& s = catalogue.stars[catalogue.indexOfNumber[v.numbers[m]]];
-      fit.push_back({work[m].x, work[m].y, s.ra, s.dec});
-    }
+    const std::vector<FitStar> fit =
+        FitStarsOf(work, v.numbers, catalogue, [&](std::size_t m) { return offPx[m] > keepPx; });
     PlateConstants next;
     if (fit.size() < 3 || !FitPlate(fit, plate.ra0, plate.dec0, o.imageWidth / 2.0, o.imageHeight / 2.0, next)) break;
     // A second fit about the re-centred tangent point: on wide fields one re-centring leaves pixels of error.
@@ -451,12 +469,7 @@ PlateVerification Refine(const std::vector<StarMark>& marks, PlateConstants& pla
 // plate is kept when the fit fails.
 void FitRawPlate(const std::vector<StarMark>& marks, const std::vector<std::int32_t>& numbers,
                  const SkyCatalogue& catalogue, const VerificationOptions& o, PlateConstants& plate) {
-  std::vector<FitStar> fit;
-  for (std::size_t m = 0; m < marks.size() && m < numbers.size(); ++m) {
-    if (numbers[m] == 0) continue;
-    const GridStar& s = catalogue.stars[catalogue.indexOfNumber[numbers[m]]];
-    fit.push_back({marks[m].x, marks[m].y, s.ra, s.dec});
-  }
+  const std::vector<FitStar> fit = FitStarsOf(marks, numbers, catalogue, [](std::size_t) { return false; });
   PlateConstants raw;
   if (fit.size() >= 3 && FitPlate(fit, plate.ra0, plate.dec0, o.imageWidth / 2.0, o.imageHeight / 2.0, raw))
     plate = raw;
@@ -493,17 +506,11 @@ int LeastVouchedMark(const std::vector<StarMark>& marks, const PlateConstants& p
   int worst = -1;
   double worstOff = 0.0;
   for (int left : identified) {
-    std::vector<FitStar> fit;
-    for (int m : identified) {
-      if (m == left) continue;
-      const GridStar& s = catalogue.stars[catalogue.indexOfNumber[numbers[m]]];
-      fit.push_back({marks[m].x, marks[m].y, s.ra, s.dec});
-    }
+    const std::vector<FitStar> fit =
+        FitStarsOf(marks, numbers, catalogue, [&](std::size_t m) { return static_cast<int>(m) == left; });
     PlateConstants without;
     if (!FitPlate(fit, plate.ra0, plate.dec0, o.imageWidth / 2.0, o.imageHeight / 2.0, without)) return -1;
-    const GridStar& s = catalogue.stars[catalogue.indexOfNumber[numbers[left]]];
-    const PixelPosition p = SkyToPixel(s.ra, s.dec, without);
-    const double off = p.valid ? std::hypot(p.x - marks[left].x, p.y - marks[left].y) : 1e9;
+    const double off = OffsetPx(marks[left], StarNumbered(catalogue, numbers[left]), without);
     offs.push_back(off);
     if (off > worstOff) worst = left, worstOff = off;
   }
