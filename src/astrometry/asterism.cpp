@@ -64,20 +64,28 @@ bool MakeTriangleRecord(std::array<double, 3> anglesDeg, std::array<std::int32_t
   return true;
 }
 
-bool SphericalTriangleRecord(const std::array<SkyPoint, 3>& points, const std::array<std::int32_t, 3>& vertices,
-                             AsterismRecord& record) {
-  const double a = SkySeparation(points[1], points[2]);
-  const double b = SkySeparation(points[0], points[2]);
-  const double c = SkySeparation(points[0], points[1]);
-  if (!(a > kAsterismMinSideRad && b > kAsterismMinSideRad && c > kAsterismMinSideRad)) return false;
-  const double ca = std::cos(a), cb = std::cos(b), cc = std::cos(c);
-  const double sa = std::sin(a), sb = std::sin(b), sc = std::sin(c);
+TriangleSide SideBetween(const SkyPoint& p, const SkyPoint& q) {
+  const double arc = SkySeparation(p, q);
+  return {arc, std::cos(arc), std::sin(arc)};
+}
+
+bool TriangleRecordFromSides(const TriangleSide& a, const TriangleSide& b, const TriangleSide& c,
+                             const std::array<std::int32_t, 3>& vertices, AsterismRecord& record) {
+  if (!(a.arc > kAsterismMinSideRad && b.arc > kAsterismMinSideRad && c.arc > kAsterismMinSideRad)) return false;
+  const double ca = a.cosine, cb = b.cosine, cc = c.cosine;
+  const double sa = a.sine, sb = b.sine, sc = c.sine;
   const double toDeg = 180.0 / Pi;
   // Spherical law of cosines for the angle opposite each side.
   const std::array<double, 3> angles = {ArcCos((ca - cb * cc) / (sb * sc)) * toDeg,
                                         ArcCos((cb - ca * cc) / (sa * sc)) * toDeg,
                                         ArcCos((cc - ca * cb) / (sa * sb)) * toDeg};
   return MakeTriangleRecord(angles, vertices, record);
+}
+
+bool SphericalTriangleRecord(const std::array<SkyPoint, 3>& points, const std::array<std::int32_t, 3>& vertices,
+                             AsterismRecord& record) {
+  return TriangleRecordFromSides(SideBetween(points[1], points[2]), SideBetween(points[0], points[2]),
+                                 SideBetween(points[0], points[1]), vertices, record);
 }
 
 int AsterismBin(int hundredths) {

@@ -75,6 +75,19 @@ bool MakeTriangleRecord(std::array<double, 3> anglesDeg, std::array<std::int32_t
 bool SphericalTriangleRecord(const std::array<SkyPoint, 3>& points, const std::array<std::int32_t, 3>& vertices,
                              AsterismRecord& record);
 
+// A side of a spherical triangle (radians) with its cosine and sine, for tables of many triangles over
+// the same stars: each side is worked out once per pair rather than once per triangle.
+struct TriangleSide {
+  double arc = 0.0;
+  double cosine = 1.0;
+  double sine = 0.0;
+};
+TriangleSide SideBetween(const SkyPoint& p, const SkyPoint& q);
+// The same record as SphericalTriangleRecord from the sides opposite each vertex (a between the second
+// and third star, b between the first and third, c between the first and second).
+bool TriangleRecordFromSides(const TriangleSide& a, const TriangleSide& b, const TriangleSide& c,
+                             const std::array<std::int32_t, 3>& vertices, AsterismRecord& record);
+
 // Table bin of an angle in hundredths of a degree: angle / 300 rounded to nearest, ties to even.
 int AsterismBin(int hundredths);
 

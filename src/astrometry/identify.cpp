@@ -179,17 +179,27 @@ bool BuildFrameTriangles(const std::vector<StarMark>& marks, std::vector<Asteris
 
 bool BuildFieldAsterisms(const ReferenceList& refs, std::int32_t count, AsterismTable& table, TaskControl& task) {
   table = AsterismTable();
-  const std::int32_t n = std::min(count, refs.size());
-  std::vector<SkyPoint> points;
-  points.reserve(static_cast<std::size_t>(std::max(n, 0)));
-  for (std::int32_t p = 1; p <= n; ++p) points.push_back({refs.At(p).ra, refs.At(p).dec});
+  const std::int32_t n = std::max<std::int32_t>(std::min(count, refs.size()), 0);
+  const std::size_t size = static_cast<std::size_t>(n);
+  // Every pair's side once (first star before second), then the triangles from them.
+  std::vector<TriangleSide> sides(size * size);
+  for (std::size_t i = 0; i < size; ++i) {
+    const ReferenceStar& p = refs.At(static_cast<std::int32_t>(i) + 1);
+    for (std::size_t j = i + 1; j < size; ++j) {
+      const ReferenceStar& q = refs.At(static_cast<std::int32_t>(j) + 1);
+      sides[i * size + j] = SideBetween({p.ra, p.dec}, {q.ra, q.dec});
+    }
+  }
   for (std::int32_t i = 1; i <= n - 2; ++i) {
     task.Yield();
     if (task.Cancelled()) return false;
+    const std::size_t a = static_cast<std::size_t>(i - 1);
     for (std::int32_t j = i + 1; j <= n - 1; ++j) {
+      const std::size_t b = static_cast<std::size_t>(j - 1);
       for (std::int32_t k = j + 1; k <= n; ++k) {
+        const std::size_t c = static_cast<std::size_t>(k - 1);
         AsterismRecord record;
-        if (SphericalTriangleRecord({points[i - 1], points[j - 1], points[k - 1]}, {i, j, k}, record)) {
+        if (TriangleRecordFromSides(sides[b * size + c], sides[a * size + c], sides[a * size + b], {i, j, k}, record)) {
           AddToTable(table, record);
         }
       }
@@ -206,32 +216,61 @@ ExtensionStars PrepareExtensionStars(const ReferenceList& refs, float magnitudeL
     out.positions.push_back(p);
     out.directions.push_back(Direction(s.ra, s.dec));
   }
+  out.byZ.resize(out.positions.size());
+  for (std::size_t c = 0; c < out.byZ.size(); ++c) out.byZ[c] = static_cast<std::uint32_t>(c);
+  std::stable_sort(out.byZ.begin(), out.byZ.end(),
+                   [&](std::uint32_t a, std::uint32_t b) { return out.directions[a][2] < out.directions[b][2]; });
+  out.zSorted.reserve(out.byZ.size());
+  for (std::uint32_t c : out.byZ) out.zSorted.push_back(out.directions[c][2]);
   return out;
 }
+
+namespace {
+
+// The candidate nearest a direction (largest cosine; equal cosines go to the lowest position), or 0.
+// Where the candidates are ordered by z only those within reachChord of the direction's z are looked
+// at: a star farther in z is farther than reachChord in chord, so it can only matter when nothing
+// nearer exists, and then no star lies within reach at all.
+std::int32_t NearestCandidate(const ExtensionStars& candidates, const std::array<double, 3>& d, double reachChord) {
+  double bestCos = -2.0;
+  std::int32_t best = 0;
+  auto consider = [&](std::size_t c) {
+    const auto& v = candidates.directions[c];
+    const double cosine = d[0] * v[0] + d[1] * v[1] + d[2] * v[2];
+    if (cosine > bestCos || (cosine == bestCos && candidates.positions[c] < best)) {
+      bestCos = cosine;
+      best = candidates.positions[c];
+    }
+  };
+  const bool ordered =
+      candidates.byZ.size() == candidates.positions.size() && candidates.zSorted.size() == candidates.byZ.size();
+  if (!ordered || !(reachChord < 2.0)) {
+    for (std::size_t c = 0; c < candidates.positions.size(); ++c) consider(c);
+    return best;
+  }
+  const auto first = std::lower_bound(candidates.zSorted.begin(), candidates.zSorted.end(), d[2] - reachChord);
+  for (auto it = first; it != candidates.zSorted.end() && *it <= d[2] + reachChord; ++it) {
+    consider(candidates.byZ[static_cast<std::size_t>(it - candidates.zSorted.begin())]);
+  }
+  return best;
+}
+
+}  // namespace
 
 ExtensionResult ExtendIdentification(const std::vector<StarMark>& marks, std::vector<std::int32_t>& identities,
                                      const PlateConstants& plate, const ReferenceList& refs,
                                      const ExtensionStars& candidates) {
   const double toleranceDeg = plate.mx * kExtensionPixels * kRadToDeg;
+  // The band searched: the tolerance as a chord, with a margin for rounding between the chord and
+  // the separation the tolerance is tested on.
+  const double reachChord = 2.0 * std::sin(std::min(std::fabs(toleranceDeg) * kDegToRad, Pi) / 2.0) * 1.01 + 1e-9;
   double sum = 0.0;
   int count = 0;
   for (std::size_t m = 0; m < marks.size(); ++m) {
     const SkyPosition sky = PixelToSky(marks[m].x, marks[m].y, plate);
     const SkyPoint here{sky.ra, sky.dec};
     if (identities[m] == 0) {
-      // Nearest candidate: the largest cosine of the separation; a later star replaces only when strictly
-      // nearer, so the lowest position wins ties.
-      const std::array<double, 3> d = Direction(sky.ra, sky.dec);
-      double bestCos = -2.0;
-      std::int32_t best = 0;
-      for (std::size_t c = 0; c < candidates.positions.size(); ++c) {
-        const auto& v = candidates.directions[c];
-        const double cosine = d[0] * v[0] + d[1] * v[1] + d[2] * v[2];
-        if (cosine > bestCos) {
-          bestCos = cosine;
-          best = candidates.positions[c];
-        }
-      }
+      const std::int32_t best = NearestCandidate(candidates, Direction(sky.ra, sky.dec), reachChord);
       if (best != 0) {
         const ReferenceStar& s = refs.At(best);
         const double distance = SkySeparation(here, {s.ra, s.dec}) * kRadToDeg;

@@ -100,10 +100,14 @@ bool BuildFrameTriangles(const std::vector<StarMark>& marks, std::vector<Asteris
 bool BuildFieldAsterisms(const ReferenceList& refs, std::int32_t count, AsterismTable& table, TaskControl& task);
 
 // The reference stars that may extend a hypothesis (magnitude below the limit), in position order, with
-// their unit direction vectors for a fast nearest-star search.
+// their unit direction vectors for a fast nearest-star search. byZ orders the candidates by the z
+// component of their directions (zSorted holds it), so a search looks only at a band of declination;
+// a list filled by hand without them is searched whole.
 struct ExtensionStars {
   std::vector<std::int32_t> positions;
   std::vector<std::array<double, 3>> directions;
+  std::vector<std::uint32_t> byZ;
+  std::vector<double> zSorted;
 };
 // Collects the reference stars with magnitude below magnitudeLimit.
 ExtensionStars PrepareExtensionStars(const ReferenceList& refs, float magnitudeLimit);
