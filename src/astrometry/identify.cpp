@@ -28,6 +28,8 @@ constexpr int kMinIdentified = 4;
 constexpr int kConfidentIdentified = 10;
 // Extension tolerance: six pixels along x.
 constexpr double kExtensionPixels = 6.0;
+// Two stars closer than this on the frame, pixels, make one mark: a detector does not separate them.
+constexpr double kClosePairPx = 3.0;
 // Largest accepted number of equally supported hypotheses that chance alone would be expected to give:
 // four of four marks on a frame of 1.5 to 3 arcminutes per pixel score about 0.015, random marks 0.18 and more.
 constexpr double kMaxChanceIdentifications = 0.05;
@@ -515,26 +517,63 @@ bool HypothesisVerified(const IdentificationInput& in, bool blind, const Identif
   PlateVerification v = VerifyPlate(in.marks, h.plate, catalogue, options);
   if (!v.accepted) return false;
   ClearChanceIdentities(in.marks, h.plate, catalogue, options, options.maxMarkChance, v);
-  // An identity may differ from the verification's only by the other star of a close pair within the
-  // mark's tolerance (both are there; the centroid merges them): the mark then takes the brighter star, as
-  // every verified mark does. Any other difference is a wrong match.
+  // The matcher's plate is fitted to the marks it extended to; the evidence is weighed on the plate of
+  // the matched triangle alone.
+  std::vector<FitStar> triangle;
+  for (int k = 0; k < 3; ++k) {
+    const std::int32_t mark = h.marks[k];
+    if (mark < 1 || static_cast<std::size_t>(mark) > in.marks.size() || h.stars[k] < 1 || h.stars[k] > refs.size()) {
+      return false;
+    }
+    const ReferenceStar& s = refs.At(h.stars[k]);
+    triangle.push_back({in.marks[mark - 1].x, in.marks[mark - 1].y, s.ra, s.dec});
+  }
+  PlateConstants first;
+  if (!FitPlate(triangle, h.plate.ra0, h.plate.dec0, in.imageWidth / 2.0, in.imageHeight / 2.0, first)) return false;
+  if (HypothesisLog10FalseAlarm(in.marks, first, catalogue, v, options) > options.maxLog10FalseAlarm) return false;
+  // Where a matcher identity and the verification's differ, the offsets decide. The verification takes
+  // the brightest star within the wide tolerance of an unrefined plate; the matcher the nearest one.
+  //  - The two stars a close pair (closer than a detector separates): the mark takes the brighter, as
+  //    every verified mark does.
+  //  - The matcher's star within the tolerance the marks call for (a few times their typical offset) and
+  //    the verification's beyond it: the brighter star only won under the wide tolerance, and the
+  //    matcher's identity stands.
+  //  - Otherwise the match is wrong, and so is an identity the verification leaves without a star.
+  std::vector<double> offsets;
+  std::vector<PixelPosition> matched(in.marks.size());
+  for (std::size_t m = 0; m < in.marks.size() && m < h.identities.size(); ++m) {
+    if (h.identities[m] == 0) continue;
+    const ReferenceStar& s = refs.At(h.identities[m]);
+    matched[m] = SkyToPixel(s.ra, s.dec, h.plate);
+    if (!matched[m].valid) return false;
+    offsets.push_back(std::hypot(matched[m].x - in.marks[m].x, matched[m].y - in.marks[m].y));
+  }
+  if (offsets.empty()) return false;
+  std::nth_element(offsets.begin(), offsets.begin() + static_cast<std::ptrdiff_t>(offsets.size() / 2), offsets.end());
+  const double typical = offsets[offsets.size() / 2];
   for (std::size_t m = 0; m < in.marks.size() && m < h.identities.size(); ++m) {
     if (h.identities[m] == 0 || refs.At(h.identities[m]).number == v.numbers[m]) continue;
     if (v.numbers[m] <= 0) return false;
-    // The star's place in the working list (whose map is by number blind, by place with a known centre).
+    const std::size_t number = static_cast<std::size_t>(v.numbers[m]);
+    const std::int32_t at = number < catalogue.indexOfNumber.size() ? catalogue.indexOfNumber[number] : -1;
+    if (at < 0) return false;
+    const PixelPosition q = SkyToPixel(catalogue.stars[at].ra, catalogue.stars[at].dec, h.plate);
+    if (!q.valid) return false;
+    const double tight = std::clamp(4.0 * typical + 0.5, 1.5, MarkTolerancePx(in.marks[m], options));
+    const double own = std::hypot(matched[m].x - in.marks[m].x, matched[m].y - in.marks[m].y);
+    const double verified = std::hypot(q.x - in.marks[m].x, q.y - in.marks[m].y);
+    if (std::hypot(q.x - matched[m].x, q.y - matched[m].y) > kClosePairPx) {
+      if (own <= tight && verified > tight) continue;
+      return false;
+    }
+    // The brighter star's place in the working list (whose map is by number blind, by place with a known
+    // centre).
     std::int32_t brighter = 0;
     for (std::int32_t p = 1; p <= refs.size() && brighter == 0; ++p) {
       if (refs.At(p).number == v.numbers[m]) brighter = p;
     }
     if (brighter == 0) return false;
     swaps.push_back({m, brighter});
-    const std::size_t number = static_cast<std::size_t>(std::max(0, refs.At(h.identities[m]).number));
-    const std::int32_t at = number < catalogue.indexOfNumber.size() ? catalogue.indexOfNumber[number] : -1;
-    if (at < 0) return false;
-    const PixelPosition p = SkyToPixel(catalogue.stars[at].ra, catalogue.stars[at].dec, h.plate);
-    if (!p.valid || std::hypot(p.x - in.marks[m].x, p.y - in.marks[m].y) > MarkTolerancePx(in.marks[m], options)) {
-      return false;
-    }
   }
   return blind ||
          PlateNearCentre(h.plate, in.imageWidth, in.imageHeight, in.raUserDeg * kDegToRad, in.decUserDeg * kDegToRad);

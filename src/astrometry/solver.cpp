@@ -177,8 +177,11 @@ public:
     options_.trials = static_cast<double>(trials_);
     options_.excluded.assign(marks.size(), false);
     for (int k : tri) options_.excluded[k] = true;
+    const PlateConstants hypothesis = plate;
     PlateVerification v = RefineAndVerify(marks, plate, catalogue, options_);
     if (!v.accepted) return false;
+    // The refined plate was fitted to the marks it counts: the evidence must hold on the hypothesis too.
+    if (HypothesisLog10FalseAlarm(marks, hypothesis, catalogue, v, options_) > options_.maxLog10FalseAlarm) return false;
     const PatternSolverInput& in = *setup_.in;
     if (in.knownCentre && !PlateNearCentre(plate, in.imageWidth, in.imageHeight, in.centreRa, in.centreDec)) {
       return false;

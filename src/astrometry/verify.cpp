@@ -20,6 +20,8 @@ constexpr double kCoarseFromRadiusDeg = 10.0;
 // Depths the verification may choose from: 2.0 to 8.5 magnitudes in steps of a half.
 constexpr double kShallowestDepth = 2.0;
 constexpr double kDeepestDepth = 8.5;
+// The precision of a mark, pixels: no hit counts as nearer than this.
+constexpr double kPrecisionPx = 1.0;
 constexpr double kDepthChoices = (kDeepestDepth - kShallowestDepth) / 0.5 + 1.0;
 // Sky radius of a frame about its tangent point: the farthest corner, radians (at least half a degree).
 double FieldRadius(const PlateConstants& plate, int width, int height) {
@@ -578,4 +580,45 @@ PlateVerification RefineAndVerify(const std::vector<StarMark>& marks, PlateConst
   if (k != 0.0) FitRawPlate(marks, v.numbers, catalogue, options, plate);
   v.accepted = v.accepted && v.identified >= 4;
   return v;
+}
+
+double HypothesisLog10FalseAlarm(const std::vector<StarMark>& marks, const PlateConstants& hypothesis,
+                                 const SkyCatalogue& catalogue, const PlateVerification& v,
+                                 const VerificationOptions& o) {
+  const double scale = 0.5 * (hypothesis.mx + hypothesis.my);
+  if (!(scale > 0.0) || !std::isfinite(scale) || catalogue.Empty()) return 0.0;
+  const double radius = FieldRadius(hypothesis, o.imageWidth, o.imageHeight);
+  const UnitVector axis = UnitVectorOf(hypothesis.ra0, hypothesis.dec0);
+  const double area = 2.0 * Pi * (1.0 - std::cos(radius));
+  const double density = (FieldStarCount(catalogue, axis, radius, static_cast<float>(v.depth)) + 1.0) / area;
+  // The sky radius of a circle of r pixels about a mark (pixels off the centre cover less sky).
+  auto onSky = [&](const StarMark& mark, double r) {
+    const double offCentre = std::hypot(mark.x - hypothesis.xo, mark.y - hypothesis.yo) * scale;
+    return r * scale / (1.0 + offCentre * offCentre);
+  };
+  int confirmed = 0, missed = 0;
+  double lambda = 0.0;
+  std::vector<double> offsets;
+  for (std::size_t m = 0; m < marks.size() && m < v.numbers.size(); ++m) {
+    if (m < o.excluded.size() && o.excluded[m]) continue;
+    if (v.numbers[m] == 0) {
+      ++missed;
+      continue;
+    }
+    const double off = std::max(OffsetPx(marks[m], StarNumbered(catalogue, v.numbers[m]), hypothesis), kPrecisionPx);
+    const double r = onSky(marks[m], std::min(off, MarkTolerancePx(marks[m], o)));
+    lambda += 1.0 - std::exp(-density * Pi * r * r);
+    offsets.push_back(off);
+    ++confirmed;
+  }
+  if (confirmed == 0) return std::log10(std::max(o.trials, 1.0) * kDepthChoices);
+  // A mark that found no star could have done so within the typical offset of those that did.
+  std::nth_element(offsets.begin(), offsets.begin() + static_cast<std::ptrdiff_t>(offsets.size() / 2), offsets.end());
+  const double typical = offsets[offsets.size() / 2];
+  for (std::size_t m = 0; m < marks.size() && m < v.numbers.size() && missed > 0; ++m) {
+    if ((m < o.excluded.size() && o.excluded[m]) || v.numbers[m] != 0) continue;
+    const double r = onSky(marks[m], std::min(typical, MarkTolerancePx(marks[m], o)));
+    lambda += 1.0 - std::exp(-density * Pi * r * r);
+  }
+  return std::log10(std::max(o.trials, 1.0) * kDepthChoices) + Log10PoissonTail(confirmed, lambda);
 }

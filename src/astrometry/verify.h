@@ -116,3 +116,13 @@ int ClearChanceIdentities(const std::vector<StarMark>& marks, const PlateConstan
 // last good plate. The result is the verification of the final plate.
 PlateVerification RefineAndVerify(const std::vector<StarMark>& marks, PlateConstants& plate,
                                   const SkyCatalogue& catalogue, const VerificationOptions& options);
+
+// The false-alarm figure (log10) of a verified plate weighed on the hypothesis plate it was refined from.
+// A refinement fits the plate to the very marks it then counts, and on a list of few marks such a fit can
+// slide onto a chance set of stars; here each confirming mark counts with the chance that a random point
+// lands as near a star as bright as the hypothesis put it (at least a pixel, at most its tolerance), and
+// a mark with no star with the chance it had within the typical offset of the others. The marks that
+// formed the hypothesis (options.excluded) prove nothing.
+double HypothesisLog10FalseAlarm(const std::vector<StarMark>& marks, const PlateConstants& hypothesis,
+                                 const SkyCatalogue& catalogue, const PlateVerification& verification,
+                                 const VerificationOptions& options);

@@ -129,10 +129,18 @@ std::vector<BenchCase> DrawBenchCases(const std::vector<CatalogueRecord>& catalo
           c.marks.push_back(m);
           c.truth.push_back(s.number);
         }
+        // A point where there is no star: within the resolving distance of one it would be that star's
+        // mark (a detector merges them), so such a point is drawn again.
         auto addPoint = [&](std::size_t at) {
           StarMark m;
-          m.x = static_cast<float>(1.0 + unit(rng) * (c.width - 2));
-          m.y = static_cast<float>(1.0 + unit(rng) * (c.height - 2));
+          bool onStar = true;
+          for (int attempt = 0; attempt < 100 && onStar; ++attempt) {
+            m.x = static_cast<float>(1.0 + unit(rng) * (c.width - 2));
+            m.y = static_cast<float>(1.0 + unit(rng) * (c.height - 2));
+            onStar = std::any_of(stars.begin(), stars.end(), [&](const FrameStar& s) {
+              return std::hypot(s.x - m.x, s.y - m.y) < kResolvePx;
+            });
+          }
           c.marks.insert(c.marks.begin() + static_cast<std::ptrdiff_t>(at), m);
           c.truth.insert(c.truth.begin() + static_cast<std::ptrdiff_t>(at), 0);
         };

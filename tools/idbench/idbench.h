@@ -6,8 +6,8 @@
 // Variants:
 //   clean      the N brightest resolvable stars of the frame, 0.3 px centroid noise
 //   random6    N random resolvable stars to V 6 (the brightest of the frame where there are too few)
-//   spurious   clean plus one or two marks where there is no star
-//   planet     clean plus a bright point marked first
+//   spurious   clean plus one or two marks where there is no star (none within the resolving distance)
+//   planet     clean plus a bright point marked first, off every star alike
 //   noisy      clean with 1.5 px noise
 //   distorted  clean through barrel or pincushion distortion moving the corners by 1 % of the half-diagonal
 //   random     N marks at random pixels: every identification of them is wrong
