@@ -3,7 +3,11 @@
 //
 // orvia_id_bench --catalog bin8.dat --work DIR [--seed N] [--lists PER_CELL] [--random N]
 //   [--mode blind|known|both] [--solver program|designed|patterns] [--fields 5,10,...] [--verbose] [--variants
-//   clean,noisy,...] [--min-marks N] [--max-marks N] [--case N]
+//   clean,noisy,...] [--min-marks N] [--max-marks N] [--case N] [--agreement]
+//
+// --agreement runs every list with a known centre through the triangle matcher alone and through the
+// program, and where the matcher's answer is right counts the lists on which the program's identities
+// differ from it and the largest distance between the two plates over the frame.
 //
 // DIR receives the asterism file and the pattern index (built when missing) and "hyp_id.txt".
 #include <algorithm>
@@ -68,6 +72,7 @@ int main(int argc, char** argv) {
   std::string catalog, work, mode = "both", solverName = "program";
   BenchPlan plan;
   bool verbose = false;
+  bool agreement = false;  // compare the program's known-centre answers with the matcher's alone
   int onlyCase = -1;  // run only the list with this number (0-based, in drawing order)
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -92,6 +97,8 @@ int main(int argc, char** argv) {
       onlyCase = std::atoi(v.c_str()), ++i;
     else if (a == "--verbose")
       verbose = true;
+    else if (a == "--agreement")
+      agreement = true;
     else if (a == "--solver")
       solverName = v, ++i;
     else if (a == "--variants")
@@ -152,6 +159,30 @@ int main(int argc, char** argv) {
   const BenchSolver solver = solverName == "designed"   ? BenchSolver::DesignedOnly
                              : solverName == "patterns" ? BenchSolver::PatternsOnly
                                                         : BenchSolver::Program;
+  if (agreement) {
+    int right = 0, differ = 0, programFailed = 0;
+    double worstPx = 0.0;
+    for (std::size_t number = 0; number < cases.size(); ++number) {
+      const BenchCase& c = cases[number];
+      if (c.variant == "random" || (onlyCase >= 0 && static_cast<int>(number) != onlyCase)) continue;
+      const BenchAnswers a = RunBothWays(c, files);
+      if (!a.matcherRight) continue;
+      ++right;
+      if (!a.programSolved) {
+        ++programFailed;
+        continue;
+      }
+      if (!a.sameIdentities) {
+        ++differ;
+        if (verbose) std::printf("list %zu: identities differ\n", number);
+      }
+      worstPx = std::max(worstPx, a.plateDifferencePx);
+      if (verbose) std::printf("list %zu %s %g° %zu marks: plates %.3f px apart\n", number, c.variant.c_str(), c.fieldDeg, c.marks.size(), a.plateDifferencePx);
+    }
+    std::printf("matcher right on %d lists; program: %d failed, %d with other identities, plates within %.3f px\n",
+                right, programFailed, differ, worstPx);
+    return 0;
+  }
   std::vector<bool> modes;
   if (mode != "known") modes.push_back(false);
   if (mode != "blind") modes.push_back(true);

@@ -256,3 +256,46 @@ BenchOutcome RunBenchCase(const BenchCase& c, bool knownCentre, BenchSolver solv
   out.success = !out.wrong;
   return out;
 }
+
+BenchAnswers RunBothWays(const BenchCase& c, const BenchFiles& files) {
+  IdentificationInput in;
+  in.marks = c.marks;
+  in.imageWidth = c.width;
+  in.imageHeight = c.height;
+  in.considerVisibility = false;
+  in.raUserDeg = c.typedRaDeg;
+  in.decUserDeg = c.typedDecDeg;
+  in.fieldUserDeg = c.typedFieldDeg;
+  in.catalogPath = files.catalogPath;
+  in.asterismPath = files.asterismPath;
+  in.appDir = files.workDir;
+  SilentTask task;
+  BenchAnswers out;
+  in.patternSolver = false;
+  const IdentificationResult matcher = IdentifyStars(in, true, task);
+  if (!matcher.success) return out;
+  out.matcherRight = true;
+  for (std::size_t m = 0; m < c.marks.size(); ++m) {
+    if (matcher.catalogueNumbers[m] != 0 && matcher.catalogueNumbers[m] != c.truth[m]) out.matcherRight = false;
+  }
+  in.patternSolver = true;
+  const IdentificationResult program = IdentifyStars(in, true, task);
+  out.programSolved = program.success;
+  if (!program.success) return out;
+  out.sameIdentities = program.catalogueNumbers == matcher.catalogueNumbers;
+  if (std::getenv("ORVIA_BENCH_DEBUG") && !out.sameIdentities) {
+    for (std::size_t m = 0; m < c.marks.size(); ++m) {
+      std::printf("  mark %zu truth %d matcher %d program %d\n", m, c.truth[m], matcher.catalogueNumbers[m], program.catalogueNumbers[m]);
+    }
+  }
+  // Where each plate puts the sky point the matcher's plate sees at every pixel of a coarse grid.
+  for (int i = 0; i <= 8; ++i) {
+    for (int j = 0; j <= 8; ++j) {
+      const double x = 0.5 + c.width * i / 8.0, y = 0.5 + c.height * j / 8.0;
+      const SkyPosition sky = PixelToSky(x, y, matcher.solution.working);
+      const PixelPosition p = SkyToPixel(sky.ra, sky.dec, program.solution.working);
+      out.plateDifferencePx = std::max(out.plateDifferencePx, p.valid ? std::hypot(p.x - x, p.y - y) : 1e9);
+    }
+  }
+  return out;
+}

@@ -67,3 +67,12 @@ struct BenchOutcome {
 };
 
 BenchOutcome RunBenchCase(const BenchCase& c, bool knownCentre, BenchSolver solver, const BenchFiles& files);
+
+// A known-centre list run through the triangle matcher alone and through the program.
+struct BenchAnswers {
+  bool matcherRight = false;      // the matcher answered with no wrong identity
+  bool programSolved = false;
+  bool sameIdentities = false;    // the program's catalogue numbers per mark equal the matcher's
+  double plateDifferencePx = 0.0; // largest distance between the two plates' pixels for one sky point
+};
+BenchAnswers RunBothWays(const BenchCase& c, const BenchFiles& files);
