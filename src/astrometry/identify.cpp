@@ -531,14 +531,12 @@ bool HypothesisVerified(const IdentificationInput& in, bool blind, const Identif
   PlateConstants first;
   if (!FitPlate(triangle, h.plate.ra0, h.plate.dec0, in.imageWidth / 2.0, in.imageHeight / 2.0, first)) return false;
   if (HypothesisLog10FalseAlarm(in.marks, first, catalogue, v, options) > options.maxLog10FalseAlarm) return false;
-  // Where a matcher identity and the verification's differ, the offsets decide. The verification takes
-  // the brightest star within the wide tolerance of an unrefined plate; the matcher the nearest one.
-  //  - The two stars a close pair (closer than a detector separates): the mark takes the brighter, as
-  //    every verified mark does.
-  //  - The matcher's star within the tolerance the marks call for (a few times their typical offset) and
-  //    the verification's beyond it: the brighter star only won under the wide tolerance, and the
-  //    matcher's identity stands.
-  //  - Otherwise the match is wrong, and so is an identity the verification leaves without a star.
+  // The matcher's identities must hold at the tolerance the marks themselves call for (a few times their
+  // typical offset): a planet or a neighbour taken under its six pixels refuses the hypothesis, and the
+  // pattern solver answers instead. Where an identity differs from the verification's, the two stars
+  // must be a close pair (closer than a detector separates): the mark then takes the brighter, as every
+  // verified mark does. Any other difference, or an identity the verification leaves without a star, is a
+  // wrong match.
   std::vector<double> offsets;
   std::vector<PixelPosition> matched(in.marks.size());
   for (std::size_t m = 0; m < in.marks.size() && m < h.identities.size(); ++m) {
@@ -552,20 +550,16 @@ bool HypothesisVerified(const IdentificationInput& in, bool blind, const Identif
   std::nth_element(offsets.begin(), offsets.begin() + static_cast<std::ptrdiff_t>(offsets.size() / 2), offsets.end());
   const double typical = offsets[offsets.size() / 2];
   for (std::size_t m = 0; m < in.marks.size() && m < h.identities.size(); ++m) {
-    if (h.identities[m] == 0 || refs.At(h.identities[m]).number == v.numbers[m]) continue;
+    if (h.identities[m] == 0) continue;
+    const double tight = std::clamp(4.0 * typical + 0.5, 1.5, MarkTolerancePx(in.marks[m], options));
+    if (std::hypot(matched[m].x - in.marks[m].x, matched[m].y - in.marks[m].y) > tight) return false;
+    if (refs.At(h.identities[m]).number == v.numbers[m]) continue;
     if (v.numbers[m] <= 0) return false;
     const std::size_t number = static_cast<std::size_t>(v.numbers[m]);
     const std::int32_t at = number < catalogue.indexOfNumber.size() ? catalogue.indexOfNumber[number] : -1;
     if (at < 0) return false;
     const PixelPosition q = SkyToPixel(catalogue.stars[at].ra, catalogue.stars[at].dec, h.plate);
-    if (!q.valid) return false;
-    const double tight = std::clamp(4.0 * typical + 0.5, 1.5, MarkTolerancePx(in.marks[m], options));
-    const double own = std::hypot(matched[m].x - in.marks[m].x, matched[m].y - in.marks[m].y);
-    const double verified = std::hypot(q.x - in.marks[m].x, q.y - in.marks[m].y);
-    if (std::hypot(q.x - matched[m].x, q.y - matched[m].y) > kClosePairPx) {
-      if (own <= tight && verified > tight) continue;
-      return false;
-    }
+    if (!q.valid || std::hypot(q.x - matched[m].x, q.y - matched[m].y) > kClosePairPx) return false;
     // The brighter star's place in the working list (whose map is by number blind, by place with a known
     // centre).
     std::int32_t brighter = 0;

@@ -371,7 +371,7 @@ std::vector<FitStar> FitStarsOf(const std::vector<StarMark>& marks, const std::v
 // Radial lens distortion about the image centre: a mark lies at c + (p - c)(1 + k (r / R)^2), p where the
 // linear plate puts its star, r = |p - c| and R the half-diagonal. Fitted to the identified marks when
 // there are enough of them; identities are then decided on the marks with the distortion taken out.
-constexpr int kMinMarksForDistortion = 6;
+constexpr int kMinMarksForDistortion = 8;
 // Identified marks from which the fit may leave out the ones far off.
 constexpr int kMinMarksForRobustFit = 6;
 constexpr double kMaxDistortion = 0.05;
@@ -550,7 +550,12 @@ PlateVerification RefineAndVerify(const std::vector<StarMark>& marks, PlateConst
     PlateConstants refined = plate;
     double tightK = k;
     PlateVerification again = Refine(marks, refined, catalogue, tight, tightK);
-    if (!(again.identified >= 4 && again.log10FalseAlarm <= v.log10FalseAlarm + 1.0)) break;
+    if (!(again.identified >= 4 && again.log10FalseAlarm <= v.log10FalseAlarm + 1.0)) {
+      // A right plate keeps its marks on their stars at their own scatter; one whose first tightening
+      // loses them owed them to the wide tolerance.
+      if (round == 0) v.accepted = false;
+      break;
+    }
     plate = refined;
     k = tightK;
     v = std::move(again);

@@ -25,8 +25,10 @@ struct FrameStar {
   float magnitude = 0.0f;
 };
 
-// Stars of the catalogue on the frame, brightest first, leaving out those a brighter one would swallow.
-std::vector<FrameStar> StarsOnFrame(const std::vector<CatalogueRecord>& catalogue, const FrameSpec& drawing) {
+// Stars of the catalogue on the frame, brightest first, leaving out those a brighter one would swallow;
+// every star on the frame, swallowed ones too, goes to everything when given.
+std::vector<FrameStar> StarsOnFrame(const std::vector<CatalogueRecord>& catalogue, const FrameSpec& drawing,
+                                    std::vector<FrameStar>* everything = nullptr) {
   std::vector<FrameStar> all;
   for (std::size_t i = 0; i < catalogue.size(); ++i) {
     const CatalogueRecord& r = catalogue[i];
@@ -48,6 +50,7 @@ std::vector<FrameStar> StarsOnFrame(const std::vector<CatalogueRecord>& catalogu
     }
     if (!merged) kept.push_back(all[i]);
   }
+  if (everything != nullptr) *everything = std::move(all);
   return kept;
 }
 
@@ -93,7 +96,8 @@ std::vector<BenchCase> DrawBenchCases(const std::vector<CatalogueRecord>& catalo
         c.variant = variant;
         FrameSpec drawing;
         drawFrame(field, c, drawing);
-        const std::vector<FrameStar> stars = StarsOnFrame(catalogue, drawing);
+        std::vector<FrameStar> onFrame;
+        const std::vector<FrameStar> stars = StarsOnFrame(catalogue, drawing, &onFrame);
         int n = plan.minMarks + static_cast<int>(unit(rng) * (plan.maxMarks - plan.minMarks + 1));
         n = std::min(n, static_cast<int>(stars.size()));
         if (n < plan.minMarks) {
@@ -137,7 +141,7 @@ std::vector<BenchCase> DrawBenchCases(const std::vector<CatalogueRecord>& catalo
           for (int attempt = 0; attempt < 100 && onStar; ++attempt) {
             m.x = static_cast<float>(1.0 + unit(rng) * (c.width - 2));
             m.y = static_cast<float>(1.0 + unit(rng) * (c.height - 2));
-            onStar = std::any_of(stars.begin(), stars.end(), [&](const FrameStar& s) {
+            onStar = std::any_of(onFrame.begin(), onFrame.end(), [&](const FrameStar& s) {
               return std::hypot(s.x - m.x, s.y - m.y) < kResolvePx;
             });
           }
