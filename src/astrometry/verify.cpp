@@ -22,6 +22,8 @@ constexpr double kShallowestDepth = 2.0;
 constexpr double kDeepestDepth = 8.5;
 // The precision of a mark, pixels: no hit counts as nearer than this.
 constexpr double kPrecisionPx = 1.0;
+// Of two marks claiming one star, the nearer keeps it when within this share of the other's distance.
+constexpr double kClearlyNearer = 0.25;
 constexpr double kDepthChoices = (kDeepestDepth - kShallowestDepth) / 0.5 + 1.0;
 // Sky radius of a frame about its tangent point: the farthest corner, radians (at least half a degree).
 double FieldRadius(const PlateConstants& plate, int width, int height) {
@@ -274,14 +276,19 @@ PlateVerification VerifyPlate(const std::vector<StarMark>& marks, const PlateCon
     star[m] = BrightestStarWithin(catalogue, d, toleranceRad[m]);
     if (star[m] >= 0) distance[m] = std::acos(std::clamp(Dot(d, catalogue.stars[star[m]].direction), -1.0, 1.0));
   }
-  // A star claimed by two marks stays with the nearer one.
+  // A star claimed by two marks stays with the one clearly nearer to it; when neither is (two noisy marks
+  // beside one bright star), which of them it belongs to is undecided and neither keeps it.
+  const std::vector<int> claimed = star;
   for (std::size_t m = 0; m < marks.size(); ++m) {
     for (std::size_t k = m + 1; k < marks.size(); ++k) {
-      if (star[m] < 0 || star[m] != star[k]) continue;
-      if (distance[k] < distance[m])
-        star[m] = -1;
-      else
-        star[k] = -1;
+      if (claimed[m] < 0 || claimed[m] != claimed[k]) continue;
+      const bool kNearer = distance[k] < distance[m];
+      const double nearer = kNearer ? distance[k] : distance[m], farther = kNearer ? distance[m] : distance[k];
+      if (nearer > kClearlyNearer * farther) {
+        star[m] = star[k] = -1;
+      } else {
+        star[kNearer ? m : k] = -1;
+      }
     }
   }
   double maxMagnitude = kShallowestDepth;
