@@ -25,6 +25,9 @@ constexpr double kLongestShare = 0.95;
 constexpr double kShortestShare = 0.06;
 // A plate goes on to the full verification only when its quick count would rarely happen by chance.
 constexpr double kQuickLog10Chance = -1.0;
+// Largest residual (rms, pixels, distortion taken out) of an accepted plate: marks sit within a pixel or
+// two of their stars, and a plate that leaves them several pixels off holds some on neighbours.
+constexpr double kMaxPlateRmsPx = 4.0;
 // Marks used for triangles.
 constexpr int kTriangleMarks = 30;
 // Index triangles tried before the search gives up.
@@ -179,7 +182,7 @@ public:
     for (int k : tri) options_.excluded[k] = true;
     const PlateConstants hypothesis = plate;
     PlateVerification v = RefineAndVerify(marks, plate, catalogue, options_);
-    if (!v.accepted) return false;
+    if (!v.accepted || !(v.rmsPx <= kMaxPlateRmsPx)) return false;
     // The refined plate was fitted to the marks it counts: the evidence must hold on the hypothesis too.
     if (HypothesisLog10FalseAlarm(marks, hypothesis, catalogue, v, options_) > options_.maxLog10FalseAlarm) return false;
     const PatternSolverInput& in = *setup_.in;
