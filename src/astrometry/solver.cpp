@@ -27,7 +27,7 @@ constexpr double kShortestShare = 0.06;
 constexpr double kQuickLog10Chance = -1.0;
 // Largest residual (rms, pixels, distortion taken out) of an accepted plate: marks sit within a pixel or
 // two of their stars, and a plate that leaves them several pixels off holds some on neighbours.
-constexpr double kMaxPlateRmsPx = 4.0;
+constexpr double kMaxPlateRmsPx = 3.0;
 // Marks used for triangles.
 constexpr int kTriangleMarks = 30;
 // Index triangles tried before the search gives up.
