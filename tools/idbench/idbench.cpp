@@ -176,7 +176,10 @@ std::vector<BenchCase> DrawBenchCases(const std::vector<CatalogueRecord>& catalo
   return cases;
 }
 
-BenchOutcome RunBenchCase(const BenchCase& c, bool knownCentre, BenchSolver solver, const BenchFiles& files) {
+namespace {
+
+// The command's input for a list: its marks, frame and typed circumstances, the program's files.
+IdentificationInput InputOf(const BenchCase& c, const BenchFiles& files) {
   IdentificationInput in;
   in.marks = c.marks;
   in.imageWidth = c.width;
@@ -188,6 +191,13 @@ BenchOutcome RunBenchCase(const BenchCase& c, bool knownCentre, BenchSolver solv
   in.catalogPath = files.catalogPath;
   in.asterismPath = files.asterismPath;
   in.appDir = files.workDir;
+  return in;
+}
+
+}  // namespace
+
+BenchOutcome RunBenchCase(const BenchCase& c, bool knownCentre, BenchSolver solver, const BenchFiles& files) {
+  IdentificationInput in = InputOf(c, files);
   in.patternSolver = solver == BenchSolver::Program;
   SilentTask task;
   BenchOutcome out;
@@ -262,17 +272,7 @@ BenchOutcome RunBenchCase(const BenchCase& c, bool knownCentre, BenchSolver solv
 }
 
 BenchAnswers RunBothWays(const BenchCase& c, const BenchFiles& files) {
-  IdentificationInput in;
-  in.marks = c.marks;
-  in.imageWidth = c.width;
-  in.imageHeight = c.height;
-  in.considerVisibility = false;
-  in.raUserDeg = c.typedRaDeg;
-  in.decUserDeg = c.typedDecDeg;
-  in.fieldUserDeg = c.typedFieldDeg;
-  in.catalogPath = files.catalogPath;
-  in.asterismPath = files.asterismPath;
-  in.appDir = files.workDir;
+  IdentificationInput in = InputOf(c, files);
   SilentTask task;
   BenchAnswers out;
   in.patternSolver = false;
