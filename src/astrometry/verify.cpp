@@ -323,32 +323,6 @@ PlateVerification VerifyPlate(const std::vector<StarMark>& marks, const PlateCon
   return v;
 }
 
-int ClearChanceIdentities(const std::vector<StarMark>& marks, const PlateConstants& plate,
-                          const SkyCatalogue& catalogue, const VerificationOptions& o, double maxChance,
-                          PlateVerification& v) {
-  const double radius = FieldRadius(plate, o.imageWidth, o.imageHeight);
-  const UnitVector axis = UnitVectorOf(plate.ra0, plate.dec0);
-  const double area = 2.0 * Pi * (1.0 - std::cos(radius));
-  const double scale = 0.5 * (plate.mx + plate.my);
-  int cleared = 0;
-  for (std::size_t m = 0; m < marks.size() && m < v.numbers.size(); ++m) {
-    if (v.numbers[m] == 0) continue;
-    const float magnitude = catalogue.stars[catalogue.indexOfNumber[v.numbers[m]]].magnitude;
-    const double density = (FieldStarCount(catalogue, axis, radius, magnitude) + 1.0) / area;
-    // The chance that a random point lands as close to a star as bright: from the mark's own distance to
-    // its star (at least half a pixel), capped by its tolerance.
-    const GridStar& star = catalogue.stars[catalogue.indexOfNumber[v.numbers[m]]];
-    const PixelPosition p = SkyToPixel(star.ra, star.dec, plate);
-    const double offPx = p.valid ? std::hypot(p.x - marks[m].x, p.y - marks[m].y) : MarkTolerancePx(marks[m], o);
-    const double distance = std::clamp(offPx, 0.5, MarkTolerancePx(marks[m], o)) * scale;
-    if (density * Pi * distance * distance <= maxChance) continue;
-    v.numbers[m] = 0;
-    --v.identified;
-    ++cleared;
-  }
-  return cleared;
-}
-
 namespace {
 
 // The star a mark is identified with (by catalogue number).
@@ -381,6 +355,9 @@ std::vector<FitStar> FitStarsOf(const std::vector<StarMark>& marks, const std::v
 constexpr int kMinMarksForDistortion = 8;
 // Identified marks from which the fit may leave out the ones far off.
 constexpr int kMinMarksForRobustFit = 6;
+// How many times more field stars as bright as its star a mark may have than the marks' count and the
+// other identified marks' stars, when few are identified.
+constexpr double kFaintOutlierRatio = 10.0;
 constexpr double kMaxDistortion = 0.05;
 
 double HalfDiagonal(const VerificationOptions& o) {
@@ -531,13 +508,56 @@ int LeastVouchedMark(const std::vector<StarMark>& marks, const PlateConstants& p
 
 }  // namespace
 
+int ClearChanceIdentities(const std::vector<StarMark>& marks, const PlateConstants& plate,
+                          const SkyCatalogue& catalogue, const VerificationOptions& o, double maxChance,
+                          PlateVerification& v) {
+  const double radius = FieldRadius(plate, o.imageWidth, o.imageHeight);
+  const UnitVector axis = UnitVectorOf(plate.ra0, plate.dec0);
+  const double area = 2.0 * Pi * (1.0 - std::cos(radius));
+  const double scale = 0.5 * (plate.mx + plate.my);
+  // Per identified mark, the field's stars as bright as its star.
+  std::vector<double> asBright(marks.size(), 0.0);
+  for (std::size_t m = 0; m < marks.size() && m < v.numbers.size(); ++m) {
+    if (v.numbers[m] != 0)
+      asBright[m] = FieldStarCount(catalogue, axis, radius, StarNumbered(catalogue, v.numbers[m]).magnitude);
+  }
+  const bool fewMarks = v.identified < kMinMarksForDistortion;
+  int cleared = 0;
+  for (std::size_t m = 0; m < marks.size() && m < v.numbers.size(); ++m) {
+    if (v.numbers[m] == 0) continue;
+    const GridStar& star = StarNumbered(catalogue, v.numbers[m]);
+    const double density = (asBright[m] + 1.0) / area;
+    // The chance that a random point lands as close to a star as bright: from the mark's own distance to
+    // its star (at least half a pixel), capped by its tolerance.
+    const double offPx = OffsetPx(marks[m], star, plate);
+    const double distance = std::clamp(offPx, 0.5, MarkTolerancePx(marks[m], o)) * scale;
+    bool keep = density * Pi * distance * distance <= maxChance;
+    if (keep && fewMarks) {
+      // A plate fitted to few marks bends onto whatever star lies near each of them: a mark among bright
+      // ones whose star is one of hundreds as faint (a planet, or a mark whose own star the plate puts
+      // pixels off) is not trusted with it.
+      double othersAsBright = 0.0;
+      for (std::size_t j = 0; j < marks.size(); ++j) {
+        if (j != m && v.numbers[j] != 0) othersAsBright = std::max(othersAsBright, asBright[j]);
+      }
+      keep = asBright[m] <= kFaintOutlierRatio * (othersAsBright + static_cast<double>(marks.size()));
+    }
+    if (keep) continue;
+    v.numbers[m] = 0;
+    --v.identified;
+    ++cleared;
+  }
+  return cleared;
+}
+
 PlateVerification RefineAndVerify(const std::vector<StarMark>& marks, PlateConstants& plate,
                                   const SkyCatalogue& catalogue, const VerificationOptions& options) {
   double k = 0.0;
   PlateVerification v = Refine(marks, plate, catalogue, options, k);
   if (v.identified < 5) {
-    ClearChanceIdentities(Undistorted(marks, k, options), plate, catalogue, options, options.maxMarkChance, v);
-    if (k != 0.0) FitRawPlate(marks, v.numbers, catalogue, options, plate);
+    const int cleared =
+        ClearChanceIdentities(Undistorted(marks, k, options), plate, catalogue, options, options.maxMarkChance, v);
+    if (k != 0.0 || cleared > 0) FitRawPlate(marks, v.numbers, catalogue, options, plate);
     v.accepted = v.accepted && v.identified >= 4;
     return v;
   }
@@ -588,8 +608,10 @@ PlateVerification RefineAndVerify(const std::vector<StarMark>& marks, PlateConst
       }
     }
   }
-  ClearChanceIdentities(Undistorted(marks, k, options), plate, catalogue, used, options.maxMarkChance, v);
-  if (k != 0.0) FitRawPlate(marks, v.numbers, catalogue, options, plate);
+  const int cleared =
+      ClearChanceIdentities(Undistorted(marks, k, options), plate, catalogue, used, options.maxMarkChance, v);
+  // The plate of the identities that stay: a cleared one no longer pulls it.
+  if (k != 0.0 || cleared > 0) FitRawPlate(marks, v.numbers, catalogue, options, plate);
   v.accepted = v.accepted && v.identified >= 4;
   return v;
 }

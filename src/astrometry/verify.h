@@ -105,8 +105,10 @@ PlateVerification VerifyPlate(const std::vector<StarMark>& marks, const PlateCon
 
 // Keeps a mark's identity only when chance would rarely put a star as bright as close to it: the density
 // of such stars over the field times the circle of the mark's distance to its star (at least half a
-// pixel) must stay below maxChance. Identities
-// that fail are cleared and the identified count updated. Returns the number of cleared identities.
+// pixel) must stay below maxChance. With fewer than eight identified marks, a mark whose star has more
+// than ten times as many field stars as bright as the other identified marks' stars and the marks together
+// is not kept either (a plate of few marks bends onto a faint star near a mark). Identities that fail are
+// cleared and the identified count updated. Returns the number of cleared identities.
 int ClearChanceIdentities(const std::vector<StarMark>& marks, const PlateConstants& plate,
                           const SkyCatalogue& catalogue, const VerificationOptions& options, double maxChance,
                           PlateVerification& verification);

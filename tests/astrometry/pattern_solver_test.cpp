@@ -230,6 +230,9 @@ TEST_F(PatternSolver, CommandTakesThePatternSolversAnswerWhereTheMatcherFails) {
 //   brighter one 16 px away that lay within the wide tolerance of the unrefined plate.
 // - Nine marks with 1.5 px noise on a 20 degree frame (blind), two of them 9 px apart beside a 2.7 mag
 //   star: the hypothesis put the wrong one of the two on it, and the fit held it there.
+// - Six marks on stars of 2 to 3.5 mag on a 30 degree frame with barrel distortion (known centre), five of
+//   them to one side: the plate of those five put the sixth 11 px off its own star and 0.3 px from one
+//   of 7.4 mag.
 TEST_F(PatternSolver, ListsThatOnceGotWrongPlatesAreAnsweredRightOrNotAtAll) {
   SilentTask task;
   ASSERT_TRUE(BuildAsterismFile(files_.catalogPath, files_.asterismPath, task));
@@ -262,6 +265,10 @@ TEST_F(PatternSolver, ListsThatOnceGotWrongPlatesAreAnsweredRightOrNotAtAll) {
         {968.63f, 1644.54f, 958}, {2821.93f, 519.68f, 936}, {751.60f, 408.75f, 1936}, {1528.68f, 1774.49f, 2025},
         {341.17f, 326.49f, 831}},
        false, false},
+      {3279, 2186, 218.152956, -26.955651, 29.8483,
+       {{2822.25f, 2103.51f, 80}, {3178.76f, 1224.65f, 277}, {2862.24f, 386.90f, 124}, {2407.93f, 1308.10f, 54},
+        {1416.69f, 924.74f, 222}, {3098.06f, 1187.94f, 260}},
+       false},
   };
   for (const List& list : lists) {
     IdentificationInput in;
