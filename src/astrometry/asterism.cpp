@@ -1,5 +1,6 @@
 #include "astrometry/asterism.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -7,6 +8,7 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "astrometry/catalogue.h"
 #include "base/calendar.h"
@@ -47,13 +49,11 @@ void SortTriangleVertices(std::array<double, 3>& angles, std::array<std::int32_t
   }
 }
 
-bool MakeTriangleRecord(std::array<double, 3> anglesDeg, std::array<std::int32_t, 3> vertices, AsterismRecord& record) {
-  // Rounded to hundredths before sorting, so that angles equal in the stored form keep their vertex order.
-  std::array<double, 3> hundredths{};
-  for (int v = 0; v < 3; ++v) {
-    if (!std::isfinite(anglesDeg[v]) || anglesDeg[v] < 0.0 || anglesDeg[v] > 180.0) return false;
-    hundredths[v] = RoundToInt(anglesDeg[v] * 100.0);
-  }
+namespace {
+
+// A record from angles already rounded to hundredths of a degree, sorted with their vertices.
+void RecordFromHundredths(std::array<double, 3> hundredths, std::array<std::int32_t, 3> vertices,
+                          AsterismRecord& record) {
   SortTriangleVertices(hundredths, vertices);
   record.angle1 = static_cast<std::int16_t>(hundredths[0]);
   record.angle2 = static_cast<std::int16_t>(hundredths[1]);
@@ -61,6 +61,51 @@ bool MakeTriangleRecord(std::array<double, 3> anglesDeg, std::array<std::int32_t
   record.star1 = vertices[0];
   record.star2 = vertices[1];
   record.star3 = vertices[2];
+}
+
+constexpr int kHundredthsInHalfTurn = 18000;
+
+// cos((b + 0.5) / 100 degrees) for b = 0 .. 17999, the cosines at which the angle rounded to hundredths
+// of a degree steps from b to b + 1, at index b + 1; +2 before them and -2 after them.
+const std::vector<double>& RoundingCosines() {
+  static const std::vector<double> table = [] {
+    std::vector<double> t(kHundredthsInHalfTurn + 2, 2.0);
+    for (int b = 0; b < kHundredthsInHalfTurn; ++b) t[b + 1] = std::cos((b + 0.5) / 100.0 * Pi / 180.0);
+    t[kHundredthsInHalfTurn + 1] = -2.0;
+    return t;
+  }();
+  return table;
+}
+
+// RoundToInt(ArcCos(x) * 180 / Pi * 100) for -1 < x < 1 without the arctangent: a polynomial arccosine
+// (within 0.004 degrees) gives a first guess at most one hundredth off, the table of rounding cosines the
+// exact hundredth. Where x lies within 1e-12 of a rounding cosine (where the two computations could round
+// apart) the arctangent decides.
+int HundredthsOfArcCos(double x) {
+  const double toDeg = 180.0 / Pi;
+  const double a = std::fabs(x);
+  // Abramowitz and Stegun 4.4.45.
+  double angle = std::sqrt(1.0 - a) * (1.5707288 + a * (-0.2121144 + a * (0.0742610 - 0.0187293 * a)));
+  if (x < 0.0) angle = Pi - angle;
+  const double* t = RoundingCosines().data() + 1;  // t[h - 1] >= x > t[h] for the answer h
+  int h = std::clamp(static_cast<int>(angle * toDeg * 100.0 + 0.5), 0, kHundredthsInHalfTurn);
+  h -= static_cast<int>(x > t[h - 1]);
+  h += static_cast<int>(x <= t[h]);
+  constexpr double kMargin = 1e-12;
+  if (t[h - 1] - x >= kMargin && x - t[h] >= kMargin) return h;
+  return RoundToInt(ArcCos(x) * toDeg * 100.0);
+}
+
+}  // namespace
+
+bool MakeTriangleRecord(std::array<double, 3> anglesDeg, std::array<std::int32_t, 3> vertices, AsterismRecord& record) {
+  // Rounded to hundredths before sorting, so that angles equal in the stored form keep their vertex order.
+  std::array<double, 3> hundredths{};
+  for (int v = 0; v < 3; ++v) {
+    if (!std::isfinite(anglesDeg[v]) || anglesDeg[v] < 0.0 || anglesDeg[v] > 180.0) return false;
+    hundredths[v] = RoundToInt(anglesDeg[v] * 100.0);
+  }
+  RecordFromHundredths(hundredths, vertices, record);
   return true;
 }
 
@@ -74,12 +119,20 @@ bool TriangleRecordFromSides(const TriangleSide& a, const TriangleSide& b, const
   if (!(a.arc > kAsterismMinSideRad && b.arc > kAsterismMinSideRad && c.arc > kAsterismMinSideRad)) return false;
   const double ca = a.cosine, cb = b.cosine, cc = c.cosine;
   const double sa = a.sine, sb = b.sine, sc = c.sine;
-  const double toDeg = 180.0 / Pi;
   // Spherical law of cosines for the angle opposite each side.
-  const std::array<double, 3> angles = {ArcCos((ca - cb * cc) / (sb * sc)) * toDeg,
-                                        ArcCos((cb - ca * cc) / (sa * sc)) * toDeg,
-                                        ArcCos((cc - ca * cb) / (sa * sb)) * toDeg};
-  return MakeTriangleRecord(angles, vertices, record);
+  const std::array<double, 3> cosines = {(ca - cb * cc) / (sb * sc), (cb - ca * cc) / (sa * sc),
+                                         (cc - ca * cb) / (sa * sb)};
+  auto inside = [](double x) { return x > -1.0 && x < 1.0; };
+  if (!(inside(cosines[0]) && inside(cosines[1]) && inside(cosines[2]))) {
+    const double toDeg = 180.0 / Pi;
+    return MakeTriangleRecord({ArcCos(cosines[0]) * toDeg, ArcCos(cosines[1]) * toDeg, ArcCos(cosines[2]) * toDeg},
+                              vertices, record);
+  }
+  RecordFromHundredths({static_cast<double>(HundredthsOfArcCos(cosines[0])),
+                        static_cast<double>(HundredthsOfArcCos(cosines[1])),
+                        static_cast<double>(HundredthsOfArcCos(cosines[2]))},
+                       vertices, record);
+  return true;
 }
 
 bool SphericalTriangleRecord(const std::array<SkyPoint, 3>& points, const std::array<std::int32_t, 3>& vertices,
@@ -92,10 +145,16 @@ int AsterismBin(int hundredths) {
   return RoundToInt(static_cast<double>(hundredths) / kAsterismBinWidth);
 }
 
-void AddToTable(AsterismTable& table, const AsterismRecord& record) {
+int AsterismCellOf(const AsterismRecord& record) {
   const int i = AsterismBin(record.angle1), j = AsterismBin(record.angle2), k = AsterismBin(record.angle3);
-  if (i < 0 || j < 0 || k < 0 || i >= kAsterismBinCount || j >= kAsterismBinCount || k >= kAsterismBinCount) return;
-  table.Cell(i, j, k).push_back(record);
+  if (i < 0 || j < 0 || k < 0 || i >= kAsterismBinCount || j >= kAsterismBinCount || k >= kAsterismBinCount) return -1;
+  return (i * kAsterismBinCount + j) * kAsterismBinCount + k;
+}
+
+void AddToTable(AsterismTable& table, const AsterismRecord& record) {
+  const int cell = AsterismCellOf(record);
+  if (cell < 0) return;
+  table.cells[static_cast<std::size_t>(cell)].push_back(record);
   ++table.recordCount;
 }
 

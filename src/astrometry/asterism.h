@@ -91,6 +91,8 @@ bool TriangleRecordFromSides(const TriangleSide& a, const TriangleSide& b, const
 // Table bin of an angle in hundredths of a degree: angle / 300 rounded to nearest, ties to even.
 int AsterismBin(int hundredths);
 
+// Index in AsterismTable::cells of the cell of a record's three angle bins; -1 when a bin lies outside.
+int AsterismCellOf(const AsterismRecord& record);
 // Appends a record to the cell of its three angle bins.
 void AddToTable(AsterismTable& table, const AsterismRecord& record);
 

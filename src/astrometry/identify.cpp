@@ -192,6 +192,9 @@ bool BuildFieldAsterisms(const ReferenceList& refs, std::int32_t count, Asterism
       sides[i * size + j] = SideBetween({p.ra, p.dec}, {q.ra, q.dec});
     }
   }
+  // The records in order, then into their cells with each cell sized once (the cells keep that order).
+  std::vector<AsterismRecord> records;
+  records.reserve(size * (size - std::min<std::size_t>(size, 1)) * (size - std::min<std::size_t>(size, 2)) / 6);
   for (std::int32_t i = 1; i <= n - 2; ++i) {
     task.Yield();
     if (task.Cancelled()) return false;
@@ -202,10 +205,24 @@ bool BuildFieldAsterisms(const ReferenceList& refs, std::int32_t count, Asterism
         const std::size_t c = static_cast<std::size_t>(k - 1);
         AsterismRecord record;
         if (TriangleRecordFromSides(sides[b * size + c], sides[a * size + c], sides[a * size + b], {i, j, k}, record)) {
-          AddToTable(table, record);
+          records.push_back(record);
         }
       }
     }
+  }
+  std::vector<std::uint32_t> perCell(table.cells.size(), 0);
+  std::vector<int> cellOf(records.size());
+  for (std::size_t r = 0; r < records.size(); ++r) {
+    cellOf[r] = AsterismCellOf(records[r]);
+    if (cellOf[r] >= 0) ++perCell[static_cast<std::size_t>(cellOf[r])];
+  }
+  for (std::size_t cell = 0; cell < perCell.size(); ++cell) {
+    if (perCell[cell] > 0) table.cells[cell].reserve(perCell[cell]);
+  }
+  for (std::size_t r = 0; r < records.size(); ++r) {
+    if (cellOf[r] < 0) continue;
+    table.cells[static_cast<std::size_t>(cellOf[r])].push_back(records[r]);
+    ++table.recordCount;
   }
   return true;
 }

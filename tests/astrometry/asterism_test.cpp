@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <filesystem>
+#include <random>
 
 #include "astrometry/catalogue.h"
 #include "base/calendar.h"
@@ -145,6 +147,44 @@ TEST(Asterism, SmallCataloguesAndDegenerateTriangles) {
     EXPECT_EQ(total, 2);     // (1, 2, 3) and (2, 3, 4)
     EXPECT_EQ(withFour, 1);  // only with star 2 as first vertex
   }
+}
+
+// The table-driven rounding of the vertex angles must give the very records the arccosine gives, on
+// triangles from a few arcminutes to tens of degrees, slivers and near-isosceles ones included.
+TEST(Asterism, RecordsFromSidesEqualThoseFromTheArccosineOfEveryAngle) {
+  std::mt19937 random(20261207);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  int compared = 0;
+  for (int t = 0; t < 300000; ++t) {
+    const double size = std::pow(10.0, -2.7 + 3.0 * unit(random));  // radians, about 0.1 to 100 degrees
+    const double dec0 = (unit(random) - 0.5) * 3.0, ra0 = unit(random) * 6.28;
+    std::array<SkyPoint, 3> p;
+    for (int v = 0; v < 3; ++v) p[v] = {ra0 + size * unit(random), dec0 + size * (unit(random) - 0.5)};
+    if (t % 3 == 0) p[2] = {(p[0].ra + p[1].ra) / 2 + size * 1e-3 * unit(random), (p[0].dec + p[1].dec) / 2};
+    if (t % 3 == 1) p[2] = {p[0].ra + (p[1].dec - p[0].dec), p[0].dec + (p[1].ra - p[0].ra) * (1 + 1e-6 * unit(random))};
+    const TriangleSide a = SideBetween(p[1], p[2]), b = SideBetween(p[0], p[2]), c = SideBetween(p[0], p[1]);
+    AsterismRecord fast, slow;
+    const bool madeFast = TriangleRecordFromSides(a, b, c, {1, 2, 3}, fast);
+    bool madeSlow = false;
+    if (a.arc > kAsterismMinSideRad && b.arc > kAsterismMinSideRad && c.arc > kAsterismMinSideRad) {
+      const double toDeg = 180.0 / Pi;
+      madeSlow = MakeTriangleRecord(
+          {ArcCos((a.cosine - b.cosine * c.cosine) / (b.sine * c.sine)) * toDeg,
+           ArcCos((b.cosine - a.cosine * c.cosine) / (a.sine * c.sine)) * toDeg,
+           ArcCos((c.cosine - a.cosine * b.cosine) / (a.sine * b.sine)) * toDeg},
+          {1, 2, 3}, slow);
+    }
+    ASSERT_EQ(madeFast, madeSlow) << t;
+    if (!madeFast) continue;
+    ++compared;
+    ASSERT_EQ(fast.angle1, slow.angle1) << t;
+    ASSERT_EQ(fast.angle2, slow.angle2) << t;
+    ASSERT_EQ(fast.angle3, slow.angle3) << t;
+    ASSERT_EQ(fast.star1, slow.star1) << t;
+    ASSERT_EQ(fast.star2, slow.star2) << t;
+    ASSERT_EQ(fast.star3, slow.star3) << t;
+  }
+  EXPECT_GT(compared, 250000);
 }
 
 TEST(Asterism, FilesAreWrittenInZeroPaddedBlocksOfAThousand) {
