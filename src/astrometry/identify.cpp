@@ -194,7 +194,7 @@ bool BuildFieldAsterisms(const ReferenceList& refs, std::int32_t count, Asterism
   }
   // The records in order, then into their cells with each cell sized once (the cells keep that order).
   std::vector<AsterismRecord> records;
-  records.reserve(size * (size - std::min<std::size_t>(size, 1)) * (size - std::min<std::size_t>(size, 2)) / 6);
+  if (size >= 3) records.reserve(size * (size - 1) * (size - 2) / 6);
   for (std::int32_t i = 1; i <= n - 2; ++i) {
     task.Yield();
     if (task.Cancelled()) return false;

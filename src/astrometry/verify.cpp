@@ -536,9 +536,10 @@ int ClearChanceIdentities(const std::vector<StarMark>& marks, const PlateConstan
       // A plate fitted to few marks bends onto whatever star lies near each of them: a mark among bright
       // ones whose star is one of hundreds as faint (a planet, or a mark whose own star the plate puts
       // pixels off) is not trusted with it.
+      // Over the identities as they stood on entry (asBright is 0 for the others), whatever is cleared here.
       double othersAsBright = 0.0;
       for (std::size_t j = 0; j < marks.size(); ++j) {
-        if (j != m && v.numbers[j] != 0) othersAsBright = std::max(othersAsBright, asBright[j]);
+        if (j != m) othersAsBright = std::max(othersAsBright, asBright[j]);
       }
       keep = asBright[m] <= kFaintOutlierRatio * (othersAsBright + static_cast<double>(marks.size()));
     }
