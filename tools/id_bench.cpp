@@ -196,8 +196,9 @@ int main(int argc, char** argv) {
       if (onlyCase >= 0 && static_cast<int>(number) != onlyCase) continue;
       const BenchOutcome o = RunBenchCase(c, known, solver, files);
       if (verbose) {
-        std::printf("%s %g° %zu marks: %s%s %.0f ms\n", c.variant.c_str(), c.fieldDeg, c.marks.size(),
-                    o.success ? "ok" : "failed", o.wrong ? " WRONG" : "", o.seconds * 1e3);
+        std::printf("%s %g° %zu marks: %s%s, %d identified%s %.0f ms\n", c.variant.c_str(), c.fieldDeg,
+                    c.marks.size(), o.success ? "ok" : "failed", o.wrong ? " WRONG" : "", o.identified,
+                    o.byPatterns ? " by patterns" : "", o.seconds * 1e3);
         std::fflush(stdout);
       }
       if (c.variant == "random") {

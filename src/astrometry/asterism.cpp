@@ -151,11 +151,23 @@ int AsterismCellOf(const AsterismRecord& record) {
   return (i * kAsterismBinCount + j) * kAsterismBinCount + k;
 }
 
-void AddToTable(AsterismTable& table, const AsterismRecord& record) {
-  const int cell = AsterismCellOf(record);
-  if (cell < 0) return;
-  table.cells[static_cast<std::size_t>(cell)].push_back(record);
-  ++table.recordCount;
+void FillAsterismTable(AsterismTable& table, const std::vector<AsterismRecord>& records) {
+  table = AsterismTable();
+  std::vector<int> cellOf(records.size());
+  std::vector<std::uint32_t> start(AsterismTable::kCells + 1, 0);
+  for (std::size_t r = 0; r < records.size(); ++r) {
+    cellOf[r] = AsterismCellOf(records[r]);
+    if (cellOf[r] >= 0) ++start[static_cast<std::size_t>(cellOf[r]) + 1];
+  }
+  for (std::size_t cell = 0; cell < AsterismTable::kCells; ++cell) start[cell + 1] += start[cell];
+  table.records.resize(start[AsterismTable::kCells]);
+  std::vector<std::uint32_t> next(start.begin(), start.end() - 1);
+  for (std::size_t r = 0; r < records.size(); ++r) {
+    if (cellOf[r] < 0) continue;
+    table.records[next[static_cast<std::size_t>(cellOf[r])]++] = records[r];
+  }
+  table.cellStart = std::move(start);
+  table.recordCount = table.records.size();
 }
 
 std::string EncodeAsterismRecords(const std::vector<AsterismRecord>& records) {
@@ -258,6 +270,7 @@ bool LoadAsterismTable(const std::string& asterismPath, const std::vector<std::i
   std::ifstream in(asterismPath, std::ios::binary);
   if (!in) return false;
   std::vector<unsigned char> block(kAsterismBlockBytes);
+  std::vector<AsterismRecord> kept;
   for (;;) {
     if (task.Cancelled()) return false;
     in.read(reinterpret_cast<char*>(block.data()), kAsterismBlockBytes);
@@ -267,12 +280,13 @@ bool LoadAsterismTable(const std::string& asterismPath, const std::vector<std::i
       const AsterismRecord record = DecodeAsterismRecord(block.data() + r * kAsterismRecordBytes);
       if (InWorkingList(record.star1, starMap) && InWorkingList(record.star2, starMap) &&
           InWorkingList(record.star3, starMap)) {
-        AddToTable(table, record);
+        kept.push_back(record);
       }
     }
     task.Yield();
     if (records < static_cast<std::size_t>(kAsterismBlockRecords)) break;
   }
+  FillAsterismTable(table, kept);
   return true;
 }
 

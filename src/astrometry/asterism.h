@@ -39,17 +39,30 @@ struct AsterismRecord {
   std::int32_t star3 = 0;
 };
 
-// Triangles binned by their three angles: 61 x 61 x 61 cells of 3 degrees.
+// Triangles binned by their three angles: 61 x 61 x 61 cells of 3 degrees, held as one array of records
+// grouped by cell (in the order they were given within each cell) and each cell's first record.
 struct AsterismTable {
-  std::vector<std::vector<AsterismRecord>> cells =
-      std::vector<std::vector<AsterismRecord>>(kAsterismBinCount * kAsterismBinCount * kAsterismBinCount);
+  static constexpr std::size_t kCells =
+      static_cast<std::size_t>(kAsterismBinCount) * kAsterismBinCount * kAsterismBinCount;
+  std::vector<AsterismRecord> records;
+  std::vector<std::uint32_t> cellStart;  // kCells + 1 entries, or none for an empty table
   std::size_t recordCount = 0;
 
-  std::vector<AsterismRecord>& Cell(int i, int j, int k) {
-    return cells[(i * kAsterismBinCount + j) * kAsterismBinCount + k];
-  }
-  const std::vector<AsterismRecord>& Cell(int i, int j, int k) const {
-    return cells[(i * kAsterismBinCount + j) * kAsterismBinCount + k];
+  // The records of one cell.
+  struct CellView {
+    const AsterismRecord* first = nullptr;
+    const AsterismRecord* last = nullptr;
+    const AsterismRecord* begin() const { return first; }
+    const AsterismRecord* end() const { return last; }
+    std::size_t size() const { return static_cast<std::size_t>(last - first); }
+    bool empty() const { return first == last; }
+    const AsterismRecord& operator[](std::size_t i) const { return first[i]; }
+  };
+  CellView Cell(int i, int j, int k) const { return CellAt((i * kAsterismBinCount + j) * kAsterismBinCount + k); }
+  CellView CellAt(int cell) const {
+    if (cellStart.empty() || cell < 0 || static_cast<std::size_t>(cell) >= kCells) return {};
+    const AsterismRecord* base = records.data();
+    return {base + cellStart[static_cast<std::size_t>(cell)], base + cellStart[static_cast<std::size_t>(cell) + 1]};
   }
 };
 
@@ -93,8 +106,9 @@ int AsterismBin(int hundredths);
 
 // Index in AsterismTable::cells of the cell of a record's three angle bins; -1 when a bin lies outside.
 int AsterismCellOf(const AsterismRecord& record);
-// Appends a record to the cell of its three angle bins.
-void AddToTable(AsterismTable& table, const AsterismRecord& record);
+// Fills a table with records, each into the cell of its three angle bins (records outside every cell are
+// left out); within a cell the records keep their order.
+void FillAsterismTable(AsterismTable& table, const std::vector<AsterismRecord>& records);
 
 // Encodes records into the file's packed little-endian form (18 bytes each, no padding).
 std::string EncodeAsterismRecords(const std::vector<AsterismRecord>& records);

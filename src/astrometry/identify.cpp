@@ -129,6 +129,9 @@ std::int32_t LoadReferenceStarsInField(const std::string& catalogPath, const Vis
   ReadCatalogueRecords(catalogPath, records);  // a damaged file keeps what could be read
   refs.map.push_back(0);
   const SkyPoint centre{centreRa, centreDec};
+  // A star farther in declination than the radius (with a margin well above the rounding of the
+  // separation) lies outside without working out the separation.
+  const double decReach = fovDeg * kDegToRad + 1e-6;
   for (std::size_t j = 0; j < records.size(); ++j) {
     if (j % 4096 == 0) {
       if (task.Cancelled()) return 0;
@@ -136,8 +139,9 @@ std::int32_t LoadReferenceStarsInField(const std::string& catalogPath, const Vis
     }
     const CatalogueRecord& r = records[j];
     const double ra = static_cast<double>(r.raOffset) + Pi, dec = r.dec;
-    if (!AboveHorizon(visibility, ra, dec)) continue;
+    if (std::fabs(dec - centreDec) > decReach) continue;
     if (SkySeparation({ra, dec}, centre) * kRadToDeg > fovDeg) continue;
+    if (!AboveHorizon(visibility, ra, dec)) continue;
     refs.stars.push_back({ra, dec, r.magnitude, static_cast<std::int32_t>(j + 1)});
     refs.map.push_back(refs.size());
   }
@@ -192,7 +196,7 @@ bool BuildFieldAsterisms(const ReferenceList& refs, std::int32_t count, Asterism
       sides[i * size + j] = SideBetween({p.ra, p.dec}, {q.ra, q.dec});
     }
   }
-  // The records in order, then into their cells with each cell sized once (the cells keep that order).
+  // The records in order, then into their cells (the cells keep that order).
   std::vector<AsterismRecord> records;
   if (size >= 3) records.reserve(size * (size - 1) * (size - 2) / 6);
   for (std::int32_t i = 1; i <= n - 2; ++i) {
@@ -210,20 +214,7 @@ bool BuildFieldAsterisms(const ReferenceList& refs, std::int32_t count, Asterism
       }
     }
   }
-  std::vector<std::uint32_t> perCell(table.cells.size(), 0);
-  std::vector<int> cellOf(records.size());
-  for (std::size_t r = 0; r < records.size(); ++r) {
-    cellOf[r] = AsterismCellOf(records[r]);
-    if (cellOf[r] >= 0) ++perCell[static_cast<std::size_t>(cellOf[r])];
-  }
-  for (std::size_t cell = 0; cell < perCell.size(); ++cell) {
-    if (perCell[cell] > 0) table.cells[cell].reserve(perCell[cell]);
-  }
-  for (std::size_t r = 0; r < records.size(); ++r) {
-    if (cellOf[r] < 0) continue;
-    table.cells[static_cast<std::size_t>(cellOf[r])].push_back(records[r]);
-    ++table.recordCount;
-  }
+  FillAsterismTable(table, records);
   return true;
 }
 

@@ -37,13 +37,83 @@ bool FitOnce(const std::vector<FitStar>& stars, double ra0, double dec0, PlateCo
   return FitStandardConstants(xiRows, etaRows, ra0, dec0, plate);
 }
 
+// The design matrix [c1 c2 c3] of rows (padded with zero rows to three, which leave the solution
+// unchanged); false for a non-finite entry.
+bool DesignMatrix(const std::vector<std::array<double, 4>>& rows, Eigen::MatrixXd& a) {
+  const Eigen::Index m = static_cast<Eigen::Index>(std::max<std::size_t>(rows.size(), kColumns));
+  a = Eigen::MatrixXd::Zero(m, kColumns);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    for (int j = 0; j < 3; ++j) {
+      if (!std::isfinite(rows[i][static_cast<std::size_t>(j)])) return false;
+    }
+    a.row(static_cast<Eigen::Index>(i)) << rows[i][0], rows[i][1], rows[i][2];
+  }
+  return true;
+}
+
+// x = V diag(1/w) U^T b from a decomposition of the design matrix, with 1/w = 0 for the singular values
+// at or below 3 * w_max * 5e-16.
+LeastSquaresResult SolveFromSvd(const Eigen::JacobiSVD<Eigen::MatrixXd>& svd,
+                                const std::vector<std::array<double, 4>>& rows) {
+  LeastSquaresResult result;
+  Eigen::VectorXd b = Eigen::VectorXd::Zero(svd.rows());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (!std::isfinite(rows[i][3])) return result;
+    b(static_cast<Eigen::Index>(i)) = rows[i][3];
+  }
+  const Eigen::VectorXd& w = svd.singularValues();
+  const double wMax = w.maxCoeff();
+  const double threshold = 3.0 * wMax * 5e-16;
+  double wMin = wMax;
+  Eigen::VectorXd utb = svd.matrixU().transpose() * b;
+  for (Eigen::Index j = 0; j < w.size(); ++j) {
+    if (!(w(j) > threshold)) {
+      wMin = 0.0;
+      utb(j) = 0.0;
+      continue;
+    }
+    ++result.rank;
+    wMin = std::min(wMin, w(j));
+    utb(j) /= w(j);
+  }
+  const Eigen::VectorXd x = svd.matrixV() * utb;
+  for (int i = 0; i < kColumns; ++i) result.coefficients[static_cast<std::size_t>(i)] = x(i);
+  result.smallestRatio = wMax > 0.0 ? wMin / wMax : 0.0;
+  for (double c : result.coefficients) {
+    if (!std::isfinite(c)) {
+      result.coefficients = {};
+      result.rank = 0;
+      result.smallestRatio = 0.0;
+    }
+  }
+  return result;
+}
+
+// True when two row lists share their design matrix (only the right-hand sides differ).
+bool SameDesign(const std::vector<std::array<double, 4>>& p, const std::vector<std::array<double, 4>>& q) {
+  if (p.size() != q.size()) return false;
+  for (std::size_t i = 0; i < p.size(); ++i) {
+    if (p[i][0] != q[i][0] || p[i][1] != q[i][1] || p[i][2] != q[i][2]) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool FitStandardConstants(const std::vector<std::array<double, 4>>& xiRows,
                           const std::vector<std::array<double, 4>>& etaRows, double ra0, double dec0,
                           PlateConstants& plate) {
-  const LeastSquaresResult xiFit = SolveLeastSquares(xiRows);
-  const LeastSquaresResult etaFit = SolveLeastSquares(etaRows);
+  // Both coordinates are fitted on the same design matrix, so one decomposition serves both.
+  LeastSquaresResult xiFit, etaFit;
+  Eigen::MatrixXd a;
+  if (SameDesign(xiRows, etaRows) && DesignMatrix(xiRows, a)) {
+    const Eigen::JacobiSVD<Eigen::MatrixXd> svd(a, Eigen::ComputeThinU | Eigen::ComputeThinV);
+    xiFit = SolveFromSvd(svd, xiRows);
+    etaFit = SolveFromSvd(svd, etaRows);
+  } else {
+    xiFit = SolveLeastSquares(xiRows);
+    etaFit = SolveLeastSquares(etaRows);
+  }
   if (xiFit.rank < 3 || xiFit.smallestRatio < kCollinearRatio || etaFit.rank < 3) return false;
   const double a1 = xiFit.coefficients[0], b1 = xiFit.coefficients[1], c1 = xiFit.coefficients[2];
   const double a2 = etaFit.coefficients[0], b2 = etaFit.coefficients[1], c2 = etaFit.coefficients[2];
@@ -149,48 +219,11 @@ bool FitPlate(const std::vector<FitStar>& stars, double ra0, double dec0, double
 }
 
 LeastSquaresResult SolveLeastSquares(const std::vector<std::array<double, 4>>& rows) {
-  LeastSquaresResult result;
-  // Fewer than three rows are padded with zero rows, which leave the solution unchanged.
-  const Eigen::Index m = static_cast<Eigen::Index>(std::max<std::size_t>(rows.size(), kColumns));
-  Eigen::MatrixXd a = Eigen::MatrixXd::Zero(m, kColumns);
-  Eigen::VectorXd b = Eigen::VectorXd::Zero(m);
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    for (int j = 0; j < 4; ++j) {
-      if (!std::isfinite(rows[i][static_cast<std::size_t>(j)])) return result;
-    }
-    const Eigen::Index r = static_cast<Eigen::Index>(i);
-    a.row(r) << rows[i][0], rows[i][1], rows[i][2];
-    b(r) = rows[i][3];
-  }
+  Eigen::MatrixXd a;
+  if (!DesignMatrix(rows, a)) return LeastSquaresResult();
   // A = U diag(w) V^T by Eigen's two-sided Jacobi SVD (thin U and V).
   const Eigen::JacobiSVD<Eigen::MatrixXd> svd(a, Eigen::ComputeThinU | Eigen::ComputeThinV);
-  const Eigen::VectorXd& w = svd.singularValues();
-  const double wMax = w.maxCoeff();
-  const double threshold = 3.0 * wMax * 5e-16;
-  double wMin = wMax;
-  // x = V diag(1/w) U^T b, with 1/w = 0 for the values at or below the threshold.
-  Eigen::VectorXd utb = svd.matrixU().transpose() * b;
-  for (Eigen::Index j = 0; j < w.size(); ++j) {
-    if (!(w(j) > threshold)) {
-      wMin = 0.0;
-      utb(j) = 0.0;
-      continue;
-    }
-    ++result.rank;
-    wMin = std::min(wMin, w(j));
-    utb(j) /= w(j);
-  }
-  const Eigen::VectorXd x = svd.matrixV() * utb;
-  for (int i = 0; i < kColumns; ++i) result.coefficients[static_cast<std::size_t>(i)] = x(i);
-  result.smallestRatio = wMax > 0.0 ? wMin / wMax : 0.0;
-  for (double c : result.coefficients) {
-    if (!std::isfinite(c)) {
-      result.coefficients = {};
-      result.rank = 0;
-      result.smallestRatio = 0.0;
-    }
-  }
-  return result;
+  return SolveFromSvd(svd, rows);
 }
 
 MeanDeviation MeanAndDeviation(const std::vector<double>& values, std::size_t first, std::size_t last) {

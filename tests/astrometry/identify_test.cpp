@@ -186,7 +186,7 @@ TEST(Identify, SearchVerifiesOnlyPairsCloserThanThreeDegreesInTotal) {
     shifted.angle2 = static_cast<std::int16_t>(frame.angle2 - (shift - shift / 2));
     shifted.angle3 = frame.angle3;
     AsterismTable table;
-    AddToTable(table, shifted);
+    FillAsterismTable(table, {shifted});
     std::vector<IdentificationHypothesis> hyps;
     SilentTask task;
     ASSERT_TRUE(SearchHypotheses(sky.Setup(candidates), {frame}, table, hyps, task));

@@ -19,9 +19,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   SilentTask task;
   FUZZ_CHECK(LoadAsterismTable(fuzz_support::WriteScratch("tri4t.dat", bytes), starMap, table, task));
   std::size_t held = 0;
-  for (const auto& cell : table.cells) {
-    held += cell.size();
-    for (const AsterismRecord& r : cell) FUZZ_CHECK(listed(r.star1) && listed(r.star2) && listed(r.star3));
+  for (std::size_t cell = 0; cell < AsterismTable::kCells; ++cell) {
+    const AsterismTable::CellView records = table.CellAt(static_cast<int>(cell));
+    held += records.size();
+    for (const AsterismRecord& r : records) {
+      FUZZ_CHECK(listed(r.star1) && listed(r.star2) && listed(r.star3));
+      FUZZ_CHECK(AsterismCellOf(r) == static_cast<int>(cell));
+    }
   }
   FUZZ_CHECK(held == table.recordCount);
   return 0;
