@@ -51,56 +51,134 @@ void SortTriangleVertices(std::array<double, 3>& angles, std::array<std::int32_t
 
 namespace {
 
-// A record from angles already rounded to hundredths of a degree, sorted with their vertices.
-void RecordFromHundredths(std::array<double, 3> hundredths, std::array<std::int32_t, 3> vertices,
-                          AsterismRecord& record) {
-  SortTriangleVertices(hundredths, vertices);
-  record.angle1 = static_cast<std::int16_t>(hundredths[0]);
-  record.angle2 = static_cast<std::int16_t>(hundredths[1]);
-  record.angle3 = static_cast<std::int16_t>(hundredths[2]);
-  record.star1 = vertices[0];
-  record.star2 = vertices[1];
-  record.star3 = vertices[2];
+// A record from angles already rounded to hundredths of a degree, sorted with their vertices the way
+// SortTriangleVertices sorts (adjacent pairs swapped only on strictly smaller angles: 2-3, 1-2, 2-3),
+// here without branches.
+inline void RecordFromHundredths(std::array<int, 3> h, std::array<std::int32_t, 3> v, AsterismRecord& record) {
+  auto order = [&](int p, int q) {
+    const bool swap = h[q] < h[p];
+    const int lo = swap ? h[q] : h[p], hi = swap ? h[p] : h[q];
+    const std::int32_t vLo = swap ? v[q] : v[p], vHi = swap ? v[p] : v[q];
+    h[p] = lo;
+    h[q] = hi;
+    v[p] = vLo;
+    v[q] = vHi;
+  };
+  order(1, 2);
+  order(0, 1);
+  order(1, 2);
+  record.angle1 = static_cast<std::int16_t>(h[0]);
+  record.angle2 = static_cast<std::int16_t>(h[1]);
+  record.angle3 = static_cast<std::int16_t>(h[2]);
+  record.star1 = v[0];
+  record.star2 = v[1];
+  record.star3 = v[2];
 }
 
 constexpr int kHundredthsInHalfTurn = 18000;
 
 // cos((b + 0.5) / 100 degrees) for b = 0 .. 17999, the cosines at which the angle rounded to hundredths
-// of a degree steps from b to b + 1, at index b + 1; +2 before them and -2 after them.
+// of a degree steps from b to b + 1, at index b + 2; two entries of +2 before them and two of -2 after.
 const std::vector<double>& RoundingCosines() {
   static const std::vector<double> table = [] {
-    std::vector<double> t(kHundredthsInHalfTurn + 2, 2.0);
-    for (int b = 0; b < kHundredthsInHalfTurn; ++b) t[b + 1] = std::cos((b + 0.5) / 100.0 * Pi / 180.0);
-    t[kHundredthsInHalfTurn + 1] = -2.0;
+    std::vector<double> t(kHundredthsInHalfTurn + 4, 2.0);
+    for (int b = 0; b < kHundredthsInHalfTurn; ++b) t[b + 2] = std::cos((b + 0.5) / 100.0 * Pi / 180.0);
+    t[kHundredthsInHalfTurn + 2] = t[kHundredthsInHalfTurn + 3] = -2.0;
     return t;
   }();
   return table;
 }
 
-// RoundToInt(ArcCos(x) * 180 / Pi * 100) for -1 < x < 1 without the arctangent: a polynomial arccosine
-// (within 0.004 degrees) gives a first guess at most one hundredth off, the table of rounding cosines the
-// exact hundredth. Where x lies within 1e-12 of a rounding cosine (where the two computations could round
-// apart) the arctangent decides.
-int HundredthsOfArcCos(double x) {
+[[gnu::noinline]] int HundredthsByArcTangent(double x) {
+  return RoundToInt(ArcCos(x) * (180.0 / Pi) * 100.0);
+}
+
+// RoundToInt(ArcCos(x) * 180 / Pi * 100) for -1 < x < 1 without the arctangent, or -1 where this way
+// cannot be sure: a polynomial arccosine (within 0.004 degrees) gives a first guess h at most one
+// hundredth off, and the rounding cosines around it (t = RoundingCosines().data() + 2) the exact
+// hundredth. Where x lies within 1e-12 of a rounding cosine (where the two computations could round
+// apart) the answer is -1 and the arctangent has to decide. No branches, so that many of these run
+// side by side.
+inline int TabledHundredthsOfArcCos(double x, const double* t) {
   const double toDeg = 180.0 / Pi;
   const double a = std::fabs(x);
   // Abramowitz and Stegun 4.4.45.
-  double angle = std::sqrt(1.0 - a) * (1.5707288 + a * (-0.2121144 + a * (0.0742610 - 0.0187293 * a)));
-  if (x < 0.0) angle = Pi - angle;
-  const double* t = RoundingCosines().data() + 1;  // t[h - 1] >= x > t[h] for the answer h
-  int h = std::clamp(static_cast<int>(angle * toDeg * 100.0 + 0.5), 0, kHundredthsInHalfTurn);
-  h -= static_cast<int>(x > t[h - 1]);
-  h += static_cast<int>(x <= t[h]);
+  const double half = std::sqrt(std::max(0.0, 1.0 - a)) *
+                      (1.5707288 + a * (-0.2121144 + a * (0.0742610 - 0.0187293 * a)));
+  const double angle = x < 0.0 ? Pi - half : half;
+  const int h = std::clamp(static_cast<int>(angle * toDeg * 100.0 + 0.5), 0, kHundredthsInHalfTurn);
+  // The answer r has t[r - 1] >= x > t[r].
+  const int r = h - static_cast<int>(x > t[h - 1]) + static_cast<int>(x <= t[h]);
   constexpr double kMargin = 1e-12;
-  if (t[h - 1] - x >= kMargin && x - t[h] >= kMargin) return h;
-  return RoundToInt(ArcCos(x) * toDeg * 100.0);
+  const bool sure = (t[r - 1] - x >= kMargin) & (x - t[r] >= kMargin);
+  return sure ? r : -1;
 }
+
+inline int BinOf(int hundredths) {
+  if (hundredths < 0) return RoundToInt(static_cast<double>(hundredths) / kAsterismBinWidth);
+  // In whole numbers: the nearest bin, a half going to the even one.
+  const int shifted = hundredths + kAsterismBinWidth / 2;
+  const int bin = shifted / kAsterismBinWidth;
+  return shifted % kAsterismBinWidth == 0 && bin % 2 == 1 ? bin - 1 : bin;
+}
+
+inline int CellOfRecord(const AsterismRecord& record) {
+  const int i = BinOf(record.angle1), j = BinOf(record.angle2), k = BinOf(record.angle3);
+  if (i < 0 || j < 0 || k < 0 || i >= kAsterismBinCount || j >= kAsterismBinCount || k >= kAsterismBinCount) return -1;
+  return (i * kAsterismBinCount + j) * kAsterismBinCount + k;
+}
+
+// Triangles worked out together: enough for the arithmetic of one to overlap that of the next.
+constexpr int kTriangleBatch = 32;
 
 }  // namespace
 
+void AppendTriangleRow(const TriangleSide* aSides, const TriangleSide* bSides, const TriangleSide& c, std::int32_t i,
+                       std::int32_t j, std::int32_t firstK, int count, std::vector<AsterismRecord>& out) {
+  const double* t = RoundingCosines().data() + 2;
+  const double cc = c.cosine, sc = c.sine;
+  const bool cLong = c.arc > kAsterismMinSideRad;
+  for (int start = 0; start < count; start += kTriangleBatch) {
+    const int n = std::min(kTriangleBatch, count - start);
+    const TriangleSide* as = aSides + start;
+    const TriangleSide* bs = bSides + start;
+    double cosines[3 * kTriangleBatch];
+    int hundredths[3 * kTriangleBatch];
+    for (int m = 0; m < n; ++m) {
+      // Spherical law of cosines for the angle opposite each side.
+      const double ca = as[m].cosine, cb = bs[m].cosine, sa = as[m].sine, sb = bs[m].sine;
+      cosines[3 * m] = (ca - cb * cc) / (sb * sc);
+      cosines[3 * m + 1] = (cb - ca * cc) / (sa * sc);
+      cosines[3 * m + 2] = (cc - ca * cb) / (sa * sb);
+    }
+    for (int v = 0; v < 3 * n; ++v) hundredths[v] = TabledHundredthsOfArcCos(cosines[v], t);
+    for (int m = 0; m < n; ++m) {
+      if (!(cLong && as[m].arc > kAsterismMinSideRad && bs[m].arc > kAsterismMinSideRad)) continue;
+      const std::array<std::int32_t, 3> vertices = {i, j, firstK + start + m};
+      const double* x = cosines + 3 * m;
+      auto inside = [](double value) { return value > -1.0 && value < 1.0; };
+      AsterismRecord record;
+      if (!(inside(x[0]) && inside(x[1]) && inside(x[2]))) {
+        const double toDeg = 180.0 / Pi;
+        if (!MakeTriangleRecord({ArcCos(x[0]) * toDeg, ArcCos(x[1]) * toDeg, ArcCos(x[2]) * toDeg}, vertices, record)) {
+          continue;
+        }
+      } else {
+        std::array<int, 3> rounded{};
+        for (int v = 0; v < 3; ++v) {
+          const int h = hundredths[3 * m + v];
+          rounded[static_cast<std::size_t>(v)] = h >= 0 ? h : HundredthsByArcTangent(x[v]);
+        }
+        RecordFromHundredths(rounded, vertices, record);
+      }
+      out.push_back(record);
+    }
+  }
+}
+
 bool MakeTriangleRecord(std::array<double, 3> anglesDeg, std::array<std::int32_t, 3> vertices, AsterismRecord& record) {
   // Rounded to hundredths before sorting, so that angles equal in the stored form keep their vertex order.
-  std::array<double, 3> hundredths{};
+  std::array<int, 3> hundredths{};
   for (int v = 0; v < 3; ++v) {
     if (!std::isfinite(anglesDeg[v]) || anglesDeg[v] < 0.0 || anglesDeg[v] > 180.0) return false;
     hundredths[v] = RoundToInt(anglesDeg[v] * 100.0);
@@ -116,22 +194,10 @@ TriangleSide SideBetween(const SkyPoint& p, const SkyPoint& q) {
 
 bool TriangleRecordFromSides(const TriangleSide& a, const TriangleSide& b, const TriangleSide& c,
                              const std::array<std::int32_t, 3>& vertices, AsterismRecord& record) {
-  if (!(a.arc > kAsterismMinSideRad && b.arc > kAsterismMinSideRad && c.arc > kAsterismMinSideRad)) return false;
-  const double ca = a.cosine, cb = b.cosine, cc = c.cosine;
-  const double sa = a.sine, sb = b.sine, sc = c.sine;
-  // Spherical law of cosines for the angle opposite each side.
-  const std::array<double, 3> cosines = {(ca - cb * cc) / (sb * sc), (cb - ca * cc) / (sa * sc),
-                                         (cc - ca * cb) / (sa * sb)};
-  auto inside = [](double x) { return x > -1.0 && x < 1.0; };
-  if (!(inside(cosines[0]) && inside(cosines[1]) && inside(cosines[2]))) {
-    const double toDeg = 180.0 / Pi;
-    return MakeTriangleRecord({ArcCos(cosines[0]) * toDeg, ArcCos(cosines[1]) * toDeg, ArcCos(cosines[2]) * toDeg},
-                              vertices, record);
-  }
-  RecordFromHundredths({static_cast<double>(HundredthsOfArcCos(cosines[0])),
-                        static_cast<double>(HundredthsOfArcCos(cosines[1])),
-                        static_cast<double>(HundredthsOfArcCos(cosines[2]))},
-                       vertices, record);
+  std::vector<AsterismRecord> one;
+  AppendTriangleRow(&a, &b, c, vertices[0], vertices[1], vertices[2], 1, one);
+  if (one.empty()) return false;
+  record = one.front();
   return true;
 }
 
@@ -142,30 +208,29 @@ bool SphericalTriangleRecord(const std::array<SkyPoint, 3>& points, const std::a
 }
 
 int AsterismBin(int hundredths) {
-  return RoundToInt(static_cast<double>(hundredths) / kAsterismBinWidth);
+  return BinOf(hundredths);
 }
 
 int AsterismCellOf(const AsterismRecord& record) {
-  const int i = AsterismBin(record.angle1), j = AsterismBin(record.angle2), k = AsterismBin(record.angle3);
-  if (i < 0 || j < 0 || k < 0 || i >= kAsterismBinCount || j >= kAsterismBinCount || k >= kAsterismBinCount) return -1;
-  return (i * kAsterismBinCount + j) * kAsterismBinCount + k;
+  return CellOfRecord(record);
 }
 
 void FillAsterismTable(AsterismTable& table, const std::vector<AsterismRecord>& records) {
   table = AsterismTable();
-  std::vector<int> cellOf(records.size());
-  std::vector<std::uint32_t> start(AsterismTable::kCells + 1, 0);
-  for (std::size_t r = 0; r < records.size(); ++r) {
-    cellOf[r] = AsterismCellOf(records[r]);
-    if (cellOf[r] >= 0) ++start[static_cast<std::size_t>(cellOf[r]) + 1];
+  // Counts at cell + 2, summed: entry cell + 1 is then where the cell's records go, and after they are
+  // placed it has moved on to the cell's end, which leaves the array holding every cell's first record.
+  std::vector<std::uint32_t> start(AsterismTable::kCells + 2, 0);
+  for (const AsterismRecord& r : records) {
+    const int cell = CellOfRecord(r);
+    if (cell >= 0) ++start[static_cast<std::size_t>(cell) + 2];
   }
-  for (std::size_t cell = 0; cell < AsterismTable::kCells; ++cell) start[cell + 1] += start[cell];
-  table.records.resize(start[AsterismTable::kCells]);
-  std::vector<std::uint32_t> next(start.begin(), start.end() - 1);
-  for (std::size_t r = 0; r < records.size(); ++r) {
-    if (cellOf[r] < 0) continue;
-    table.records[next[static_cast<std::size_t>(cellOf[r])]++] = records[r];
+  for (std::size_t cell = 2; cell < start.size(); ++cell) start[cell] += start[cell - 1];
+  table.records.resize(start.back());
+  for (const AsterismRecord& r : records) {
+    const int cell = CellOfRecord(r);
+    if (cell >= 0) table.records[start[static_cast<std::size_t>(cell) + 1]++] = r;
   }
+  start.pop_back();
   table.cellStart = std::move(start);
   table.recordCount = table.records.size();
 }

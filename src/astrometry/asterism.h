@@ -101,6 +101,13 @@ TriangleSide SideBetween(const SkyPoint& p, const SkyPoint& q);
 bool TriangleRecordFromSides(const TriangleSide& a, const TriangleSide& b, const TriangleSide& c,
                              const std::array<std::int32_t, 3>& vertices, AsterismRecord& record);
 
+// The records of the triangles (i, j, k) for k = firstK .. firstK + count - 1, appended in that order, each
+// the one TriangleRecordFromSides gives for aSides[k - firstK] (between j and k), bSides[k - firstK]
+// (between i and k) and c (between i and j); triangles without a record are left out. Worked out in
+// batches, about twice as fast as one triangle at a time.
+void AppendTriangleRow(const TriangleSide* aSides, const TriangleSide* bSides, const TriangleSide& c, std::int32_t i,
+                       std::int32_t j, std::int32_t firstK, int count, std::vector<AsterismRecord>& out);
+
 // Table bin of an angle in hundredths of a degree: angle / 300 rounded to nearest, ties to even.
 int AsterismBin(int hundredths);
 

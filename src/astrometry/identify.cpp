@@ -204,14 +204,11 @@ bool BuildFieldAsterisms(const ReferenceList& refs, std::int32_t count, Asterism
     if (task.Cancelled()) return false;
     const std::size_t a = static_cast<std::size_t>(i - 1);
     for (std::int32_t j = i + 1; j <= n - 1; ++j) {
+      // The row of third stars k = j + 1 .. n: sides j-k and i-k lie side by side in the pair table.
       const std::size_t b = static_cast<std::size_t>(j - 1);
-      for (std::int32_t k = j + 1; k <= n; ++k) {
-        const std::size_t c = static_cast<std::size_t>(k - 1);
-        AsterismRecord record;
-        if (TriangleRecordFromSides(sides[b * size + c], sides[a * size + c], sides[a * size + b], {i, j, k}, record)) {
-          records.push_back(record);
-        }
-      }
+      const std::size_t firstC = static_cast<std::size_t>(j);
+      AppendTriangleRow(&sides[b * size + firstC], &sides[a * size + firstC], sides[a * size + b], i, j, j + 1, n - j,
+                        records);
     }
   }
   FillAsterismTable(table, records);

@@ -227,6 +227,7 @@ TEST(Asterism, LoadingKeepsMappedTrianglesInTheirBinsAndSurvivesDamagedFiles) {
   EXPECT_EQ(AsterismBin(450), 2);  // 1.5 rounds to even
   EXPECT_EQ(AsterismBin(451), 2);
   EXPECT_EQ(AsterismBin(18000), 60);
+  for (int h = -400; h <= 18300; ++h) ASSERT_EQ(AsterismBin(h), std::lrint(h / 300.0)) << h;
 
   std::vector<AsterismRecord> records = {
       {1000, 6000, 11000, 1, 2, 3},      // all mapped

@@ -4,6 +4,9 @@
 
 #include <cmath>
 #include <filesystem>
+#include <map>
+#include <random>
+#include <tuple>
 
 #include "astrometry/catalogue.h"
 #include "framegen/framegen.h"
@@ -138,6 +141,48 @@ TEST(Identify, FrameTrianglesHaveSortedPlaneAnglesAndSkipShortSides) {
   for (int i = 0; i < 40; ++i) many.push_back(Mark(10 + 17 * i, 10 + (i * 37) % 300));
   CancelAfter cancel(5);
   EXPECT_FALSE(BuildFrameTriangles(many, t, cancel));
+}
+
+TEST(Identify, FieldTrianglesAreEveryTripleOfTheBrightestStarsInTheirCells) {
+  // Sixty stars over 20 degrees, two of them a pair too close to make triangles.
+  ReferenceList refs;
+  refs.map.push_back(0);
+  std::mt19937 random(77);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (int s = 1; s <= 60; ++s) {
+    refs.stars.push_back({1.0 + 0.35 * unit(random), 0.4 + 0.35 * unit(random), 5.0f, s});
+    refs.map.push_back(s);
+  }
+  refs.stars[7] = {refs.stars[3].ra + 0.0005, refs.stars[3].dec, 5.0f, 8};
+  AsterismTable table;
+  SilentTask task;
+  ASSERT_TRUE(BuildFieldAsterisms(refs, 50, table, task));
+  // The same triangles one at a time, in the order i < j < k, into their cells.
+  std::map<int, std::vector<AsterismRecord>> expected;
+  std::size_t count = 0;
+  for (int i = 1; i <= 50; ++i) {
+    for (int j = i + 1; j <= 50; ++j) {
+      for (int k = j + 1; k <= 50; ++k) {
+        AsterismRecord r;
+        const ReferenceStar &p = refs.At(i), &q = refs.At(j), &o = refs.At(k);
+        if (!SphericalTriangleRecord({SkyPoint{p.ra, p.dec}, {q.ra, q.dec}, {o.ra, o.dec}}, {i, j, k}, r)) continue;
+        expected[AsterismCellOf(r)].push_back(r);
+        ++count;
+      }
+    }
+  }
+  EXPECT_EQ(count, 50u * 49u * 48u / 6u - 48u);  // the close pair loses the 48 triangles it is a side of
+  ASSERT_EQ(table.recordCount, count);
+  for (const auto& [cell, records] : expected) {
+    const AsterismTable::CellView got = table.CellAt(cell);
+    ASSERT_EQ(got.size(), records.size()) << cell;
+    for (std::size_t r = 0; r < records.size(); ++r) {
+      ASSERT_EQ(std::tie(got[r].angle1, got[r].angle2, got[r].angle3, got[r].star1, got[r].star2, got[r].star3),
+                std::tie(records[r].angle1, records[r].angle2, records[r].angle3, records[r].star1, records[r].star2,
+                         records[r].star3))
+          << cell << " " << r;
+    }
+  }
 }
 
 TEST(Identify, VerificationNeedsFourMarksPlausibleScalesAndATrueMatch) {
