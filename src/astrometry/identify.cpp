@@ -273,8 +273,9 @@ ExtensionResult ExtendIdentification(const std::vector<StarMark>& marks, std::ve
   const double reachChord = 2.0 * std::sin(std::min(std::fabs(toleranceDeg) * kDegToRad, Pi) / 2.0) * 1.01 + 1e-9;
   double sum = 0.0;
   int count = 0;
+  const PixelToSkyTransform toSky(plate);
   for (std::size_t m = 0; m < marks.size(); ++m) {
-    const SkyPosition sky = PixelToSky(marks[m].x, marks[m].y, plate);
+    const SkyPosition sky = toSky(marks[m].x, marks[m].y);
     const SkyPoint here{sky.ra, sky.dec};
     if (identities[m] == 0) {
       const std::int32_t best = NearestCandidate(candidates, Direction(sky.ra, sky.dec), reachChord);

@@ -17,6 +17,9 @@ constexpr double kSkewToleranceRad = 5.0 * Pi / 180.0;
 constexpr double kCollinearRatio = 1e-10;
 
 constexpr int kColumns = 3;
+// Design matrices have three columns: fixed, so that the decomposition works on fixed-size blocks.
+using DesignMatrix3 = Eigen::Matrix<double, Eigen::Dynamic, 3>;
+using DesignSvd = Eigen::JacobiSVD<DesignMatrix3>;
 
 bool AllFinite(const PlateConstants& p) {
   return std::isfinite(p.ra0) && std::isfinite(p.dec0) && std::isfinite(p.mx) && std::isfinite(p.my) &&
@@ -39,9 +42,9 @@ bool FitOnce(const std::vector<FitStar>& stars, double ra0, double dec0, PlateCo
 
 // The design matrix [c1 c2 c3] of rows (padded with zero rows to three, which leave the solution
 // unchanged); false for a non-finite entry.
-bool DesignMatrix(const std::vector<std::array<double, 4>>& rows, Eigen::MatrixXd& a) {
+bool DesignMatrix(const std::vector<std::array<double, 4>>& rows, DesignMatrix3& a) {
   const Eigen::Index m = static_cast<Eigen::Index>(std::max<std::size_t>(rows.size(), kColumns));
-  a = Eigen::MatrixXd::Zero(m, kColumns);
+  a = DesignMatrix3::Zero(m, kColumns);
   for (std::size_t i = 0; i < rows.size(); ++i) {
     for (int j = 0; j < 3; ++j) {
       if (!std::isfinite(rows[i][static_cast<std::size_t>(j)])) return false;
@@ -53,7 +56,7 @@ bool DesignMatrix(const std::vector<std::array<double, 4>>& rows, Eigen::MatrixX
 
 // x = V diag(1/w) U^T b from a decomposition of the design matrix, with 1/w = 0 for the singular values
 // at or below 3 * w_max * 5e-16.
-LeastSquaresResult SolveFromSvd(const Eigen::JacobiSVD<Eigen::MatrixXd>& svd,
+LeastSquaresResult SolveFromSvd(const DesignSvd& svd,
                                 const std::vector<std::array<double, 4>>& rows) {
   LeastSquaresResult result;
   Eigen::VectorXd b = Eigen::VectorXd::Zero(svd.rows());
@@ -61,11 +64,11 @@ LeastSquaresResult SolveFromSvd(const Eigen::JacobiSVD<Eigen::MatrixXd>& svd,
     if (!std::isfinite(rows[i][3])) return result;
     b(static_cast<Eigen::Index>(i)) = rows[i][3];
   }
-  const Eigen::VectorXd& w = svd.singularValues();
+  const auto& w = svd.singularValues();
   const double wMax = w.maxCoeff();
   const double threshold = 3.0 * wMax * 5e-16;
   double wMin = wMax;
-  Eigen::VectorXd utb = svd.matrixU().transpose() * b;
+  Eigen::Vector3d utb = svd.matrixU().transpose() * b;
   for (Eigen::Index j = 0; j < w.size(); ++j) {
     if (!(w(j) > threshold)) {
       wMin = 0.0;
@@ -76,7 +79,7 @@ LeastSquaresResult SolveFromSvd(const Eigen::JacobiSVD<Eigen::MatrixXd>& svd,
     wMin = std::min(wMin, w(j));
     utb(j) /= w(j);
   }
-  const Eigen::VectorXd x = svd.matrixV() * utb;
+  const Eigen::Vector3d x = svd.matrixV() * utb;
   for (int i = 0; i < kColumns; ++i) result.coefficients[static_cast<std::size_t>(i)] = x(i);
   result.smallestRatio = wMax > 0.0 ? wMin / wMax : 0.0;
   for (double c : result.coefficients) {
@@ -105,9 +108,9 @@ bool FitStandardConstants(const std::vector<std::array<double, 4>>& xiRows,
                           PlateConstants& plate) {
   // Both coordinates are fitted on the same design matrix, so one decomposition serves both.
   LeastSquaresResult xiFit, etaFit;
-  Eigen::MatrixXd a;
+  DesignMatrix3 a;
   if (SameDesign(xiRows, etaRows) && DesignMatrix(xiRows, a)) {
-    const Eigen::JacobiSVD<Eigen::MatrixXd> svd(a, Eigen::ComputeThinU | Eigen::ComputeThinV);
+    const DesignSvd svd(a, Eigen::ComputeThinU | Eigen::ComputeThinV);
     xiFit = SolveFromSvd(svd, xiRows);
     etaFit = SolveFromSvd(svd, etaRows);
   } else {
@@ -174,22 +177,37 @@ StandardCoordinates SkyToStandard(double ra, double dec, double ra0, double dec0
   return out;
 }
 
-SkyPosition PixelToSky(double x, double y, const PlateConstants& p) {
-  const double dx = x - p.xo, dy = y - p.yo;
-  const double xiN = p.mx * std::cos(p.f + p.g) * dx + p.my * std::sin(p.f) * dy;
-  const double etaN = -p.mx * std::sin(p.f + p.g) * dx + p.my * std::cos(p.f) * dy;
+PixelToSkyTransform::PixelToSkyTransform(const PlateConstants& p)
+    : xo_(p.xo),
+      yo_(p.yo),
+      ra0_(p.ra0),
+      xiX_(p.mx * std::cos(p.f + p.g)),
+      xiY_(p.my * std::sin(p.f)),
+      etaX_(-p.mx * std::sin(p.f + p.g)),
+      etaY_(p.my * std::cos(p.f)),
+      sinDec0_(std::sin(p.dec0)),
+      cosDec0_(std::cos(p.dec0)) {}
+
+SkyPosition PixelToSkyTransform::operator()(double x, double y) const {
+  const double dx = x - xo_, dy = y - yo_;
+  const double xiN = xiX_ * dx + xiY_ * dy;
+  const double etaN = etaX_ * dx + etaY_ * dy;
   const double xi = -xiN, eta = -etaN;
-  const double s = (std::sin(p.dec0) + eta * std::cos(p.dec0)) / std::sqrt(1.0 + xi * xi + eta * eta);
+  const double s = (sinDec0_ + eta * cosDec0_) / std::sqrt(1.0 + xi * xi + eta * eta);
   const double c = std::sqrt(std::max(0.0, 1.0 - s * s));
   SkyPosition out;
   out.dec = c < 1e-70 ? std::atan(s >= 0.0 ? 1e70 : -1e70) : std::atan(s / c);
-  double ra = ArcTan2(xi, std::cos(p.dec0) - eta * std::sin(p.dec0)) + p.ra0;
+  double ra = ArcTan2(xi, cosDec0_ - eta * sinDec0_) + ra0_;
   const double fullCircle = 2.0 * Pi;
   if (ra < 0.0) ra += fullCircle;
   if (ra >= fullCircle) ra -= fullCircle;
   if (!(ra >= 0.0 && ra < fullCircle)) ra = 0.0;  // rounding at the seam, or non-finite input
   out.ra = ra;
   return out;
+}
+
+SkyPosition PixelToSky(double x, double y, const PlateConstants& p) {
+  return PixelToSkyTransform(p)(x, y);
 }
 
 PixelPosition SkyToPixel(double ra, double dec, const PlateConstants& p) {
@@ -219,10 +237,10 @@ bool FitPlate(const std::vector<FitStar>& stars, double ra0, double dec0, double
 }
 
 LeastSquaresResult SolveLeastSquares(const std::vector<std::array<double, 4>>& rows) {
-  Eigen::MatrixXd a;
+  DesignMatrix3 a;
   if (!DesignMatrix(rows, a)) return LeastSquaresResult();
   // A = U diag(w) V^T by Eigen's two-sided Jacobi SVD (thin U and V).
-  const Eigen::JacobiSVD<Eigen::MatrixXd> svd(a, Eigen::ComputeThinU | Eigen::ComputeThinV);
+  const DesignSvd svd(a, Eigen::ComputeThinU | Eigen::ComputeThinV);
   return SolveFromSvd(svd, rows);
 }
 

@@ -74,6 +74,17 @@ struct SkyPosition {
 // Sky position of an image pixel (x, y) under working-form constants: the linear model inverted to
 // standard coordinates, then the inverse gnomonic projection.
 SkyPosition PixelToSky(double x, double y, const PlateConstants& plate);
+// The same for many pixels under one plate: the plate's sines and cosines are worked out once.
+class PixelToSkyTransform {
+ public:
+  explicit PixelToSkyTransform(const PlateConstants& plate);
+  SkyPosition operator()(double x, double y) const;
+
+ private:
+  double xo_, yo_, ra0_;
+  double xiX_, xiY_, etaX_, etaY_;  // the linear model's four products of scale and angle
+  double sinDec0_, cosDec0_;
+};
 
 // An image pixel position in single precision; valid is false for a star 90 degrees or more from the
 // tangent point or for constants that cannot be inverted.
