@@ -375,9 +375,19 @@ bool SearchHypotheses(const VerificationSetup& setup, const std::vector<Asterism
     binRange(f.angle3, lo3, hi3);
     int bestD = 9999;
     const AsterismRecord* best = nullptr;
+    // A record of bin b lies within half a bin of b's centre, so no record of a cell is nearer than the
+    // sum of these gaps; a cell no nearer than the match limit holds nothing that could be verified or
+    // counted as a close pair.
+    auto gap = [](int angle, int bin) {
+      return std::max(0, std::abs(angle - bin * kAsterismBinWidth) - kAsterismBinWidth / 2);
+    };
     for (int i = lo1; i <= hi1; ++i) {
+      const int gap1 = gap(f.angle1, i);
       for (int j = lo2; j <= hi2; ++j) {
+        const int gap2 = gap1 + gap(f.angle2, j);
+        if (gap2 >= kMatchLimit) continue;
         for (int k = lo3; k <= hi3; ++k) {
+          if (gap2 + gap(f.angle3, k) >= kMatchLimit) continue;
           for (const AsterismRecord& r : table.Cell(i, j, k)) {
             const int d = std::abs(r.angle1 - f.angle1) + std::abs(r.angle2 - f.angle2) + std::abs(r.angle3 - f.angle3);
             if (setup.closePairs != nullptr && d < kMatchLimit) ++*setup.closePairs;
