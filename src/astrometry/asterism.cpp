@@ -101,9 +101,11 @@ const std::vector<double>& RoundingCosines() {
 // side by side.
 inline int TabledHundredthsOfArcCos(double x, const double* t) {
   const double toDeg = 180.0 / Pi;
-  const double a = std::fabs(x);
+  // A cosine out of range (or not a number, from a side of no length) is worked on as 1 so that the guess
+  // stays a number; its answer is not used.
+  const double a = std::fabs(x) < 1.0 ? std::fabs(x) : 1.0;
   // Abramowitz and Stegun 4.4.45.
-  const double half = std::sqrt(std::max(0.0, 1.0 - a)) *
+  const double half = std::sqrt(1.0 - a) *
                       (1.5707288 + a * (-0.2121144 + a * (0.0742610 - 0.0187293 * a)));
   const double angle = x < 0.0 ? Pi - half : half;
   const int h = std::clamp(static_cast<int>(angle * toDeg * 100.0 + 0.5), 0, kHundredthsInHalfTurn);
