@@ -147,8 +147,11 @@ public:
     needed_ = std::max(1, static_cast<int>(std::ceil(0.4 * tested_)));
   }
 
-  // Counts one more hypothesis.
-  void Tried() { ++trials_; }
+  // Counts one more hypothesis, whose faintest star has the given magnitude.
+  void Tried(float faintest) {
+    ++trials_;
+    ++triedAtStep_[static_cast<std::size_t>(VerificationDepthStep(faintest))];
+  }
   // Judges a hypothesis counted with Tried; true (and out filled) when it is accepted.
   bool Accept(PlateConstants plate, const std::array<int, 3>& tri, PatternSolution& out) {
     if (!NearlyRotation(plate)) return false;
@@ -178,6 +181,12 @@ public:
     }
     if (hits < needed_ || Log10PoissonTail(hits, chance) > kQuickLog10Chance) return false;
     options_.trials = static_cast<double>(trials_);
+    options_.trialsAtDepth.assign(kVerificationDepths, 0.0);
+    double below = 0.0;
+    for (int step = 0; step < kVerificationDepths; ++step) {
+      below += static_cast<double>(triedAtStep_[static_cast<std::size_t>(step)]);
+      options_.trialsAtDepth[static_cast<std::size_t>(step)] = below;
+    }
     options_.excluded.assign(marks.size(), false);
     for (int k : tri) options_.excluded[k] = true;
     const PlateConstants hypothesis = plate;
@@ -208,6 +217,7 @@ private:
   int tested_ = 0;
   int needed_ = 0;
   std::size_t trials_ = 0;
+  std::array<std::size_t, kVerificationDepths> triedAtStep_{};  // trials by their faintest star's depth step
   float quickMagnitude_ = 99.0f;
   std::vector<float> skyMagnitudes_;  // of the whole catalogue, sorted
 };
@@ -298,7 +308,7 @@ bool SearchIndex(const SearchSetup& setup, const PatternIndex& index, Judge& jud
               if (examined > (in.knownCentre ? kMaxTrials / 5 : kMaxTrials)) return false;
               for (int o = 0; o < orderCount; ++o) {
                 ++examined;
-                judge.Tried();
+                judge.Tried(std::max({stars[0]->magnitude, stars[1]->magnitude, stars[2]->magnitude}));
                 std::array<double, 3> x{}, y{};
                 for (int k = 0; k < 3; ++k) {
                   x[k] = px[orders[o][k]];
@@ -567,7 +577,8 @@ bool SearchPairs(const SearchSetup& setup, Judge& judge, PatternSolution& out, T
                                       f[0][2] * c0 + f[1][2] * c1 + f[2][2] * c2};
         const int hit = NearestStarWithin(catalogue, predicted, tolCPx * s, checkMagnitude);
         if (hit < 0 || hit == p || hit == q || catalogue.stars[hit].magnitude > checkMagnitude) continue;
-        judge.Tried();
+        judge.Tried(std::max({catalogue.stars[p].magnitude, catalogue.stars[q].magnitude,
+                              catalogue.stars[hit].magnitude}));
         // The hypothesis's own plate: the camera model (gnomonic about the image centre at scale s, turned
         // onto the sky) at three points spread over the frame. Three stars of a small patch would give a
         // plate that is poor away from the patch.

@@ -24,7 +24,14 @@ constexpr double kDeepestDepth = 8.5;
 constexpr double kPrecisionPx = 1.0;
 // Of two marks claiming one star, the nearer keeps it when within this share of the other's distance.
 constexpr double kClearlyNearer = 0.25;
-constexpr double kDepthChoices = (kDeepestDepth - kShallowestDepth) / 0.5 + 1.0;
+constexpr double kDepthChoices = kVerificationDepths;
+static_assert((kDeepestDepth - kShallowestDepth) / 0.5 + 1.0 == kVerificationDepths);
+
+// Hypotheses a plate of the given depth competes with.
+double TrialsAt(const VerificationOptions& o, double depth) {
+  if (o.trialsAtDepth.size() != static_cast<std::size_t>(kVerificationDepths)) return std::max(o.trials, 1.0);
+  return std::max(o.trialsAtDepth[static_cast<std::size_t>(VerificationDepthStep(depth))], 1.0);
+}
 // Sky radius of a frame about its tangent point: the farthest corner, radians (at least half a degree).
 double FieldRadius(const PlateConstants& plate, int width, int height) {
   double radius = 0.0;
@@ -251,6 +258,11 @@ double FieldStarCount(const SkyCatalogue& c, const UnitVector& direction, double
   return count;
 }
 
+int VerificationDepthStep(double magnitude) {
+  if (!(magnitude > kShallowestDepth)) return 0;
+  return static_cast<int>(std::min<double>(kVerificationDepths - 1, std::ceil((magnitude - kShallowestDepth) * 2.0 - 1e-9)));
+}
+
 double MarkTolerancePx(const StarMark& mark, const VerificationOptions& o) {
   const double dx = mark.x - o.imageWidth / 2.0, dy = mark.y - o.imageHeight / 2.0;
   return o.tolerancePx + o.radialTolerance * std::sqrt(dx * dx + dy * dy);
@@ -274,6 +286,14 @@ PlateVerification VerifyPlate(const std::vector<StarMark>& marks, const PlateCon
     if (!std::isfinite(sky.ra) || !std::isfinite(sky.dec)) continue;
     const UnitVector d = UnitVectorOf(sky.ra, sky.dec);
     star[m] = BrightestStarWithin(catalogue, d, toleranceRad[m]);
+    const double fromCentre = std::hypot(marks[m].x - o.imageWidth / 2.0, marks[m].y - o.imageHeight / 2.0);
+    const double rivalPx = o.rivalTolerancePx + o.rivalRadialTolerance * fromCentre;
+    if (star[m] >= 0 && rivalPx > MarkTolerancePx(marks[m], o)) {
+      const int rival = BrightestStarWithin(catalogue, d, rivalPx * scale / (1.0 + offCentre * offCentre));
+      if (rival >= 0 && rival != star[m] && catalogue.stars[rival].magnitude < catalogue.stars[star[m]].magnitude) {
+        star[m] = -1;
+      }
+    }
     if (star[m] >= 0) distance[m] = std::acos(std::clamp(Dot(d, catalogue.stars[star[m]].direction), -1.0, 1.0));
   }
   // A star claimed by two marks stays with the one clearly nearer to it; when neither is (two noisy marks
@@ -317,7 +337,7 @@ PlateVerification VerifyPlate(const std::vector<StarMark>& marks, const PlateCon
     if (m < o.excluded.size() && o.excluded[m]) continue;
     lambda += 1.0 - std::exp(-density * Pi * toleranceRad[m] * toleranceRad[m]);
   }
-  v.log10FalseAlarm = std::log10(std::max(o.trials, 1.0) * kDepthChoices) + Log10PoissonTail(v.confirmed, lambda);
+  v.log10FalseAlarm = std::log10(TrialsAt(o, v.depth) * kDepthChoices) + Log10PoissonTail(v.confirmed, lambda);
   if (v.confirmed == 0) v.log10FalseAlarm = std::max(v.log10FalseAlarm, 0.0);
   v.accepted = v.identified >= 4 && v.confirmed >= 1 && v.log10FalseAlarm <= o.maxLog10FalseAlarm;
   return v;
@@ -575,6 +595,8 @@ PlateVerification RefineAndVerify(const std::vector<StarMark>& marks, PlateConst
     VerificationOptions tight = options;
     tight.tolerancePx = std::clamp(4.0 * typical + 0.5, 1.5, options.tolerancePx);
     tight.radialTolerance = options.radialTolerance * std::clamp((typical - 0.5) / 3.0, 0.1, 1.0);
+    tight.rivalTolerancePx = options.tolerancePx;
+    tight.rivalRadialTolerance = options.radialTolerance;
     PlateConstants refined = plate;
     double tightK = k;
     PlateVerification again = Refine(marks, refined, catalogue, tight, tightK);
@@ -646,7 +668,7 @@ double HypothesisLog10FalseAlarm(const std::vector<StarMark>& marks, const Plate
     offsets.push_back(off);
     ++confirmed;
   }
-  if (confirmed == 0) return std::log10(std::max(o.trials, 1.0) * kDepthChoices);
+  if (confirmed == 0) return std::log10(TrialsAt(o, v.depth) * kDepthChoices);
   // A mark that found no star could have done so within the typical offset of those that did.
   std::nth_element(offsets.begin(), offsets.begin() + static_cast<std::ptrdiff_t>(offsets.size() / 2), offsets.end());
   const double typical = offsets[offsets.size() / 2];
@@ -655,5 +677,5 @@ double HypothesisLog10FalseAlarm(const std::vector<StarMark>& marks, const Plate
     const double r = onSky(marks[m], std::min(typical, MarkTolerancePx(marks[m], o)));
     lambda += 1.0 - std::exp(-density * Pi * r * r);
   }
-  return std::log10(std::max(o.trials, 1.0) * kDepthChoices) + Log10PoissonTail(confirmed, lambda);
+  return std::log10(TrialsAt(o, v.depth) * kDepthChoices) + Log10PoissonTail(confirmed, lambda);
 }

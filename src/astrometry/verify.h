@@ -68,14 +68,29 @@ std::size_t StarsWithin(const SkyCatalogue& catalogue, const UnitVector& directi
 double FieldStarCount(const SkyCatalogue& catalogue, const UnitVector& direction, double radius, float magnitudeLimit);
 
 // What a verification needs besides the plate and the marks.
+// Depths a verification may choose from: 2.0 to 8.5 magnitudes in steps of a half.
+constexpr int kVerificationDepths = 14;
+// The depth step a star of a magnitude needs (0 for 2.0 and brighter, kVerificationDepths - 1 for 8.5 and
+// fainter).
+int VerificationDepthStep(double magnitude);
+
 struct VerificationOptions {
   int imageWidth = 0;
   int imageHeight = 0;
   double tolerancePx = 5.0;        // match tolerance at the image centre, pixels
   double radialTolerance = 0.012;  // grows by this share of the distance from the image centre (lens distortion)
   double trials = 1.0;             // hypotheses tried before this one, including it
+  // When not empty, the hypotheses tried counted by the faintest of their stars: entry i holds those with
+  // no star fainter than 2.0 + i / 2 magnitudes (kVerificationDepths entries). A plate whose stars reach
+  // only to some depth competes only with the hypotheses that could have reached it at that depth.
+  std::vector<double> trialsAtDepth;
   double maxLog10FalseAlarm = -4.0;
   double maxMarkChance = 3e-4;  // per-mark chance above which an identity is not kept (see below)
+  // A tightened verification keeps the tolerance it tightened (0: none): a mark whose star within the
+  // tight tolerance has a brighter rival within the wide one (its own star pushed out by noise, or two
+  // stars where it could be either) stays unidentified.
+  double rivalTolerancePx = 0.0;
+  double rivalRadialTolerance = 0.0;
   std::vector<bool> excluded;   // marks that formed the hypothesis: they are identified but prove nothing
 };
 

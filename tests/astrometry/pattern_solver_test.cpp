@@ -269,6 +269,11 @@ TEST_F(PatternSolver, ListsThatOnceGotWrongPlatesAreAnsweredRightOrNotAtAll) {
        {{2822.25f, 2103.51f, 80}, {3178.76f, 1224.65f, 277}, {2862.24f, 386.90f, 124}, {2407.93f, 1308.10f, 54},
         {1416.69f, 924.74f, 222}, {3098.06f, 1187.94f, 260}},
        false},
+      // A 2.7 mag star pushed 6 px off its mark by noise, a 4.8 mag one 0.2 px from it.
+      {2483, 1655, 123.680208, -60.120834, 45.0093,
+       {{802.75f, 884.04f, 67}, {963.75f, 569.76f, 45}, {1198.98f, 106.17f, 33}, {680.45f, 675.52f, 91},
+        {1033.04f, 1423.70f, 29}, {2134.82f, 485.45f, 2}, {1180.26f, 798.85f, 40}, {450.15f, 1427.09f, 121}},
+       false},
   };
   for (const List& list : lists) {
     IdentificationInput in;
