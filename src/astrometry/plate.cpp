@@ -17,8 +17,9 @@ constexpr double kSkewToleranceRad = 5.0 * Pi / 180.0;
 constexpr double kCollinearRatio = 1e-10;
 
 constexpr int kColumns = 3;
-// Design matrices have three columns: fixed, so that the decomposition works on fixed-size blocks.
-using DesignMatrix3 = Eigen::Matrix<double, Eigen::Dynamic, 3>;
+// Design matrices have three columns: at most three at compile time, so that the decomposition keeps its
+// small blocks off the heap (the column count itself stays dynamic, as thin U and V require).
+using DesignMatrix3 = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::ColMajor, Eigen::Dynamic, 3>;
 using DesignSvd = Eigen::JacobiSVD<DesignMatrix3>;
 
 bool AllFinite(const PlateConstants& p) {
