@@ -378,6 +378,9 @@ constexpr int kMinMarksForRobustFit = 6;
 // How many times more field stars as bright as its star a mark may have than the marks' count and the
 // other identified marks' stars, when few are identified.
 constexpr double kFaintOutlierRatio = 10.0;
+// With many identified, how many times more than the other identified marks' stars alone (plus the marks'
+// count): their magnitudes then show how deep the marking went.
+constexpr double kFaintOutlierRatioMany = 5.0;
 constexpr double kMaxDistortion = 0.05;
 
 double HalfDiagonal(const VerificationOptions& o) {
@@ -543,6 +546,14 @@ int ClearChanceIdentities(const std::vector<StarMark>& marks, const PlateConstan
   }
   const bool fewMarks = v.identified < kMinMarksForDistortion;
   int cleared = 0;
+  // Over the identities as they stood on entry (asBright is 0 for the others), whatever is cleared here.
+  auto othersAsBright = [&](std::size_t m) {
+    double others = 0.0;
+    for (std::size_t j = 0; j < marks.size(); ++j) {
+      if (j != m) others = std::max(others, asBright[j]);
+    }
+    return others;
+  };
   for (std::size_t m = 0; m < marks.size() && m < v.numbers.size(); ++m) {
     if (v.numbers[m] == 0) continue;
     const GridStar& star = StarNumbered(catalogue, v.numbers[m]);
@@ -552,16 +563,16 @@ int ClearChanceIdentities(const std::vector<StarMark>& marks, const PlateConstan
     const double offPx = OffsetPx(marks[m], star, plate);
     const double distance = std::clamp(offPx, 0.5, MarkTolerancePx(marks[m], o)) * scale;
     bool keep = density * Pi * distance * distance <= maxChance;
+    const double markCount = static_cast<double>(marks.size());
     if (keep && fewMarks) {
       // A plate fitted to few marks bends onto whatever star lies near each of them: a mark among bright
       // ones whose star is one of hundreds as faint (a planet, or a mark whose own star the plate puts
       // pixels off) is not trusted with it.
-      // Over the identities as they stood on entry (asBright is 0 for the others), whatever is cleared here.
-      double othersAsBright = 0.0;
-      for (std::size_t j = 0; j < marks.size(); ++j) {
-        if (j != m) othersAsBright = std::max(othersAsBright, asBright[j]);
-      }
-      keep = asBright[m] <= kFaintOutlierRatio * (othersAsBright + static_cast<double>(marks.size()));
+      keep = asBright[m] <= kFaintOutlierRatio * (othersAsBright(m) + markCount);
+    } else if (keep) {
+      // Among many marks on bright stars, a mark whose star is one of a hundred as faint is a hot pixel or
+      // a planet that chance put near a faint star, not one more star of the same marking.
+      keep = asBright[m] <= kFaintOutlierRatioMany * othersAsBright(m) + markCount;
     }
     if (keep) continue;
     v.numbers[m] = 0;

@@ -122,8 +122,10 @@ PlateVerification VerifyPlate(const std::vector<StarMark>& marks, const PlateCon
 // of such stars over the field times the circle of the mark's distance to its star (at least half a
 // pixel) must stay below maxChance. With fewer than eight identified marks, a mark whose star has more
 // than ten times as many field stars as bright as the other identified marks' stars and the marks together
-// is not kept either (a plate of few marks bends onto a faint star near a mark). Identities that fail are
-// cleared and the identified count updated. Returns the number of cleared identities.
+// is not kept either (a plate of few marks bends onto a faint star near a mark); with eight or more, one
+// whose star has more than five times as many as the other identified marks' stars, plus the marks' count
+// (a spurious mark near a faint star among marks on bright ones). Identities that fail are cleared and the
+// identified count updated. Returns the number of cleared identities.
 int ClearChanceIdentities(const std::vector<StarMark>& marks, const PlateConstants& plate,
                           const SkyCatalogue& catalogue, const VerificationOptions& options, double maxChance,
                           PlateVerification& verification);

@@ -233,6 +233,8 @@ TEST_F(PatternSolver, CommandTakesThePatternSolversAnswerWhereTheMatcherFails) {
 // - Six marks on stars of 2 to 3.5 mag on a 30 degree frame with barrel distortion (known centre), five of
 //   them to one side: the plate of those five put the sixth 11 px off its own star and 0.3 px from one
 //   of 7.4 mag.
+// - Nine marks on a 60 degree frame, seven on stars of 2 mag and brighter and two spurious (known centre):
+//   one of the spurious marks kept a 4.5 mag star 2 px away.
 TEST_F(PatternSolver, ListsThatOnceGotWrongPlatesAreAnsweredRightOrNotAtAll) {
   SilentTask task;
   ASSERT_TRUE(BuildAsterismFile(files_.catalogPath, files_.asterismPath, task));
@@ -274,6 +276,13 @@ TEST_F(PatternSolver, ListsThatOnceGotWrongPlatesAreAnsweredRightOrNotAtAll) {
        {{802.75f, 884.04f, 67}, {963.75f, 569.76f, 45}, {1198.98f, 106.17f, 33}, {680.45f, 675.52f, 91},
         {1033.04f, 1423.70f, 29}, {2134.82f, 485.45f, 2}, {1180.26f, 798.85f, 40}, {450.15f, 1427.09f, 121}},
        false},
+      // Seven marks on stars of -1.4 to 2 mag and a spurious one 2 px from a 4.5 mag star (60 degrees,
+      // the matcher answered).
+      {3590, 2393, 98.160335, -22.192152, 65.25,
+       {{3193.54f, 1461.63f, 30}, {2862.94f, 329.69f, 0}, {1155.69f, 997.11f, 38}, {2931.18f, 1968.11f, 7},
+        {968.43f, 1139.04f, 0}, {1917.13f, 1294.16f, 48}, {1826.97f, 977.07f, 1}, {1090.87f, 1191.60f, 23},
+        {3111.75f, 1415.99f, 32}},
+       true},
   };
   for (const List& list : lists) {
     IdentificationInput in;
