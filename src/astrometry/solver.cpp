@@ -32,6 +32,13 @@ constexpr double kMaxPlateRmsPx = 3.0;
 constexpr int kTriangleMarks = 30;
 // Index triangles tried before the search gives up.
 constexpr std::size_t kMaxTrials = 500000;
+// A plate whose false-alarm figure (on the refined plate and on its hypothesis) is at or below this ends
+// the search at once. One that passes the verification less surely is held while the search goes on for
+// a while (kLookFurtherFactor times the trials so far plus kLookFurtherTrials): a surer plate found then
+// wins, since a plate of few faint stars can pass by chance where a frame's bright stars were not yet tried.
+constexpr double kSureLog10FalseAlarm = -6.0;
+constexpr std::size_t kLookFurtherFactor = 3;
+constexpr std::size_t kLookFurtherTrials = 2000;
 
 using Vec = std::array<double, 3>;
 
@@ -154,6 +161,10 @@ public:
   }
   // Judges a hypothesis counted with Tried; true (and out filled) when it is accepted.
   bool Accept(PlateConstants plate, const std::array<int, 3>& tri, PatternSolution& out) {
+    if (held_.solved && trials_ > lookUntil_) {
+      out = held_;
+      return true;
+    }
     if (!NearlyRotation(plate)) return false;
     const double frameWidth = plate.mx * setup_.dimension;
     if (frameWidth < setup_.minField || frameWidth > setup_.maxField) return false;
@@ -193,19 +204,31 @@ public:
     PlateVerification v = RefineAndVerify(marks, plate, catalogue, options_);
     if (!v.accepted || !(v.rmsPx <= kMaxPlateRmsPx)) return false;
     // The refined plate was fitted to the marks it counts: the evidence must hold on the hypothesis too.
-    if (HypothesisLog10FalseAlarm(marks, hypothesis, catalogue, v, options_) > options_.maxLog10FalseAlarm) return false;
+    const double onHypothesis = HypothesisLog10FalseAlarm(marks, hypothesis, catalogue, v, options_);
+    if (onHypothesis > options_.maxLog10FalseAlarm) return false;
     const PatternSolverInput& in = *setup_.in;
     if (in.knownCentre && !PlateNearCentre(plate, in.imageWidth, in.imageHeight, in.centreRa, in.centreDec)) {
       return false;
     }
-    out.solved = true;
-    out.plate = plate;
-    out.verification = std::move(v);
-    out.triangle = tri;
-    out.trials = trials_;
+    PatternSolution found;
+    found.solved = true;
+    found.plate = plate;
+    found.verification = std::move(v);
+    found.triangle = tri;
+    found.trials = trials_;
+    const double strength = std::max(found.verification.log10FalseAlarm, onHypothesis);
+    if (!held_.solved) lookUntil_ = kLookFurtherFactor * trials_ + kLookFurtherTrials;
+    if (!held_.solved || strength < heldStrength_) {
+      held_ = std::move(found);
+      heldStrength_ = strength;
+    }
+    if (heldStrength_ > kSureLog10FalseAlarm) return false;
+    out = held_;
     return true;
   }
 
+  // The plate held when the search ended without a sure one (solved false when none passed).
+  const PatternSolution& Held() const { return held_; }
   std::size_t Trials() const { return trials_; }
   // The faintest star the quick count takes a mark to be on.
   void SetQuickMagnitude(float magnitude) { quickMagnitude_ = magnitude; }
@@ -219,6 +242,9 @@ private:
   std::size_t trials_ = 0;
   std::array<std::size_t, kVerificationDepths> triedAtStep_{};  // trials by their faintest star's depth step
   float quickMagnitude_ = 99.0f;
+  PatternSolution held_;       // the surest plate that passed so far
+  double heldStrength_ = 0.0;  // its false-alarm figure, log10
+  std::size_t lookUntil_ = 0;  // trials after which the held plate is taken
   std::vector<float> skyMagnitudes_;  // of the whole catalogue, sorted
 };
 
@@ -675,6 +701,7 @@ PatternSolution SolveWithPatterns(const PatternSolverInput& in, const PatternInd
   } else {
     if (!byIndex()) byPairs();
   }
+  if (!out.solved) out = judge.Held();
   out.trials = judge.Trials();
   if (task.Cancelled()) out.solved = false;
   return out;

@@ -9,7 +9,8 @@
 // shape is tried, not only the nearest. A tried pair gives a plate from its three stars; a plate that is
 // not nearly a rotation with equal scales is dropped at once, the others are checked against the
 // remaining marks and, when enough land on stars, refined and verified against every mark with the
-// number of pairs tried so far as the number of trials.
+// number of pairs tried so far as the number of trials. A plate that passes only narrowly is held while
+// the search goes on for a while; the surest plate found by then is the answer.
 #include <array>
 #include <cstddef>
 #include <vector>

@@ -235,6 +235,8 @@ TEST_F(PatternSolver, CommandTakesThePatternSolversAnswerWhereTheMatcherFails) {
 //   of 7.4 mag.
 // - Nine marks on a 60 degree frame, seven on stars of 2 mag and brighter and two spurious (known centre):
 //   one of the spurious marks kept a 4.5 mag star 2 px away.
+// - Six marks on a 45 degree frame with barrel distortion (blind): a 5 degree plate on stars of 5.4 to
+//   7.5 mag passed the verification (false alarm 10^-4.5) before the frame's bright stars were tried.
 TEST_F(PatternSolver, ListsThatOnceGotWrongPlatesAreAnsweredRightOrNotAtAll) {
   SilentTask task;
   ASSERT_TRUE(BuildAsterismFile(files_.catalogPath, files_.asterismPath, task));
@@ -283,6 +285,11 @@ TEST_F(PatternSolver, ListsThatOnceGotWrongPlatesAreAnsweredRightOrNotAtAll) {
         {968.43f, 1139.04f, 0}, {1917.13f, 1294.16f, 48}, {1826.97f, 977.07f, 1}, {1090.87f, 1191.60f, 23},
         {3111.75f, 1415.99f, 32}},
        true},
+      // Six marks on stars of 2 to 3.3 mag on a 45 degree frame with barrel distortion (blind).
+      {3451, 2300, 29.952858, 26.860808, 40.5639,
+       {{3441.12f, 1116.85f, 226}, {-10.58f, 1626.28f, 94}, {2211.82f, 136.73f, 173}, {3106.66f, 552.41f, 56},
+        {1762.53f, 929.59f, 50}, {1846.81f, 1220.01f, 105}},
+       true, false},
   };
   for (const List& list : lists) {
     IdentificationInput in;
