@@ -12,7 +12,7 @@
 #include "framegen/framegen.h"
 #include "framegen/satellite_scene.h"
 #include "satdb/satdb.h"
-#include "shell/auto_chain.h"
+#include "session/auto_chain.h"
 
 namespace fs = std::filesystem;
 

@@ -8,7 +8,7 @@
 
 #include "../tests/image/star_field.h"
 #include "image/detection.h"
-#include "shell/app_state.h"
+#include "session/app_state.h"
 
 namespace {
 

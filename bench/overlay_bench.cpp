@@ -7,7 +7,7 @@
 #include <string>
 
 #include "astrometry/overlay.h"
-#include "shell/app_state.h"
+#include "session/app_state.h"
 
 namespace {
 

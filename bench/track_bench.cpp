@@ -8,7 +8,7 @@
 #include <string>
 
 #include "astrometry/track.h"
-#include "shell/app_state.h"
+#include "session/app_state.h"
 #include "framegen/framegen.h"
 #include "image/raster.h"
 

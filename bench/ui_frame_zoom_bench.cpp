@@ -8,7 +8,7 @@
 #include <QPainter>
 #include <random>
 
-#include "shell/ui/form1.h"
+#include "desktop/form1.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include "base/numbers.h"
 #include "base/ui/message.h"
 #include "base/ui/translations.h"
-#include "shell/app_dir.h"
-#include "shell/ui/main_window.h"
+#include "session/app_dir.h"
+#include "desktop/main_window.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);

@@ -19,9 +19,9 @@
 #include "orbit/candidates.h"
 #include "orbit/trajectories.h"
 #include "satdb/satdb.h"
-#include "shell/auto_chain.h"
-#include "shell/commands.h"
-#include "shell/frame_session.h"
+#include "session/auto_chain.h"
+#include "session/commands.h"
+#include "session/frame_session.h"
 
 namespace fs = std::filesystem;
 

@@ -8,8 +8,8 @@
 #include "base/numbers.h"
 #include "frameinfo/info_file.h"
 #include "image/decode.h"
-#include "shell/frame_session.h"
-#include "shell/startup.h"
+#include "session/frame_session.h"
+#include "session/startup.h"
 
 namespace fs = std::filesystem;
 

@@ -7,7 +7,7 @@
 
 #include "cli/cli_args.h"
 #include "cli/cli_output.h"
-#include "shell/app_state.h"
+#include "session/app_state.h"
 
 // The working directory and the catalogue. needIndex builds the asterism index when it is missing.
 // Returns an exit code (kExitOk when ready).

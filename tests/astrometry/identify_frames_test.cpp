@@ -14,7 +14,7 @@
 #include "astrometry/identify.h"
 #include "framegen/framegen.h"
 #include "image/detection.h"
-#include "shell/app_state.h"
+#include "session/app_state.h"
 #include "image/raster.h"
 #include "test_paths.h"
 

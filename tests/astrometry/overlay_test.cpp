@@ -1,5 +1,5 @@
 #include "astrometry/overlay.h"
-#include "shell/app_state.h"
+#include "session/app_state.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Track measurement: the sexagesimal texts, the local plate fit with rejection, the re-measurement of
 // catalogue stars around the track, and whole measurements on generated frames with known plates.
 #include "astrometry/track.h"
-#include "shell/app_state.h"
+#include "session/app_state.h"
 
 #include <gtest/gtest.h>
 

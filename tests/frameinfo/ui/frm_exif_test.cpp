@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "../exif_jpeg_support.h"
-#include "shell/app_state.h"
+#include "session/app_state.h"
 #include "test_paths.h"
 #include "ui_test_support.h"
 

@@ -11,7 +11,7 @@
 #include "../exif_jpeg_support.h"
 #include "frameinfo/ui/frm_par.h"
 #include "base/ui/file_dialog.h"
-#include "shell/ui/main_window.h"
+#include "desktop/main_window.h"
 #include "test_paths.h"
 #include "ui_test_support.h"
 

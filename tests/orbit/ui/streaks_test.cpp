@@ -25,8 +25,8 @@
 #include "orbit/candidates.h"
 #include "orbit/trajectories.h"
 #include "satdb/satdb.h"
-#include "shell/app_state.h"
-#include "shell/frame_session.h"
+#include "session/app_state.h"
+#include "session/frame_session.h"
 #include "test_paths.h"
 
 namespace fs = std::filesystem;

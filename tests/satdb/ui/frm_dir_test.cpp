@@ -16,7 +16,7 @@
 
 #include "satdb/satdb.h"
 #include "base/ui/frmz.h"
-#include "shell/app_state.h"
+#include "session/app_state.h"
 #include "test_paths.h"
 #include "ui_test_support.h"
 

@@ -1,0 +1,33 @@
+#include "desktop/frame_view.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "base/numbers.h"
+
+int PointerToFrameCentre(double pointer, int displaySize, int frameHalfOnScreen) {
+  if (pointer > displaySize) return displaySize - frameHalfOnScreen - 1;
+  if (pointer < 1) return frameHalfOnScreen + 1;
+  return RoundToInt(pointer);
+}
+
+void NudgeCursor(FrameState& frame, int dx, int dy) {
+  frame.cursorX = static_cast<std::int16_t>(std::clamp(frame.cursorX + dx, 1, std::max<int>(1, frame.imageWidth)));
+  frame.cursorY = static_cast<std::int16_t>(std::clamp(frame.cursorY + dy, 1, std::max<int>(1, frame.imageHeight)));
+}
+
+int NearestTrajectoryPoint(const std::vector<TrajectoryScreenPoint>& points, int cx, int cy, int displayWidth) {
+  double smallest = 5.0 * displayWidth;
+  int nearest = -1;
+  for (std::size_t k = 0; k < points.size(); ++k) {
+    const double dx = points[k].x - cx;
+    const double dy = points[k].y - cy;
+    const double d2 = dx * dx + dy * dy;
+    if (d2 < smallest) {
+      smallest = d2;
+      nearest = static_cast<int>(k);
+    }
+  }
+  if (nearest < 0 || !(std::sqrt(smallest) < 2.0)) return -1;
+  return nearest;
+}

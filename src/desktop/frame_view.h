@@ -1,0 +1,25 @@
+#pragma once
+// The arithmetic of the frame window: following the mouse, keyboard nudges and the sexagesimal readout.
+
+#include <string>
+#include <vector>
+
+#include "session/app_state.h"
+
+// Screen coordinate of the marking frame for a pointer coordinate: rounded to nearest, and outside
+// the picture (beyond displaySize or below 1) put frameHalfOnScreen + 1 pixels inside its edge.
+int PointerToFrameCentre(double pointer, int displaySize, int frameHalfOnScreen);
+// Moves the cursor by whole image pixels, clamped to the image.
+void NudgeCursor(FrameState& frame, int dx, int dy);
+
+// A predicted trajectory point as the frame window shows it: position in the picture (screen pixels) and the
+// time text of its label.
+struct TrajectoryScreenPoint {
+  double x = 0.0;
+  double y = 0.0;
+  std::string time;
+};
+// Index of the trajectory point nearest to the marking frame's centre (cx, cy), screen pixels, when it lies
+// closer than 2 screen pixels; -1 otherwise. Squared distances are compared, starting from 5 x displayWidth
+// as the smallest so far; a point must be strictly closer to replace it, so on a tie the first one wins.
+int NearestTrajectoryPoint(const std::vector<TrajectoryScreenPoint>& points, int cx, int cy, int displayWidth);

@@ -1,0 +1,237 @@
+#include "desktop/frame_viewer.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "astrometry/track.h"
+#include "base/calendar.h"
+#include "base/numbers.h"
+#include "desktop/frame_view.h"
+#include "desktop/form1.h"
+#include "desktop/frm_frame.h"
+
+QColor ToQColor(const Rgb& rgb) {
+  return QColor(rgb.r, rgb.g, rgb.b);
+}
+
+FrameViewer::FrameViewer(AppState& app, FrameState& frame, Form1* form1, FrmFrame* fragment, ViewerHooks hooks)
+    : app_(app), frame_(frame), form1_(form1), fragment_(fragment), hooks_(std::move(hooks)) {
+  tick_.start();
+  connect(form1_, &Form1::MouseMoved, this, &FrameViewer::FollowMouse);
+  connect(form1_, &Form1::Clicked, this, &FrameViewer::ClickFrame);
+  connect(&timer_, &QTimer::timeout, this, &FrameViewer::SampleKeyboard);
+  timer_.start(300);
+  qApp->installEventFilter(this);
+}
+
+void FrameViewer::Reset() {
+  lastMouseX_ = 0;
+  lastMouseY_ = 0;
+}
+
+void FrameViewer::SetUpFragment() {
+  if (frame_.fragmentSide == 0) return;
+  // The image centre, kept inside the 1-based image even for a one-pixel side.
+  frame_.cursorX = static_cast<std::int16_t>(std::max(1, RoundToInt(frame_.imageWidth / 2.0)));
+  frame_.cursorY = static_cast<std::int16_t>(std::max(1, RoundToInt(frame_.imageHeight / 2.0)));
+  fragment_->SetFragmentSide(frame_.fragmentSide);
+  form1_->SetMarkingFrameColour(ToQColor(app_.palette.viewFrame));
+  form1_->PlaceMarkingFrame(frame_.cursorX / frame_.displayScale, frame_.cursorY / frame_.displayScale,
+                            frame_.frameSideOnScreen, frame_.frameSide);
+  RenderFragment(frame_.cursorX - frame_.frameHalf, frame_.cursorY - frame_.frameHalf,
+                 frame_.cursorX + frame_.frameHalf, frame_.cursorY + frame_.frameHalf);
+  fragment_->SetPosition(frame_.cursorX, frame_.cursorY);
+}
+
+void FrameViewer::RenderFragment(int x0, int y0, int x1, int y1) {
+  const DecodedImage part = FragmentPixels(frame_.colourPixels, x0, y0, x1, y1);
+  if (part.pixels.empty()) return;
+  QImage buffer(reinterpret_cast<const uchar*>(part.pixels.data()), part.width, part.height, part.width * 4,
+                QImage::Format_RGB32);
+  fragment_->ShowFragment(buffer.copy(), frame_.zoom);
+}
+
+void FrameViewer::PlaceFrameAtCursor() {
+  const int cx = RoundToInt(frame_.cursorX / frame_.displayScale);
+  const int cy = RoundToInt(frame_.cursorY / frame_.displayScale);
+  if (form1_->ViewZoom() > 1.0)  // zoomed in: on the frame pixel itself
+    form1_->PlaceMarkingFrame(frame_.cursorX / frame_.displayScale, frame_.cursorY / frame_.displayScale,
+                              frame_.frameSideOnScreen, frame_.frameSide);
+  else
+    form1_->PlaceMarkingFrame(cx, cy, frame_.frameSideOnScreen, frame_.frameSide);
+  RenderFragment(frame_.cursorX - frame_.frameHalf, frame_.cursorY - frame_.frameHalf,
+                 frame_.cursorX + frame_.frameHalf, frame_.cursorY + frame_.frameHalf);
+  fragment_->SetPosition(frame_.cursorX, frame_.cursorY);
+  UpdateSkyReadout();
+  lastMouseX_ = cx;
+  lastMouseY_ = cy;
+}
+
+void FrameViewer::UpdateSkyReadout() {
+  double ra = 0, dec = 0;
+  if (!hooks_.pixelToSky || !hooks_.pixelToSky(frame_.cursorX, frame_.cursorY, ra, dec)) return;
+  // A degenerate plate (one read from a damaged information file) can give no position: show nothing.
+  if (!std::isfinite(ra) || !std::isfinite(dec)) return;
+  const double raDeg = ra * 180.0 / Pi;
+  const double decDeg = dec * 180.0 / Pi;
+  form1_->SetSkyReadout(
+      QString::fromStdString("RA=" + FormatNumber(raDeg, "0.00") + "; DEC=" + FormatNumber(decDeg, "0.00")),
+      QString::fromStdString(FormatRaHms(raDeg) + "  " + FormatDecDms(decDeg)));
+}
+
+void FrameViewer::UpdateTimeLabel(int cx, int cy) {
+  if (!hooks_.trajectoryPoints) return;
+  const std::vector<TrajectoryScreenPoint>& points = hooks_.trajectoryPoints();
+  if (points.empty()) return;
+  const int nearest = NearestTrajectoryPoint(points, cx, cy, frame_.displayWidth);
+  if (nearest < 0) return form1_->HideTimeLabel();
+  form1_->ShowTimeLabel(QString::fromStdString(points[static_cast<std::size_t>(nearest)].time),
+                        QPointF(cx + frame_.frameHalfOnScreen, cy + frame_.frameHalfOnScreen));
+}
+
+void FrameViewer::FollowMouseZoomed(double x, double y) {
+  // Zoomed in: the marking frame follows the frame pixel under the pointer, not whole display pixels.
+  const int ix =
+      std::clamp(RoundToInt(x * static_cast<double>(frame_.displayScale)), 1, std::max<int>(1, frame_.imageWidth));
+  const int iy =
+      std::clamp(RoundToInt(y * static_cast<double>(frame_.displayScale)), 1, std::max<int>(1, frame_.imageHeight));
+  if (ix == frame_.cursorX && iy == frame_.cursorY) return;
+  frame_.cursorX = static_cast<std::int16_t>(ix);
+  frame_.cursorY = static_cast<std::int16_t>(iy);
+  const double cx = ix / static_cast<double>(frame_.displayScale);
+  const double cy = iy / static_cast<double>(frame_.displayScale);
+  form1_->PlaceMarkingFrame(cx, cy, frame_.frameSideOnScreen, frame_.frameSide);
+  RenderFragment(ix - frame_.frameHalf, iy - frame_.frameHalf, ix + frame_.frameHalf, iy + frame_.frameHalf);
+  fragment_->SetPosition(ix, iy);
+  UpdateSkyReadout();
+  UpdateTimeLabel(RoundToInt(cx), RoundToInt(cy));
+  lastMouseX_ = RoundToInt(cx);
+  lastMouseY_ = RoundToInt(cy);
+}
+
+void FrameViewer::FollowMouse(double x, double y) {
+  if (frame_.busy || !frame_.frameOpen) return;
+  if (form1_->ViewZoom() > 1.0) return FollowMouseZoomed(x, y);
+  const int cx = PointerToFrameCentre(x, frame_.displayWidth, frame_.frameHalfOnScreen);
+  const int cy = PointerToFrameCentre(y, frame_.displayHeight, frame_.frameHalfOnScreen);
+  if (cx == lastMouseX_ && cy == lastMouseY_) return;
+  if (std::abs(cx - lastMouseX_) < 5 && std::abs(cy - lastMouseY_) < 5) {
+    form1_->PlaceMarkingFrame(cx, cy, frame_.frameSideOnScreen, frame_.frameSide);
+    frame_.cursorX = static_cast<std::int16_t>(RoundToInt(cx * static_cast<double>(frame_.displayScale)));
+    frame_.cursorY = static_cast<std::int16_t>(RoundToInt(cy * static_cast<double>(frame_.displayScale)));
+    RenderFragment(frame_.cursorX - frame_.frameHalf, frame_.cursorY - frame_.frameHalf,
+                   frame_.cursorX + frame_.frameHalf, frame_.cursorY + frame_.frameHalf);
+    fragment_->SetPosition(frame_.cursorX, frame_.cursorY);
+    UpdateSkyReadout();
+    UpdateTimeLabel(cx, cy);
+  }
+  lastMouseX_ = cx;
+  lastMouseY_ = cy;
+}
+
+void FrameViewer::Nudge(int dx, int dy) {
+  if (!frame_.frameOpen) return;
+  NudgeCursor(frame_, dx, dy);
+  PlaceFrameAtCursor();
+}
+
+void FrameViewer::Recentre(double imageX, double imageY) {
+  const int ix = static_cast<int>(std::floor(imageX + 0.5));
+  const int iy = static_cast<int>(std::floor(imageY + 0.5));
+  RenderFragment(ix - frame_.frameHalf, iy - frame_.frameHalf, ix + frame_.frameHalf, iy + frame_.frameHalf);
+  fragment_->SetPosition(ix, iy);
+  form1_->PlaceMarkingFrame(ix / frame_.displayScale, iy / frame_.displayScale, frame_.frameSideOnScreen,
+                            frame_.frameSide);
+}
+
+void FrameViewer::TrackEndSky(int slot) {
+  if (slot < 1 || slot > 2 || !hooks_.pixelToSky) return;
+  TrackPoint& end = frame_.trackEnds[slot];
+  double ra = 0, dec = 0;
+  if (hooks_.pixelToSky(end.x, end.y, ra, dec) && std::isfinite(ra) && std::isfinite(dec)) {
+    end.ra = ra;
+    end.dec = dec;
+  }
+}
+
+void FrameViewer::ClickFrame() {
+  if (frame_.busy || !frame_.frameOpen) return;
+  switch (frame_.workMode) {
+    case WorkMode::StarMarking: {
+      if (!hooks_.detectStar) return;
+      frame_.busy = true;
+      double sx = 0, sy = 0;
+      if (hooks_.detectStar(frame_.cursorX, frame_.cursorY, sx, sy)) Recentre(sx, sy);
+      frame_.busy = false;
+      break;
+    }
+    case WorkMode::AutoTrackEnds: {
+      if (frame_.trackEnds.count >= 2) {
+        hooks_.say(QStringLiteral("Две отметки трека уже есть."));
+        return;
+      }
+      if (!hooks_.detectTrackEnd) return;
+      frame_.busy = true;
+      double ex = 0, ey = 0;
+      const bool found = hooks_.detectTrackEnd(frame_.cursorX, frame_.cursorY, ex, ey);
+      if (found) TrackEndSky(frame_.trackEnds.count);
+      frame_.busy = false;
+      if (found)
+        Recentre(ex, ey);
+      else
+        hooks_.say(QStringLiteral("Трек не обнаружен. Воспользуйтесь ручной разметкой."));
+      break;
+    }
+    case WorkMode::ManualTrackEnds:
+      if (frame_.trackEnds.count >= 2) {
+        hooks_.say(QStringLiteral("Две отметки трека уже есть."));
+        return;
+      }
+      if (hooks_.addTrackEnd) hooks_.addTrackEnd(frame_.cursorX, frame_.cursorY);
+      TrackEndSky(frame_.trackEnds.count);
+      break;
+    case WorkMode::View:
+      hooks_.hint(QStringLiteral("Вы находитесь в режиме просмотра"),
+                  QStringLiteral("Для выделения звезд и трека перейдите в соответствующий режим"),
+                  QStringLiteral("Меню Разметка->"));
+      break;
+  }
+}
+
+void FrameViewer::SampleKeyboard() {
+  if (!KeyDown(Qt::Key_Control) || !frame_.frameOpen) return;
+  if (KeyDown(Qt::Key_Left)) return Nudge(-1, 0);
+  if (KeyDown(Qt::Key_Right)) return Nudge(1, 0);
+  if (KeyDown(Qt::Key_Up)) return Nudge(0, -1);
+  if (KeyDown(Qt::Key_Down)) return Nudge(0, 1);
+  if (!KeyDown(Qt::Key_End) || frame_.workMode != WorkMode::ManualTrackEnds) return;
+  if (frame_.trackEnds.count >= 2) {
+    hooks_.say(QStringLiteral("Две отметки трека уже есть"));
+    return;
+  }
+  const double now = static_cast<double>(tick_.elapsed());
+  if (std::fabs(now - lastCtrlEndTick_) > 2000.0 || lastCtrlEndTick_ == 0) {
+    timer_.stop();
+    lastCtrlEndTick_ = now > 0 ? now : 1;
+    if (hooks_.addTrackEnd) hooks_.addTrackEnd(frame_.cursorX, frame_.cursorY);
+    timer_.start(300);
+  }
+}
+
+bool FrameViewer::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (!key->isAutoRepeat()) {
+      if (event->type() == QEvent::KeyPress)
+        pressed_.insert(key->key());
+      else
+        pressed_.remove(key->key());
+    }
+  } else if (event->type() == QEvent::ApplicationDeactivate) {
+    pressed_.clear();
+  }
+  return QObject::eventFilter(watched, event);
+}

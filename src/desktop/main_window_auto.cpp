@@ -1,0 +1,119 @@
+// The main window's automatic commands: star marking over the whole frame and the whole road from the
+// open frame to the candidate list. Both leave what the manual commands leave and draw it the same way.
+
+#include <QInputDialog>
+#include <QStringList>
+
+#include "astrometry/identify.h"
+#include "astrometry/ui/frm_txt.h"
+#include "base/ui/long_task.h"
+#include "frameinfo/ui/frm_par.h"
+#include "image/auto_detect.h"
+#include "orbit/ui/satellite_windows.h"
+#include "session/auto_chain.h"
+#include "desktop/main_window.h"
+
+namespace {
+
+// Lets the user pick one of several streaks from their list; -1 when the choice is cancelled.
+int ChooseStreak(const std::vector<StreakCandidate>& streaks, QWidget* parent) {
+  QStringList items;
+  for (std::size_t i = 0; i < streaks.size(); ++i)
+    items << QString::fromStdString(StreakText(static_cast<int>(i) + 1, streaks[i]));
+  bool ok = false;
+  const QString chosen =
+      QInputDialog::getItem(parent, QStringLiteral("Выбор трека"),
+                            QStringLiteral("На кадре несколько треков. Выберите трек:"), items, 0, false, &ok);
+  return ok ? static_cast<int>(items.indexOf(chosen)) : -1;
+}
+
+}  // namespace
+
+void MainWindow::RedrawMarks() {
+  form1_->RemoveOverlay(OverlayKind::StarMarks);
+  for (const StarMark& mark : frame_.starMarks)
+    DrawOutline(OverlayKind::StarMarks, StarMarkOutline(mark, frame_.displayScale, app_.palette));
+  if (panel_) panel_->SetProgramRow(1, QString::number(frame_.starCount()));
+  form1_->RemoveOverlay(OverlayKind::TrackEnds);
+  for (int slot = 1; slot <= frame_.trackEnds.count; ++slot)
+    DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_.trackEnds, frame_.displayScale, app_.palette, slot));
+}
+
+void MainWindow::AutoStars() {
+  if (!Allowed({Requirement::FrameOpen})) return;
+  // As the star-marking mode does on entry, the old marks go; the frame stays in that mode for corrections.
+  EnterMode(WorkMode::StarMarking);
+  AutoDetectOptions options;
+  {
+    LongTaskGuard guard(LongTaskFlags(), progress_, QStringLiteral("Автоматическая разметка звезд."), true);
+    const SkyBackground sky = EstimateBackground(frame_.brightness);
+    const std::vector<StreakCandidate> streaks = FindStreaks(frame_.brightness, sky, options, guard.Task());
+    if (guard.Cancelled()) return;
+    AutoMarkStars(MarkingOf(frame_, app_), frame_.starMarks, app_.logFile, options, streaks, &sky);
+  }
+  RedrawMarks();
+  if (frame_.starCount() < kMinIdentificationStars) Say(QString::fromUtf8(kAutoNoStarsText));
+}
+
+void MainWindow::AutoTrack() {
+  if (!Allowed({Requirement::FrameOpen})) return;
+  // As the end-marking mode does on entry, the old ends go.
+  EnterMode(WorkMode::AutoTrackEnds);
+  std::vector<StreakCandidate> streaks;
+  {
+    LongTaskGuard guard(LongTaskFlags(), progress_, QStringLiteral("Автоматический поиск трека."), true);
+    streaks = FindStreaks(frame_.brightness, EstimateBackground(frame_.brightness), AutoDetectOptions{}, guard.Task());
+    if (guard.Cancelled()) return;
+  }
+  if (streaks.empty()) {
+    Say(QString::fromUtf8(kAutoNoStreakText));
+    return;
+  }
+  const int chosen = streaks.size() > 1 ? ChooseStreak(streaks, this) : 0;
+  if (chosen < 0) return;
+  for (const TrackEndAddition& addition : MarkStreakEnds(frame_.trackEnds, frame_.displayScale, app_.palette,
+                                                         streaks[static_cast<std::size_t>(chosen)], Solved()))
+    ShowTrackEndAddition(addition);
+}
+
+void MainWindow::AutoProcess() {
+  if (!Allowed({Requirement::FrameOpen})) return;
+  if (!Collect(true)) return;
+  // A new road starts from a clean frame: no candidate list, trajectories, local stars or catalogue marks.
+  satellites_->CloseAll();
+  form1_->RemoveOverlay(OverlayKind::LocalReference);
+  form1_->RemoveOverlay(OverlayKind::CatalogueStars);
+  form1_->RemoveOverlay(OverlayKind::MagnitudeLabels);
+  EnterMode(WorkMode::View);
+
+  AutoChainOptions options;
+  options.knownCentre = panel_ && panel_->CentreGiven();
+  if (!textWindow_) textWindow_ = new FrmTxt(this);
+  AutoChainResult result;
+  {
+    LongTaskGuard guard(LongTaskFlags(), progress_, QStringLiteral("Автоматическая обработка."), true);
+    result = RunAutoChain(
+        app_, frame_, options, guard.Task(),
+        [this](const std::vector<StreakCandidate>& streaks) { return ChooseStreak(streaks, this); },
+        textWindow_->LineSink());
+  }
+  ShowAutoChain(result);
+}
+
+void MainWindow::ShowAutoChain(const AutoChainResult& result) {
+  RedrawMarks();
+  if (result.identification.success) ShowIdentification(result.identification);
+  if (!result.measurement.lines.empty()) {
+    textWindow_->PlaceBeside(panel_);
+    textWindow_->show();
+    for (const LocalReferenceMark& mark : result.measurement.localMarks)
+      DrawOutline(OverlayKind::LocalReference, LocalReferenceOutline(mark, frame_.displayScale, app_.palette));
+  }
+  if (result.success) {
+    satellites_->ShowFirstCandidate();
+    if (!result.search.hint.empty())
+      ShowHint(QString::fromStdString(result.search.hint), QStringLiteral(" "), QStringLiteral(" "));
+  }
+  if (!result.message.empty()) Say(QString::fromStdString(result.message));
+  for (const std::string& warning : result.warnings) Say(QString::fromStdString(warning));
+}

@@ -1,0 +1,47 @@
+#include "session/app_state.h"
+
+#include "base/numbers.h"
+
+FrameSizeTable MakeFrameSizeTable() {
+  FrameSizeTable t{};
+  const std::uint8_t halves[8] = {9, 10, 12, 15, 18, 25, 35, 70};
+  const std::uint8_t zooms[8] = {8, 7, 6, 5, 4, 3, 2, 1};
+  for (int i = 0; i < 8; ++i) {
+    t[i].half = halves[i];
+    t[i].side = static_cast<std::uint8_t>(2 * halves[i] + 1);
+    t[i].zoom = zooms[i];
+    t[i].fragmentSide = static_cast<std::uint8_t>(zooms[i] * t[i].side);
+  }
+  return t;
+}
+
+void ApplyFrameSize(FrameState& frame, const FrameSizeTable& table) {
+  const FrameSizeRow& row = table[frame.frameSizeIndex < 8 ? frame.frameSizeIndex : 3];
+  frame.frameHalf = row.half;
+  frame.frameSide = row.side;
+  frame.zoom = row.zoom;
+  frame.fragmentSide = row.fragmentSide;
+  const double scale = frame.displayScale > 0 ? frame.displayScale : 1.0;
+  frame.frameSideOnScreen = static_cast<std::int16_t>(RoundToInt(row.side / scale));
+  frame.frameHalfOnScreen = static_cast<std::int16_t>(RoundToInt(row.half / scale));
+}
+
+MarkingFrame MarkingOf(const FrameState& frame, const AppState& app) {
+  return MarkingFrame{frame.brightness, frame.frameHalf, frame.displayScale, app.palette};
+}
+
+TrackFrame TrackFrameOf(const FrameState& frame, const AppState& app) {
+  const FrameInfo& info = frame.info;
+  return TrackFrame{frame.brightness,
+                    frame.frameHalf,
+                    frame.imageWidth,
+                    frame.imageHeight,
+                    frame.plate,
+                    VisibilityFilter{info.considerVisibility, info.midMjd, info.longitudeRad, info.latitudeRad},
+                    app.catalogPath};
+}
+
+CatalogueFrame CatalogueFrameOf(const FrameState& frame, const AppState& app) {
+  return CatalogueFrame{app.catalogueReady, frame.frameOpen,    frame.plate,     frame.imageWidth,
+                        frame.imageHeight,  frame.displayScale, app.catalogPath, app.palette};
+}

@@ -1,0 +1,86 @@
+#include "desktop/frame_view.h"
+
+#include <gtest/gtest.h>
+
+#include "astrometry/track.h"
+#include "session/app_state.h"
+
+namespace {
+
+TEST(SexagesimalReadout, RightAscensionCarriesIntoTheNextMinuteHourAndDay) {
+  EXPECT_EQ(FormatRaHms(83.529), "05h 34m 06s");  // 5h34m06.96s, seconds truncated
+  EXPECT_EQ(FormatRaHms(359.99999999), "00h 00m 00s");
+  EXPECT_EQ(FormatRaHms(14.99999999), "01h 00m 00s");
+  EXPECT_EQ(FormatRaHms(0.0), "00h 00m 00s");
+  EXPECT_EQ(FormatRaHms(180.0), "12h 00m 00s");
+}
+
+TEST(SexagesimalReadout, DeclinationHasSignDegreesMinutesSeconds) {
+  EXPECT_EQ(FormatDecDms(-0.5), "-00° 30' 00\"");
+  EXPECT_EQ(FormatDecDms(7.407), "+07° 24' 25\"");
+  EXPECT_EQ(FormatDecDms(-89.5), "-89° 30' 00\"");
+  EXPECT_EQ(FormatDecDms(0.0), "+00° 00' 00\"");
+}
+
+TEST(PointerToFrameCentre, ClampsOnlyOutsideThePicture) {
+  EXPECT_EQ(PointerToFrameCentre(100.4, 600, 3), 100);
+  EXPECT_EQ(PointerToFrameCentre(601, 600, 3), 596);  // right edge: frameHalfOnScreen + 1 inside
+  EXPECT_EQ(PointerToFrameCentre(0.5, 600, 3), 4);
+  EXPECT_EQ(PointerToFrameCentre(600, 600, 3), 600);  // inside: the frame may overhang
+}
+
+TEST(NearestTrajectoryPoint, OnlyAPointCloserThanTwoScreenPixelsFirstOnATie) {
+  const std::vector<TrajectoryScreenPoint> points = {
+      {100.0, 100.0, "21:30:00"}, {103.0, 100.0, "21:30:05"}, {101.0, 101.0, "21:30:10"}, {102.0, 99.0, "21:30:15"}};
+  // Squared distances from (102, 100): 4, 1, 2, 1: the first of the two at distance 1.
+  EXPECT_EQ(NearestTrajectoryPoint(points, 102, 100, 600), 1);
+  // From (99, 98): 5, 20, 13, 5: the nearest lies sqrt(5) = 2.24 away, not below 2.
+  EXPECT_EQ(NearestTrajectoryPoint(points, 99, 98, 600), -1);
+  // Exactly 2 away is not close enough; 1.99 is.
+  EXPECT_EQ(NearestTrajectoryPoint({{10.0, 12.0, "a"}}, 10, 10, 600), -1);
+  EXPECT_EQ(NearestTrajectoryPoint({{10.0, 11.99, "a"}}, 10, 10, 600), 0);
+  EXPECT_EQ(NearestTrajectoryPoint({}, 10, 10, 600), -1);
+}
+
+TEST(NudgeCursor, StaysInsideTheImage) {
+  FrameState f;
+  f.imageWidth = 100;
+  f.imageHeight = 50;
+  f.cursorX = 1;
+  f.cursorY = 50;
+  NudgeCursor(f, -1, 1);
+  EXPECT_EQ(f.cursorX, 1);
+  EXPECT_EQ(f.cursorY, 50);
+  NudgeCursor(f, 1, -1);
+  EXPECT_EQ(f.cursorX, 2);
+  EXPECT_EQ(f.cursorY, 49);
+}
+
+TEST(FrameSizeTable, HoldsTheEightSizesAndTheirOnScreenCopies) {
+  const FrameSizeTable t = MakeFrameSizeTable();
+  const int sides[8] = {19, 21, 25, 31, 37, 51, 71, 141};
+  const int fragments[8] = {152, 147, 150, 155, 148, 153, 142, 141};
+  for (int i = 0; i < 8; ++i) {
+    EXPECT_EQ(t[i].side, sides[i]);
+    EXPECT_EQ(t[i].side, 2 * t[i].half + 1);
+    EXPECT_EQ(t[i].fragmentSide, fragments[i]);
+  }
+  FrameState f;
+  f.displayScale = 5.0f;
+  f.frameSizeIndex = 3;
+  ApplyFrameSize(f, t);
+  EXPECT_EQ(f.frameHalf, 15);
+  EXPECT_EQ(f.frameSide, 31);
+  EXPECT_EQ(f.zoom, 5);
+  EXPECT_EQ(f.fragmentSide, 155);
+  EXPECT_EQ(f.frameSideOnScreen, 6);  // 6.2
+  EXPECT_EQ(f.frameHalfOnScreen, 3);
+}
+
+TEST(LogNumber, WritesShortestFormWithSignSpacing) {
+  EXPECT_EQ(LogNumber(1.5), " 1.5 ");
+  EXPECT_EQ(LogNumber(-2), "-2 ");
+  EXPECT_EQ(LogNumber(0.1), " 0.1 ");
+}
+
+}  // namespace
