@@ -15,6 +15,7 @@
 #include "orbit/candidates.h"
 #include "orbit/observer.h"
 #include "satdb/satdb.h"
+#include "sky/angles.h"
 
 namespace fs = std::filesystem;
 

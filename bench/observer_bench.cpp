@@ -8,6 +8,7 @@
 #include "../tests/orbit/tle_text_support.h"
 #include "base/calendar.h"
 #include "orbit/observer.h"
+#include "sky/angles.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Prints every include between src/ folders that points upward (or from core code into a window folder), and
 # every include from one front end into another, and exits non-zero when there is one.
-# Folders from the bottom up: base image astrometry frameinfo satdb orbit session desktop app cli; a folder's ui/
+# Folders from the bottom up: base sky image astrometry frameinfo satdb orbit session desktop app cli; a folder's ui/
 # belongs to it. The front ends are the desktop program (desktop/ with app/) and the command line (cli/): both
 # stand on session/, and no front end includes another.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/../src"
-order=(base image astrometry frameinfo satdb orbit session desktop app cli)
+order=(base sky image astrometry frameinfo satdb orbit session desktop app cli)
 rank() { local i; for i in "${!order[@]}"; do [ "${order[$i]}" = "$1" ] && echo "$i" && return; done; echo 99; }
 front_end() { case "$1" in desktop|app) echo desktop;; cli) echo cli;; *) echo "";; esac; }
 bad=0

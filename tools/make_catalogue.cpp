@@ -26,6 +26,7 @@
 
 #include "base/calendar.h"
 #include "base/numbers.h"
+#include "sky/angles.h"
 
 namespace {
 

@@ -23,6 +23,7 @@
 #include "satdb/satdb.h"
 #ifdef ORVIA_FRAMEGEN_JPEG
 #include "framegen/jpeg_writer.h"
+#include "sky/angles.h"
 #endif
 
 namespace {

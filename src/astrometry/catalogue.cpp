@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "base/calendar.h"
+#include "sky/angles.h"
 
 namespace {
 

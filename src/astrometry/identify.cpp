@@ -13,6 +13,8 @@
 #include "base/calendar.h"
 #include "base/file_utils.h"
 #include "base/numbers.h"
+#include "sky/angles.h"
+#include "sky/site.h"
 
 namespace {
 

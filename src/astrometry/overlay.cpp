@@ -7,6 +7,7 @@
 
 #include "base/calendar.h"
 #include "base/numbers.h"
+#include "sky/angles.h"
 
 namespace {
 

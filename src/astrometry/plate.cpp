@@ -6,6 +6,7 @@
 #include <Eigen/SVD>
 
 #include "base/calendar.h"
+#include "sky/angles.h"
 
 namespace {
 

@@ -1,53 +1,5 @@
 #pragma once
-// Conversions between the equatorial frames of base/sky.h: from the SGP4 propagator's TEME frame
-// (true equator, mean equinox of the date) to the mean equator and equinox of J2000.0, in which the
-// catalogue, the plate solution, the measured track ends and the IOD report are given.
-//
-// Method: TEME -> true of date by a rotation about the pole through the equation of the equinoxes;
-// true of date -> mean of date by the IAU 1980 nutation; mean of date -> J2000 by the IAU 1976
-// precession (Lieske's angles zeta_A, z_A, theta_A).
-//
-// Time: the argument is an MJD in UT (UTC). The theories want Terrestrial Time; TT - UT (about 69 s
-// in 2026) is neglected: in 69 s the precession moves a direction by less than 0.0002" and the
-// nutation by less than 0.00001".
-//
-// Accuracy: the nutation series keeps the 63 terms of the IAU 1980 theory whose amplitude reaches
-// 0.0003"; each of the 43 omitted terms is smaller, so together they stay below 0.013" in longitude
-// and in obliquity. The equation of the equinoxes is the classical
-// dpsi * cos(eps) (the TEME convention; the later 0.003" terms in the Moon's node are not part of it).
+// The conversions between equatorial frames now live in sky/frames.h; this header forwards to it for
+// code that still includes the old name.
 
-#include <array>
-
-#include "base/sky.h"
-
-// Rotation matrix, row-major; applied to column vectors (v' = M v).
-using Rotation3 = std::array<std::array<double, 3>, 3>;
-
-// Nutation in longitude and obliquity and the mean obliquity of the ecliptic, arcseconds.
-struct NutationAngles {
-  double dpsiArcsec = 0.0;           // nutation in longitude
-  double depsArcsec = 0.0;           // nutation in obliquity
-  double meanObliquityArcsec = 0.0;  // mean obliquity of date (IAU 1980, Lieske)
-};
-
-// Julian centuries of 36525 days from J2000.0 (JD 2451545.0) to an MJD; TT - UT neglected.
-double JulianCenturiesFromJ2000(double mjd);
-
-// IAU 1976 precession matrix, J2000 mean equator and equinox -> mean equator and equinox of date,
-// as R3(-z_A) R2(theta_A) R3(-zeta_A) (Lieske 1977). t: Julian centuries from J2000.0.
-Rotation3 PrecessionMatrix(double t);
-
-// IAU 1980 nutation angles (63 largest terms) and the mean obliquity at t Julian centuries from J2000.0.
-NutationAngles Nutation1980(double t);
-
-// Rotation TEME of the given date -> J2000 mean equator and equinox (mjdUtc: MJD, UT).
-Rotation3 TemeToJ2000Matrix(double mjdUtc);
-
-// A TEME unit vector of the date mjdUtc (MJD, UT) rotated into the J2000 frame.
-SkyVector<SkyFrame::J2000> TemeToJ2000(const SkyVector<SkyFrame::Teme>& v, double mjdUtc);
-
-// A TEME direction of the date mjdUtc (MJD, UT) referred to the J2000 mean equator and equinox.
-J2000Direction TemeToJ2000(const TemeDirection& direction, double mjdUtc);
-
-// The inverse: a J2000 direction referred to the TEME frame of the date mjdUtc (MJD, UT).
-TemeDirection J2000ToTeme(const J2000Direction& direction, double mjdUtc);
+#include "sky/frames.h"

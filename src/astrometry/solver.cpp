@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "base/calendar.h"
+#include "sky/angles.h"
 
 namespace {
 

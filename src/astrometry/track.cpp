@@ -6,6 +6,7 @@
 #include "base/calendar.h"
 #include "base/numbers.h"
 #include "image/raster.h"
+#include "sky/angles.h"
 
 namespace {
 

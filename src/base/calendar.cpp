@@ -14,11 +14,6 @@ constexpr int kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 // Largest value a 16-bit calendar field holds.
 constexpr int kMaxYear = 32767;
 
-// Sign of a number: -1, 0 or +1.
-double Sign(double x) {
-  return x > 0.0 ? 1.0 : (x < 0.0 ? -1.0 : 0.0);
-}
-
 // Positions of every occurrence of a character in a text.
 std::vector<size_t> PositionsOf(std::string_view text, char c) {
   std::vector<size_t> positions;
@@ -105,70 +100,6 @@ CalendarFields DateFromMjd(double mjd, int yearGuess) {
   return result;
 }
 
-HourSplit SplitHours(double hours) {
-  HourSplit split;
-  if (!std::isfinite(hours) || std::fabs(hours) > 1e6) return split;
-  const double hour = std::floor(hours);
-  const double minute = std::floor((hours - hour) * 60.0);
-  const double seconds = (hours - hour - minute / 60.0) * 3600.0;
-  split.hour = static_cast<int>(hour);
-  split.minute = static_cast<int>(minute);
-  split.seconds = static_cast<float>(std::floor(seconds * 1000.0 + 0.5) / 1000.0);
-  // Rounding to the millisecond may reach a full minute; carry it (the date is left alone).
-  if (split.seconds >= 60.0f) {
-    split.seconds = 0.0f;
-    split.minute += 1;
-    if (split.minute >= 60) {
-      split.minute = 0;
-      split.hour += 1;
-    }
-  }
-  return split;
-}
-
-double GreenwichSiderealTime(double mjd) {
-  // IAU 1982 mean sidereal time at 0h UT plus the sidereal advance since midnight.
-  const double d0 = std::floor(mjd);
-  const double t = (d0 - 51544.5) / 36525.0;
-  const double s0 = 24110.54841 + 8640184.812 * t + 0.093104 * t * t - 6.2e-6 * t * t * t;
-  const double s = s0 + 1.0027379093508 * (mjd - d0) * 86400.0;
-  return DegToRad(Normalize360(s / 3600.0 * 15.0));
-}
-
-double DegToRad(double degrees) {
-  return degrees * Pi / 180.0;
-}
-
-double RadToDeg(double radians) {
-  return radians * 180.0 / Pi;
-}
-
-double ArcCos(double x) {
-  if (x > 1.0) x = 1.0;
-  if (x < -1.0) x = -1.0;
-  const double s = std::sqrt(1.0 - x * x);
-  if (s >= 1e-70) return std::atan(-x / s) + 2.0 * std::atan(1.0);
-  return std::atan(Sign(-x) * 1e70) + 2.0 * std::atan(1.0);
-}
-
-double ArcTan2(double y, double x) {
-  if (std::fabs(x) > std::fabs(y) * 1e-70) {
-    if (x >= 0.0) return std::atan(y / x);
-    if (y == 0.0) return Pi;
-    return std::atan(y / x) + Sign(y) * Pi;
-  }
-  return Sign(y) * Pi / 2.0;
-}
-
-double Normalize360(double degrees) {
-  if (!std::isfinite(degrees)) return std::nan("");
-  // Far-off values are first reduced by whole turns so that the loops below stay short.
-  if (std::fabs(degrees) >= 360.0 * 1024.0) degrees = std::fmod(degrees, 360.0);
-  while (degrees < 0.0) degrees += 360.0;
-  while (degrees >= 360.0) degrees -= 360.0;
-  return degrees;
-}
-
 bool ParseDate(std::string_view text, int& year, int& month, int& day) {
   const std::vector<size_t> points = PositionsOf(text, '.');
   if (points.size() != 2) return false;
@@ -198,22 +129,3 @@ bool ParseTime(std::string_view text, int& hour, int& minute, float& seconds) {
   return value >= 0.0 && value <= 60.0;
 }
 
-void SplitRaHours(double degrees, int& hours, double& minutes) {
-  const double a = degrees / 15.0;
-  const double whole = std::trunc(a);
-  hours = std::isfinite(whole) && std::fabs(whole) < 1e9 ? static_cast<int>(whole) : 0;
-  minutes = (a - whole) * 60.0;
-}
-
-SignedDms SplitSignedDegrees(double degrees) {
-  SignedDms dms;
-  dms.sign.assign(1, degrees >= 0.0 ? '+' : '-');
-  const double v = std::fabs(degrees);
-  const double whole = std::trunc(v);
-  const double w = (v - whole) * 60.0;
-  const double minutes = std::trunc(w);
-  dms.degrees = std::isfinite(whole) && whole < 1e9 ? static_cast<int>(whole) : 0;
-  dms.arcminutes = std::isfinite(minutes) ? static_cast<int>(minutes) : 0;
-  dms.arcseconds = (w - minutes) * 60.0;
-  return dms;
-}

@@ -10,6 +10,7 @@
 #include "image/decode.h"
 #include "session/frame_session.h"
 #include "session/startup.h"
+#include "sky/angles.h"
 
 namespace fs = std::filesystem;
 

@@ -12,6 +12,7 @@
 #include "desktop/frame_view.h"
 #include "desktop/form1.h"
 #include "desktop/frm_frame.h"
+#include "sky/angles.h"
 
 QColor ToQColor(const Rgb& rgb) {
   return QColor(rgb.r, rgb.g, rgb.b);

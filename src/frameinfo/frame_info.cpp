@@ -7,6 +7,7 @@
 
 #include "base/calendar.h"
 #include "base/numbers.h"
+#include "sky/angles.h"
 
 double CalendarMjd(const CalendarTime& t) {
   return MjdFromDate(t.year, t.month, t.day, t.hour + t.minute / 60.0 + t.seconds / 3600.0);

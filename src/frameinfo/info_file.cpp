@@ -10,6 +10,7 @@
 #include "base/file_utils.h"
 #include "base/ini.h"
 #include "base/numbers.h"
+#include "sky/angles.h"
 
 namespace {
 

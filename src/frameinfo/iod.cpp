@@ -6,6 +6,7 @@
 #include "base/calendar.h"
 #include "base/file_utils.h"
 #include "base/numbers.h"
+#include "sky/angles.h"
 
 namespace {
 

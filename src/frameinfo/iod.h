@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "base/sky.h"
+#include "sky/direction.h"
 
 // One measured position of the satellite.
 struct IodPosition {

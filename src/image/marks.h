@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "base/colour.h"
-#include "base/sky.h"
+#include "sky/direction.h"
 
 // A marked star: centroid in 1-based image pixels, the detected object's size, and its catalogue identity
 // (0 while not identified).

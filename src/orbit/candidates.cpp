@@ -8,6 +8,7 @@
 #include "base/numbers.h"
 #include "orbit/observer.h"
 #include "satdb/satdb.h"
+#include "sky/angles.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "base/sky.h"
+#include "sky/direction.h"
 #include "base/task_control.h"
 #include "frameinfo/frame_info.h"
 #include "satdb/tle_record.h"

@@ -2,29 +2,16 @@
 
 #include <cmath>
 
-#include "astrometry/moon_sun.h"
-#include "base/calendar.h"
 #include "orbit/sgp4.h"
+#include "sky/angles.h"
+#include "sky/site.h"
+#include "sky/sun_moon.h"
+#include "sky/vec3.h"
 
 namespace {
 
-using Vec3 = std::array<double, 3>;
-
-constexpr double kSiteEquatorialRadiusKm = 6378.155;
-constexpr double kOneMinusFlattening = 0.9966472205458325;    // 1 - f, f = 1/298.26
-constexpr double kSiteEccentricitySq = 0.006694317778266723;  // e^2 = 2f - f^2
 constexpr double kEarthRotationRadPerDay = 6.30038736;
 constexpr double kShadowRadiusKm = 6378.135;
-
-double Dot(const Vec3& a, const Vec3& b) {
-  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
-}
-double Length(const Vec3& a) {
-  return std::sqrt(Dot(a, a));
-}
-Vec3 Minus(const Vec3& a, const Vec3& b) {
-  return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
-}
 
 // Propagator and sidereal time set up once per track.
 struct TrackSetup {
@@ -34,6 +21,7 @@ struct TrackSetup {
   double firstMjd = 0.0;
   double firstSiderealRad = 0.0;  // local sidereal time at the first sample
   double latitudeRad = 0.0;
+  double heightKm = 0.0;  // site height above the ellipsoid
 };
 
 // One sample: satellite and observer positions (km) and the topocentric place.
@@ -45,14 +33,18 @@ struct SkySample {
   double decRad = 0.0;
 };
 
-bool BeginTrack(const TleRecord& tle, double firstMjd, double latitudeRad, double longitudeRad, TrackSetup& setup) {
-  if (!std::isfinite(firstMjd) || !std::isfinite(latitudeRad) || !std::isfinite(longitudeRad)) return false;
+bool BeginTrack(const TleRecord& tle, double firstMjd, double latitudeRad, double longitudeRad, double heightKm,
+                TrackSetup& setup) {
+  if (!std::isfinite(firstMjd) || !std::isfinite(latitudeRad) || !std::isfinite(longitudeRad) ||
+      !std::isfinite(heightKm))
+    return false;
   static const Sgp4Constants wgs84 = Wgs84Constants();
   if (Sgp4Initialise(ElementsFromTle(tle), wgs84, setup.model) != Sgp4Error::None) return false;
   setup.epochMjd = tle.epochMjd;
   setup.firstMjd = firstMjd;
   setup.firstSiderealRad = GreenwichSiderealTime(firstMjd) + longitudeRad;
   setup.latitudeRad = latitudeRad;
+  setup.heightKm = heightKm;
   return true;
 }
 
@@ -62,11 +54,10 @@ bool SampleAt(TrackSetup& setup, double mjd, SkySample& sample) {
     return false;
   sample.satellite = state.positionKm;
   sample.siderealRad = setup.firstSiderealRad + (mjd - setup.firstMjd) * kEarthRotationRadPerDay;
-  sample.site = SiteVector(setup.latitudeRad, sample.siderealRad);
-  const Vec3 rho = Minus(sample.satellite, sample.site);
-  sample.raRad = ArcTan2(rho[1], rho[0]);
-  if (sample.raRad < 0.0) sample.raRad += 2.0 * Pi;
-  sample.decRad = ArcTan2(rho[2], std::sqrt(rho[0] * rho[0] + rho[1] * rho[1]));
+  sample.site = GeodeticToGeocentric(setup.latitudeRad, sample.siderealRad, setup.heightKm);
+  const TemeDirection seen = DirectionOf<SkyFrame::Teme>(Minus(sample.satellite, sample.site));
+  sample.raRad = seen.raRad;
+  sample.decRad = seen.decRad;
   return std::isfinite(sample.raRad) && std::isfinite(sample.decRad) && std::isfinite(sample.siderealRad);
 }
 
@@ -86,15 +77,7 @@ bool FillVisibility(const SkySample& s, TrajectoryPoint& point) {
 
 }  // namespace
 
-std::array<double, 3> SiteVector(double latitudeRad, double siderealRad) {
-  const double sinPhi = std::sin(latitudeRad);
-  const double c = 1.0 / std::sqrt(1.0 - kSiteEccentricitySq * sinPhi * sinPhi);
-  const double s = kOneMinusFlattening * kOneMinusFlattening * c;
-  const double rCosPhi = kSiteEquatorialRadiusKm * c * std::cos(latitudeRad);
-  return {rCosPhi * std::cos(siderealRad), rCosPhi * std::sin(siderealRad), kSiteEquatorialRadiusKm * s * sinPhi};
-}
-
-int16_t SunlitTest(const std::array<double, 3>& satelliteKm, const std::array<double, 3>& sunKm) {
+int16_t SunlitTest(const Vec3& satelliteKm, const Vec3& sunKm) {
   const Vec3 toSun = Minus(sunKm, satelliteKm);
   const double toSunLength = Length(toSun);
   const double satelliteLength = Length(satelliteKm);
@@ -103,7 +86,7 @@ int16_t SunlitTest(const std::array<double, 3>& satelliteKm, const std::array<do
   if (!(c > 0.0)) return -1;
   // Point of the line satellite -> Sun nearest the Earth's centre, a fraction t of the way to the Sun.
   const double t = c * satelliteLength / toSunLength;
-  const Vec3 nearest{satelliteKm[0] + t * toSun[0], satelliteKm[1] + t * toSun[1], satelliteKm[2] + t * toSun[2]};
+  const Vec3 nearest = Plus(satelliteKm, Scaled(toSun, t));
   return Length(nearest) < kShadowRadiusKm ? 0 : -1;
 }
 
@@ -117,11 +100,11 @@ std::optional<double> MagnitudeEstimate(double standardMagnitude, double rangeKm
 }
 
 bool SkyTrack(const TleRecord& tle, std::span<const double> timesMjd, double latitudeRad, double longitudeRad,
-              std::vector<TemeDirection>& directions) {
+              std::vector<TemeDirection>& directions, double heightKm) {
   directions.assign(timesMjd.size(), TemeDirection{});
   if (timesMjd.empty()) return true;
   TrackSetup setup;
-  if (!BeginTrack(tle, timesMjd[0], latitudeRad, longitudeRad, setup)) return false;
+  if (!BeginTrack(tle, timesMjd[0], latitudeRad, longitudeRad, heightKm, setup)) return false;
   for (size_t k = 0; k < timesMjd.size(); ++k) {
     SkySample sample;
     if (!SampleAt(setup, timesMjd[k], sample)) return false;
@@ -131,10 +114,10 @@ bool SkyTrack(const TleRecord& tle, std::span<const double> timesMjd, double lat
 }
 
 bool TrajectoryTrack(const TleRecord& tle, std::vector<TrajectoryPoint>& points, double latitudeRad,
-                     double longitudeRad) {
+                     double longitudeRad, double heightKm) {
   if (points.empty()) return true;
   TrackSetup setup;
-  if (!BeginTrack(tle, points[0].time, latitudeRad, longitudeRad, setup)) return false;
+  if (!BeginTrack(tle, points[0].time, latitudeRad, longitudeRad, heightKm, setup)) return false;
   for (TrajectoryPoint& point : points) {
     SkySample sample;
     if (!SampleAt(setup, point.time, sample)) return false;

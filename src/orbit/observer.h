@@ -1,17 +1,18 @@
 #pragma once
 // What the observer at the frame's site sees of a satellite: topocentric right ascension and declination
 // of propagated positions, and for trajectories the range, the solar phase angle, whether the satellite
-// is sunlit and an estimate of its visual magnitude. The site lies on the observer ellipsoid (height 0);
-// no light-time, aberration or refraction correction is applied.
+// is sunlit and an estimate of its visual magnitude. The site lies on the WGS-84 ellipsoid, the
+// propagator's own Earth model (GeodeticToGeocentric; height 0 unless given); no light-time, aberration
+// or refraction correction is applied.
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <vector>
 
-#include "base/sky.h"
 #include "satdb/tle_record.h"
+#include "sky/direction.h"
+#include "sky/vec3.h"
 
 // One predicted sample of a trajectory.
 struct TrajectoryPoint {
@@ -22,20 +23,12 @@ struct TrajectoryPoint {
   int16_t sunlit = 0;   // -1 when sunlit, 0 in the Earth's shadow (above the horizon only)
 };
 
-// Observer position (km) in the equatorial frame of date (x towards the equinox, z towards the pole) for
-// geodetic latitude latitudeRad (rad) and local sidereal time siderealRad (rad), at height 0 on the
-// ellipsoid of equatorial radius 6378.155 km and flattening 1/298.26. Method: geodetic to geocentric
-// rectangular coordinates, x = a C cos(phi) cos(theta), y = a C cos(phi) sin(theta), z = a S sin(phi) with
-// C = 1 / sqrt(1 - e^2 sin^2(phi)) and S = (1 - f)^2 C (Astronomical Almanac, section K, "Geodetic and
-// geocentric coordinates").
-std::array<double, 3> SiteVector(double latitudeRad, double siderealRad);
-
 // Whether a satellite is sunlit: -1 when the satellite at satelliteKm sees the Sun at sunKm (both
 // geocentric equatorial, km), 0 when the line from the satellite towards the Sun passes within 6378.135 km
 // of the Earth's centre on the Sun's side. Method: line-of-sight test of a point Sun against a spherical
 // Earth through the point of the line nearest the Earth's centre (Vallado, "Fundamentals of
 // Astrodynamics and Applications", section 5.3, line of sight).
-int16_t SunlitTest(const std::array<double, 3>& satelliteKm, const std::array<double, 3>& sunKm);
+int16_t SunlitTest(const Vec3& satelliteKm, const Vec3& sunKm);
 
 // Visual magnitude of a satellite of standard magnitude standardMagnitude (at 1000 km range, half lit;
 // 99 when unknown) at rangeKm (km) and phase angle phaseDeg (degrees, at the satellite between observer
@@ -47,22 +40,24 @@ std::optional<double> MagnitudeEstimate(double standardMagnitude, double rangeKm
 
 // Topocentric directions (right ascension 0..2 pi and declination, TEME of date, radians) of a satellite
 // at the sample times timesMjd (MJD, UT) seen from geodetic latitude latitudeRad and east longitude
-// longitudeRad (radians) at height 0. Method: the element set is initialised once (Sgp4Initialise) and
-// evaluated at every sample (Sgp4Evaluate); the site vector (SiteVector) is subtracted and the
+// longitudeRad (radians) at heightKm (km above the WGS-84 ellipsoid, default 0). Method: the element set
+// is initialised once (Sgp4Initialise) and evaluated at every sample (Sgp4Evaluate); the site vector
+// (GeodeticToGeocentric) is subtracted and the
 // direction taken by full-circle arc tangents; no light-time, aberration or refraction. Sidereal time is
 // the IAU 1982 Greenwich mean sidereal time at the first sample plus the longitude, carried to the
 // others at 6.30038736 rad per day (Astronomical Almanac, section B). directions is resized to the number
 // of samples. Returns false when the element set is refused or on the first sample whose propagation or
 // arithmetic fails; the samples before it are kept.
 bool SkyTrack(const TleRecord& tle, std::span<const double> timesMjd, double latitudeRad, double longitudeRad,
-              std::vector<TemeDirection>& directions);
+              std::vector<TemeDirection>& directions, double heightKm = 0.0);
 
 // Fills every field but time (MJD, UT) of each point: the topocentric direction as SkyTrack computes it,
 // and for points at or above the horizon (altitude from the spherical law of cosines with the hour
 // angle) the range (km), the phase angle (degrees) towards the Sun of SunPosition, and the sunlit flag
 // (SunlitTest); points below it get range -1, phase 0 and sunlit 0. Site at geodetic latitude latitudeRad
-// and east longitude longitudeRad (radians), height 0; the element set is initialised once per call.
+// and east longitude longitudeRad (radians), heightKm (km, default 0); the element set is initialised
+// once per call.
 // Returns false when the element set is refused or on the first sample whose propagation or arithmetic
 // fails; the points before it are kept.
 bool TrajectoryTrack(const TleRecord& tle, std::vector<TrajectoryPoint>& points, double latitudeRad,
-                     double longitudeRad);
+                     double longitudeRad, double heightKm = 0.0);

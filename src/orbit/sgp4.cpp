@@ -4,6 +4,7 @@
 #include <numbers>
 
 #include "base/calendar.h"
+#include "sky/angles.h"
 
 // Differences from the equations and choices of Spacetrack Report No. 3 (1980), and why:
 // - Earth model: the WGS-84 radius, GM, J2, J3 and J4 (Wgs84Constants) instead of the report's WGS-72

@@ -9,6 +9,7 @@
 #include "base/numbers.h"
 #include "satdb/satdb.h"
 #include "satdb/text_fields.h"
+#include "sky/angles.h"
 
 namespace {
 

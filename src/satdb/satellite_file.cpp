@@ -10,6 +10,7 @@
 #include "base/numbers.h"
 #include "satdb/satdb.h"
 #include "satdb/text_fields.h"
+#include "sky/angles.h"
 
 namespace fs = std::filesystem;
 

@@ -9,6 +9,7 @@
 
 #include "astrometry/catalogue.h"
 #include "base/calendar.h"
+#include "sky/angles.h"
 #include "test_paths.h"
 
 using testing_support::ReadFile;

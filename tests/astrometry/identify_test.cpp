@@ -11,6 +11,7 @@
 #include "astrometry/catalogue.h"
 #include "framegen/framegen.h"
 #include "base/calendar.h"
+#include "sky/site.h"
 #include "test_paths.h"
 
 using testing_support::ReadFile;

@@ -16,6 +16,7 @@
 
 #include "base/calendar.h"
 #include "base/log.h"
+#include "sky/angles.h"
 #include "test_paths.h"
 
 namespace {
@@ -62,13 +63,13 @@ TEST(MoonSunTest, MoonAndSunAgreeWithAccurateEphemeris) {
     EXPECT_NEAR(DeltaTSeconds(r.mjd), r.deltaT, 7.0);
     const double mjdTt = r.mjd + r.deltaT / 86400.0;
     const auto moon = MoonPosition(mjdTt);
-    const MeanOfDateDirection moonPlace = VectorToRaDec(moon);
+    const MeanOfDateDirection moonPlace = DirectionOf<SkyFrame::MeanOfDate>(moon);
     EXPECT_LT(RaDifferenceDeg(RadToDeg(moonPlace.raRad), r.moonRaMean), 0.05);
     EXPECT_NEAR(RadToDeg(moonPlace.decRad), r.moonDecMean, 0.05);
     EXPECT_NEAR(Length(moon), r.moonDistanceKm, 50.0);
 
     const auto sun = SunPosition(mjdTt);
-    const MeanOfDateDirection sunPlace = VectorToRaDec(sun);
+    const MeanOfDateDirection sunPlace = DirectionOf<SkyFrame::MeanOfDate>(sun);
     EXPECT_LT(RaDifferenceDeg(RadToDeg(sunPlace.raRad), r.sunRaMean), 0.02);
     EXPECT_NEAR(RadToDeg(sunPlace.decRad), r.sunDecMean, 0.02);
 
@@ -146,7 +147,7 @@ TEST(MoonSunTest, HorizontalCoordinatesMatchPublishedExample) {
 // and the longitude is picked from the hour angle that the altitude calls for, the aim being corrected
 // for the parallax until the topocentric altitude matches.
 MoonCircumstances MoonAtAltitude(double mjd, double altitudeDeg) {
-  const MeanOfDateDirection moon = VectorToRaDec(MoonPosition(mjd + DeltaTSeconds(mjd) / 86400.0));
+  const MeanOfDateDirection moon = DirectionOf<SkyFrame::MeanOfDate>(MoonPosition(mjd + DeltaTSeconds(mjd) / 86400.0));
   MoonCircumstances c;
   c.midMjd = mjd;
   c.latitudeRad = DegToRad(48.0);

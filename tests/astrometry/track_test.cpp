@@ -16,6 +16,8 @@
 #include "base/calendar.h"
 #include "base/numbers.h"
 #include "image/raster.h"
+#include "sky/angles.h"
+#include "sky/site.h"
 #include "test_paths.h"
 
 namespace {

@@ -1,6 +1,8 @@
 // Calendar, sidereal time and angle helpers against published values and an independent
 // civil-calendar computation (std::chrono).
 #include "base/calendar.h"
+#include "sky/angles.h"
+#include "sky/site.h"
 
 #include <gtest/gtest.h>
 

@@ -22,6 +22,7 @@
 #include "desktop/frame_viewer.h"
 #include "desktop/frmp.h"
 #include "desktop/main_window.h"
+#include "sky/angles.h"
 #include "test_paths.h"
 #include "ui_test_support.h"
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/calendar.h"
+#include "sky/angles.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include "base/calendar.h"
 #include "base/ini.h"
 #include "base/numbers.h"
+#include "sky/angles.h"
 #include "test_paths.h"
 
 namespace {

@@ -14,6 +14,7 @@
 #include "astrometry/moon_sun.h"
 #include "base/calendar.h"
 #include "orbit/sgp4.h"
+#include "sky/angles.h"
 #include "test_paths.h"
 #include "tle_text_support.h"
 
@@ -21,8 +22,9 @@ namespace {
 
 using Vec3 = std::array<double, 3>;
 
-constexpr double kEquatorKm = 6378.155;
-constexpr double kFlattening = 1.0 / 298.26;
+// WGS-84, the Earth model of the site.
+constexpr double kEquatorKm = 6378.137;
+constexpr double kFlattening = 1.0 / 298.257223563;
 
 TleRecord Iss() {
   const auto sets = tle_text::ReadFile((testing_support::TestDataDir() / "sgp4" / "iss_2026-08-08.tle").string());
@@ -85,10 +87,10 @@ Topocentric IndependentTopocentric(const Vec3& satellite, double mjd, double lat
   return t;
 }
 
-TrajectoryPoint TrackOne(const TleRecord& tle, double mjd, double latitude, double longitude) {
+TrajectoryPoint TrackOne(const TleRecord& tle, double mjd, double latitude, double longitude, double heightKm = 0.0) {
   std::vector<TrajectoryPoint> points(1);
   points[0].time = mjd;
-  EXPECT_TRUE(TrajectoryTrack(tle, points, latitude, longitude));
+  EXPECT_TRUE(TrajectoryTrack(tle, points, latitude, longitude, heightKm));
   return points[0];
 }
 
@@ -105,6 +107,10 @@ TEST(ObserverTest, SatelliteStraightOverheadIsAtTheZenithAtItsHeight) {
   EXPECT_NEAR(p.range, height, 1e-3);
   const double sidereal = GreenwichSiderealTime(mjd) + longitude;
   EXPECT_NEAR(HorizontalCoordinates(sidereal - p.sky.raRad, p.sky.decRad, latitude).altitudeDeg, 90.0, 1e-4);
+  // A site 2.5 km up the same vertical is 2.5 km nearer.
+  const TrajectoryPoint high = TrackOne(iss, mjd, latitude, longitude, 2.5);
+  EXPECT_NEAR(high.range, height - 2.5, 1e-3);
+  EXPECT_NEAR(HorizontalCoordinates(sidereal - high.sky.raRad, high.sky.decRad, latitude).altitudeDeg, 90.0, 1e-4);
 }
 
 TEST(ObserverTest, HorizonDecidesWhetherVisibilityIsComputed) {

@@ -18,6 +18,7 @@
 
 #include "base/calendar.h"
 #include "satdb/satdb.h"
+#include "sky/angles.h"
 #include "test_paths.h"
 
 namespace {

@@ -8,6 +8,8 @@
 #include "astrometry/sky_frames.h"
 #include "base/calendar.h"
 #include "orbit/observer.h"
+#include "sky/angles.h"
+#include "sky/site.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "astrometry/plate.h"
 #include "base/colour.h"
-#include "base/sky.h"
+#include "sky/direction.h"
 #include "frameinfo/frame_info.h"
 #include "orbit/trajectories.h"
 

@@ -37,6 +37,8 @@
 #include "desktop/frame_viewer.h"
 #include "desktop/frmp.h"
 #include "desktop/main_window.h"
+#include "sky/angles.h"
+#include "sky/site.h"
 #include "test_paths.h"
 #include "ui_test_support.h"
 

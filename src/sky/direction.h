@@ -8,7 +8,10 @@
 // with or assigned to one of another without an explicit conversion. Angles are radians; right
 // ascension 0..2*pi, declination -pi/2..pi/2. Numeric kernels keep plain doubles inside.
 
+#include <array>
 #include <cmath>
+
+#include "sky/angles.h"
 
 enum class SkyFrame { J2000, Teme, MeanOfDate };
 
@@ -35,20 +38,23 @@ SkyVector<Frame> ToVector(const SkyDirection<Frame>& d) {
   return {c * std::cos(d.raRad), c * std::sin(d.raRad), std::sin(d.decRad)};
 }
 
+// Right ascension (0 to below 2*pi) and declination of any non-zero rectangular vector (x towards the
+// equinox, z towards the pole), radians, by full-circle arc tangents.
+template <SkyFrame Frame>
+SkyDirection<Frame> DirectionOf(const std::array<double, 3>& v) {
+  double ra = ArcTan2(v[1], v[0]);
+  if (ra < 0.0) ra += 2.0 * Pi;
+  return {ra, ArcTan2(v[2], std::sqrt(v[0] * v[0] + v[1] * v[1]))};
+}
+
 // Direction of any non-zero vector; right ascension brought into 0..2*pi.
 template <SkyFrame Frame>
 SkyDirection<Frame> ToDirection(const SkyVector<Frame>& v) {
-  const double twoPi = 6.283185307179586;
-  double ra = std::atan2(v.y, v.x);
-  if (ra < 0.0) ra += twoPi;
-  return {ra, std::atan2(v.z, std::hypot(v.x, v.y))};
+  return DirectionOf<Frame>(std::array<double, 3>{v.x, v.y, v.z});
 }
 
-// Angle between two directions of the same frame, radians 0..pi (atan2 of cross and dot products,
-// accurate at all separations).
+// Angle between two directions of the same frame, radians 0..pi (AngularSeparation).
 template <SkyFrame Frame>
 double Separation(const SkyDirection<Frame>& a, const SkyDirection<Frame>& b) {
-  const SkyVector<Frame> u = ToVector(a), v = ToVector(b);
-  const double cx = u.y * v.z - u.z * v.y, cy = u.z * v.x - u.x * v.z, cz = u.x * v.y - u.y * v.x;
-  return std::atan2(std::sqrt(cx * cx + cy * cy + cz * cz), u.x * v.x + u.y * v.y + u.z * v.z);
+  return AngularSeparation(a.raRad, a.decRad, b.raRad, b.decRad);
 }

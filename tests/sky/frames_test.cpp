@@ -2,7 +2,7 @@
 // its nutation in right ascension and declination, the nutation of 1987 April 10), the precession
 // against a second, independent decomposition (Lieske's psi_A, omega_A, chi_A), and the round trip.
 
-#include "astrometry/sky_frames.h"
+#include "sky/frames.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,8 @@
-#include "astrometry/sky_frames.h"
+#include "sky/frames.h"
 
 #include <cmath>
 
 namespace {
-
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kArcsecToRad = kPi / (180.0 * 3600.0);
-constexpr double kDegToRad = kPi / 180.0;
 
 // One term of the IAU 1980 nutation series: multipliers of the fundamental arguments D, M, M', F and
 // Omega, and the coefficients of sin (longitude) and cos (obliquity) in units of 0.0001", each with its
@@ -16,7 +12,10 @@ struct NutationTerm {
   double psi, psiT, eps, epsT;
 };
 
-// The terms of the series whose amplitude reaches 0.0003", largest first.
+// The terms of the series whose amplitude reaches 0.0003", largest first. Source: the IAU 1980 theory of
+// nutation (P.K. Seidelmann, "1980 IAU Theory of Nutation: the final report of the IAU Working Group on
+// Nutation", Celestial Mechanics 27, 79-106 (1982), table of the 106 terms; as reprinted in the
+// Explanatory Supplement to the Astronomical Almanac (1992), table 3.222.1).
 constexpr NutationTerm kNutationTerms[] = {
     {0, 0, 0, 0, 1, -171996, -174.2, 92025, 8.9},
     {-2, 0, 0, 2, 2, -13187, -1.6, 5736, -3.1},
@@ -102,6 +101,14 @@ Rotation3 RotZ(double a) {
   return {{{c, s, 0}, {-s, c, 0}, {0, 0, 1}}};
 }
 
+template <SkyFrame To, SkyFrame From>
+SkyVector<To> Apply(const Rotation3& m, const SkyVector<From>& v) {
+  const Vec3 r = Rotate(m, Vec3{v.x, v.y, v.z});
+  return {r[0], r[1], r[2]};
+}
+
+}  // namespace
+
 Rotation3 Multiply(const Rotation3& a, const Rotation3& b) {
   Rotation3 r{};
   for (int i = 0; i < 3; ++i)
@@ -116,13 +123,10 @@ Rotation3 Transpose(const Rotation3& a) {
   return r;
 }
 
-template <SkyFrame To, SkyFrame From>
-SkyVector<To> Apply(const Rotation3& m, const SkyVector<From>& v) {
-  return {m[0][0] * v.x + m[0][1] * v.y + m[0][2] * v.z, m[1][0] * v.x + m[1][1] * v.y + m[1][2] * v.z,
-          m[2][0] * v.x + m[2][1] * v.y + m[2][2] * v.z};
+Vec3 Rotate(const Rotation3& m, const Vec3& v) {
+  return {m[0][0] * v[0] + m[0][1] * v[1] + m[0][2] * v[2], m[1][0] * v[0] + m[1][1] * v[1] + m[1][2] * v[2],
+          m[2][0] * v[0] + m[2][1] * v[1] + m[2][2] * v[2]};
 }
-
-}  // namespace
 
 double JulianCenturiesFromJ2000(double mjd) {
   return (mjd - 51544.5) / 36525.0;
@@ -130,9 +134,9 @@ double JulianCenturiesFromJ2000(double mjd) {
 
 Rotation3 PrecessionMatrix(double t) {
   const double t2 = t * t, t3 = t2 * t;
-  const double zeta = (2306.2181 * t + 0.30188 * t2 + 0.017998 * t3) * kArcsecToRad;
-  const double z = (2306.2181 * t + 1.09468 * t2 + 0.018203 * t3) * kArcsecToRad;
-  const double theta = (2004.3109 * t - 0.42665 * t2 - 0.041833 * t3) * kArcsecToRad;
+  const double zeta = (2306.2181 * t + 0.30188 * t2 + 0.017998 * t3) * ArcsecToRad;
+  const double z = (2306.2181 * t + 1.09468 * t2 + 0.018203 * t3) * ArcsecToRad;
+  const double theta = (2004.3109 * t - 0.42665 * t2 - 0.041833 * t3) * ArcsecToRad;
   return Multiply(RotZ(-z), Multiply(RotY(theta), RotZ(-zeta)));
 }
 
@@ -147,7 +151,7 @@ NutationAngles Nutation1980(double t) {
   const double om = 125.04452 - 1934.136261 * t + 0.0020708 * t2 + t3 / 450000.0;
   NutationAngles n;
   for (const NutationTerm& k : kNutationTerms) {
-    const double arg = (k.d * d + k.m * m + k.mp * mp + k.f * f + k.om * om) * kDegToRad;
+    const double arg = DegToRad(k.d * d + k.m * m + k.mp * mp + k.f * f + k.om * om);
     n.dpsiArcsec += (k.psi + k.psiT * t) * std::sin(arg);
     n.depsArcsec += (k.eps + k.epsT * t) * std::cos(arg);
   }
@@ -160,9 +164,9 @@ NutationAngles Nutation1980(double t) {
 Rotation3 TemeToJ2000Matrix(double mjdUtc) {
   const double t = JulianCenturiesFromJ2000(mjdUtc);
   const NutationAngles n = Nutation1980(t);
-  const double eps0 = n.meanObliquityArcsec * kArcsecToRad;
-  const double dpsi = n.dpsiArcsec * kArcsecToRad;
-  const double eps = eps0 + n.depsArcsec * kArcsecToRad;
+  const double eps0 = n.meanObliquityArcsec * ArcsecToRad;
+  const double dpsi = n.dpsiArcsec * ArcsecToRad;
+  const double eps = eps0 + n.depsArcsec * ArcsecToRad;
   // Mean of date -> true of date: R1(-eps) R3(-dpsi) R1(eps0).
   const Rotation3 nutation = Multiply(RotX(-eps), Multiply(RotZ(-dpsi), RotX(eps0)));
   // TEME -> true of date: the true equinox lies the equation of the equinoxes west of the mean one,
