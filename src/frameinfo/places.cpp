@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "base/file_utils.h"
+#include "base/sexagesimal.h"
 #include "base/numbers.h"
 
 namespace {
@@ -151,14 +152,7 @@ DmsParts SplitDms(double degrees) {
   double s = std::floor((minutes - m) * 600.0 + 1e-6) / 10.0;
   p.degrees = static_cast<int>(d);
   p.minutes = static_cast<int>(m);
-  if (s >= 60.0) {
-    s -= 60.0;
-    p.minutes += 1;
-  }
-  if (p.minutes >= 60) {
-    p.minutes -= 60;
-    p.degrees += 1;
-  }
+  CarrySexagesimal(p.degrees, p.minutes, s);
   p.seconds = s;
   return p;
 }

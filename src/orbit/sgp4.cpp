@@ -1,9 +1,7 @@
 #include "orbit/sgp4.h"
 
 #include <cmath>
-#include <numbers>
 
-#include "base/calendar.h"
 #include "sky/angles.h"
 
 // Differences from the equations and choices of Spacetrack Report No. 3 (1980), and why:
@@ -33,8 +31,6 @@
 namespace {
 
 constexpr double kTwoPi = 2.0 * Pi;
-// The deep-space theory's own pi (full double precision) for the angles it reduces and shifts.
-constexpr double kPiExact = std::numbers::pi;
 // Near-circular orbits: below this eccentricity the drag terms that divide by it are dropped.
 constexpr double kNearCircular = 1.0e-4;
 // Lower bound of the mean eccentricity after the drag update.
@@ -62,12 +58,6 @@ void LongPeriodCoefficients(double sinI, double cosI, double a3ovk2, double& xlc
   const double onePlusCos = std::fabs(cosI + 1.0) > 1.5e-12 ? 1.0 + cosI : 1.5e-12;
   xlcof = 0.125 * a3ovk2 * sinI * (3.0 + 5.0 * cosI) / onePlusCos;
   aycof = 0.25 * a3ovk2 * sinI;
-}
-
-// Angle brought into 0 to below 2*pi.
-double ReduceTwoPi(double angle) {
-  double r = std::fmod(angle, kTwoPi);
-  return r < 0.0 ? r + kTwoPi : r;
 }
 
 }  // namespace
@@ -265,7 +255,7 @@ Sgp4Error PositionAndVelocity(const Sgp4Constants& k, int keplerMaxIterations, d
   const double ayn = e * std::sin(el.argPerigee) + aynl;
 
   // Kepler's equation for E + omega by Newton-Raphson iteration; steps are limited to 0.95 rad.
-  const double capu = ReduceTwoPi(xlt - el.node);
+  const double capu = NormalizeTwoPi(xlt - el.node);
   double temp2 = capu;
   double sinepw = 0.0, cosepw = 0.0, temp3 = 0.0, temp4 = 0.0, temp5 = 0.0, temp6 = 0.0;
   for (int i = 0; i < keplerMaxIterations; ++i) {
@@ -352,8 +342,8 @@ Sgp4Error ApplyDeepSpacePeriodics(const Sgp4Model& m, double tsince, MeanElement
   DeepSpacePeriodics(m.deep.periodic, tsince, p);
   if (p.inclination < 0.0) {
     p.inclination = -p.inclination;
-    p.node += kPiExact;
-    p.argPerigee -= kPiExact;
+    p.node += Pi;
+    p.argPerigee -= Pi;
   }
   if (p.eccentricity < 0.0 || p.eccentricity > 1.0) return Sgp4Error::PerturbedEccentricity;
   el.e = p.eccentricity;

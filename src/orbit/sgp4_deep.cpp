@@ -1,7 +1,8 @@
 #include "orbit/sgp4_deep.h"
 
 #include <cmath>
-#include <numbers>
+
+#include "sky/angles.h"
 
 // A faithful port of the deep-space routines of the revised SGP4 (Vallado et al. 2006): the names of the
 // intermediate quantities are the published ones so that each line can be checked against the paper.
@@ -18,8 +19,7 @@
 
 namespace {
 
-constexpr double kPi = std::numbers::pi;
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
+constexpr double kTwoPi = 2.0 * Pi;
 
 // Lunar-solar constants of the theory.
 constexpr double kZes = 0.01675;       // eccentricity of the Sun's apparent orbit
@@ -325,7 +325,7 @@ double DeepSpaceSiderealTime(double julianDate) {
   const double tut1 = (julianDate - 2451545.0) / 36525.0;
   double temp = -6.2e-6 * tut1 * tut1 * tut1 + 0.093104 * tut1 * tut1 + (876600.0 * 3600.0 + 8640184.812866) * tut1 +
                 67310.54841;                               // seconds of time
-  temp = std::fmod(temp * (kPi / 180.0) / 240.0, kTwoPi);  // 360 degrees per 86400 s
+  temp = std::fmod(temp * (Pi / 180.0) / 240.0, kTwoPi);  // 360 degrees per 86400 s
   if (temp < 0.0) temp += kTwoPi;
   return temp;
 }
@@ -353,7 +353,7 @@ DeepSpaceModel DeepSpaceInitialise(const DeepSpaceEpoch& epoch) {
   const double sghs = c.ss4 * kZns * (c.sz31 + c.sz33 - 6.0);
   double shs = -kZns * c.ss2 * (c.sz21 + c.sz23);
   // Near-equatorial orbits (within 3 degrees of 0 or 180) get no nodal rate from the Sun or the Moon.
-  const bool equatorial = inclm < 5.2359877e-2 || inclm > kPi - 5.2359877e-2;
+  const bool equatorial = inclm < 5.2359877e-2 || inclm > Pi - 5.2359877e-2;
   if (equatorial) shs = 0.0;
   if (c.sinim != 0.0) shs = shs / c.sinim;
   const double sgs = sghs - c.cosim * shs;
@@ -493,7 +493,7 @@ void DeepSpacePeriodics(const DeepSpacePeriodicTerms& p, double t, DeepSpaceElem
     xls = xls + dls;
     const double xnoh = el.node;
     el.node = std::atan2(alfdp, betdp);
-    if (std::fabs(xnoh - el.node) > kPi) el.node += el.node < xnoh ? kTwoPi : -kTwoPi;
+    if (std::fabs(xnoh - el.node) > Pi) el.node += el.node < xnoh ? kTwoPi : -kTwoPi;
     el.meanAnomaly += pl;
     el.argPerigee = xls - el.meanAnomaly - cosip * el.node;
   }

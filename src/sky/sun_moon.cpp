@@ -72,12 +72,6 @@ double SumTerms(const LunarTerm (&terms)[N], const LunarArguments& a, bool cosin
   return sum;
 }
 
-// Degrees brought into 0 to below 360 (mean arguments grow to ~10^5 degrees per century).
-double ReduceDegrees(double degrees) {
-  const double r = std::fmod(degrees, 360.0);
-  return r < 0.0 ? r + 360.0 : r;
-}
-
 double SinDeg(double degrees) {
   return std::sin(DegToRad(degrees));
 }
@@ -136,7 +130,7 @@ Vec3 MoonPosition(double mjd) {
   double mp = 296.1046 + 477198.8491 * t + 0.0092 * t2;
   double d = 350.7375 + 445267.1142 * t - 0.0014 * t2;
   double f = 11.2509 + 483202.0251 * t - 0.0032 * t2;
-  const double omega = ReduceDegrees(259.1833 - 1934.142 * t + 0.0021 * t2);
+  const double omega = Normalize360(259.1833 - 1934.142 * t + 0.0021 * t2);
 
   // Additive corrections: the long-period terms of Venus (51.2 + 20.2 T) and the great term of
   // Venus-Earth (346.56 + 132.87 T), and the terms in the Moon's node.
@@ -150,13 +144,13 @@ Vec3 MoonPosition(double mjd) {
   f += greatTerm - 0.0247 * sinOmega - 0.0043 * SinDeg(omega + 275.05 - 2.3 * t);
 
   LunarArguments args;
-  args.d = DegToRad(ReduceDegrees(d));
-  args.m = DegToRad(ReduceDegrees(m));
-  args.mp = DegToRad(ReduceDegrees(mp));
-  args.f = DegToRad(ReduceDegrees(f));
+  args.d = DegToRad(Normalize360(d));
+  args.m = DegToRad(Normalize360(m));
+  args.mp = DegToRad(Normalize360(mp));
+  args.f = DegToRad(Normalize360(f));
   args.e = 1.0 - 0.002495 * t - 7.5e-6 * t2;
 
-  const double lambda = DegToRad(ReduceDegrees(lp) + SumTerms(kLongitudeTerms, args, false));
+  const double lambda = DegToRad(Normalize360(lp) + SumTerms(kLongitudeTerms, args, false));
   const double nodeFactor = 1.0 - 0.0004664 * CosDeg(omega) - 7.54e-5 * CosDeg(omega + 275.05 - 2.3 * t);
   const double beta = DegToRad(SumTerms(kLatitudeTerms, args, false) * nodeFactor);
   const double parallax = DegToRad(0.950724 + SumTerms(kParallaxTerms, args, true));

@@ -8,19 +8,15 @@
 
 #include "base/calendar.h"
 #include "base/numbers.h"
+#include "sky/angles.h"
+#include "sky/vec3.h"
 
 namespace {
 
-constexpr double kDegToRad = 3.14159265358979 / 180.0;
+constexpr double kDegToRad = Pi / 180.0;
 
-struct Vector3 {
-  double x, y, z;
-};
-Vector3 Direction(double ra, double dec) {
+Vec3 Direction(double ra, double dec) {
   return {std::cos(dec) * std::cos(ra), std::cos(dec) * std::sin(ra), std::sin(dec)};
-}
-double Dot(const Vector3& a, const Vector3& b) {
-  return a.x * b.x + a.y * b.y + a.z * b.z;
 }
 
 // Normal deviates from a fixed generator (Box-Muller), the same on every platform.
@@ -35,9 +31,9 @@ public:
     const double u1 = (static_cast<double>(engine_()) + 1.0) / 4294967297.0;
     const double u2 = static_cast<double>(engine_()) / 4294967296.0;
     const double r = std::sqrt(-2.0 * std::log(u1));
-    spare_ = r * std::sin(2.0 * 3.14159265358979 * u2);
+    spare_ = r * std::sin(2.0 * Pi * u2);
     haveSpare_ = true;
-    return r * std::cos(2.0 * 3.14159265358979 * u2);
+    return r * std::cos(2.0 * Pi * u2);
   }
 
 private:
@@ -104,11 +100,11 @@ void PutLine(std::ostream& out, const std::string& key, const std::vector<double
 
 bool ProjectToFrame(const FrameSpec& drawing, double raDeg, double decDeg, double& x, double& y) {
   const double ra0 = drawing.centreRaDeg * kDegToRad, dec0 = drawing.centreDecDeg * kDegToRad;
-  const Vector3 star = Direction(raDeg * kDegToRad, decDeg * kDegToRad);
-  const Vector3 axis = Direction(ra0, dec0);
+  const Vec3 star = Direction(raDeg * kDegToRad, decDeg * kDegToRad);
+  const Vec3 axis = Direction(ra0, dec0);
   // Unit vectors towards east and north in the tangent plane.
-  const Vector3 east = {-std::sin(ra0), std::cos(ra0), 0.0};
-  const Vector3 north = {-std::sin(dec0) * std::cos(ra0), -std::sin(dec0) * std::sin(ra0), std::cos(dec0)};
+  const Vec3 east = {-std::sin(ra0), std::cos(ra0), 0.0};
+  const Vec3 north = {-std::sin(dec0) * std::cos(ra0), -std::sin(dec0) * std::sin(ra0), std::cos(dec0)};
   const double along = Dot(star, axis);
   if (along <= 1e-9) return false;
   const double xi = Dot(star, east) / along, eta = Dot(star, north) / along;  // radians in the tangent plane
@@ -137,7 +133,7 @@ SyntheticFrame RenderFrame(const std::vector<CatalogueRecord>& catalogue, const 
   for (std::size_t i = 0; i < catalogue.size(); ++i) {
     const CatalogueRecord& rec = catalogue[i];
     if (!(rec.magnitude <= drawing.limitMagnitude)) continue;
-    const double raDeg = (static_cast<double>(rec.raOffset) + 3.14159265358979) / kDegToRad;
+    const double raDeg = (static_cast<double>(rec.raOffset) + Pi) / kDegToRad;
     const double decDeg = static_cast<double>(rec.dec) / kDegToRad;
     double x = 0.0, y = 0.0;
     if (!ProjectToFrame(drawing, raDeg, decDeg, x, y)) continue;
