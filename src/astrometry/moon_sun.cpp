@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "sky/angles.h"
 #include "base/log.h"
+#include "sky/angles.h"
 
 MoonValues ComputeMoon(const MoonCircumstances& c, LogFile& log) {
   MoonValues values;

@@ -128,4 +128,3 @@ bool ParseTime(std::string_view text, int& hour, int& minute, float& seconds) {
   seconds = std::fabs(value) <= std::numeric_limits<float>::max() ? static_cast<float>(value) : 0.0f;
   return value >= 0.0 && value <= 60.0;
 }
-

@@ -7,8 +7,8 @@
 #include <limits>
 
 #include "base/file_utils.h"
-#include "base/sexagesimal.h"
 #include "base/numbers.h"
+#include "base/sexagesimal.h"
 
 namespace {
 

@@ -324,7 +324,7 @@ ResonanceRates ResonanceDerivatives(const DeepSpaceSecularTerms& s, double xli, 
 double DeepSpaceSiderealTime(double julianDate) {
   const double tut1 = (julianDate - 2451545.0) / 36525.0;
   double temp = -6.2e-6 * tut1 * tut1 * tut1 + 0.093104 * tut1 * tut1 + (876600.0 * 3600.0 + 8640184.812866) * tut1 +
-                67310.54841;                               // seconds of time
+                67310.54841;                              // seconds of time
   temp = std::fmod(temp * (Pi / 180.0) / 240.0, kTwoPi);  // 360 degrees per 86400 s
   if (temp < 0.0) temp += kTwoPi;
   return temp;

@@ -41,14 +41,27 @@ struct NutationAngles {
 // Julian centuries of 36525 days from J2000.0 (JD 2451545.0) to an MJD; TT - UT neglected.
 double JulianCenturiesFromJ2000(double mjd);
 
-// IAU 1976 precession matrix, J2000 mean equator and equinox -> mean equator and equinox of date,
-// as R3(-z_A) R2(theta_A) R3(-zeta_A) (Lieske 1977). t: Julian centuries from J2000.0.
+// IAU 1976 precession matrix, J2000 mean equator and equinox -> mean equator and equinox of date, at
+// t Julian centuries (TT) from J2000.0; applied to column vectors.
+// Method: R3(-z_A) R2(theta_A) R3(-zeta_A) with the angles as cubic polynomials in t.
+// Reference: J.H. Lieske et al., "Expressions for the precession quantities based upon the IAU (1976)
+// system of astronomical constants", Astron. Astrophys. 58, 1-16 (1977); as the SOFA routine pmat76.
 Rotation3 PrecessionMatrix(double t);
 
-// IAU 1980 nutation angles (63 largest terms) and the mean obliquity at t Julian centuries from J2000.0.
+// IAU 1980 nutation in longitude and obliquity (arcseconds) and the mean obliquity of date
+// (arcseconds) at t Julian centuries (TT) from J2000.0.
+// Method: the series' 63 terms with amplitudes of 0.0003" and more, in the fundamental arguments D, M,
+// M', F, Omega (degrees, cubic in t); the mean obliquity is Lieske's 84381.448" - 46.8150" t - ...
+// Reference: P.K. Seidelmann, "1980 IAU Theory of Nutation: the final report of the IAU Working Group
+// on Nutation", Celest. Mech. 27, 79-106 (1982); the SOFA routines nut80 (full series) and obl80.
 NutationAngles Nutation1980(double t);
 
-// Rotation TEME of the given date -> J2000 mean equator and equinox (mjdUtc: MJD, UT).
+// Rotation TEME of the given date -> J2000 mean equator and equinox (mjdUtc: MJD, UT, used as TT).
+// Method: R3(-ee) about the pole with the equation of the equinoxes ee = dpsi cos(eps0) (TEME ->
+// true of date), the transposed nutation matrix R1(-eps) R3(-dpsi) R1(eps0) (-> mean of date), the
+// transposed precession matrix (-> J2000).
+// Reference: D.A. Vallado et al., "Revisiting Spacetrack Report #3", AIAA 2006-6753, on the TEME
+// frame; the nutation and precession above.
 Rotation3 TemeToJ2000Matrix(double mjdUtc);
 
 // A TEME unit vector of the date mjdUtc (MJD, UT) rotated into the J2000 frame.

@@ -79,7 +79,6 @@ double CosDeg(double degrees) {
   return std::cos(DegToRad(degrees));
 }
 
-
 // A geocentric body vector of date (from MoonPosition or SunPosition at TT) seen from the site.
 TopocentricPlace SeenFromSite(const Vec3& body, double mjdUt, double mjdTt, double longitudeRad, double latitudeRad) {
   const double gmst = GreenwichSiderealTime(mjdUt);
@@ -88,7 +87,8 @@ TopocentricPlace SeenFromSite(const Vec3& body, double mjdUt, double mjdTt, doub
   place.ofDate = DirectionOf<SkyFrame::MeanOfDate>(topo);
   place.horizon = HorizontalCoordinates(gmst + longitudeRad - place.ofDate.raRad, place.ofDate.decRad, latitudeRad);
   // Mean of date -> J2000 by the transposed precession matrix.
-  place.j2000 = DirectionOf<SkyFrame::J2000>(Rotate(Transpose(PrecessionMatrix(JulianCenturiesFromJ2000(mjdTt))), topo));
+  place.j2000 =
+      DirectionOf<SkyFrame::J2000>(Rotate(Transpose(PrecessionMatrix(JulianCenturiesFromJ2000(mjdTt))), topo));
   return place;
 }
 
@@ -194,4 +194,3 @@ TopocentricPlace SunTopocentric(double mjdUt, double longitudeRad, double latitu
   const double mjdTt = mjdUt + DeltaTSeconds(mjdUt) / 86400.0;
   return SeenFromSite(SunPosition(mjdTt), mjdUt, mjdTt, longitudeRad, latitudeRad);
 }
-

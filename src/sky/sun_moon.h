@@ -44,9 +44,11 @@ Vec3 SunPosition(double mjd);
 // fraction of the Moon's disk".
 double IlluminatedFraction(const Vec3& moon, const Vec3& sun);
 
-// The Moon seen from a site at an MJD (UT): the lunar theory at TT = UT + DeltaTSeconds, less the
-// site's geocentric vector (GeodeticToGeocentric: WGS-84, height 0, turned by the mean sidereal time), precessed to J2000 (IAU 1976). The altitude is geometric, without
-// refraction, from the topocentric place of date; nutation is left out of it (below 0.005 deg).
+// The Moon seen from a site at an MJD (UT) at east longitude longitudeRad and geodetic latitude
+// latitudeRad (radians): the lunar theory at TT = UT + DeltaTSeconds, less the site's geocentric vector
+// (GeodeticToGeocentric: WGS-84, height 0, turned by the mean sidereal time), precessed to J2000
+// (IAU 1976). The altitude is geometric, without refraction, from the topocentric place of date;
+// nutation is left out of it (below 0.005 deg).
 TopocentricPlace MoonTopocentric(double mjdUt, double longitudeRad, double latitudeRad);
 
 // The Sun seen from a site at an MJD (UT), computed as MoonTopocentric; the altitude is geometric.

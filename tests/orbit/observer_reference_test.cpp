@@ -68,8 +68,8 @@ TEST(ObserverReferenceTest, TopocentricPlacesAgreeWithPythonSgp4AndErfaWithinATe
     ASSERT_EQ(sets.count(r.catalogNumber), 1u);
     const std::vector<double> times{r.mjd};
     std::vector<TemeDirection> teme;
-    ASSERT_TRUE(SkyTrack(sets[r.catalogNumber], times, r.latitudeDeg * deg, r.longitudeDeg * deg, teme,
-                         r.heightM / 1000.0));
+    ASSERT_TRUE(
+        SkyTrack(sets[r.catalogNumber], times, r.latitudeDeg * deg, r.longitudeDeg * deg, teme, r.heightM / 1000.0));
     const J2000Direction j2000 = TemeToJ2000(teme[0], r.mjd);
     const double teme1 = ApartArcsec(teme[0].raRad / deg, teme[0].decRad / deg, r.temeRaDeg, r.temeDecDeg);
     const double j20001 = ApartArcsec(j2000.raRad / deg, j2000.decRad / deg, r.j2000RaDeg, r.j2000DecDeg);
@@ -81,8 +81,8 @@ TEST(ObserverReferenceTest, TopocentricPlacesAgreeWithPythonSgp4AndErfaWithinATe
     // The same sample as a trajectory point: its range, from the same site.
     std::vector<TrajectoryPoint> points(1);
     points[0].time = r.mjd;
-    ASSERT_TRUE(TrajectoryTrack(sets[r.catalogNumber], points, r.latitudeDeg * deg, r.longitudeDeg * deg,
-                                r.heightM / 1000.0));
+    ASSERT_TRUE(
+        TrajectoryTrack(sets[r.catalogNumber], points, r.latitudeDeg * deg, r.longitudeDeg * deg, r.heightM / 1000.0));
     EXPECT_NEAR(points[0].range, r.rangeKm, 1e-3);
     worstRange = std::max(worstRange, std::fabs(points[0].range - r.rangeKm));
   }
