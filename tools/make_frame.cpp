@@ -15,15 +15,15 @@
 #include <string>
 #include <vector>
 
-#include "astrometry/sky_frames.h"
 #include "base/calendar.h"
 #include "base/numbers.h"
 #include "framegen/framegen.h"
 #include "orbit/observer.h"
 #include "satdb/satdb.h"
+#include "sky/angles.h"
+#include "sky/frames.h"
 #ifdef ORVIA_FRAMEGEN_JPEG
 #include "framegen/jpeg_writer.h"
-#include "sky/angles.h"
 #endif
 
 namespace {

@@ -5,20 +5,18 @@
 #include <cstdio>
 #include <random>
 
-#include "astrometry/sky_frames.h"
 #include "base/calendar.h"
 #include "orbit/observer.h"
 #include "sky/angles.h"
+#include "sky/frames.h"
 #include "sky/site.h"
 
 namespace {
 
-// Altitude (radians) of a topocentric direction of date seen from a site at a time, by the spherical law
-// of cosines with the hour angle.
+// Altitude (radians) of a topocentric direction of date seen from a site at a time.
 double Altitude(const TemeDirection& d, double mjd, double latitudeRad, double longitudeRad) {
   const double hourAngle = GreenwichSiderealTime(mjd) + longitudeRad - d.raRad;
-  return std::asin(std::sin(latitudeRad) * std::sin(d.decRad) +
-                   std::cos(latitudeRad) * std::cos(d.decRad) * std::cos(hourAngle));
+  return DegToRad(HorizontalCoordinates(hourAngle, d.decRad, latitudeRad).altitudeDeg);
 }
 
 std::string Text(const char* format, double a, double b = 0, double c = 0) {
