@@ -24,7 +24,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "base/calendar.h"
 #include "base/numbers.h"
 #include "sky/angles.h"
 

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <fstream>
 
-#include "base/calendar.h"
 #include "sky/angles.h"
 
 namespace {

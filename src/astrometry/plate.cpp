@@ -5,7 +5,6 @@
 
 #include <Eigen/SVD>
 
-#include "base/calendar.h"
 #include "sky/angles.h"
 
 namespace {

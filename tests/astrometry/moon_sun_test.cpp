@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "base/calendar.h"
 #include "base/log.h"
 #include "sky/angles.h"
 #include "test_paths.h"

@@ -11,10 +11,10 @@
 #include <limits>
 #include <vector>
 
-#include "astrometry/moon_sun.h"
-#include "base/calendar.h"
 #include "orbit/sgp4.h"
 #include "sky/angles.h"
+#include "sky/site.h"
+#include "sky/sun_moon.h"
 #include "test_paths.h"
 #include "tle_text_support.h"
 

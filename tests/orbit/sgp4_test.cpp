@@ -16,7 +16,6 @@
 #include <sstream>
 #include <string>
 
-#include "base/calendar.h"
 #include "satdb/satdb.h"
 #include "sky/angles.h"
 #include "test_paths.h"

@@ -6,7 +6,6 @@
 #include <random>
 #include <sstream>
 
-#include "base/calendar.h"
 #include "base/numbers.h"
 #include "sky/angles.h"
 #include "sky/vec3.h"
