@@ -9,7 +9,8 @@
 // program, and where the matcher's answer is right counts the lists on which the program's identities
 // differ from it and the largest distance between the two plates over the frame.
 //
-// DIR receives the asterism file and the pattern index (built when missing) and "hyp_id.txt".
+// DIR receives the asterism file and the pattern index (built when missing) and, through the
+// identification's diagnostics sink, "hyp_id.txt" of the last list run.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -121,6 +122,7 @@ int main(int argc, char** argv) {
   files.catalogPath = catalog;
   files.asterismPath = (std::filesystem::path(work) / "tri4t.dat").string();
   files.workDir = (std::filesystem::path(work) / "").string();
+  files.diagnostics = DiagnosticFilesIn(files.workDir);
   SilentTask task;
   if (!std::filesystem::exists(files.asterismPath)) {
     const auto t0 = std::chrono::steady_clock::now();

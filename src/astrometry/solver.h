@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "astrometry/identification_tuning.h"
 #include "astrometry/pattern_index.h"
 #include "astrometry/plate.h"
 #include "astrometry/verify.h"
@@ -29,9 +30,10 @@ struct PatternSolverInput {
   double centreRa = 0.0;  // the typed centre, radians (known-centre mode)
   double centreDec = 0.0;
   double fieldDeg = 0.0;     // the typed field of view, degrees (known-centre mode)
-  double minFieldDeg = 3.0;  // blind: the widest frame dimension may lie between these, degrees
-  double maxFieldDeg = 90.0;
-  double maxLog10FalseAlarm = -4.0;
+  // Blind: the widest frame dimension may lie between these, degrees.
+  double minFieldDeg = kIdTuning.patternMinFieldDeg;
+  double maxFieldDeg = kIdTuning.patternMaxFieldDeg;
+  double maxLog10FalseAlarm = kIdTuning.maxLog10FalseAlarm;
 };
 
 struct PatternSolution {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "astrometry/catalogue.h"
+#include "astrometry/triangle_matcher.h"
 #include "image/marks.h"
 
 struct BenchCase {
@@ -50,7 +51,9 @@ std::vector<BenchCase> DrawBenchCases(const std::vector<CatalogueRecord>& catalo
 struct BenchFiles {
   std::string catalogPath;
   std::string asterismPath;
-  std::string workDir;  // with a trailing separator: "hyp_id.txt" goes there
+  std::string workDir;  // with a trailing separator
+  // Receives the identification's diagnostic texts ("hyp_id.txt"); when empty they go into workDir.
+  IdentificationDiagnostics diagnostics;
 };
 
 // Which identification to run.
