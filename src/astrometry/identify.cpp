@@ -146,8 +146,8 @@ std::optional<AcceptedPlate> ProposeByMatcher(const IdentificationInput& in, boo
   const IdentificationHypothesis& h = hypotheses[adoption.index];
   const std::size_t markCount = in.marks.size();
   if (in.log) in.log->Text("Nid_id=").Number(h.id).EndLine();
-  const double chance = ChanceIdentifications(h, candidates, static_cast<int>(markCount), in.imageWidth,
-                                              in.imageHeight, frameTriangleCount);
+  const double chance = ChanceIdentifications(h, candidates, static_cast<int>(markCount), in.imageWidth, in.imageHeight,
+                                              frameTriangleCount);
   if (in.log) in.log->Text("Chance_id=").Number(chance).EndLine();
   if (!(h.id >= kIdTuning.minIdentified && chance < kIdTuning.maxChanceIdentifications)) return std::nullopt;
   const std::shared_ptr<const SkyCatalogue> sky = CachedSkyCatalogue(in.catalogPath);

@@ -122,7 +122,7 @@ bool BuildPatternIndex(const std::vector<CatalogueRecord>& records, PatternIndex
     band.maxSide = kIdTuning.bandMaxSideShare * band.fieldDeg * kDegToRad;
     const double minChord = 2.0 * std::sin(band.minSide / 2.0), maxChord = 2.0 * std::sin(band.maxSide / 2.0);
     std::vector<int> stars = BrightestPerCell(records, valid, kIdTuning.bandCellShare * band.fieldDeg,
-                                             kIdTuning.bandStarsPerCell[static_cast<std::size_t>(b)]);
+                                              kIdTuning.bandStarsPerCell[static_cast<std::size_t>(b)]);
     // Sorted by declination so that the neighbours of a star lie in a short run of the list.
     std::sort(stars.begin(), stars.end(), [&](int a, int c) { return directions[a][2] < directions[c][2]; });
     std::vector<double> z(stars.size());

@@ -22,7 +22,6 @@ bool AboveHorizon(const VisibilityFilter& v, double ra, double dec) {
   return altitude > 0.0;
 }
 
-
 }  // namespace
 
 IdentificationMode MakeIdentificationMode(bool blind, double fieldOfViewDeg, int imageWidth, int imageHeight) {

@@ -154,7 +154,8 @@ public:
         static_cast<double>(std::upper_bound(skyMagnitudes_.begin(), skyMagnitudes_.end(), quickMagnitude_) -
                             skyMagnitudes_.begin()) /
         (4.0 * Pi);
-    for (int m = 0; m < static_cast<int>(marks.size()) && misses <= tested_ - needed_ && misses < hits + kT.quickMissLead; ++m) {
+    for (int m = 0;
+         m < static_cast<int>(marks.size()) && misses <= tested_ - needed_ && misses < hits + kT.quickMissLead; ++m) {
       if (m == tri[0] || m == tri[1] || m == tri[2]) continue;
       const double offCentre = std::hypot(marks[m].x - plate.xo, marks[m].y - plate.yo) * mean;
       const double radius = tolerance_[m] * mean / (1.0 + offCentre * offCentre);
@@ -180,8 +181,7 @@ public:
     const PlateVerdict verdict = VerifyProposal(marks, {plate, plate, true}, catalogue, options_);
     if (!verdict.accepted) return false;
     const PatternSolverInput& in = *setup_.in;
-    if (in.knownCentre &&
-        !PlateNearCentre(verdict.plate, in.imageWidth, in.imageHeight, in.centreRa, in.centreDec)) {
+    if (in.knownCentre && !PlateNearCentre(verdict.plate, in.imageWidth, in.imageHeight, in.centreRa, in.centreDec)) {
       return false;
     }
     PatternSolution found;
@@ -298,7 +298,8 @@ bool SearchIndex(const SearchSetup& setup, const PatternIndex& index, Judge& jud
                 if (std::acos(std::clamp(cosine, -1.0, 1.0)) > kT.knownIndexReach * width + in.fieldDeg * kDegToRad)
                   continue;
               }
-              if (examined > (in.knownCentre ? kT.maxIndexTrials / kT.knownIndexTrialsDivisor : kT.maxIndexTrials)) return false;
+              if (examined > (in.knownCentre ? kT.maxIndexTrials / kT.knownIndexTrialsDivisor : kT.maxIndexTrials))
+                return false;
               for (int o = 0; o < orderCount; ++o) {
                 ++examined;
                 judge.Tried(std::max({stars[0]->magnitude, stars[1]->magnitude, stars[2]->magnitude}));

@@ -8,9 +8,10 @@
 // undoes most of the projection's stretching on wide fields, and every index triangle of nearly the same
 // shape is tried, not only the nearest. A tried pair gives a plate from its three stars; a plate that is
 // not nearly a rotation with equal scales is dropped at once, the others are checked against the
-// remaining marks and, when enough land on stars, refined and verified against every mark with the
-// number of pairs tried so far as the number of trials. A plate that passes only narrowly is held while
-// the search goes on for a while; the surest plate found by then is the answer.
+// remaining marks and, when enough land on stars, handed to the verifier (verify.h), which refits them to
+// every mark and judges them with the number of pairs tried so far as the number of trials. A plate that
+// passes only narrowly is held while the search goes on for a while (NarrowPassHold); the surest plate
+// found by then is the answer. The second search, by pairs of marks, hands its plates to the same verifier.
 #include <array>
 #include <cstddef>
 #include <vector>

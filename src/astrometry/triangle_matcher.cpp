@@ -29,8 +29,8 @@ double WrapDegrees(double difference) {
 // Scale test: nearly equal scales within the mode's window.
 bool PlausibleScales(const PlateConstants& p, const IdentificationMode& mode) {
   const double lo = std::min(p.mx, p.my), hi = std::max(p.mx, p.my);
-  return hi > 0.0 && lo / hi >= kIdTuning.minScaleRatio && p.mx >= mode.minScale && p.mx <= mode.maxScale && p.my >= mode.minScale &&
-         p.my <= mode.maxScale;
+  return hi > 0.0 && lo / hi >= kIdTuning.minScaleRatio && p.mx >= mode.minScale && p.mx <= mode.maxScale &&
+         p.my >= mode.minScale && p.my <= mode.maxScale;
 }
 
 // Stable ordering, largest key first: the order of equal keys is kept.

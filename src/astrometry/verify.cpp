@@ -51,10 +51,10 @@ double Log10PoissonTail(int k, double lambda) {
   return std::min(0.0, (maxLog + std::log(sum)) / std::log(10.0));
 }
 
-
 int VerificationDepthStep(double magnitude) {
   if (!(magnitude > kShallowestDepth)) return 0;
-  return static_cast<int>(std::min<double>(kVerificationDepths - 1, std::ceil((magnitude - kShallowestDepth) / kIdTuning.depthStep - 1e-9)));
+  return static_cast<int>(std::min<double>(kVerificationDepths - 1,
+                                           std::ceil((magnitude - kShallowestDepth) / kIdTuning.depthStep - 1e-9)));
 }
 
 double MarkTolerancePx(const StarMark& mark, const VerificationOptions& o) {
@@ -395,9 +395,9 @@ PlateVerification RefineAndVerify(const std::vector<StarMark>& marks, PlateConst
         ResidualQuantilePx(Undistorted(marks, k, options), plate, catalogue, v.numbers, round == 0 ? 1.0 / 3.0 : 0.5);
     VerificationOptions tight = options;
     tight.tolerancePx = TightTolerancePx(typical, options.tolerancePx);
-    tight.radialTolerance = options.radialTolerance * std::clamp((typical - kIdTuning.tightOffsetPx) /
-                                                                     kIdTuning.tightRadialSpanPx,
-                                                                 kIdTuning.tightRadialMin, 1.0);
+    tight.radialTolerance =
+        options.radialTolerance *
+        std::clamp((typical - kIdTuning.tightOffsetPx) / kIdTuning.tightRadialSpanPx, kIdTuning.tightRadialMin, 1.0);
     tight.rivalTolerancePx = options.tolerancePx;
     tight.rivalRadialTolerance = options.radialTolerance;
     PlateConstants refined = plate;
@@ -466,7 +466,8 @@ double HypothesisLog10FalseAlarm(const std::vector<StarMark>& marks, const Plate
       ++missed;
       continue;
     }
-    const double off = std::max(OffsetPx(marks[m], StarNumbered(catalogue, v.numbers[m]), hypothesis), kIdTuning.markPrecisionPx);
+    const double off =
+        std::max(OffsetPx(marks[m], StarNumbered(catalogue, v.numbers[m]), hypothesis), kIdTuning.markPrecisionPx);
     const double r = onSky(marks[m], std::min(off, MarkTolerancePx(marks[m], o)));
     lambda += 1.0 - std::exp(-density * Pi * r * r);
     offsets.push_back(off);

@@ -125,8 +125,8 @@ struct PlateProposal {
 // The verifier's answer on a proposal.
 struct PlateVerdict {
   bool accepted = false;
-  PlateConstants plate;             // the plate judged (refitted when the proposal asked for it)
-  PlateVerification verification;   // identities per mark and the false-alarm figure of the plate
+  PlateConstants plate;                    // the plate judged (refitted when the proposal asked for it)
+  PlateVerification verification;          // identities per mark and the false-alarm figure of the plate
   double hypothesisLog10FalseAlarm = 0.0;  // the figure weighed on the proposal's hypothesis plate
   // The weaker of the two figures (log10): what a narrow pass is ranked by.
   double Strength() const;
@@ -165,7 +165,7 @@ public:
 
 private:
   Plate held_{};
-  double strength_ = 0.0;      // log10 false-alarm figure of the held plate
+  double strength_ = 0.0;  // log10 false-alarm figure of the held plate
   bool holding_ = false;
   std::size_t lookUntil_ = 0;  // trials after which the held plate is taken
 };
