@@ -2,7 +2,7 @@
 // through the program's identification in blind and known-centre mode and prints the success table.
 //
 // orvia_id_bench --catalog bin8.dat --work DIR [--seed N] [--lists PER_CELL] [--random N]
-//   [--mode blind|known|both] [--solver program|designed|patterns] [--fields 5,10,...] [--verbose] [--variants
+//   [--mode blind|known|both] [--solver program|matcher|patterns] [--fields 5,10,...] [--verbose] [--variants
 //   clean,noisy,...] [--min-marks N] [--max-marks N] [--case N] [--agreement]
 //
 // --agreement runs every list with a known centre through the triangle matcher alone and through the
@@ -158,7 +158,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::vector<BenchCase> cases = DrawBenchCases(records, plan);
-  const BenchSolver solver = solverName == "designed"   ? BenchSolver::DesignedOnly
+  const BenchSolver solver = solverName == "matcher"    ? BenchSolver::MatcherOnly
                              : solverName == "patterns" ? BenchSolver::PatternsOnly
                                                         : BenchSolver::Program;
   if (agreement) {

@@ -114,6 +114,8 @@ struct IdentificationTuning {
   double tightRadialMin = 0.1;
   int tightenFrom = 5;
   double tightLog10Loss = 1.0;
+  double tightFirstQuantile = 1.0 / 3.0;
+  double tightSecondQuantile = 0.5;
   // Faint-star rule: with fewer than minMarksForDistortion identified, a mark whose star has more than
   // faintRatioFew times as many field stars as bright as the other marks' stars and the marks' count
   // together loses it (a plate of six marks put one 0.3 px from a 7.4 mag star, 11 px from its own); with

@@ -392,7 +392,8 @@ PlateVerification RefineAndVerify(const std::vector<StarMark>& marks, PlateConst
   VerificationOptions used = options;
   for (int round = 0; round < 2; ++round) {
     const double typical =
-        ResidualQuantilePx(Undistorted(marks, k, options), plate, catalogue, v.numbers, round == 0 ? 1.0 / 3.0 : 0.5);
+        ResidualQuantilePx(Undistorted(marks, k, options), plate, catalogue, v.numbers,
+                           round == 0 ? kIdTuning.tightFirstQuantile : kIdTuning.tightSecondQuantile);
     VerificationOptions tight = options;
     tight.tolerancePx = TightTolerancePx(typical, options.tolerancePx);
     tight.radialTolerance =

@@ -57,9 +57,9 @@ struct BenchFiles {
 };
 
 // Which identification to run.
-// Program: the command's identification (the triangle matcher, then the pattern solver); DesignedOnly:
+// Program: the command's identification (the triangle matcher, then the pattern solver); MatcherOnly:
 // the triangle matcher alone; PatternsOnly: the pattern solver alone, as it runs after a failed matcher.
-enum class BenchSolver { Program, DesignedOnly, PatternsOnly };
+enum class BenchSolver { Program, MatcherOnly, PatternsOnly };
 
 struct BenchOutcome {
   bool success = false;     // identified with no wrong identity
