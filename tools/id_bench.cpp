@@ -2,14 +2,15 @@
 // through the program's identification in blind and known-centre mode and prints the success table.
 //
 // orvia_id_bench --catalog bin8.dat --work DIR [--seed N] [--lists PER_CELL] [--random N]
-//   [--mode blind|known|both] [--solver program|designed|patterns] [--fields 5,10,...] [--verbose] [--variants
+//   [--mode blind|known|both] [--solver program|matcher|patterns] [--fields 5,10,...] [--verbose] [--variants
 //   clean,noisy,...] [--min-marks N] [--max-marks N] [--case N] [--agreement]
 //
 // --agreement runs every list with a known centre through the triangle matcher alone and through the
 // program, and where the matcher's answer is right counts the lists on which the program's identities
 // differ from it and the largest distance between the two plates over the frame.
 //
-// DIR receives the asterism file and the pattern index (built when missing) and "hyp_id.txt".
+// DIR receives the asterism file and the pattern index (built when missing) and, through the
+// identification's diagnostics sink, "hyp_id.txt" of the last list run.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -121,6 +122,7 @@ int main(int argc, char** argv) {
   files.catalogPath = catalog;
   files.asterismPath = (std::filesystem::path(work) / "tri4t.dat").string();
   files.workDir = (std::filesystem::path(work) / "").string();
+  files.diagnostics = DiagnosticFilesIn(files.workDir);
   SilentTask task;
   if (!std::filesystem::exists(files.asterismPath)) {
     const auto t0 = std::chrono::steady_clock::now();
@@ -156,7 +158,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::vector<BenchCase> cases = DrawBenchCases(records, plan);
-  const BenchSolver solver = solverName == "designed"   ? BenchSolver::DesignedOnly
+  const BenchSolver solver = solverName == "matcher"    ? BenchSolver::MatcherOnly
                              : solverName == "patterns" ? BenchSolver::PatternsOnly
                                                         : BenchSolver::Program;
   if (agreement) {

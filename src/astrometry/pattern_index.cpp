@@ -12,6 +12,7 @@
 #include <map>
 #include <mutex>
 
+#include "astrometry/identification_tuning.h"
 #include "base/calendar.h"
 #include "base/file_utils.h"
 #include "sky/angles.h"
@@ -21,17 +22,9 @@ namespace {
 constexpr double kDegToRad = Pi / 180.0;
 constexpr char kMagic[8] = {'O', 'R', 'V', 'P', 'A', 'T', '0', '1'};
 constexpr std::uint32_t kByteOrderMark = 0x01020304u;
-// Bands: frames 3 degrees wide and up, each band 1.587 (2 to the 2/3) times the one before, to 76 degrees.
-constexpr int kBandCount = 8;
-constexpr double kNarrowestFieldDeg = 3.0;
-constexpr double kBandRatio = 1.5874010519681994;
-// Sky cells a quarter of the band's width, each keeping its two brightest stars; the two widest bands
-// keep three, since on wide frames observers mark stars well below the brightest.
-constexpr double kCellShare = 0.25;
-constexpr int kStarsPerCell[kBandCount] = {2, 2, 2, 2, 2, 2, 3, 3};
-// Longest triangle side as a share of the band's width.
-constexpr double kMinSideShare = 0.2;
-constexpr double kMaxSideShare = 0.45;
+// Bands, their sky cells and their triangles' sizes: see the pattern index section of the tuning record.
+constexpr int kBandCount = kIdTuning.bandCount;
+static_assert(kIdTuning.bandStarsPerCell.size() == static_cast<std::size_t>(kBandCount));
 
 static_assert(sizeof(PatternEntry) == 10, "pattern entries are stored packed");
 
@@ -125,11 +118,12 @@ bool BuildPatternIndex(const std::vector<CatalogueRecord>& records, PatternIndex
   const std::size_t cells = static_cast<std::size_t>(kPatternGridU) * kPatternGridV;
   for (int b = 0; b < kBandCount; ++b) {
     PatternBand band;
-    band.fieldDeg = kNarrowestFieldDeg * std::pow(kBandRatio, b);
-    band.minSide = kMinSideShare * band.fieldDeg * kDegToRad;
-    band.maxSide = kMaxSideShare * band.fieldDeg * kDegToRad;
+    band.fieldDeg = kIdTuning.narrowestBandDeg * std::pow(kIdTuning.bandRatio, b);
+    band.minSide = kIdTuning.bandMinSideShare * band.fieldDeg * kDegToRad;
+    band.maxSide = kIdTuning.bandMaxSideShare * band.fieldDeg * kDegToRad;
     const double minChord = 2.0 * std::sin(band.minSide / 2.0), maxChord = 2.0 * std::sin(band.maxSide / 2.0);
-    std::vector<int> stars = BrightestPerCell(records, valid, kCellShare * band.fieldDeg, kStarsPerCell[b]);
+    std::vector<int> stars = BrightestPerCell(records, valid, kIdTuning.bandCellShare * band.fieldDeg,
+                                              kIdTuning.bandStarsPerCell[static_cast<std::size_t>(b)]);
     // Sorted by declination so that the neighbours of a star lie in a short run of the list.
     std::sort(stars.begin(), stars.end(), [&](int a, int c) { return directions[a][2] < directions[c][2]; });
     std::vector<double> z(stars.size());

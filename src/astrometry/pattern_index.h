@@ -9,6 +9,14 @@
 // give u = d2 / d1 and v = d3 / d1, which neither the scale nor a mirror image changes. Vertices are
 // stored opposite d1, d2, d3 in that order. Entries are sorted into a grid over (u, v).
 //
+// This is geometric hashing of asterisms: a triangle's shape, invariant to position, scale, rotation and
+// mirroring, is the key under which its stars are filed, and a frame's triangles look up their keys.
+// The (d2/d1, d3/d1) triangle space is the one of triangle matching between coordinate lists (Groth
+// 1986, AJ 91, 1244; Valdes, Campusano, Velasquez & Stetson 1995, PASP 107, 1119); the index over
+// several scale bands, each built from the brightest stars of sky cells sized to the band so that the
+// whole sky is covered evenly, follows the blind calibration index of Lang, Hogg, Mierle, Blanton &
+// Roweis (2010, AJ 139, 1782), with triangles in place of their four-star codes.
+//
 // The file ("patterns.idx", beside the asterism file) is the in-memory form written out: a header, then
 // per band its numbers, its cell offsets and its entries, all little-endian.
 #include <array>

@@ -6,40 +6,14 @@
 #include <memory>
 #include <mutex>
 
+#include "astrometry/identification_tuning.h"
 #include "base/calendar.h"
 #include "sky/angles.h"
 
 namespace {
 
 constexpr double kDegToRad = Pi / 180.0;
-// A plate from three stars must be nearly a rotation: scales within 15 % and skew within 8 degrees of 0
-// or 180 degrees.
-constexpr double kMaxScaleRatio = 1.15;
-constexpr double kMaxSkewRad = 8.0 * kDegToRad;
-// Shape tolerance: pixel noise over the triangle's size plus a share for residual projection and lens
-// distortion.
-constexpr double kShapeNoisePx = 2.5;
-constexpr double kShapeSlack = 0.006;
-// Triangles longer than this share of the larger image dimension are not used (they reach the corners,
-// where distortion is worst), nor shorter than the smaller share.
-constexpr double kLongestShare = 0.95;
-constexpr double kShortestShare = 0.06;
-// A plate goes on to the full verification only when its quick count would rarely happen by chance.
-constexpr double kQuickLog10Chance = -1.0;
-// Largest residual (rms, pixels, distortion taken out) of an accepted plate: marks sit within a pixel or
-// two of their stars, and a plate that leaves them several pixels off holds some on neighbours.
-constexpr double kMaxPlateRmsPx = 3.0;
-// Marks used for triangles.
-constexpr int kTriangleMarks = 30;
-// Index triangles tried before the search gives up.
-constexpr std::size_t kMaxTrials = 500000;
-// A plate whose false-alarm figure (on the refined plate and on its hypothesis) is at or below this ends
-// the search at once. One that passes the verification less surely is held while the search goes on for
-// a while (kLookFurtherFactor times the trials so far plus kLookFurtherTrials): a surer plate found then
-// wins, since a plate of few faint stars can pass by chance where a frame's bright stars were not yet tried.
-constexpr double kSureLog10FalseAlarm = -6.0;
-constexpr std::size_t kLookFurtherFactor = 3;
-constexpr std::size_t kLookFurtherTrials = 2000;
+constexpr const IdentificationTuning& kT = kIdTuning;
 
 using Vec = std::array<double, 3>;
 
@@ -107,9 +81,10 @@ bool PlateFromThree(const std::array<double, 3>& x, const std::array<double, 3>&
 
 bool NearlyRotation(const PlateConstants& p) {
   const double ratio = p.mx / p.my;
-  if (!(ratio < kMaxScaleRatio && ratio > 1.0 / kMaxScaleRatio)) return false;
+  if (!(ratio < kT.maxScaleRatio && ratio > 1.0 / kT.maxScaleRatio)) return false;
   const double g = std::fabs(std::remainder(p.g, 2.0 * Pi));
-  return g < kMaxSkewRad || Pi - g < kMaxSkewRad;
+  const double maxSkewRad = kT.maxSkewDeg * kDegToRad;
+  return g < maxSkewRad || Pi - g < maxSkewRad;
 }
 
 }  // namespace
@@ -152,7 +127,7 @@ public:
     for (const GridStar& star : setup.catalogue->stars) skyMagnitudes_.push_back(star.magnitude);
     std::sort(skyMagnitudes_.begin(), skyMagnitudes_.end());
     tested_ = static_cast<int>(marks.size()) - 3;
-    needed_ = std::max(1, static_cast<int>(std::ceil(0.4 * tested_)));
+    needed_ = std::max(1, static_cast<int>(std::ceil(kT.quickNeededShare * tested_)));
   }
 
   // Counts one more hypothesis, whose faintest star has the given magnitude.
@@ -162,8 +137,8 @@ public:
   }
   // Judges a hypothesis counted with Tried; true (and out filled) when it is accepted.
   bool Accept(PlateConstants plate, const std::array<int, 3>& tri, PatternSolution& out) {
-    if (held_.solved && trials_ > lookUntil_) {
-      out = held_;
+    if (hold_.Due(trials_)) {
+      out = hold_.Held();
       return true;
     }
     if (!NearlyRotation(plate)) return false;
@@ -180,7 +155,8 @@ public:
         static_cast<double>(std::upper_bound(skyMagnitudes_.begin(), skyMagnitudes_.end(), quickMagnitude_) -
                             skyMagnitudes_.begin()) /
         (4.0 * Pi);
-    for (int m = 0; m < static_cast<int>(marks.size()) && misses <= tested_ - needed_ && misses < hits + 3; ++m) {
+    for (int m = 0;
+         m < static_cast<int>(marks.size()) && misses <= tested_ - needed_ && misses < hits + kT.quickMissLead; ++m) {
       if (m == tri[0] || m == tri[1] || m == tri[2]) continue;
       const double offCentre = std::hypot(marks[m].x - plate.xo, marks[m].y - plate.yo) * mean;
       const double radius = tolerance_[m] * mean / (1.0 + offCentre * offCentre);
@@ -191,7 +167,7 @@ public:
       else
         ++misses;
     }
-    if (hits < needed_ || Log10PoissonTail(hits, chance) > kQuickLog10Chance) return false;
+    if (hits < needed_ || Log10PoissonTail(hits, chance) > kT.quickLog10Chance) return false;
     options_.trials = static_cast<double>(trials_);
     options_.trialsAtDepth.assign(kVerificationDepths, 0.0);
     double below = 0.0;
@@ -201,35 +177,27 @@ public:
     }
     options_.excluded.assign(marks.size(), false);
     for (int k : tri) options_.excluded[k] = true;
-    const PlateConstants hypothesis = plate;
-    PlateVerification v = RefineAndVerify(marks, plate, catalogue, options_);
-    if (!v.accepted || !(v.rmsPx <= kMaxPlateRmsPx)) return false;
-    // The refined plate was fitted to the marks it counts: the evidence must hold on the hypothesis too.
-    const double onHypothesis = HypothesisLog10FalseAlarm(marks, hypothesis, catalogue, v, options_);
-    if (onHypothesis > options_.maxLog10FalseAlarm) return false;
+    // The plate goes to the verifier refitted to every mark it identifies; the evidence must hold on the
+    // three stars' plate too.
+    const PlateVerdict verdict = VerifyProposal(marks, {plate, plate, true}, catalogue, options_);
+    if (!verdict.accepted) return false;
     const PatternSolverInput& in = *setup_.in;
-    if (in.knownCentre && !PlateNearCentre(plate, in.imageWidth, in.imageHeight, in.centreRa, in.centreDec)) {
+    if (in.knownCentre && !PlateNearCentre(verdict.plate, in.imageWidth, in.imageHeight, in.centreRa, in.centreDec)) {
       return false;
     }
     PatternSolution found;
     found.solved = true;
-    found.plate = plate;
-    found.verification = std::move(v);
+    found.plate = verdict.plate;
+    found.verification = verdict.verification;
     found.triangle = tri;
     found.trials = trials_;
-    const double strength = std::max(found.verification.log10FalseAlarm, onHypothesis);
-    if (!held_.solved) lookUntil_ = kLookFurtherFactor * trials_ + kLookFurtherTrials;
-    if (!held_.solved || strength < heldStrength_) {
-      held_ = std::move(found);
-      heldStrength_ = strength;
-    }
-    if (heldStrength_ > kSureLog10FalseAlarm) return false;
-    out = held_;
+    if (!hold_.Offer(std::move(found), verdict.Strength(), trials_)) return false;
+    out = hold_.Held();
     return true;
   }
 
   // The plate held when the search ended without a sure one (solved false when none passed).
-  const PatternSolution& Held() const { return held_; }
+  const PatternSolution& Held() const { return hold_.Held(); }
   std::size_t Trials() const { return trials_; }
   // The faintest star the quick count takes a mark to be on.
   void SetQuickMagnitude(float magnitude) { quickMagnitude_ = magnitude; }
@@ -243,9 +211,7 @@ private:
   std::size_t trials_ = 0;
   std::array<std::size_t, kVerificationDepths> triedAtStep_{};  // trials by their faintest star's depth step
   float quickMagnitude_ = 99.0f;
-  PatternSolution held_;       // the surest plate that passed so far
-  double heldStrength_ = 0.0;  // its false-alarm figure, log10
-  std::size_t lookUntil_ = 0;  // trials after which the held plate is taken
+  NarrowPassHold<PatternSolution> hold_;  // the surest plate that passed so far
   std::vector<float> skyMagnitudes_;  // of the whole catalogue, sorted
 };
 
@@ -276,12 +242,12 @@ bool SearchIndex(const SearchSetup& setup, const PatternIndex& index, Judge& jud
             std::max({std::hypot(px[0] - px[1], py[0] - py[1]), std::hypot(px[1] - px[2], py[1] - py[2]),
                       std::hypot(px[0] - px[2], py[0] - py[2])});
         const double share = longestPx / dimension;
-        if (share < kShortestShare || share > kLongestShare) continue;
+        if (share < kT.shortestShare || share > kT.longestShare) continue;
         for (const PatternBand& band : index.bands) {
           const double bandField = band.fieldDeg * kDegToRad;
           // Frame widths for which this triangle has the band's sizes.
-          const double lo = std::max({band.minSide / share, bandField / 2.0, minField});
-          const double hi = std::min({band.maxSide / share, bandField * 2.0, maxField});
+          const double lo = std::max({band.minSide / share, bandField / kT.bandFieldSpan, minField});
+          const double hi = std::min({band.maxSide / share, bandField * kT.bandFieldSpan, maxField});
           if (lo > hi) continue;
           const double scale = std::sqrt(lo * hi) / dimension;
           std::array<Vec, 3> dirs{};
@@ -292,7 +258,7 @@ bool SearchIndex(const SearchSetup& setup, const PatternIndex& index, Judge& jud
           }
           TriangleShape shape;
           if (!ShapeOfTriangle(dirs, shape)) continue;
-          const double tol = kShapeNoisePx / longestPx + kShapeSlack;
+          const double tol = kT.shapeNoisePx / longestPx + kT.shapeSlack;
           // Frame vertex orders to try: the sorted one, and swaps where two sides are nearly equal.
           std::array<std::array<int, 3>, 3> orders{};
           int orderCount = 0;
@@ -326,13 +292,15 @@ bool SearchIndex(const SearchSetup& setup, const PatternIndex& index, Judge& jud
               const double chord = std::sqrt((p1[0] - p2[0]) * (p1[0] - p2[0]) + (p1[1] - p2[1]) * (p1[1] - p2[1]) +
                                              (p1[2] - p2[2]) * (p1[2] - p2[2]));
               const double width = 2.0 * std::asin(std::min(1.0, chord / 2.0)) / frameAngle * scale * dimension;
-              if (width < minField * 0.9 || width > maxField * 1.1) continue;
+              if (width < minField * kT.indexWidthLow || width > maxField * kT.indexWidthHigh) continue;
               if (in.knownCentre) {
                 const Vec& d = stars[0]->direction;
                 const double cosine = d[0] * typedCentre[0] + d[1] * typedCentre[1] + d[2] * typedCentre[2];
-                if (std::acos(std::clamp(cosine, -1.0, 1.0)) > 1.25 * width + in.fieldDeg * kDegToRad) continue;
+                if (std::acos(std::clamp(cosine, -1.0, 1.0)) > kT.knownIndexReach * width + in.fieldDeg * kDegToRad)
+                  continue;
               }
-              if (examined > (in.knownCentre ? kMaxTrials / 5 : kMaxTrials)) return false;
+              if (examined > (in.knownCentre ? kT.maxIndexTrials / kT.knownIndexTrialsDivisor : kT.maxIndexTrials))
+                return false;
               for (int o = 0; o < orderCount; ++o) {
                 ++examined;
                 judge.Tried(std::max({stars[0]->magnitude, stars[1]->magnitude, stars[2]->magnitude}));
@@ -361,38 +329,12 @@ bool SearchIndex(const SearchSetup& setup, const PatternIndex& index, Judge& jud
 // their shapes. Blind, the pairs are those of every star to magnitude 6 (observers mark stars they see,
 // not the brightest of each patch); with a known centre, those of the brightest stars around it.
 
-// Stars that blind pairs are made of, and the faintest star a third mark may land on in blind mode.
-constexpr float kPairMagnitude = 6.0f;
-constexpr float kBlindCheckMagnitude = 6.5f;
-// Blind, the pair search covers frames from this width up (narrower ones have too few such stars).
-constexpr double kBlindPairMinFieldDeg = 12.0;
-// A mark pair spans this share of the larger image dimension: blind at most a quarter (the cost grows
-// with the square of the span), with a known centre up to a half.
-constexpr double kMinPairShare = 0.05;
-constexpr double kBlindMaxPairShare = 0.25;
-constexpr double kKnownMaxPairShare = 0.5;
-// Marks used as the first of a pair, and partners per first mark.
-constexpr int kPairFirstMarks = 16;
-constexpr int kPartners = 2;
-// Hypotheses (pair, order, parity) before the search gives up.
-constexpr std::size_t kBlindPairBudget = 2000000;
-constexpr std::size_t kKnownPairBudget = 1000000;
-// With a known centre: stars around it (every star to kKnownPairMagnitude, and at least the brightest
-// kKnownPairStars), the scale's allowance, and how far (in fields) the frame's centre is sought from
-// the typed one.
-constexpr std::size_t kKnownPairStars = 1500;
-constexpr float kKnownPairMagnitude = 6.5f;
-constexpr double kKnownScaleSlack = 0.15;
-constexpr double kKnownCentreSlack = 0.3;
-// Steps of the scale table that turns a catalogue separation into the scale of a mark pair.
-constexpr int kScaleSteps = 96;
-
 struct BrightPairs {
   std::vector<std::array<int, 2>> pair;  // indices into catalogue.stars
   std::vector<double> separation;        // radians, ascending
 };
 
-// Every pair of stars to kPairMagnitude at most maxSeparation apart, by separation; built once per
+// Every pair of stars to kT.pairMagnitude at most maxSeparation apart, by separation; built once per
 // catalogue.
 std::shared_ptr<const BrightPairs> BrightPairsOf(const SkyCatalogue& catalogue, double maxSeparation) {
   static std::mutex guard;
@@ -406,7 +348,7 @@ std::shared_ptr<const BrightPairs> BrightPairsOf(const SkyCatalogue& catalogue, 
   }
   std::vector<int> bright;
   for (std::size_t i = 0; i < catalogue.stars.size(); ++i) {
-    if (catalogue.stars[i].magnitude <= kPairMagnitude) bright.push_back(static_cast<int>(i));
+    if (catalogue.stars[i].magnitude <= kT.pairMagnitude) bright.push_back(static_cast<int>(i));
   }
   std::sort(bright.begin(), bright.end(),
             [&](int a, int b) { return catalogue.stars[a].dec < catalogue.stars[b].dec; });
@@ -473,16 +415,16 @@ struct MarkBase {
 // third mark the one nearest the pair's middle.
 std::vector<MarkBase> MarkBases(const std::vector<StarMark>& marks, int n, double dimension, double maxShare) {
   std::vector<MarkBase> bases;
-  const int firsts = std::min(n, kPairFirstMarks);
+  const int firsts = std::min(n, kT.pairFirstMarks);
   for (int a = 0; a < firsts; ++a) {
     std::vector<std::pair<double, int>> near;
     for (int b = 0; b < n; ++b) {
       if (b == a) continue;
       const double d = std::hypot(marks[b].x - marks[a].x, marks[b].y - marks[a].y) / dimension;
-      if (d >= kMinPairShare && d <= maxShare) near.push_back({d, b});
+      if (d >= kT.minPairShare && d <= maxShare) near.push_back({d, b});
     }
     std::sort(near.begin(), near.end());
-    for (int k = 0; k < static_cast<int>(near.size()) && k < kPartners; ++k) {
+    for (int k = 0; k < static_cast<int>(near.size()) && k < kT.pairPartners; ++k) {
       const int b = near[k].second;
       bool seen = false;
       for (const MarkBase& m : bases) seen = seen || (m.a == b && m.b == a);
@@ -509,23 +451,23 @@ bool SearchPairs(const SearchSetup& setup, Judge& judge, PatternSolution& out, T
   const bool known = in.knownCentre;
   double sLo = 0.0, sHi = 0.0;  // scale range, radians per pixel of the larger dimension
   if (known) {
-    sLo = in.fieldDeg * kDegToRad / (1.0 + kKnownScaleSlack) / setup.dimension;
-    sHi = in.fieldDeg * kDegToRad * (1.0 + kKnownScaleSlack) / setup.dimension;
+    sLo = in.fieldDeg * kDegToRad / (1.0 + kT.knownScaleSlack) / setup.dimension;
+    sHi = in.fieldDeg * kDegToRad * (1.0 + kT.knownScaleSlack) / setup.dimension;
   } else {
-    sLo = std::max(setup.minField, kBlindPairMinFieldDeg * kDegToRad) / setup.dimension;
+    sLo = std::max(setup.minField, kT.blindPairMinFieldDeg * kDegToRad) / setup.dimension;
     sHi = setup.maxField / setup.dimension;
   }
   if (!(sLo < sHi)) return false;
-  const double maxShare = known ? kKnownMaxPairShare : kBlindMaxPairShare;
+  const double maxShare = known ? kT.knownMaxPairShare : kT.blindMaxPairShare;
   const std::vector<MarkBase> bases = MarkBases(marks, setup.n, setup.dimension, maxShare);
   if (bases.empty()) return false;
 
   // Candidate stars: blind, every bright pair; known, the brightest stars within reach of the frame.
   std::shared_ptr<const BrightPairs> bright;
   std::vector<int> around;
-  float checkMagnitude = kBlindCheckMagnitude;
+  float checkMagnitude = kT.blindCheckMagnitude;
   const double reach =
-      0.5 * std::hypot(in.imageWidth, in.imageHeight) * sHi + kKnownCentreSlack * in.fieldDeg * kDegToRad;
+      0.5 * std::hypot(in.imageWidth, in.imageHeight) * sHi + kT.knownCentreSlack * in.fieldDeg * kDegToRad;
   if (known) {
     const double cosReach = std::cos(std::min(reach, Pi));
     std::vector<std::pair<float, int>> inReach;
@@ -534,19 +476,20 @@ bool SearchPairs(const SearchSetup& setup, Judge& judge, PatternSolution& out, T
         inReach.push_back({catalogue.stars[i].magnitude, static_cast<int>(i)});
     }
     std::sort(inReach.begin(), inReach.end());
-    std::size_t keep = kKnownPairStars;
-    while (keep < inReach.size() && inReach[keep].first <= kKnownPairMagnitude) ++keep;
+    std::size_t keep = kT.knownPairStars;
+    while (keep < inReach.size() && inReach[keep].first <= kT.knownPairMagnitude) ++keep;
     if (inReach.size() > keep) inReach.resize(keep);
     for (const auto& s : inReach) around.push_back(s.second);
-    checkMagnitude = inReach.empty() ? 0.0f : std::max(kBlindCheckMagnitude, inReach.back().first + 0.5f);
+    checkMagnitude =
+        inReach.empty() ? 0.0f : std::max(kT.blindCheckMagnitude, inReach.back().first + kT.knownCheckMargin);
   } else {
-    bright = BrightPairsOf(catalogue, kBlindMaxPairShare * 1.05 * setup.maxField);
+    bright = BrightPairsOf(catalogue, kT.blindMaxPairShare * kT.blindPairReach * setup.maxField);
   }
 
   judge.SetQuickMagnitude(checkMagnitude);
   const double cx = setup.cx, cy = setup.cy;
   std::size_t hypotheses = 0;
-  const std::size_t budget = known ? kKnownPairBudget : kBlindPairBudget;
+  const std::size_t budget = known ? kT.knownPairBudget : kT.blindPairBudget;
   for (const MarkBase& base : bases) {
     task.Yield();
     if (task.Cancelled()) return true;
@@ -554,9 +497,9 @@ bool SearchPairs(const SearchSetup& setup, Judge& judge, PatternSolution& out, T
     const StarMark& mb = marks[base.b];
     const StarMark& mc = marks[base.c];
     // The separation of the pair at each scale of the table (it grows with the scale).
-    std::array<double, kScaleSteps> scaleOf{}, angleOf{};
-    for (int k = 0; k < kScaleSteps; ++k) {
-      scaleOf[k] = sLo * std::pow(sHi / sLo, k / (kScaleSteps - 1.0));
+    std::array<double, kT.scaleSteps> scaleOf{}, angleOf{};
+    for (int k = 0; k < kT.scaleSteps; ++k) {
+      scaleOf[k] = sLo * std::pow(sHi / sLo, k / (kT.scaleSteps - 1.0));
       const Vec a = CameraDirection(ma.x - cx, ma.y - cy, scaleOf[k]);
       const Vec b = CameraDirection(mb.x - cx, mb.y - cy, scaleOf[k]);
       angleOf[k] = std::acos(std::clamp(DotOf(a, b), -1.0, 1.0));
@@ -565,7 +508,7 @@ bool SearchPairs(const SearchSetup& setup, Judge& judge, PatternSolution& out, T
     const double reachC = std::max(std::hypot(mc.x - ma.x, mc.y - ma.y), std::hypot(mc.x - mb.x, mc.y - mb.y));
     // Where the third mark may be: noise over the pair's lever, and a share of its distance for the
     // shear that lens distortion gives a patch of the frame.
-    const double tolCPx = 3.0 + 2.0 * reachC / abPx + 0.015 * reachC;
+    const double tolCPx = kT.thirdMarkNoisePx + kT.thirdMarkLever * reachC / abPx + kT.thirdMarkShear * reachC;
     const std::array<double, 3> spreadX = {cx + 0.25 * in.imageWidth, cx - 0.25 * in.imageWidth,
                                            cx - 0.125 * in.imageWidth};
     const std::array<double, 3> spreadY = {cy, cy + 0.25 * in.imageHeight, cy - 0.25 * in.imageHeight};
@@ -575,7 +518,7 @@ bool SearchPairs(const SearchSetup& setup, Judge& judge, PatternSolution& out, T
     auto tryPair = [&](int p, int q, double separation) {
       if (separation < angleOf.front() || separation > angleOf.back()) return false;
       const int k = static_cast<int>(std::upper_bound(angleOf.begin(), angleOf.end(), separation) - angleOf.begin());
-      const int k0 = std::clamp(k - 1, 0, kScaleSteps - 2);
+      const int k0 = std::clamp(k - 1, 0, kT.scaleSteps - 2);
       const double t = (separation - angleOf[k0]) / std::max(1e-15, angleOf[k0 + 1] - angleOf[k0]);
       const double s = scaleOf[k0] * std::pow(scaleOf[k0 + 1] / scaleOf[k0], std::clamp(t, 0.0, 1.0));
       const Vec a = CameraDirection(ma.x - cx, ma.y - cy, s), b = CameraDirection(mb.x - cx, mb.y - cy, s);
@@ -595,7 +538,7 @@ bool SearchPairs(const SearchSetup& setup, Judge& judge, PatternSolution& out, T
           Vec centre{};
           for (int r = 0; r < 3; ++r) centre[r] = f[0][r] * e[0][2] + f[1][r] * e[1][2] + f[2][r] * e[2][2];
           if (std::acos(std::clamp(DotOf(centre, setup.typedCentre), -1.0, 1.0)) >
-              kKnownCentreSlack * in.fieldDeg * kDegToRad)
+              kT.knownCentreSlack * in.fieldDeg * kDegToRad)
             continue;
         }
         const double c0 = DotOf(cm, e[0]), c1 = DotOf(cm, e[1]), c2 = DotOf(cm, e[2]);
@@ -629,7 +572,7 @@ bool SearchPairs(const SearchSetup& setup, Judge& judge, PatternSolution& out, T
     if (known) {
       // Stars that can be the pair's first and second mark: about as far from the typed centre as the marks
       // are from the image centre.
-      const double slack = kKnownCentreSlack * in.fieldDeg * kDegToRad;
+      const double slack = kT.knownCentreSlack * in.fieldDeg * kDegToRad;
       auto candidatesFor = [&](const StarMark& m) {
         const double r = std::atan(std::hypot(m.x - cx, m.y - cy) * sLo),
                      rHi = std::atan(std::hypot(m.x - cx, m.y - cy) * sHi);
@@ -677,7 +620,7 @@ PatternSolution SolveWithPatterns(const PatternSolverInput& in, const PatternInd
   SearchSetup setup;
   setup.in = &in;
   setup.catalogue = &catalogue;
-  setup.n = std::min(static_cast<int>(in.marks ? in.marks->size() : 0), kTriangleMarks);
+  setup.n = std::min(static_cast<int>(in.marks ? in.marks->size() : 0), kT.triangleMarks);
   if (setup.n < 3 || in.imageWidth <= 0 || in.imageHeight <= 0 || catalogue.Empty()) return out;
   setup.dimension = std::max(in.imageWidth, in.imageHeight);
   setup.cx = in.imageWidth / 2.0;
@@ -685,8 +628,8 @@ PatternSolution SolveWithPatterns(const PatternSolverInput& in, const PatternInd
   setup.minField = in.minFieldDeg * kDegToRad;
   setup.maxField = in.maxFieldDeg * kDegToRad;
   if (in.knownCentre) {
-    setup.minField = std::max(setup.minField, in.fieldDeg / 2.5 * kDegToRad);
-    setup.maxField = std::min(setup.maxField, in.fieldDeg * 2.5 * kDegToRad);
+    setup.minField = std::max(setup.minField, in.fieldDeg / kT.knownFieldFactor * kDegToRad);
+    setup.maxField = std::min(setup.maxField, in.fieldDeg * kT.knownFieldFactor * kDegToRad);
   }
   setup.typedCentre = UnitVectorOf(in.centreRa, in.centreDec);
   Judge judge(setup);

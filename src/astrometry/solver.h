@@ -8,13 +8,15 @@
 // undoes most of the projection's stretching on wide fields, and every index triangle of nearly the same
 // shape is tried, not only the nearest. A tried pair gives a plate from its three stars; a plate that is
 // not nearly a rotation with equal scales is dropped at once, the others are checked against the
-// remaining marks and, when enough land on stars, refined and verified against every mark with the
-// number of pairs tried so far as the number of trials. A plate that passes only narrowly is held while
-// the search goes on for a while; the surest plate found by then is the answer.
+// remaining marks and, when enough land on stars, handed to the verifier (verify.h), which refits them to
+// every mark and judges them with the number of pairs tried so far as the number of trials. A plate that
+// passes only narrowly is held while the search goes on for a while (NarrowPassHold); the surest plate
+// found by then is the answer. The second search, by pairs of marks, hands its plates to the same verifier.
 #include <array>
 #include <cstddef>
 #include <vector>
 
+#include "astrometry/identification_tuning.h"
 #include "astrometry/pattern_index.h"
 #include "astrometry/plate.h"
 #include "astrometry/verify.h"
@@ -29,9 +31,10 @@ struct PatternSolverInput {
   double centreRa = 0.0;  // the typed centre, radians (known-centre mode)
   double centreDec = 0.0;
   double fieldDeg = 0.0;     // the typed field of view, degrees (known-centre mode)
-  double minFieldDeg = 3.0;  // blind: the widest frame dimension may lie between these, degrees
-  double maxFieldDeg = 90.0;
-  double maxLog10FalseAlarm = -4.0;
+  // Blind: the widest frame dimension may lie between these, degrees.
+  double minFieldDeg = kIdTuning.patternMinFieldDeg;
+  double maxFieldDeg = kIdTuning.patternMaxFieldDeg;
+  double maxLog10FalseAlarm = kIdTuning.maxLog10FalseAlarm;
 };
 
 struct PatternSolution {

@@ -2,31 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
-#include <map>
-#include <mutex>
 
 #include "base/calendar.h"
 #include "sky/angles.h"
 
 namespace {
 
-constexpr double kDegToRad = Pi / 180.0;
-// Declination strip height and the wanted cell width of the sky grid, degrees.
-constexpr double kGridCellDeg = 1.0;
-constexpr int kStripCount = 180;
-// Coarse grid cells, degrees, and the circle radius from which counts use them.
-constexpr double kCoarseCellDeg = 5.0;
-constexpr double kCoarseFromRadiusDeg = 10.0;
-// Depths the verification may choose from: 2.0 to 8.5 magnitudes in steps of a half.
-constexpr double kShallowestDepth = 2.0;
-constexpr double kDeepestDepth = 8.5;
-// The precision of a mark, pixels: no hit counts as nearer than this.
-constexpr double kPrecisionPx = 1.0;
-// Of two marks claiming one star, the nearer keeps it when within this share of the other's distance.
-constexpr double kClearlyNearer = 0.25;
+constexpr double kShallowestDepth = kIdTuning.shallowestDepth;
+constexpr double kDeepestDepth = kIdTuning.deepestDepth;
 constexpr double kDepthChoices = kVerificationDepths;
-static_assert((kDeepestDepth - kShallowestDepth) / 0.5 + 1.0 == kVerificationDepths);
 
 // Hypotheses a plate of the given depth competes with.
 double TrialsAt(const VerificationOptions& o, double depth) {
@@ -46,45 +30,7 @@ double FieldRadius(const PlateConstants& plate, int width, int height) {
     const double dot = axis[0] * c * std::cos(sky.ra) + axis[1] * c * std::sin(sky.ra) + axis[2] * std::sin(sky.dec);
     radius = std::max(radius, std::acos(std::clamp(dot, -1.0, 1.0)));
   }
-  return std::clamp(radius, 0.5 * Pi / 180.0, Pi);
-}
-
-// Rounds of fit and re-decision in a refinement.
-constexpr int kRefineRounds = 4;
-
-int StripOf(double dec) {
-  const int s = static_cast<int>(std::floor((dec / kDegToRad + 90.0) / kGridCellDeg));
-  return std::clamp(s, 0, kStripCount - 1);
-}
-
-double Dot(const UnitVector& a, const UnitVector& b) {
-  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
-}
-
-// Calls visit(cell) for every cell that may hold a star within radius of (ra, dec).
-template <typename Visit>
-void ForCellsNear(const SkyCatalogue& c, double ra, double dec, double radius, Visit visit) {
-  const int s0 = StripOf(dec - radius), s1 = StripOf(dec + radius);
-  for (int s = s0; s <= s1; ++s) {
-    const int n = c.stripCells[s];
-    // The strip edge nearest to a pole, where a circle of the radius spans the widest right ascension.
-    const double lo = (-90.0 + s * kGridCellDeg) * kDegToRad, hi = lo + kGridCellDeg * kDegToRad;
-    const double edge =
-        std::max(std::fabs(std::clamp(dec - radius, lo, hi)), std::fabs(std::clamp(dec + radius, lo, hi)));
-    const double cosEdge = std::cos(edge);
-    const double width = 2.0 * Pi / n;
-    int first = 0, last = n - 1;
-    if (cosEdge > 1e-9 && radius / cosEdge < Pi * 0.9) {
-      const double spread = std::asin(std::min(1.0, std::sin(radius) / cosEdge)) + 1e-9;
-      first = static_cast<int>(std::floor((ra - spread) / width));
-      last = static_cast<int>(std::floor((ra + spread) / width));
-      if (last - first + 1 >= n) first = 0, last = n - 1;
-    }
-    for (int k = first; k <= last; ++k) {
-      const int cell = ((k % n) + n) % n;
-      visit(c.stripFirstCell[s] + cell);
-    }
-  }
+  return std::clamp(radius, kIdTuning.minFieldRadiusDeg * Pi / 180.0, Pi);
 }
 
 }  // namespace
@@ -106,162 +52,10 @@ double Log10PoissonTail(int k, double lambda) {
   return std::min(0.0, (maxLog + std::log(sum)) / std::log(10.0));
 }
 
-UnitVector UnitVectorOf(double ra, double dec) {
-  return {std::cos(dec) * std::cos(ra), std::cos(dec) * std::sin(ra), std::sin(dec)};
-}
-
-void BuildSkyCatalogue(const std::vector<CatalogueRecord>& records, SkyCatalogue& c) {
-  c = SkyCatalogue();
-  int cells = 0;
-  for (int s = 0; s < kStripCount; ++s) {
-    const double mid = (-90.0 + (s + 0.5) * kGridCellDeg) * kDegToRad;
-    const int n = std::max(1, static_cast<int>(std::floor(360.0 * std::cos(mid) / kGridCellDeg)));
-    c.stripFirstCell.push_back(cells);
-    c.stripCells.push_back(n);
-    cells += n;
-  }
-  std::vector<std::pair<int, GridStar>> keyed;
-  keyed.reserve(records.size());
-  for (std::size_t j = 0; j < records.size(); ++j) {
-    const CatalogueRecord& r = records[j];
-    if (r.raOffset == 0.0f && r.dec == 0.0f) continue;
-    GridStar star;
-    star.ra = static_cast<double>(r.raOffset) + Pi;
-    star.dec = r.dec;
-    if (!std::isfinite(star.ra) || !std::isfinite(star.dec) || !std::isfinite(r.magnitude)) continue;
-    star.ra -= 2.0 * Pi * std::floor(star.ra / (2.0 * Pi));
-    star.direction = UnitVectorOf(star.ra, star.dec);
-    star.magnitude = r.magnitude;
-    star.number = static_cast<std::int32_t>(j + 1);
-    const int s = StripOf(star.dec);
-    const int n = c.stripCells[s];
-    const int cell = std::min(n - 1, static_cast<int>(std::floor(star.ra / (2.0 * Pi / n))));
-    keyed.push_back({c.stripFirstCell[s] + cell, star});
-  }
-  std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-  c.cellStart.assign(static_cast<std::size_t>(cells) + 1, 0);
-  c.indexOfNumber.assign(records.size() + 1, -1);
-  for (const auto& k : keyed) {
-    c.indexOfNumber[k.second.number] = static_cast<std::int32_t>(c.stars.size());
-    c.stars.push_back(k.second);
-    ++c.cellStart[k.first + 1];
-  }
-  for (int i = 0; i < cells; ++i) c.cellStart[i + 1] += c.cellStart[i];
-
-  // The coarse grid: strips of kCoarseCellDeg, cells of about that width.
-  std::vector<int> coarseFirst;
-  int coarseCells = 0;
-  const int coarseStrips = static_cast<int>(180.0 / kCoarseCellDeg);
-  for (int s = 0; s < coarseStrips; ++s) {
-    const double mid = (-90.0 + (s + 0.5) * kCoarseCellDeg) * kDegToRad;
-    const int n = std::max(1, static_cast<int>(std::floor(360.0 * std::cos(mid) / kCoarseCellDeg)));
-    coarseFirst.push_back(coarseCells);
-    for (int k = 0; k < n; ++k) c.coarseCentre.push_back(UnitVectorOf((k + 0.5) * 2.0 * Pi / n, mid));
-    coarseCells += n;
-  }
-  c.coarseCount.assign(static_cast<std::size_t>(coarseCells) * kCoarseMagnitudeSteps, 0);
-  for (const GridStar& star : c.stars) {
-    const int s =
-        std::clamp(static_cast<int>(std::floor((star.dec / kDegToRad + 90.0) / kCoarseCellDeg)), 0, coarseStrips - 1);
-    const int n = (s + 1 < coarseStrips ? coarseFirst[s + 1] : coarseCells) - coarseFirst[s];
-    const int cell = coarseFirst[s] + std::min(n - 1, static_cast<int>(std::floor(star.ra / (2.0 * Pi / n))));
-    const int step = std::clamp(static_cast<int>(std::ceil((star.magnitude - kCoarseFirstMagnitude) * 10.0 - 1e-6)), 0,
-                                kCoarseMagnitudeSteps - 1);
-    ++c.coarseCount[static_cast<std::size_t>(cell) * kCoarseMagnitudeSteps + step];
-  }
-  for (int cell = 0; cell < coarseCells; ++cell) {
-    std::uint32_t* row = &c.coarseCount[static_cast<std::size_t>(cell) * kCoarseMagnitudeSteps];
-    for (int k = 1; k < kCoarseMagnitudeSteps; ++k) row[k] += row[k - 1];
-  }
-}
-
-std::shared_ptr<const SkyCatalogue> CachedSkyCatalogue(const std::string& catalogPath) {
-  static std::mutex guard;
-  static std::map<std::string, std::pair<std::filesystem::file_time_type, std::shared_ptr<const SkyCatalogue>>> cache;
-  std::lock_guard<std::mutex> lock(guard);
-  std::error_code ec;
-  const auto stamp = std::filesystem::last_write_time(catalogPath, ec);
-  if (ec) return nullptr;
-  auto found = cache.find(catalogPath);
-  if (found != cache.end() && found->second.first == stamp) return found->second.second;
-  std::vector<CatalogueRecord> records;
-  if (!ReadCatalogueRecords(catalogPath, records)) return nullptr;
-  auto catalogue = std::make_shared<SkyCatalogue>();
-  BuildSkyCatalogue(records, *catalogue);
-  cache[catalogPath] = {stamp, catalogue};
-  return catalogue;
-}
-
-int BrightestStarWithin(const SkyCatalogue& c, const UnitVector& direction, double radius) {
-  if (c.Empty()) return -1;
-  const double ra = std::atan2(direction[1], direction[0]);
-  const double dec = std::asin(std::clamp(direction[2], -1.0, 1.0));
-  const double cosRadius = std::cos(radius);
-  int best = -1;
-  double bestDot = -2.0;
-  ForCellsNear(c, ra < 0.0 ? ra + 2.0 * Pi : ra, dec, radius, [&](int cell) {
-    for (std::uint32_t i = c.cellStart[cell]; i < c.cellStart[cell + 1]; ++i) {
-      const double d = Dot(c.stars[i].direction, direction);
-      if (d < cosRadius) continue;
-      if (best < 0 || c.stars[i].magnitude < c.stars[best].magnitude ||
-          (c.stars[i].magnitude == c.stars[best].magnitude && d > bestDot)) {
-        best = static_cast<int>(i);
-        bestDot = d;
-      }
-    }
-  });
-  return best;
-}
-
-int NearestStarWithin(const SkyCatalogue& c, const UnitVector& direction, double radius, float magnitudeLimit) {
-  if (c.Empty()) return -1;
-  const double ra = std::atan2(direction[1], direction[0]);
-  const double dec = std::asin(std::clamp(direction[2], -1.0, 1.0));
-  double bestDot = std::cos(radius);
-  int best = -1;
-  ForCellsNear(c, ra < 0.0 ? ra + 2.0 * Pi : ra, dec, radius, [&](int cell) {
-    for (std::uint32_t i = c.cellStart[cell]; i < c.cellStart[cell + 1]; ++i) {
-      if (c.stars[i].magnitude > magnitudeLimit) continue;
-      const double d = Dot(c.stars[i].direction, direction);
-      if (d >= bestDot) best = static_cast<int>(i), bestDot = d;
-    }
-  });
-  return best;
-}
-
-std::size_t StarsWithin(const SkyCatalogue& c, const UnitVector& direction, double radius, float magnitudeLimit) {
-  if (c.Empty()) return 0;
-  const double ra = std::atan2(direction[1], direction[0]);
-  const double dec = std::asin(std::clamp(direction[2], -1.0, 1.0));
-  const double cosRadius = std::cos(radius);
-  std::size_t count = 0;
-  ForCellsNear(c, ra < 0.0 ? ra + 2.0 * Pi : ra, dec, radius, [&](int cell) {
-    for (std::uint32_t i = c.cellStart[cell]; i < c.cellStart[cell + 1]; ++i) {
-      if (c.stars[i].magnitude <= magnitudeLimit && Dot(c.stars[i].direction, direction) >= cosRadius) ++count;
-    }
-  });
-  return count;
-}
-
-double FieldStarCount(const SkyCatalogue& c, const UnitVector& direction, double radius, float magnitudeLimit) {
-  if (radius < kCoarseFromRadiusDeg * kDegToRad || c.coarseCentre.empty()) {
-    return static_cast<double>(StarsWithin(c, direction, radius, magnitudeLimit));
-  }
-  const int step = static_cast<int>(std::floor((magnitudeLimit - kCoarseFirstMagnitude) * 10.0 + 1e-6));
-  if (step < 0) return 0.0;
-  const int column = std::min(step, kCoarseMagnitudeSteps - 1);
-  const double cosRadius = std::cos(radius);
-  double count = 0.0;
-  for (std::size_t cell = 0; cell < c.coarseCentre.size(); ++cell) {
-    if (Dot(c.coarseCentre[cell], direction) >= cosRadius)
-      count += c.coarseCount[cell * kCoarseMagnitudeSteps + column];
-  }
-  return count;
-}
-
 int VerificationDepthStep(double magnitude) {
   if (!(magnitude > kShallowestDepth)) return 0;
-  return static_cast<int>(std::min<double>(kVerificationDepths - 1, std::ceil((magnitude - kShallowestDepth) * 2.0 - 1e-9)));
+  return static_cast<int>(std::min<double>(kVerificationDepths - 1,
+                                           std::ceil((magnitude - kShallowestDepth) / kIdTuning.depthStep - 1e-9)));
 }
 
 double MarkTolerancePx(const StarMark& mark, const VerificationOptions& o) {
@@ -295,7 +89,10 @@ PlateVerification VerifyPlate(const std::vector<StarMark>& marks, const PlateCon
         star[m] = -1;
       }
     }
-    if (star[m] >= 0) distance[m] = std::acos(std::clamp(Dot(d, catalogue.stars[star[m]].direction), -1.0, 1.0));
+    if (star[m] >= 0) {
+      const UnitVector& s = catalogue.stars[star[m]].direction;
+      distance[m] = std::acos(std::clamp(d[0] * s[0] + d[1] * s[1] + d[2] * s[2], -1.0, 1.0));
+    }
   }
   // A star claimed by two marks stays with the one clearly nearer to it; when neither is (two noisy marks
   // beside one bright star), which of them it belongs to is undecided and neither keeps it.
@@ -305,7 +102,7 @@ PlateVerification VerifyPlate(const std::vector<StarMark>& marks, const PlateCon
       if (claimed[m] < 0 || claimed[m] != claimed[k]) continue;
       const bool kNearer = distance[k] < distance[m];
       const double nearer = kNearer ? distance[k] : distance[m], farther = kNearer ? distance[m] : distance[k];
-      if (nearer > kClearlyNearer * farther) {
+      if (nearer > kIdTuning.clearlyNearerShare * farther) {
         star[m] = star[k] = -1;
       } else {
         star[kNearer ? m : k] = -1;
@@ -326,7 +123,7 @@ PlateVerification VerifyPlate(const std::vector<StarMark>& marks, const PlateCon
     squares += std::pow(distance[m] / scale, 2);
   }
   v.rmsPx = v.identified > 0 ? std::sqrt(squares / v.identified) : 0.0;
-  v.depth = std::min(kDeepestDepth, std::ceil(maxMagnitude * 2.0 - 1e-9) / 2.0);
+  v.depth = std::min(kDeepestDepth, std::ceil(maxMagnitude / kIdTuning.depthStep - 1e-9) * kIdTuning.depthStep);
   // Density of stars as bright as the depth over the frame's circle.
   const UnitVector axis = UnitVectorOf(plate.ra0, plate.dec0);
   const double radius = FieldRadius(plate, o.imageWidth, o.imageHeight);
@@ -340,7 +137,7 @@ PlateVerification VerifyPlate(const std::vector<StarMark>& marks, const PlateCon
   }
   v.log10FalseAlarm = std::log10(TrialsAt(o, v.depth) * kDepthChoices) + Log10PoissonTail(v.confirmed, lambda);
   if (v.confirmed == 0) v.log10FalseAlarm = std::max(v.log10FalseAlarm, 0.0);
-  v.accepted = v.identified >= 4 && v.confirmed >= 1 && v.log10FalseAlarm <= o.maxLog10FalseAlarm;
+  v.accepted = v.identified >= kIdTuning.minIdentified && v.confirmed >= 1 && v.log10FalseAlarm <= o.maxLog10FalseAlarm;
   return v;
 }
 
@@ -373,16 +170,9 @@ std::vector<FitStar> FitStarsOf(const std::vector<StarMark>& marks, const std::v
 // Radial lens distortion about the image centre: a mark lies at c + (p - c)(1 + k (r / R)^2), p where the
 // linear plate puts its star, r = |p - c| and R the half-diagonal. Fitted to the identified marks when
 // there are enough of them; identities are then decided on the marks with the distortion taken out.
-constexpr int kMinMarksForDistortion = 8;
+constexpr int kMinMarksForDistortion = kIdTuning.minMarksForDistortion;
 // Identified marks from which the fit may leave out the ones far off.
-constexpr int kMinMarksForRobustFit = 6;
-// How many times more field stars as bright as its star a mark may have than the marks' count and the
-// other identified marks' stars, when few are identified.
-constexpr double kFaintOutlierRatio = 10.0;
-// With many identified, how many times more than the other identified marks' stars alone (plus the marks'
-// count): their magnitudes then show how deep the marking went.
-constexpr double kFaintOutlierRatioMany = 5.0;
-constexpr double kMaxDistortion = 0.05;
+constexpr int kMinMarksForRobustFit = kIdTuning.minMarksForRobustFit;
 
 double HalfDiagonal(const VerificationOptions& o) {
   return std::max(1.0, 0.5 * std::hypot(o.imageWidth, o.imageHeight));
@@ -406,7 +196,7 @@ double FitDistortion(const std::vector<StarMark>& marks, const PlateConstants& p
     ++used;
   }
   if (used < kMinMarksForDistortion || !(den > 0.0)) return 0.0;
-  return std::clamp(num / den, -kMaxDistortion, kMaxDistortion);
+  return std::clamp(num / den, -kIdTuning.maxDistortion, kIdTuning.maxDistortion);
 }
 
 // The marks with a radial distortion k taken out.
@@ -435,7 +225,7 @@ PlateVerification Refine(const std::vector<StarMark>& marks, PlateConstants& pla
                          const VerificationOptions& o, double& k) {
   std::vector<StarMark> work = Undistorted(marks, k, o);
   PlateVerification v = VerifyPlate(work, plate, catalogue, o);
-  for (int round = 0; round < kRefineRounds; ++round) {
+  for (int round = 0; round < kIdTuning.refineRounds; ++round) {
     // The fit leaves out marks far off the current plate compared with the others (a wrong identity pulls
     // the whole fit towards it, and the mark beside it then loses its star).
     std::vector<double> offPx(work.size(), 0.0);
@@ -450,7 +240,7 @@ PlateVerification Refine(const std::vector<StarMark>& marks, PlateConstants& pla
       // Three times the lower third of the offsets: the good marks' scatter, which a wrong one can't raise.
       const std::size_t third = offs.size() / 3;
       std::nth_element(offs.begin(), offs.begin() + static_cast<std::ptrdiff_t>(third), offs.end());
-      keepPx = std::max(1.0, 3.0 * offs[third]);
+      keepPx = std::max(kIdTuning.robustKeepMinPx, kIdTuning.robustKeepFactor * offs[third]);
     }
     const std::vector<FitStar> fit =
         FitStarsOf(work, v.numbers, catalogue, [&](std::size_t m) { return offPx[m] > keepPx; });
@@ -460,7 +250,7 @@ PlateVerification Refine(const std::vector<StarMark>& marks, PlateConstants& pla
     PlateConstants settled;
     if (FitPlate(fit, next.ra0, next.dec0, o.imageWidth / 2.0, o.imageHeight / 2.0, settled)) next = settled;
     const double nextK = FitDistortion(marks, next, catalogue, v.numbers, o);
-    const bool distortionMoved = std::fabs(nextK - k) > 1e-4;
+    const bool distortionMoved = std::fabs(nextK - k) > kIdTuning.distortionStep;
     if (distortionMoved) {
       k = nextK;
       work = Undistorted(marks, k, o);
@@ -527,7 +317,7 @@ int LeastVouchedMark(const std::vector<StarMark>& marks, const PlateConstants& p
   // The typical offset from the lower third: every other mark's fit holds the wrong one too.
   const std::size_t third = offs.size() / 3;
   std::nth_element(offs.begin(), offs.begin() + static_cast<std::ptrdiff_t>(third), offs.end());
-  return worstOff > std::max(2.0, 3.0 * offs[third]) ? worst : -1;
+  return worstOff > std::max(kIdTuning.unvouchedMinPx, kIdTuning.unvouchedFactor * offs[third]) ? worst : -1;
 }
 
 }  // namespace
@@ -562,18 +352,18 @@ int ClearChanceIdentities(const std::vector<StarMark>& marks, const PlateConstan
     // The chance that a random point lands as close to a star as bright: from the mark's own distance to
     // its star (at least half a pixel), capped by its tolerance.
     const double offPx = OffsetPx(marks[m], star, plate);
-    const double distance = std::clamp(offPx, 0.5, MarkTolerancePx(marks[m], o)) * scale;
+    const double distance = std::clamp(offPx, kIdTuning.chanceMinOffsetPx, MarkTolerancePx(marks[m], o)) * scale;
     bool keep = density * Pi * distance * distance <= maxChance;
     const double markCount = static_cast<double>(marks.size());
     if (keep && fewMarks) {
       // A plate fitted to few marks bends onto whatever star lies near each of them: a mark among bright
       // ones whose star is one of hundreds as faint (a planet, or a mark whose own star the plate puts
       // pixels off) is not trusted with it.
-      keep = asBright[m] <= kFaintOutlierRatio * (othersAsBright(m) + markCount);
+      keep = asBright[m] <= kIdTuning.faintRatioFew * (othersAsBright(m) + markCount);
     } else if (keep) {
       // Among many marks on bright stars, a mark whose star is one of a hundred as faint is a hot pixel or
       // a planet that chance put near a faint star, not one more star of the same marking.
-      keep = asBright[m] <= kFaintOutlierRatioMany * othersAsBright(m) + markCount;
+      keep = asBright[m] <= kIdTuning.faintRatioMany * othersAsBright(m) + markCount;
     }
     if (keep) continue;
     v.numbers[m] = 0;
@@ -587,11 +377,11 @@ PlateVerification RefineAndVerify(const std::vector<StarMark>& marks, PlateConst
                                   const SkyCatalogue& catalogue, const VerificationOptions& options) {
   double k = 0.0;
   PlateVerification v = Refine(marks, plate, catalogue, options, k);
-  if (v.identified < 5) {
+  if (v.identified < kIdTuning.tightenFrom) {
     const int cleared =
         ClearChanceIdentities(Undistorted(marks, k, options), plate, catalogue, options, options.maxMarkChance, v);
     if (k != 0.0 || cleared > 0) FitRawPlate(marks, v.numbers, catalogue, options, plate);
-    v.accepted = v.accepted && v.identified >= 4;
+    v.accepted = v.accepted && v.identified >= kIdTuning.minIdentified;
     return v;
   }
   // The tolerance the marks themselves call for: a few times their typical residual (distortion taken
@@ -603,16 +393,20 @@ PlateVerification RefineAndVerify(const std::vector<StarMark>& marks, PlateConst
   VerificationOptions used = options;
   for (int round = 0; round < 2; ++round) {
     const double typical =
-        ResidualQuantilePx(Undistorted(marks, k, options), plate, catalogue, v.numbers, round == 0 ? 1.0 / 3.0 : 0.5);
+        ResidualQuantilePx(Undistorted(marks, k, options), plate, catalogue, v.numbers,
+                           round == 0 ? kIdTuning.tightFirstQuantile : kIdTuning.tightSecondQuantile);
     VerificationOptions tight = options;
-    tight.tolerancePx = std::clamp(4.0 * typical + 0.5, 1.5, options.tolerancePx);
-    tight.radialTolerance = options.radialTolerance * std::clamp((typical - 0.5) / 3.0, 0.1, 1.0);
+    tight.tolerancePx = TightTolerancePx(typical, options.tolerancePx);
+    tight.radialTolerance =
+        options.radialTolerance *
+        std::clamp((typical - kIdTuning.tightOffsetPx) / kIdTuning.tightRadialSpanPx, kIdTuning.tightRadialMin, 1.0);
     tight.rivalTolerancePx = options.tolerancePx;
     tight.rivalRadialTolerance = options.radialTolerance;
     PlateConstants refined = plate;
     double tightK = k;
     PlateVerification again = Refine(marks, refined, catalogue, tight, tightK);
-    if (!(again.identified >= 4 && again.log10FalseAlarm <= v.log10FalseAlarm + 1.0)) {
+    if (!(again.identified >= kIdTuning.minIdentified &&
+          again.log10FalseAlarm <= v.log10FalseAlarm + kIdTuning.tightLog10Loss)) {
       // A right plate keeps its marks on their stars at their own scatter; one whose first tightening
       // loses them owed them to the wide tolerance.
       if (round == 0) v.accepted = false;
@@ -636,7 +430,7 @@ PlateVerification RefineAndVerify(const std::vector<StarMark>& marks, PlateConst
       FitRawPlate(work, others, catalogue, options, cleaner);
       double cleanerK = k;
       PlateVerification again = Refine(marks, cleaner, catalogue, used, cleanerK);
-      if (again.accepted && again.identified >= 4) {
+      if (again.accepted && again.identified >= kIdTuning.minIdentified) {
         plate = cleaner;
         k = cleanerK;
         v = std::move(again);
@@ -647,7 +441,7 @@ PlateVerification RefineAndVerify(const std::vector<StarMark>& marks, PlateConst
       ClearChanceIdentities(Undistorted(marks, k, options), plate, catalogue, used, options.maxMarkChance, v);
   // The plate of the identities that stay: a cleared one no longer pulls it.
   if (k != 0.0 || cleared > 0) FitRawPlate(marks, v.numbers, catalogue, options, plate);
-  v.accepted = v.accepted && v.identified >= 4;
+  v.accepted = v.accepted && v.identified >= kIdTuning.minIdentified;
   return v;
 }
 
@@ -674,7 +468,8 @@ double HypothesisLog10FalseAlarm(const std::vector<StarMark>& marks, const Plate
       ++missed;
       continue;
     }
-    const double off = std::max(OffsetPx(marks[m], StarNumbered(catalogue, v.numbers[m]), hypothesis), kPrecisionPx);
+    const double off =
+        std::max(OffsetPx(marks[m], StarNumbered(catalogue, v.numbers[m]), hypothesis), kIdTuning.markPrecisionPx);
     const double r = onSky(marks[m], std::min(off, MarkTolerancePx(marks[m], o)));
     lambda += 1.0 - std::exp(-density * Pi * r * r);
     offsets.push_back(off);
@@ -690,4 +485,32 @@ double HypothesisLog10FalseAlarm(const std::vector<StarMark>& marks, const Plate
     lambda += 1.0 - std::exp(-density * Pi * r * r);
   }
   return std::log10(TrialsAt(o, v.depth) * kDepthChoices) + Log10PoissonTail(confirmed, lambda);
+}
+
+double TightTolerancePx(double typicalPx, double widePx) {
+  return std::clamp(kIdTuning.tightFactor * typicalPx + kIdTuning.tightOffsetPx, kIdTuning.tightMinPx, widePx);
+}
+
+double PlateVerdict::Strength() const {
+  return std::max(verification.log10FalseAlarm, hypothesisLog10FalseAlarm);
+}
+
+PlateVerdict VerifyProposal(const std::vector<StarMark>& marks, const PlateProposal& proposal,
+                            const SkyCatalogue& catalogue, const VerificationOptions& options) {
+  PlateVerdict verdict;
+  verdict.plate = proposal.plate;
+  PlateVerification& v = verdict.verification;
+  if (proposal.refine) {
+    v = RefineAndVerify(marks, verdict.plate, catalogue, options);
+    if (!v.accepted || !(v.rmsPx <= kIdTuning.maxPlateRmsPx)) return verdict;
+  } else {
+    v = VerifyPlate(marks, verdict.plate, catalogue, options);
+    if (!v.accepted) return verdict;
+    ClearChanceIdentities(marks, verdict.plate, catalogue, options, options.maxMarkChance, v);
+  }
+  // A plate fitted to the marks it counts can slide onto chance stars: the evidence must hold on the
+  // hypothesis too.
+  verdict.hypothesisLog10FalseAlarm = HypothesisLog10FalseAlarm(marks, proposal.hypothesis, catalogue, v, options);
+  verdict.accepted = verdict.hypothesisLog10FalseAlarm <= options.maxLog10FalseAlarm;
+  return verdict;
 }

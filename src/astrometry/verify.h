@@ -1,9 +1,17 @@
 #pragma once
-// Verification of an identification against every mark: a plate is believed only when far more marks
-// land on catalogue stars than chance would put there, given the catalogue's density over the field,
-// the match tolerance and the number of hypotheses that were tried. Also the catalogue's sky grid that
-// finds the brightest star near a direction, and the refinement that re-decides every mark's identity
-// after each plate fit.
+// The verifier: the one stage every proposed plate passes, whichever proposer (the triangle matcher or
+// the pattern solver) found it. A plate is believed only when far more marks land on catalogue stars
+// than chance would put there, given the catalogue's density over the field, the match tolerance and the
+// number of hypotheses that were tried; marks whose identity chance explains too easily lose it. Also
+// the refinement that re-decides every mark's identity after each plate fit, and the hold that keeps a
+// plate that passed only narrowly while the search goes on.
+//
+// The test weighs a match against chance alignments of the catalogue's stars with the marks, in the
+// manner of the verification step of blind astrometric calibration (Lang, Hogg, Mierle, Blanton &
+// Roweis 2010, AJ 139, 1782): there a match is accepted on the odds of the "true match" hypothesis over
+// the "chance alignment" one; here the chance side is the Poisson expectation of as many coincidences
+// within tolerance, multiplied by the number of hypotheses tried, and a plate is accepted when that
+// expected number of chance plates is tiny.
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -11,81 +19,35 @@
 #include <vector>
 
 #include "astrometry/catalogue.h"
+#include "astrometry/identification_tuning.h"
 #include "astrometry/plate.h"
+#include "astrometry/sky_grid.h"
 #include "image/marks.h"
-
-using UnitVector = std::array<double, 3>;
 
 // log10 of the Poisson probability of at least k events at mean lambda.
 double Log10PoissonTail(int k, double lambda);
 
-// Unit vector of a sky position (radians).
-UnitVector UnitVectorOf(double ra, double dec);
-
-// One catalogue star of the sky grid: direction, position (radians), magnitude and record number.
-struct GridStar {
-  UnitVector direction{};
-  double ra = 0.0;
-  double dec = 0.0;
-  float magnitude = 0.0f;
-  std::int32_t number = 0;  // 1-based catalogue record number
-};
-
-// The whole catalogue sorted into declination strips of one degree, each cut into cells of about one
-// degree of right ascension, so that the stars near a direction are found without a full scan.
-struct SkyCatalogue {
-  std::vector<GridStar> stars;              // sorted by cell
-  std::vector<std::uint32_t> cellStart;     // per cell, first star; one extra entry at the end
-  std::vector<int> stripFirstCell;          // per declination strip, its first cell
-  std::vector<int> stripCells;              // per declination strip, its cell count
-  std::vector<std::int32_t> indexOfNumber;  // catalogue number -> index in stars (-1 none)
-  // A coarse grid for star counts over wide circles: per coarse cell its centre direction and the number
-  // of its stars at or brighter than each tenth of a magnitude from kCoarseFirstMagnitude.
-  std::vector<std::array<double, 3>> coarseCentre;
-  std::vector<std::uint32_t> coarseCount;  // coarseCentre.size() * kCoarseMagnitudeSteps, cumulative per cell
-  bool Empty() const { return stars.empty(); }
-};
-inline constexpr double kCoarseFirstMagnitude = -2.0;
-inline constexpr int kCoarseMagnitudeSteps = 111;  // -2.0 to 9.0 in tenths
-
-// Builds the sky grid from catalogue records; records with a zero RA offset and a zero DEC are left out
-// (they are no stars).
-void BuildSkyCatalogue(const std::vector<CatalogueRecord>& records, SkyCatalogue& catalogue);
-// The sky grid of a catalogue file, read once per program run and kept; null when it cannot be read.
-std::shared_ptr<const SkyCatalogue> CachedSkyCatalogue(const std::string& catalogPath);
-
-// Index (in catalogue.stars) of the brightest star within radius (radians) of a direction, the nearer
-// one winning equal magnitudes; -1 when there is none.
-int BrightestStarWithin(const SkyCatalogue& catalogue, const UnitVector& direction, double radius);
-// Index of the star nearest a direction within radius (radians) among those no fainter than magnitudeLimit;
-// -1 when there is none.
-int NearestStarWithin(const SkyCatalogue& catalogue, const UnitVector& direction, double radius, float magnitudeLimit);
-// Number of stars brighter than magnitudeLimit within radius (radians) of a direction.
-std::size_t StarsWithin(const SkyCatalogue& catalogue, const UnitVector& direction, double radius,
-                        float magnitudeLimit);
-// The same count for statistics: exact for small circles, from the coarse grid (cells whose centre lies
-// within the circle, the limit taken to a tenth of a magnitude) for circles wider than a few degrees.
-double FieldStarCount(const SkyCatalogue& catalogue, const UnitVector& direction, double radius, float magnitudeLimit);
-
-// What a verification needs besides the plate and the marks.
 // Depths a verification may choose from: 2.0 to 8.5 magnitudes in steps of a half.
 constexpr int kVerificationDepths = 14;
+static_assert((kIdTuning.deepestDepth - kIdTuning.shallowestDepth) / kIdTuning.depthStep + 1.0 == kVerificationDepths);
 // The depth step a star of a magnitude needs (0 for 2.0 and brighter, kVerificationDepths - 1 for 8.5 and
 // fainter).
 int VerificationDepthStep(double magnitude);
 
+// What a verification needs besides the plate and the marks.
 struct VerificationOptions {
   int imageWidth = 0;
   int imageHeight = 0;
-  double tolerancePx = 5.0;        // match tolerance at the image centre, pixels
-  double radialTolerance = 0.012;  // grows by this share of the distance from the image centre (lens distortion)
+  double tolerancePx = kIdTuning.markTolerancePx;  // match tolerance at the image centre, pixels
+  // The tolerance grows by this share of the distance from the image centre (lens distortion).
+  double radialTolerance = kIdTuning.markRadialTolerance;
   double trials = 1.0;             // hypotheses tried before this one, including it
   // When not empty, the hypotheses tried counted by the faintest of their stars: entry i holds those with
   // no star fainter than 2.0 + i / 2 magnitudes (kVerificationDepths entries). A plate whose stars reach
   // only to some depth competes only with the hypotheses that could have reached it at that depth.
   std::vector<double> trialsAtDepth;
-  double maxLog10FalseAlarm = -4.0;
-  double maxMarkChance = 3e-4;  // per-mark chance above which an identity is not kept (see below)
+  double maxLog10FalseAlarm = kIdTuning.maxLog10FalseAlarm;
+  double maxMarkChance = kIdTuning.maxMarkChance;  // per-mark chance above which an identity is not kept (see below)
   // A tightened verification keeps the tolerance it tightened (0: none): a mark whose star within the
   // tight tolerance has a brighter rival within the wide one (its own star pushed out by noise, or two
   // stars where it could be either) stays unidentified.
@@ -145,3 +107,65 @@ PlateVerification RefineAndVerify(const std::vector<StarMark>& marks, PlateConst
 double HypothesisLog10FalseAlarm(const std::vector<StarMark>& marks, const PlateConstants& hypothesis,
                                  const SkyCatalogue& catalogue, const PlateVerification& verification,
                                  const VerificationOptions& options);
+
+// The tolerance a set of marks calls for by its own scatter, pixels: a few times their typical residual
+// (pixels), at least a pixel and a half, at most the wide tolerance widePx.
+double TightTolerancePx(double typicalPx, double widePx);
+
+// A plate a proposer hands to the verifier.
+struct PlateProposal {
+  PlateConstants plate;       // the proposer's plate, working form
+  PlateConstants hypothesis;  // the plate of the matched marks alone: the evidence is weighed on it too
+  // The pattern solver's plates come from three stars and are refitted to every mark they identify
+  // before they are judged; the matcher's are already fitted to the marks it extended to and are judged
+  // as they stand.
+  bool refine = false;
+};
+
+// The verifier's answer on a proposal.
+struct PlateVerdict {
+  bool accepted = false;
+  PlateConstants plate;                    // the plate judged (refitted when the proposal asked for it)
+  PlateVerification verification;          // identities per mark and the false-alarm figure of the plate
+  double hypothesisLog10FalseAlarm = 0.0;  // the figure weighed on the proposal's hypothesis plate
+  // The weaker of the two figures (log10): what a narrow pass is ranked by.
+  double Strength() const;
+};
+
+// Judges a proposal against every mark: the plate's verification (after refinement when asked, which
+// also needs the marks within a few pixels rms of their stars; otherwise with the identities chance
+// explains too easily cleared), then the same evidence weighed on the hypothesis plate. options carries
+// the trials and the marks that formed the hypothesis (options.excluded).
+PlateVerdict VerifyProposal(const std::vector<StarMark>& marks, const PlateProposal& proposal,
+                            const SkyCatalogue& catalogue, const VerificationOptions& options);
+
+// Holds the surest accepted plate of a search while the search goes on: a plate that passes only
+// narrowly (strength above the sure figure) is kept, and the search tries holdTrialsFactor times the
+// trials so far plus holdExtraTrials more before it is taken; a surer plate found meanwhile replaces it,
+// and a sure one ends the search at once. A plate of few faint stars can pass by chance where the
+// frame's bright stars had not been tried yet.
+template <typename Plate>
+class NarrowPassHold {
+public:
+  // Offers an accepted plate found after the given trials; true when the search should end now with
+  // Held() (the held plate is sure).
+  bool Offer(Plate plate, double strength, std::size_t trials) {
+    if (!holding_) lookUntil_ = kIdTuning.holdTrialsFactor * trials + kIdTuning.holdExtraTrials;
+    if (!holding_ || strength < strength_) {
+      held_ = std::move(plate);
+      strength_ = strength;
+      holding_ = true;
+    }
+    return !(strength_ > kIdTuning.sureLog10FalseAlarm);
+  }
+  // True when a plate is held and the search has gone on long enough after it.
+  bool Due(std::size_t trials) const { return holding_ && trials > lookUntil_; }
+  bool Holding() const { return holding_; }
+  const Plate& Held() const { return held_; }
+
+private:
+  Plate held_{};
+  double strength_ = 0.0;  // log10 false-alarm figure of the held plate
+  bool holding_ = false;
+  std::size_t lookUntil_ = 0;  // trials after which the held plate is taken
+};

@@ -191,6 +191,7 @@ IdentificationInput InputOf(const BenchCase& c, const BenchFiles& files) {
   in.catalogPath = files.catalogPath;
   in.asterismPath = files.asterismPath;
   in.appDir = files.workDir;
+  in.diagnostics = files.diagnostics;
   return in;
 }
 

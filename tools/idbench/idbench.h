@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "astrometry/catalogue.h"
+#include "astrometry/triangle_matcher.h"
 #include "image/marks.h"
 
 struct BenchCase {
@@ -50,13 +51,15 @@ std::vector<BenchCase> DrawBenchCases(const std::vector<CatalogueRecord>& catalo
 struct BenchFiles {
   std::string catalogPath;
   std::string asterismPath;
-  std::string workDir;  // with a trailing separator: "hyp_id.txt" goes there
+  std::string workDir;  // with a trailing separator
+  // Receives the identification's diagnostic texts ("hyp_id.txt"); when empty they go into workDir.
+  IdentificationDiagnostics diagnostics;
 };
 
 // Which identification to run.
-// Program: the command's identification (the triangle matcher, then the pattern solver); DesignedOnly:
+// Program: the command's identification (the triangle matcher, then the pattern solver); MatcherOnly:
 // the triangle matcher alone; PatternsOnly: the pattern solver alone, as it runs after a failed matcher.
-enum class BenchSolver { Program, DesignedOnly, PatternsOnly };
+enum class BenchSolver { Program, MatcherOnly, PatternsOnly };
 
 struct BenchOutcome {
   bool success = false;     // identified with no wrong identity
