@@ -6,6 +6,8 @@
 #include "astrometry/catalogue.h"
 #include "astrometry/identification_tuning.h"
 #include "base/calendar.h"
+#include "sky/angles.h"
+#include "sky/site.h"
 #include "base/numbers.h"
 
 namespace {

@@ -8,6 +8,9 @@
 
 #include "astrometry/identification_tuning.h"
 #include "base/calendar.h"
+#include "sky/angles.h"
+#include "sky/site.h"
+#include "sky/vec3.h"
 
 namespace {
 
@@ -22,10 +25,6 @@ constexpr double kCoarseFromRadiusDeg = kIdTuning.coarseFromRadiusDeg;
 int StripOf(double dec) {
   const int s = static_cast<int>(std::floor((dec / kDegToRad + 90.0) / kGridCellDeg));
   return std::clamp(s, 0, kStripCount - 1);
-}
-
-double Dot(const UnitVector& a, const UnitVector& b) {
-  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
 }
 
 // Calls visit(cell) for every cell that may hold a star within radius of (ra, dec).

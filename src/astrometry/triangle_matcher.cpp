@@ -7,6 +7,8 @@
 
 #include "astrometry/identification_tuning.h"
 #include "base/calendar.h"
+#include "sky/angles.h"
+#include "sky/site.h"
 #include "base/file_utils.h"
 #include "base/numbers.h"
 
