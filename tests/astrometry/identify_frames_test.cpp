@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <random>
 
@@ -199,7 +200,15 @@ TEST_F(IdentifyFrames, FourMarkedStarsOnAWideFieldAreNeverMisidentified) {
     ASSERT_EQ(marks.size(), 4u);
     SilentTask task;
     const IdentificationResult r = RunBlindIdentification(in, task);
-    if (r.success) ExpectIdentified(r, marks, 4);
+    std::printf("%.0f\"/px, four marks: %s\n", scale, r.success ? "identified" : "refused");
+    if (r.success) {
+      ExpectIdentified(r, marks, 4);
+    } else {
+      // A refusal leaves nothing behind: the one message, no plate, no mark identified.
+      EXPECT_EQ(r.messages, std::vector<std::string>{"Идентификация не произошла."});
+      EXPECT_FALSE(r.solution.Solved());
+      EXPECT_EQ(std::count(r.catalogueNumbers.begin(), r.catalogueNumbers.end(), 0), 4);
+    }
   }
 }
 

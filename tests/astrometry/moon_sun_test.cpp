@@ -90,8 +90,8 @@ TEST(MoonSunTest, MoonAndSunAgreeWithAccurateEphemeris) {
 // from an independent ephemeris, through the panel's own computation (the field centre is put on the
 // tabulated place, so the panel's distance is the error of the place).
 TEST(MoonSunTest, MoonAsObserversSawItAgreesWithAccurateEphemeris) {
-  std::ifstream in(testing_support::SharedDataDir() / "moon" / "moon_topocentric_j2000.txt");
-  ASSERT_TRUE(in) << "shared moon table missing";
+  std::ifstream in(testing_support::TestDataDir() / "moon" / "moon_topocentric_j2000.txt");
+  ASSERT_TRUE(in) << "tests/data/moon/moon_topocentric_j2000.txt missing";
   TempDir dir;
   LogFile log;
   ASSERT_TRUE(log.Open((dir.path() / "log.txt").string()));

@@ -96,6 +96,7 @@ std::string CaseName(int number) {
 // The streak finder on all eight frames: the satellite's streak is found first and its ends lie within
 // 0.3 pixel rms of the truth over the frames.
 TEST(AutoDetect, StreakEndsOnRenderedFramesWithinAThirdOfAPixel) {
+  ORVIA_REQUIRE_SHARED_FILE(SharedDataDir() / "streaks");
   double sum2 = 0.0;
   int ends = 0;
   for (int number = 901; number <= 908; ++number) {
@@ -177,6 +178,8 @@ class AutoChainFrames : public ::testing::TestWithParam<int> {};
 // Open the frame, type the circumstances, run the chain: the true satellite is the first candidate with
 // no warning, the ends lie where the truth puts them, start first, and the state is the manual road's.
 TEST_P(AutoChainFrames, TrueSatelliteFirstWithNoClick) {
+  ORVIA_REQUIRE_SHARED_FILE(SharedDataDir() / "streaks");
+  ORVIA_REQUIRE_SHARED_FILE(SharedDataDir() / "tle" / "celestrak_active_2026-05-07_15347obj.txt");
   ASSERT_TRUE(Shared().built);
   const std::string name = CaseName(GetParam());
   const StreakTruth truth = ReadTruth(name);
@@ -228,6 +231,7 @@ INSTANTIATE_TEST_SUITE_P(RealSatellites, AutoChainFrames, ::testing::ValuesIn(Ch
 // A CI sample of the random scenes the target measurement draws (a few seeds of the development range):
 // the drawn satellite comes first without a warning and the ends lie within a third of a pixel.
 TEST(AutoChainScenes, DrawnSatelliteFirstOnRandomScenes) {
+  ORVIA_REQUIRE_SHARED_FILE(SharedDataDir() / "tle" / "celestrak_active_2026-05-07_15347obj.txt");
   ASSERT_TRUE(Shared().built);
   std::vector<TleRecord> satellites;
   for (const std::string& path : ListDatabaseFiles(Shared().dir.appDir())) {
@@ -316,6 +320,8 @@ TEST(AutoChainStops, NoStreakAfterIdentificationAndNoStarsAtOnce) {
 // as clicks would, "Автоматический поиск трека" marks the streak's ends, "Автоматическая обработка" ends
 // at the candidate list with the true satellite first and its trajectory drawn, with no message.
 TEST(AutoCommands, MenuCommandsTakeTheFrameToItsSatellite) {
+  ORVIA_REQUIRE_SHARED_FILE(SharedDataDir() / "streaks");
+  ORVIA_REQUIRE_SHARED_FILE(SharedDataDir() / "tle" / "celestrak_active_2026-05-07_15347obj.txt");
   ASSERT_TRUE(Shared().built);
   const fs::path appDir = Shared().dir.path();
   fs::create_directories(appDir / "program_files");

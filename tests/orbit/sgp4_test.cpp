@@ -155,8 +155,8 @@ void PrintFigures(const std::map<std::string, ClassFigures>& figures) {
 // 24-hour resonant orbits, the low-perigee and decaying near-Earth ones, Lyddane's modification at low
 // inclination, and the cases built to fail (decay, negative semi-latus rectum, perturbed eccentricity).
 TEST(Sgp4Test, VerificationSetAgreesWithIndependentImplementationIncludingFailures) {
-  const auto sets = ReadSets(SharedDataDir() / "sgp4" / "SGP4-VER.TLE");
-  const auto runs = ReadReferenceRuns(SharedDataDir() / "sgp4" / "ref_sgp4ver_wgs84_all_fulldrag.txt");
+  const auto sets = ReadSets(TestDataDir() / "sgp4" / "SGP4-VER.TLE");
+  const auto runs = ReadReferenceRuns(TestDataDir() / "sgp4" / "ref_sgp4ver_wgs84_all_fulldrag.txt");
   ASSERT_EQ(sets.size(), 33u);
   const auto figures = CompareWithReference(sets, runs, 1e-3, 1e-2);
   PrintFigures(figures);
@@ -168,6 +168,8 @@ TEST(Sgp4Test, VerificationSetAgreesWithIndependentImplementationIncludingFailur
 // 700 real element sets (low orbits, geostationary, navigation, Molniya and other high orbits, sets with
 // a positive B* exponent, near-circular sets) from 3 days before to 3 days after their epochs.
 TEST(Sgp4Test, RealElementSetsAgreeWithIndependentImplementation) {
+  ORVIA_REQUIRE_SHARED_FILE(SharedDataDir() / "sgp4" / "real_sets_sample.tle");
+  ORVIA_REQUIRE_SHARED_FILE(SharedDataDir() / "sgp4" / "ref_real_sets_sample_wgs84_fulldrag.txt");
   const auto sets = ReadSets(SharedDataDir() / "sgp4" / "real_sets_sample.tle");
   const auto runs = ReadReferenceRuns(SharedDataDir() / "sgp4" / "ref_real_sets_sample_wgs84_fulldrag.txt");
   ASSERT_EQ(sets.size(), 700u);

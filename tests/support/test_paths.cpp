@@ -16,7 +16,9 @@ std::filesystem::path TestDataDir() {
   return ORVIA_TEST_DATA_DIR;
 }
 std::filesystem::path SharedDataDir() {
-  return ORVIA_SHARED_DATA_DIR;
+  const char* dir = std::getenv("ORVIA_SHARED_DATA");
+  if (dir != nullptr && *dir != '\0') return dir;
+  return std::filesystem::path(ORVIA_SHARED_DATA_DIR).lexically_normal();
 }
 bool InContinuousIntegration() {
   const char* ci = std::getenv("CI");

@@ -8,19 +8,24 @@ namespace testing_support {
 
 // Folder of the small fixtures kept in the repository (tests/data).
 std::filesystem::path TestDataDir();
-// Folder of the project's shared public data (real TLE catalogues and references), beside the repository.
+// Folder of the project's shared public data (real TLE catalogues, rendered frames, large references):
+// ../shared/data beside the repository, or the folder named by the ORVIA_SHARED_DATA variable.
 std::filesystem::path SharedDataDir();
 // True when the tests run in continuous integration (the CI variable is set), where missing shared data
 // is a failure rather than a reason to skip.
 bool InContinuousIntegration();
 
-// Skips the test when a file of the shared data is missing outside CI; fails it in CI.
-#define ORVIA_REQUIRE_SHARED_FILE(path)                                                            \
-  do {                                                                                             \
-    if (!std::filesystem::exists(path)) {                                                          \
-      if (testing_support::InContinuousIntegration()) FAIL() << "shared data missing: " << (path); \
-      GTEST_SKIP() << "shared data not present: " << (path);                                       \
-    }                                                                                              \
+// The one gate of every test that reads the shared data: when the file (or folder) is missing, the test
+// is skipped with one line naming it outside CI, and fails in CI. Use it first in the test body, before
+// anything reads the shared data.
+#define ORVIA_REQUIRE_SHARED_FILE(file)                                                                  \
+  do {                                                                                                   \
+    const std::filesystem::path orvia_shared_file_{file};                                                \
+    if (!std::filesystem::exists(orvia_shared_file_)) {                                                  \
+      if (testing_support::InContinuousIntegration())                                                    \
+        FAIL() << "shared data missing (CI is set): " << orvia_shared_file_.string();                    \
+      GTEST_SKIP() << "shared data not found, test skipped: " << orvia_shared_file_.string();            \
+    }                                                                                                    \
   } while (0)
 
 // The repository's root folder.

@@ -257,6 +257,8 @@ struct Session {
 class StreakFrames : public ::testing::TestWithParam<int> {};
 
 TEST_P(StreakFrames, TrueSatelliteIsFirstAndItsTrajectoryRunsAlongTheStreak) {
+  ORVIA_REQUIRE_SHARED_FILE(SharedDataDir() / "streaks");
+  ORVIA_REQUIRE_SHARED_FILE(SharedDataDir() / "tle" / "celestrak_active_2026-05-07_15347obj.txt");
   ASSERT_TRUE(Shared().built);
   ASSERT_GT(Shared().imported.filesCreated, 15000);
   const std::string name = "case_s0" + std::to_string(GetParam());
