@@ -18,10 +18,9 @@ cd "$ORVIA_SANITIZE_BUILD"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1"
 export LSAN_OPTIONS="suppressions=$ORVIA_ROOT/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-# The pattern solver's bench sample (84 lists solved blind and with a known centre), the command's 48-list
-# run and the random-marks refusal (every search run to its end) stay in the normal suite; instrumented
-# they take minutes each, while the solver's other tests run the same code.
+# The long statistical runs (ctest label long: the pattern solver's bench sample, the command's 48-list run and
+# the random-marks refusals, every search run to its end) stay in the normal suite; instrumented they take
+# minutes each, while the solver's other tests run the same code.
 skip=()
-[ "$app" = OFF ] &&
-  skip=(-E '^PatternSolver\.(BenchSampleIsIdentifiedAndNeverWrong|CommandIsNeverWrongWhicheverSolverAnswers|RandomMarksAreRefused)$')
+[ "$app" = OFF ] && skip=(-LE long)
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)" "${skip[@]}"
