@@ -57,9 +57,9 @@ TEST_F(TleImport, ThreeLineFileCreatesNamedFilesAndTwoLineFileDoesNot) {
 
   // LF line ends, no names, no final line end.
   const std::string l1 = Line1(7530, 26, 100.5);
-  const std::string twoLine = Input("two.tle", l1 + "\n" + kLeoLine2);
+  const std::string twoLine = Input("two.tle", l1 + "\n" + LeoLine2(7530));
   EXPECT_TRUE(Import({twoLine}).messages.empty());
-  EXPECT_EQ(Db(7530), CrLf({l1, kLeoLine2}));
+  EXPECT_EQ(Db(7530), CrLf({l1, LeoLine2(7530)}));
 }
 
 TEST_F(TleImport, SecondImportOfTheSameFileChangesNothing) {
@@ -79,7 +79,7 @@ TEST_F(TleImport, MergesNewestFirstAndAppendsOlderSets) {
   EXPECT_EQ(EpochsOf(25544),
             (std::vector<std::string>{"26215.08686962", "26211.15218593", "26209.15252568", "26207.41084145"}));
   Import({stations_});                                                            // newer than all: goes first
-  Import({Input("old.txt", CrLf({"ISS", Line1(25544, 25, 300.0), kLeoLine2}))});  // older than all: goes last
+  Import({Input("old.txt", CrLf({"ISS", Line1(25544, 25, 300.0), LeoLine2(25544)}))});  // older than all: goes last
   const std::vector<std::string> epochs = EpochsOf(25544);
   ASSERT_EQ(epochs.size(), 6u);
   EXPECT_EQ(epochs.front(), "26220.18240180");
@@ -88,8 +88,8 @@ TEST_F(TleImport, MergesNewestFirstAndAppendsOlderSets) {
 }
 
 TEST_F(TleImport, OrdersSetsAcrossThe1961And2060Boundary) {
-  const std::string in = Input("century.txt", CrLf({Line1(5, 61, 10.0), kLeoLine2, Line1(5, 60, 10.0), kLeoLine2,
-                                                    Line1(5, 99, 10.0), kLeoLine2, Line1(5, 0, 10.0), kLeoLine2}));
+  const std::string in = Input("century.txt", CrLf({Line1(5, 61, 10.0), LeoLine2(5), Line1(5, 60, 10.0), LeoLine2(5),
+                                                    Line1(5, 99, 10.0), LeoLine2(5), Line1(5, 0, 10.0), LeoLine2(5)}));
   Import({in});
   EXPECT_EQ(EpochsOf(5),
             (std::vector<std::string>{"60010.00000000", "00010.00000000", "99010.00000000", "61010.00000000"}));
@@ -98,16 +98,16 @@ TEST_F(TleImport, OrdersSetsAcrossThe1961And2060Boundary) {
 TEST_F(TleImport, HeadersSurviveAndAnMNameIsNeverReplacedByATleName) {
   const std::string l1 = Line1(25544, 26, 1.0);
   WriteFile(SatelliteFilePath(dir_.appDir(), 25544),
-            CrLf({"Name = ISS (ZARYA)          ", "mName = ISS", "Mag = -1.30", l1, kLeoLine2}));
+            CrLf({"Name = ISS (ZARYA)          ", "mName = ISS", "Mag = -1.30", l1, LeoLine2(25544)}));
   Import({stations_});
   EXPECT_EQ(Db(25544),
             CrLf({"Name = ISS (ZARYA)          ", "mName = ISS", "Mag = -1.30",
-                  "1 25544U 98067A   26220.18240180  .00005236  00000+0  10178-3 0  9991", kLeoLine2, l1, kLeoLine2}));
+                  "1 25544U 98067A   26220.18240180  .00005236  00000+0  10178-3 0  9991", LeoLine2(25544), l1, LeoLine2(25544)}));
   // A file without mName gets one from a three-line file, even when the set itself is already stored.
   const std::string poisk = Line1(36086, 26, 1.0);
-  WriteFile(SatelliteFilePath(dir_.appDir(), 36086), CrLf({"Name = POISK", poisk, kLeoLine2}));
-  Import({Input("poisk.txt", CrLf({"  POISK MODULE  ", poisk, kLeoLine2}))});
-  EXPECT_EQ(Db(36086), CrLf({"Name = POISK", "mName = POISK MODULE", poisk, kLeoLine2}));
+  WriteFile(SatelliteFilePath(dir_.appDir(), 36086), CrLf({"Name = POISK", poisk, LeoLine2(36086)}));
+  Import({Input("poisk.txt", CrLf({"  POISK MODULE  ", poisk, LeoLine2(36086)}))});
+  EXPECT_EQ(Db(36086), CrLf({"Name = POISK", "mName = POISK MODULE", poisk, LeoLine2(36086)}));
 }
 
 TEST_F(TleImport, PerigeeLimitKeepsHighOrbitsOut) {
@@ -125,10 +125,10 @@ TEST_F(TleImport, PerigeeLimitKeepsHighOrbitsOut) {
 }
 
 TEST_F(TleImport, MalformedFilesStoreNothingAndSayWhich) {
-  const std::string truncated = Input("cut.txt", CrLf({"A", Line1(11, 26, 1.0), kLeoLine2, "B", Line1(12, 26, 1.0)}));
+  const std::string truncated = Input("cut.txt", CrLf({"A", Line1(11, 26, 1.0), LeoLine2(11), "B", Line1(12, 26, 1.0)}));
   static const char kPng[] = "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\n1 2";
   const std::string binary = Input("image.tle", std::string(kPng, sizeof kPng - 1));
-  const std::string good = Input("good.txt", CrLf({"C", Line1(13, 26, 1.0), kLeoLine2}));
+  const std::string good = Input("good.txt", CrLf({"C", Line1(13, 26, 1.0), LeoLine2(13)}));
   const std::string missing = (dir_.path() / "in" / "none.txt").string();
   const TleImportResult r = Import({truncated, binary, missing, good});
   ASSERT_EQ(r.messages.size(), 3u);
@@ -141,10 +141,10 @@ TEST_F(TleImport, MalformedFilesStoreNothingAndSayWhich) {
 
 TEST_F(TleImport, ExponentSignOtherThanPlusMinusOrBlankRefusesTheFile) {
   const std::string badSign = "1 00021U 26001A   26001.00000000  .00000000  00000+0  12345/1 0  9990";
-  const std::string bad = Input("bad.txt", CrLf({Line1(20, 26, 1.0), kLeoLine2, badSign, kLeoLine2}));
+  const std::string bad = Input("bad.txt", CrLf({Line1(20, 26, 1.0), LeoLine2(20), badSign, LeoLine2(21)}));
   const std::string raising = Input("raising.txt", CrLf({"1 00022U 26001A   26001.00000000  .00000000  00000+0 "
                                                          "-35880+1 0  9996",
-                                                         kLeoLine2}));
+                                                         LeoLine2(22)}));
   const TleImportResult r = Import({bad, raising});
   ASSERT_EQ(r.messages.size(), 1u);
   EXPECT_EQ(r.messages[0], "Ошибка в файле " + bad + " . Проверьте формат.");
@@ -155,10 +155,11 @@ TEST_F(TleImport, ExponentSignOtherThanPlusMinusOrBlankRefusesTheFile) {
 
 TEST_F(TleImport, ReadsBlankLinesSpaceTrackNamesAndOddNumbers) {
   const std::string in = Input(
-      "mixed.txt", "header text\n\n0 VANGUARD 1\r\n" + Line1(5, 26, 1.0) + "\r\n" + kLeoLine2 + "\r\n\r\n" + "\n" +
-                       Line1(6, 26, 1.0) + "\n" + kLeoLine2 + "\n" +
-                       "1 AAAAAU 00  0  0 BBBBB.BBBBBBBB  .CCCCCCCC  00000-0  00000-0 0  DDDZ\n" + kLeoLine2 + "\n" +
-                       "OBJECT A\n1 A0001U 26001A   26001.00000000  .00000000  00000+0  00000+0 0  9997\n" + kLeoLine2);
+      "mixed.txt", "header text\n\n0 VANGUARD 1\r\n" + Line1(5, 26, 1.0) + "\r\n" + LeoLine2(5) + "\r\n\r\n" + "\n" +
+                       Line1(6, 26, 1.0) + "\n" + LeoLine2(6) + "\n" +
+                       "1 AAAAAU 00  0  0 BBBBB.BBBBBBBB  .CCCCCCCC  00000-0  00000-0 0  DDDZ\n" + LeoLine2(6) + "\n" +
+                       "OBJECT A\n1 A0001U 26001A   26001.00000000  .00000000  00000+0  00000+0 0  9997\n" +
+                       LeoLine2(1).replace(2, 5, "A0001"));  // same digit sum as 00001
   const TleImportResult r = Import({in});
   EXPECT_EQ(Db(5).substr(0, 22), "mName = VANGUARD 1\r\n1 ");
   EXPECT_EQ(Db(6).substr(0, 2), "1 ");  // the blank line before it cleared the name
@@ -258,7 +259,7 @@ TEST_F(TleImport, SetsThatAreNotElementSetsAreSkippedAndCountedAndOddPathsNeverC
   // A directory named like a satellite file, and one given as input: reported, never a crash.
   const std::string folder = SatelliteFilePath(dir_.appDir(), 7530);
   std::filesystem::create_directories(folder);
-  r = Import({Input("two.tle", CrLf({Line1(7530, 26, 100.5), kLeoLine2})), folder});
+  r = Import({Input("two.tle", CrLf({Line1(7530, 26, 100.5), LeoLine2(7530)})), folder});
   EXPECT_EQ(r.writeFailures, 1);
   EXPECT_EQ(r.messages.front(), "Ошибка в файле " + folder + " . Проверьте формат.");
   EXPECT_FALSE(ReadBestSet(folder, 61255.0, best));
