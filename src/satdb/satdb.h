@@ -65,7 +65,8 @@ struct SetCheck {
 // field may hold (a right- or left-aligned run of digits, a decimal point, signs where signs stand), with a
 // digit in every number that must have one; the numbers lie in their physical ranges (epoch day 1 to
 // 366.99999999, inclination 0-180 degrees, node, argument of perigee and mean anomaly 0-360 degrees, mean
-// motion above 0 and at most 20 rev/day) and ParseElementSet accepts them. Catalogue numbers are judged
+// motion above 0 and at most 20 rev/day, the perigee not inside the Earth: PerigeeRadius at least
+// 6378.137 km) and ParseElementSet accepts them. Catalogue numbers are judged
 // separately.
 SetCheck ExamineElementSet(std::string_view line1, std::string_view line2);
 // The checks a stored set has always passed, as a fault: lengths, line numbers, checksums and the

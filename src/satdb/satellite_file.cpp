@@ -119,6 +119,7 @@ bool ParseElementSet(std::string_view line1, std::string_view line2, TleRecord& 
 namespace {
 
 constexpr std::string_view kDecimal = ".0123456789";
+constexpr double kEarthRadiusKm = 6378.137;  // equatorial radius of WGS-84
 constexpr std::string_view kDigits = "0123456789";
 constexpr std::string_view kSigned = "+-.0123456789";
 
@@ -258,6 +259,13 @@ SetCheck Examine(std::string_view line1, std::string_view line2, bool strict) {
                    std::string("поле «") + rule.name + "» = " + FieldText(Columns(lines[rule.line - 1], rule.first, rule.last)) +
                        " вне пределов " + FormatNumber(rule.lowest, "0") + ".." + FormatNumber(rule.highest, "0"));
   }
+  // An orbit whose perigee lies inside the Earth is no orbit: the propagator fails on it (semi-latus
+  // rectum negative, or decayed) at nearly every time, and between the failures gives positions far off.
+  const double perigee = PerigeeRadius(elements.meanMotion, elements.eccentricity);
+  if (!(perigee >= kEarthRadiusKm))
+    return Fault(SetFault::OutOfRange, 2,
+                 "перигей под поверхностью Земли (радиус перигея " + FormatNumber(perigee, "0") +
+                     " км при эксцентриситете " + FieldText(Columns(line2, 27, 33)) + ")");
   return {};
 }
 

@@ -124,6 +124,9 @@ TEST_F(HostileInput, SetsOutsideTheFormatOrTheirRangesAreSkippedNamingLineAndFie
       {iss1_, WithColumns(iss2_, 18, "360.5000"), SetFault::OutOfRange, 2, "«долгота восходящего узла»"},
       {iss1_, WithColumns(iss2_, 53, " 0.00000000"), SetFault::OutOfRange, 2, "«среднее движение»"},
       {iss1_, WithColumns(iss2_, 53, "25.00000000"), SetFault::OutOfRange, 2, "«среднее движение»"},
+      // e 0.99 in a low orbit: the perigee 68 km from the Earth's centre.
+      {iss1_, WithColumns(iss2_, 27, "9900000"), SetFault::OutOfRange, 2, "перигей под поверхностью Земли (радиус "
+                                                                          "перигея 68 км при эксцентриситете 9900000)"},
   };
   std::vector<std::string> lines;
   for (const Case& c : cases) {
@@ -143,14 +146,14 @@ TEST_F(HostileInput, SetsOutsideTheFormatOrTheirRangesAreSkippedNamingLineAndFie
   EXPECT_EQ(r.setsBadField, 2);
   EXPECT_EQ(r.setsNumberMismatch, 1);
   EXPECT_EQ(r.setsTooLong, 1);
-  EXPECT_EQ(r.setsOutOfRange, 6);
+  EXPECT_EQ(r.setsOutOfRange, 7);
   EXPECT_EQ(r.filesCreated, 1);
   EXPECT_EQ(Db(25544), CrLf({WithColumns(iss1_, 19, "26221.00000000"), iss2_}));
-  ASSERT_EQ(r.problems.size(), 10u);
+  ASSERT_EQ(r.problems.size(), 11u);
   EXPECT_EQ(r.problems[0].find("Файл " + path + ", строка 2: в столбце 26"), 0u) << r.problems[0];
   EXPECT_EQ(r.problems[4].find("Файл " + path + ", строка 9: поле «эпоха»"), 0u) << r.problems[4];
   ASSERT_EQ(r.messages.size(), r.causes.size());
-  EXPECT_EQ(r.messages[3], "Пропущено наборов TLE со значениями вне допустимых пределов: 6.");
+  EXPECT_EQ(r.messages[3], "Пропущено наборов TLE со значениями вне допустимых пределов: 7.");
   EXPECT_EQ(r.causes[3], "Первый из них: " + r.problems[4]);
 }
 
