@@ -115,12 +115,12 @@ std::vector<std::string_view> SplitLines(std::string_view text);
 std::string_view WithoutByteOrderMark(std::string_view text);
 
 // Reads a database file's text: the last Name, mName and Mag lines, every line starting with "1"
-// with the line after it as an element set when that line starts with "2" (a final line 1 without its
-// line 2 is dropped), and every other non-blank line as it stands (so a stray line beginning with "1",
-// such as a name broken over two lines, stays a line of its own and the sets after it are read).
+// with the line after it as an element set when that line starts with "2", and every other non-blank
+// line as it stands (so a stray line beginning with "1", such as a name broken over two lines or a line 1
+// whose line 2 was cut off, stays a line of its own and the sets after it are read).
 SatelliteFile ParseSatelliteFile(std::string_view text);
 // The text of a database file: header lines in the order Name, mName, Mag, then the sets, then the other
-// lines; CR LF endings.
+// lines (those beginning with "1" last); CR LF endings.
 std::string SatelliteFileText(const SatelliteFile& file);
 // Writes a database file atomically unless its bytes would not change; on failure the system's reason.
 WriteResult StoreSatelliteFile(const std::string& path, const SatelliteFile& file, std::string_view oldText);

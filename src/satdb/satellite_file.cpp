@@ -331,8 +331,7 @@ SatelliteFile ParseSatelliteFile(std::string_view text) {
   const std::vector<std::string_view> lines = SplitLines(WithoutByteOrderMark(text));
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const std::string_view line = lines[i];
-    if (StartsWith(line, "1") && (i + 1 >= lines.size() || StartsWith(lines[i + 1], "2"))) {
-      if (i + 1 >= lines.size()) break;
+    if (StartsWith(line, "1") && i + 1 < lines.size() && StartsWith(lines[i + 1], "2")) {
       file.sets.push_back({std::string(line), std::string(lines[i + 1]), EpochKey(line)});
       ++i;
     } else if (StartsWith(line, "Name")) {
@@ -366,7 +365,12 @@ std::string SatelliteFileText(const SatelliteFile& file) {
     add(set.line1);
     add(set.line2);
   }
-  for (const std::string& line : file.otherLines) add(line);
+  // Other lines beginning with "1" go last, so that none of them is followed by a line beginning with
+  // "2" and read back as a set.
+  for (const std::string& line : file.otherLines)
+    if (!StartsWith(line, "1")) add(line);
+  for (const std::string& line : file.otherLines)
+    if (StartsWith(line, "1")) add(line);
   return text;
 }
 

@@ -82,6 +82,12 @@ TEST_F(HostileInput, LineBreaksInNamesNeverReachTheDatabase) {
   r = Import({Input("newer.txt", CrLf({WithColumns(iss1_, 19, "26221.50000000"), iss2_}))});
   EXPECT_EQ(r.setsMerged, 1);
   EXPECT_TRUE(r.foreignFiles.empty());
+  EXPECT_EQ(Db(25544), CrLf({"mName = ISS", WithColumns(iss1_, 19, "26221.50000000"), iss2_, iss1_, iss2_, "1998-067A"}));
+  // Stray lines beginning with "1" are written last, so a rewrite reads back the same (none of them is
+  // then followed by a line beginning with "2").
+  const SatelliteFile file = ParseSatelliteFile("1x\r\n" + CrLf({iss1_, iss2_}) + "2 note\r\n1y\r\n");
+  EXPECT_EQ(SatelliteFileText(file), CrLf({iss1_, iss2_, "2 note", "1x", "1y"}));
+  EXPECT_EQ(SatelliteFileText(ParseSatelliteFile(SatelliteFileText(file))), SatelliteFileText(file));
 }
 
 TEST_F(HostileInput, DeeplyNestedMessagesAreRefusedWithoutRecursion) {
