@@ -171,7 +171,8 @@ std::string PlacesText(const std::vector<ObserverSite>& sites) {
 WriteResult SavePlaces(const std::string& appDir, const std::vector<ObserverSite>& sites) {
   const std::string path = PlacesFileName(appDir);
   for (const ObserverSite& site : sites)
-    if (const std::string fault = PlaceRangeFault(site); !fault.empty()) return {false, "место «" + site.name + "»: " + fault};
+    if (const std::string fault = PlaceRangeFault(site); !fault.empty())
+      return {false, "место «" + site.name + "»: " + fault};
   std::string old;
   std::error_code ec;
   if (!ReadWholeFile(path, old) && (std::filesystem::exists(path, ec) || ec))

@@ -451,8 +451,9 @@ bool ToTwoLine(const OmmFields& record, OmmSet& set, std::string& cause) {
   const std::string classification = text("CLASSIFICATION_TYPE", "U");
   if (meanMotion <= 0 || eccentricityDigits < 0 || eccentricityDigits > 9999999 || std::fabs(ndot) >= 0.999999995 ||
       *v[9] < 0 || *v[9] > 9 || *v[10] < 0 || *v[11] < 0 || classification.size() != 1) {
-    cause = "значение не помещается в поля TLE (MEAN_MOTION, ECCENTRICITY, MEAN_MOTION_DOT, EPHEMERIS_TYPE, "
-            "ELEMENT_SET_NO, REV_AT_EPOCH или CLASSIFICATION_TYPE)";
+    cause =
+        "значение не помещается в поля TLE (MEAN_MOTION, ECCENTRICITY, MEAN_MOTION_DOT, EPHEMERIS_TYPE, "
+        "ELEMENT_SET_NO, REV_AT_EPOCH или CLASSIFICATION_TYPE)";
     return false;
   }
 

@@ -147,7 +147,7 @@ struct ImportedSet {
   int lineNumber = 0;               // line of the input file holding line 1 (from 1); 0 for an OMM record
   int recordNumber = 0;             // number of the OMM record (from 1); 0 for two-line input
   double epochKey = 0.0;
-  std::string name;                 // CleanName of the name line or OBJECT_NAME
+  std::string name;  // CleanName of the name line or OBJECT_NAME
 };
 
 // The maximum nesting of an OMM message's objects, arrays or elements; deeper messages are refused

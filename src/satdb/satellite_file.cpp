@@ -256,8 +256,9 @@ SetCheck Examine(std::string_view line1, std::string_view line2, bool strict) {
     const bool below = rule.aboveLowest ? !(value > rule.lowest) : !(value >= rule.lowest);
     if (below || !(value <= rule.highest))
       return Fault(SetFault::OutOfRange, rule.line,
-                   std::string("поле «") + rule.name + "» = " + FieldText(Columns(lines[rule.line - 1], rule.first, rule.last)) +
-                       " вне пределов " + FormatNumber(rule.lowest, "0") + ".." + FormatNumber(rule.highest, "0"));
+                   std::string("поле «") + rule.name +
+                       "» = " + FieldText(Columns(lines[rule.line - 1], rule.first, rule.last)) + " вне пределов " +
+                       FormatNumber(rule.lowest, "0") + ".." + FormatNumber(rule.highest, "0"));
   }
   // An orbit whose perigee lies inside the Earth is no orbit: the propagator fails on it (semi-latus
   // rectum negative, or decayed) at nearly every time, and between the failures gives positions far off.

@@ -127,16 +127,14 @@ void AddSkipMessages(TleImportResult& result, const FirstCauses& first) {
   add(result.setsBadNumber, "Пропущено наборов TLE с неверным номером ИСЗ: ", first.badNumber);
   add(result.setsNumberTooLarge,
       "Пропущено наборов OMM с номером ИСЗ больше 339999 (такой номер нельзя записать в TLE): ", first.tooLarge);
-  add(result.setsCutShort, "Пропущено неполных наборов TLE (строка короче 69 знаков, файл оборван): ",
-      of(SetFault::CutShort));
+  add(result.setsCutShort,
+      "Пропущено неполных наборов TLE (строка короче 69 знаков, файл оборван): ", of(SetFault::CutShort));
   add(result.setsBadChecksum, "Пропущено наборов TLE с неверной контрольной суммой: ", of(SetFault::BadChecksum));
-  add(result.setsBadField, "Пропущено наборов TLE с нечисловыми значениями в числовых полях: ",
-      of(SetFault::BadField));
+  add(result.setsBadField, "Пропущено наборов TLE с нечисловыми значениями в числовых полях: ", of(SetFault::BadField));
   add(result.setsTooLong, "Пропущено наборов TLE с лишним текстом после 69-го знака строки: ", of(SetFault::TooLong));
-  add(result.setsNumberMismatch, "Пропущено наборов TLE, у которых номера ИСЗ в строках 1 и 2 различаются: ",
-      of(SetFault::NumberMismatch));
-  add(result.setsOutOfRange, "Пропущено наборов TLE со значениями вне допустимых пределов: ",
-      of(SetFault::OutOfRange));
+  add(result.setsNumberMismatch,
+      "Пропущено наборов TLE, у которых номера ИСЗ в строках 1 и 2 различаются: ", of(SetFault::NumberMismatch));
+  add(result.setsOutOfRange, "Пропущено наборов TLE со значениями вне допустимых пределов: ", of(SetFault::OutOfRange));
   add(result.setsNoLine2, "Пропущено наборов TLE без строки 2: ", of(SetFault::NoLine2));
   if (!result.foreignFiles.empty()) {
     result.messages.push_back(

@@ -1,7 +1,7 @@
 // Element-set input (two- and three-line sets, OMM in CSV, XML and JSON) and its import. Invariants: every
-// set read (but a line 1 without its line 2) has finite elements and a finite epoch key; sets merged into a database file read back as the
-// same lines in newest-first order, and a rewrite of that file is stable; a small input imported into an
-// empty database leaves files whose sets are ordered, unique, and give finite elements.
+// set read (but a line 1 without its line 2) has finite elements and a finite epoch key; sets merged into a database
+// file read back as the same lines in newest-first order, and a rewrite of that file is stable; a small input imported
+// into an empty database leaves files whose sets are ordered, unique, and give finite elements.
 #include <cmath>
 #include <filesystem>
 

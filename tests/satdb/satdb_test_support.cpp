@@ -26,6 +26,11 @@ std::string Line2For(const std::string& line2, int catalogNumber) {
   return line + static_cast<char>('0' + sum % 10);
 }
 
+std::string WithColumns(const std::string& line, std::size_t first, const std::string& text) {
+  std::string changed = (line.substr(0, first - 1) + text + line.substr(first - 1 + text.size())).substr(0, 68);
+  return changed + static_cast<char>('0' + ElementLineChecksum(changed));
+}
+
 std::string Line1AtMjd(int catalogNumber, double mjd) {
   const int year = DateFromMjd(mjd, 2026).year;
   return Line1(catalogNumber, year % 100, mjd - MjdFromDate(year, 1, 0, 0));
