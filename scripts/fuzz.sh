@@ -28,6 +28,12 @@ seed() {
         { printf 1; head -n 40 "$f"; } >"$corpus/odd_$(basename "$f")"
       done
       printf '0%s\r\n' "25544 ISS (ZARYA)                        -1.8" >"$corpus/typed" ;;
+    omm_nesting_fuzz)  # the first byte: even JSON, odd XML, and how often the rest is repeated
+      for f in "$data"/omm/three_sets.json; do { printf '\x00'; cat "$f"; } >"$corpus/json_$(basename "$f")"; done
+      for f in "$data"/omm/three_sets.xml; do { printf '\x01'; cat "$f"; } >"$corpus/xml_$(basename "$f")"; done
+      printf '\xfe[' >"$corpus/json_deep"
+      printf '\xfe[{"a":' >"$corpus/json_deep_objects"
+      printf '\xff<a>' >"$corpus/xml_deep" ;;
     info_file_fuzz) cp "$data"/info/*.txt "$corpus"/ ;;
     exif_fuzz | frame_header_fuzz) cp "$data"/frames/*.jpg "$data"/frames/*.bmp "$corpus"/ ;;
     frame_texts_fuzz)

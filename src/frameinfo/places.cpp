@@ -2,8 +2,6 @@
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <limits>
 
 #include "base/file_utils.h"
@@ -11,6 +9,9 @@
 #include "base/sexagesimal.h"
 
 namespace {
+
+// A plain number for the file: up to 15 significant digits, "." as decimal point, no leading blank.
+std::string FileNumberText(double value);
 
 // The text without blanks and tabs at either end.
 std::string_view Trim(std::string_view s) {
@@ -53,33 +54,73 @@ bool ReadNumber(std::string_view field, double& value) {
   return true;
 }
 
-// One record line "name",longitude,latitude,code.
-bool ParseRecord(std::string_view line, ObserverSite& site) {
+// One record line "name",longitude,latitude,code; "" when it is read, else why not.
+std::string ParseRecord(std::string_view line, ObserverSite& site) {
   std::string_view rest;
-  if (!ReadName(line, site.name, rest)) return false;
+  if (!ReadName(line, site.name, rest)) return "название в кавычках не закрыто";
   double values[3] = {};
-  for (double& v : values) {
-    if (rest.empty() || rest.front() != ',') return false;
+  const char* names[3] = {"долгота", "широта", "код"};
+  for (int i = 0; i < 3; ++i) {
+    if (rest.empty() || rest.front() != ',') return std::string("нет поля «") + names[i] + "»";
     rest.remove_prefix(1);
     const std::size_t comma = rest.find(',');
-    if (!ReadNumber(rest.substr(0, comma), v)) return false;
+    if (!ReadNumber(rest.substr(0, comma), values[i]))
+      return std::string("поле «") + names[i] + "» = «" + std::string(Trim(rest.substr(0, comma))) + "» не число";
     rest = comma == std::string_view::npos ? std::string_view{} : rest.substr(comma);
   }
-  if (!rest.empty()) return false;
+  if (!rest.empty()) return "лишние поля после кода";
   const double code = std::round(values[2]);
-  if (code < std::numeric_limits<std::int16_t>::min() || code > std::numeric_limits<std::int16_t>::max()) return false;
+  if (!(code >= std::numeric_limits<std::int16_t>::min() && code <= std::numeric_limits<std::int16_t>::max()))
+    return "код " + FileNumberText(values[2]) + " вне пределов -32768..32767";
   site.longitude = values[0];
   site.latitude = values[1];
   site.code = static_cast<std::int16_t>(RoundToInt(values[2]));
-  return true;
+  return PlaceRangeFault(site);
 }
 
-// A plain number for the file: up to 15 significant digits, "." as decimal point, no leading blank.
-std::string FileNumber(double value) {
+// The lines of a text, without their CR LF or LF ends.
+std::vector<std::string_view> TextLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+bool SamePlace(const ObserverSite& a, const ObserverSite& b) {
+  return a.name == b.name && a.longitude == b.longitude && a.latitude == b.latitude && a.code == b.code;
+}
+
+}  // namespace
+
+namespace {
+
+std::string FileNumberText(double value) {
   return std::string(Trim(NumberText(value)));
 }
 
 }  // namespace
+
+std::string PlaceRangeFault(const ObserverSite& site) {
+  if (!(site.longitude >= kLongitudeLowest && site.longitude <= kLongitudeHighest))
+    return "долгота " + FileNumberText(site.longitude) + " вне пределов -180..360";
+  if (!(site.latitude >= -kLatitudeLimit && site.latitude <= kLatitudeLimit))
+    return "широта " + FileNumberText(site.latitude) + " вне пределов -90..90";
+  return {};
+}
+
+std::string PlacesLoadMessage(const PlacesLoad& load) {
+  if (load.ok && load.problems.empty()) return {};
+  std::string message = kPlacesFileError;
+  for (std::size_t i = 0; i < load.problems.size() && i < 10; ++i) message += "\n" + load.problems[i];
+  if (load.problems.size() > 10)
+    message += "\nи ещё строк с ошибками: " + FormatNumber(static_cast<double>(load.problems.size() - 10), "0");
+  return message;
+}
 
 std::string PlacesFileName(const std::string& appDir) {
   return appDir + "program_files" + static_cast<char>(std::filesystem::path::preferred_separator) + "station_orvia.ini";
@@ -87,29 +128,33 @@ std::string PlacesFileName(const std::string& appDir) {
 
 PlacesLoad ParsePlaces(std::string_view text) {
   PlacesLoad load;
-  while (!text.empty()) {
-    const std::size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (Trim(line).empty()) continue;
+  const std::vector<std::string_view> lines = TextLines(text);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (Trim(lines[i]).empty()) continue;
+    const std::string at = "строка " + FormatNumber(static_cast<double>(i + 1), "0") + ": ";
     ObserverSite site;
-    if (static_cast<int>(load.sites.size()) >= kMaxPlaces || !ParseRecord(line, site)) return {false, {}};
-    load.sites.push_back(std::move(site));
+    const std::string fault = ParseRecord(lines[i], site);
+    if (!fault.empty()) {
+      load.problems.push_back(at + fault);
+    } else if (static_cast<int>(load.sites.size()) >= kMaxPlaces) {
+      load.problems.push_back(at + "больше " + FormatNumber(kMaxPlaces, "0") + " мест не загружается");
+    } else {
+      load.sites.push_back(std::move(site));
+    }
   }
-  if (load.sites.empty()) return {false, {}};
+  load.ok = !load.sites.empty();
   return load;
 }
 
 PlacesLoad LoadPlaces(const std::string& appDir) {
   const std::string path = PlacesFileName(appDir);
   std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) return {};
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {false, {}};
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return {false, {}};
-  return ParsePlaces(text);
+  if (!std::filesystem::exists(path, ec) && !ec) return {};
+  std::string text;
+  if (!ReadWholeFile(path, text)) return {false, {}, {"Файл " + path + " не читается"}};
+  PlacesLoad load = ParsePlaces(text);
+  for (std::string& problem : load.problems) problem = "Файл " + path + ", " + problem;
+  return load;
 }
 
 std::string PlacesText(const std::vector<ObserverSite>& sites) {
@@ -117,16 +162,41 @@ std::string PlacesText(const std::vector<ObserverSite>& sites) {
   for (const ObserverSite& s : sites) {
     std::string quoted;
     for (char c : s.name) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    text += '"' + quoted + "\"," + FileNumber(s.longitude) + ',' + FileNumber(s.latitude) + ',' +
+    text += '"' + quoted + "\"," + FileNumberText(s.longitude) + ',' + FileNumberText(s.latitude) + ',' +
             std::to_string(s.code) + "\r\n";
   }
   return text;
 }
 
 WriteResult SavePlaces(const std::string& appDir, const std::vector<ObserverSite>& sites) {
+  const std::string path = PlacesFileName(appDir);
+  for (const ObserverSite& site : sites)
+    if (const std::string fault = PlaceRangeFault(site); !fault.empty())
+      return {false, "место «" + site.name + "»: " + fault};
+  std::string old;
   std::error_code ec;
-  std::filesystem::create_directories(std::filesystem::path(PlacesFileName(appDir)).parent_path(), ec);
-  return WriteFileAtomically(PlacesFileName(appDir), PlacesText(sites));
+  if (!ReadWholeFile(path, old) && (std::filesystem::exists(path, ec) || ec))
+    return {false, "файл не читается"};  // never replace what could not be read
+  // Every line the file holds now stays as it is; the places of the list it already holds are not added
+  // again (each stored line stands for one of them).
+  std::string text;
+  std::vector<bool> stored(sites.size(), false);
+  for (const std::string_view line : TextLines(old)) {
+    if (Trim(line).empty()) continue;
+    text += std::string(line) + "\r\n";
+    ObserverSite site;
+    if (!ParseRecord(line, site).empty()) continue;
+    for (std::size_t i = 0; i < sites.size(); ++i) {
+      if (!stored[i] && SamePlace(sites[i], site)) {
+        stored[i] = true;
+        break;
+      }
+    }
+  }
+  for (std::size_t i = 0; i < sites.size(); ++i)
+    if (!stored[i]) text += PlacesText({sites[i]});
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+  return WriteFileAtomically(path, text);
 }
 
 std::string PlacesSaveError(const std::string& path, const std::string& reason) {

@@ -27,12 +27,28 @@ constexpr int kMaxPlaces = 255;
 inline constexpr const char* kPlacesFileError = "Возникла ошибка с файлом списка мест наблюдения";
 inline constexpr const char* kPlaceNameMissing = "Не задано название";
 
-// What reading the places file found: ok is false for an unreadable or malformed file, one without any
-// record, or one of more than 255 records (sites is then empty). A missing file is ok and empty.
+// The ranges a place's coordinates must lie in: longitude -180..360 degrees (east positive, as files
+// store it), latitude -90..90 degrees.
+inline constexpr double kLongitudeLowest = -180.0, kLongitudeHighest = 360.0, kLatitudeLimit = 90.0;
+
+// What reading the places file found. Every readable record is kept (the first 255); each line that
+// cannot be read (a malformed record, a coordinate outside its range, a record past the 255th) is listed
+// in problems as "строка <n>: <why>" ("Файл <path>, строка <n>: ..." from LoadPlaces). ok is false for an
+// unreadable file or one without any readable record (sites is then empty). A missing file is ok and
+// empty.
 struct PlacesLoad {
   bool ok = true;
   std::vector<ObserverSite> sites;
+  std::vector<std::string> problems;
 };
+
+// The message of a load that found problems: kPlacesFileError, then one line for each problem (at most
+// ten, then how many more); "" when there are none and the load is ok.
+std::string PlacesLoadMessage(const PlacesLoad& load);
+
+// Why a place cannot be stored: its longitude or latitude outside the ranges above or not finite, with
+// the value ("долгота 500 вне пределов -180..360"); "" for a place that can.
+std::string PlaceRangeFault(const ObserverSite& site);
 
 // Path of the places file under the application directory (which ends with a separator).
 std::string PlacesFileName(const std::string& appDir);
@@ -47,7 +63,11 @@ PlacesLoad LoadPlaces(const std::string& appDir);
 std::string PlacesText(const std::vector<ObserverSite>& sites);
 
 // Rewrites the places file with all the places (through a temporary file, so that a failure leaves
-// the old file whole). On failure the result carries the system's reason.
+// the old file whole), never with fewer than it holds: every line of the file as it is now is kept as
+// it stands, in its order (places the list lacks and lines that cannot be read alike), and the places of
+// the list the file does not hold yet follow. Refused, leaving the file as it is, when the file exists
+// but cannot be read or a new place is outside the coordinate ranges. On failure the result carries the
+// reason.
 WriteResult SavePlaces(const std::string& appDir, const std::vector<ObserverSite>& sites);
 
 // Message for a failed rewrite of the places file at path, with the system's reason for it.

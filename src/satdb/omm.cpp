@@ -82,6 +82,19 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
+// A keyword or value as a message quotes it: control characters shown as "?", cut to 40 bytes.
+std::string Quoted(std::string_view text) {
+  std::string quoted(text.substr(0, 40));
+  for (char& c : quoted)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  return "«" + quoted + (text.size() > 40 ? "…»" : "»");
+}
+
+// "запись N: " of a message about the N-th record (from 1).
+std::string RecordPrefix(std::size_t index) {
+  return "запись " + FormatNumber(static_cast<double>(index + 1), "0") + ": ";
+}
+
 // Skips a UTF-8 byte-order mark and leading white space.
 std::string_view Content(std::string_view text) {
   if (StartsWith(text, "\xEF\xBB\xBF")) text.remove_prefix(3);
@@ -127,17 +140,25 @@ std::vector<std::string> CsvFields(std::string_view line) {
   return fields;
 }
 
-bool ReadCsv(std::string_view text, std::vector<OmmFields>& records) {
+bool ReadCsv(std::string_view text, std::vector<OmmFields>& records, std::string& cause) {
   const std::vector<std::string_view> lines = SplitLines(Content(text));
   if (lines.empty()) return false;
   const std::vector<std::string> header = CsvFields(lines[0]);
   for (std::size_t i = 1; i < lines.size(); ++i) {
     if (Trim(lines[i]).empty()) continue;
     const std::vector<std::string> values = CsvFields(lines[i]);
-    if (values.size() != header.size()) return false;
+    const std::string at = "строка " + FormatNumber(static_cast<double>(i + 1), "0") + ": ";
+    if (values.size() != header.size()) {
+      cause = at + "полей " + FormatNumber(static_cast<double>(values.size()), "0") + ", а в заголовке " +
+              FormatNumber(static_cast<double>(header.size()), "0");
+      return false;
+    }
     OmmFields record;
     for (std::size_t k = 0; k < header.size(); ++k) {
-      if (!IsKnownKeyword(header[k])) return false;
+      if (!IsKnownKeyword(header[k])) {
+        cause = "строка 1: неизвестное ключевое слово " + Quoted(header[k]);
+        return false;
+      }
       if (!values[k].empty()) record[header[k]] = values[k];
     }
     records.push_back(std::move(record));
@@ -145,49 +166,124 @@ bool ReadCsv(std::string_view text, std::vector<OmmFields>& records) {
   return true;
 }
 
-// Collects the keyword elements (elements without child elements) below a node.
-bool CollectXmlFields(const pugi::xml_node& node, OmmFields& record) {
-  for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
-    if (child.type() != pugi::node_element) continue;
-    if (child.find_child([](pugi::xml_node n) { return n.type() == pugi::node_element; })) {
-      if (!CollectXmlFields(child, record)) return false;
+// The deepest nesting of elements in a document, found by walking the tree without recursion.
+int XmlDepth(const pugi::xml_node& root) {
+  int depth = 0, deepest = 0;
+  pugi::xml_node node = root.first_child();
+  while (node) {
+    deepest = std::max(deepest, depth + 1);
+    if (node.first_child()) {
+      node = node.first_child();
+      ++depth;
       continue;
     }
-    const std::string key = child.name();
-    if (!IsKnownKeyword(key)) return false;
-    const std::string value(Trim(child.child_value()));
+    while (node && !node.next_sibling()) {
+      node = node.parent();
+      --depth;
+      if (node == root) node = pugi::xml_node();
+    }
+    if (node) node = node.next_sibling();
+  }
+  return deepest;
+}
+
+// Collects the keyword elements (elements without child elements) below a node, in document order,
+// walking the tree without recursion (the document's depth is bounded before).
+bool CollectXmlFields(const pugi::xml_node& segment, OmmFields& record, std::string& cause) {
+  std::vector<pugi::xml_node> pending;
+  for (pugi::xml_node child = segment.last_child(); child; child = child.previous_sibling()) pending.push_back(child);
+  while (!pending.empty()) {
+    const pugi::xml_node node = pending.back();
+    pending.pop_back();
+    if (node.type() != pugi::node_element) continue;
+    if (node.find_child([](pugi::xml_node n) { return n.type() == pugi::node_element; })) {
+      for (pugi::xml_node child = node.last_child(); child; child = child.previous_sibling()) pending.push_back(child);
+      continue;
+    }
+    const std::string key = node.name();
+    if (!IsKnownKeyword(key)) {
+      cause = "неизвестное ключевое слово " + Quoted(key);
+      return false;
+    }
+    const std::string value(Trim(node.child_value()));
     if (key != "COMMENT" && !StartsWith(key, "USER_DEFINED") && !value.empty()) record[key] = value;
   }
   return true;
 }
 
-bool ReadXml(std::string_view text, std::vector<OmmFields>& records) {
+bool ReadXml(std::string_view text, std::vector<OmmFields>& records, std::string& cause) {
   pugi::xml_document doc;
-  if (!doc.load_buffer(text.data(), text.size())) return false;
+  const pugi::xml_parse_result parsed = doc.load_buffer(text.data(), text.size());
+  if (!parsed) {
+    cause = "текст XML не разбирается (около байта " + FormatNumber(static_cast<double>(parsed.offset), "0") + ")";
+    return false;
+  }
+  if (XmlDepth(doc) > kMaxOmmDepth) {
+    cause = "вложенность элементов XML больше " + FormatNumber(kMaxOmmDepth, "0") + " уровней";
+    return false;
+  }
   const pugi::xpath_node_set segments = doc.select_nodes("//segment");
-  if (segments.empty()) return false;
+  if (segments.empty()) {
+    cause = "в сообщении нет элементов segment";
+    return false;
+  }
   for (const pugi::xpath_node& segment : segments) {
     OmmFields record;
-    if (!CollectXmlFields(segment.node(), record)) return false;
+    std::string why;
+    if (!CollectXmlFields(segment.node(), record, why)) {
+      cause = RecordPrefix(records.size()) + why;
+      return false;
+    }
     records.push_back(std::move(record));
   }
   return true;
 }
 
-bool ReadJson(std::string_view text, std::vector<OmmFields>& records) {
-  const nlohmann::json doc = nlohmann::json::parse(text.begin(), text.end(), nullptr, false);
-  if (doc.is_discarded()) return false;
-  const nlohmann::json list = doc.is_array() ? doc : nlohmann::json::array({doc});
+bool ReadJson(std::string_view text, std::vector<OmmFields>& records, std::string& cause) {
+  // Values nested deeper than the limit are dropped while parsing, so no deep tree is ever built.
+  bool tooDeep = false;
+  const nlohmann::json::parser_callback_t bounded = [&tooDeep](int depth, nlohmann::json::parse_event_t,
+                                                               nlohmann::json&) {
+    if (depth > kMaxOmmDepth) tooDeep = true;
+    return !tooDeep;
+  };
+  nlohmann::json doc;
+  try {
+    doc = nlohmann::json::parse(text.begin(), text.end(), bounded, true);
+  } catch (const nlohmann::json::parse_error& e) {
+    cause = "текст JSON не разбирается (около байта " + FormatNumber(static_cast<double>(e.byte), "0") + ")";
+    return false;
+  } catch (const nlohmann::json::exception&) {
+    cause = "текст JSON не разбирается";
+    return false;
+  }
+  if (tooDeep) {
+    cause = "вложенность JSON больше " + FormatNumber(kMaxOmmDepth, "0") + " уровней";
+    return false;
+  }
+  if (doc.is_discarded()) {
+    cause = "текст JSON не разбирается";
+    return false;
+  }
+  const nlohmann::json list = doc.is_array() ? std::move(doc) : nlohmann::json::array({std::move(doc)});
   for (const nlohmann::json& object : list) {
-    if (!object.is_object()) return false;
+    const std::string at = RecordPrefix(records.size());
+    if (!object.is_object()) {
+      cause = at + "не объект JSON";
+      return false;
+    }
     OmmFields record;
     for (const auto& [key, value] : object.items()) {
-      if (!IsKnownKeyword(key)) return false;
+      if (!IsKnownKeyword(key)) {
+        cause = at + "неизвестное ключевое слово " + Quoted(key);
+        return false;
+      }
       if (value.is_string()) {
         if (!value.get<std::string>().empty()) record[key] = value.get<std::string>();
       } else if (value.is_number()) {
         record[key] = value.dump();
       } else if (!value.is_null()) {
+        cause = at + "значение " + Quoted(key) + " не строка и не число";
         return false;
       }
     }
@@ -311,20 +407,31 @@ std::string WithChecksum(std::string line) {
   return line;
 }
 
-// The two-line set of one record; false when a value is missing, not a number or outside its columns.
-bool ToTwoLine(const OmmFields& record, OmmSet& set) {
-  for (std::string_view key : kMandatory)
-    if (!record.count(std::string(key))) return false;
+// The two-line set of one record; false when a value is missing, not a number or outside its columns, with
+// the cause for the user.
+bool ToTwoLine(const OmmFields& record, OmmSet& set, std::string& cause) {
+  for (std::string_view key : kMandatory) {
+    if (!record.count(std::string(key))) {
+      cause = "нет обязательного ключевого слова " + Quoted(key);
+      return false;
+    }
+  }
   const auto text = [&record](const char* key, const char* fallback) {
     const auto it = record.find(key);
     return it == record.end() ? std::string(fallback) : it->second;
   };
   std::string theory = text("MEAN_ELEMENT_THEORY", "SGP4");
   std::transform(theory.begin(), theory.end(), theory.begin(), ::toupper);
-  if (Trim(theory) != "SGP4") return false;
+  if (Trim(theory) != "SGP4") {
+    cause = "теория средних элементов " + Quoted(theory) + ", а не SGP4";
+    return false;
+  }
 
   const std::optional<double> number = StrictNumber(text("NORAD_CAT_ID", ""));
-  if (!number || *number < 0 || *number != std::floor(*number) || *number > 1e12) return false;
+  if (!number || *number < 0 || *number != std::floor(*number) || *number > 1e12) {
+    cause = "значение «NORAD_CAT_ID» = " + Quoted(text("NORAD_CAT_ID", "")) + " не номер ИСЗ";
+    return false;
+  }
   set.name = text("OBJECT_NAME", "");
   set.catalogNumber = static_cast<long long>(*number);
 
@@ -333,26 +440,43 @@ bool ToTwoLine(const OmmFields& record, OmmSet& set) {
                              "ARG_OF_PERICENTER", "MEAN_ANOMALY",   "BSTAR",          "MEAN_MOTION_DOT",
                              "MEAN_MOTION_DDOT",  "EPHEMERIS_TYPE", "ELEMENT_SET_NO", "REV_AT_EPOCH"};
   const char* fallback[12] = {"", "", "", "", "", "", "", "0", "0", "0", "999", "0"};
-  for (int i = 0; i < 12; ++i)
-    if (!(v[i] = StrictNumber(text(numeric[i], fallback[i])))) return false;
+  for (int i = 0; i < 12; ++i) {
+    if (!(v[i] = StrictNumber(text(numeric[i], fallback[i])))) {
+      cause = std::string("значение «") + numeric[i] + "» = " + Quoted(text(numeric[i], fallback[i])) + " не число";
+      return false;
+    }
+  }
   const double meanMotion = *v[0], eccentricity = *v[1], ndot = *v[7];
   const long long eccentricityDigits = std::llround(eccentricity * 1e7);
   const std::string classification = text("CLASSIFICATION_TYPE", "U");
   if (meanMotion <= 0 || eccentricityDigits < 0 || eccentricityDigits > 9999999 || std::fabs(ndot) >= 0.999999995 ||
-      *v[9] < 0 || *v[9] > 9 || *v[10] < 0 || *v[11] < 0 || classification.size() != 1)
+      *v[9] < 0 || *v[9] > 9 || *v[10] < 0 || *v[11] < 0 || classification.size() != 1) {
+    cause =
+        "значение не помещается в поля TLE (MEAN_MOTION, ECCENTRICITY, MEAN_MOTION_DOT, EPHEMERIS_TYPE, "
+        "ELEMENT_SET_NO, REV_AT_EPOCH или CLASSIFICATION_TYPE)";
     return false;
+  }
 
   set.fitsTwoLine = set.catalogNumber < 340000;
   if (!set.fitsTwoLine) return true;
   const std::string catalog = CatalogField(set.catalogNumber);
 
   std::string line1 = "1 " + catalog + classification + " " + DesignatorField(record) + " ";
-  if (!EpochField(text("EPOCH", ""), line1)) return false;
+  if (!EpochField(text("EPOCH", ""), line1)) {
+    cause = "значение «EPOCH» = " + Quoted(text("EPOCH", "")) + " не дата 1961-2060";
+    return false;
+  }
   std::string ndotText = FileDecimal(std::fabs(ndot), "0.00000000").substr(1);
   line1 += " " + std::string(ndot < 0 && ndotText != ".00000000" ? "-" : " ") + ndotText + " ";
-  if (!ExponentField(*v[8], line1)) return false;
+  if (!ExponentField(*v[8], line1)) {
+    cause = "значение «MEAN_MOTION_DDOT» не помещается в поле TLE";
+    return false;
+  }
   line1 += " ";
-  if (!ExponentField(*v[6], line1)) return false;
+  if (!ExponentField(*v[6], line1)) {
+    cause = "значение «BSTAR» не помещается в поле TLE";
+    return false;
+  }
   line1 += " " + FormatNumber(*v[9], "0") + " ";
   PadLeft(FormatNumber(std::fmod(*v[10], 10000.0), "0"), 4, line1);
 
@@ -369,7 +493,10 @@ bool ToTwoLine(const OmmFields& record, OmmSet& set) {
   field(*v[5], "0.0000", 8);
   field(meanMotion, "0.00000000", 11);
   fits = fits && PadLeft(FormatNumber(std::fmod(*v[11], 100000.0), "0"), 5, line2);
-  if (!fits || line1.size() != 68 || line2.size() != 68) return false;
+  if (!fits || line1.size() != 68 || line2.size() != 68) {
+    cause = "угол, среднее движение или номер витка не помещается в поле TLE";
+    return false;
+  }
   set.line1 = WithChecksum(line1);
   set.line2 = WithChecksum(line2);
   return true;
@@ -395,30 +522,33 @@ ElementInputForm ElementInputFormOf(std::string_view text) {
   return ElementInputForm::TwoLine;
 }
 
-bool ReadOmmText(std::string_view text, ElementInputForm form, std::vector<OmmSet>& sets) {
+bool ReadOmmText(std::string_view text, ElementInputForm form, std::vector<OmmSet>& sets, std::string* cause) {
   sets.clear();
   std::vector<OmmFields> records;
   bool read = false;
+  std::string why;
   switch (form) {
     case ElementInputForm::OmmCsv:
-      read = ReadCsv(text, records);
+      read = ReadCsv(text, records, why);
       break;
     case ElementInputForm::OmmXml:
-      read = ReadXml(text, records);
+      read = ReadXml(text, records, why);
       break;
     case ElementInputForm::OmmJson:
-      read = ReadJson(text, records);
+      read = ReadJson(text, records, why);
       break;
     case ElementInputForm::TwoLine:
       break;
   }
-  if (!read) return false;
-  for (const OmmFields& record : records) {
+  const auto refuse = [&sets, cause](std::string text) {
+    sets.clear();
+    if (cause) *cause = "сообщение OMM не читается: " + (text.empty() ? std::string("неверный формат") : text) + ".";
+    return false;
+  };
+  if (!read) return refuse(why);
+  for (std::size_t i = 0; i < records.size(); ++i) {
     OmmSet set;
-    if (!ToTwoLine(record, set)) {
-      sets.clear();
-      return false;
-    }
+    if (!ToTwoLine(records[i], set, why)) return refuse(RecordPrefix(i) + why);
     sets.push_back(std::move(set));
   }
   return true;

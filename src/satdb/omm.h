@@ -27,11 +27,12 @@ struct OmmSet {
 };
 
 // Reads every record of an OMM text of the given form (not TwoLine). False, with no sets, when the text
-// cannot be parsed, a keyword is not one of the message's standard keywords, a mandatory keyword
-// (EPOCH, MEAN_MOTION, ECCENTRICITY, INCLINATION, RA_OF_ASC_NODE, ARG_OF_PERICENTER, MEAN_ANOMALY,
-// NORAD_CAT_ID, BSTAR) is missing, the mean-element theory is not SGP4, or a value does not fit the
-// two-line columns.
-bool ReadOmmText(std::string_view text, ElementInputForm form, std::vector<OmmSet>& sets);
+// cannot be parsed or nests objects, arrays or elements deeper than kMaxOmmDepth (64) levels, a keyword
+// is not one of the message's standard keywords, a mandatory keyword (EPOCH, MEAN_MOTION, ECCENTRICITY,
+// INCLINATION, RA_OF_ASC_NODE, ARG_OF_PERICENTER, MEAN_ANOMALY, NORAD_CAT_ID, BSTAR) is missing, the
+// mean-element theory is not SGP4, or a value does not fit the two-line columns; cause (when given) then
+// tells which record and keyword, for the user.
+bool ReadOmmText(std::string_view text, ElementInputForm form, std::vector<OmmSet>& sets, std::string* cause = nullptr);
 
 // Modulo-10 checksum of a two-line line's first 68 columns: digits count their value, "-" counts 1.
 int TwoLineChecksum(std::string_view line);

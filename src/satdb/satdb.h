@@ -38,19 +38,45 @@ inline constexpr std::size_t kElementLineColumns = 69;
 // Why two lines are not an element set.
 enum class SetFault {
   None,
-  CutShort,     // a line ends before column 69 (an interrupted download)
-  BadChecksum,  // column 69 of a line is not the checksum of its columns 1-68
-  BadField,     // a line does not start "1 " / "2 ", or a field read as a number holds other characters
+  CutShort,        // a line ends before column 69 (an interrupted download)
+  BadChecksum,     // column 69 of a line is not the checksum of its columns 1-68
+  BadField,        // a line does not start "1 " / "2 ", a field read as a number holds other characters or
+                   // blanks between its characters, or a column between fields is not blank (a shifted line)
+  TooLong,         // a line runs on past column 69 with more than blanks (text glued to the set)
+  NumberMismatch,  // line 1 and line 2 carry different catalogue numbers (lines of two satellites)
+  OutOfRange,      // a number outside its physical range (epoch day, angles, mean motion)
+  NoLine2,         // a line 1 followed by no line 2 (the next line starts another set or names one)
 };
 
 // Checksum of an element-set line: the sum of the digits of columns 1-68, each "-" counting 1, modulo 10.
 int ElementLineChecksum(std::string_view line);
 
-// Checks two lines before they are taken as an element set: both reach column 69, carry their line
-// numbers, have the checksum in column 69, and hold in every field the program reads only what that field
-// may hold (digits, blanks, a decimal point, signs where signs stand), with a digit in every number that
-// must have one; ParseElementSet must accept them too. Catalogue numbers are judged separately.
+// What is wrong with two lines, for the user: the fault, the line (1 or 2) and a description naming the
+// field and the value ("поле «наклонение» = 999.9990 вне пределов 0..180").
+struct SetCheck {
+  SetFault fault = SetFault::None;
+  int line = 0;        // the line at fault, 1 or 2; 0 when there is no fault
+  std::string reason;  // "" when there is no fault
+};
+
+// Checks two lines before they are taken as an element set: both reach column 69 and run on past it with
+// nothing but blanks, carry their line numbers and the same catalogue number text, have the checksum in
+// column 69, blanks in the columns between fields, and in every field the program reads only what that
+// field may hold (a right- or left-aligned run of digits, a decimal point, signs where signs stand), with a
+// digit in every number that must have one; the numbers lie in their physical ranges (epoch day 1 to
+// 366.99999999, inclination 0-180 degrees, node, argument of perigee and mean anomaly 0-360 degrees, mean
+// motion above 0 and at most 20 rev/day, the perigee not inside the Earth: PerigeeRadius at least
+// 6378.137 km) and ParseElementSet accepts them. Catalogue numbers are judged
+// separately.
+SetCheck ExamineElementSet(std::string_view line1, std::string_view line2);
+// The checks a stored set has always passed, as a fault: lengths, line numbers, checksums and the
+// characters of the fields (blanks allowed anywhere in them). Decides whether a database file is one and
+// which stored sets are read; the import applies ExamineElementSet.
 SetFault CheckElementSet(std::string_view line1, std::string_view line2);
+
+// A name as it may stand in a header line: control characters (line breaks, tabs, escapes) replaced by
+// blanks, blanks and tabs trimmed at both ends.
+std::string CleanName(std::string_view name);
 
 // --- Database files ----------------------------------------------------------------------------------
 
@@ -89,19 +115,21 @@ std::vector<std::string_view> SplitLines(std::string_view text);
 std::string_view WithoutByteOrderMark(std::string_view text);
 
 // Reads a database file's text: the last Name, mName and Mag lines, every line starting with "1"
-// with the line after it as an element set (a final line 1 without its line 2 is dropped), and every other
-// non-blank line as it stands.
+// with the line after it as an element set when that line starts with "2", and every other non-blank
+// line as it stands (so a stray line beginning with "1", such as a name broken over two lines or a line 1
+// whose line 2 was cut off, stays a line of its own and the sets after it are read).
 SatelliteFile ParseSatelliteFile(std::string_view text);
 // The text of a database file: header lines in the order Name, mName, Mag, then the sets, then the other
-// lines; CR LF endings.
+// lines (those beginning with "1" last); CR LF endings.
 std::string SatelliteFileText(const SatelliteFile& file);
 // Writes a database file atomically unless its bytes would not change; on failure the system's reason.
 WriteResult StoreSatelliteFile(const std::string& path, const SatelliteFile& file, std::string_view oldText);
 
 // Reads the element set of a database file whose epoch lies nearest the time (MJD), with its age
 // |epoch - mjd| in days and the header fields; with no usable set the elements are 0 and the age 10000.
-// Sets are newest first, so reading stops once the distance starts growing. False when the file cannot
-// be read.
+// Sets are newest first, so reading stops once the distance starts growing. Sets that are not element
+// sets (ExamineElementSet) are passed over, and a line 1 whose next line is no line 2 is read alone. False
+// when the file cannot be read.
 bool ReadBestSet(const std::string& path, double mjd, TleRecord& record);
 
 // --- TLE import --------------------------------------------------------------------------------------
@@ -114,19 +142,29 @@ struct ImportedSet {
   bool numberValid = false;         // false when columns 3-7 hold no catalogue number
   bool numberTooLarge = false;      // an OMM record numbered above 339999, which no two-line set can carry
   SetFault fault = SetFault::None;  // why the lines are not an element set; such a set is skipped
+  std::string reason;               // the fault for the user, naming the field and the value ("" with none)
+  int faultLine = 0;                // the line of the set at fault, 1 or 2 (0 with no fault)
+  int lineNumber = 0;               // line of the input file holding line 1 (from 1); 0 for an OMM record
+  int recordNumber = 0;             // number of the OMM record (from 1); 0 for two-line input
   double epochKey = 0.0;
-  std::string name;
+  std::string name;  // CleanName of the name line or OBJECT_NAME
 };
+
+// The maximum nesting of an OMM message's objects, arrays or elements; deeper messages are refused
+// before they are walked (a real message nests 2 levels in JSON and 7 in XML).
+inline constexpr int kMaxOmmDepth = 64;
 
 // Reads an element-set input file, its form told by its content: an Orbit Mean-Elements Message (CSV,
 // XML or JSON, see satdb/omm.h; each record becomes the lines of its two-line set, and a record numbered
 // above 339999 becomes a set with numberTooLarge and no lines), or a TLE file (two- or three-line form,
 // CR LF, LF or CR line ends, a leading byte-order mark, blank lines allowed). A line not starting
 // "1 " is the current name (trimmed; a leading "0 " line number is dropped); a line "1 " starts a set whose
-// line 2 is the next line. Every set is checked by CheckElementSet and carries its fault. False when the
-// path is not a readable regular file, the file holds binary data, ends right after a line 1 or holds a
-// set ParseElementSet refuses.
-bool ReadTleInput(const std::string& path, std::vector<ImportedSet>& sets);
+// line 2 is the next line when that line starts "2" (else the set is NoLine2 and reading goes on with the
+// next line). Every set is checked by ExamineElementSet and carries its fault and reason. False when the
+// path is not a readable regular file, the file holds binary data, ends right after a line 1, holds a
+// set ParseElementSet refuses, an OMM message that cannot be read, or no set at all; cause (when given)
+// then tells why, naming the line or record.
+bool ReadTleInput(const std::string& path, std::vector<ImportedSet>& sets, std::string* cause = nullptr);
 
 // Merges one set into a database file's content: keeps the headers, adds "mName = " + name when there is
 // no mName line, and inserts the set in newest-first order unless a set with the same key is stored.
@@ -146,12 +184,26 @@ struct TleImportResult {
   int setsCutShort = 0;                   // skipped: a line ends before column 69 (an interrupted download)
   int setsBadChecksum = 0;                // skipped: a line's checksum is wrong
   int setsBadField = 0;                   // skipped: a field that must be a number is not
+  int setsTooLong = 0;                    // skipped: text after column 69
+  int setsNumberMismatch = 0;             // skipped: line 1 and line 2 of different satellites
+  int setsOutOfRange = 0;                 // skipped: a number outside its physical range
+  int setsNoLine2 = 0;                    // skipped: a line 1 without its line 2
   int setsForeignFile = 0;                // skipped: the satellite's database file is not a satellite file
   int writeFailures = 0;                  // database files that could not be written (left as they were)
   std::string writeFailureReason;         // the system's reason for the first failed write
   std::vector<std::string> foreignFiles;  // database files left untouched because they are not satellite files
   std::vector<std::string> messages;      // texts to show the user, in order
+  // For each message, at the same index, the cause it has for the user as one more line: the file and
+  // the line (or OMM record) and the field of the first set or file concerned; "" when there is none.
+  std::vector<std::string> causes;
+  // Every file refused and every set skipped for its content, "Файл <path>, строка <n>: <reason>", in the
+  // order met (at most kMaxImportProblems; problemsTotal counts them all).
+  std::vector<std::string> problems;
+  int problemsTotal = 0;
 };
+
+// The most problems an import result lists.
+inline constexpr int kMaxImportProblems = 1000;
 
 // Imports TLE files into the database in order. perigeeLimitKm is a perigee radius in km, or -1 for no
 // limit. A file that cannot be read stores nothing and adds "Ошибка в файле <path> . Проверьте формат.".

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "base/calendar.h"
@@ -117,48 +118,70 @@ bool ParseElementSet(std::string_view line1, std::string_view line2, TleRecord& 
 
 namespace {
 
-// True when columns first..last of the line hold only the allowed characters and, when a digit is
-// required, at least one digit. The line must reach the last column.
-bool FieldMadeOf(std::string_view line, std::size_t first, std::size_t last, std::string_view allowed,
-                 bool digitRequired) {
-  if (line.size() < last) return false;
-  const std::string_view field = line.substr(first - 1, last - first + 1);
-  bool digit = false;
-  for (const char c : field) {
-    if (allowed.find(c) == std::string_view::npos) return false;
-    digit = digit || (c >= '0' && c <= '9');
-  }
-  return digit || !digitRequired;
-}
+constexpr std::string_view kDecimal = ".0123456789";
+constexpr double kEarthRadiusKm = 6378.137;  // equatorial radius of WGS-84
+constexpr std::string_view kDigits = "0123456789";
+constexpr std::string_view kSigned = "+-.0123456789";
 
-constexpr std::string_view kDecimal = " .0123456789";
-constexpr std::string_view kDigits = " 0123456789";
-constexpr std::string_view kSigned = " +-.0123456789";
-
-// The fields ParseElementSet reads, with what each may hold: (line 1 or 2, first, last, allowed, digit required).
+// The fields ParseElementSet reads, with what each may hold besides blanks around it, whether a digit
+// is required, the name the messages give it and its physical range (lowest, highest; no range when
+// lowest > highest).
 struct FieldRule {
   int line;
   std::size_t first, last;
   std::string_view allowed;
   bool digitRequired;
+  const char* name;
+  double lowest = 1, highest = 0;
+  bool aboveLowest = false;  // the value must exceed lowest (mean motion)
 };
 constexpr FieldRule kFieldRules[] = {
-    {1, 19, 32, kDecimal, true},  // epoch, YYDDD.DDDDDDDD
-    {1, 34, 43, kSigned, false},  // first derivative of mean motion
-    {1, 45, 50, kSigned, false},  // second derivative's mantissa
-    {1, 51, 51, " +-", false},    // its exponent's sign
-    {1, 52, 52, kDigits, false},  // its exponent
-    {1, 54, 54, " +-", false},    // B* sign
-    {1, 55, 59, kDigits, false},  // B* mantissa
-    {1, 60, 60, " +-", false},    // B* exponent's sign
-    {1, 61, 61, kDigits, false},  // B* exponent
-    {2, 9, 16, kDecimal, true},   // inclination
-    {2, 18, 25, kDecimal, true},  // right ascension of the node
-    {2, 27, 33, kDigits, true},   // eccentricity, assumed leading decimal point
-    {2, 35, 42, kDecimal, true},  // argument of perigee
-    {2, 44, 51, kDecimal, true},  // mean anomaly
-    {2, 53, 63, kDecimal, true},  // mean motion
+    {1, 19, 32, kDecimal, true, "эпоха"},
+    {1, 34, 43, kSigned, false, "первая производная среднего движения"},
+    {1, 45, 50, kSigned, false, "вторая производная среднего движения"},
+    {1, 51, 51, "+-", false, "знак порядка второй производной"},
+    {1, 52, 52, kDigits, false, "порядок второй производной"},
+    {1, 54, 54, "+-", false, "знак B*"},
+    {1, 55, 59, kDigits, false, "B*"},
+    {1, 60, 60, "+-", false, "знак порядка B*"},
+    {1, 61, 61, kDigits, false, "порядок B*"},
+    {2, 9, 16, kDecimal, true, "наклонение", 0, 180},
+    {2, 18, 25, kDecimal, true, "долгота восходящего узла", 0, 360},
+    {2, 27, 33, kDigits, true, "эксцентриситет"},
+    {2, 35, 42, kDecimal, true, "аргумент перигея", 0, 360},
+    {2, 44, 51, kDecimal, true, "средняя аномалия", 0, 360},
+    {2, 53, 63, kDecimal, true, "среднее движение", 0, 20, true},
 };
+
+// Columns that stand blank between the fields of line 1 and line 2.
+constexpr std::size_t kBlankColumns1[] = {2, 9, 18, 33, 44, 53, 62, 64};
+constexpr std::size_t kBlankColumns2[] = {2, 8, 17, 26, 34, 43, 52};
+
+// True when the field holds only blanks and the allowed characters, with a digit when one is required;
+// strictly, the characters form one unbroken run (a number is never split by a blank).
+bool FieldMadeOf(std::string_view field, std::string_view allowed, bool digitRequired, bool strict) {
+  const std::size_t begin = field.find_first_not_of(' ');
+  if (begin == std::string_view::npos) return !digitRequired;
+  const std::string_view run = field.substr(begin, field.find_last_not_of(' ') - begin + 1);
+  bool digit = false;
+  for (const char c : run) {
+    if (allowed.find(c) == std::string_view::npos && (strict || c != ' ')) return false;
+    digit = digit || (c >= '0' && c <= '9');
+  }
+  return digit || !digitRequired;
+}
+
+// A field's text for a message: trimmed and cut to its columns, control characters shown as "?".
+std::string FieldText(std::string_view field) {
+  std::string text(TrimBlanks(field));
+  for (char& c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  return text;
+}
+
+SetCheck Fault(SetFault fault, int line, std::string reason) {
+  return {fault, line, std::move(reason)};
+}
 
 }  // namespace
 
@@ -171,20 +194,97 @@ int ElementLineChecksum(std::string_view line) {
   return sum % 10;
 }
 
-SetFault CheckElementSet(std::string_view line1, std::string_view line2) {
-  if (line1.size() < kElementLineColumns || line2.size() < kElementLineColumns) return SetFault::CutShort;
-  if (!StartsWith(line1, "1 ") || !StartsWith(line2, "2 ")) return SetFault::BadField;
-  for (const std::string_view line : {line1, line2}) {
-    const char digit = line[kElementLineColumns - 1];
-    if (digit < '0' || digit > '9' || digit - '0' != ElementLineChecksum(line)) return SetFault::BadChecksum;
+namespace {
+
+// The checks of ExamineElementSet; without strict only those a stored set has always had to pass (lengths,
+// line numbers, checksums, the characters of the fields), so that no database file written before is
+// taken for a foreign one.
+SetCheck Examine(std::string_view line1, std::string_view line2, bool strict) {
+  const std::string_view lines[] = {line1, line2};
+  for (int k = 0; k < 2; ++k) {
+    if (lines[k].size() < kElementLineColumns)
+      return Fault(SetFault::CutShort, k + 1,
+                   "строка короче 69 знаков (" + FormatNumber(static_cast<double>(lines[k].size()), "0") + ")");
+  }
+  for (int k = 0; k < 2 && strict; ++k) {
+    const std::string_view tail = lines[k].substr(kElementLineColumns);
+    if (tail.find_first_not_of(" \t") != std::string_view::npos)
+      return Fault(SetFault::TooLong, k + 1,
+                   "строка длиннее 69 знаков (" + FormatNumber(static_cast<double>(lines[k].size()), "0") + ")");
+  }
+  if (!StartsWith(line1, "1 ")) return Fault(SetFault::BadField, 1, "строка не начинается с «1 »");
+  if (!StartsWith(line2, "2 ")) return Fault(SetFault::BadField, 2, "строка не начинается с «2 »");
+  for (int k = 0; k < 2; ++k) {
+    const char digit = lines[k][kElementLineColumns - 1];
+    if (digit < '0' || digit > '9' || digit - '0' != ElementLineChecksum(lines[k]))
+      return Fault(SetFault::BadChecksum, k + 1, "неверная контрольная сумма");
+  }
+  if (strict && line1.substr(2, 5) != line2.substr(2, 5))
+    return Fault(SetFault::NumberMismatch, 2,
+                 "номер ИСЗ в строке 2 (" + FieldText(line2.substr(2, 5)) + ") не совпадает с номером в строке 1 (" +
+                     FieldText(line1.substr(2, 5)) + ")");
+  for (int k = 0; k < 2 && strict; ++k) {
+    const auto check = [&](const std::size_t* begin, const std::size_t* end) -> std::optional<std::size_t> {
+      for (const std::size_t* c = begin; c != end; ++c)
+        if (lines[k][*c - 1] != ' ') return *c;
+      return std::nullopt;
+    };
+    const std::optional<std::size_t> column = k == 0 ? check(std::begin(kBlankColumns1), std::end(kBlankColumns1))
+                                                     : check(std::begin(kBlankColumns2), std::end(kBlankColumns2));
+    if (column)
+      return Fault(SetFault::BadField, k + 1,
+                   "в столбце " + FormatNumber(static_cast<double>(*column), "0") +
+                       " между полями стоит не пробел (строка сдвинута?)");
   }
   for (const FieldRule& rule : kFieldRules) {
-    if (!FieldMadeOf(rule.line == 1 ? line1 : line2, rule.first, rule.last, rule.allowed, rule.digitRequired)) {
-      return SetFault::BadField;
-    }
+    const std::string_view field = Columns(lines[rule.line - 1], rule.first, rule.last);
+    if (!FieldMadeOf(field, rule.allowed, rule.digitRequired, strict))
+      return Fault(SetFault::BadField, rule.line,
+                   std::string("поле «") + rule.name + "» = «" + FieldText(field) + "»: не число");
   }
   TleRecord elements;
-  return ParseElementSet(line1, line2, elements) ? SetFault::None : SetFault::BadField;
+  if (!ParseElementSet(line1, line2, elements))
+    return Fault(SetFault::BadField, 1, "значения полей не читаются как числа");
+  if (!strict) return {};
+  const double day = FieldNumber(line1, 21, 32);
+  if (!(day >= 1.0 && day < 367.0))
+    return Fault(SetFault::OutOfRange, 1,
+                 "поле «эпоха» = " + FieldText(Columns(line1, 19, 32)) + ": день года вне пределов 1..366.99999999");
+  for (const FieldRule& rule : kFieldRules) {
+    if (rule.lowest > rule.highest) continue;
+    const double value = FieldNumber(lines[rule.line - 1], rule.first, rule.last);
+    const bool below = rule.aboveLowest ? !(value > rule.lowest) : !(value >= rule.lowest);
+    if (below || !(value <= rule.highest))
+      return Fault(SetFault::OutOfRange, rule.line,
+                   std::string("поле «") + rule.name +
+                       "» = " + FieldText(Columns(lines[rule.line - 1], rule.first, rule.last)) + " вне пределов " +
+                       FormatNumber(rule.lowest, "0") + ".." + FormatNumber(rule.highest, "0"));
+  }
+  // An orbit whose perigee lies inside the Earth is no orbit: the propagator fails on it (semi-latus
+  // rectum negative, or decayed) at nearly every time, and between the failures gives positions far off.
+  const double perigee = PerigeeRadius(elements.meanMotion, elements.eccentricity);
+  if (!(perigee >= kEarthRadiusKm))
+    return Fault(SetFault::OutOfRange, 2,
+                 "перигей под поверхностью Земли (радиус перигея " + FormatNumber(perigee, "0") +
+                     " км при эксцентриситете " + FieldText(Columns(line2, 27, 33)) + ")");
+  return {};
+}
+
+}  // namespace
+
+SetCheck ExamineElementSet(std::string_view line1, std::string_view line2) {
+  return Examine(line1, line2, true);
+}
+
+SetFault CheckElementSet(std::string_view line1, std::string_view line2) {
+  return Examine(line1, line2, false).fault;
+}
+
+std::string CleanName(std::string_view name) {
+  std::string clean(name);
+  for (char& c : clean)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  return std::string(TrimBlanks(clean));
 }
 
 std::string DatabaseDir(const std::string& appDir) {
@@ -232,8 +332,7 @@ SatelliteFile ParseSatelliteFile(std::string_view text) {
   const std::vector<std::string_view> lines = SplitLines(WithoutByteOrderMark(text));
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const std::string_view line = lines[i];
-    if (StartsWith(line, "1")) {
-      if (i + 1 >= lines.size()) break;
+    if (StartsWith(line, "1") && i + 1 < lines.size() && StartsWith(lines[i + 1], "2")) {
       file.sets.push_back({std::string(line), std::string(lines[i + 1]), EpochKey(line)});
       ++i;
     } else if (StartsWith(line, "Name")) {
@@ -267,7 +366,12 @@ std::string SatelliteFileText(const SatelliteFile& file) {
     add(set.line1);
     add(set.line2);
   }
-  for (const std::string& line : file.otherLines) add(line);
+  // Other lines beginning with "1" go last, so that none of them is followed by a line beginning with
+  // "2" and read back as a set.
+  for (const std::string& line : file.otherLines)
+    if (!StartsWith(line, "1")) add(line);
+  for (const std::string& line : file.otherLines)
+    if (StartsWith(line, "1")) add(line);
   return text;
 }
 
@@ -298,8 +402,10 @@ bool ReadBestSet(const std::string& path, double mjd, TleRecord& record) {
       const float magnitude = static_cast<float>(FieldNumber(line, 7, line.size()));
       record.standardMagnitude = std::isfinite(magnitude) ? magnitude : 99.0f;
     } else if (StartsWith(line, "1")) {
-      // A final line 1 without its line 2 (a cut-off file) holds no elements and is no set.
+      // A final line 1 without its line 2 (a cut-off file) holds no elements and is no set; a line 1
+      // followed by another line 1 is a stray line, and the set starts at the next one.
       if (i + 1 >= lines.size()) break;
+      if (!StartsWith(lines[i + 1], "2")) continue;
       const std::string_view line2 = lines[++i];
       // Only the epoch is needed to choose; the chosen set is read in full after the loop.
       int year = RoundToInt(FieldNumber(line, 19, 20));
@@ -309,6 +415,7 @@ bool ReadBestSet(const std::string& path, double mjd, TleRecord& record) {
       if (!std::isfinite(d)) continue;
       if (d > stopBound) break;  // newest first: the distance only grows from here on
       if (d >= best) continue;
+      if (CheckElementSet(line, line2) != SetFault::None) continue;  // damaged lines never propagate
       bestLine1 = line;
       bestLine2 = line2;
       best = d;

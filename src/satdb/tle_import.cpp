@@ -16,9 +16,23 @@ namespace {
 
 // The name a name line gives: trimmed, without the "0 " line number some catalogues put before it.
 std::string NameOfLine(std::string_view line) {
-  std::string_view name = TrimBlanks(line);
-  if (StartsWith(name, "0 ")) name = TrimBlanks(name.substr(2));
-  return std::string(name);
+  std::string name = CleanName(line);
+  if (StartsWith(name, "0 ")) name = CleanName(std::string_view(name).substr(2));
+  return name;
+}
+
+// Where a set stands in its input file, for a message: "Файл <path>, строка <n>" or ", запись <n>".
+std::string PlaceOfSet(const std::string& path, const ImportedSet& set) {
+  std::string place = "Файл " + path;
+  if (set.recordNumber > 0) place += ", запись " + FormatNumber(set.recordNumber, "0");
+  if (set.lineNumber > 0) place += ", строка " + FormatNumber(set.lineNumber + (set.faultLine == 2 ? 1 : 0), "0");
+  return place;
+}
+
+// Notes a problem of the import for the user: the first kMaxImportProblems are listed, all are counted.
+void NoteProblem(TleImportResult& result, std::string text) {
+  ++result.problemsTotal;
+  if (static_cast<int>(result.problems.size()) < kMaxImportProblems) result.problems.push_back(std::move(text));
 }
 
 // Perigee radius in km of a set, from the mean motion and eccentricity columns of its line 2.
@@ -45,7 +59,8 @@ StoreOutcome StoreImportedSet(const ImportedSet& set, const std::string& appDir,
     if (std::filesystem::exists(path, ec) || ec)
       return Failed("файл не читается", result);  // never replace unread data
     SatelliteFile file;
-    if (!set.name.empty()) file.mNameLine = "mName = " + set.name;
+    const std::string name = CleanName(set.name);
+    if (!name.empty()) file.mNameLine = "mName = " + name;
     file.sets.push_back({set.line1, set.line2, set.epochKey});
     const WriteResult written = WriteFileAtomically(path, SatelliteFileText(file));
     return written ? StoreOutcome::Created : Failed(written.reason, result);
@@ -78,31 +93,61 @@ bool CountFault(SetFault fault, TleImportResult& result) {
     case SetFault::BadField:
       ++result.setsBadField;
       break;
+    case SetFault::TooLong:
+      ++result.setsTooLong;
+      break;
+    case SetFault::NumberMismatch:
+      ++result.setsNumberMismatch;
+      break;
+    case SetFault::OutOfRange:
+      ++result.setsOutOfRange;
+      break;
+    case SetFault::NoLine2:
+      ++result.setsNoLine2;
+      break;
   }
   return true;
 }
 
-// The summary lines of the sets skipped and the files left alone, in the order of the result's fields.
-void AddSkipMessages(TleImportResult& result) {
-  const auto add = [&result](int count, const std::string& what) {
-    if (count > 0) result.messages.push_back(what + FormatNumber(count, "0") + ".");
+// The first cause of each kind of skipped set, filled while importing (messages are made at the end).
+struct FirstCauses {
+  std::string badNumber, tooLarge;
+  std::string byFault[8];
+};
+
+// The summary lines of the sets skipped and the files left alone, in the order of the result's fields,
+// each with the first cause of its kind.
+void AddSkipMessages(TleImportResult& result, const FirstCauses& first) {
+  const auto add = [&result](int count, const std::string& what, const std::string& cause) {
+    if (count <= 0) return;
+    result.messages.push_back(what + FormatNumber(count, "0") + ".");
+    result.causes.push_back(cause.empty() ? std::string() : "Первый из них: " + cause);
   };
-  add(result.setsBadNumber, "Пропущено наборов TLE с неверным номером ИСЗ: ");
+  const auto of = [&first](SetFault fault) { return first.byFault[static_cast<int>(fault)]; };
+  add(result.setsBadNumber, "Пропущено наборов TLE с неверным номером ИСЗ: ", first.badNumber);
   add(result.setsNumberTooLarge,
-      "Пропущено наборов OMM с номером ИСЗ больше 339999 (такой номер нельзя записать в TLE): ");
-  add(result.setsCutShort, "Пропущено неполных наборов TLE (строка короче 69 знаков, файл оборван): ");
-  add(result.setsBadChecksum, "Пропущено наборов TLE с неверной контрольной суммой: ");
-  add(result.setsBadField, "Пропущено наборов TLE с нечисловыми значениями в числовых полях: ");
+      "Пропущено наборов OMM с номером ИСЗ больше 339999 (такой номер нельзя записать в TLE): ", first.tooLarge);
+  add(result.setsCutShort,
+      "Пропущено неполных наборов TLE (строка короче 69 знаков, файл оборван): ", of(SetFault::CutShort));
+  add(result.setsBadChecksum, "Пропущено наборов TLE с неверной контрольной суммой: ", of(SetFault::BadChecksum));
+  add(result.setsBadField, "Пропущено наборов TLE с нечисловыми значениями в числовых полях: ", of(SetFault::BadField));
+  add(result.setsTooLong, "Пропущено наборов TLE с лишним текстом после 69-го знака строки: ", of(SetFault::TooLong));
+  add(result.setsNumberMismatch,
+      "Пропущено наборов TLE, у которых номера ИСЗ в строках 1 и 2 различаются: ", of(SetFault::NumberMismatch));
+  add(result.setsOutOfRange, "Пропущено наборов TLE со значениями вне допустимых пределов: ", of(SetFault::OutOfRange));
+  add(result.setsNoLine2, "Пропущено наборов TLE без строки 2: ", of(SetFault::NoLine2));
   if (!result.foreignFiles.empty()) {
     result.messages.push_back(
         "Файлы в папке TLE не похожи на файлы базы и оставлены без изменений (наборов TLE "
         "пропущено: " +
         FormatNumber(result.setsForeignFile, "0") + "): " + JoinedList(result.foreignFiles) + ".");
+    result.causes.emplace_back();
   }
   if (result.writeFailures > 0) {
     result.messages.push_back(
         "Не удалось записать наборов TLE в базу данных: " + FormatNumber(result.writeFailures, "0") + " (" +
         result.writeFailureReason + "). Прежние файлы базы сохранены.");
+    result.causes.emplace_back();
   }
 }
 
@@ -114,19 +159,43 @@ void ShowPercent(TaskControl& task, std::size_t done, std::size_t total) {
 
 }  // namespace
 
-bool ReadTleInput(const std::string& path, std::vector<ImportedSet>& sets) {
+namespace {
+
+// Fills a set's fault, reason and the line at fault from ExamineElementSet.
+void Examine(ImportedSet& set) {
+  SetCheck check = ExamineElementSet(set.line1, set.line2);
+  set.fault = check.fault;
+  set.faultLine = check.line;
+  set.reason = std::move(check.reason);
+}
+
+// Refuses an input file: no sets, and the cause when one is asked for.
+bool Refuse(std::vector<ImportedSet>& sets, std::string* cause, std::string text) {
   sets.clear();
+  if (cause) *cause = std::move(text);
+  return false;
+}
+
+}  // namespace
+
+bool ReadTleInput(const std::string& path, std::vector<ImportedSet>& sets, std::string* cause) {
+  sets.clear();
+  if (cause) cause->clear();
   std::string bytes;
-  if (!ReadWholeFile(path, bytes)) return false;
+  if (!ReadWholeFile(path, bytes)) return Refuse(sets, cause, "Файл " + path + " не читается.");
   const std::string_view text = WithoutByteOrderMark(bytes);
-  if (text.find('\0') != std::string::npos) return false;  // binary data, not a text file
+  if (text.find('\0') != std::string::npos)
+    return Refuse(sets, cause, "Файл " + path + " содержит двоичные данные, а не текст.");
   const ElementInputForm form = ElementInputFormOf(text);
   if (form != ElementInputForm::TwoLine) {
     std::vector<OmmSet> records;
-    if (!ReadOmmText(text, form, records)) return false;
+    std::string why;
+    if (!ReadOmmText(text, form, records, &why)) return Refuse(sets, cause, "Файл " + path + ": " + why);
+    int number = 0;
     for (OmmSet& record : records) {
       ImportedSet set;
-      set.name = std::move(record.name);
+      set.recordNumber = ++number;
+      set.name = CleanName(record.name);
       set.numberTooLarge = !record.fitsTwoLine;
       if (record.fitsTwoLine) {
         set.line1 = std::move(record.line1);
@@ -134,10 +203,11 @@ bool ReadTleInput(const std::string& path, std::vector<ImportedSet>& sets) {
         set.catalogNumber = static_cast<int>(record.catalogNumber);
         set.numberValid = true;
         set.epochKey = EpochKey(set.line1);
-        set.fault = CheckElementSet(set.line1, set.line2);
+        Examine(set);
       }
       sets.push_back(std::move(set));
     }
+    if (sets.empty()) return Refuse(sets, cause, "Файл " + path + ": в сообщении OMM нет ни одной записи.");
     return true;
   }
   const std::vector<std::string_view> lines = SplitLines(text);
@@ -148,32 +218,49 @@ bool ReadTleInput(const std::string& path, std::vector<ImportedSet>& sets) {
       name = NameOfLine(line);
       continue;
     }
-    if (i + 1 >= lines.size()) {
-      sets.clear();
-      return false;  // the file ends right after a line 1
-    }
+    const std::string at = "Файл " + path + ", строка " + FormatNumber(static_cast<double>(i + 1), "0") + ": ";
+    if (i + 1 >= lines.size()) return Refuse(sets, cause, at + "за строкой 1 нет строки 2 (файл оборван).");
     ImportedSet set;
+    set.lineNumber = static_cast<int>(i + 1);
     set.line1 = std::string(line);
-    set.line2 = std::string(lines[++i]);
-    TleRecord elements;
-    if (!ParseElementSet(set.line1, set.line2, elements)) {
-      sets.clear();
-      return false;  // a set whose columns cannot be read (an exponent sign other than +, - or blank)
-    }
-    set.fault = CheckElementSet(set.line1, set.line2);
     const std::optional<int> number = CatalogNumberOfLine1(line);
     set.numberValid = number.has_value();
     set.catalogNumber = number.value_or(0);
     set.epochKey = EpochKey(line);
     set.name = name;
+    if (!StartsWith(lines[i + 1], "2")) {
+      // The line 2 is missing: the next line starts the next set or names it, and is read as such.
+      set.fault = SetFault::NoLine2;
+      set.faultLine = 1;
+      set.reason = "за строкой 1 нет строки 2";
+      set.epochKey = 0.0;
+      sets.push_back(std::move(set));
+      continue;
+    }
+    set.line2 = std::string(lines[++i]);
+    TleRecord elements;
+    if (!ParseElementSet(set.line1, set.line2, elements)) {
+      // A set whose columns cannot be read (an exponent sign other than +, - or blank).
+      const SetCheck check = ExamineElementSet(set.line1, set.line2);
+      return Refuse(sets, cause, at + (check.reason.empty() ? "значения полей не читаются" : check.reason) + ".");
+    }
+    Examine(set);
     sets.push_back(std::move(set));
+  }
+  if (sets.empty()) return Refuse(sets, cause, "Файл " + path + ": в файле нет ни одного набора TLE (строки «1 »).");
+  // Lines of at most column 69 (plus blanks) are what the database stores.
+  for (ImportedSet& set : sets) {
+    if (set.fault != SetFault::None) continue;
+    set.line1.resize(std::min(set.line1.size(), kElementLineColumns));
+    set.line2.resize(std::min(set.line2.size(), kElementLineColumns));
   }
   return true;
 }
 
 bool MergeSet(SatelliteFile& file, const ImportedSet& set) {
   // A name from a TLE file never replaces an existing mName line.
-  if (!file.mNameLine && !set.name.empty()) file.mNameLine = "mName = " + std::string(TrimBlanks(set.name));
+  const std::string name = CleanName(set.name);
+  if (!file.mNameLine && !name.empty()) file.mNameLine = "mName = " + name;
   const double key = set.epochKey;
   double previous = 200000000;
   for (std::size_t i = 0; i <= file.sets.size(); ++i) {
@@ -195,16 +282,20 @@ TleImportResult ImportTleFiles(const std::vector<std::string>& paths, double per
   std::filesystem::create_directories(DatabaseDir(appDir), ec);  // normally made at start-up
   RemoveLeftoverTemporaries(DatabaseDir(appDir));
   std::vector<ImportedSet> sets;
+  FirstCauses first;
   for (const std::string& path : paths) {
     task.SetText("Вводятся TLE из файла " + path);
     task.Yield();
-    const bool read = ReadTleInput(path, sets);
+    std::string cause;
+    const bool read = ReadTleInput(path, sets, &cause);
     if (task.Cancelled()) {
       result.cancelled = true;
       break;
     }
     if (!read) {
       result.messages.push_back("Ошибка в файле " + path + " . Проверьте формат.");
+      result.causes.push_back(cause);
+      NoteProblem(result, cause);
       continue;
     }
     ++result.filesRead;
@@ -215,12 +306,19 @@ TleImportResult ImportTleFiles(const std::vector<std::string>& paths, double per
         break;
       }
       const ImportedSet& set = sets[k - 1];
+      const auto note = [&](std::string& firstCause, const std::string& reason) {
+        const std::string text = PlaceOfSet(path, set) + ": " + reason + ".";
+        if (firstCause.empty()) firstCause = text;
+        NoteProblem(result, text);
+      };
       if (set.numberTooLarge) {
         ++result.setsNumberTooLarge;
+        note(first.tooLarge, "номер ИСЗ больше 339999");
       } else if (!set.numberValid) {
         ++result.setsBadNumber;
+        note(first.badNumber, "номер ИСЗ (столбцы 3-7) не читается");
       } else if (CountFault(set.fault, result)) {
-        // skipped: not an element set
+        note(first.byFault[static_cast<int>(set.fault)], set.reason);  // skipped: not an element set
       } else if (perigeeLimitKm != -1 && !(PerigeeRadiusOfLine2(set.line2) <= perigeeLimitKm)) {
         ++result.setsAboveLimit;  // also a perigee that cannot be computed (mean motion 0)
       } else {
@@ -246,6 +344,6 @@ TleImportResult ImportTleFiles(const std::vector<std::string>& paths, double per
     }
     if (result.cancelled) break;
   }
-  AddSkipMessages(result);
+  AddSkipMessages(result, first);
   return result;
 }

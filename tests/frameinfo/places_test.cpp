@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "test_paths.h"
 
@@ -63,7 +65,7 @@ TEST(Places, EarlierFilesReadAsWritten) {
 
 TEST(Places, UnusableFilesAreErrors) {
   for (const char* text : {"", "\r\n", "\"Obs\",1,2\r\n", "\"Obs\",1,2,3,4\r\n", "\"Obs,1,2,3\r\n", "\"Obs\",x,2,3\r\n",
-                           "\"Obs\",1,2,40000\r\n"}) {
+                           "\"Obs\",1,2,40000\r\n", "\"Obs\",500,2,3\r\n", "\"Obs\",1,-200,3\r\n"}) {
     const PlacesLoad load = ParsePlaces(text);
     EXPECT_FALSE(load.ok) << text;
     EXPECT_TRUE(load.sites.empty());
@@ -71,7 +73,55 @@ TEST(Places, UnusableFilesAreErrors) {
   std::string many;
   for (int i = 0; i < kMaxPlaces; ++i) many += "\"P" + std::to_string(i) + "\",1,2,3\r\n";
   EXPECT_EQ(ParsePlaces(many).sites.size(), 255u);
-  EXPECT_FALSE(ParsePlaces(many + "\"One more\",1,2,3\r\n").ok);
+  const PlacesLoad tooMany = ParsePlaces(many + "\"One more\",1,2,3\r\n");
+  EXPECT_EQ(tooMany.sites.size(), 255u);  // the first 255 still load; the rest is reported
+  EXPECT_EQ(tooMany.problems, std::vector<std::string>{"строка 256: больше 255 мест не загружается"});
+}
+
+TEST(Places, OneBadLineHidesNoPlaceAndAddingKeepsEveryLine) {
+  TempDir dir;
+  const std::string path = PlacesFileName(dir.appDir());
+  const std::string old =
+      "\"Москва\",37.617,55.756,1234\r\n\"Дача\",500,55,7\r\n\"Obs\",x,1,2\r\n\"Юг\",30.5,-200,0\r\n"
+      "\"Пулково\",30.326,59.772,84\r\n";
+  WriteFile(path, old);
+  const PlacesLoad load = LoadPlaces(dir.appDir());
+  ASSERT_TRUE(load.ok);
+  ASSERT_EQ(load.sites.size(), 2u);
+  EXPECT_EQ(load.sites[1].name, "Пулково");
+  const std::vector<std::string> problems = {"Файл " + path + ", строка 2: долгота 500 вне пределов -180..360",
+                                             "Файл " + path + ", строка 3: поле «долгота» = «x» не число",
+                                             "Файл " + path + ", строка 4: широта -200 вне пределов -90..90"};
+  EXPECT_EQ(load.problems, problems);
+  EXPECT_EQ(PlacesLoadMessage(load),
+            std::string(kPlacesFileError) + "\n" + problems[0] + "\n" + problems[1] + "\n" + problems[2]);
+
+  // Adding a place to the readable ones keeps the unreadable lines as they stand.
+  std::vector<ObserverSite> sites = load.sites;
+  sites.push_back({"Новое", -30.5, -10.25, 5});
+  ASSERT_TRUE(SavePlaces(dir.appDir(), sites));
+  EXPECT_EQ(ReadFile(path), old + "\"Новое\",-30.5,-10.25,5\r\n");
+  // A caller that lost the list (an unreadable file shown empty) still adds without losing a line.
+  ASSERT_TRUE(SavePlaces(dir.appDir(), {{"Ещё", 1, 2, 3}}));
+  // A place outside the ranges is not stored; every line stays.
+  const WriteResult refused = SavePlaces(dir.appDir(), {{"Далеко", 500, 0, 1}});
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.reason, "место «Далеко»: долгота 500 вне пределов -180..360");
+  EXPECT_EQ(ReadFile(path), old + "\"Новое\",-30.5,-10.25,5\r\n\"Ещё\",1,2,3\r\n");
+}
+
+TEST(Places, AFileThatCannotBeReadIsNeverReplaced) {
+  TempDir dir;
+  const std::filesystem::path path = PlacesFileName(dir.appDir());
+  std::filesystem::create_directories(path);  // a folder where the file should be
+  const PlacesLoad load = LoadPlaces(dir.appDir());
+  EXPECT_FALSE(load.ok);
+  ASSERT_EQ(load.problems.size(), 1u);
+  EXPECT_EQ(load.problems[0], "Файл " + path.string() + " не читается");
+  const WriteResult saved = SavePlaces(dir.appDir(), {{"Москва", 37.617, 55.756, 1234}});
+  ASSERT_FALSE(saved);
+  EXPECT_EQ(saved.reason, "файл не читается");
+  EXPECT_TRUE(std::filesystem::is_directory(path));
 }
 
 TEST(Places, ListLineShowsMagnitudesWithHemispheres) {

@@ -302,3 +302,21 @@ TEST(Sgp4Test, FailuresAreReportedWithTheirCodes) {
 }
 
 }  // namespace
+
+// A low orbit with e = 0.99 (perigee 68 km from the Earth's centre) fails with the codes the reference
+// gives for it (python-sgp4 2.15, WGS-84): the semi-latus rectum or the decay, never a position below
+// the surface or far off.
+TEST(Sgp4Test, SubOrbitalLowOrbitFailsWithTheReferenceCodes) {
+  TleRecord tle;
+  ASSERT_TRUE(ParseElementSet("1 25544U 98067A   26220.50000000  .00012345  00000-0  22345-3 0  9990",
+                              "2 25544  51.6324  42.7701 9900000  24.6056 335.5282 15.49383195579818", tle));
+  const Sgp4Elements elements = ElementsFromTle(tle);
+  const std::pair<double, Sgp4Error> expected[] = {{0.0, Sgp4Error::SemiLatusRectum},
+                                                   {1.0, Sgp4Error::Decayed},
+                                                   {10.0, Sgp4Error::Decayed},
+                                                   {30.0, Sgp4Error::SemiLatusRectum}};
+  for (const auto& [tsince, code] : expected) {
+    Sgp4State state;
+    EXPECT_EQ(Propagate(elements, tsince, state), code) << tsince;
+  }
+}

@@ -59,9 +59,9 @@ TEST(CutoffKey, IsTheDayOfYearOfNowMinusTheAgeOnTheEpochScale) {
 }
 
 TEST_F(Cleanup, DefaultsDeleteHighOrbitsAndStaleSatellitesAndPruneOldSets) {
-  Store(41866, {1}, kGeoLine2);
-  Store(1001, {150, 300}, kLeoLine2);
-  const auto kept = Store(25544, {10, 50, 200}, kLeoLine2, {"Name = ISS", "mName = ISS (ZARYA)", "Mag = -1.30"});
+  Store(41866, {1}, GeoLine2(1));
+  Store(1001, {150, 300}, LeoLine2(1));
+  const auto kept = Store(25544, {10, 50, 200}, LeoLine2(1), {"Name = ISS", "mName = ISS (ZARYA)", "Mag = -1.30"});
   const CleanupResult r = Clean(20000, 100);
   EXPECT_FALSE(Exists(41866));
   EXPECT_FALSE(Exists(1001));
@@ -75,13 +75,13 @@ TEST_F(Cleanup, DefaultsDeleteHighOrbitsAndStaleSatellitesAndPruneOldSets) {
 }
 
 TEST_F(Cleanup, OnlyTheChosenRulesApply) {
-  Store(41866, {1}, kGeoLine2);
-  Store(25544, {10, 200}, kLeoLine2);
+  Store(41866, {1}, GeoLine2(1));
+  Store(25544, {10, 200}, LeoLine2(1));
   Clean(std::nullopt, 100);  // age only: the geostationary file stays
   EXPECT_TRUE(Exists(41866));
   EXPECT_EQ(ParseSatelliteFile(Db(25544)).sets.size(), 1u);
 
-  const auto all = Store(25544, {10, 200}, kLeoLine2);
+  const auto all = Store(25544, {10, 200}, LeoLine2(1));
   Clean(20000, std::nullopt);  // perigee only: no set is pruned
   EXPECT_FALSE(Exists(41866));
   EXPECT_EQ(Db(25544), CrLf(all));
@@ -89,8 +89,8 @@ TEST_F(Cleanup, OnlyTheChosenRulesApply) {
 
 TEST_F(Cleanup, SetExactlyAtTheCutoffIsRemoved) {
   // Sets keyed exactly at the cutoff 2026120.50 and 0.01 day after it; the newest is recent.
-  const std::vector<std::string> lines = {Line1(7, 26, 200.0), kLeoLine2,           Line1(7, 26, 120.51),
-                                          kLeoLine2,           Line1(7, 26, 120.5), kLeoLine2};
+  const std::vector<std::string> lines = {Line1(7, 26, 200.0), LeoLine2(7),           Line1(7, 26, 120.51),
+                                          LeoLine2(7),           Line1(7, 26, 120.5), LeoLine2(7)};
   WriteFile(SatelliteFilePath(dir_.appDir(), 7), CrLf(lines));
   Clean(std::nullopt, 100);
   EXPECT_EQ(Db(7), CrLf({lines[0], lines[1], lines[2], lines[3]}));
@@ -99,8 +99,8 @@ TEST_F(Cleanup, SetExactlyAtTheCutoffIsRemoved) {
 TEST_F(Cleanup, FileWithNoSetLeftIsDeleted) {
   // A set exactly 100 days old passes the age test (not older than the limit) but sits at the cutoff,
   // so pruning removes it and with it the file.
-  Store(9, {100.0}, kLeoLine2);
-  Store(10, {99.0}, kLeoLine2);
+  Store(9, {100.0}, LeoLine2(7));
+  Store(10, {99.0}, LeoLine2(7));
   Clean(std::nullopt, 100);
   EXPECT_FALSE(Exists(9));
   EXPECT_TRUE(Exists(10));
@@ -108,9 +108,9 @@ TEST_F(Cleanup, FileWithNoSetLeftIsDeleted) {
 
 TEST_F(Cleanup, EmptyDatabaseSaysSoAndCancelStopsBeforeTheNextFile) {
   EXPECT_EQ(Clean(20000, 100).messages, (std::vector<std::string>{"Нет TLE."}));
-  Store(1, {500}, kLeoLine2);
-  Store(2, {500}, kLeoLine2);
-  Store(3, {500}, kLeoLine2);
+  Store(1, {500}, LeoLine2(7));
+  Store(2, {500}, LeoLine2(7));
+  Store(3, {500}, LeoLine2(7));
   task_.cancelAfterQuestions = 1;
   const CleanupResult r = Clean(20000, 100);
   EXPECT_TRUE(r.cancelled);
@@ -120,7 +120,7 @@ TEST_F(Cleanup, EmptyDatabaseSaysSoAndCancelStopsBeforeTheNextFile) {
 }
 
 TEST_F(Cleanup, FailedPruneLeavesTheFileWhole) {
-  const auto all = Store(25544, {10, 200}, kLeoLine2);
+  const auto all = Store(25544, {10, 200}, LeoLine2(7));
   CleanupResult r;
   {
     testing_support::FileSizeLimit full(100);  // the pruned file is longer: its rewrite fails
@@ -140,7 +140,7 @@ TEST_F(Cleanup, FilesThatAreNotSatelliteFilesStayAndRewritesKeepUnrecognisedLine
   WriteFile(db / "notes.tle", notes);
   WriteFile(db / "07530.tle", notes);  // a user's file under a satellite's name
   WriteFile(db / "25544.tle", annotated);
-  Store(5, {400}, kLeoLine2);  // an ordinary satellite without a recent set
+  Store(5, {400}, LeoLine2(7));  // an ordinary satellite without a recent set
   // Twelve days keep the ISS set of 11 days ago; satellite 5 goes; the two user files stay as they are.
   CleanupResult r = Clean(std::nullopt, 12);
   EXPECT_FALSE(Exists(5));
@@ -154,7 +154,7 @@ TEST_F(Cleanup, FilesThatAreNotSatelliteFilesStayAndRewritesKeepUnrecognisedLine
   // An import merges into the annotated file and keeps the note after the sets; the user's file under
   // a satellite's name takes nothing and is listed.
   TleImportResult imported = ImportTleFiles({(TestDataDir() / "tle" / "iss_four_epochs.txt").string(),
-                                             WriteInput("7530.txt", CrLf({Line1(7530, 26, 100.5), kLeoLine2}))},
+                                             WriteInput("7530.txt", CrLf({Line1(7530, 26, 100.5), LeoLine2(7530)}))},
                                             -1, dir_.appDir(), task_);
   EXPECT_EQ(imported.setsMerged, 3);
   EXPECT_EQ(imported.setsForeignFile, 1);

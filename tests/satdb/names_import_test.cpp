@@ -54,7 +54,7 @@ class NamesImport : public ::testing::Test {
 protected:
   void SetUp() override {
     for (int n : {5, 11, 25544}) {
-      sets_[n] = {Line1(n, 26, 100.5), kLeoLine2, Line1(n, 26, 90.5), kLeoLine2};
+      sets_[n] = {Line1(n, 26, 100.5), LeoLine2(n), Line1(n, 26, 90.5), LeoLine2(n)};
       WriteFile(SatelliteFilePath(dir_.appDir(), n), CrLf(Concat({"mName = TLE NAME", "Mag = 5.00"}, sets_[n])));
     }
   }
@@ -131,7 +131,7 @@ TEST_F(NamesImport, BlankMagnitudeKeepsTheStoredOne) {
 TEST_F(NamesImport, CountsRewritesEvery200AndStopsOnCancel) {
   std::vector<std::string> list;
   for (int n = 1000; n < 1450; ++n) {
-    WriteFile(SatelliteFilePath(dir_.appDir(), n), CrLf({Line1(n, 26, 1.0), kLeoLine2}));
+    WriteFile(SatelliteFilePath(dir_.appDir(), n), CrLf({Line1(n, 26, 1.0), LeoLine2(n)}));
     list.push_back(ListLine(n, "Object", "7.0"));
   }
   list.push_back(ListLine(99999, "No file", "7.0"));

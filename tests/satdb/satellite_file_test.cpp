@@ -53,7 +53,7 @@ TEST(EpochKey, ReadsAsYearAndDayAcrossTheCenturyBoundary) {
 
 TEST(ElementSet, ReadsEveryColumnOfARealSet) {
   TleRecord r;
-  ASSERT_TRUE(ParseElementSet(kIssLine1, kLeoLine2, r));
+  ASSERT_TRUE(ParseElementSet(kIssLine1, LeoLine2(1), r));
   EXPECT_EQ(r.catalogNumber, 25544);
   EXPECT_EQ(r.designator, "98067A  ");
   // 2026-01-01 is MJD 61041, so day 220.1824018 of 2026 is MJD 61040 + 220.1824018.
@@ -71,7 +71,7 @@ TEST(ElementSet, DragTermTakesSignMantissaAndSignedExponent) {
   const std::string base = "1 25544U 98067A   26220.18240180  .00005236  00000+0 ";
   const auto bstar = [&](const std::string& field) {
     TleRecord r;
-    EXPECT_TRUE(ParseElementSet(base + field + " 0  9991", kLeoLine2, r));
+    EXPECT_TRUE(ParseElementSet(base + field + " 0  9991", LeoLine2(1), r));
     return r.bstar;
   };
   EXPECT_NEAR(bstar("-11606-4"), -0.11606e-4, 1e-18);
@@ -84,12 +84,12 @@ TEST(ElementSet, DragTermTakesSignMantissaAndSignedExponent) {
   // Any other sign character in the exponent of B* (column 60) or of the second derivative of the mean
   // motion (column 51) makes the set unreadable.
   TleRecord r;
-  EXPECT_FALSE(ParseElementSet(base + " 12345*1 0  9991", kLeoLine2, r));
-  EXPECT_FALSE(ParseElementSet("1 25544U 98067A   26220.18240180  .00005236  00000x0  10178-3 0  9991", kLeoLine2, r));
+  EXPECT_FALSE(ParseElementSet(base + " 12345*1 0  9991", LeoLine2(1), r));
+  EXPECT_FALSE(ParseElementSet("1 25544U 98067A   26220.18240180  .00005236  00000x0  10178-3 0  9991", LeoLine2(1), r));
   // Years 00-60 are 2000-2060 and 61-99 are 1961-1999.
-  ASSERT_TRUE(ParseElementSet(Line1(1, 61, 1.0), kLeoLine2, r));
+  ASSERT_TRUE(ParseElementSet(Line1(1, 61, 1.0), LeoLine2(1), r));
   EXPECT_DOUBLE_EQ(r.epochMjd, MjdFromDate(1961, 1, 1, 0));
-  ASSERT_TRUE(ParseElementSet(Line1(1, 60, 1.0), kLeoLine2, r));
+  ASSERT_TRUE(ParseElementSet(Line1(1, 60, 1.0), LeoLine2(1), r));
   EXPECT_DOUBLE_EQ(r.epochMjd, MjdFromDate(2060, 1, 1, 0));
 }
 
@@ -117,22 +117,22 @@ TEST(SatelliteFileFormat, SplitsCrLfAndLfAndWritesHeadersInOrder) {
   // Headers in a wrong order, repeated, and a stray line: rewritten as Name, mName, Mag with the last of each,
   // the stray line kept after the sets.
   const std::string l1a = Line1(7530, 26, 200.5), l1b = Line1(7530, 26, 100.5);
-  const std::string text = "Mag = 1.00\nmName = OLD\nName = AO-07\nmName = NEW\nstray\n" + l1a + "\n" + kLeoLine2 +
-                           "\n" + l1b + "\n" + kLeoLine2 + "\n" + Line1(7530, 26, 50.0);
+  const std::string text = "Mag = 1.00\nmName = OLD\nName = AO-07\nmName = NEW\nstray\n" + l1a + "\n" + LeoLine2(7530) +
+                           "\n" + l1b + "\n" + LeoLine2(7530) + "\n" + Line1(7530, 26, 50.0);
   const SatelliteFile file = ParseSatelliteFile(text);
-  ASSERT_EQ(file.sets.size(), 2u);  // the final line 1 without its line 2 is not a set
+  ASSERT_EQ(file.sets.size(), 2u);  // the final line 1 without its line 2 is not a set, but a line kept last
   EXPECT_DOUBLE_EQ(file.sets[1].epochKey, 2026100.5);
-  EXPECT_EQ(SatelliteFileText(file),
-            CrLf({"Name = AO-07", "mName = NEW", "Mag = 1.00", l1a, kLeoLine2, l1b, kLeoLine2, "stray"}));
+  EXPECT_EQ(SatelliteFileText(file), CrLf({"Name = AO-07", "mName = NEW", "Mag = 1.00", l1a, LeoLine2(7530), l1b,
+                                           LeoLine2(7530), "stray", Line1(7530, 26, 50.0)}));
 
   // Files joined one after another: a byte-order mark opening a line belongs to no line, so the set after
   // it is read and a rewrite is stable (found by the satellite-file fuzzer: a mark kept as a stray line
   // became the rewritten file's start and was dropped by the next reading).
   const std::string bom = "\xEF\xBB\xBF";
-  const SatelliteFile joined = ParseSatelliteFile("\n" + bom + "\n*\n" + bom + l1a + "\n" + kLeoLine2 + "\n");
+  const SatelliteFile joined = ParseSatelliteFile("\n" + bom + "\n*\n" + bom + l1a + "\n" + LeoLine2(7530) + "\n");
   ASSERT_EQ(joined.sets.size(), 1u);
   EXPECT_EQ(joined.sets[0].line1, l1a);
-  EXPECT_EQ(SatelliteFileText(joined), CrLf({l1a, kLeoLine2, "*"}));
+  EXPECT_EQ(SatelliteFileText(joined), CrLf({l1a, LeoLine2(7530), "*"}));
 }
 
 TEST(SatelliteFileFormat, FailedRewriteLeavesTheOldFileWhole) {
@@ -173,7 +173,7 @@ class BestSet : public ::testing::Test {
 protected:
   // Sets at days 215, 211, 209 and 207 of 2026, newest first, with headers.
   void SetUp() override {
-    for (double day : {215.25, 211.25, 209.25, 207.25}) lines_.insert(lines_.end(), {Line1(25544, 26, day), kLeoLine2});
+    for (double day : {215.25, 211.25, 209.25, 207.25}) lines_.insert(lines_.end(), {Line1(25544, 26, day), LeoLine2(25544)});
   }
   TleRecord Read(const std::vector<std::string>& headers, double mjd, bool* ok = nullptr) {
     std::vector<std::string> all = headers;

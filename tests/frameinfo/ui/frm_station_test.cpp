@@ -120,7 +120,7 @@ TEST(FrmStation, UnusableFileIsReportedAndKeptWhenAPlaceIsAdded) {
   Type(&places, "txtname", "New");
   Type(&places, "txtcod", "1");
   Click(&places, "cmdAdd");
-  EXPECT_EQ(ReadFile(path), "\"New\",0,0,1\r\n");
+  EXPECT_EQ(ReadFile(path), "\"Broken\",1\r\n\"New\",0,0,1\r\n");  // the unreadable line is kept
   EXPECT_EQ(ReadFile(path + ".bak"), "\"Broken\",1\r\n");
 }
 
