@@ -7,11 +7,11 @@
 #include <fstream>
 #include <limits>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "astrometry/catalogue.h"
 #include "base/calendar.h"
+#include "base/file_cache.h"
 #include "base/file_utils.h"
 #include "base/numbers.h"
 #include "sky/angles.h"
@@ -360,30 +360,10 @@ bool LoadAsterismTable(const std::string& asterismPath, const std::vector<std::i
 
 std::shared_ptr<const AsterismTable> CachedAsterismTable(const std::string& asterismPath,
                                                          const std::vector<std::int32_t>& starMap, TaskControl& task) {
-  struct Kept {
-    std::string path;
-    std::filesystem::file_time_type stamp;
-    std::uintmax_t size = 0;
-    std::vector<std::int32_t> starMap;
-    std::shared_ptr<const AsterismTable> table;
-  };
-  static std::mutex guard;
-  static Kept kept;  // one table: it takes tens of megabytes
-  std::error_code ec;
-  const auto stamp = std::filesystem::last_write_time(asterismPath, ec);
-  const std::uintmax_t size = ec ? 0 : std::filesystem::file_size(asterismPath, ec);
-  {
-    std::lock_guard<std::mutex> lock(guard);
-    if (!ec && kept.table && kept.path == asterismPath && kept.stamp == stamp && kept.size == size &&
-        kept.starMap == starMap) {
-      return kept.table;
-    }
-  }
-  auto table = std::make_shared<AsterismTable>();
-  if (!LoadAsterismTable(asterismPath, starMap, *table, task) || task.Cancelled()) return nullptr;
-  if (!ec) {
-    std::lock_guard<std::mutex> lock(guard);
-    kept = Kept{asterismPath, stamp, size, starMap, table};
-  }
-  return table;
+  static FileStampedCache<AsterismTable, std::vector<std::int32_t>> cache(1);  // one table: tens of megabytes
+  return cache.Get(asterismPath, starMap, [&]() -> std::shared_ptr<const AsterismTable> {
+    auto table = std::make_shared<AsterismTable>();
+    if (!LoadAsterismTable(asterismPath, starMap, *table, task) || task.Cancelled()) return nullptr;
+    return table;
+  });
 }

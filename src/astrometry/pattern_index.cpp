@@ -9,11 +9,10 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <map>
-#include <mutex>
 
 #include "astrometry/identification_tuning.h"
 #include "base/calendar.h"
+#include "base/file_cache.h"
 #include "base/file_utils.h"
 #include "sky/angles.h"
 
@@ -277,18 +276,8 @@ std::shared_ptr<PatternIndex> LoadPatternIndex(const std::string& indexPath) {
 }
 
 std::shared_ptr<const PatternIndex> CachedPatternIndex(const std::string& indexPath) {
-  static std::mutex guard;
-  static std::map<std::string, std::pair<std::filesystem::file_time_type, std::shared_ptr<const PatternIndex>>> cache;
-  std::lock_guard<std::mutex> lock(guard);
-  std::error_code ec;
-  const auto stamp = std::filesystem::last_write_time(indexPath, ec);
-  if (ec) return nullptr;
-  auto found = cache.find(indexPath);
-  if (found != cache.end() && found->second.first == stamp) return found->second.second;
-  std::shared_ptr<PatternIndex> index = LoadPatternIndex(indexPath);
-  if (!index) return nullptr;
-  cache[indexPath] = {stamp, index};
-  return index;
+  static FileStampedCache<PatternIndex> cache;
+  return cache.Get(indexPath, [&]() -> std::shared_ptr<const PatternIndex> { return LoadPatternIndex(indexPath); });
 }
 
 std::string PatternIndexPathBeside(const std::string& asterismPath) {

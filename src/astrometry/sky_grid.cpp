@@ -2,12 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
-#include <map>
-#include <mutex>
 
 #include "astrometry/identification_tuning.h"
 #include "base/calendar.h"
+#include "base/file_cache.h"
 #include "sky/angles.h"
 #include "sky/site.h"
 #include "sky/vec3.h"
@@ -125,20 +123,14 @@ void BuildSkyCatalogue(const std::vector<CatalogueRecord>& records, SkyCatalogue
 }
 
 std::shared_ptr<const SkyCatalogue> CachedSkyCatalogue(const std::string& catalogPath) {
-  static std::mutex guard;
-  static std::map<std::string, std::pair<std::filesystem::file_time_type, std::shared_ptr<const SkyCatalogue>>> cache;
-  std::lock_guard<std::mutex> lock(guard);
-  std::error_code ec;
-  const auto stamp = std::filesystem::last_write_time(catalogPath, ec);
-  if (ec) return nullptr;
-  auto found = cache.find(catalogPath);
-  if (found != cache.end() && found->second.first == stamp) return found->second.second;
-  std::vector<CatalogueRecord> records;
-  if (!ReadCatalogueRecords(catalogPath, records)) return nullptr;
-  auto catalogue = std::make_shared<SkyCatalogue>();
-  BuildSkyCatalogue(records, *catalogue);
-  cache[catalogPath] = {stamp, catalogue};
-  return catalogue;
+  static FileStampedCache<SkyCatalogue> cache;
+  return cache.Get(catalogPath, [&]() -> std::shared_ptr<const SkyCatalogue> {
+    std::vector<CatalogueRecord> records;
+    if (!ReadCatalogueRecords(catalogPath, records)) return nullptr;
+    auto catalogue = std::make_shared<SkyCatalogue>();
+    BuildSkyCatalogue(records, *catalogue);
+    return catalogue;
+  });
 }
 
 int BrightestStarWithin(const SkyCatalogue& c, const UnitVector& direction, double radius) {

@@ -45,7 +45,8 @@ inline constexpr int kCoarseMagnitudeSteps = 111;  // -2.0 to 9.0 in tenths
 // Builds the sky grid from catalogue records; records with a zero RA offset and a zero DEC are left out
 // (they are no stars).
 void BuildSkyCatalogue(const std::vector<CatalogueRecord>& records, SkyCatalogue& catalogue);
-// The sky grid of a catalogue file, read once per program run and kept; null when it cannot be read.
+// The sky grid of a catalogue file, read once per program run and kept while the file is unchanged; null when
+// it cannot be read.
 std::shared_ptr<const SkyCatalogue> CachedSkyCatalogue(const std::string& catalogPath);
 
 // Index (in catalogue.stars) of the brightest star within radius (radians) of a direction, the nearer
