@@ -35,10 +35,6 @@ bool InWorkingList(std::int32_t star, const std::vector<std::int32_t>& starMap) 
 
 }  // namespace
 
-double SkySeparation(const SkyPoint& p, const SkyPoint& q) {
-  return ArcCos(std::sin(p.dec) * std::sin(q.dec) + std::cos(p.dec) * std::cos(q.dec) * std::cos(p.ra - q.ra));
-}
-
 void SortTriangleVertices(std::array<double, 3>& angles, std::array<std::int32_t, 3>& vertices) {
   for (int pass = 1; pass < 3; ++pass) {
     for (int j = 2; j >= pass; --j) {
@@ -191,7 +187,7 @@ bool MakeTriangleRecord(std::array<double, 3> anglesDeg, std::array<std::int32_t
 }
 
 TriangleSide SideBetween(const SkyPoint& p, const SkyPoint& q) {
-  const double arc = SkySeparation(p, q);
+  const double arc = AngularSeparation(p.ra, p.dec, q.ra, q.dec);
   return {arc, std::cos(arc), std::sin(arc)};
 }
 
@@ -298,7 +294,8 @@ bool BuildAsterismFile(const std::string& catalogPath, const std::string& asteri
         ++nextBright;
         near.clear();
         for (std::size_t b = nextBright; b < bright.size(); ++b) {
-          if (SkySeparation(points[i], points[bright[b]]) * (180.0 / Pi) <= kAsterismMaxSeparationDeg) {
+          const SkyPoint& q = points[bright[b]];
+          if (RadToDeg(AngularSeparation(points[i].ra, points[i].dec, q.ra, q.dec)) <= kAsterismMaxSeparationDeg) {
             near.push_back(bright[b]);
           }
         }

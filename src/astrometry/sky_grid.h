@@ -10,10 +10,11 @@
 #include <vector>
 
 #include "astrometry/catalogue.h"
+#include "sky/vec3.h"
 
-using UnitVector = std::array<double, 3>;
+using UnitVector = Vec3;
 
-// Unit vector of a sky position (radians).
+// Unit vector of a sky position (radians), x towards the equinox, z towards the pole.
 UnitVector UnitVectorOf(double ra, double dec);
 
 // One catalogue star of the sky grid: direction, position (radians), magnitude and record number.
