@@ -15,11 +15,6 @@
 #include "sky/angles.h"
 #include "sky/site.h"
 
-namespace {
-
-
-}  // namespace
-
 IdentificationPanelTexts MakePanelTexts(const PlateSolution& s, int markCount, int imageWidth, int imageHeight) {
   IdentificationPanelTexts t;
   t.stars = FormatNumber(markCount, "0") + "  Ид: " + FormatNumber(s.nid, "0");

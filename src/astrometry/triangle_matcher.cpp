@@ -41,7 +41,7 @@ void SortDescending(std::vector<IdentificationHypothesis>& list, Key key) {
 
 std::string HypothesisLine(const IdentificationHypothesis& h) {
   const PlateConstants& p = h.plate;
-  const double arcsec = RadToDeg(3600.0);
+  const double arcsec = RadToDeg(1.0) * 3600.0;  // per radian
   const std::string sep = "  ";
   return FormatNumber(RadToDeg(p.ra0), "0.00") + sep + FormatNumber(RadToDeg(p.dec0), "0.00") + sep +
          FormatNumber(p.mx * arcsec, "0.0") + sep + FormatNumber(p.my * arcsec, "0.0") + sep +
