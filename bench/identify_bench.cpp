@@ -7,6 +7,7 @@
 #include "astrometry/solver.h"
 #include "astrometry/verify.h"
 #include "idbench/idbench.h"
+#include "sky/angles.h"
 
 namespace {
 
@@ -57,8 +58,8 @@ void SolveList(benchmark::State& state, bool knownCentre) {
   in.imageWidth = c.width;
   in.imageHeight = c.height;
   in.knownCentre = knownCentre;
-  in.centreRa = c.typedRaDeg * 3.14159265358979 / 180.0;
-  in.centreDec = c.typedDecDeg * 3.14159265358979 / 180.0;
+  in.centreRa = DegToRad(c.typedRaDeg);
+  in.centreDec = DegToRad(c.typedDecDeg);
   in.fieldDeg = c.typedFieldDeg;
   SilentTask task;
   for (auto _ : state) benchmark::DoNotOptimize(SolveWithPatterns(in, *index, *catalogue, task).solved);

@@ -7,11 +7,11 @@
 #include <fstream>
 #include <limits>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "astrometry/catalogue.h"
 #include "base/calendar.h"
+#include "base/file_cache.h"
 #include "base/file_utils.h"
 #include "base/numbers.h"
 #include "sky/angles.h"
@@ -34,10 +34,6 @@ bool InWorkingList(std::int32_t star, const std::vector<std::int32_t>& starMap) 
 }
 
 }  // namespace
-
-double SkySeparation(const SkyPoint& p, const SkyPoint& q) {
-  return ArcCos(std::sin(p.dec) * std::sin(q.dec) + std::cos(p.dec) * std::cos(q.dec) * std::cos(p.ra - q.ra));
-}
 
 void SortTriangleVertices(std::array<double, 3>& angles, std::array<std::int32_t, 3>& vertices) {
   for (int pass = 1; pass < 3; ++pass) {
@@ -191,7 +187,7 @@ bool MakeTriangleRecord(std::array<double, 3> anglesDeg, std::array<std::int32_t
 }
 
 TriangleSide SideBetween(const SkyPoint& p, const SkyPoint& q) {
-  const double arc = SkySeparation(p, q);
+  const double arc = AngularSeparation(p.ra, p.dec, q.ra, q.dec);
   return {arc, std::cos(arc), std::sin(arc)};
 }
 
@@ -298,7 +294,8 @@ bool BuildAsterismFile(const std::string& catalogPath, const std::string& asteri
         ++nextBright;
         near.clear();
         for (std::size_t b = nextBright; b < bright.size(); ++b) {
-          if (SkySeparation(points[i], points[bright[b]]) * (180.0 / Pi) <= kAsterismMaxSeparationDeg) {
+          const SkyPoint& q = points[bright[b]];
+          if (RadToDeg(AngularSeparation(points[i].ra, points[i].dec, q.ra, q.dec)) <= kAsterismMaxSeparationDeg) {
             near.push_back(bright[b]);
           }
         }
@@ -360,30 +357,10 @@ bool LoadAsterismTable(const std::string& asterismPath, const std::vector<std::i
 
 std::shared_ptr<const AsterismTable> CachedAsterismTable(const std::string& asterismPath,
                                                          const std::vector<std::int32_t>& starMap, TaskControl& task) {
-  struct Kept {
-    std::string path;
-    std::filesystem::file_time_type stamp;
-    std::uintmax_t size = 0;
-    std::vector<std::int32_t> starMap;
-    std::shared_ptr<const AsterismTable> table;
-  };
-  static std::mutex guard;
-  static Kept kept;  // one table: it takes tens of megabytes
-  std::error_code ec;
-  const auto stamp = std::filesystem::last_write_time(asterismPath, ec);
-  const std::uintmax_t size = ec ? 0 : std::filesystem::file_size(asterismPath, ec);
-  {
-    std::lock_guard<std::mutex> lock(guard);
-    if (!ec && kept.table && kept.path == asterismPath && kept.stamp == stamp && kept.size == size &&
-        kept.starMap == starMap) {
-      return kept.table;
-    }
-  }
-  auto table = std::make_shared<AsterismTable>();
-  if (!LoadAsterismTable(asterismPath, starMap, *table, task) || task.Cancelled()) return nullptr;
-  if (!ec) {
-    std::lock_guard<std::mutex> lock(guard);
-    kept = Kept{asterismPath, stamp, size, starMap, table};
-  }
-  return table;
+  static FileStampedCache<AsterismTable, std::vector<std::int32_t>> cache(1);  // one table: tens of megabytes
+  return cache.Get(asterismPath, starMap, [&]() -> std::shared_ptr<const AsterismTable> {
+    auto table = std::make_shared<AsterismTable>();
+    if (!LoadAsterismTable(asterismPath, starMap, *table, task) || task.Cancelled()) return nullptr;
+    return table;
+  });
 }

@@ -72,9 +72,6 @@ struct SkyPoint {
   double dec = 0.0;
 };
 
-// Great-circle distance between two sky positions, radians (spherical law of cosines, clamped arccosine).
-double SkySeparation(const SkyPoint& p, const SkyPoint& q);
-
 // Sorts three vertex angles ascending, carrying their vertex numbers along; a bubble sort working from the
 // end towards the front that swaps only on strictly smaller angles, so equal angles keep their order.
 void SortTriangleVertices(std::array<double, 3>& angles, std::array<std::int32_t, 3>& vertices);

@@ -15,13 +15,6 @@
 #include "sky/angles.h"
 #include "sky/site.h"
 
-namespace {
-
-constexpr double kRadToDeg = 180.0 / Pi;
-constexpr double kDegToRad = Pi / 180.0;
-
-}  // namespace
-
 IdentificationPanelTexts MakePanelTexts(const PlateSolution& s, int markCount, int imageWidth, int imageHeight) {
   IdentificationPanelTexts t;
   t.stars = FormatNumber(markCount, "0") + "  Ид: " + FormatNumber(s.nid, "0");
@@ -123,7 +116,7 @@ bool MatcherHypothesisVerified(const IdentificationInput& in, bool blind, const 
     swaps.push_back({m, brighter});
   }
   return blind ||
-         PlateNearCentre(h.plate, in.imageWidth, in.imageHeight, in.raUserDeg * kDegToRad, in.decUserDeg * kDegToRad);
+         PlateNearCentre(h.plate, in.imageWidth, in.imageHeight, DegToRad(in.raUserDeg), DegToRad(in.decUserDeg));
 }
 
 // What the proposer whose plate passed hands to adoption.
@@ -186,8 +179,8 @@ std::optional<AcceptedPlate> ProposeByPatterns(const IdentificationInput& in, bo
   input.imageWidth = in.imageWidth;
   input.imageHeight = in.imageHeight;
   input.knownCentre = !blind;
-  input.centreRa = in.raUserDeg * kDegToRad;
-  input.centreDec = in.decUserDeg * kDegToRad;
+  input.centreRa = DegToRad(in.raUserDeg);
+  input.centreDec = DegToRad(in.decUserDeg);
   input.fieldDeg = in.fieldUserDeg;
   input.maxLog10FalseAlarm = kIdTuning.maxLog10FalseAlarm;
   const PatternSolution solution = SolveWithPatterns(input, index ? *index : kNoIndex, catalogue, task);
@@ -212,7 +205,7 @@ std::optional<AcceptedPlate> ProposeByPatterns(const IdentificationInput& in, bo
     if (number == 0) continue;
     const GridStar& s = catalogue.stars[catalogue.indexOfNumber[number]];
     const SkyPosition sky = PixelToSky(in.marks[m].x, in.marks[m].y, h.plate);
-    sum += SkySeparation({sky.ra, sky.dec}, {s.ra, s.dec}) * kRadToDeg;
+    sum += RadToDeg(AngularSeparation(sky.ra, sky.dec, s.ra, s.dec));
   }
   h.er = h.id > 0 ? sum / h.id : 0.0;
   std::vector<IdentificationHypothesis> one = {h};
@@ -277,7 +270,7 @@ IdentificationResult RunIdentification(const IdentificationInput& in, bool blind
     if (blind) {
       LoadReferenceStarsBlind(in.catalogPath, visibility, refs, task);
     } else {
-      LoadReferenceStarsInField(in.catalogPath, visibility, in.raUserDeg * kDegToRad, in.decUserDeg * kDegToRad,
+      LoadReferenceStarsInField(in.catalogPath, visibility, DegToRad(in.raUserDeg), DegToRad(in.decUserDeg),
                                 in.fieldUserDeg, refs, task);
     }
     ok = !task.Cancelled() && refs.size() >= 3;

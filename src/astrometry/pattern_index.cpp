@@ -9,17 +9,17 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <map>
-#include <mutex>
 
 #include "astrometry/identification_tuning.h"
+#include "astrometry/sky_grid.h"
 #include "base/calendar.h"
+#include "base/file_cache.h"
 #include "base/file_utils.h"
 #include "sky/angles.h"
+#include "sky/vec3.h"
 
 namespace {
 
-constexpr double kDegToRad = Pi / 180.0;
 constexpr char kMagic[8] = {'O', 'R', 'V', 'P', 'A', 'T', '0', '1'};
 constexpr std::uint32_t kByteOrderMark = 0x01020304u;
 // Bands, their sky cells and their triangles' sizes: see the pattern index section of the tuning record.
@@ -28,11 +28,8 @@ static_assert(kIdTuning.bandStarsPerCell.size() == static_cast<std::size_t>(kBan
 
 static_assert(sizeof(PatternEntry) == 10, "pattern entries are stored packed");
 
-using Vec = std::array<double, 3>;
-
-double Chord(const Vec& a, const Vec& b) {
-  const double x = a[0] - b[0], y = a[1] - b[1], z = a[2] - b[2];
-  return std::sqrt(x * x + y * y + z * z);
+double Chord(const Vec3& a, const Vec3& b) {
+  return Length(Minus(a, b));
 }
 
 // The brightest stars per sky cell of the given size (degrees): declination strips of that height, cut
@@ -44,13 +41,13 @@ std::vector<int> BrightestPerCell(const std::vector<CatalogueRecord>& records, c
   for (int s = 0; s < strips; ++s) {
     const double mid = -90.0 + (s + 0.5) * 180.0 / strips;
     firstCell[s + 1] =
-        firstCell[s] + std::max(1, static_cast<int>(std::floor(360.0 * std::cos(mid * kDegToRad) / cellDeg)));
+        firstCell[s] + std::max(1, static_cast<int>(std::floor(360.0 * std::cos(DegToRad(mid)) / cellDeg)));
   }
   std::vector<std::pair<int, int>> keyed;  // cell, catalogue index
   keyed.reserve(valid.size());
   for (int j : valid) {
     const double ra = static_cast<double>(records[j].raOffset) + Pi;
-    const double dec = records[j].dec / kDegToRad;
+    const double dec = RadToDeg(records[j].dec);
     const int s = std::clamp(static_cast<int>(std::floor((dec + 90.0) / 180.0 * strips)), 0, strips - 1);
     const int n = firstCell[s + 1] - firstCell[s];
     const double raTurns = ra / (2.0 * Pi) - std::floor(ra / (2.0 * Pi));
@@ -106,21 +103,25 @@ bool BuildPatternIndex(const std::vector<CatalogueRecord>& records, PatternIndex
   if (records.size() > 65535) return false;
   index.catalogueCount = static_cast<std::uint32_t>(records.size());
   std::vector<int> valid;
-  std::vector<Vec> directions(records.size());
+  std::vector<Vec3> directions(records.size());
   for (std::size_t j = 0; j < records.size(); ++j) {
     const CatalogueRecord& r = records[j];
     if (r.raOffset == 0.0f && r.dec == 0.0f) continue;
     if (!std::isfinite(r.raOffset) || !std::isfinite(r.dec) || !std::isfinite(r.magnitude)) continue;
     const double ra = static_cast<double>(r.raOffset) + Pi, dec = r.dec;
-    directions[j] = {std::cos(dec) * std::cos(ra), std::cos(dec) * std::sin(ra), std::sin(dec)};
+    directions[j] = UnitVectorOf(ra, dec);
     valid.push_back(static_cast<int>(j));
   }
   const std::size_t cells = static_cast<std::size_t>(kPatternGridU) * kPatternGridV;
   for (int b = 0; b < kBandCount; ++b) {
     PatternBand band;
     band.fieldDeg = kIdTuning.narrowestBandDeg * std::pow(kIdTuning.bandRatio, b);
-    band.minSide = kIdTuning.bandMinSideShare * band.fieldDeg * kDegToRad;
-    band.maxSide = kIdTuning.bandMaxSideShare * band.fieldDeg * kDegToRad;
+    // The sides are stored in the file: they keep their historic arithmetic (times Pi / 180 in one factor,
+    // not DegToRad's times Pi then over 180), which gives different last bits for some bands, so that a
+    // rebuilt index stays byte for byte the same.
+    const double radPerDeg = Pi / 180.0;
+    band.minSide = kIdTuning.bandMinSideShare * band.fieldDeg * radPerDeg;
+    band.maxSide = kIdTuning.bandMaxSideShare * band.fieldDeg * radPerDeg;
     const double minChord = 2.0 * std::sin(band.minSide / 2.0), maxChord = 2.0 * std::sin(band.maxSide / 2.0);
     std::vector<int> stars = BrightestPerCell(records, valid, kIdTuning.bandCellShare * band.fieldDeg,
                                               kIdTuning.bandStarsPerCell[static_cast<std::size_t>(b)]);
@@ -135,7 +136,7 @@ bool BuildPatternIndex(const std::vector<CatalogueRecord>& records, PatternIndex
         task.Yield();
         if (task.Cancelled()) return false;
       }
-      const Vec& a = directions[stars[i]];
+      const Vec3& a = directions[stars[i]];
       const double decA = std::asin(std::clamp(a[2], -1.0, 1.0));
       const double zLo = std::sin(std::max(-Pi / 2.0, decA - band.maxSide));
       const double zHi = std::sin(std::min(Pi / 2.0, decA + band.maxSide));
@@ -277,18 +278,8 @@ std::shared_ptr<PatternIndex> LoadPatternIndex(const std::string& indexPath) {
 }
 
 std::shared_ptr<const PatternIndex> CachedPatternIndex(const std::string& indexPath) {
-  static std::mutex guard;
-  static std::map<std::string, std::pair<std::filesystem::file_time_type, std::shared_ptr<const PatternIndex>>> cache;
-  std::lock_guard<std::mutex> lock(guard);
-  std::error_code ec;
-  const auto stamp = std::filesystem::last_write_time(indexPath, ec);
-  if (ec) return nullptr;
-  auto found = cache.find(indexPath);
-  if (found != cache.end() && found->second.first == stamp) return found->second.second;
-  std::shared_ptr<PatternIndex> index = LoadPatternIndex(indexPath);
-  if (!index) return nullptr;
-  cache[indexPath] = {stamp, index};
-  return index;
+  static FileStampedCache<PatternIndex> cache;
+  return cache.Get(indexPath, [&]() -> std::shared_ptr<const PatternIndex> { return LoadPatternIndex(indexPath); });
 }
 
 std::string PatternIndexPathBeside(const std::string& asterismPath) {

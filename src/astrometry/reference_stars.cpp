@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr double kRadToDeg = 180.0 / Pi;
-constexpr double kDegToRad = Pi / 180.0;
 
 // Altitude above the horizon of a star, radians, from the local sidereal time.
 bool AboveHorizon(const VisibilityFilter& v, double ra, double dec) {
@@ -32,8 +30,8 @@ IdentificationMode MakeIdentificationMode(bool blind, double fieldOfViewDeg, int
   mode.minFieldDeg = blind ? kIdTuning.blindMinFieldDeg : kIdTuning.knownMinFieldDeg;
   mode.maxFieldDeg = blind ? kIdTuning.blindMaxFieldDeg : kIdTuning.knownMaxFieldFactor * fieldOfViewDeg;
   mode.extendMagnitude = blind ? kIdTuning.blindExtendMagnitude : kIdTuning.knownExtendMagnitude;
-  mode.minScale = imageWidth > 0 ? mode.minFieldDeg * kDegToRad / imageWidth : 0.0;
-  mode.maxScale = imageHeight > 0 ? mode.maxFieldDeg * kDegToRad / imageHeight : 0.0;
+  mode.minScale = imageWidth > 0 ? DegToRad(mode.minFieldDeg) / imageWidth : 0.0;
+  mode.maxScale = imageHeight > 0 ? DegToRad(mode.maxFieldDeg) / imageHeight : 0.0;
   return mode;
 }
 
@@ -64,10 +62,9 @@ std::int32_t LoadReferenceStarsInField(const std::string& catalogPath, const Vis
   std::vector<CatalogueRecord> records;
   ReadCatalogueRecords(catalogPath, records);  // a damaged file keeps what could be read
   refs.map.push_back(0);
-  const SkyPoint centre{centreRa, centreDec};
   // A star farther in declination than the radius (with a margin well above the rounding of the
   // separation) lies outside without working out the separation.
-  const double decReach = fovDeg * kDegToRad + 1e-6;
+  const double decReach = DegToRad(fovDeg) + 1e-6;
   for (std::size_t j = 0; j < records.size(); ++j) {
     if (j % 4096 == 0) {
       if (task.Cancelled()) return 0;
@@ -76,7 +73,7 @@ std::int32_t LoadReferenceStarsInField(const std::string& catalogPath, const Vis
     const CatalogueRecord& r = records[j];
     const double ra = static_cast<double>(r.raOffset) + Pi, dec = r.dec;
     if (std::fabs(dec - centreDec) > decReach) continue;
-    if (SkySeparation({ra, dec}, centre) * kRadToDeg > fovDeg) continue;
+    if (RadToDeg(AngularSeparation(ra, dec, centreRa, centreDec)) > fovDeg) continue;
     if (!AboveHorizon(visibility, ra, dec)) continue;
     refs.stars.push_back({ra, dec, r.magnitude, static_cast<std::int32_t>(j + 1)});
     refs.map.push_back(refs.size());

@@ -2,19 +2,17 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
-#include <map>
-#include <mutex>
 
 #include "astrometry/identification_tuning.h"
 #include "base/calendar.h"
+#include "base/file_cache.h"
 #include "sky/angles.h"
+#include "sky/direction.h"
 #include "sky/site.h"
 #include "sky/vec3.h"
 
 namespace {
 
-constexpr double kDegToRad = Pi / 180.0;
 // Declination strip height and the wanted cell width of the sky grid, degrees.
 constexpr double kGridCellDeg = 1.0;
 constexpr int kStripCount = 180;
@@ -23,7 +21,7 @@ constexpr double kCoarseCellDeg = kIdTuning.coarseCellDeg;
 constexpr double kCoarseFromRadiusDeg = kIdTuning.coarseFromRadiusDeg;
 
 int StripOf(double dec) {
-  const int s = static_cast<int>(std::floor((dec / kDegToRad + 90.0) / kGridCellDeg));
+  const int s = static_cast<int>(std::floor((RadToDeg(dec) + 90.0) / kGridCellDeg));
   return std::clamp(s, 0, kStripCount - 1);
 }
 
@@ -34,7 +32,7 @@ void ForCellsNear(const SkyCatalogue& c, double ra, double dec, double radius, V
   for (int s = s0; s <= s1; ++s) {
     const int n = c.stripCells[s];
     // The strip edge nearest to a pole, where a circle of the radius spans the widest right ascension.
-    const double lo = (-90.0 + s * kGridCellDeg) * kDegToRad, hi = lo + kGridCellDeg * kDegToRad;
+    const double lo = DegToRad(-90.0 + s * kGridCellDeg), hi = lo + DegToRad(kGridCellDeg);
     const double edge =
         std::max(std::fabs(std::clamp(dec - radius, lo, hi)), std::fabs(std::clamp(dec + radius, lo, hi)));
     const double cosEdge = std::cos(edge);
@@ -56,14 +54,15 @@ void ForCellsNear(const SkyCatalogue& c, double ra, double dec, double radius, V
 }  // namespace
 
 UnitVector UnitVectorOf(double ra, double dec) {
-  return {std::cos(dec) * std::cos(ra), std::cos(dec) * std::sin(ra), std::sin(dec)};
+  const SkyVector<SkyFrame::J2000> v = ToVector(J2000Direction{ra, dec});
+  return {v.x, v.y, v.z};
 }
 
 void BuildSkyCatalogue(const std::vector<CatalogueRecord>& records, SkyCatalogue& c) {
   c = SkyCatalogue();
   int cells = 0;
   for (int s = 0; s < kStripCount; ++s) {
-    const double mid = (-90.0 + (s + 0.5) * kGridCellDeg) * kDegToRad;
+    const double mid = DegToRad(-90.0 + (s + 0.5) * kGridCellDeg);
     const int n = std::max(1, static_cast<int>(std::floor(360.0 * std::cos(mid) / kGridCellDeg)));
     c.stripFirstCell.push_back(cells);
     c.stripCells.push_back(n);
@@ -102,7 +101,7 @@ void BuildSkyCatalogue(const std::vector<CatalogueRecord>& records, SkyCatalogue
   int coarseCells = 0;
   const int coarseStrips = static_cast<int>(180.0 / kCoarseCellDeg);
   for (int s = 0; s < coarseStrips; ++s) {
-    const double mid = (-90.0 + (s + 0.5) * kCoarseCellDeg) * kDegToRad;
+    const double mid = DegToRad(-90.0 + (s + 0.5) * kCoarseCellDeg);
     const int n = std::max(1, static_cast<int>(std::floor(360.0 * std::cos(mid) / kCoarseCellDeg)));
     coarseFirst.push_back(coarseCells);
     for (int k = 0; k < n; ++k) c.coarseCentre.push_back(UnitVectorOf((k + 0.5) * 2.0 * Pi / n, mid));
@@ -111,7 +110,7 @@ void BuildSkyCatalogue(const std::vector<CatalogueRecord>& records, SkyCatalogue
   c.coarseCount.assign(static_cast<std::size_t>(coarseCells) * kCoarseMagnitudeSteps, 0);
   for (const GridStar& star : c.stars) {
     const int s =
-        std::clamp(static_cast<int>(std::floor((star.dec / kDegToRad + 90.0) / kCoarseCellDeg)), 0, coarseStrips - 1);
+        std::clamp(static_cast<int>(std::floor((RadToDeg(star.dec) + 90.0) / kCoarseCellDeg)), 0, coarseStrips - 1);
     const int n = (s + 1 < coarseStrips ? coarseFirst[s + 1] : coarseCells) - coarseFirst[s];
     const int cell = coarseFirst[s] + std::min(n - 1, static_cast<int>(std::floor(star.ra / (2.0 * Pi / n))));
     const int step = std::clamp(static_cast<int>(std::ceil((star.magnitude - kCoarseFirstMagnitude) * 10.0 - 1e-6)), 0,
@@ -125,20 +124,14 @@ void BuildSkyCatalogue(const std::vector<CatalogueRecord>& records, SkyCatalogue
 }
 
 std::shared_ptr<const SkyCatalogue> CachedSkyCatalogue(const std::string& catalogPath) {
-  static std::mutex guard;
-  static std::map<std::string, std::pair<std::filesystem::file_time_type, std::shared_ptr<const SkyCatalogue>>> cache;
-  std::lock_guard<std::mutex> lock(guard);
-  std::error_code ec;
-  const auto stamp = std::filesystem::last_write_time(catalogPath, ec);
-  if (ec) return nullptr;
-  auto found = cache.find(catalogPath);
-  if (found != cache.end() && found->second.first == stamp) return found->second.second;
-  std::vector<CatalogueRecord> records;
-  if (!ReadCatalogueRecords(catalogPath, records)) return nullptr;
-  auto catalogue = std::make_shared<SkyCatalogue>();
-  BuildSkyCatalogue(records, *catalogue);
-  cache[catalogPath] = {stamp, catalogue};
-  return catalogue;
+  static FileStampedCache<SkyCatalogue> cache;
+  return cache.Get(catalogPath, [&]() -> std::shared_ptr<const SkyCatalogue> {
+    std::vector<CatalogueRecord> records;
+    if (!ReadCatalogueRecords(catalogPath, records)) return nullptr;
+    auto catalogue = std::make_shared<SkyCatalogue>();
+    BuildSkyCatalogue(records, *catalogue);
+    return catalogue;
+  });
 }
 
 int BrightestStarWithin(const SkyCatalogue& c, const UnitVector& direction, double radius) {
@@ -193,7 +186,7 @@ std::size_t StarsWithin(const SkyCatalogue& c, const UnitVector& direction, doub
 }
 
 double FieldStarCount(const SkyCatalogue& c, const UnitVector& direction, double radius, float magnitudeLimit) {
-  if (radius < kCoarseFromRadiusDeg * kDegToRad || c.coarseCentre.empty()) {
+  if (radius < DegToRad(kCoarseFromRadiusDeg) || c.coarseCentre.empty()) {
     return static_cast<double>(StarsWithin(c, direction, radius, magnitudeLimit));
   }
   const int step = static_cast<int>(std::floor((magnitudeLimit - kCoarseFirstMagnitude) * 10.0 + 1e-6));

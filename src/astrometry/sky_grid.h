@@ -10,10 +10,11 @@
 #include <vector>
 
 #include "astrometry/catalogue.h"
+#include "sky/vec3.h"
 
-using UnitVector = std::array<double, 3>;
+using UnitVector = Vec3;
 
-// Unit vector of a sky position (radians).
+// Unit vector of a sky position (radians), x towards the equinox, z towards the pole.
 UnitVector UnitVectorOf(double ra, double dec);
 
 // One catalogue star of the sky grid: direction, position (radians), magnitude and record number.
@@ -45,7 +46,8 @@ inline constexpr int kCoarseMagnitudeSteps = 111;  // -2.0 to 9.0 in tenths
 // Builds the sky grid from catalogue records; records with a zero RA offset and a zero DEC are left out
 // (they are no stars).
 void BuildSkyCatalogue(const std::vector<CatalogueRecord>& records, SkyCatalogue& catalogue);
-// The sky grid of a catalogue file, read once per program run and kept; null when it cannot be read.
+// The sky grid of a catalogue file, read once per program run and kept while the file is unchanged; null when
+// it cannot be read.
 std::shared_ptr<const SkyCatalogue> CachedSkyCatalogue(const std::string& catalogPath);
 
 // Index (in catalogue.stars) of the brightest star within radius (radians) of a direction, the nearer

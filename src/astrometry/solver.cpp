@@ -9,13 +9,11 @@
 #include "astrometry/identification_tuning.h"
 #include "base/calendar.h"
 #include "sky/angles.h"
+#include "sky/vec3.h"
 
 namespace {
 
-constexpr double kDegToRad = Pi / 180.0;
 constexpr const IdentificationTuning& kT = kIdTuning;
-
-using Vec = std::array<double, 3>;
 
 // Solves [x y 1] c = rhs for three rows exactly (Cramer's rule); false for a singular system.
 bool SolveThree(const std::array<double, 3>& x, const std::array<double, 3>& y, const std::array<double, 3>& rhs,
@@ -51,7 +49,7 @@ bool ConstantsFrom(const std::array<double, 3>& xi, const std::array<double, 3>&
 // mean direction places the centre on the sky, and a second one about the centre gives the constants.
 bool PlateFromThree(const std::array<double, 3>& x, const std::array<double, 3>& y,
                     const std::array<const GridStar*, 3>& s, double centreX, double centreY, PlateConstants& plate) {
-  Vec mean{};
+  Vec3 mean{};
   for (const GridStar* star : s) {
     for (int k = 0; k < 3; ++k) mean[k] += star->direction[k];
   }
@@ -83,7 +81,7 @@ bool NearlyRotation(const PlateConstants& p) {
   const double ratio = p.mx / p.my;
   if (!(ratio < kT.maxScaleRatio && ratio > 1.0 / kT.maxScaleRatio)) return false;
   const double g = std::fabs(std::remainder(p.g, 2.0 * Pi));
-  const double maxSkewRad = kT.maxSkewDeg * kDegToRad;
+  const double maxSkewRad = DegToRad(kT.maxSkewDeg);
   return g < maxSkewRad || Pi - g < maxSkewRad;
 }
 
@@ -92,7 +90,7 @@ bool NearlyRotation(const PlateConstants& p) {
 bool PlateNearCentre(const PlateConstants& plate, int imageWidth, int imageHeight, double ra, double dec) {
   const double half = 0.5 * std::max(imageWidth * plate.mx, imageHeight * plate.my);
   const UnitVector a = UnitVectorOf(plate.ra0, plate.dec0), b = UnitVectorOf(ra, dec);
-  const double cosine = a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+  const double cosine = Dot(a, b);
   return std::acos(std::clamp(cosine, -1.0, 1.0)) <= half;
 }
 
@@ -244,13 +242,13 @@ bool SearchIndex(const SearchSetup& setup, const PatternIndex& index, Judge& jud
         const double share = longestPx / dimension;
         if (share < kT.shortestShare || share > kT.longestShare) continue;
         for (const PatternBand& band : index.bands) {
-          const double bandField = band.fieldDeg * kDegToRad;
+          const double bandField = DegToRad(band.fieldDeg);
           // Frame widths for which this triangle has the band's sizes.
           const double lo = std::max({band.minSide / share, bandField / kT.bandFieldSpan, minField});
           const double hi = std::min({band.maxSide / share, bandField * kT.bandFieldSpan, maxField});
           if (lo > hi) continue;
           const double scale = std::sqrt(lo * hi) / dimension;
-          std::array<Vec, 3> dirs{};
+          std::array<Vec3, 3> dirs{};
           for (int k = 0; k < 3; ++k) {
             const double xi = (px[k] - cx) * scale, eta = (py[k] - cy) * scale;
             const double norm = std::sqrt(1.0 + xi * xi + eta * eta);
@@ -287,16 +285,15 @@ bool SearchIndex(const SearchSetup& setup, const PatternIndex& index, Judge& jud
               }
               if (!present) continue;
               // The frame width this pair implies.
-              const Vec& p1 = stars[1]->direction;
-              const Vec& p2 = stars[2]->direction;
-              const double chord = std::sqrt((p1[0] - p2[0]) * (p1[0] - p2[0]) + (p1[1] - p2[1]) * (p1[1] - p2[1]) +
-                                             (p1[2] - p2[2]) * (p1[2] - p2[2]));
+              const Vec3& p1 = stars[1]->direction;
+              const Vec3& p2 = stars[2]->direction;
+              const double chord = Length(Minus(p1, p2));
               const double width = 2.0 * std::asin(std::min(1.0, chord / 2.0)) / frameAngle * scale * dimension;
               if (width < minField * kT.indexWidthLow || width > maxField * kT.indexWidthHigh) continue;
               if (in.knownCentre) {
-                const Vec& d = stars[0]->direction;
-                const double cosine = d[0] * typedCentre[0] + d[1] * typedCentre[1] + d[2] * typedCentre[2];
-                if (std::acos(std::clamp(cosine, -1.0, 1.0)) > kT.knownIndexReach * width + in.fieldDeg * kDegToRad)
+                const Vec3& d = stars[0]->direction;
+                const double cosine = Dot(d, typedCentre);
+                if (std::acos(std::clamp(cosine, -1.0, 1.0)) > kT.knownIndexReach * width + DegToRad(in.fieldDeg))
                   continue;
               }
               if (examined > (in.knownCentre ? kT.maxIndexTrials / kT.knownIndexTrialsDivisor : kT.maxIndexTrials))
@@ -358,8 +355,7 @@ std::shared_ptr<const BrightPairs> BrightPairsOf(const SkyCatalogue& catalogue, 
     const GridStar& a = catalogue.stars[bright[i]];
     for (std::size_t j = i + 1; j < bright.size() && catalogue.stars[bright[j]].dec - a.dec <= maxSeparation; ++j) {
       const GridStar& b = catalogue.stars[bright[j]];
-      const double dot =
-          a.direction[0] * b.direction[0] + a.direction[1] * b.direction[1] + a.direction[2] * b.direction[2];
+      const double dot = Dot(a.direction, b.direction);
       if (dot >= cosMax) found.push_back({std::acos(std::min(1.0, dot)), {bright[i], bright[j]}});
     }
   }
@@ -377,24 +373,16 @@ std::shared_ptr<const BrightPairs> BrightPairsOf(const SkyCatalogue& catalogue, 
 }
 
 // Direction of an image offset (dx, dy from the centre, pixels) at scale s (radians per pixel).
-Vec CameraDirection(double dx, double dy, double s) {
+Vec3 CameraDirection(double dx, double dy, double s) {
   const double xi = dx * s, eta = dy * s, norm = 1.0 / std::sqrt(1.0 + xi * xi + eta * eta);
   return {xi * norm, eta * norm, norm};
 }
 
-Vec Cross(const Vec& a, const Vec& b) {
-  return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-}
-
-double DotOf(const Vec& a, const Vec& b) {
-  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
-}
-
 // An orthonormal frame from two directions: their bisector, their normal and the third axis.
-bool FrameOf(const Vec& u, const Vec& w, std::array<Vec, 3>& e) {
-  Vec sum = {u[0] + w[0], u[1] + w[1], u[2] + w[2]};
-  Vec normal = Cross(u, w);
-  const double a = std::sqrt(DotOf(sum, sum)), b = std::sqrt(DotOf(normal, normal));
+bool FrameOf(const Vec3& u, const Vec3& w, std::array<Vec3, 3>& e) {
+  Vec3 sum = Plus(u, w);
+  Vec3 normal = Cross(u, w);
+  const double a = Length(sum), b = Length(normal);
   if (!(a > 1e-12) || !(b > 1e-12)) return false;
   for (int k = 0; k < 3; ++k) {
     sum[k] /= a;
@@ -451,10 +439,10 @@ bool SearchPairs(const SearchSetup& setup, Judge& judge, PatternSolution& out, T
   const bool known = in.knownCentre;
   double sLo = 0.0, sHi = 0.0;  // scale range, radians per pixel of the larger dimension
   if (known) {
-    sLo = in.fieldDeg * kDegToRad / (1.0 + kT.knownScaleSlack) / setup.dimension;
-    sHi = in.fieldDeg * kDegToRad * (1.0 + kT.knownScaleSlack) / setup.dimension;
+    sLo = DegToRad(in.fieldDeg) / (1.0 + kT.knownScaleSlack) / setup.dimension;
+    sHi = DegToRad(in.fieldDeg) * (1.0 + kT.knownScaleSlack) / setup.dimension;
   } else {
-    sLo = std::max(setup.minField, kT.blindPairMinFieldDeg * kDegToRad) / setup.dimension;
+    sLo = std::max(setup.minField, DegToRad(kT.blindPairMinFieldDeg)) / setup.dimension;
     sHi = setup.maxField / setup.dimension;
   }
   if (!(sLo < sHi)) return false;
@@ -467,12 +455,12 @@ bool SearchPairs(const SearchSetup& setup, Judge& judge, PatternSolution& out, T
   std::vector<int> around;
   float checkMagnitude = kT.blindCheckMagnitude;
   const double reach =
-      0.5 * std::hypot(in.imageWidth, in.imageHeight) * sHi + kT.knownCentreSlack * in.fieldDeg * kDegToRad;
+      0.5 * std::hypot(in.imageWidth, in.imageHeight) * sHi + DegToRad(kT.knownCentreSlack * in.fieldDeg);
   if (known) {
     const double cosReach = std::cos(std::min(reach, Pi));
     std::vector<std::pair<float, int>> inReach;
     for (std::size_t i = 0; i < catalogue.stars.size(); ++i) {
-      if (DotOf(catalogue.stars[i].direction, setup.typedCentre) >= cosReach)
+      if (Dot(catalogue.stars[i].direction, setup.typedCentre) >= cosReach)
         inReach.push_back({catalogue.stars[i].magnitude, static_cast<int>(i)});
     }
     std::sort(inReach.begin(), inReach.end());
@@ -500,9 +488,9 @@ bool SearchPairs(const SearchSetup& setup, Judge& judge, PatternSolution& out, T
     std::array<double, kT.scaleSteps> scaleOf{}, angleOf{};
     for (int k = 0; k < kT.scaleSteps; ++k) {
       scaleOf[k] = sLo * std::pow(sHi / sLo, k / (kT.scaleSteps - 1.0));
-      const Vec a = CameraDirection(ma.x - cx, ma.y - cy, scaleOf[k]);
-      const Vec b = CameraDirection(mb.x - cx, mb.y - cy, scaleOf[k]);
-      angleOf[k] = std::acos(std::clamp(DotOf(a, b), -1.0, 1.0));
+      const Vec3 a = CameraDirection(ma.x - cx, ma.y - cy, scaleOf[k]);
+      const Vec3 b = CameraDirection(mb.x - cx, mb.y - cy, scaleOf[k]);
+      angleOf[k] = std::acos(std::clamp(Dot(a, b), -1.0, 1.0));
     }
     const double abPx = std::max(1.0, static_cast<double>(std::hypot(ma.x - mb.x, ma.y - mb.y)));
     const double reachC = std::max(std::hypot(mc.x - ma.x, mc.y - ma.y), std::hypot(mc.x - mb.x, mc.y - mb.y));
@@ -521,27 +509,27 @@ bool SearchPairs(const SearchSetup& setup, Judge& judge, PatternSolution& out, T
       const int k0 = std::clamp(k - 1, 0, kT.scaleSteps - 2);
       const double t = (separation - angleOf[k0]) / std::max(1e-15, angleOf[k0 + 1] - angleOf[k0]);
       const double s = scaleOf[k0] * std::pow(scaleOf[k0 + 1] / scaleOf[k0], std::clamp(t, 0.0, 1.0));
-      const Vec a = CameraDirection(ma.x - cx, ma.y - cy, s), b = CameraDirection(mb.x - cx, mb.y - cy, s);
-      const Vec c = CameraDirection(mc.x - cx, mc.y - cy, s);
+      const Vec3 a = CameraDirection(ma.x - cx, ma.y - cy, s), b = CameraDirection(mb.x - cx, mb.y - cy, s);
+      const Vec3 c = CameraDirection(mc.x - cx, mc.y - cy, s);
       const GridStar& sp = catalogue.stars[p];
       const GridStar& sq = catalogue.stars[q];
-      std::array<Vec, 3> f{};
+      std::array<Vec3, 3> f{};
       if (!FrameOf(sp.direction, sq.direction, f)) return false;
       for (int parity = 0; parity < 2; ++parity) {
         ++hypotheses;
         const double flip = parity == 0 ? 1.0 : -1.0;
-        const Vec am = {flip * a[0], a[1], a[2]}, bm = {flip * b[0], b[1], b[2]}, cm = {flip * c[0], c[1], c[2]};
-        std::array<Vec, 3> e{};
+        const Vec3 am = {flip * a[0], a[1], a[2]}, bm = {flip * b[0], b[1], b[2]}, cm = {flip * c[0], c[1], c[2]};
+        std::array<Vec3, 3> e{};
         if (!FrameOf(am, bm, e)) continue;
         if (known) {
           // The image centre on the sky must lie near the typed centre.
-          Vec centre{};
+          Vec3 centre{};
           for (int r = 0; r < 3; ++r) centre[r] = f[0][r] * e[0][2] + f[1][r] * e[1][2] + f[2][r] * e[2][2];
-          if (std::acos(std::clamp(DotOf(centre, setup.typedCentre), -1.0, 1.0)) >
-              kT.knownCentreSlack * in.fieldDeg * kDegToRad)
+          if (std::acos(std::clamp(Dot(centre, setup.typedCentre), -1.0, 1.0)) >
+              DegToRad(kT.knownCentreSlack * in.fieldDeg))
             continue;
         }
-        const double c0 = DotOf(cm, e[0]), c1 = DotOf(cm, e[1]), c2 = DotOf(cm, e[2]);
+        const double c0 = Dot(cm, e[0]), c1 = Dot(cm, e[1]), c2 = Dot(cm, e[2]);
         const UnitVector predicted = {f[0][0] * c0 + f[1][0] * c1 + f[2][0] * c2,
                                       f[0][1] * c0 + f[1][1] * c1 + f[2][1] * c2,
                                       f[0][2] * c0 + f[1][2] * c1 + f[2][2] * c2};
@@ -554,9 +542,9 @@ bool SearchPairs(const SearchSetup& setup, Judge& judge, PatternSolution& out, T
         // plate that is poor away from the patch.
         std::array<GridStar, 3> anchor{};
         for (int k = 0; k < 3; ++k) {
-          const Vec cam = CameraDirection(spreadX[k] - cx, spreadY[k] - cy, s);
-          const Vec camm = {flip * cam[0], cam[1], cam[2]};
-          const double k0 = DotOf(camm, e[0]), k1 = DotOf(camm, e[1]), k2 = DotOf(camm, e[2]);
+          const Vec3 cam = CameraDirection(spreadX[k] - cx, spreadY[k] - cy, s);
+          const Vec3 camm = {flip * cam[0], cam[1], cam[2]};
+          const double k0 = Dot(camm, e[0]), k1 = Dot(camm, e[1]), k2 = Dot(camm, e[2]);
           for (int r = 0; r < 3; ++r) anchor[k].direction[r] = f[0][r] * k0 + f[1][r] * k1 + f[2][r] * k2;
           anchor[k].ra = std::atan2(anchor[k].direction[1], anchor[k].direction[0]);
           if (anchor[k].ra < 0.0) anchor[k].ra += 2.0 * Pi;
@@ -572,13 +560,13 @@ bool SearchPairs(const SearchSetup& setup, Judge& judge, PatternSolution& out, T
     if (known) {
       // Stars that can be the pair's first and second mark: about as far from the typed centre as the marks
       // are from the image centre.
-      const double slack = kT.knownCentreSlack * in.fieldDeg * kDegToRad;
+      const double slack = DegToRad(kT.knownCentreSlack * in.fieldDeg);
       auto candidatesFor = [&](const StarMark& m) {
         const double r = std::atan(std::hypot(m.x - cx, m.y - cy) * sLo),
                      rHi = std::atan(std::hypot(m.x - cx, m.y - cy) * sHi);
         std::vector<int> list;
         for (int i : around) {
-          const double d = std::acos(std::clamp(DotOf(catalogue.stars[i].direction, setup.typedCentre), -1.0, 1.0));
+          const double d = std::acos(std::clamp(Dot(catalogue.stars[i].direction, setup.typedCentre), -1.0, 1.0));
           if (d >= r - slack && d <= rHi + slack) list.push_back(i);
         }
         return list;
@@ -588,7 +576,7 @@ bool SearchPairs(const SearchSetup& setup, Judge& judge, PatternSolution& out, T
       for (int p : forA) {
         for (int q : forB) {
           if (p == q) continue;
-          const double dot = DotOf(catalogue.stars[p].direction, catalogue.stars[q].direction);
+          const double dot = Dot(catalogue.stars[p].direction, catalogue.stars[q].direction);
           if (dot > cosLo || dot < cosHi) continue;
           if (tryPair(p, q, std::acos(std::min(1.0, dot)))) return true;
         }
@@ -625,11 +613,11 @@ PatternSolution SolveWithPatterns(const PatternSolverInput& in, const PatternInd
   setup.dimension = std::max(in.imageWidth, in.imageHeight);
   setup.cx = in.imageWidth / 2.0;
   setup.cy = in.imageHeight / 2.0;
-  setup.minField = in.minFieldDeg * kDegToRad;
-  setup.maxField = in.maxFieldDeg * kDegToRad;
+  setup.minField = DegToRad(in.minFieldDeg);
+  setup.maxField = DegToRad(in.maxFieldDeg);
   if (in.knownCentre) {
-    setup.minField = std::max(setup.minField, in.fieldDeg / kT.knownFieldFactor * kDegToRad);
-    setup.maxField = std::min(setup.maxField, in.fieldDeg * kT.knownFieldFactor * kDegToRad);
+    setup.minField = std::max(setup.minField, DegToRad(in.fieldDeg / kT.knownFieldFactor));
+    setup.maxField = std::min(setup.maxField, DegToRad(in.fieldDeg * kT.knownFieldFactor));
   }
   setup.typedCentre = UnitVectorOf(in.centreRa, in.centreDec);
   Judge judge(setup);

@@ -6,22 +6,18 @@
 #include <sstream>
 
 #include "astrometry/identification_tuning.h"
+#include "astrometry/sky_grid.h"
 #include "base/calendar.h"
 #include "sky/angles.h"
 #include "sky/site.h"
+#include "sky/vec3.h"
 #include "base/file_utils.h"
 #include "base/numbers.h"
 
 namespace {
 
-constexpr double kRadToDeg = 180.0 / Pi;
-constexpr double kDegToRad = Pi / 180.0;
 // Sum of the three angle differences (hundredths of a degree) below which a triangle pair is verified.
 constexpr int kMatchLimit = kIdTuning.matchLimit;
-
-std::array<double, 3> Direction(double ra, double dec) {
-  return {std::cos(dec) * std::cos(ra), std::cos(dec) * std::sin(ra), std::sin(dec)};
-}
 
 // Difference of two angles brought into [-180, 180) degrees.
 double WrapDegrees(double difference) {
@@ -45,11 +41,11 @@ void SortDescending(std::vector<IdentificationHypothesis>& list, Key key) {
 
 std::string HypothesisLine(const IdentificationHypothesis& h) {
   const PlateConstants& p = h.plate;
-  const double arcsec = kRadToDeg * 3600.0;
+  const double arcsec = RadToDeg(1.0) * 3600.0;  // per radian
   const std::string sep = "  ";
-  return FormatNumber(p.ra0 * kRadToDeg, "0.00") + sep + FormatNumber(p.dec0 * kRadToDeg, "0.00") + sep +
+  return FormatNumber(RadToDeg(p.ra0), "0.00") + sep + FormatNumber(RadToDeg(p.dec0), "0.00") + sep +
          FormatNumber(p.mx * arcsec, "0.0") + sep + FormatNumber(p.my * arcsec, "0.0") + sep +
-         FormatNumber(p.f * kRadToDeg, "0.0") + sep + FormatNumber(p.g * kRadToDeg, "0.0") + sep +
+         FormatNumber(RadToDeg(p.f), "0.0") + sep + FormatNumber(RadToDeg(p.g), "0.0") + sep +
          FormatNumber(p.xo, "0.0") + sep + FormatNumber(p.yo, "0.0") + sep + FormatNumber(h.id, "0") + sep +
          FormatNumber(h.er * 3600.0, "0.0");
 }
@@ -90,8 +86,12 @@ bool BuildFrameTriangles(const std::vector<StarMark>& marks, std::vector<Asteris
         const double cosA = ((x1 - x2) * (x1 - x3) + (y1 - y2) * (y1 - y3)) / (c * b);
         const double cosB = ((x2 - x3) * (x2 - x1) + (y2 - y3) * (y2 - y1)) / (c * a);
         const double cosC = ((x3 - x1) * (x3 - x2) + (y3 - y1) * (y3 - y2)) / (b * a);
+        // Degrees in the very arithmetic of the asterism file's angles (times 180 / Pi, not RadToDeg's
+        // times 180 then over Pi), so that an image triangle equal to a stored one rounds to the same
+        // hundredths.
+        const double toDeg = 180.0 / Pi;
         AsterismRecord t;
-        if (MakeTriangleRecord({ArcCos(cosA) * kRadToDeg, ArcCos(cosB) * kRadToDeg, ArcCos(cosC) * kRadToDeg},
+        if (MakeTriangleRecord({ArcCos(cosA) * toDeg, ArcCos(cosB) * toDeg, ArcCos(cosC) * toDeg},
                                {i + 1, j + 1, k + 1}, t)) {
           triangles.push_back(t);
         }
@@ -140,7 +140,7 @@ ExtensionStars PrepareExtensionStars(const ReferenceList& refs, float magnitudeL
     const ReferenceStar& s = refs.At(p);
     if (!(s.magnitude < magnitudeLimit)) continue;
     out.positions.push_back(p);
-    out.directions.push_back(Direction(s.ra, s.dec));
+    out.directions.push_back(UnitVectorOf(s.ra, s.dec));
   }
   out.byZ.resize(out.positions.size());
   for (std::size_t c = 0; c < out.byZ.size(); ++c) out.byZ[c] = static_cast<std::uint32_t>(c);
@@ -162,7 +162,7 @@ std::int32_t NearestCandidate(const ExtensionStars& candidates, const std::array
   std::int32_t best = 0;
   auto consider = [&](std::size_t c) {
     const auto& v = candidates.directions[c];
-    const double cosine = d[0] * v[0] + d[1] * v[1] + d[2] * v[2];
+    const double cosine = Dot(d, v);
     if (cosine > bestCos || (cosine == bestCos && candidates.positions[c] < best)) {
       bestCos = cosine;
       best = candidates.positions[c];
@@ -186,28 +186,27 @@ std::int32_t NearestCandidate(const ExtensionStars& candidates, const std::array
 ExtensionResult ExtendIdentification(const std::vector<StarMark>& marks, std::vector<std::int32_t>& identities,
                                      const PlateConstants& plate, const ReferenceList& refs,
                                      const ExtensionStars& candidates) {
-  const double toleranceDeg = plate.mx * kIdTuning.extensionPx * kRadToDeg;
+  const double toleranceDeg = RadToDeg(plate.mx * kIdTuning.extensionPx);
   // The band searched: the tolerance as a chord, with a margin for rounding between the chord and
   // the separation the tolerance is tested on.
-  const double reachChord = 2.0 * std::sin(std::min(std::fabs(toleranceDeg) * kDegToRad, Pi) / 2.0) * 1.01 + 1e-9;
+  const double reachChord = 2.0 * std::sin(std::min(DegToRad(std::fabs(toleranceDeg)), Pi) / 2.0) * 1.01 + 1e-9;
   double sum = 0.0;
   int count = 0;
   const PixelToSkyTransform toSky(plate);
   for (std::size_t m = 0; m < marks.size(); ++m) {
     const SkyPosition sky = toSky(marks[m].x, marks[m].y);
-    const SkyPoint here{sky.ra, sky.dec};
     if (identities[m] == 0) {
-      const std::int32_t best = NearestCandidate(candidates, Direction(sky.ra, sky.dec), reachChord);
+      const std::int32_t best = NearestCandidate(candidates, UnitVectorOf(sky.ra, sky.dec), reachChord);
       if (best != 0) {
         const ReferenceStar& s = refs.At(best);
-        const double distance = SkySeparation(here, {s.ra, s.dec}) * kRadToDeg;
+        const double distance = RadToDeg(AngularSeparation(sky.ra, sky.dec, s.ra, s.dec));
         const bool taken = std::find(identities.begin(), identities.end(), best) != identities.end();
         if (distance < toleranceDeg && !taken) identities[m] = best;
       }
     }
     if (identities[m] != 0) {
       const ReferenceStar& s = refs.At(identities[m]);
-      sum += SkySeparation(here, {s.ra, s.dec}) * kRadToDeg;
+      sum += RadToDeg(AngularSeparation(sky.ra, sky.dec, s.ra, s.dec));
       ++count;
     }
   }
@@ -332,10 +331,10 @@ bool SimilarHypotheses(const IdentificationHypothesis& h, const IdentificationHy
   const PlateConstants& b = k.plate;
   if (!(b.mx > 0.0 && b.my > 0.0)) return false;
   const IdentificationTuning& t = kIdTuning;
-  return SkySeparation({a.ra0, a.dec0}, {b.ra0, b.dec0}) * kRadToDeg <= t.similarCentreDeg &&
+  return RadToDeg(AngularSeparation(a.ra0, a.dec0, b.ra0, b.dec0)) <= t.similarCentreDeg &&
          std::fabs(a.mx / b.mx - 1.0) <= t.similarScaleShare && std::fabs(a.my / b.my - 1.0) <= t.similarScaleShare &&
-         std::fabs(WrapDegrees((a.f - b.f) * kRadToDeg)) <= t.similarRotationDeg &&
-         std::fabs(WrapDegrees((a.g - b.g) * kRadToDeg)) <= t.similarSkewDeg;
+         std::fabs(WrapDegrees(RadToDeg(a.f - b.f))) <= t.similarRotationDeg &&
+         std::fabs(WrapDegrees(RadToDeg(a.g - b.g))) <= t.similarSkewDeg;
 }
 
 IdentificationDiagnostics DiagnosticFilesIn(const std::string& directory) {
@@ -382,20 +381,19 @@ double ChanceIdentifications(const IdentificationHypothesis& h, const ExtensionS
   if (extra <= 0) return trialCount;
   // Sky radius of the frame: the farthest corner from the tangent point.
   const PlateConstants& p = h.plate;
-  const SkyPoint centre{p.ra0, p.dec0};
   double radius = 0.0;
   for (const auto& corner :
        {std::array<double, 2>{0.5, 0.5}, std::array<double, 2>{imageWidth + 0.5, 0.5},
         std::array<double, 2>{0.5, imageHeight + 0.5}, std::array<double, 2>{imageWidth + 0.5, imageHeight + 0.5}}) {
     const SkyPosition sky = PixelToSky(corner[0], corner[1], p);
-    radius = std::max(radius, SkySeparation(centre, {sky.ra, sky.dec}));
+    radius = std::max(radius, AngularSeparation(p.ra0, p.dec0, sky.ra, sky.dec));
   }
   if (!(radius > 0.0)) return trialCount;
-  const std::array<double, 3> axis = Direction(p.ra0, p.dec0);
+  const Vec3 axis = UnitVectorOf(p.ra0, p.dec0);
   const double cosRadius = std::cos(radius);
   std::size_t inField = 0;
   for (const auto& d : candidates.directions) {
-    if (d[0] * axis[0] + d[1] * axis[1] + d[2] * axis[2] >= cosRadius) ++inField;
+    if (Dot(d, axis) >= cosRadius) ++inField;
   }
   // Probability that a mark falls within the tolerance of some candidate star by chance.
   const double density = static_cast<double>(inField) / (2.0 * Pi * (1.0 - cosRadius));  // per steradian

@@ -5,6 +5,7 @@
 
 #include "base/calendar.h"
 #include "sky/angles.h"
+#include "sky/vec3.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ double FieldRadius(const PlateConstants& plate, int width, int height) {
     const double dot = axis[0] * c * std::cos(sky.ra) + axis[1] * c * std::sin(sky.ra) + axis[2] * std::sin(sky.dec);
     radius = std::max(radius, std::acos(std::clamp(dot, -1.0, 1.0)));
   }
-  return std::clamp(radius, kIdTuning.minFieldRadiusDeg * Pi / 180.0, Pi);
+  return std::clamp(radius, DegToRad(kIdTuning.minFieldRadiusDeg), Pi);
 }
 
 }  // namespace
@@ -91,7 +92,7 @@ PlateVerification VerifyPlate(const std::vector<StarMark>& marks, const PlateCon
     }
     if (star[m] >= 0) {
       const UnitVector& s = catalogue.stars[star[m]].direction;
-      distance[m] = std::acos(std::clamp(d[0] * s[0] + d[1] * s[1] + d[2] * s[2], -1.0, 1.0));
+      distance[m] = std::acos(std::clamp(Dot(d, s), -1.0, 1.0));
     }
   }
   // A star claimed by two marks stays with the one clearly nearer to it; when neither is (two noisy marks

@@ -12,10 +12,10 @@
 #include "astrometry/solver.h"
 #include "astrometry/verify.h"
 #include "framegen/framegen.h"
+#include "sky/angles.h"
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr double kResolvePx = 8.0;
 
 struct FrameStar {
@@ -34,8 +34,8 @@ std::vector<FrameStar> StarsOnFrame(const std::vector<CatalogueRecord>& catalogu
     const CatalogueRecord& r = catalogue[i];
     if (r.raOffset == 0.0f && r.dec == 0.0f) continue;
     double x = 0.0, y = 0.0;
-    const double ra = (static_cast<double>(r.raOffset) + 3.14159265358979) * 180.0 / kPi;
-    if (!ProjectToFrame(drawing, ra, r.dec * 180.0 / kPi, x, y)) continue;
+    const double ra = RadToDeg(static_cast<double>(r.raOffset) + Pi);
+    if (!ProjectToFrame(drawing, ra, RadToDeg(r.dec), x, y)) continue;
     if (x < 1.0 || y < 1.0 || x > drawing.width || y > drawing.height) continue;
     all.push_back({static_cast<int>(i + 1), x, y, r.magnitude});
   }
@@ -74,7 +74,7 @@ std::vector<BenchCase> DrawBenchCases(const std::vector<CatalogueRecord>& catalo
     c.width = 1500 + static_cast<int>(unit(rng) * 2500.0);
     c.height = static_cast<int>(c.width / 1.5);
     c.centreRaDeg = unit(rng) * 360.0;
-    c.centreDecDeg = std::asin(2.0 * unit(rng) - 1.0) * 180.0 / kPi;
+    c.centreDecDeg = RadToDeg(std::asin(2.0 * unit(rng) - 1.0));
     drawing.width = c.width;
     drawing.height = c.height;
     drawing.centreRaDeg = c.centreRaDeg;
@@ -83,9 +83,9 @@ std::vector<BenchCase> DrawBenchCases(const std::vector<CatalogueRecord>& catalo
     drawing.rotationDeg = unit(rng) * 360.0;
     drawing.mirrored = unit(rng) < 0.2;
     // What an observer types: a centre up to a fifth of the field off, the width within 10 %.
-    const double off = unit(rng) * 0.2 * field, bearing = unit(rng) * 2.0 * kPi;
+    const double off = unit(rng) * 0.2 * field, bearing = unit(rng) * 2.0 * Pi;
     c.typedDecDeg = std::clamp(c.centreDecDeg + off * std::cos(bearing), -89.9, 89.9);
-    const double cosDec = std::max(0.05, std::cos(c.centreDecDeg * kPi / 180.0));
+    const double cosDec = std::max(0.05, std::cos(DegToRad(c.centreDecDeg)));
     c.typedRaDeg = std::fmod(c.centreRaDeg + off * std::sin(bearing) / cosDec + 360.0, 360.0);
     c.typedFieldDeg = std::clamp(field * (0.9 + 0.2 * unit(rng)), 3.0, 70.0);
   };
@@ -214,8 +214,8 @@ BenchOutcome RunBenchCase(const BenchCase& c, bool knownCentre, BenchSolver solv
       p.imageWidth = c.width;
       p.imageHeight = c.height;
       p.knownCentre = knownCentre;
-      p.centreRa = c.typedRaDeg * kPi / 180.0;
-      p.centreDec = c.typedDecDeg * kPi / 180.0;
+      p.centreRa = DegToRad(c.typedRaDeg);
+      p.centreDec = DegToRad(c.typedDecDeg);
       p.fieldDeg = c.typedFieldDeg;
       const PatternSolution s = SolveWithPatterns(p, *index, *catalogue, task);
       success = s.solved;
@@ -224,7 +224,7 @@ BenchOutcome RunBenchCase(const BenchCase& c, bool knownCentre, BenchSolver solv
         std::printf("  FA %.2f confirmed %d/%d identified %d depth %.1f rms %.2f trials %zu width %.1f\n",
                     s.verification.log10FalseAlarm, s.verification.confirmed, s.verification.tested,
                     s.verification.identified, s.verification.depth, s.verification.rmsPx, s.trials,
-                    s.plate.mx * c.width * 180.0 / kPi);
+                    RadToDeg(s.plate.mx * c.width));
         for (std::size_t m = 0; m < c.marks.size(); ++m) {
           if (std::getenv("ORVIA_BENCH_DEBUG")[0] == '2' && c.truth[m] > 0) {
             const GridStar& t = catalogue->stars[catalogue->indexOfNumber[c.truth[m]]];
