@@ -254,14 +254,19 @@ bool RefineTrackLocally(const TrackFrame& frame, TrackEnds& track, double midRa,
   out.Add("Трек:");
   for (int slot = 1; slot <= ends; ++slot) {
     TrackPoint& end = track[static_cast<std::size_t>(slot)];
-    const SkyPosition sky = PixelToSky(end.x, end.y, local);
-    end.ra = sky.ra;
-    end.dec = sky.dec;
+    PlaceTrackEndOnSky(end, local);
     WriteLocalEndLines(out, end);
   }
   result.localMarks.clear();
   for (const LocalStar& s : stars) result.localMarks.push_back({static_cast<float>(s.cx), static_cast<float>(s.cy)});
   return true;
+}
+
+void PlaceTrackEndOnSky(TrackPoint& end, const PlateConstants& plate) {
+  const SkyPosition sky = PixelToSky(end.x, end.y, plate);
+  if (!std::isfinite(sky.ra) || !std::isfinite(sky.dec)) return;
+  end.ra = sky.ra;
+  end.dec = sky.dec;
 }
 
 TrackMeasurement MeasureTrack(const TrackFrame& frame, TrackEnds& track, TaskControl& task,
@@ -278,12 +283,7 @@ TrackMeasurement MeasureTrack(const TrackFrame& frame, TrackEnds& track, TaskCon
   const SkyPosition mid = PixelToSky(middle.x, middle.y, plate);
   middle.ra = mid.ra;
   middle.dec = mid.dec;
-  for (int slot = 1; slot <= ends; ++slot) {
-    TrackPoint& end = track[static_cast<std::size_t>(slot)];
-    const SkyPosition sky = PixelToSky(end.x, end.y, plate);
-    end.ra = sky.ra;
-    end.dec = sky.dec;
-  }
+  for (int slot = 1; slot <= ends; ++slot) PlaceTrackEndOnSky(track[static_cast<std::size_t>(slot)], plate);
   const double lengthDeg = ends == 2 ? RadToDeg(GreatCircleDistance(first.ra, first.dec, second.ra, second.dec)) : 0.0;
 
   LineWriter out(result, sink);

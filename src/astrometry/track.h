@@ -134,6 +134,10 @@ using MeasurementLineSink = std::function<void(const std::string& line, bool rep
 bool RefineTrackLocally(const TrackFrame& frame, TrackEnds& track, double midRa, double midDec, double lengthDeg,
                         TaskControl& task, TrackMeasurement& result, const MeasurementLineSink& sink = {});
 
+// Writes a track end's sky position (J2000, radians) from its image position with the plate constants
+// (the frame's or a local solution's); a position that is not finite leaves the end as it was.
+void PlaceTrackEndOnSky(TrackPoint& end, const PlateConstants& plate);
+
 // Measures the marked track of a solved frame: the middle (stored in entry 0), the length, each end's RA and
 // DEC with the frame's plate (stored in its entry), then the local refinement. Lines go to the result and, as they are
 // produced, to the sink. The caller checks the preconditions (TrackMeasurementRefusal, frame information).

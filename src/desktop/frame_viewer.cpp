@@ -17,8 +17,13 @@ QColor ToQColor(const Rgb& rgb) {
   return QColor(rgb.r, rgb.g, rgb.b);
 }
 
-FrameViewer::FrameViewer(AppState& app, FrameState& frame, Form1* form1, FrmFrame* fragment, ViewerHooks hooks)
-    : app_(app), frame_(frame), form1_(form1), fragment_(fragment), hooks_(std::move(hooks)) {
+FrameViewer::FrameViewer(FrameSession& session, Form1* form1, FrmFrame* fragment, ViewerHooks hooks)
+    : session_(session),
+      app_(session.App()),
+      frame_(session.Frame()),
+      form1_(form1),
+      fragment_(fragment),
+      hooks_(std::move(hooks)) {
   tick_.start();
   connect(form1_, &Form1::MouseMoved, this, &FrameViewer::FollowMouse);
   connect(form1_, &Form1::Clicked, this, &FrameViewer::ClickFrame);
@@ -71,8 +76,9 @@ void FrameViewer::PlaceFrameAtCursor() {
 }
 
 void FrameViewer::UpdateSkyReadout() {
-  double ra = 0, dec = 0;
-  if (!hooks_.pixelToSky || !hooks_.pixelToSky(frame_.cursorX, frame_.cursorY, ra, dec)) return;
+  if (!frame_.plate.Solved()) return;
+  const SkyPosition sky = PixelToSky(frame_.cursorX, frame_.cursorY, frame_.plate.working);
+  const double ra = sky.ra, dec = sky.dec;
   // A degenerate plate (one read from a damaged information file) can give no position: show nothing.
   if (!std::isfinite(ra) || !std::isfinite(dec)) return;
   const double raDeg = ra * 180.0 / Pi;
@@ -147,52 +153,40 @@ void FrameViewer::Recentre(double imageX, double imageY) {
                             frame_.frameSide);
 }
 
-void FrameViewer::TrackEndSky(int slot) {
-  if (slot < 1 || slot > 2 || !hooks_.pixelToSky) return;
-  TrackPoint& end = frame_.trackEnds[slot];
-  double ra = 0, dec = 0;
-  if (hooks_.pixelToSky(end.x, end.y, ra, dec) && std::isfinite(ra) && std::isfinite(dec)) {
-    end.ra = ra;
-    end.dec = dec;
-  }
+TrackEndStep FrameViewer::MarkTrackEnd(bool exact) {
+  const TrackEndStep step = session_.MarkTrackEnd(frame_.cursorX, frame_.cursorY, exact);
+  if (step.found && hooks_.trackEndMarked) hooks_.trackEndMarked(step);
+  return step;
 }
 
 void FrameViewer::ClickFrame() {
   if (frame_.busy || !frame_.frameOpen) return;
   switch (frame_.workMode) {
     case WorkMode::StarMarking: {
-      if (!hooks_.detectStar) return;
       frame_.busy = true;
-      double sx = 0, sy = 0;
-      if (hooks_.detectStar(frame_.cursorX, frame_.cursorY, sx, sy)) Recentre(sx, sy);
+      const StarStep step = session_.MarkStar(frame_.cursorX, frame_.cursorY);
+      if (step.detection.marked && hooks_.starMarked) hooks_.starMarked(step);
       frame_.busy = false;
+      if (step.detection.found) Recentre(step.detection.sx, step.detection.sy);
       break;
     }
-    case WorkMode::AutoTrackEnds: {
+    case WorkMode::AutoTrackEnds:
+    case WorkMode::ManualTrackEnds: {
       if (frame_.trackEnds.count >= 2) {
         hooks_.say(QStringLiteral("Две отметки трека уже есть."));
         return;
       }
-      if (!hooks_.detectTrackEnd) return;
+      const bool exact = frame_.workMode == WorkMode::ManualTrackEnds;
       frame_.busy = true;
-      double ex = 0, ey = 0;
-      const bool found = hooks_.detectTrackEnd(frame_.cursorX, frame_.cursorY, ex, ey);
-      if (found) TrackEndSky(frame_.trackEnds.count);
+      const TrackEndStep step = MarkTrackEnd(exact);
       frame_.busy = false;
-      if (found)
-        Recentre(ex, ey);
+      if (exact) break;
+      if (step.found)
+        Recentre(step.ex, step.ey);
       else
         hooks_.say(QStringLiteral("Трек не обнаружен. Воспользуйтесь ручной разметкой."));
       break;
     }
-    case WorkMode::ManualTrackEnds:
-      if (frame_.trackEnds.count >= 2) {
-        hooks_.say(QStringLiteral("Две отметки трека уже есть."));
-        return;
-      }
-      if (hooks_.addTrackEnd) hooks_.addTrackEnd(frame_.cursorX, frame_.cursorY);
-      TrackEndSky(frame_.trackEnds.count);
-      break;
     case WorkMode::View:
       hooks_.hint(QStringLiteral("Вы находитесь в режиме просмотра"),
                   QStringLiteral("Для выделения звезд и трека перейдите в соответствующий режим"),
@@ -216,7 +210,7 @@ void FrameViewer::SampleKeyboard() {
   if (std::fabs(now - lastCtrlEndTick_) > 2000.0 || lastCtrlEndTick_ == 0) {
     timer_.stop();
     lastCtrlEndTick_ = now > 0 ? now : 1;
-    if (hooks_.addTrackEnd) hooks_.addTrackEnd(frame_.cursorX, frame_.cursorY);
+    MarkTrackEnd(true);
     timer_.start(300);
   }
 }

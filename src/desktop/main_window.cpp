@@ -31,7 +31,7 @@
 #include "frameinfo/ui/frm_par.h"
 #include "image/decode.h"
 #include "image/raster.h"
-#include "orbit/ui/satellite_windows.h"
+#include "desktop/satellite_windows.h"
 #include "satdb/satdb.h"
 #include "satdb/ui/frm_clear.h"
 #include "satdb/ui/frm_dir.h"
@@ -77,37 +77,10 @@ MainWindow::MainWindow(const QString& appDir, QWidget* parent) : QMainWindow(par
   ViewerHooks hooks;
   hooks.say = [this](const QString& text) { Say(text); };
   hooks.hint = [this](const QString& a, const QString& b, const QString& c) { ShowHint(a, b, c); };
-  hooks.pixelToSky = [this](double x, double y, double& ra, double& dec) {
-    if (!frame_.plate.Solved()) return false;
-    const SkyPosition sky = PixelToSky(x, y, frame_.plate.working);
-    ra = sky.ra;
-    dec = sky.dec;
-    return true;
-  };
-  hooks.detectStar = [this](int x, int y, double& sx, double& sy) {
-    const StarDetection found = DetectStar(MarkingOf(frame_, app_), frame_.starMarks, app_.logFile, x, y, true);
-    if (!found.found) return false;
-    if (found.marked) {
-      DrawOutline(OverlayKind::StarMarks, found.mark, QPointF(found.sx, found.sy));
-      if (panel_) panel_->SetProgramRow(1, QString::fromStdString(FormatNumber(frame_.starCount(), "0")));
-    }
-    sx = found.sx;
-    sy = found.sy;
-    return true;
-  };
-  hooks.detectTrackEnd = [this](int x, int y, double& ex, double& ey) {
-    const TrackEndDetection found = DetectTrackEnd(MarkingOf(frame_, app_), frame_.trackEnds, app_.logFile, x, y, Solved());
-    if (!found.found) return false;
-    ShowTrackEndAddition(found.addition);
-    ex = found.ex;
-    ey = found.ey;
-    return true;
-  };
-  hooks.addTrackEnd = [this](double x, double y) {
-    ShowTrackEndAddition(AddTrackEnd(frame_.trackEnds, frame_.displayScale, app_.palette, static_cast<float>(x), static_cast<float>(y), Solved()));
-  };
+  hooks.starMarked = [this](const StarStep& step) { ShowStarMark(step.detection); };
+  hooks.trackEndMarked = [this](const TrackEndStep& step) { ShowTrackEndAddition(step.addition); };
   hooks.trajectoryPoints = [this]() -> const std::vector<TrajectoryScreenPoint>& { return trajectoryPoints_; };
-  viewer_ = std::make_unique<FrameViewer>(app_, frame_, form1_, fragment_, std::move(hooks));
+  viewer_ = std::make_unique<FrameViewer>(session_, form1_, fragment_, std::move(hooks));
   connect(form1_, &Form1::CloseRequested, this, &MainWindow::CloseFrame);
   CreateSatelliteWindows();
 }
@@ -115,44 +88,11 @@ MainWindow::MainWindow(const QString& appDir, QWidget* parent) : QMainWindow(par
 MainWindow::~MainWindow() = default;
 
 void MainWindow::CreateSatelliteWindows() {
-  SatelliteContext context{.appDir = app_.appDir,
-                           .state = frame_.satellites,
-                           .identifiedNorad = frame_.identifiedNorad,
-                           .identifiedName = frame_.identifiedName,
-                           .rememberedSatellites = frame_.rememberedSatellites,
-                           .longTaskRunning = app_.longTaskRunning,
-                           .catalogueReady = app_.catalogueReady,
-                           .palette = app_.palette,
-                           .progress = progress_,
-                           .owner = this};
-  context.frame = [this] {
-    SatelliteFrame f;
-    f.info = frame_.info;
-    f.plate = frame_.plate;
-    f.imageWidth = frame_.imageWidth;
-    f.imageHeight = frame_.imageHeight;
-    f.displayWidth = frame_.displayWidth;
-    f.displayHeight = frame_.displayHeight;
-    f.displayScale = frame_.displayScale;
-    f.trackEndCount = frame_.trackEnds.count;
-    for (int i = 0; i < 2; ++i) {
-      const TrackPoint& end = frame_.trackEnds[static_cast<std::size_t>(i + 1)];
-      f.endX[i] = end.x;
-      f.endY[i] = end.y;
-      f.endSky[i] = end.Sky();
-    }
-    return f;
-  };
+  SatelliteContext context{.session = session_, .progress = progress_, .owner = this};
   context.collectStrict = [this] { return Collect(true); };
   context.showTrajectories = [this] { ShowTrajectories(); };
+  context.showTrackEnds = [this] { ShowTrackEnds(); };
   context.hint = [this](const QString& a, const QString& b, const QString& c) { ShowHint(a, b, c); };
-  context.swapTrackEnds = [this] {
-    std::swap(frame_.trackEnds[1], frame_.trackEnds[2]);
-    form1_->RemoveOverlay(OverlayKind::TrackEnds);
-    for (int slot = 1; slot <= frame_.trackEnds.count; ++slot)
-      DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_.trackEnds, frame_.displayScale, app_.palette, slot),
-                  TrackEndCentre(slot));
-  };
   context.place = [this](QWidget* window) { PlaceClearOfFrame(window, BesidePanel()); };
   satellites_ = std::make_unique<SatelliteWindows>(std::move(context));
 }
@@ -267,6 +207,18 @@ void MainWindow::DrawOutline(OverlayKind kind, const MarkOutline& outline, std::
   }
   item.colour = ToQColor(outline.colour);
   form1_->AddOverlay(kind, item);
+}
+
+void MainWindow::ShowStarMark(const StarDetection& found) {
+  DrawOutline(OverlayKind::StarMarks, found.mark, QPointF(found.sx, found.sy));
+  if (panel_) panel_->SetProgramRow(1, QString::fromStdString(FormatNumber(frame_.starCount(), "0")));
+}
+
+void MainWindow::ShowTrackEnds() {
+  form1_->RemoveOverlay(OverlayKind::TrackEnds);
+  for (int slot = 1; slot <= frame_.trackEnds.count; ++slot)
+    DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_.trackEnds, frame_.displayScale, app_.palette, slot),
+                TrackEndCentre(slot));
 }
 
 void MainWindow::ShowTrackEndAddition(const TrackEndAddition& addition) {
@@ -411,10 +363,10 @@ TaskContext MainWindow::TaskContextOf() {
 
 bool MainWindow::Collect(bool strict) {
   if (!panel_) return !strict;
-  const CollectResult result = CollectFrameInfo(panel_->Entries(), strict, frame_.info);
-  if (result.utErrorRewritten) panel_->SetUtErrorText(QString::fromStdString(result.utErrorText));
-  if (!result.ok) Say(QString::fromStdString(result.message));
-  return result.ok;
+  const CircumstancesStep step = session_.Circumstances(panel_->Entries(), strict);
+  if (step.collected.utErrorRewritten) panel_->SetUtErrorText(QString::fromStdString(step.collected.utErrorText));
+  for (const std::string& message : step.messages) Say(QString::fromStdString(message));
+  return step.Ok();
 }
 
 void MainWindow::RememberSite() {
@@ -438,30 +390,18 @@ bool MainWindow::SaveFrameInfo(const QString& leaveQuestion) {
   // Collected leniently, so that a half-typed panel never blocks leaving a frame.
   Collect(false);
   RememberSite();
-  const WriteResult written = WriteInfoFile(frame_.infoFilePath, GatherInfoFile());
-  if (written) return true;
+  const StepResult saved = session_.Save();
+  if (saved.Ok()) return true;
   const QString text = QStringLiteral("Не удалось записать информационный файл кадра %1: %2.\r\n"
                                       "Сведения о кадре (обстоятельства, решение, трек, спутник) не сохранены.\r\n%3")
-                           .arg(QString::fromStdString(frame_.infoFilePath), QString::fromStdString(written.reason),
+                           .arg(QString::fromStdString(frame_.infoFilePath), QString::fromStdString(saved.messages.front()),
                                 leaveQuestion);
   return ShowMessage(text, kMessageCaption, MessageButtons::YesNo, this) == MessageAnswer::Yes;
 }
 
-InfoFileData MainWindow::GatherInfoFile() const {
-  return InfoFileOf(frame_);
-}
-
-void MainWindow::ApplyInfoFile(const InfoFileData& data) {
-  ::ApplyInfoFile(frame_, data);
-}
-
-void MainWindow::ReadInfoIntoFrame(const std::string& path) {
-  InfoFileData data = GatherInfoFile();
-  ReadInfoFile(path, data);
-  ApplyInfoFile(data);
+void MainWindow::ShowFrameInfo() {
   if (panel_)
     panel_->ShowFrameInfo(frame_.info, frame_.plate, frame_.moonVisibility, frame_.moonPhase, frame_.moonDistance);
-  DeriveFrameTimes(frame_.info);
 }
 
 // ---- File menu ----
@@ -506,11 +446,7 @@ bool MainWindow::OpenFrame(const QString& chosen) {
   form1_->hide();
   fragment_->hide();
   QApplication::processEvents();
-
-  // The previous frame's pixels go before the new raster is made, so that only one frame is held.
-  frame_.brightness = BrightnessRaster{};
-  frame_.colourPixels = DecodedImage{};
-  InstallFrame(frame_, app_, path.toStdString(), std::move(decoded));
+  const OpenStep opened = session_.Open(path.toStdString(), std::move(decoded));
 
   const DecodedImage& pixels = frame_.colourPixels;
   const QImage image(reinterpret_cast<const uchar*>(pixels.pixels.data()), pixels.width, pixels.height,
@@ -518,10 +454,9 @@ bool MainWindow::OpenFrame(const QString& chosen) {
   form1_->SetPicture(image, frame_.displayWidth, frame_.displayHeight, frame_.displayScale);
   form1_->setWindowTitle(path);
   viewer_->Reset();
-  frame_.frameOpen = true;
   viewer_->SetUpFragment();
 
-  ResetFrameState();
+  ResetFrameView(opened.infoRead);
   PlaceFrameWindows();
   form1_->show();
   fragment_->show();
@@ -573,53 +508,35 @@ QPoint MainWindow::BesidePanel() const {
   return QPoint(beside.right() + 5, beside.top());
 }
 
-void MainWindow::ResetFrameState() {
+void MainWindow::ResetFrameView(bool infoRead) {
   app_.framesOpened += 1;
   for (OverlayKind kind :
        {OverlayKind::StarMarks, OverlayKind::CatalogueStars, OverlayKind::MagnitudeLabels, OverlayKind::TrackEnds,
         OverlayKind::LocalReference, OverlayKind::TrajectoryPoints, OverlayKind::TrajectoryLabels})
     if (form1_->OverlayCount(kind) > 0) form1_->RemoveOverlay(kind);
-  frame_.starMarks.clear();
-  if (panel_) panel_->SetProgramRow(1, "0");
   catalogueDisplay_ = CatalogueDisplayState{};
-  // The depth row shows the depth just reset, not the previous frame's.
-  if (panel_) panel_->SetProgramRow(9, QString::fromStdString(FormatNumber(catalogueDisplay_.depth, "0.0")));
-  if (panel_) panel_->ClearIgnoreVisibility();
-  frame_.info.considerVisibility = true;
+  if (panel_) {
+    panel_->SetProgramRow(1, "0");
+    // The depth row shows the depth just reset, not the previous frame's.
+    panel_->SetProgramRow(9, QString::fromStdString(FormatNumber(catalogueDisplay_.depth, "0.0")));
+    panel_->ClearIgnoreVisibility();
+  }
   Action("mnuStarVis")->setChecked(false);
   Action("mnuViewmag")->setChecked(false);
-  frame_.plate = PlateSolution{};
-  ClearFrameTimes(frame_.info);
   EnterMode(WorkMode::View);
-  frame_.trackEnds.count = 0;
-  frame_.trackEnds = {};
-  frame_.identifiedNorad = 0;
-  frame_.identifiedName.clear();
-  frame_.rememberedSatellites.clear();
-  frame_.satellites = SatelliteState{};
   trajectoryPoints_.clear();
   form1_->HideTimeLabel();
-  frame_.moonVisibility = "No";
-  frame_.moonPhase = 0.0f;
-  frame_.moonDistance = 0.0f;
-  frame_.info.fieldSizeText = "0x0";
-  LookUpInfoFile();
+  ShowInfoLookUp(infoRead);
   form1_->SetSkyReadout(QStringLiteral("RA= ; DEC="), QStringLiteral(" "));
   form1_->RemoveOverlay(OverlayKind::Centre);
   CloseAuxiliaryWindows();
   // The information file may have filled the track-end slots.
-  for (int slot = 1; slot <= frame_.trackEnds.count; ++slot)
-    DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_.trackEnds, frame_.displayScale, app_.palette, slot),
-                TrackEndCentre(slot));
+  ShowTrackEnds();
 }
 
-void MainWindow::LookUpInfoFile() {
-  frame_.infoFilePath = FindInfoFile(app_.appDir, frame_.imagePath, frame_.imageWidth, frame_.imageHeight);
-  std::error_code ec;
-  std::filesystem::create_directories(app_.appDir + "Info", ec);
-  std::error_code exists;
-  if (std::filesystem::exists(frame_.infoFilePath, exists)) {
-    ReadInfoIntoFrame(frame_.infoFilePath);
+void MainWindow::ShowInfoLookUp(bool infoRead) {
+  if (infoRead) {
+    ShowFrameInfo();
     ShowHint(QStringLiteral("Файл параметров найден."), QStringLiteral("Включен режим просмотра"),
              QStringLiteral("Для выделения звезд или трека перейдите в нужный режим (Меню: Разметка)"));
     return;
@@ -658,16 +575,13 @@ void MainWindow::OpenInf() {
   const QString path = ChooseOpenFile(this, QStringLiteral("Открыть файл"),
                                       QString::fromStdString(app_.appDir + "Info"), QStringLiteral("txt(*.txt)"));
   if (path.isEmpty()) return;
-  frame_.infoFilePath = path.trimmed().toStdString();
   // As when a frame is opened: a file holding only the mid time must not inherit the typed start time.
   ClearFrameTimes(frame_.info);
   const PlateSolution shown = frame_.plate;
-  ReadInfoIntoFrame(frame_.infoFilePath);
+  ReadInfoIntoFrame(frame_, path.trimmed().toStdString());
+  ShowFrameInfo();
   KeepOrDropShownSolution(shown);
-  form1_->RemoveOverlay(OverlayKind::TrackEnds);
-  for (int slot = 1; slot <= frame_.trackEnds.count; ++slot)
-    DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_.trackEnds, frame_.displayScale, app_.palette, slot),
-                TrackEndCentre(slot));
+  ShowTrackEnds();
   // The values are saved to the open frame's own information file.
   frame_.infoFilePath = FindInfoFile(app_.appDir, frame_.imagePath, frame_.imageWidth, frame_.imageHeight);
 }
@@ -779,32 +693,25 @@ void MainWindow::StarId() {
   if (!Allowed({Requirement::FrameOpen, Requirement::EnoughStars})) return;
   if (!Collect(frame_.info.considerVisibility)) return;
 
-  const IdentificationInput input = IdentificationInputOf(frame_, app_);
   const bool centreGiven = panel_ && panel_->CentreGiven();
-  IdentificationResult result;
+  IdentifyStep step;
   {
     LongTaskGuard guard(LongTaskFlags(), progress_, QStringLiteral("Идентификация звезд."), true);
-    result = IdentifyStars(input, centreGiven, guard.Task());
+    step = session_.Identify(centreGiven, false, guard.Task());
   }
-  if (result.success) ShowIdentification(result);
-  for (const std::string& message : result.messages) Say(QString::fromStdString(message));
+  if (step.Ok()) ShowIdentification(step.identification);
+  for (const std::string& message : step.messages) Say(QString::fromStdString(message));
 }
 
 void MainWindow::ShowIdentification(const IdentificationResult& result) {
-  AdoptIdentification(frame_, result);
   if (panel_) {
     const IdentificationPanelTexts& t = result.panel;
     const std::string rows[10] = {"",       t.stars,     t.ra,       t.dec,      t.scaleX,
                                   t.scaleY, t.fieldSize, t.rotation, t.mirrored, t.depth};
     for (int row = 1; row <= 9; ++row) panel_->SetProgramRow(row, QString::fromStdString(rows[row]));
   }
-  UpdateMoon();
-  ApplyCatalogueResult(ShowCatalogueAfterIdentification(CatalogueFrameOf(frame_, app_), catalogueDisplay_));
-}
-
-void MainWindow::UpdateMoon() {
-  UpdateFrameMoon(frame_, app_.logFile);
   if (panel_) panel_->ShowMoon(frame_.moonVisibility, frame_.moonPhase, frame_.moonDistance);
+  ApplyCatalogueResult(ShowCatalogueAfterIdentification(CatalogueFrameOf(frame_, app_), catalogueDisplay_));
 }
 
 void MainWindow::MesTrek() {
@@ -817,7 +724,7 @@ void MainWindow::MesTrek() {
   textWindow_->show();
   form1_->RemoveOverlay(OverlayKind::LocalReference);
   EventLoopTask task;
-  const TrackMeasurement measured = MeasureTrack(TrackFrameOf(frame_, app_), frame_.trackEnds, task, textWindow_->LineSink());
+  const TrackMeasurement measured = session_.Measure(task, textWindow_->LineSink()).measurement;
   for (const LocalReferenceMark& mark : measured.localMarks)
     DrawOutline(OverlayKind::LocalReference, LocalReferenceOutline(mark, frame_.displayScale, app_.palette));
   ShowHint(QString::fromUtf8(kMeasureTrackHint), QStringLiteral(" "), QStringLiteral(" "));
@@ -826,7 +733,7 @@ void MainWindow::MesTrek() {
 void MainWindow::Sat() {
   if (!Allowed({Requirement::FrameOpen})) return;
   if (!Collect(true)) return;
-  if (!Allowed({Requirement::TrackMarked, Requirement::TwoTrackEnds})) return;
+  if (!Allowed(kCandidateRequirements)) return;
   satellites_->OpenFilter();
 }
 

@@ -9,7 +9,7 @@
 #include "base/ui/long_task.h"
 #include "frameinfo/ui/frm_par.h"
 #include "image/auto_detect.h"
-#include "orbit/ui/satellite_windows.h"
+#include "desktop/satellite_windows.h"
 #include "session/auto_chain.h"
 #include "desktop/main_window.h"
 
@@ -43,37 +43,30 @@ void MainWindow::AutoStars() {
   if (!Allowed({Requirement::FrameOpen})) return;
   // As the star-marking mode does on entry, the old marks go; the frame stays in that mode for corrections.
   EnterMode(WorkMode::StarMarking);
-  AutoDetectOptions options;
+  AutoStarsStep step;
   {
     LongTaskGuard guard(LongTaskFlags(), progress_, QStringLiteral("Автоматическая разметка звезд."), true);
-    const SkyBackground sky = EstimateBackground(frame_.brightness);
-    const std::vector<StreakCandidate> streaks = FindStreaks(frame_.brightness, sky, options, guard.Task());
-    if (guard.Cancelled()) return;
-    AutoMarkStars(MarkingOf(frame_, app_), frame_.starMarks, app_.logFile, options, streaks, &sky);
+    step = session_.AutoStars(AutoDetectOptions{}, guard.Task());
   }
+  if (step.error == StepError::Cancelled) return;
   RedrawMarks();
-  if (frame_.starCount() < kMinIdentificationStars) Say(QString::fromUtf8(kAutoNoStarsText));
+  for (const std::string& message : step.messages) Say(QString::fromStdString(message));
 }
 
 void MainWindow::AutoTrack() {
   if (!Allowed({Requirement::FrameOpen})) return;
   // As the end-marking mode does on entry, the old ends go.
   EnterMode(WorkMode::AutoTrackEnds);
-  std::vector<StreakCandidate> streaks;
+  StreakSearch found;
   {
     LongTaskGuard guard(LongTaskFlags(), progress_, QStringLiteral("Автоматический поиск трека."), true);
-    streaks = FindStreaks(frame_.brightness, EstimateBackground(frame_.brightness), AutoDetectOptions{}, guard.Task());
-    if (guard.Cancelled()) return;
+    found = session_.FindFrameStreaks(AutoDetectOptions{}, guard.Task());
   }
-  if (streaks.empty()) {
-    Say(QString::fromUtf8(kAutoNoStreakText));
-    return;
-  }
-  const int chosen = streaks.size() > 1 ? ChooseStreak(streaks, this) : 0;
-  if (chosen < 0) return;
-  for (const TrackEndAddition& addition : MarkStreakEnds(frame_.trackEnds, frame_.displayScale, app_.palette,
-                                                         streaks[static_cast<std::size_t>(chosen)], Solved()))
-    ShowTrackEndAddition(addition);
+  if (!found.Ok()) return;
+  const StreakStep step = session_.MarkStreak(
+      found.streaks, [this](const std::vector<StreakCandidate>& streaks) { return ChooseStreak(streaks, this); });
+  for (const std::string& message : step.messages) Say(QString::fromStdString(message));
+  for (const TrackEndAddition& addition : step.additions) ShowTrackEndAddition(addition);
 }
 
 void MainWindow::AutoProcess() {

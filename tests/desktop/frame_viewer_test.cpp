@@ -17,6 +17,7 @@
 #include <cmath>
 #include <limits>
 
+#include "astrometry/track.h"
 #include "frameinfo/ui/frm_par.h"
 #include "base/ui/file_dialog.h"
 #include "desktop/form1.h"
@@ -316,6 +317,7 @@ struct StandaloneViewer {
   Form1 form1;
   FrmFrame fragment;
   std::vector<TrajectoryScreenPoint> points;
+  FrameSession session{app, frame};
   std::unique_ptr<FrameViewer> viewer;
 
   explicit StandaloneViewer(ViewerHooks hooks) {
@@ -330,7 +332,7 @@ struct StandaloneViewer {
     frame.displayScale = 1.0f;
     ApplyFrameSize(frame, app.frameSizes);  // 31 x 31, half-size 15 on screen too
     hooks.trajectoryPoints = [this]() -> const std::vector<TrajectoryScreenPoint>& { return points; };
-    viewer = std::make_unique<FrameViewer>(app, frame, &form1, &fragment, std::move(hooks));
+    viewer = std::make_unique<FrameViewer>(session, &form1, &fragment, std::move(hooks));
     viewer->SetUpFragment();  // cursor on (200, 150)
   }
 };
@@ -359,22 +361,18 @@ TEST(FrameViewerAlone, TimeLabelBesideTheFrameOnlyNearATrajectoryPoint) {
   EXPECT_TRUE(v.form1.TimeLabelVisible());
 }
 
-TEST(FrameViewerAlone, PlateGivingNoPositionLeavesReadoutAndTrackEndUntouched) {
-  ViewerHooks hooks;
-  hooks.pixelToSky = [](double, double, double& ra, double& dec) {
-    ra = std::numeric_limits<double>::quiet_NaN();
-    dec = 0.1;
-    return true;
-  };
-  StandaloneViewer v{std::move(hooks)};
+TEST(FrameViewerAlone, DamagedPlateNeverShowsOrStoresANonFinitePosition) {
+  StandaloneViewer v{ViewerHooks{}};
+  // A plate read from a damaged information file: solved by its scales, with no usable tangent point.
+  v.frame.plate.mxArcsec = v.frame.plate.myArcsec = 60.0;
+  v.frame.plate.working.mx = v.frame.plate.working.my = 60.0 / 206264.8;
+  v.frame.plate.working.dec0 = std::numeric_limits<double>::quiet_NaN();
   v.viewer->Nudge(1, 0);
-  EXPECT_EQ(testing_support::Find<QLabel>(&v.form1, "lblc")->text(), "RA= ; DEC=");
-  EXPECT_EQ(testing_support::Find<QLineEdit>(&v.form1, "txtstr")->text(), " ");
+  EXPECT_FALSE(testing_support::Find<QLabel>(&v.form1, "lblc")->text().contains("nan", Qt::CaseInsensitive));
+  EXPECT_FALSE(testing_support::Find<QLineEdit>(&v.form1, "txtstr")->text().contains("nan", Qt::CaseInsensitive));
   v.frame.trackEnds.count = 1;
-  v.frame.trackEnds[1].ra = 0.25;
-  v.viewer->TrackEndSky(1);
-  EXPECT_EQ(v.frame.trackEnds[1].ra, 0.25);
-  EXPECT_EQ(v.frame.trackEnds[1].dec, 0.0);
+  PlaceTrackEndOnSky(v.frame.trackEnds[1], v.frame.plate.working);
+  EXPECT_TRUE(std::isfinite(v.frame.trackEnds[1].ra) && std::isfinite(v.frame.trackEnds[1].dec));
 }
 
 }  // namespace

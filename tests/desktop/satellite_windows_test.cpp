@@ -2,7 +2,7 @@
 // arranged around the ISS's real pass over a site: the filter, the search and its list, the candidate's
 // trajectory with its time label, the identification reaching the information file, the single-satellite
 // window and the several-satellites window.
-#include "orbit/ui/satellite_windows.h"
+#include "desktop/satellite_windows.h"
 
 #include <gtest/gtest.h>
 
@@ -28,10 +28,10 @@
 #include "frameinfo/ui/frm_par.h"
 #include "orbit/observer.h"
 #include "orbit/sgp4.h"
-#include "orbit/ui/frm_id.h"
-#include "orbit/ui/frm_sat_n.h"
-#include "orbit/ui/frm_sat_par.h"
-#include "orbit/ui/frm_usersat.h"
+#include "desktop/frm_id.h"
+#include "desktop/frm_sat_n.h"
+#include "desktop/frm_sat_par.h"
+#include "desktop/frm_usersat.h"
 #include "satdb/satdb.h"
 #include "desktop/form1.h"
 #include "desktop/frame_viewer.h"
