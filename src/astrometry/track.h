@@ -10,9 +10,9 @@
 
 #include "astrometry/identify.h"
 #include "astrometry/plate.h"
+#include "base/task_control.h"
 #include "base/texts.h"
 #include "image/detection.h"
-#include "base/task_control.h"
 
 // Messages and texts of the track measurement.
 inline constexpr const char* kMeasureNoFrameText = kNoFileText;

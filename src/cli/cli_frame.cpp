@@ -130,12 +130,14 @@ int ApplyCircumstances(const CliArguments& args, bool strict, FrameSession& sess
   if (station) info.stationCode = static_cast<std::int16_t>(RoundToInt(*station));
   if (args.Has("ignore-visibility")) info.considerVisibility = false;
   const CircumstancesStep collected = session.Circumstances(e, strict);
-  if (collected.collected.utErrorRewritten) out.Message("UT error limited to " + collected.collected.utErrorText + " s");
+  if (collected.collected.utErrorRewritten)
+    out.Message("UT error limited to " + collected.collected.utErrorText + " s");
   for (const std::string& message : collected.messages) out.Message(message);
   return ExitCodeOf(collected.error);
 }
 
-int OpenCliFrame(const CliArguments& args, const std::string& path, bool strict, FrameSession& session, CliOutput& out) {
+int OpenCliFrame(const CliArguments& args, const std::string& path, bool strict, FrameSession& session,
+                 CliOutput& out) {
   DecodedImage decoded;
   if (!DecodeFrameFile(path, decoded)) {
     out.Message("Ошибка при открытии файла. " + path);

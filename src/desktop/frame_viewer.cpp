@@ -9,8 +9,8 @@
 #include "astrometry/track.h"
 #include "base/calendar.h"
 #include "base/numbers.h"
-#include "desktop/frame_view.h"
 #include "desktop/form1.h"
+#include "desktop/frame_view.h"
 #include "desktop/frm_frame.h"
 
 QColor ToQColor(const Rgb& rgb) {

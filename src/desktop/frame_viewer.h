@@ -10,9 +10,9 @@
 #include <functional>
 #include <vector>
 
+#include "desktop/frame_view.h"
 #include "session/app_state.h"
 #include "session/frame_session.h"
-#include "desktop/frame_view.h"
 
 class Form1;
 class FrmFrame;

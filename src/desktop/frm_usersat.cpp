@@ -12,9 +12,9 @@
 #include "base/numbers.h"
 #include "base/ui/message.h"
 #include "base/ui/owned_window.h"
-#include "frameinfo/ui/iod_report.h"
 #include "desktop/frm_sat_par.h"
 #include "desktop/satellite_windows.h"
+#include "frameinfo/ui/iod_report.h"
 
 FrmUsersat::FrmUsersat(SatelliteContext& context, QWidget* parent)
     : QWidget(parent, OwnedWindowFlags(Qt::WindowCloseButtonHint)), context_(context) {
@@ -96,8 +96,8 @@ void FrmUsersat::IodClicked() {
   if (designator_.empty()) return;
   const IodStep written = context_.session.IodReport(number_, designator_);
   if (written.error == StepError::Refused)
-    return static_cast<void>(ShowMessage(QString::fromStdString(written.messages.front()),
-                                         QStringLiteral("Сообщения"), MessageButtons::Ok, this));
+    return static_cast<void>(ShowMessage(QString::fromStdString(written.messages.front()), QStringLiteral("Сообщения"),
+                                         MessageButtons::Ok, this));
   ShowIodReport(this, written.report);
 }
 

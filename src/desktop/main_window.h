@@ -11,6 +11,8 @@
 
 #include "astrometry/overlay.h"
 #include "base/ui/long_task.h"
+#include "desktop/form1.h"
+#include "desktop/frame_view.h"
 #include "frameinfo/frame_info.h"
 #include "frameinfo/info_file.h"
 #include "frameinfo/places.h"
@@ -18,8 +20,6 @@
 #include "session/app_state.h"
 #include "session/commands.h"
 #include "session/frame_session.h"
-#include "desktop/frame_view.h"
-#include "desktop/form1.h"
 
 class QAction;
 class Form1;

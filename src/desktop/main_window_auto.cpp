@@ -7,11 +7,11 @@
 #include "astrometry/identify.h"
 #include "astrometry/ui/frm_txt.h"
 #include "base/ui/long_task.h"
+#include "desktop/main_window.h"
+#include "desktop/satellite_windows.h"
 #include "frameinfo/ui/frm_par.h"
 #include "image/auto_detect.h"
-#include "desktop/satellite_windows.h"
 #include "session/auto_chain.h"
-#include "desktop/main_window.h"
 
 namespace {
 

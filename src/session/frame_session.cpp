@@ -204,8 +204,8 @@ AutoStarsStep FrameSession::AutoStars(const AutoDetectOptions& options, const St
   AutoStarsStep step;
   step.streaks = found.streaks;
   frame_.starMarks.clear();
-  step.marking = AutoMarkStars(MarkingOf(frame_, app_), frame_.starMarks, app_.logFile, options, found.streaks,
-                               &found.sky);
+  step.marking =
+      AutoMarkStars(MarkingOf(frame_, app_), frame_.starMarks, app_.logFile, options, found.streaks, &found.sky);
   if (frame_.starCount() < kMinIdentificationStars) {
     step.error = StepError::NotFound;
     step.messages.emplace_back(kAutoNoStarsText);

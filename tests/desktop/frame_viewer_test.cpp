@@ -18,12 +18,12 @@
 #include <limits>
 
 #include "astrometry/track.h"
-#include "frameinfo/ui/frm_par.h"
 #include "base/ui/file_dialog.h"
 #include "desktop/form1.h"
 #include "desktop/frm_frame.h"
 #include "desktop/frmp.h"
 #include "desktop/main_window.h"
+#include "frameinfo/ui/frm_par.h"
 #include "test_paths.h"
 #include "ui_test_support.h"
 

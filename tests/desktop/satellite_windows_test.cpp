@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,23 +21,24 @@
 #include <QToolButton>
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 
 #include "astrometry/sky_frames.h"
 #include "base/calendar.h"
-#include "frameinfo/info_file.h"
-#include "frameinfo/ui/frm_par.h"
-#include "orbit/observer.h"
-#include "orbit/sgp4.h"
+#include "desktop/form1.h"
+#include "desktop/frame_viewer.h"
 #include "desktop/frm_id.h"
 #include "desktop/frm_sat_n.h"
 #include "desktop/frm_sat_par.h"
 #include "desktop/frm_usersat.h"
-#include "satdb/satdb.h"
-#include "desktop/form1.h"
-#include "desktop/frame_viewer.h"
 #include "desktop/frmp.h"
 #include "desktop/main_window.h"
+#include "frameinfo/info_file.h"
+#include "frameinfo/ui/frm_par.h"
+#include "orbit/observer.h"
+#include "orbit/sgp4.h"
+#include "satdb/satdb.h"
 #include "test_paths.h"
 #include "ui_test_support.h"
 
@@ -370,6 +372,45 @@ TEST_F(SatelliteWindowsTest, TheSingleSatelliteWindowChecksItsEntriesPrintsThePo
       << recorder.messages[0].text.toStdString();
   EXPECT_TRUE(Marks().empty());
   one->close();
+}
+
+// The same frame through both front ends: the single-satellite window and orvia-cli's iod command each
+// exchange the ends marked the wrong way round and write byte for byte the same report.
+TEST_F(SatelliteWindowsTest, TheWindowAndTheCommandLineOrderTheEndsAndReportAlike) {
+  const fs::path cli = fs::path(QCoreApplication::applicationDirPath().toStdString()).parent_path() / "orvia-cli";
+  if (!fs::exists(cli)) GTEST_SKIP() << "orvia-cli is not built beside the tests";
+  MarkEnds(ends[1], ends[0]);
+  // The frame as the command line finds it: circumstances, plate and the ends still the wrong way round.
+  FrameSession& session = window->Session();
+  ASSERT_TRUE(session.Circumstances(window->Panel()->Entries(), true).Ok());
+  ASSERT_TRUE(session.Save().Ok());
+  TempDir other;
+  fs::create_directories(other.path() / "Info");
+  const fs::path info = fs::path(window->Frame().infoFilePath).filename();
+  fs::copy_file(window->Frame().infoFilePath, other.path() / "Info" / info);
+  WriteFile(other.path() / "bin8.dat", std::string(1200, '\0'));
+
+  window->Action("mnuUserSat")->trigger();
+  FrmUsersat* one = window->Satellites()->UserSatWindow();
+  ASSERT_NE(one, nullptr);
+  Find<QLineEdit>(one, "txtnorad")->setText("25544");
+  Find<QPushButton>(one, "cmdok")->click();
+  Find<QToolButton>(one, "Image2")->click();
+  const std::string fromWindow = ReadFile(dir.path() / "iod_25544.txt");
+  ASSERT_EQ(std::count(fromWindow.begin(), fromWindow.end(), '\n'), 2) << fromWindow;
+
+  const auto run = [&](const std::string& arguments) {
+    const std::string command = "'" + cli.string() + "' --quiet --app-dir '" + other.path().string() + "' " +
+                                arguments + " >'" + (other.path() / "out.txt").string() + "' 2>&1";
+    return std::system(command.c_str());
+  };
+  ASSERT_EQ(run("import-tle '" + (TestDataDir() / "tle" / "sat_ui_sets.txt").string() + "'"), 0);
+  ASSERT_EQ(run("--json iod '" + image + "' 25544 --output '" + (other.path() / "r.txt").string() + "'"), 0)
+      << ReadFile(other.path() / "out.txt");
+  EXPECT_NE(ReadFile(other.path() / "out.txt").find("\"ends_exchanged\": true"), std::string::npos);
+  EXPECT_EQ(ReadFile(other.path() / "r.txt"), fromWindow);
+  // Both left end 1 where the satellite was first.
+  EXPECT_NEAR(window->Frame().trackEnds[1].ra, ends[0].raRad, 1e-12);
 }
 
 TEST_F(SatelliteWindowsTest, SeveralSatellitesTakeRowsUpTo15ColoursFromThePictureAndLabels) {
