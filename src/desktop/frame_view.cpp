@@ -11,9 +11,17 @@ int PointerToFrameCentre(double pointer, int displaySize, int frameHalfOnScreen)
   return RoundToInt(pointer);
 }
 
-void NudgeCursor(FrameState& frame, int dx, int dy) {
-  frame.cursorX = static_cast<std::int16_t>(std::clamp(frame.cursorX + dx, 1, std::max<int>(1, frame.imageWidth)));
-  frame.cursorY = static_cast<std::int16_t>(std::clamp(frame.cursorY + dy, 1, std::max<int>(1, frame.imageHeight)));
+void ApplyFrameSizeOnScreen(FrameViewState& view, const FrameSizeRow& row, float displayScale) {
+  view.zoom = row.zoom;
+  view.fragmentSide = row.fragmentSide;
+  const double scale = displayScale > 0 ? displayScale : 1.0;
+  view.frameSideOnScreen = static_cast<std::int16_t>(RoundToInt(row.side / scale));
+  view.frameHalfOnScreen = static_cast<std::int16_t>(RoundToInt(row.half / scale));
+}
+
+void NudgeCursor(FrameViewState& view, const FrameState& frame, int dx, int dy) {
+  view.cursorX = static_cast<std::int16_t>(std::clamp(view.cursorX + dx, 1, std::max<int>(1, frame.imageWidth)));
+  view.cursorY = static_cast<std::int16_t>(std::clamp(view.cursorY + dy, 1, std::max<int>(1, frame.imageHeight)));
 }
 
 int NearestTrajectoryPoint(const std::vector<TrajectoryScreenPoint>& points, int cx, int cy, int displayWidth) {

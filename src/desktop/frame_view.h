@@ -9,8 +9,24 @@
 // Screen coordinate of the marking frame for a pointer coordinate: rounded to nearest, and outside
 // the picture (beyond displaySize or below 1) put frameHalfOnScreen + 1 pixels inside its edge.
 int PointerToFrameCentre(double pointer, int displaySize, int frameHalfOnScreen);
-// Moves the cursor by whole image pixels, clamped to the image.
-void NudgeCursor(FrameState& frame, int dx, int dy);
+// What the frame window shows beside the analysis: the marking frame's side and half-side on screen, the
+// fragment window's zoom and side (screen pixels), the cursor (the marking frame's centre, image pixels) and
+// whether a click is being served.
+struct FrameViewState {
+  std::int16_t zoom = 0;
+  std::int16_t fragmentSide = 0;
+  std::int16_t frameSideOnScreen = 0;
+  std::int16_t frameHalfOnScreen = 0;
+  std::int16_t cursorX = 0;
+  std::int16_t cursorY = 0;
+  bool busy = false;
+};
+
+// Takes the zoom and fragment side of a marking-frame size and its side and half-side on screen at the
+// display scale (image pixels per screen pixel), rounded to nearest.
+void ApplyFrameSizeOnScreen(FrameViewState& view, const FrameSizeRow& row, float displayScale);
+// Moves the cursor by whole image pixels, clamped to the frame's image.
+void NudgeCursor(FrameViewState& view, const FrameState& frame, int dx, int dy);
 
 // A predicted trajectory point as the frame window shows it: position in the picture (screen pixels) and the
 // time text of its label.

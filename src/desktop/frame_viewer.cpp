@@ -38,17 +38,18 @@ void FrameViewer::Reset() {
 }
 
 void FrameViewer::SetUpFragment() {
-  if (frame_.fragmentSide == 0) return;
+  ApplyFrameSizeOnScreen(view_, FrameSizeOf(frame_, app_.frameSizes), frame_.displayScale);
+  if (view_.fragmentSide == 0) return;
   // The image centre, kept inside the 1-based image even for a one-pixel side.
-  frame_.cursorX = static_cast<std::int16_t>(std::max(1, RoundToInt(frame_.imageWidth / 2.0)));
-  frame_.cursorY = static_cast<std::int16_t>(std::max(1, RoundToInt(frame_.imageHeight / 2.0)));
-  fragment_->SetFragmentSide(frame_.fragmentSide);
+  view_.cursorX = static_cast<std::int16_t>(std::max(1, RoundToInt(frame_.imageWidth / 2.0)));
+  view_.cursorY = static_cast<std::int16_t>(std::max(1, RoundToInt(frame_.imageHeight / 2.0)));
+  fragment_->SetFragmentSide(view_.fragmentSide);
   form1_->SetMarkingFrameColour(ToQColor(app_.palette.viewFrame));
-  form1_->PlaceMarkingFrame(frame_.cursorX / frame_.displayScale, frame_.cursorY / frame_.displayScale,
-                            frame_.frameSideOnScreen, frame_.frameSide);
-  RenderFragment(frame_.cursorX - frame_.frameHalf, frame_.cursorY - frame_.frameHalf,
-                 frame_.cursorX + frame_.frameHalf, frame_.cursorY + frame_.frameHalf);
-  fragment_->SetPosition(frame_.cursorX, frame_.cursorY);
+  form1_->PlaceMarkingFrame(view_.cursorX / frame_.displayScale, view_.cursorY / frame_.displayScale,
+                            view_.frameSideOnScreen, frame_.frameSide);
+  RenderFragment(view_.cursorX - frame_.frameHalf, view_.cursorY - frame_.frameHalf, view_.cursorX + frame_.frameHalf,
+                 view_.cursorY + frame_.frameHalf);
+  fragment_->SetPosition(view_.cursorX, view_.cursorY);
 }
 
 void FrameViewer::RenderFragment(int x0, int y0, int x1, int y1) {
@@ -56,20 +57,20 @@ void FrameViewer::RenderFragment(int x0, int y0, int x1, int y1) {
   if (part.pixels.empty()) return;
   QImage buffer(reinterpret_cast<const uchar*>(part.pixels.data()), part.width, part.height, part.width * 4,
                 QImage::Format_RGB32);
-  fragment_->ShowFragment(buffer.copy(), frame_.zoom);
+  fragment_->ShowFragment(buffer.copy(), view_.zoom);
 }
 
 void FrameViewer::PlaceFrameAtCursor() {
-  const int cx = RoundToInt(frame_.cursorX / frame_.displayScale);
-  const int cy = RoundToInt(frame_.cursorY / frame_.displayScale);
+  const int cx = RoundToInt(view_.cursorX / frame_.displayScale);
+  const int cy = RoundToInt(view_.cursorY / frame_.displayScale);
   if (form1_->ViewZoom() > 1.0)  // zoomed in: on the frame pixel itself
-    form1_->PlaceMarkingFrame(frame_.cursorX / frame_.displayScale, frame_.cursorY / frame_.displayScale,
-                              frame_.frameSideOnScreen, frame_.frameSide);
+    form1_->PlaceMarkingFrame(view_.cursorX / frame_.displayScale, view_.cursorY / frame_.displayScale,
+                              view_.frameSideOnScreen, frame_.frameSide);
   else
-    form1_->PlaceMarkingFrame(cx, cy, frame_.frameSideOnScreen, frame_.frameSide);
-  RenderFragment(frame_.cursorX - frame_.frameHalf, frame_.cursorY - frame_.frameHalf,
-                 frame_.cursorX + frame_.frameHalf, frame_.cursorY + frame_.frameHalf);
-  fragment_->SetPosition(frame_.cursorX, frame_.cursorY);
+    form1_->PlaceMarkingFrame(cx, cy, view_.frameSideOnScreen, frame_.frameSide);
+  RenderFragment(view_.cursorX - frame_.frameHalf, view_.cursorY - frame_.frameHalf, view_.cursorX + frame_.frameHalf,
+                 view_.cursorY + frame_.frameHalf);
+  fragment_->SetPosition(view_.cursorX, view_.cursorY);
   UpdateSkyReadout();
   lastMouseX_ = cx;
   lastMouseY_ = cy;
@@ -77,7 +78,7 @@ void FrameViewer::PlaceFrameAtCursor() {
 
 void FrameViewer::UpdateSkyReadout() {
   if (!frame_.plate.Solved()) return;
-  const SkyPosition sky = PixelToSky(frame_.cursorX, frame_.cursorY, frame_.plate.working);
+  const SkyPosition sky = PixelToSky(view_.cursorX, view_.cursorY, frame_.plate.working);
   const double ra = sky.ra, dec = sky.dec;
   // A degenerate plate (one read from a damaged information file) can give no position: show nothing.
   if (!std::isfinite(ra) || !std::isfinite(dec)) return;
@@ -95,7 +96,7 @@ void FrameViewer::UpdateTimeLabel(int cx, int cy) {
   const int nearest = NearestTrajectoryPoint(points, cx, cy, frame_.displayWidth);
   if (nearest < 0) return form1_->HideTimeLabel();
   form1_->ShowTimeLabel(QString::fromStdString(points[static_cast<std::size_t>(nearest)].time),
-                        QPointF(cx + frame_.frameHalfOnScreen, cy + frame_.frameHalfOnScreen));
+                        QPointF(cx + view_.frameHalfOnScreen, cy + view_.frameHalfOnScreen));
 }
 
 void FrameViewer::FollowMouseZoomed(double x, double y) {
@@ -104,12 +105,12 @@ void FrameViewer::FollowMouseZoomed(double x, double y) {
       std::clamp(RoundToInt(x * static_cast<double>(frame_.displayScale)), 1, std::max<int>(1, frame_.imageWidth));
   const int iy =
       std::clamp(RoundToInt(y * static_cast<double>(frame_.displayScale)), 1, std::max<int>(1, frame_.imageHeight));
-  if (ix == frame_.cursorX && iy == frame_.cursorY) return;
-  frame_.cursorX = static_cast<std::int16_t>(ix);
-  frame_.cursorY = static_cast<std::int16_t>(iy);
+  if (ix == view_.cursorX && iy == view_.cursorY) return;
+  view_.cursorX = static_cast<std::int16_t>(ix);
+  view_.cursorY = static_cast<std::int16_t>(iy);
   const double cx = ix / static_cast<double>(frame_.displayScale);
   const double cy = iy / static_cast<double>(frame_.displayScale);
-  form1_->PlaceMarkingFrame(cx, cy, frame_.frameSideOnScreen, frame_.frameSide);
+  form1_->PlaceMarkingFrame(cx, cy, view_.frameSideOnScreen, frame_.frameSide);
   RenderFragment(ix - frame_.frameHalf, iy - frame_.frameHalf, ix + frame_.frameHalf, iy + frame_.frameHalf);
   fragment_->SetPosition(ix, iy);
   UpdateSkyReadout();
@@ -119,18 +120,18 @@ void FrameViewer::FollowMouseZoomed(double x, double y) {
 }
 
 void FrameViewer::FollowMouse(double x, double y) {
-  if (frame_.busy || !frame_.frameOpen) return;
+  if (view_.busy || !frame_.frameOpen) return;
   if (form1_->ViewZoom() > 1.0) return FollowMouseZoomed(x, y);
-  const int cx = PointerToFrameCentre(x, frame_.displayWidth, frame_.frameHalfOnScreen);
-  const int cy = PointerToFrameCentre(y, frame_.displayHeight, frame_.frameHalfOnScreen);
+  const int cx = PointerToFrameCentre(x, frame_.displayWidth, view_.frameHalfOnScreen);
+  const int cy = PointerToFrameCentre(y, frame_.displayHeight, view_.frameHalfOnScreen);
   if (cx == lastMouseX_ && cy == lastMouseY_) return;
   if (std::abs(cx - lastMouseX_) < 5 && std::abs(cy - lastMouseY_) < 5) {
-    form1_->PlaceMarkingFrame(cx, cy, frame_.frameSideOnScreen, frame_.frameSide);
-    frame_.cursorX = static_cast<std::int16_t>(RoundToInt(cx * static_cast<double>(frame_.displayScale)));
-    frame_.cursorY = static_cast<std::int16_t>(RoundToInt(cy * static_cast<double>(frame_.displayScale)));
-    RenderFragment(frame_.cursorX - frame_.frameHalf, frame_.cursorY - frame_.frameHalf,
-                   frame_.cursorX + frame_.frameHalf, frame_.cursorY + frame_.frameHalf);
-    fragment_->SetPosition(frame_.cursorX, frame_.cursorY);
+    form1_->PlaceMarkingFrame(cx, cy, view_.frameSideOnScreen, frame_.frameSide);
+    view_.cursorX = static_cast<std::int16_t>(RoundToInt(cx * static_cast<double>(frame_.displayScale)));
+    view_.cursorY = static_cast<std::int16_t>(RoundToInt(cy * static_cast<double>(frame_.displayScale)));
+    RenderFragment(view_.cursorX - frame_.frameHalf, view_.cursorY - frame_.frameHalf, view_.cursorX + frame_.frameHalf,
+                   view_.cursorY + frame_.frameHalf);
+    fragment_->SetPosition(view_.cursorX, view_.cursorY);
     UpdateSkyReadout();
     UpdateTimeLabel(cx, cy);
   }
@@ -140,7 +141,7 @@ void FrameViewer::FollowMouse(double x, double y) {
 
 void FrameViewer::Nudge(int dx, int dy) {
   if (!frame_.frameOpen) return;
-  NudgeCursor(frame_, dx, dy);
+  NudgeCursor(view_, frame_, dx, dy);
   PlaceFrameAtCursor();
 }
 
@@ -149,24 +150,24 @@ void FrameViewer::Recentre(double imageX, double imageY) {
   const int iy = static_cast<int>(std::floor(imageY + 0.5));
   RenderFragment(ix - frame_.frameHalf, iy - frame_.frameHalf, ix + frame_.frameHalf, iy + frame_.frameHalf);
   fragment_->SetPosition(ix, iy);
-  form1_->PlaceMarkingFrame(ix / frame_.displayScale, iy / frame_.displayScale, frame_.frameSideOnScreen,
+  form1_->PlaceMarkingFrame(ix / frame_.displayScale, iy / frame_.displayScale, view_.frameSideOnScreen,
                             frame_.frameSide);
 }
 
 TrackEndStep FrameViewer::MarkTrackEnd(bool exact) {
-  const TrackEndStep step = session_.MarkTrackEnd(frame_.cursorX, frame_.cursorY, exact);
+  const TrackEndStep step = session_.MarkTrackEnd(view_.cursorX, view_.cursorY, exact);
   if (step.found && hooks_.trackEndMarked) hooks_.trackEndMarked(step);
   return step;
 }
 
 void FrameViewer::ClickFrame() {
-  if (frame_.busy || !frame_.frameOpen) return;
+  if (view_.busy || !frame_.frameOpen) return;
   switch (frame_.workMode) {
     case WorkMode::StarMarking: {
-      frame_.busy = true;
-      const StarStep step = session_.MarkStar(frame_.cursorX, frame_.cursorY);
+      view_.busy = true;
+      const StarStep step = session_.MarkStar(view_.cursorX, view_.cursorY);
       if (step.detection.marked && hooks_.starMarked) hooks_.starMarked(step);
-      frame_.busy = false;
+      view_.busy = false;
       if (step.detection.found) Recentre(step.detection.sx, step.detection.sy);
       break;
     }
@@ -177,9 +178,9 @@ void FrameViewer::ClickFrame() {
         return;
       }
       const bool exact = frame_.workMode == WorkMode::ManualTrackEnds;
-      frame_.busy = true;
+      view_.busy = true;
       const TrackEndStep step = MarkTrackEnd(exact);
-      frame_.busy = false;
+      view_.busy = false;
       if (exact) break;
       if (step.found)
         Recentre(step.ex, step.ey);

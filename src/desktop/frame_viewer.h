@@ -40,7 +40,10 @@ class FrameViewer : public QObject {
 public:
   FrameViewer(FrameSession& session, Form1* form1, FrmFrame* fragment, ViewerHooks hooks);
 
-  // Centres the marking frame on the image, sizes the fragment window and renders the fragment.
+  // What the frame window shows beside the analysis: cursor, on-screen sizes, zoom.
+  FrameViewState& View() { return view_; }
+  // Takes the marking-frame size on screen, centres the marking frame on the image, sizes the fragment window
+  // and renders the fragment.
   void SetUpFragment();
   // Mouse move over the picture (screen pixels).
   void FollowMouse(double x, double y);
@@ -79,6 +82,7 @@ private:
   Form1* form1_;
   FrmFrame* fragment_;
   ViewerHooks hooks_;
+  FrameViewState view_;
   int lastMouseX_ = 0;
   int lastMouseY_ = 0;
   double lastCtrlEndTick_ = 0;

@@ -15,15 +15,14 @@ FrameSizeTable MakeFrameSizeTable() {
   return t;
 }
 
+const FrameSizeRow& FrameSizeOf(const FrameState& frame, const FrameSizeTable& table) {
+  return table[frame.frameSizeIndex < 8 ? frame.frameSizeIndex : 3];
+}
+
 void ApplyFrameSize(FrameState& frame, const FrameSizeTable& table) {
-  const FrameSizeRow& row = table[frame.frameSizeIndex < 8 ? frame.frameSizeIndex : 3];
+  const FrameSizeRow& row = FrameSizeOf(frame, table);
   frame.frameHalf = row.half;
   frame.frameSide = row.side;
-  frame.zoom = row.zoom;
-  frame.fragmentSide = row.fragmentSide;
-  const double scale = frame.displayScale > 0 ? frame.displayScale : 1.0;
-  frame.frameSideOnScreen = static_cast<std::int16_t>(RoundToInt(row.side / scale));
-  frame.frameHalfOnScreen = static_cast<std::int16_t>(RoundToInt(row.half / scale));
 }
 
 MarkingFrame MarkingOf(const FrameState& frame, const AppState& app) {
@@ -32,13 +31,11 @@ MarkingFrame MarkingOf(const FrameState& frame, const AppState& app) {
 
 TrackFrame TrackFrameOf(const FrameState& frame, const AppState& app) {
   const FrameInfo& info = frame.info;
-  return TrackFrame{frame.brightness,
-                    frame.frameHalf,
-                    frame.imageWidth,
-                    frame.imageHeight,
-                    frame.plate,
-                    VisibilityFilter{info.considerVisibility, info.midMjd, info.longitudeRad, info.latitudeRad},
-                    app.catalogPath};
+  return TrackFrame{
+      frame.brightness, frame.frameHalf,
+      frame.imageWidth, frame.imageHeight,
+      frame.plate,      VisibilityFilter{info.considerVisibility, info.midMjd, info.longitudeRad, info.latitudeRad},
+      app.catalogPath};
 }
 
 CatalogueFrame CatalogueFrameOf(const FrameState& frame, const AppState& app) {

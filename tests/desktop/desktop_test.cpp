@@ -23,6 +23,7 @@
 #include "base/ui/owned_window.h"
 #include "base/ui/translations.h"
 #include "desktop/form1.h"
+#include "desktop/frame_viewer.h"
 #include "desktop/frm_frame.h"
 #include "desktop/frm_id.h"
 #include "desktop/frm_sat_n.h"
@@ -188,8 +189,8 @@ TEST_F(DesktopTest, ZoomedInAStarIsMarkedWhereItIsSeenAndTheStretchLeavesTheRast
         brightest = QPoint(x, y);
       }
   MouseAt(pic, QPointF(brightest) + QPointF(0.5, 0.5), QEvent::MouseMove, Qt::NoButton);
-  EXPECT_NEAR(window->Frame().cursorX, starX, 1);
-  EXPECT_NEAR(window->Frame().cursorY, starY, 1);
+  EXPECT_NEAR(window->Viewer()->View().cursorX, starX, 1);
+  EXPECT_NEAR(window->Viewer()->View().cursorY, starY, 1);
   MouseAt(pic, QPointF(brightest), QEvent::MouseButtonPress, Qt::LeftButton);
   ASSERT_EQ(window->Frame().starMarks.size(), 1u);
   EXPECT_NEAR(window->Frame().starMarks[0].x, starX, 0.3);

@@ -46,14 +46,15 @@ TEST(NudgeCursor, StaysInsideTheImage) {
   FrameState f;
   f.imageWidth = 100;
   f.imageHeight = 50;
-  f.cursorX = 1;
-  f.cursorY = 50;
-  NudgeCursor(f, -1, 1);
-  EXPECT_EQ(f.cursorX, 1);
-  EXPECT_EQ(f.cursorY, 50);
-  NudgeCursor(f, 1, -1);
-  EXPECT_EQ(f.cursorX, 2);
-  EXPECT_EQ(f.cursorY, 49);
+  FrameViewState v;
+  v.cursorX = 1;
+  v.cursorY = 50;
+  NudgeCursor(v, f, -1, 1);
+  EXPECT_EQ(v.cursorX, 1);
+  EXPECT_EQ(v.cursorY, 50);
+  NudgeCursor(v, f, 1, -1);
+  EXPECT_EQ(v.cursorX, 2);
+  EXPECT_EQ(v.cursorY, 49);
 }
 
 TEST(FrameSizeTable, HoldsTheEightSizesAndTheirOnScreenCopies) {
@@ -66,15 +67,16 @@ TEST(FrameSizeTable, HoldsTheEightSizesAndTheirOnScreenCopies) {
     EXPECT_EQ(t[i].fragmentSide, fragments[i]);
   }
   FrameState f;
-  f.displayScale = 5.0f;
   f.frameSizeIndex = 3;
   ApplyFrameSize(f, t);
   EXPECT_EQ(f.frameHalf, 15);
   EXPECT_EQ(f.frameSide, 31);
-  EXPECT_EQ(f.zoom, 5);
-  EXPECT_EQ(f.fragmentSide, 155);
-  EXPECT_EQ(f.frameSideOnScreen, 6);  // 6.2
-  EXPECT_EQ(f.frameHalfOnScreen, 3);
+  FrameViewState v;
+  ApplyFrameSizeOnScreen(v, FrameSizeOf(f, t), 5.0f);
+  EXPECT_EQ(v.zoom, 5);
+  EXPECT_EQ(v.fragmentSide, 155);
+  EXPECT_EQ(v.frameSideOnScreen, 6);  // 6.2
+  EXPECT_EQ(v.frameHalfOnScreen, 3);
 }
 
 TEST(LogNumber, WritesShortestFormWithSignSpacing) {

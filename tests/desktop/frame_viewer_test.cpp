@@ -73,11 +73,12 @@ protected:
   }
 
   const FrameState& Frame() { return window->Frame(); }
+  FrameViewState& View() { return window->Viewer()->View(); }
 };
 
 TEST_F(FrameViewerTest, StartsOnTheImageCentreAndFollowsSlowMovesOnly) {
-  EXPECT_EQ(Frame().cursorX, 1500);
-  EXPECT_EQ(Frame().cursorY, 1000);
+  EXPECT_EQ(View().cursorX, 1500);
+  EXPECT_EQ(View().cursorY, 1000);
   EXPECT_EQ(window->FragmentWindow()->windowTitle(), QStringLiteral("( 1500, 1000)"));
   // The fragment window's client area: the 155-pixel fragment side plus 10 in width (more when the caption
   // needs it) and 30 in height.
@@ -86,10 +87,10 @@ TEST_F(FrameViewerTest, StartsOnTheImageCentreAndFollowsSlowMovesOnly) {
   // A jump of 5 or more screen pixels is not followed; the next small step is.
   Move(300, 200);
   Move(310, 200);
-  EXPECT_EQ(Frame().cursorX, 1500);
+  EXPECT_EQ(View().cursorX, 1500);
   Move(312, 201);
-  EXPECT_EQ(Frame().cursorX, 1560);
-  EXPECT_EQ(Frame().cursorY, 1005);
+  EXPECT_EQ(View().cursorX, 1560);
+  EXPECT_EQ(View().cursorY, 1005);
   EXPECT_EQ(window->FrameWindow()->MarkingFrameCentre(), QPointF(312, 201));
   EXPECT_EQ(window->FragmentWindow()->windowTitle(), QStringLiteral("( 1560, 1005)"));
   EXPECT_EQ(window->FragmentWindow()->Fragment().width(), 31);
@@ -100,7 +101,7 @@ TEST_F(FrameViewerTest, PointerBeyondTheRightEdgeKeepsTheFrameInside) {
   Move(599, 300);
   Move(603, 300);  // beyond displayWidth 600: centre at 600 - 3 - 1
   EXPECT_EQ(window->FrameWindow()->MarkingFrameCentre().x(), 596);
-  EXPECT_EQ(Frame().cursorX, 2980);
+  EXPECT_EQ(View().cursorX, 2980);
 }
 
 TEST_F(FrameViewerTest, CtrlArrowsNudgeByOnePixelAndStopAtTheEdge) {
@@ -108,22 +109,22 @@ TEST_F(FrameViewerTest, CtrlArrowsNudgeByOnePixelAndStopAtTheEdge) {
   Key(QEvent::KeyPress, Qt::Key_Control);
   Key(QEvent::KeyPress, Qt::Key_Left);
   viewer->SampleKeyboard();
-  EXPECT_EQ(Frame().cursorX, 1499);
+  EXPECT_EQ(View().cursorX, 1499);
   Key(QEvent::KeyRelease, Qt::Key_Left);
   Key(QEvent::KeyPress, Qt::Key_Down);
   viewer->SampleKeyboard();
-  EXPECT_EQ(Frame().cursorY, 1001);
+  EXPECT_EQ(View().cursorY, 1001);
   Key(QEvent::KeyRelease, Qt::Key_Down);
-  window->Frame().cursorX = 1;
+  View().cursorX = 1;
   Key(QEvent::KeyPress, Qt::Key_Left);
   viewer->SampleKeyboard();
-  EXPECT_EQ(Frame().cursorX, 1);
+  EXPECT_EQ(View().cursorX, 1);
   Key(QEvent::KeyRelease, Qt::Key_Left);
   Key(QEvent::KeyRelease, Qt::Key_Control);
   // Without Ctrl the arrows do nothing.
   Key(QEvent::KeyPress, Qt::Key_Right);
   viewer->SampleKeyboard();
-  EXPECT_EQ(Frame().cursorX, 1);
+  EXPECT_EQ(View().cursorX, 1);
 }
 
 TEST_F(FrameViewerTest, OpenFrameDialogListsJpegAndBmpFilesOnly) {
@@ -182,8 +183,8 @@ TEST_F(FrameViewerTest, StarAndTrackEndClicksRecentreTheFragmentOnWhatWasFound) 
   ASSERT_FLOAT_EQ(Frame().displayScale, 2.0f);
 
   window->Action("mnuStar")->trigger();
-  window->Frame().cursorX = 404;
-  window->Frame().cursorY = 298;
+  View().cursorX = 404;
+  View().cursorY = 298;
   Click();
   ASSERT_EQ(Frame().starCount(), 1);
   EXPECT_NEAR(Frame().starMarks[0].x, 401.3, 0.1);
@@ -191,19 +192,19 @@ TEST_F(FrameViewerTest, StarAndTrackEndClicksRecentreTheFragmentOnWhatWasFound) 
   // The fragment and the marking frame move to the centroid's pixel (401, 301), the cursor stays.
   EXPECT_EQ(window->FragmentWindow()->windowTitle(), QStringLiteral("( 401, 301)"));
   EXPECT_EQ(window->FrameWindow()->MarkingFrameCentre(), QPointF(200.5, 150.5));
-  EXPECT_EQ(Frame().cursorX, 404);
-  EXPECT_FALSE(Frame().busy);
+  EXPECT_EQ(View().cursorX, 404);
+  EXPECT_FALSE(View().busy);
   // Nothing there: no mark, no message, the frame stays.
-  window->Frame().cursorX = 100;
-  window->Frame().cursorY = 100;
+  View().cursorX = 100;
+  View().cursorY = 100;
   Click();
   EXPECT_EQ(Frame().starCount(), 1);
   EXPECT_EQ(window->FrameWindow()->MarkingFrameCentre(), QPointF(200.5, 150.5));
   EXPECT_TRUE(recorder.messages.empty());
 
   window->Action("mnuTrek")->trigger();
-  window->Frame().cursorX = 795;
-  window->Frame().cursorY = 503;
+  View().cursorX = 795;
+  View().cursorY = 503;
   Click();
   ASSERT_EQ(Frame().trackEnds.count, 1);
   EXPECT_FLOAT_EQ(Frame().trackEnds[1].x, 800.0f);
@@ -211,13 +212,13 @@ TEST_F(FrameViewerTest, StarAndTrackEndClicksRecentreTheFragmentOnWhatWasFound) 
   EXPECT_EQ(window->FragmentWindow()->windowTitle(), QStringLiteral("( 800, 500)"));
   EXPECT_EQ(window->FrameWindow()->MarkingFrameCentre(), QPointF(400, 250));
   EXPECT_EQ(window->FrameWindow()->OverlayCount(OverlayKind::TrackEnds), 1);
-  window->Frame().cursorX = 300;
-  window->Frame().cursorY = 600;
+  View().cursorX = 300;
+  View().cursorY = 600;
   Click();
   EXPECT_EQ(recorder.Texts(),
             std::vector<QString>{QStringLiteral("Трек не обнаружен. Воспользуйтесь ручной разметкой.")});
   EXPECT_EQ(Frame().trackEnds.count, 1);
-  EXPECT_FALSE(Frame().busy);
+  EXPECT_FALSE(View().busy);
 }
 
 TEST_F(FrameViewerTest, ClickInViewModeOnlyHints) {
@@ -268,7 +269,7 @@ TEST_F(FrameViewerTest, CtrlEndMarksTheCentreOnlyInManualModeAndOnlyOnceInTwoSec
   window->Action("mnuMtrek")->trigger();
   viewer->SampleKeyboard();
   EXPECT_EQ(Frame().trackEnds.count, 1);
-  window->Frame().cursorX += 20;
+  View().cursorX += 20;
   viewer->SampleKeyboard();  // within the lockout
   EXPECT_EQ(Frame().trackEnds.count, 1);
   Key(QEvent::KeyRelease, Qt::Key_End);
