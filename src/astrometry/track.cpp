@@ -214,11 +214,6 @@ bool FitWithRejection(std::vector<LocalStar>& stars, double ra0, double dec0, Pl
   return fitted;
 }
 
-MarkOutline LocalReferenceOutline(const LocalReferenceMark& mark, float displayScale, const MarkPalette& palette) {
-  const double scale = displayScale > 0.0f ? displayScale : 1.0;
-  return MarkOutline{ImageToScreen(mark.x, scale) - 2, ImageToScreen(mark.y, scale) - 2, 4, palette.catalogueStar};
-}
-
 bool RefineTrackLocally(const TrackFrame& frame, TrackEnds& track, double midRa, double midDec, double lengthDeg,
                         TaskControl& task, TrackMeasurement& result, const MeasurementLineSink& sink) {
   LineWriter out(result, sink);

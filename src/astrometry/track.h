@@ -110,10 +110,6 @@ struct LocalReferenceMark {
   float x = 0.0f;  // image pixels
   float y = 0.0f;
 };
-// Outline of a local reference mark: a 4 x 4 screen-pixel square centred on the mark's screen position, in
-// the catalogue-star colour.
-MarkOutline LocalReferenceOutline(const LocalReferenceMark& mark, float displayScale, const MarkPalette& palette);
-
 // What a measurement produced.
 struct TrackMeasurement {
   std::string text;                            // the measurement window's whole text, lines joined by CR LF

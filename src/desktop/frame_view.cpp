@@ -4,6 +4,25 @@
 #include <cmath>
 
 #include "base/numbers.h"
+#include "image/raster.h"
+
+MarkOutline StarMarkOutline(const StarMark& mark, float displayScale, const MarkPalette& palette) {
+  const double scale = displayScale > 0.0f ? displayScale : 1.0;
+  const int centreX = ImageToScreen(mark.x, scale);
+  const int centreY = ImageToScreen(mark.y, scale);
+  const int half = std::max(2, RoundToInt(mark.size / scale));
+  return MarkOutline{centreX - half, centreY - half, 2 * half, palette.starMark};
+}
+
+MarkOutline TrackEndOutline(const TrackPoint& end, float displayScale, const MarkPalette& palette) {
+  const double scale = displayScale > 0.0f ? displayScale : 1.0;
+  return MarkOutline{ImageToScreen(end.x, scale) - 2, ImageToScreen(end.y, scale) - 2, 4, palette.trackEnd};
+}
+
+MarkOutline LocalReferenceOutline(const LocalReferenceMark& mark, float displayScale, const MarkPalette& palette) {
+  const double scale = displayScale > 0.0f ? displayScale : 1.0;
+  return MarkOutline{ImageToScreen(mark.x, scale) - 2, ImageToScreen(mark.y, scale) - 2, 4, palette.catalogueStar};
+}
 
 int PointerToFrameCentre(double pointer, int displaySize, int frameHalfOnScreen) {
   if (pointer > displaySize) return displaySize - frameHalfOnScreen - 1;

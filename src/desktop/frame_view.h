@@ -4,7 +4,20 @@
 #include <string>
 #include <vector>
 
+#include "astrometry/track.h"
+#include "base/colour.h"
+#include "image/marks.h"
 #include "session/app_state.h"
+
+// Outline of a star mark: a square centred on the mark's screen position (image pixels / displayScale,
+// rounded) with half-side size / displayScale rounded, at least 2 screen pixels.
+MarkOutline StarMarkOutline(const StarMark& mark, float displayScale, const MarkPalette& palette);
+// Outline of a track-end mark: a 4 x 4 square whose top-left corner is 2 screen pixels up and left of the
+// end's screen position.
+MarkOutline TrackEndOutline(const TrackPoint& end, float displayScale, const MarkPalette& palette);
+// Outline of a star of the local solution: a 4 x 4 square centred on its screen position, in the
+// catalogue-star colour.
+MarkOutline LocalReferenceOutline(const LocalReferenceMark& mark, float displayScale, const MarkPalette& palette);
 
 // Screen coordinate of the marking frame for a pointer coordinate: rounded to nearest, and outside
 // the picture (beyond displaySize or below 1) put frameHalfOnScreen + 1 pixels inside its edge.

@@ -100,19 +100,25 @@ void MainWindow::DrawOutline(OverlayKind kind, const MarkOutline& outline, std::
 }
 
 void MainWindow::ShowStarMark(const StarDetection& found) {
-  DrawOutline(OverlayKind::StarMarks, found.mark, QPointF(found.sx, found.sy));
+  DrawOutline(OverlayKind::StarMarks, StarMarkOutline(frame_.starMarks.back(), frame_.displayScale, app_.palette),
+              QPointF(found.sx, found.sy));
   if (panel_) panel_->SetProgramRow(1, QString::fromStdString(FormatNumber(frame_.starCount(), "0")));
 }
 
 void MainWindow::ShowTrackEnds() {
   form1_->RemoveOverlay(OverlayKind::TrackEnds);
   for (int slot = 1; slot <= frame_.trackEnds.count; ++slot)
-    DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_.trackEnds, frame_.displayScale, app_.palette, slot),
+    DrawOutline(OverlayKind::TrackEnds,
+                TrackEndOutline(frame_.trackEnds[static_cast<std::size_t>(slot)], frame_.displayScale, app_.palette),
                 TrackEndCentre(slot));
 }
 
 void MainWindow::ShowTrackEndAddition(const TrackEndAddition& addition) {
-  if (addition.added) DrawOutline(OverlayKind::TrackEnds, addition.mark, TrackEndCentre(frame_.trackEnds.count));
+  if (addition.added)
+    DrawOutline(
+        OverlayKind::TrackEnds,
+        TrackEndOutline(frame_.trackEnds[static_cast<std::size_t>(addition.slot)], frame_.displayScale, app_.palette),
+        TrackEndCentre(addition.slot));
   if (addition.showHint)
     ShowHint(QString::fromStdString(addition.hintLines[0]), QString::fromStdString(addition.hintLines[1]),
              QString::fromStdString(addition.hintLines[2]));

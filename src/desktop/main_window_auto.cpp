@@ -34,9 +34,7 @@ void MainWindow::RedrawMarks() {
   for (const StarMark& mark : frame_.starMarks)
     DrawOutline(OverlayKind::StarMarks, StarMarkOutline(mark, frame_.displayScale, app_.palette));
   if (panel_) panel_->SetProgramRow(1, QString::number(frame_.starCount()));
-  form1_->RemoveOverlay(OverlayKind::TrackEnds);
-  for (int slot = 1; slot <= frame_.trackEnds.count; ++slot)
-    DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_.trackEnds, frame_.displayScale, app_.palette, slot));
+  ShowTrackEnds();
 }
 
 void MainWindow::AutoStars() {

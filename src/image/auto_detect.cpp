@@ -589,19 +589,15 @@ AutoStarMarking AutoMarkStars(const MarkingFrame& frame, std::vector<StarMark>& 
     const StarDetection found =
         DetectStar(frame, marks, log, static_cast<int>(std::lround(s.x)), static_cast<int>(std::lround(s.y)), true);
     if (!found.marked) continue;
-    result.outlines.push_back(found.mark);
     ++result.marked;
   }
   return result;
 }
 
-std::vector<TrackEndAddition> MarkStreakEnds(TrackEnds& track, float displayScale, const MarkPalette& palette,
-                                             const StreakCandidate& streak, bool frameSolved) {
+std::vector<TrackEndAddition> MarkStreakEnds(TrackEnds& track, const StreakCandidate& streak, bool frameSolved) {
   track = TrackEnds{};
-  return {AddTrackEnd(track, displayScale, palette, static_cast<float>(streak.x1), static_cast<float>(streak.y1),
-                      frameSolved),
-          AddTrackEnd(track, displayScale, palette, static_cast<float>(streak.x2), static_cast<float>(streak.y2),
-                      frameSolved)};
+  return {AddTrackEnd(track, static_cast<float>(streak.x1), static_cast<float>(streak.y1), frameSolved),
+          AddTrackEnd(track, static_cast<float>(streak.x2), static_cast<float>(streak.y2), frameSolved)};
 }
 
 std::string StreakText(int number, const StreakCandidate& streak) {

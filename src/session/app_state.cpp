@@ -25,8 +25,8 @@ void ApplyFrameSize(FrameState& frame, const FrameSizeTable& table) {
   frame.frameSide = row.side;
 }
 
-MarkingFrame MarkingOf(const FrameState& frame, const AppState& app) {
-  return MarkingFrame{frame.brightness, frame.frameHalf, frame.displayScale, app.palette};
+MarkingFrame MarkingOf(const FrameState& frame) {
+  return MarkingFrame{frame.brightness, frame.frameHalf};
 }
 
 TrackFrame TrackFrameOf(const FrameState& frame, const AppState& app) {

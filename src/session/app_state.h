@@ -87,9 +87,8 @@ const FrameSizeRow& FrameSizeOf(const FrameState& frame, const FrameSizeTable& t
 // Copies the half-size and side of the frame's row of the table into the frame.
 void ApplyFrameSize(FrameState& frame, const FrameSizeTable& table);
 
-// What a marking request reads of the open frame: its raster, marking-frame size, display scale and the
-// program's mark colours.
-MarkingFrame MarkingOf(const FrameState& frame, const AppState& app);
+// What a marking request reads of the open frame: its raster and marking-frame half-size.
+MarkingFrame MarkingOf(const FrameState& frame);
 
 // What the track measurement reads of the open frame: raster, size, plate, the horizon filter of its
 // circumstances (times already derived) and the program's catalogue.

@@ -177,7 +177,7 @@ CircumstancesStep FrameSession::Circumstances(const PanelEntries& entries, bool 
 
 StarStep FrameSession::MarkStar(int x, int y) {
   StarStep step;
-  step.detection = DetectStar(MarkingOf(frame_, app_), frame_.starMarks, app_.logFile, x, y, true);
+  step.detection = DetectStar(MarkingOf(frame_), frame_.starMarks, app_.logFile, x, y, true);
   if (!step.detection.marked) step.error = StepError::NotFound;
   return step;
 }
@@ -188,7 +188,7 @@ StarStep FrameSession::MarkStarAt(float x, float y, std::int16_t size) {
   step.detection.sx = x;
   step.detection.sy = y;
   step.detection.size = size;
-  step.detection.mark = AddStarMark(frame_.starMarks, app_.logFile, frame_.displayScale, app_.palette, x, y, size);
+  AddStarMark(frame_.starMarks, app_.logFile, x, y, size);
   return step;
 }
 
@@ -204,8 +204,7 @@ AutoStarsStep FrameSession::AutoStars(const AutoDetectOptions& options, const St
   AutoStarsStep step;
   step.streaks = found.streaks;
   frame_.starMarks.clear();
-  step.marking =
-      AutoMarkStars(MarkingOf(frame_, app_), frame_.starMarks, app_.logFile, options, found.streaks, &found.sky);
+  step.marking = AutoMarkStars(MarkingOf(frame_), frame_.starMarks, app_.logFile, options, found.streaks, &found.sky);
   if (frame_.starCount() < kMinIdentificationStars) {
     step.error = StepError::NotFound;
     step.messages.emplace_back(kAutoNoStarsText);
@@ -255,10 +254,10 @@ TrackEndStep FrameSession::MarkTrackEnd(float x, float y, bool exact) {
     step.found = true;
     step.ex = x;
     step.ey = y;
-    step.addition = AddTrackEnd(frame_.trackEnds, frame_.displayScale, app_.palette, x, y, frame_.plate.Solved());
+    step.addition = AddTrackEnd(frame_.trackEnds, x, y, frame_.plate.Solved());
   } else {
     const TrackEndDetection found =
-        DetectTrackEnd(MarkingOf(frame_, app_), frame_.trackEnds, app_.logFile, static_cast<int>(std::lround(x)),
+        DetectTrackEnd(MarkingOf(frame_), frame_.trackEnds, app_.logFile, static_cast<int>(std::lround(x)),
                        static_cast<int>(std::lround(y)), frame_.plate.Solved());
     step.found = found.found;
     step.ex = static_cast<float>(found.ex);
@@ -295,8 +294,8 @@ StreakStep FrameSession::MarkStreak(const std::vector<StreakCandidate>& streaks,
       step.messages.push_back(kAutoSeveralStreaksText + StreakText(1, streaks.front()));
     }
   }
-  step.additions = MarkStreakEnds(frame_.trackEnds, frame_.displayScale, app_.palette,
-                                  streaks[static_cast<std::size_t>(step.chosen)], frame_.plate.Solved());
+  step.additions =
+      MarkStreakEnds(frame_.trackEnds, streaks[static_cast<std::size_t>(step.chosen)], frame_.plate.Solved());
   if (frame_.plate.Solved())
     for (int slot = 1; slot <= frame_.trackEnds.count; ++slot)
       PlaceTrackEndOnSky(frame_.trackEnds[static_cast<std::size_t>(slot)], frame_.plate.working);

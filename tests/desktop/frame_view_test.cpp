@@ -86,3 +86,31 @@ TEST(LogNumber, WritesShortestFormWithSignSpacing) {
 }
 
 }  // namespace
+
+TEST(StarMarkOutline, RoundsHalfToEvenAndKeepsAtLeastTwoPixels) {
+  MarkPalette palette;
+  StarMark mark;
+  mark.x = 12.5f;  // 12.5 / 5 = 2.5 -> 2
+  mark.y = 17.5f;  // 3.5 -> 4
+  mark.size = 3;   // 3 / 5 rounds to 1, raised to 2
+  MarkOutline o = StarMarkOutline(mark, 5.0f, palette);
+  EXPECT_EQ(o.left, 0);
+  EXPECT_EQ(o.top, 2);
+  EXPECT_EQ(o.side, 4);
+  mark.size = 23;  // 4.6 -> 5
+  o = StarMarkOutline(mark, 5.0f, palette);
+  EXPECT_EQ(o.left, -3);
+  EXPECT_EQ(o.side, 10);
+}
+
+TEST(TrackEndOutline, FourPixelsAboutTheEndsScreenPositionRoundedHalfToEven) {
+  MarkPalette palette;
+  TrackPoint end;
+  end.x = 101.25f;  // 101.25 / 2.5 = 40.5 rounds to 40
+  end.y = 50.0f;
+  const MarkOutline o = TrackEndOutline(end, 2.5f, palette);
+  EXPECT_EQ(o.left, 40 - 2);
+  EXPECT_EQ(o.top, 20 - 2);
+  EXPECT_EQ(o.side, 4);
+  EXPECT_EQ(o.colour.b, 255);
+}

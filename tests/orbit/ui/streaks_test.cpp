@@ -220,7 +220,8 @@ struct Session {
       bool crowded = false;
       for (const DrawnStar& o : stars) crowded = crowded || (&o != &s && std::hypot(o.x - s.x, o.y - s.y) < 20);
       if (!crowded)
-        DetectStar(MarkingOf(frame, app), frame.starMarks, app.logFile, static_cast<int>(std::lround(s.x)), static_cast<int>(std::lround(s.y)), true);
+        DetectStar(MarkingOf(frame), frame.starMarks, app.logFile, static_cast<int>(std::lround(s.x)),
+                   static_cast<int>(std::lround(s.y)), true);
     }
     ASSERT_GE(frame.starMarks.size(), 8u);
 
@@ -229,10 +230,12 @@ struct Session {
     ASSERT_TRUE(id.success) << (id.messages.empty() ? "" : id.messages[0]);
     frame.plate = id.solution;
 
-    ASSERT_TRUE(
-        DetectTrackEnd(MarkingOf(frame, app), frame.trackEnds, app.logFile, static_cast<int>(std::lround(x1)), static_cast<int>(std::lround(y1)), true).found);
-    ASSERT_TRUE(
-        DetectTrackEnd(MarkingOf(frame, app), frame.trackEnds, app.logFile, static_cast<int>(std::lround(x2)), static_cast<int>(std::lround(y2)), true).found);
+    ASSERT_TRUE(DetectTrackEnd(MarkingOf(frame), frame.trackEnds, app.logFile, static_cast<int>(std::lround(x1)),
+                               static_cast<int>(std::lround(y1)), true)
+                    .found);
+    ASSERT_TRUE(DetectTrackEnd(MarkingOf(frame), frame.trackEnds, app.logFile, static_cast<int>(std::lround(x2)),
+                               static_cast<int>(std::lround(y2)), true)
+                    .found);
     ASSERT_EQ(frame.trackEnds.count, 2);
     const TrackMeasurement measured = MeasureTrack(TrackFrameOf(frame, app), frame.trackEnds, task);
     ASSERT_TRUE(measured.refined) << measured.text;
