@@ -60,8 +60,6 @@ struct NoiseStatistics {
   int width = 0;
 };
 
-// A square outline the frame window draws, in screen pixels of the displayed picture.
-
 // Builds the analysis window around image pixel (x, y) for a marking frame of half-size frameHalf
 // (pixels): copies the brightness, computes the background and the residual. frameHalf must be >= 0.
 AnalysisWindow PrepareAnalysisWindow(const BrightnessRaster& brightness, int x, int y, int frameHalf);
