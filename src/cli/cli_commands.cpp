@@ -70,10 +70,8 @@ int ShowTrajectory(Run& run, FrameSession& session, int norad, double step, Sing
     }
     j["points"].push_back(point);
   }
-  const float scale = session.Frame().displayScale;
   j["marks"] = nlohmann::json::array();
-  for (const TrajectoryMark& m : result.marks)
-    j["marks"].push_back({{"x", m.x * scale}, {"y", m.y * scale}, {"time", m.timeText}});
+  for (const TrajectoryMark& m : result.marks) j["marks"].push_back({{"x", m.x}, {"y", m.y}, {"time", m.timeText}});
   if (computed.endsExchanged) j["ends_exchanged"] = true;
   return ExitCodeOf(computed.error);
 }

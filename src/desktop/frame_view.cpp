@@ -24,6 +24,14 @@ MarkOutline LocalReferenceOutline(const LocalReferenceMark& mark, float displayS
   return MarkOutline{ImageToScreen(mark.x, scale) - 2, ImageToScreen(mark.y, scale) - 2, 4, palette.catalogueStar};
 }
 
+LabelCorner LabelOnScreen(const TrajectoryLabel& label, float displayScale, float pictureWidth, float pictureHeight,
+                          float width, float height) {
+  const float scale = displayScale > 0.0f ? displayScale : 1.0f;
+  const float x = label.x / scale, y = label.y / scale;
+  return LabelCorner{std::max(0.0f, std::min(x, pictureWidth - width - 3.0f)),
+                     std::max(0.0f, std::min(y, pictureHeight - height - 3.0f))};
+}
+
 int PointerToFrameCentre(double pointer, int displaySize, int frameHalfOnScreen) {
   if (pointer > displaySize) return displaySize - frameHalfOnScreen - 1;
   if (pointer < 1) return frameHalfOnScreen + 1;

@@ -7,6 +7,7 @@
 #include "astrometry/track.h"
 #include "base/colour.h"
 #include "image/marks.h"
+#include "orbit/trajectories.h"
 #include "session/app_state.h"
 
 // Outline of a star mark: a square centred on the mark's screen position (image pixels / displayScale,
@@ -18,6 +19,17 @@ MarkOutline TrackEndOutline(const TrackPoint& end, float displayScale, const Mar
 // Outline of a star of the local solution: a 4 x 4 square centred on its screen position, in the
 // catalogue-star colour.
 MarkOutline LocalReferenceOutline(const LocalReferenceMark& mark, float displayScale, const MarkPalette& palette);
+
+// Top-left corner of a satellite's name label on the picture, screen pixels.
+struct LabelCorner {
+  float left = 0.0f;
+  float top = 0.0f;
+};
+// Where a label whose text is width x height screen pixels stands: at its place on screen (image pixels /
+// displayScale), moved left and up so that the text ends 3 screen pixels inside the right and bottom edges of
+// the picture (pictureWidth x pictureHeight screen pixels), and never beyond its left or top edge.
+LabelCorner LabelOnScreen(const TrajectoryLabel& label, float displayScale, float pictureWidth, float pictureHeight,
+                          float width, float height);
 
 // Screen coordinate of the marking frame for a pointer coordinate: rounded to nearest, and outside
 // the picture (beyond displaySize or below 1) put frameHalfOnScreen + 1 pixels inside its edge.

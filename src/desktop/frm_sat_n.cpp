@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QFontMetrics>
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
@@ -160,12 +159,7 @@ void FrmSatN::OkClicked() {
   if (requests.empty())
     return static_cast<void>(ShowMessage(QStringLiteral("ИСЗ не заданы"), kMessageCaption, MessageButtons::Ok, this));
   ClearTrajectories(context_, true);
-  const QFontMetrics metrics(font());
-  const LabelMeasure measure = [&metrics](const std::string& text, float& width, float& height) {
-    width = static_cast<float>(metrics.horizontalAdvance(QString::fromStdString(text)));
-    height = static_cast<float>(metrics.height());
-  };
-  const SeveralStep drawn = context_.session.SeveralTrajectories(requests, chNum_->isChecked(), measure);
+  const SeveralStep drawn = context_.session.SeveralTrajectories(requests, chNum_->isChecked());
   context_.showTrajectories();
   for (const std::string& message : drawn.messages)
     ShowMessage(QString::fromStdString(message), kMessageCaption, MessageButtons::Ok, this);

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFontMetrics>
 #include <QPalette>
 
 #include "base/numbers.h"
@@ -60,19 +61,27 @@ void MainWindow::ShowTrajectories() {
   form1_->RemoveOverlay(OverlayKind::TrajectoryPoints);
   form1_->RemoveOverlay(OverlayKind::TrajectoryLabels);
   trajectoryPoints_.clear();
-  const double scale = frame_.displayScale;
+  const double scale = frame_.displayScale > 0 ? frame_.displayScale : 1.0;
   for (const TrajectoryMark& mark : frame_.satellites.marks) {
     OverlayItem item;
-    item.centre = QPointF(mark.x * scale, mark.y * scale);
+    item.centre = QPointF(mark.x, mark.y);
     item.sideScreen = 2 * mark.size;
     item.colour = ToQColor(mark.colour);
     form1_->AddOverlay(OverlayKind::TrajectoryPoints, item);
-    trajectoryPoints_.push_back(TrajectoryScreenPoint{mark.x, mark.y, mark.timeText});
+    trajectoryPoints_.push_back(TrajectoryScreenPoint{mark.x / scale, mark.y / scale, mark.timeText});
   }
+  // Labels are kept inside the picture by the size of their text in the frame window's font.
+  const QFontMetrics metrics(form1_->font());
+  const float pictureWidth = static_cast<float>(frame_.imageWidth / scale);
+  const float pictureHeight = static_cast<float>(frame_.imageHeight / scale);
   for (const TrajectoryLabel& label : frame_.satellites.labels) {
+    const QString text = QString::fromStdString(label.text);
+    const LabelCorner corner =
+        LabelOnScreen(label, static_cast<float>(scale), pictureWidth, pictureHeight,
+                      static_cast<float>(metrics.horizontalAdvance(text)), static_cast<float>(metrics.height()));
     OverlayItem item;
-    item.centre = QPointF(label.x * scale, label.y * scale);
-    item.text = QString::fromStdString(label.text);
+    item.centre = QPointF(corner.left * scale, corner.top * scale);
+    item.text = text;
     item.colour = ToQColor(label.colour);
     form1_->AddOverlay(OverlayKind::TrajectoryLabels, item);
   }

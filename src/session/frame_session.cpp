@@ -350,16 +350,14 @@ CandidatesStep FrameSession::Candidates(const CandidateFilter& filter, TaskContr
 }
 
 TrajectoryCanvas FrameSession::Canvas() const {
-  return TrajectoryCanvas{frame_.plate.working, frame_.imageWidth, frame_.imageHeight, frame_.displayScale};
+  return TrajectoryCanvas{frame_.plate.working, frame_.imageWidth, frame_.imageHeight};
 }
 
 bool FrameSession::OrderTrackEnds() {
   if (frame_.trackEnds.count != 2) return false;
-  // The trajectory marks are in screen pixels, the ends in image pixels.
-  const float scale = frame_.displayScale > 0 ? frame_.displayScale : 1.0f;
   const TrackPoint& a = frame_.trackEnds[1];
   const TrackPoint& b = frame_.trackEnds[2];
-  if (!ExchangeTrackEnds(frame_.satellites.marks, a.x / scale, a.y / scale, b.x / scale, b.y / scale)) return false;
+  if (!ExchangeTrackEnds(frame_.satellites.marks, a.x, a.y, b.x, b.y)) return false;
   std::swap(frame_.trackEnds[1], frame_.trackEnds[2]);
   return true;
 }
@@ -398,13 +396,12 @@ TrajectoryStep FrameSession::Trajectory(int number, double stepSeconds) {
   return step;
 }
 
-SeveralStep FrameSession::SeveralTrajectories(std::span<const SatelliteRequest> satellites, bool labels,
-                                              const LabelMeasure& measure) {
+SeveralStep FrameSession::SeveralTrajectories(std::span<const SatelliteRequest> satellites, bool labels) {
   SeveralStep step;
   frame_.rememberedSatellites.clear();
   for (const SatelliteRequest& request : satellites) frame_.rememberedSatellites.push_back(request.number);
-  step.drawn = SeveralSatelliteTrajectories(app_.appDir, satellites, labels, frame_.info, Canvas(),
-                                            app_.palette.trajectoryAux, measure);
+  step.drawn =
+      SeveralSatelliteTrajectories(app_.appDir, satellites, labels, frame_.info, Canvas(), app_.palette.trajectoryAux);
   frame_.satellites.marks = step.drawn.marks;
   frame_.satellites.labels = step.drawn.labels;
   step.messages = step.drawn.messages;

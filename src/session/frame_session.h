@@ -211,8 +211,7 @@ public:
   // the end the satellite passed first.
   TrajectoryStep Trajectory(int number, double stepSeconds);
   // Draws several satellites' trajectories (with their name labels when labels is set) and remembers them.
-  SeveralStep SeveralTrajectories(std::span<const SatelliteRequest> satellites, bool labels,
-                                  const LabelMeasure& measure);
+  SeveralStep SeveralTrajectories(std::span<const SatelliteRequest> satellites, bool labels);
   // Takes a satellite as the frame's identification.
   void Remember(int number, const std::string& name);
   // Adds a satellite to those remembered for drawing several.

@@ -114,3 +114,18 @@ TEST(TrackEndOutline, FourPixelsAboutTheEndsScreenPositionRoundedHalfToEven) {
   EXPECT_EQ(o.side, 4);
   EXPECT_EQ(o.colour.b, 255);
 }
+
+TEST(LabelOnScreen, PulledInsideThePictureByItsTextButNeverBeyondTheTopLeft) {
+  TrajectoryLabel label;
+  label.x = 580, label.y = 380;  // (290, 190) on a 300 x 200 picture at scale 2
+  LabelCorner c = LabelOnScreen(label, 2.0f, 300, 200, 80, 12);
+  EXPECT_FLOAT_EQ(c.left, 300 - 80 - 3);
+  EXPECT_FLOAT_EQ(c.top, 200 - 12 - 3);
+  label.x = 280, label.y = 180;
+  c = LabelOnScreen(label, 2.0f, 300, 200, 80, 12);
+  EXPECT_FLOAT_EQ(c.left, 140);
+  EXPECT_FLOAT_EQ(c.top, 90);
+  c = LabelOnScreen(label, 2.0f, 60, 10, 80, 12);  // wider and taller than the picture: at its corner
+  EXPECT_FLOAT_EQ(c.left, 0);
+  EXPECT_FLOAT_EQ(c.top, 0);
+}

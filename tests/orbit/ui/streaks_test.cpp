@@ -253,7 +253,7 @@ struct Session {
   }
 
   TrajectoryCanvas Canvas() const {
-    return {frame.plate.working, frame.imageWidth, frame.imageHeight, frame.displayScale};
+    return {frame.plate.working, frame.imageWidth, frame.imageHeight};
   }
 };
 
@@ -309,7 +309,7 @@ TEST_P(StreakFrames, TrueSatelliteIsFirstAndItsTrajectoryRunsAlongTheStreak) {
   ASSERT_GE(marks.size(), 4u);
   double worstPath = 0, worstLine = 0;
   for (const TrajectoryMark& mark : marks) {
-    const double x = mark.x * frame.displayScale, y = mark.y * frame.displayScale;
+    const double x = mark.x, y = mark.y;
     worstPath = std::max(worstPath, DistanceFromPath(x, y, truth.path));
     worstLine = std::max(worstLine, DistanceFromLine(x, y, truth.x1, truth.y1, truth.x2, truth.y2));
   }
@@ -392,10 +392,9 @@ TEST(DemoFrame, PodsatIsFoundFromItsOwnElementSet) {
       CandidateTrajectory(list.records[0].tle, session.frame.info, session.Canvas(), session.app.palette);
   ASSERT_GE(marks.size(), 10u);
   for (const TrajectoryMark& m : marks) {
-    EXPECT_LT(DistanceFromLine(m.x * session.frame.displayScale, m.y * session.frame.displayScale, x1, y1, x2, y2),
-              2.0);
+    EXPECT_LT(DistanceFromLine(m.x, m.y, x1, y1, x2, y2), 2.0);
   }
-  std::printf("demo: %s; %zu marks from (%.0f, %.0f) to (%.0f, %.0f) screen px, %s to %s\n",
+  std::printf("demo: %s; %zu marks from (%.0f, %.0f) to (%.0f, %.0f) px, %s to %s\n",
               CandidateRowText(list.rows[0]).c_str(), marks.size(), marks.front().x, marks.front().y, marks.back().x,
               marks.back().y, marks.front().timeText.c_str(), marks.back().timeText.c_str());
 }
