@@ -24,6 +24,11 @@ MarkOutline LocalReferenceOutline(const LocalReferenceMark& mark, float displayS
   return MarkOutline{ImageToScreen(mark.x, scale) - 2, ImageToScreen(mark.y, scale) - 2, 4, palette.catalogueStar};
 }
 
+int CatalogueMarkerHalfSide(float magnitude, float displayScale) {
+  const double scale = displayScale > 0.0f ? displayScale : 1.0;
+  return std::max(1, RoundToInt((8.0 - magnitude) / scale));
+}
+
 LabelCorner LabelOnScreen(const TrajectoryLabel& label, float displayScale, float pictureWidth, float pictureHeight,
                           float width, float height) {
   const float scale = displayScale > 0.0f ? displayScale : 1.0f;

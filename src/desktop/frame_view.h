@@ -20,6 +20,9 @@ MarkOutline TrackEndOutline(const TrackPoint& end, float displayScale, const Mar
 // catalogue-star colour.
 MarkOutline LocalReferenceOutline(const LocalReferenceMark& mark, float displayScale, const MarkPalette& palette);
 
+// Half-side of a catalogue star's square, screen pixels: (8 - magnitude) / displayScale rounded, at least 1.
+int CatalogueMarkerHalfSide(float magnitude, float displayScale);
+
 // Top-left corner of a satellite's name label on the picture, screen pixels.
 struct LabelCorner {
   float left = 0.0f;

@@ -94,17 +94,20 @@ void MainWindow::ApplyCatalogueResult(const CatalogueCommandResult& result) {
     DeriveFrameTimes(frame_.info);  // a drawing refreshes the frame's derived times from the typed ones
     form1_->RemoveOverlay(OverlayKind::CatalogueStars);
     form1_->RemoveOverlay(OverlayKind::MagnitudeLabels);
+    const float scale = frame_.displayScale;
     for (const CatalogueMarker& marker : result.overlay.markers) {
       if (!marker.visible) continue;
       OverlayItem item;
       item.centre = QPointF(marker.x, marker.y);
-      item.sideScreen = 2 * marker.halfSide;
+      item.sideScreen = 2 * CatalogueMarkerHalfSide(marker.magnitude, scale);
       item.colour = ToQColor(marker.colour);
       form1_->AddOverlay(OverlayKind::CatalogueStars, item);
     }
+    // A magnitude stands right of its star's square, level with the square's top.
     for (const MagnitudeLabel& label : result.overlay.labels) {
+      const double beside = CatalogueMarkerHalfSide(label.magnitude, scale) * static_cast<double>(scale);
       OverlayItem item;
-      item.centre = QPointF(label.x, label.y);
+      item.centre = QPointF(label.x + beside, label.y - beside);
       item.text = QString::fromStdString(label.text);
       item.colour = ToQColor(label.colour);
       form1_->AddOverlay(OverlayKind::MagnitudeLabels, item);

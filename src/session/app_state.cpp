@@ -39,6 +39,6 @@ TrackFrame TrackFrameOf(const FrameState& frame, const AppState& app) {
 }
 
 CatalogueFrame CatalogueFrameOf(const FrameState& frame, const AppState& app) {
-  return CatalogueFrame{app.catalogueReady, frame.frameOpen,    frame.plate,     frame.imageWidth,
-                        frame.imageHeight,  frame.displayScale, app.catalogPath, app.palette};
+  return CatalogueFrame{app.catalogueReady, frame.frameOpen, frame.plate, frame.imageWidth,
+                        frame.imageHeight,  app.catalogPath, app.palette};
 }

@@ -129,3 +129,13 @@ TEST(LabelOnScreen, PulledInsideThePictureByItsTextButNeverBeyondTheTopLeft) {
   EXPECT_FLOAT_EQ(c.left, 0);
   EXPECT_FLOAT_EQ(c.top, 0);
 }
+
+TEST(CatalogueMarkerHalfSide, EightLessTheMagnitudeOnScreenAtLeastOne) {
+  const float magnitudes[] = {7.9f, 0.0f, 5.0f, 3.0f, 4.0f};
+  const int atScale1[] = {1, 8, 3, 5, 4};
+  const int atScale2[] = {1, 4, 2, 2, 2};  // 0.05 -> 1, 4, 1.5 -> 2, 2.5 -> 2 (halves to even), 2
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(CatalogueMarkerHalfSide(magnitudes[i], 1.0f), atScale1[i]);
+    EXPECT_EQ(CatalogueMarkerHalfSide(magnitudes[i], 2.0f), atScale2[i]);
+  }
+}
