@@ -42,7 +42,6 @@ const BenchFrame& Frame() {
     b.frame.imageWidth = kWidth;
     b.frame.imageHeight = kHeight;
     b.frame.brightness = std::move(r);
-    b.frame.displayScale = 10.0f;
     return b;
   }();
   return bench;

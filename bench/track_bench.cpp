@@ -40,7 +40,6 @@ void MakeScene(Scene& scene, int width, int height, double scaleArcsec, const Fr
   frame.imageWidth = static_cast<std::int16_t>(width);
   frame.imageHeight = static_cast<std::int16_t>(height);
   frame.brightness = MakeBrightness(ToDecodedImage(image));
-  frame.displayScale = ComputeDisplayGeometry(width, height).displayScale;
   ApplyFrameSize(frame, scene.app.frameSizes);
   frame.info.considerVisibility = false;
   frame.plate.ra0Deg = drawing.centreRaDeg;

@@ -37,10 +37,13 @@ LabelCorner LabelOnScreen(const TrajectoryLabel& label, float displayScale, floa
 // Screen coordinate of the marking frame for a pointer coordinate: rounded to nearest, and outside
 // the picture (beyond displaySize or below 1) put frameHalfOnScreen + 1 pixels inside its edge.
 int PointerToFrameCentre(double pointer, int displaySize, int frameHalfOnScreen);
-// What the frame window shows beside the analysis: the marking frame's side and half-side on screen, the
-// fragment window's zoom and side (screen pixels), the cursor (the marking frame's centre, image pixels) and
-// whether a click is being served.
+// What the frame window shows beside the analysis: the picture's size and scale on screen, the marking frame's side and
+// half-side on screen, the fragment window's zoom and side (screen pixels), the cursor (the marking frame's centre,
+// image pixels) and whether a click is being served.
 struct FrameViewState {
+  std::int16_t displayWidth = 0;  // the shown picture, screen pixels
+  std::int16_t displayHeight = 0;
+  float displayScale = 1.0f;  // image pixels per screen pixel
   std::int16_t zoom = 0;
   std::int16_t fragmentSide = 0;
   std::int16_t frameSideOnScreen = 0;

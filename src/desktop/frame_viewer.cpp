@@ -37,15 +37,21 @@ void FrameViewer::Reset() {
   lastMouseY_ = 0;
 }
 
+void FrameViewer::SetDisplay(const DisplayGeometry& shown) {
+  view_.displayWidth = static_cast<std::int16_t>(shown.displayWidth);
+  view_.displayHeight = static_cast<std::int16_t>(shown.displayHeight);
+  view_.displayScale = shown.displayScale;
+}
+
 void FrameViewer::SetUpFragment() {
-  ApplyFrameSizeOnScreen(view_, FrameSizeOf(frame_, app_.frameSizes), frame_.displayScale);
+  ApplyFrameSizeOnScreen(view_, FrameSizeOf(frame_, app_.frameSizes), view_.displayScale);
   if (view_.fragmentSide == 0) return;
   // The image centre, kept inside the 1-based image even for a one-pixel side.
   view_.cursorX = static_cast<std::int16_t>(std::max(1, RoundToInt(frame_.imageWidth / 2.0)));
   view_.cursorY = static_cast<std::int16_t>(std::max(1, RoundToInt(frame_.imageHeight / 2.0)));
   fragment_->SetFragmentSide(view_.fragmentSide);
   form1_->SetMarkingFrameColour(ToQColor(app_.palette.viewFrame));
-  form1_->PlaceMarkingFrame(view_.cursorX / frame_.displayScale, view_.cursorY / frame_.displayScale,
+  form1_->PlaceMarkingFrame(view_.cursorX / view_.displayScale, view_.cursorY / view_.displayScale,
                             view_.frameSideOnScreen, frame_.frameSide);
   RenderFragment(view_.cursorX - frame_.frameHalf, view_.cursorY - frame_.frameHalf, view_.cursorX + frame_.frameHalf,
                  view_.cursorY + frame_.frameHalf);
@@ -61,10 +67,10 @@ void FrameViewer::RenderFragment(int x0, int y0, int x1, int y1) {
 }
 
 void FrameViewer::PlaceFrameAtCursor() {
-  const int cx = RoundToInt(view_.cursorX / frame_.displayScale);
-  const int cy = RoundToInt(view_.cursorY / frame_.displayScale);
+  const int cx = RoundToInt(view_.cursorX / view_.displayScale);
+  const int cy = RoundToInt(view_.cursorY / view_.displayScale);
   if (form1_->ViewZoom() > 1.0)  // zoomed in: on the frame pixel itself
-    form1_->PlaceMarkingFrame(view_.cursorX / frame_.displayScale, view_.cursorY / frame_.displayScale,
+    form1_->PlaceMarkingFrame(view_.cursorX / view_.displayScale, view_.cursorY / view_.displayScale,
                               view_.frameSideOnScreen, frame_.frameSide);
   else
     form1_->PlaceMarkingFrame(cx, cy, view_.frameSideOnScreen, frame_.frameSide);
@@ -93,7 +99,7 @@ void FrameViewer::UpdateTimeLabel(int cx, int cy) {
   if (!hooks_.trajectoryPoints) return;
   const std::vector<TrajectoryScreenPoint>& points = hooks_.trajectoryPoints();
   if (points.empty()) return;
-  const int nearest = NearestTrajectoryPoint(points, cx, cy, frame_.displayWidth);
+  const int nearest = NearestTrajectoryPoint(points, cx, cy, view_.displayWidth);
   if (nearest < 0) return form1_->HideTimeLabel();
   form1_->ShowTimeLabel(QString::fromStdString(points[static_cast<std::size_t>(nearest)].time),
                         QPointF(cx + view_.frameHalfOnScreen, cy + view_.frameHalfOnScreen));
@@ -102,14 +108,14 @@ void FrameViewer::UpdateTimeLabel(int cx, int cy) {
 void FrameViewer::FollowMouseZoomed(double x, double y) {
   // Zoomed in: the marking frame follows the frame pixel under the pointer, not whole display pixels.
   const int ix =
-      std::clamp(RoundToInt(x * static_cast<double>(frame_.displayScale)), 1, std::max<int>(1, frame_.imageWidth));
+      std::clamp(RoundToInt(x * static_cast<double>(view_.displayScale)), 1, std::max<int>(1, frame_.imageWidth));
   const int iy =
-      std::clamp(RoundToInt(y * static_cast<double>(frame_.displayScale)), 1, std::max<int>(1, frame_.imageHeight));
+      std::clamp(RoundToInt(y * static_cast<double>(view_.displayScale)), 1, std::max<int>(1, frame_.imageHeight));
   if (ix == view_.cursorX && iy == view_.cursorY) return;
   view_.cursorX = static_cast<std::int16_t>(ix);
   view_.cursorY = static_cast<std::int16_t>(iy);
-  const double cx = ix / static_cast<double>(frame_.displayScale);
-  const double cy = iy / static_cast<double>(frame_.displayScale);
+  const double cx = ix / static_cast<double>(view_.displayScale);
+  const double cy = iy / static_cast<double>(view_.displayScale);
   form1_->PlaceMarkingFrame(cx, cy, view_.frameSideOnScreen, frame_.frameSide);
   RenderFragment(ix - frame_.frameHalf, iy - frame_.frameHalf, ix + frame_.frameHalf, iy + frame_.frameHalf);
   fragment_->SetPosition(ix, iy);
@@ -122,13 +128,13 @@ void FrameViewer::FollowMouseZoomed(double x, double y) {
 void FrameViewer::FollowMouse(double x, double y) {
   if (view_.busy || !frame_.frameOpen) return;
   if (form1_->ViewZoom() > 1.0) return FollowMouseZoomed(x, y);
-  const int cx = PointerToFrameCentre(x, frame_.displayWidth, view_.frameHalfOnScreen);
-  const int cy = PointerToFrameCentre(y, frame_.displayHeight, view_.frameHalfOnScreen);
+  const int cx = PointerToFrameCentre(x, view_.displayWidth, view_.frameHalfOnScreen);
+  const int cy = PointerToFrameCentre(y, view_.displayHeight, view_.frameHalfOnScreen);
   if (cx == lastMouseX_ && cy == lastMouseY_) return;
   if (std::abs(cx - lastMouseX_) < 5 && std::abs(cy - lastMouseY_) < 5) {
     form1_->PlaceMarkingFrame(cx, cy, view_.frameSideOnScreen, frame_.frameSide);
-    view_.cursorX = static_cast<std::int16_t>(RoundToInt(cx * static_cast<double>(frame_.displayScale)));
-    view_.cursorY = static_cast<std::int16_t>(RoundToInt(cy * static_cast<double>(frame_.displayScale)));
+    view_.cursorX = static_cast<std::int16_t>(RoundToInt(cx * static_cast<double>(view_.displayScale)));
+    view_.cursorY = static_cast<std::int16_t>(RoundToInt(cy * static_cast<double>(view_.displayScale)));
     RenderFragment(view_.cursorX - frame_.frameHalf, view_.cursorY - frame_.frameHalf, view_.cursorX + frame_.frameHalf,
                    view_.cursorY + frame_.frameHalf);
     fragment_->SetPosition(view_.cursorX, view_.cursorY);
@@ -150,7 +156,7 @@ void FrameViewer::Recentre(double imageX, double imageY) {
   const int iy = static_cast<int>(std::floor(imageY + 0.5));
   RenderFragment(ix - frame_.frameHalf, iy - frame_.frameHalf, ix + frame_.frameHalf, iy + frame_.frameHalf);
   fragment_->SetPosition(ix, iy);
-  form1_->PlaceMarkingFrame(ix / frame_.displayScale, iy / frame_.displayScale, view_.frameSideOnScreen,
+  form1_->PlaceMarkingFrame(ix / view_.displayScale, iy / view_.displayScale, view_.frameSideOnScreen,
                             frame_.frameSide);
 }
 

@@ -40,8 +40,11 @@ class FrameViewer : public QObject {
 public:
   FrameViewer(FrameSession& session, Form1* form1, FrmFrame* fragment, ViewerHooks hooks);
 
-  // What the frame window shows beside the analysis: cursor, on-screen sizes, zoom.
+  // What the frame window shows beside the analysis: picture size and scale, cursor, on-screen sizes, zoom.
   FrameViewState& View() { return view_; }
+  const FrameViewState& View() const { return view_; }
+  // Takes the shown picture's size and scale for a frame just opened.
+  void SetDisplay(const DisplayGeometry& shown);
   // Takes the marking-frame size on screen, centres the marking frame on the image, sizes the fragment window
   // and renders the fragment.
   void SetUpFragment();

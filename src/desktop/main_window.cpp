@@ -47,6 +47,10 @@ MainWindow::MainWindow(const QString& appDir, QWidget* parent) : QMainWindow(par
 
 MainWindow::~MainWindow() = default;
 
+const FrameViewState& MainWindow::ViewState() const {
+  return viewer_->View();
+}
+
 void MainWindow::CreateSatelliteWindows() {
   SatelliteContext context{.session = session_, .progress = progress_, .owner = this};
   context.collectStrict = [this] { return Collect(true); };
@@ -61,7 +65,7 @@ void MainWindow::ShowTrajectories() {
   form1_->RemoveOverlay(OverlayKind::TrajectoryPoints);
   form1_->RemoveOverlay(OverlayKind::TrajectoryLabels);
   trajectoryPoints_.clear();
-  const double scale = frame_.displayScale > 0 ? frame_.displayScale : 1.0;
+  const double scale = ViewState().displayScale > 0 ? ViewState().displayScale : 1.0;
   for (const TrajectoryMark& mark : frame_.satellites.marks) {
     OverlayItem item;
     item.centre = QPointF(mark.x, mark.y);
@@ -102,14 +106,14 @@ void MainWindow::DrawOutline(OverlayKind kind, const MarkOutline& outline, std::
   item.screenRect = QRect(outline.left, outline.top, outline.side, outline.side);
   if (imageCentre) {  // drawn on the frame's own pixels when the frame window is zoomed in
     item.centre = *imageCentre;
-    item.sideImage = outline.side * static_cast<double>(frame_.displayScale);
+    item.sideImage = outline.side * static_cast<double>(ViewState().displayScale);
   }
   item.colour = ToQColor(outline.colour);
   form1_->AddOverlay(kind, item);
 }
 
 void MainWindow::ShowStarMark(const StarDetection& found) {
-  DrawOutline(OverlayKind::StarMarks, StarMarkOutline(frame_.starMarks.back(), frame_.displayScale, app_.palette),
+  DrawOutline(OverlayKind::StarMarks, StarMarkOutline(frame_.starMarks.back(), ViewState().displayScale, app_.palette),
               QPointF(found.sx, found.sy));
   if (panel_) panel_->SetProgramRow(1, QString::fromStdString(FormatNumber(frame_.starCount(), "0")));
 }
@@ -117,17 +121,18 @@ void MainWindow::ShowStarMark(const StarDetection& found) {
 void MainWindow::ShowTrackEnds() {
   form1_->RemoveOverlay(OverlayKind::TrackEnds);
   for (int slot = 1; slot <= frame_.trackEnds.count; ++slot)
-    DrawOutline(OverlayKind::TrackEnds,
-                TrackEndOutline(frame_.trackEnds[static_cast<std::size_t>(slot)], frame_.displayScale, app_.palette),
-                TrackEndCentre(slot));
+    DrawOutline(
+        OverlayKind::TrackEnds,
+        TrackEndOutline(frame_.trackEnds[static_cast<std::size_t>(slot)], ViewState().displayScale, app_.palette),
+        TrackEndCentre(slot));
 }
 
 void MainWindow::ShowTrackEndAddition(const TrackEndAddition& addition) {
   if (addition.added)
-    DrawOutline(
-        OverlayKind::TrackEnds,
-        TrackEndOutline(frame_.trackEnds[static_cast<std::size_t>(addition.slot)], frame_.displayScale, app_.palette),
-        TrackEndCentre(addition.slot));
+    DrawOutline(OverlayKind::TrackEnds,
+                TrackEndOutline(frame_.trackEnds[static_cast<std::size_t>(addition.slot)], ViewState().displayScale,
+                                app_.palette),
+                TrackEndCentre(addition.slot));
   if (addition.showHint)
     ShowHint(QString::fromStdString(addition.hintLines[0]), QString::fromStdString(addition.hintLines[1]),
              QString::fromStdString(addition.hintLines[2]));

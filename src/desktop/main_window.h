@@ -48,6 +48,8 @@ public:
   AppState& App() { return app_; }
   FrameState& Frame() { return frame_; }
   FrameSession& Session() { return session_; }
+  // What the frame window shows of the frame: picture size and scale, cursor, marking frame on screen.
+  const FrameViewState& ViewState() const;
   FrameInfo& Info() { return frame_.info; }
   Form1* FrameWindow() const { return form1_; }
   FrmFrame* FragmentWindow() const { return fragment_; }

@@ -32,7 +32,7 @@ int ChooseStreak(const std::vector<StreakCandidate>& streaks, QWidget* parent) {
 void MainWindow::RedrawMarks() {
   form1_->RemoveOverlay(OverlayKind::StarMarks);
   for (const StarMark& mark : frame_.starMarks)
-    DrawOutline(OverlayKind::StarMarks, StarMarkOutline(mark, frame_.displayScale, app_.palette));
+    DrawOutline(OverlayKind::StarMarks, StarMarkOutline(mark, ViewState().displayScale, app_.palette));
   if (panel_) panel_->SetProgramRow(1, QString::number(frame_.starCount()));
   ShowTrackEnds();
 }
@@ -98,7 +98,7 @@ void MainWindow::ShowAutoChain(const AutoChainResult& result) {
     textWindow_->PlaceBeside(panel_);
     textWindow_->show();
     for (const LocalReferenceMark& mark : result.measurement.localMarks)
-      DrawOutline(OverlayKind::LocalReference, LocalReferenceOutline(mark, frame_.displayScale, app_.palette));
+      DrawOutline(OverlayKind::LocalReference, LocalReferenceOutline(mark, ViewState().displayScale, app_.palette));
   }
   if (result.success) {
     satellites_->ShowFirstCandidate();

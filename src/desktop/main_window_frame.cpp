@@ -64,11 +64,12 @@ bool MainWindow::OpenFrame(const QString& chosen) {
   fragment_->hide();
   QApplication::processEvents();
   const OpenStep opened = session_.Open(path.toStdString(), std::move(decoded));
+  viewer_->SetDisplay(ComputeDisplayGeometry(frame_.imageWidth, frame_.imageHeight));
 
   const DecodedImage& pixels = frame_.colourPixels;
   const QImage image(reinterpret_cast<const uchar*>(pixels.pixels.data()), pixels.width, pixels.height,
                      static_cast<qsizetype>(pixels.width) * 4, QImage::Format_RGB32);
-  form1_->SetPicture(image, frame_.displayWidth, frame_.displayHeight, frame_.displayScale);
+  form1_->SetPicture(image, ViewState().displayWidth, ViewState().displayHeight, ViewState().displayScale);
   form1_->setWindowTitle(path);
   viewer_->Reset();
   viewer_->SetUpFragment();

@@ -94,7 +94,7 @@ void MainWindow::ApplyCatalogueResult(const CatalogueCommandResult& result) {
     DeriveFrameTimes(frame_.info);  // a drawing refreshes the frame's derived times from the typed ones
     form1_->RemoveOverlay(OverlayKind::CatalogueStars);
     form1_->RemoveOverlay(OverlayKind::MagnitudeLabels);
-    const float scale = frame_.displayScale;
+    const float scale = ViewState().displayScale;
     for (const CatalogueMarker& marker : result.overlay.markers) {
       if (!marker.visible) continue;
       OverlayItem item;

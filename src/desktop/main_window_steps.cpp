@@ -57,7 +57,7 @@ void MainWindow::MesTrek() {
   EventLoopTask task;
   const TrackMeasurement measured = session_.Measure(task, textWindow_->LineSink()).measurement;
   for (const LocalReferenceMark& mark : measured.localMarks)
-    DrawOutline(OverlayKind::LocalReference, LocalReferenceOutline(mark, frame_.displayScale, app_.palette));
+    DrawOutline(OverlayKind::LocalReference, LocalReferenceOutline(mark, ViewState().displayScale, app_.palette));
   ShowHint(QString::fromUtf8(kMeasureTrackHint), QStringLiteral(" "), QStringLiteral(" "));
 }
 

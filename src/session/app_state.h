@@ -59,10 +59,6 @@ struct FrameState {
   std::int16_t imageHeight = 0;
   BrightnessRaster brightness;
   DecodedImage colourPixels;
-  std::int16_t displayWidth = 0;
-  std::int16_t displayHeight = 0;
-  float displayScale = 1.0f;
-  float aspect = 1.0f;
   std::uint8_t frameSizeIndex = 3;
   std::int16_t frameHalf = 0;  // marking-frame half-size and side, image pixels
   std::int16_t frameSide = 0;

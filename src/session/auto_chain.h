@@ -71,7 +71,7 @@ struct AutoChainResult {
 };
 
 // Puts a decoded picture into the frame state as opening a frame does, without a window: size, brightness
-// raster, colour pixels, display size and scale, marking-frame size; the frame counts as open.
+// raster, colour pixels, marking-frame size; the frame counts as open.
 void PutDecodedFrame(DecodedImage image, const AppState& app, FrameState& frame);
 
 // Runs the automatic road on the open frame whose circumstances (frame.info) are collected. Star marks,

@@ -14,11 +14,6 @@ void InstallFrame(FrameState& frame, const AppState& app, const std::string& pat
   frame.imageHeight = static_cast<std::int16_t>(decoded.height);
   frame.brightness = MakeBrightness(decoded);
   frame.colourPixels = std::move(decoded);
-  const DisplayGeometry shown = ComputeDisplayGeometry(frame.imageWidth, frame.imageHeight);
-  frame.displayWidth = static_cast<std::int16_t>(shown.displayWidth);
-  frame.displayHeight = static_cast<std::int16_t>(shown.displayHeight);
-  frame.displayScale = shown.displayScale;
-  frame.aspect = shown.aspect;
   ApplyFrameSize(frame, app.frameSizes);
 }
 

@@ -20,8 +20,8 @@
 #include "session/app_state.h"
 #include "session/commands.h"
 
-// Takes a decoded frame into the record: path, size, brightness raster, the colour pixels, the display
-// geometry and the marking-frame size of the current index. Leaves frameOpen and the analysis state alone.
+// Takes a decoded frame into the record: path, size, brightness raster, the colour pixels and the marking-frame
+// size of the current index. Leaves frameOpen and the analysis state alone.
 void InstallFrame(FrameState& frame, const AppState& app, const std::string& path, DecodedImage decoded);
 
 // What the information file keeps of the frame.

@@ -351,8 +351,6 @@ struct TrackScene {
     frame.imageWidth = static_cast<std::int16_t>(drawing.width);
     frame.imageHeight = static_cast<std::int16_t>(drawing.height);
     frame.brightness = MakeBrightness(ToDecodedImage(image));
-    const DisplayGeometry geometry = ComputeDisplayGeometry(drawing.width, drawing.height);
-    frame.displayScale = geometry.displayScale;
     ApplyFrameSize(frame, app.frameSizes);
     frame.info.considerVisibility = false;
     // The generator draws about the image centre with north turned by the rotation; in plate constants

@@ -198,7 +198,7 @@ TEST_F(DesktopTest, ZoomedInAStarIsMarkedWhereItIsSeenAndTheStretchLeavesTheRast
   // The mark's outline is drawn around the star's pixels, within one frame pixel (8 screen pixels).
   ASSERT_EQ(form->OverlayCount(OverlayKind::StarMarks), 1);
   const OverlayItem& mark = form->Overlay(OverlayKind::StarMarks)[0];
-  const QPointF drawn = form->DisplayToPicture(mark.centre / window->Frame().displayScale);
+  const QPointF drawn = form->DisplayToPicture(mark.centre / window->ViewState().displayScale);
   EXPECT_LT(std::hypot(drawn.x() - brightest.x(), drawn.y() - brightest.y()), 8.0);
 
   form->FitView();

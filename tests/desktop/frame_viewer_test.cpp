@@ -180,7 +180,7 @@ TEST_F(FrameViewerTest, StarAndTrackEndClicksRecentreTheFragmentOnWhatWasFound) 
   SetFileDialogInterceptor([path](const QString&, const QString&, const QString&) { return path; });
   window->Action("mnuOpenIm")->trigger();
   SetFileDialogInterceptor({});
-  ASSERT_FLOAT_EQ(Frame().displayScale, 2.0f);
+  ASSERT_FLOAT_EQ(View().displayScale, 2.0f);
 
   window->Action("mnuStar")->trigger();
   View().cursorX = 404;
@@ -328,12 +328,10 @@ struct StandaloneViewer {
     frame.colourPixels.width = 400;
     frame.colourPixels.height = 300;
     frame.colourPixels.pixels.assign(400 * 300, 0xFF202020u);
-    frame.displayWidth = 400;
-    frame.displayHeight = 300;
-    frame.displayScale = 1.0f;
     ApplyFrameSize(frame, app.frameSizes);  // 31 x 31, half-size 15 on screen too
     hooks.trajectoryPoints = [this]() -> const std::vector<TrajectoryScreenPoint>& { return points; };
     viewer = std::make_unique<FrameViewer>(session, &form1, &fragment, std::move(hooks));
+    viewer->SetDisplay(DisplayGeometry{400, 300, 1.0f, 1.0f});
     viewer->SetUpFragment();  // cursor on (200, 150)
   }
 };

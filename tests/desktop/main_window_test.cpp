@@ -249,9 +249,9 @@ TEST_F(MainWindowTest, OpensJpegAndBmpFramesWithTheirDisplaySize) {
     ASSERT_TRUE(f.frameOpen);
     EXPECT_EQ(f.imageWidth, c.w);
     EXPECT_EQ(f.imageHeight, c.h);
-    EXPECT_EQ(f.displayWidth, c.dw);
-    EXPECT_EQ(f.displayHeight, c.dh);
-    EXPECT_FLOAT_EQ(f.displayScale, c.scale);
+    EXPECT_EQ(w->ViewState().displayWidth, c.dw);
+    EXPECT_EQ(w->ViewState().displayHeight, c.dh);
+    EXPECT_FLOAT_EQ(w->ViewState().displayScale, c.scale);
     if (c.format == std::string("BMP")) {
       EXPECT_EQ(f.brightness.at(c.w / 2 + 1, c.h / 2 + 1), 150);  // pure green
     }

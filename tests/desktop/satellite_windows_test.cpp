@@ -127,7 +127,7 @@ protected:
   // Screen position of track end slot 1 or 2.
   QPointF EndOnScreen(int slot) const {
     const TrackPoint& end = window->Frame().trackEnds[slot];
-    return QPointF(end.x / window->Frame().displayScale, end.y / window->Frame().displayScale);
+    return QPointF(end.x / window->ViewState().displayScale, end.y / window->ViewState().displayScale);
   }
 
   FrmId* Search() {
@@ -225,8 +225,8 @@ TEST_F(SatelliteWindowsTest, TheSearchListsTheIssFirstAndItsRowDrawsItsPathAlong
   emit rows->itemClicked(rows->item(0));
   ASSERT_EQ(Marks().size(), 6u);
   EXPECT_TRUE(MarksColoured(QColor(200, 120, 0)));
-  const QPointF start = Marks().front().centre / window->Frame().displayScale;
-  const QPointF end = Marks().back().centre / window->Frame().displayScale;
+  const QPointF start = Marks().front().centre / window->ViewState().displayScale;
+  const QPointF end = Marks().back().centre / window->ViewState().displayScale;
   EXPECT_LT(std::hypot(start.x() - EndOnScreen(1).x(), start.y() - EndOnScreen(1).y()), 0.5);
   EXPECT_LT(std::hypot(end.x() - EndOnScreen(2).x(), end.y() - EndOnScreen(2).y()), 0.5);
 
@@ -462,9 +462,9 @@ TEST_F(SatelliteWindowsTest, SeveralSatellitesTakeRowsUpTo15ColoursFromThePictur
   ASSERT_EQ(labels.size(), 1u);
   EXPECT_EQ(labels[0].text, QStringLiteral("ISS (ZARYA) (25544)"));
   EXPECT_EQ(labels[0].colour, picked);
-  const double scale = window->Frame().displayScale;
+  const double scale = window->ViewState().displayScale;
   EXPECT_GE(labels[0].centre.x() / scale, 0);
-  EXPECT_LT(labels[0].centre.x() / scale, window->Frame().displayWidth - 3);
+  EXPECT_LT(labels[0].centre.x() / scale, window->ViewState().displayWidth - 3);
 
   several->close();
   EXPECT_TRUE(Marks().empty());

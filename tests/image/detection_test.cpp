@@ -35,13 +35,12 @@ std::uint8_t LiteralBackground(const AnalysisWindow& win, int i, int j) {
 }
 
 // A frame record holding the raster, with the given marking-frame half-size and display scale.
-FrameState MakeFrame(BrightnessRaster raster, int frameHalf, float displayScale = 1.0f) {
+FrameState MakeFrame(BrightnessRaster raster, int frameHalf) {
   FrameState frame;
   frame.imageWidth = static_cast<std::int16_t>(raster.width);
   frame.imageHeight = static_cast<std::int16_t>(raster.height);
   frame.brightness = std::move(raster);
   frame.frameHalf = static_cast<std::int16_t>(frameHalf);
-  frame.displayScale = displayScale;
   return frame;
 }
 
@@ -341,7 +340,7 @@ TEST(DetectStar, RecordsEachStarOnceWithOutlineAndLogLine) {
   BrightnessRaster r = MakeSky(3000, 2000, 40.0, 3.0, 21);
   AddStar(r, 1234.4, 567.8, 150.0, 1.5);
   AddStar(r, 1250.0, 580.0, 150.0, 1.5);
-  FrameState frame = MakeFrame(std::move(r), kDefaultHalf, 5.0f);
+  FrameState frame = MakeFrame(std::move(r), kDefaultHalf);
 
   StarDetection first = DetectStar(MarkingOf(frame), frame.starMarks, app.logFile, 1236, 566, true);
   ASSERT_TRUE(first.found);
@@ -452,7 +451,7 @@ TEST(DetectTrackEnd, FillsBothSlotsThenOnlyReports) {
   AppState app;
   BrightnessRaster r = MakeSky(3000, 2000, 40.0, 0.0, 1);
   AddStreak(r, 1000.0, 800.0, 1100.0, 800.0, 100.0, 0.8);
-  FrameState frame = MakeFrame(std::move(r), kDefaultHalf, 5.0f);
+  FrameState frame = MakeFrame(std::move(r), kDefaultHalf);
 
   TrackEndDetection first = DetectTrackEnd(MarkingOf(frame), frame.trackEnds, app.logFile, 1003, 802, false);
   ASSERT_TRUE(first.found);

@@ -207,7 +207,6 @@ struct Session {
     frame.imageWidth = static_cast<std::int16_t>(decoded.width);
     frame.imageHeight = static_cast<std::int16_t>(decoded.height);
     frame.brightness = MakeBrightness(decoded);
-    frame.displayScale = ComputeDisplayGeometry(decoded.width, decoded.height).displayScale;
     ApplyFrameSize(frame, app.frameSizes);
 
     const CollectResult collected = CollectFrameInfo(entries, true, frame.info);
