@@ -42,7 +42,6 @@ const BenchFrame& Frame() {
     b.frame.imageWidth = kWidth;
     b.frame.imageHeight = kHeight;
     b.frame.brightness = std::move(r);
-    b.frame.displayScale = 10.0f;
     return b;
   }();
   return bench;
@@ -66,7 +65,7 @@ void BM_DetectStar(benchmark::State& state) {
   int found = 0;
   for (auto _ : state) {
     const auto& c = bench.clicks[k++ % bench.clicks.size()];
-    const StarDetection star = DetectStar(MarkingOf(frame, app), frame.starMarks, app.logFile, c[0], c[1], false);
+    const StarDetection star = DetectStar(MarkingOf(frame), frame.starMarks, app.logFile, c[0], c[1], false);
     found += star.found;
     benchmark::DoNotOptimize(star);
   }
@@ -83,7 +82,7 @@ void BM_DetectTrackEnd(benchmark::State& state) {
   for (auto _ : state) {
     const auto& c = bench.trackClicks[k++ % bench.trackClicks.size()];
     frame.trackEnds.count = 0;
-    const TrackEndDetection end = DetectTrackEnd(MarkingOf(frame, app), frame.trackEnds, app.logFile, c[0], c[1], false);
+    const TrackEndDetection end = DetectTrackEnd(MarkingOf(frame), frame.trackEnds, app.logFile, c[0], c[1], false);
     found += end.found;
     benchmark::DoNotOptimize(end);
   }

@@ -14,18 +14,16 @@ namespace {
 // The catalogue drawn over an open frame with a given catalogue file and colours.
 CatalogueOverlay DrawOnFrame(const FrameState& frame, const CatalogueDisplayState& display, float depth,
                              const std::string& path, const MarkPalette& palette) {
-  return DrawCatalogue(CatalogueFrame{true, frame.frameOpen, frame.plate, frame.imageWidth, frame.imageHeight,
-                                      frame.displayScale, path, palette},
-                       display, depth);
+  return DrawCatalogue(
+      CatalogueFrame{true, frame.frameOpen, frame.plate, frame.imageWidth, frame.imageHeight, path, palette}, display,
+      depth);
 }
-
 
 FrameState Frame(double scaleArcsec) {
   FrameState frame;
   frame.frameOpen = true;
   frame.imageWidth = 6000;
   frame.imageHeight = 4000;
-  frame.displayScale = 6.0f;
   frame.plate.ra0Deg = 84.0;
   frame.plate.dec0Deg = -3.0;
   frame.plate.mxArcsec = scaleArcsec;

@@ -8,9 +8,9 @@
 #include <string>
 
 #include "astrometry/track.h"
-#include "session/app_state.h"
 #include "framegen/framegen.h"
 #include "image/raster.h"
+#include "session/app_state.h"
 
 namespace {
 
@@ -40,7 +40,6 @@ void MakeScene(Scene& scene, int width, int height, double scaleArcsec, const Fr
   frame.imageWidth = static_cast<std::int16_t>(width);
   frame.imageHeight = static_cast<std::int16_t>(height);
   frame.brightness = MakeBrightness(ToDecodedImage(image));
-  frame.displayScale = ComputeDisplayGeometry(width, height).displayScale;
   ApplyFrameSize(frame, scene.app.frameSizes);
   frame.info.considerVisibility = false;
   frame.plate.ra0Deg = drawing.centreRaDeg;
@@ -50,9 +49,8 @@ void MakeScene(Scene& scene, int width, int height, double scaleArcsec, const Fr
   frame.plate.xo = width / 2.0;
   frame.plate.yo = height / 2.0;
   DeriveWorkingForm(frame.plate);
-  AddTrackEnd(frame.trackEnds, frame.displayScale, scene.app.palette, static_cast<float>(streak.x1), static_cast<float>(streak.y1), true);
-  if (bothEnds)
-    AddTrackEnd(frame.trackEnds, frame.displayScale, scene.app.palette, static_cast<float>(streak.x2), static_cast<float>(streak.y2), true);
+  AddTrackEnd(frame.trackEnds, static_cast<float>(streak.x1), static_cast<float>(streak.y1), true);
+  if (bothEnds) AddTrackEnd(frame.trackEnds, static_cast<float>(streak.x2), static_cast<float>(streak.y2), true);
 }
 
 void Measure(benchmark::State& state, int width, int height, double scale, const FrameStreak& streak, bool both) {

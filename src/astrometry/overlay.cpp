@@ -1,13 +1,12 @@
 #include "astrometry/overlay.h"
 
-#include "base/texts.h"
-
 #include <algorithm>
 #include <cmath>
 
 #include "base/calendar.h"
 #include "base/numbers.h"
 #include "sky/angles.h"
+#include "base/texts.h"
 
 namespace {
 
@@ -66,8 +65,7 @@ CatalogueOverlay DrawCatalogue(const CatalogueFrame& frame, const CatalogueDispl
   CatalogueOverlay overlay;
   const PlateSolution& plate = frame.plate;
   if (!plate.Solved() || plate.ra0Deg == 0.0 || plate.dec0Deg == 0.0) return overlay;
-  const double scale = frame.displayScale;
-  if (!std::isfinite(scale) || scale <= 0.0 || frame.imageWidth <= 0 || frame.imageHeight <= 0) return overlay;
+  if (frame.imageWidth <= 0 || frame.imageHeight <= 0) return overlay;
   overlay.drawn = true;
   overlay.depthText = FormatNumber(depth, "0.0");
 
@@ -85,24 +83,19 @@ CatalogueOverlay DrawCatalogue(const CatalogueFrame& frame, const CatalogueDispl
     if (!p.valid) continue;
     if (!(p.x > 0.0f && p.x < frame.imageWidth && p.y > 0.0f && p.y < frame.imageHeight)) continue;
     if (overlay.markers.size() >= kMaxCatalogueMarkers) break;
-    const double xd = p.x / scale, yd = p.y / scale;
     CatalogueMarker marker;
     marker.x = p.x;
     marker.y = p.y;
     marker.magnitude = star.magnitude;
-    marker.halfSide = std::max(1, RoundToInt((8.0 - star.magnitude) / scale));
-    marker.left = xd - marker.halfSide;
-    marker.top = yd - marker.halfSide;
     marker.visible = display.shown;
     marker.colour = palette.catalogueStar;
     overlay.markers.push_back(marker);
     if (display.magnitudes) {
       MagnitudeLabel label;
       label.text = MagnitudeText(star.magnitude);
-      label.left = xd + marker.halfSide;
-      label.top = yd - marker.halfSide;
-      label.x = label.left * scale;
-      label.y = label.top * scale;
+      label.x = p.x;
+      label.y = p.y;
+      label.magnitude = star.magnitude;
       label.colour = palette.catalogueAux;
       overlay.labels.push_back(label);
     }

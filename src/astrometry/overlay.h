@@ -34,7 +34,6 @@ struct CatalogueFrame {
   const PlateSolution& plate;
   std::int16_t imageWidth = 0;
   std::int16_t imageHeight = 0;
-  float displayScale = 1.0f;  // image pixels per screen pixel
   const std::string& catalogPath;
   const MarkPalette& palette;
 };
@@ -45,32 +44,28 @@ struct CatalogueDisplayState {
   float depth = kInitialCatalogueDepth;  // stars fainter than or equal to this magnitude are not drawn
 };
 
-// One catalogue star on the frame. The square outline is 2 * halfSide screen pixels wide with its top-left
-// corner at (left, top) in screen pixels; x, y is the star's image pixel (1-based, x right, y down).
+// One catalogue star on the frame at image pixel (x, y) (1-based, x right, y down); the frame window draws its
+// square by the magnitude.
 struct CatalogueMarker {
   float x = 0.0f;
   float y = 0.0f;
   float magnitude = 0.0f;
-  int halfSide = 1;  // screen pixels, (8 - magnitude) / display scale rounded, at least 1
-  double left = 0.0;
-  double top = 0.0;
   bool visible = false;  // false while the overlay is off: the marker only counts the star
   Rgb colour;
 };
 
-// A magnitude label beside a marker: text "0.0", its top-left corner in screen pixels (left, top) and the
-// same point in image pixels (x, y).
+// A magnitude label of a marker: text "0.0" and the marker's star (image pixels and magnitude); the frame window
+// puts it beside the marker's square.
 struct MagnitudeLabel {
   std::string text;
-  double left = 0.0;
-  double top = 0.0;
   double x = 0.0;
   double y = 0.0;
+  float magnitude = 0.0f;
   Rgb colour;
 };
 
-// The result of one drawing. When drawn is false nothing was done (the frame is not calibrated, or the display
-// scale is unusable) and the frame window keeps what it shows; otherwise markers and labels replace all shown
+// The result of one drawing. When drawn is false nothing was done (the frame is not calibrated) and the frame
+// window keeps what it shows; otherwise markers and labels replace all shown
 // before, and depthText is the depth for the panel's "Глубина каталога" row.
 struct CatalogueOverlay {
   bool drawn = false;
@@ -112,5 +107,4 @@ CatalogueCommandResult DecreaseCatalogueDepth(const CatalogueFrame& frame, Catal
 // "Увеличить глубину каталога на 0.5 mag": while the overlay is on, the depth grows by 0.5 up to 8.
 CatalogueCommandResult IncreaseCatalogueDepth(const CatalogueFrame& frame, CatalogueDisplayState& display);
 // After a successful identification: depth back to 4.0 and the overlay switched on and drawn.
-CatalogueCommandResult ShowCatalogueAfterIdentification(const CatalogueFrame& frame,
-                                                        CatalogueDisplayState& display);
+CatalogueCommandResult ShowCatalogueAfterIdentification(const CatalogueFrame& frame, CatalogueDisplayState& display);

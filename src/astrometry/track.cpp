@@ -215,11 +215,6 @@ bool FitWithRejection(std::vector<LocalStar>& stars, double ra0, double dec0, Pl
   return fitted;
 }
 
-MarkOutline LocalReferenceOutline(const LocalReferenceMark& mark, float displayScale, const MarkPalette& palette) {
-  const double scale = displayScale > 0.0f ? displayScale : 1.0;
-  return MarkOutline{ImageToScreen(mark.x, scale) - 2, ImageToScreen(mark.y, scale) - 2, 4, palette.catalogueStar};
-}
-
 bool RefineTrackLocally(const TrackFrame& frame, TrackEnds& track, double midRa, double midDec, double lengthDeg,
                         TaskControl& task, TrackMeasurement& result, const MeasurementLineSink& sink) {
   LineWriter out(result, sink);
@@ -255,14 +250,19 @@ bool RefineTrackLocally(const TrackFrame& frame, TrackEnds& track, double midRa,
   out.Add("Трек:");
   for (int slot = 1; slot <= ends; ++slot) {
     TrackPoint& end = track[static_cast<std::size_t>(slot)];
-    const SkyPosition sky = PixelToSky(end.x, end.y, local);
-    end.ra = sky.ra;
-    end.dec = sky.dec;
+    PlaceTrackEndOnSky(end, local);
     WriteLocalEndLines(out, end);
   }
   result.localMarks.clear();
   for (const LocalStar& s : stars) result.localMarks.push_back({static_cast<float>(s.cx), static_cast<float>(s.cy)});
   return true;
+}
+
+void PlaceTrackEndOnSky(TrackPoint& end, const PlateConstants& plate) {
+  const SkyPosition sky = PixelToSky(end.x, end.y, plate);
+  if (!std::isfinite(sky.ra) || !std::isfinite(sky.dec)) return;
+  end.ra = sky.ra;
+  end.dec = sky.dec;
 }
 
 TrackMeasurement MeasureTrack(const TrackFrame& frame, TrackEnds& track, TaskControl& task,
@@ -279,12 +279,7 @@ TrackMeasurement MeasureTrack(const TrackFrame& frame, TrackEnds& track, TaskCon
   const SkyPosition mid = PixelToSky(middle.x, middle.y, plate);
   middle.ra = mid.ra;
   middle.dec = mid.dec;
-  for (int slot = 1; slot <= ends; ++slot) {
-    TrackPoint& end = track[static_cast<std::size_t>(slot)];
-    const SkyPosition sky = PixelToSky(end.x, end.y, plate);
-    end.ra = sky.ra;
-    end.dec = sky.dec;
-  }
+  for (int slot = 1; slot <= ends; ++slot) PlaceTrackEndOnSky(track[static_cast<std::size_t>(slot)], plate);
   const double lengthDeg = ends == 2 ? RadToDeg(GreatCircleDistance(first.ra, first.dec, second.ra, second.dec)) : 0.0;
 
   LineWriter out(result, sink);

@@ -10,9 +10,9 @@
 
 #include "astrometry/identify.h"
 #include "astrometry/plate.h"
+#include "base/task_control.h"
 #include "base/texts.h"
 #include "image/detection.h"
-#include "base/task_control.h"
 
 // Messages and texts of the track measurement.
 inline constexpr const char* kMeasureNoFrameText = kNoFileText;
@@ -110,10 +110,6 @@ struct LocalReferenceMark {
   float x = 0.0f;  // image pixels
   float y = 0.0f;
 };
-// Outline of a local reference mark: a 4 x 4 screen-pixel square centred on the mark's screen position, in
-// the catalogue-star colour.
-MarkOutline LocalReferenceOutline(const LocalReferenceMark& mark, float displayScale, const MarkPalette& palette);
-
 // What a measurement produced.
 struct TrackMeasurement {
   std::string text;                            // the measurement window's whole text, lines joined by CR LF
@@ -133,6 +129,10 @@ using MeasurementLineSink = std::function<void(const std::string& line, bool rep
 // result.localMarks. False when too few stars are found or a fit fails; the ends are then untouched.
 bool RefineTrackLocally(const TrackFrame& frame, TrackEnds& track, double midRa, double midDec, double lengthDeg,
                         TaskControl& task, TrackMeasurement& result, const MeasurementLineSink& sink = {});
+
+// Writes a track end's sky position (J2000, radians) from its image position with the plate constants
+// (the frame's or a local solution's); a position that is not finite leaves the end as it was.
+void PlaceTrackEndOnSky(TrackPoint& end, const PlateConstants& plate);
 
 // Measures the marked track of a solved frame: the middle (stored in entry 0), the length, each end's RA and
 // DEC with the frame's plate (stored in its entry), then the local refinement. Lines go to the result and, as they are

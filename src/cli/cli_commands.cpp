@@ -14,6 +14,7 @@
 #include "base/calendar.h"
 #include "base/numbers.h"
 #include "cli/cli_frame.h"
+#include "cli/cli_run.h"
 #include "image/auto_detect.h"
 #include "image/detection.h"
 #include "orbit/candidates.h"
@@ -26,130 +27,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// What every command receives.
-struct Run {
-  const CliArguments& args;
-  const std::string& executable;
-  CliOutput& out;
-  ProgressTask progress;
-};
-
-// The operands a command needs, or a usage error.
-bool NeedOperands(Run& run, std::size_t count, const char* what) {
-  if (run.args.operands.size() >= count) return true;
-  run.out.Message(std::string("missing operand: ") + what);
-  return false;
-}
-
-// The number options of a command read at once; the first malformed one is reported.
-struct Numbers {
-  Run& run;
-  std::string error;
-  std::optional<double> operator()(const std::string& name) { return NumberOption(run.args, name, error); }
-  bool Bad() {
-    if (error.empty()) return false;
-    run.out.Message(error);
-    return true;
-  }
-};
-
-// The worse of two exit codes (the larger).
-int Worse(int a, int b) {
-  return a > b ? a : b;
-}
-
-// ---- Database ----
-
-int ImportTle(Run& run) {
-  if (!NeedOperands(run, 1, "FILE")) return kExitUsage;
-  Numbers number{run, {}};
-  const std::optional<double> perigee = number("perigee");
-  if (number.Bad()) return kExitUsage;
-  AppState app;
-  if (const int code = PrepareApp(run.args, run.executable, false, app, run.out, run.progress)) return code;
-  run.progress.Stage("importing element sets");
-  const TleImportResult r = ImportTleFiles(run.args.operands, perigee.value_or(-1.0), app.appDir, run.progress);
-  int code = kExitOk;
-  for (const std::string& message : r.messages) {
-    run.out.Message(message);
-    if (message.starts_with("Ошибка в файле")) code = Worse(code, kExitInput);
-  }
-  if (r.writeFailures > 0) code = Worse(code, kExitWriteFailed);
-  run.out.Json().update(nlohmann::json{{"files_created", r.filesCreated},
-                                       {"sets_merged", r.setsMerged},
-                                       {"sets_duplicate", r.setsDuplicate},
-                                       {"sets_above_limit", r.setsAboveLimit},
-                                       {"sets_bad_number", r.setsBadNumber},
-                                       {"sets_number_too_large", r.setsNumberTooLarge},
-                                       {"write_failures", r.writeFailures}});
-  run.out.Line("files created: " + std::to_string(r.filesCreated) + ", sets merged: " + std::to_string(r.setsMerged) +
-               ", duplicates: " + std::to_string(r.setsDuplicate) +
-               ", above the perigee limit: " + std::to_string(r.setsAboveLimit) +
-               ", bad numbers: " + std::to_string(r.setsBadNumber + r.setsNumberTooLarge));
-  return code;
-}
-
-// import-names and import-mags: one list file into the database's header lines.
-int ImportList(Run& run, bool magnitudes) {
-  if (!NeedOperands(run, 1, "FILE")) return kExitUsage;
-  AppState app;
-  if (const int code = PrepareApp(run.args, run.executable, false, app, run.out, run.progress)) return code;
-  const std::string& path = run.args.operands[0];
-  std::error_code ec;
-  if (!fs::is_regular_file(path, ec)) {
-    run.out.Message("no file " + path);
-    return kExitInput;
-  }
-  run.progress.Stage(magnitudes ? "importing names and magnitudes" : "importing names");
-  const NamesImportResult result =
-      magnitudes ? ImportMagnitudes(path, app.appDir, run.progress) : ImportSsr(path, app.appDir, run.progress);
-  const bool ok = result.ok;
-  run.out.Json().update(nlohmann::json{{"ok", ok}, {"message", result.message}});
-  run.out.Line(ok ? "done" : "failed");
-  if (!ok) {
-    run.out.Message(result.message.empty() ? "the list or a database file could not be read or written: " + path
-                                           : result.message);
-  }
-  return ok ? kExitOk : kExitInput;
-}
-
-// Now as an MJD (UT).
-double NowMjd() {
-  const auto seconds = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-  return 40587.0 + seconds / 86400.0;
-}
-
-int Clean(Run& run) {
-  Numbers number{run, {}};
-  CleanupLimits limits;
-  limits.perigeeKm = number("perigee");
-  limits.ageDays = number("age");
-  if (number.Bad()) return kExitUsage;
-  double now = NowMjd();
-  if (run.args.Has("now")) {
-    int year = 0, month = 0, day = 0;
-    if (!ParseDate(run.args.Text("now"), year, month, day)) {
-      run.out.Message("option --now: a date DD.MM.YYYY");
-      return kExitUsage;
-    }
-    now = MjdFromDate(year, month, day, 0.0);
-  }
-  AppState app;
-  if (const int code = PrepareApp(run.args, run.executable, false, app, run.out, run.progress)) return code;
-  run.progress.Stage("cleaning the database");
-  const CleanupResult r = CleanDatabase(app.appDir, limits, now, run.progress);
-  int code = kExitOk;
-  for (const std::string& message : r.messages) {
-    run.out.Message(message);
-    code = Worse(code, message == "Нет TLE." ? kExitNotFound : kExitWriteFailed);
-  }
-  run.out.Json().update(nlohmann::json{
-      {"files_deleted", r.filesDeleted}, {"files_pruned", r.filesPruned}, {"sets_removed", r.setsRemoved}});
-  run.out.Line("files deleted: " + std::to_string(r.filesDeleted) + ", files pruned: " + std::to_string(r.filesPruned) +
-               ", sets removed: " + std::to_string(r.setsRemoved));
-  return code;
-}
 
 // ---- Positions ----
 
@@ -167,20 +44,13 @@ std::optional<int> NoradOperand(Run& run, std::size_t i) {
 }
 
 // The position table and marks of one satellite over the frame's window, as the single-satellite window
-// computes them; the result's JSON holds the points in J2000 and, on a calibrated frame, the image pixels.
-int ShowTrajectory(Run& run, const AppState& app, const FrameState& frame, int norad, double step,
-                   SingleTrajectory& result) {
-  const std::string problem = UsersatEntryProblem(norad, step);
-  if (!problem.empty()) {
-    run.out.Message(problem);
-    return kExitUsage;
-  }
-  const TrajectoryCanvas canvas{frame.plate.working, frame.imageWidth, frame.imageHeight, frame.displayScale};
-  result = SingleSatelliteTrajectory(app.appDir, norad, step, frame.info, canvas, app.palette);
-  if (!result.message.empty()) {
-    run.out.Message(result.message);
-    return result.designator.empty() ? kExitNotFound : kExitInput;
-  }
+// computes them, with end 1 made the end it passed first; the result's JSON holds the points in J2000 and,
+// on a calibrated frame, the image pixels.
+int ShowTrajectory(Run& run, FrameSession& session, int norad, double step, SingleTrajectory& result) {
+  const TrajectoryStep computed = session.Trajectory(norad, step);
+  for (const std::string& message : computed.messages) run.out.Message(message);
+  if (computed.error == StepError::BadEntry || computed.error == StepError::NotFound) return ExitCodeOf(computed.error);
+  result = computed.trajectory;
   for (const std::string& line : result.lines) run.out.Line(line);
   nlohmann::json& j = run.out.Json();
   j["norad"] = norad;
@@ -201,9 +71,9 @@ int ShowTrajectory(Run& run, const AppState& app, const FrameState& frame, int n
     j["points"].push_back(point);
   }
   j["marks"] = nlohmann::json::array();
-  for (const TrajectoryMark& m : result.marks)
-    j["marks"].push_back({{"x", m.x * frame.displayScale}, {"y", m.y * frame.displayScale}, {"time", m.timeText}});
-  return result.points.empty() ? kExitNotFound : kExitOk;
+  for (const TrajectoryMark& m : result.marks) j["marks"].push_back({{"x", m.x}, {"y", m.y}, {"time", m.timeText}});
+  if (computed.endsExchanged) j["ends_exchanged"] = true;
+  return ExitCodeOf(computed.error);
 }
 
 int Propagate(Run& run) {
@@ -215,6 +85,7 @@ int Propagate(Run& run) {
   AppState app;
   if (const int code = PrepareApp(run.args, run.executable, false, app, run.out, run.progress)) return code;
   FrameState frame;
+  FrameSession session(app, frame);
   if (run.args.Has("info")) {
     std::error_code ec;
     if (!fs::is_regular_file(run.args.Text("info"), ec)) {
@@ -223,9 +94,9 @@ int Propagate(Run& run) {
     }
     ReadInfoIntoFrame(frame, run.args.Text("info"));
   }
-  if (const int code = ApplyCircumstances(run.args, true, frame.info, run.out)) return code;
+  if (const int code = ApplyCircumstances(run.args, true, session, run.out)) return code;
   SingleTrajectory result;
-  return ShowTrajectory(run, app, frame, *norad, step.value_or(1.0), result);
+  return ShowTrajectory(run, session, *norad, step.value_or(1.0), result);
 }
 
 // ---- Frames ----
@@ -235,11 +106,12 @@ int Propagate(Run& run) {
 struct OpenedFrame {
   AppState app;
   FrameState frame;
+  FrameSession session{app, frame};
 };
 
 int OpenFrameOperand(Run& run, bool needIndex, bool strict, OpenedFrame& f, const std::string& path) {
   if (const int code = PrepareApp(run.args, run.executable, needIndex, f.app, run.out, run.progress)) return code;
-  return OpenCliFrame(run.args, path, strict, f.app, f.frame, run.out);
+  return OpenCliFrame(run.args, path, strict, f.session, run.out);
 }
 
 // Reads a marks file: one "x y" or "x,y" per line in image pixels; '#' starts a comment.
@@ -270,13 +142,11 @@ int MarkStarsFromFile(Run& run, OpenedFrame& f) {
   f.frame.starMarks.clear();
   for (const auto& [x, y] : points) {
     if (run.args.Has("exact")) {
-      AddStarMark(f.frame.starMarks, f.app.logFile, f.frame.displayScale, f.app.palette, static_cast<float>(x),
-                  static_cast<float>(y), 1);
+      f.session.MarkStarAt(static_cast<float>(x), static_cast<float>(y), 1);
       continue;
     }
-    const StarDetection found = DetectStar(MarkingOf(f.frame, f.app), f.frame.starMarks, f.app.logFile,
-                                           static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)), true);
-    if (!found.marked) run.out.Message("no star at " + FormatNumber(x, "0.0") + " " + FormatNumber(y, "0.0"));
+    const StarStep found = f.session.MarkStar(static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)));
+    if (!found.Ok()) run.out.Message("no star at " + FormatNumber(x, "0.0") + " " + FormatNumber(y, "0.0"));
   }
   return kExitOk;
 }
@@ -295,10 +165,10 @@ bool DetectOptionsOf(Run& run, AutoDetectOptions& detect) {
 }
 
 // The streaks of the frame, strongest first, listed in the result.
-std::vector<StreakCandidate> FindFrameStreaks(Run& run, const FrameState& frame, const SkyBackground& sky,
-                                              const AutoDetectOptions& detect) {
+StreakSearch FindFrameStreaks(Run& run, FrameSession& session, const AutoDetectOptions& detect) {
   run.progress.Stage("looking for streaks");
-  const std::vector<StreakCandidate> streaks = FindStreaks(frame.brightness, sky, detect, run.progress);
+  StreakSearch found = session.FindFrameStreaks(detect, run.progress);
+  const std::vector<StreakCandidate>& streaks = found.streaks;
   nlohmann::json& list = run.out.Json()["streaks"];
   list = nlohmann::json::array();
   for (std::size_t i = 0; i < streaks.size(); ++i) {
@@ -311,18 +181,15 @@ std::vector<StreakCandidate> FindFrameStreaks(Run& run, const FrameState& frame,
                     {"snr", k.snr},
                     {"fitted", k.fitted}});
   }
-  return streaks;
+  return found;
 }
 
 // Automatic star marking: the streaks are found first so that no star is taken from one, then the
 // brightest stars spread over the frame are clicked as in star-marking mode.
 int MarkStarsAutomatically(Run& run, OpenedFrame& f, const AutoDetectOptions& detect) {
-  const SkyBackground sky = EstimateBackground(f.frame.brightness);
-  const std::vector<StreakCandidate> streaks = FindFrameStreaks(run, f.frame, sky, detect);
+  const StreakSearch found = FindFrameStreaks(run, f.session, detect);
   run.progress.Stage("marking the stars");
-  f.frame.starMarks.clear();
-  const AutoStarMarking marking =
-      AutoMarkStars(MarkingOf(f.frame, f.app), f.frame.starMarks, f.app.logFile, detect, streaks, &sky);
+  const AutoStarMarking marking = f.session.AutoStars(detect, found).marking;
   run.out.Json()["stars_found"] = marking.candidates;
   run.out.Line("stars found: " + std::to_string(marking.candidates) + ", marked: " + std::to_string(marking.marked));
   return kExitOk;
@@ -330,14 +197,13 @@ int MarkStarsAutomatically(Run& run, OpenedFrame& f, const AutoDetectOptions& de
 
 // Marks the ends of a streak found on the frame: the one --streak N names, or the strongest.
 int MarkStreakAutomatically(Run& run, OpenedFrame& f, const AutoDetectOptions& detect) {
-  const SkyBackground sky = EstimateBackground(f.frame.brightness);
-  const std::vector<StreakCandidate> streaks = FindFrameStreaks(run, f.frame, sky, detect);
+  const std::vector<StreakCandidate> streaks = FindFrameStreaks(run, f.session, detect).streaks;
   if (streaks.empty()) {
     run.out.Message(kAutoNoStreakText);
     return kExitNotFound;
   }
   for (std::size_t i = 0; i < streaks.size(); ++i) run.out.Line(StreakText(static_cast<int>(i + 1), streaks[i]));
-  std::size_t chosen = 0;
+  StreakChooser choose;
   if (run.args.Has("streak")) {
     Numbers number{run, {}};
     const std::optional<double> n = number("streak");
@@ -345,32 +211,26 @@ int MarkStreakAutomatically(Run& run, OpenedFrame& f, const AutoDetectOptions& d
       run.out.Message("option --streak: a number from 1 to " + std::to_string(streaks.size()));
       return kExitUsage;
     }
-    chosen = static_cast<std::size_t>(*n) - 1;
-  } else if (streaks.size() > 1) {
-    run.out.Message(kAutoSeveralStreaksText + StreakText(1, streaks.front()));
+    choose = [chosen = static_cast<int>(*n) - 1](const std::vector<StreakCandidate>&) { return chosen; };
   }
-  run.out.Json()["chosen_streak"] = chosen + 1;
-  MarkStreakEnds(f.frame.trackEnds, f.frame.displayScale, f.app.palette, streaks[chosen], f.frame.plate.Solved());
-  return f.frame.trackEnds.count == 2 ? kExitOk : kExitNotFound;
+  const StreakStep marked = f.session.MarkStreak(streaks, choose);
+  for (const std::string& message : marked.messages) run.out.Message(message);
+  run.out.Json()["chosen_streak"] = marked.chosen + 1;
+  return ExitCodeOf(marked.error);
 }
 
 // Identification of the marked stars and its result in the frame.
 int IdentifyMarked(Run& run, OpenedFrame& f) {
-  const std::string refusal = Refusal(f.frame, {Requirement::FrameOpen, Requirement::EnoughStars});
-  if (!refusal.empty()) {
-    run.out.Message(refusal);
-    return kExitNotFound;
-  }
-  run.progress.Stage("identifying the stars");
-  const IdentificationResult id =
-      IdentifyStars(IdentificationInputOf(f.frame, f.app), KnownCentreFor(run.args, f.frame.info), run.progress);
-  for (const std::string& message : id.messages) run.out.Message(message);
+  const bool refused = !Refusal(f.frame, {Requirement::FrameOpen, Requirement::EnoughStars}).empty();
+  if (!refused) run.progress.Stage("identifying the stars");
+  const IdentifyStep step = f.session.Identify(KnownCentreFor(run.args, f.frame.info), false, run.progress);
+  for (const std::string& message : step.messages) run.out.Message(message);
+  if (step.error == StepError::Refused) return ExitCodeOf(step.error);
+  const IdentificationResult& id = step.identification;
   nlohmann::json& j = run.out.Json()["identification"];
   j["success"] = id.success;
   j["stars_marked"] = f.frame.starMarks.size();
-  if (!id.success) return kExitNotFound;
-  AdoptIdentification(f.frame, id);
-  UpdateFrameMoon(f.frame, f.app.logFile);
+  if (!step.Ok()) return ExitCodeOf(step.error);
   const PlateSolution& p = f.frame.plate;
   j["stars_identified"] = p.nid;
   j["centre"] = {{"ra_deg", p.ra0Deg}, {"dec_deg", p.dec0Deg}};
@@ -403,20 +263,13 @@ int Identify(Run& run) {
     if (const int code = PrepareApp(run.args, run.executable, true, f.app, run.out, run.progress)) return code;
   int code = run.args.Has("auto") ? MarkStarsAutomatically(run, f, detect) : MarkStarsFromFile(run, f);
   if (code == kExitOk) code = IdentifyMarked(run, f);
-  return Worse(code, code == kExitOk ? SaveCliFrame(f.frame, run.out) : kExitOk);
+  return Worse(code, code == kExitOk ? SaveCliFrame(f.session, run.out) : kExitOk);
 }
 
 // Marks a track end at a point: a click in automatic track-end mode, or with exact the pixel itself.
 bool MarkTrackEnd(Run& run, OpenedFrame& f, double x, double y, bool exact) {
-  if (exact) {
-    AddTrackEnd(f.frame.trackEnds, f.frame.displayScale, f.app.palette, static_cast<float>(x), static_cast<float>(y),
-                f.frame.plate.Solved());
-    return true;
-  }
-  const TrackEndDetection found =
-      DetectTrackEnd(MarkingOf(f.frame, f.app), f.frame.trackEnds, f.app.logFile, static_cast<int>(std::lround(x)),
-                     static_cast<int>(std::lround(y)), f.frame.plate.Solved());
-  if (!found.found || !found.addition.added) {
+  const TrackEndStep marked = f.session.MarkTrackEnd(static_cast<float>(x), static_cast<float>(y), exact);
+  if (!exact && !marked.Ok()) {
     run.out.Message("no track end near " + FormatNumber(x, "0.0") + " " + FormatNumber(y, "0.0"));
     return false;
   }
@@ -441,13 +294,11 @@ void ReportTrack(Run& run, const FrameState& frame, const TrackMeasurement& meas
 
 // Measures the frame's marked track (both ends must be marked).
 int MeasureMarked(Run& run, OpenedFrame& f) {
-  const std::string refusal = Refusal(f.frame, {Requirement::TrackMeasurable});
-  if (!refusal.empty()) {
-    run.out.Message(refusal);
-    return kExitNotFound;
-  }
-  run.progress.Stage("measuring the track");
-  const TrackMeasurement measured = MeasureTrack(TrackFrameOf(f.frame, f.app), f.frame.trackEnds, run.progress);
+  if (Refusal(f.frame, {Requirement::TrackMeasurable}).empty()) run.progress.Stage("measuring the track");
+  const MeasureStep step = f.session.Measure(run.progress);
+  for (const std::string& message : step.messages) run.out.Message(message);
+  if (!step.Ok()) return ExitCodeOf(step.error);
+  const TrackMeasurement& measured = step.measurement;
   if (!measured.failureText.empty()) run.out.Message(measured.failureText);
   ReportTrack(run, f.frame, measured);
   return kExitOk;
@@ -474,7 +325,7 @@ int Measure(Run& run) {
     }
   }
   const int code = MeasureMarked(run, f);
-  return code == kExitOk ? SaveCliFrame(f.frame, run.out) : code;
+  return code == kExitOk ? SaveCliFrame(f.session, run.out) : code;
 }
 
 // The candidate filter of the options (the filter window's defaults otherwise).
@@ -491,18 +342,11 @@ bool FilterOf(Run& run, CandidateFilter& filter) {
 
 // Searches the database for the frame's measured track and lists the candidates.
 int SearchCandidates(Run& run, OpenedFrame& f, const CandidateFilter& filter) {
-  const std::string refusal =
-      Refusal(f.frame, {Requirement::Solved, Requirement::TrackMarked, Requirement::TwoTrackEnds});
-  if (!refusal.empty()) {
-    run.out.Message(refusal);
-    return kExitNotFound;
-  }
-  run.progress.Stage("searching the database");
-  CandidateList& list = f.frame.satellites.candidates;
-  list = CandidateList{};
-  const CandidateSearchResult r =
-      CandidateSearch(CandidateSearchInputOf(f.frame, f.app), filter, list, run.progress, {});
-  if (!r.message.empty()) run.out.Message(r.message);
+  if (Refusal(f.frame, kCandidateRequirements).empty()) run.progress.Stage("searching the database");
+  const CandidatesStep step = f.session.Candidates(filter, run.progress);
+  for (const std::string& message : step.messages) run.out.Message(message);
+  if (step.error == StepError::Refused) return ExitCodeOf(step.error);
+  const CandidateList& list = f.frame.satellites.candidates;
   nlohmann::json& rows = run.out.Json()["candidates"];
   rows = nlohmann::json::array();
   for (const CandidateRow& row : list.rows) {
@@ -514,7 +358,7 @@ int SearchCandidates(Run& run, OpenedFrame& f, const CandidateFilter& filter) {
                     {"score", row.score}});
     run.out.Line(CandidateRowText(row));
   }
-  return list.rows.empty() ? kExitNotFound : kExitOk;
+  return ExitCodeOf(step.error);
 }
 
 int Candidates(Run& run) {
@@ -529,13 +373,9 @@ int Candidates(Run& run) {
 // The satellite's trajectory over the frame; with two measured ends, end 1 becomes the end it passed
 // first, as when the single-satellite window draws it.
 int FrameTrajectory(Run& run, OpenedFrame& f, int norad, double step, SingleTrajectory& result) {
-  const int code = ShowTrajectory(run, f.app, f.frame, norad, step, result);
+  const int code = ShowTrajectory(run, f.session, norad, step, result);
   if (code != kExitOk) return code;
-  if (OrderTrackEnds(f.frame, result.marks)) run.out.Json()["ends_exchanged"] = true;
-  if (run.args.Has("remember")) {
-    f.frame.identifiedNorad = norad;
-    f.frame.identifiedName = result.displayName;
-  }
+  if (run.args.Has("remember")) f.session.Remember(norad, result.displayName);
   return kExitOk;
 }
 
@@ -550,18 +390,17 @@ int Trajectory(Run& run) {
   SingleTrajectory result;
   const int code =
       FrameTrajectory(run, f, *norad, step.value_or(CandidateStepSeconds(MakeTrackWindow(f.frame.info))), result);
-  return code == kExitOk ? SaveCliFrame(f.frame, run.out) : code;
+  return code == kExitOk ? SaveCliFrame(f.session, run.out) : code;
 }
 
 // Writes the report of the frame's measured ends for the satellite (as iod_NNNNN.txt in the application
 // directory) and moves it to output when one is given; path is where it ended up.
-int PlaceReport(Run& run, const AppState& app, const FrameState& frame, int norad, const std::string& designator,
-                const std::string& output, std::string& path) {
-  const IodResult report = WriteIodReport(app.appDir, IodInputOf(frame, norad, designator));
-  if (!report.ok) {
-    run.out.Message(report.message);
-    return kExitWriteFailed;
-  }
+int PlaceReport(Run& run, FrameSession& session, int norad, const std::string& designator, const std::string& output,
+                std::string& path) {
+  const IodStep step = session.IodReport(norad, designator);
+  for (const std::string& message : step.messages) run.out.Message(message);
+  if (!step.Ok()) return ExitCodeOf(step.error);
+  const IodResult& report = step.report;
   path = report.path;
   if (output.empty()) return kExitOk;
   std::error_code ec;
@@ -581,10 +420,9 @@ int WriteReport(Run& run, OpenedFrame& f, int norad, const std::string& output) 
   SingleTrajectory trajectory;
   const int code = FrameTrajectory(run, f, norad, CandidateStepSeconds(MakeTrackWindow(f.frame.info)), trajectory);
   if (code != kExitOk) return code;
-  f.frame.identifiedNorad = norad;
-  f.frame.identifiedName = trajectory.displayName;
+  f.session.Remember(norad, trajectory.displayName);
   std::string path;
-  const int written = PlaceReport(run, f.app, f.frame, norad, trajectory.designator, output, path);
+  const int written = PlaceReport(run, f.session, norad, trajectory.designator, output, path);
   if (written != kExitOk) return written;
   run.out.Json()["report"] = path;
   run.out.Line("report: " + path);
@@ -605,12 +443,12 @@ int Iod(Run& run) {
     run.out.Message("the frame is not identified with a satellite: give NORAD");
     return kExitUsage;
   }
-  if (f.frame.trackEnds.count != 2 || !f.frame.plate.Solved()) {
-    run.out.Message("Нужны два измерения  трека");
+  if (const std::string refusal = f.session.IodRefusal(); !refusal.empty()) {
+    run.out.Message(refusal);
     return kExitNotFound;
   }
   const int code = WriteReport(run, f, norad, run.args.Text("output"));
-  return Worse(code, SaveCliFrame(f.frame, run.out));
+  return Worse(code, SaveCliFrame(f.session, run.out));
 }
 
 // The name of the step the automatic road stopped at.
@@ -671,36 +509,34 @@ nlohmann::json AutoChainJson(const AutoChainResult& r, const FrameState& frame) 
 // The automatic road on one frame, with the report of its first candidate. Returns the frame's exit code.
 int AutoFrame(Run& run, AppState& app, const std::string& path, const AutoChainOptions& base, nlohmann::json& j) {
   FrameState frame;
-  if (const int code = OpenCliFrame(run.args, path, true, app, frame, run.out)) return code;
+  FrameSession session(app, frame);
+  if (const int code = OpenCliFrame(run.args, path, true, session, run.out)) return code;
   AutoChainOptions options = base;
   // The road tries the given centre first and the whole sky after it.
   options.knownCentre = KnownCentreFor(run.args, frame.info);
   run.progress.Stage(path);
   const AutoChainResult r = RunAutoChain(app, frame, options, run.progress);
-  // As the desktop program does after an identification, the Moon's values go with the plate.
-  if (r.identification.success) UpdateFrameMoon(frame, app.logFile);
   j.update(AutoChainJson(r, frame));
   for (const std::string& warning : r.warnings) run.out.Message(path + ": " + warning);
   if (!r.success) {
     run.out.Message(path + ": " + r.message);
     run.out.Line(path + ": stopped at " + StepName(r.reached) + ": " + r.message);
-    return Worse(kExitNotFound, SaveCliFrame(frame, run.out));
+    return Worse(kExitNotFound, SaveCliFrame(session, run.out));
   }
   const CandidateRow& first = frame.satellites.candidates.rows.front();
   const TleRecord& tle = frame.satellites.candidates.records[static_cast<std::size_t>(first.recordIndex) - 1].tle;
-  frame.identifiedNorad = first.catalogNumber;
-  frame.identifiedName = first.name;
+  session.Remember(first.catalogNumber, first.name);
   std::string output;
   if (run.args.Has("reports"))
     output = (fs::path(run.args.Text("reports")) /
               (fs::path(path).stem().string() + "_iod_" + FormatNumber(first.catalogNumber, "00000") + ".txt"))
                  .string();
   std::string report;
-  int code = PlaceReport(run, app, frame, first.catalogNumber, tle.designator, output, report);
+  int code = PlaceReport(run, session, first.catalogNumber, tle.designator, output, report);
   if (code == kExitOk) j["report"] = report;
   run.out.Line(path + ": " + CandidateRowText(first) + (report.empty() ? "" : "  -> " + report) +
                (r.warnings.empty() ? "" : "  (" + std::to_string(r.warnings.size()) + " warning(s))"));
-  return Worse(code, SaveCliFrame(frame, run.out));
+  return Worse(code, SaveCliFrame(session, run.out));
 }
 
 int Auto(Run& run) {

@@ -80,7 +80,27 @@ bool KnownCentreFor(const CliArguments& args, const FrameInfo& info) {
   return !args.Has("blind") && (KnownCentreAsked(args) || info.fieldUser > 0.0f);
 }
 
-int ApplyCircumstances(const CliArguments& args, bool strict, FrameInfo& info, CliOutput& out) {
+int ExitCodeOf(StepError error) {
+  switch (error) {
+    case StepError::None:
+      return kExitOk;
+    case StepError::BadEntry:
+      return kExitUsage;
+    case StepError::BadCircumstances:
+      return kExitInput;
+    case StepError::Refused:
+    case StepError::NotFound:
+    case StepError::CalculationFailed:
+    case StepError::Cancelled:
+      return kExitNotFound;
+    case StepError::WriteFailed:
+      return kExitWriteFailed;
+  }
+  return kExitNotFound;
+}
+
+int ApplyCircumstances(const CliArguments& args, bool strict, FrameSession& session, CliOutput& out) {
+  FrameInfo& info = session.Frame().info;
   PanelEntries e = PanelEntriesOf(info);
   std::string error;
   const auto text = [&](const char* name, std::string& field) {
@@ -110,23 +130,20 @@ int ApplyCircumstances(const CliArguments& args, bool strict, FrameInfo& info, C
   }
   if (station) info.stationCode = static_cast<std::int16_t>(RoundToInt(*station));
   if (args.Has("ignore-visibility")) info.considerVisibility = false;
-  const CollectResult collected = CollectFrameInfo(e, strict, info);
-  if (collected.utErrorRewritten) out.Message("UT error limited to " + collected.utErrorText + " s");
-  if (!collected.ok) {
-    out.Message(collected.message);
-    return kExitInput;
-  }
-  return kExitOk;
+  const CircumstancesStep collected = session.Circumstances(e, strict);
+  if (collected.collected.utErrorRewritten)
+    out.Message("UT error limited to " + collected.collected.utErrorText + " s");
+  for (const std::string& message : collected.messages) out.Message(message);
+  return ExitCodeOf(collected.error);
 }
 
-int OpenCliFrame(const CliArguments& args, const std::string& path, bool strict, const AppState& app, FrameState& frame,
+int OpenCliFrame(const CliArguments& args, const std::string& path, bool strict, FrameSession& session,
                  CliOutput& out) {
   DecodedImage decoded;
   if (!DecodeFrameFile(path, decoded)) {
     out.Message("Ошибка при открытии файла. " + path);
     return kExitInput;
   }
-  InstallFrame(frame, app, path, std::move(decoded));
   if (args.Has("frame-size")) {
     std::string error;
     const std::optional<double> index = NumberOption(args, "frame-size", error);
@@ -134,29 +151,24 @@ int OpenCliFrame(const CliArguments& args, const std::string& path, bool strict,
       out.Message("option --frame-size: a number 0..7");
       return kExitUsage;
     }
-    frame.frameSizeIndex = static_cast<std::uint8_t>(*index);
-    ApplyFrameSize(frame, app.frameSizes);
+    session.Frame().frameSizeIndex = static_cast<std::uint8_t>(*index);
   }
-  frame.frameOpen = true;
-  frame.infoFilePath = InfoFileName(app.appDir, path);
-  std::error_code ec;
-  fs::create_directories(app.appDir + "Info", ec);
+  std::string info;
   if (args.Has("info")) {
-    const std::string info = InfoPathFor(args.Text("info"), path);
+    info = InfoPathFor(args.Text("info"), path);
+    std::error_code ec;
     if (!fs::is_regular_file(info, ec)) {
       out.Message("no information file " + info);
       return kExitInput;
     }
-    ReadInfoIntoFrame(frame, info);
-  } else if (fs::exists(frame.infoFilePath, ec)) {
-    ReadInfoIntoFrame(frame, frame.infoFilePath);
   }
-  return ApplyCircumstances(args, strict, frame.info, out);
+  session.Open(path, std::move(decoded), info);
+  return ApplyCircumstances(args, strict, session, out);
 }
 
-int SaveCliFrame(const FrameState& frame, CliOutput& out) {
-  if (WriteInfoFile(frame.infoFilePath, InfoFileOf(frame))) return kExitOk;
-  out.Message("cannot write " + frame.infoFilePath);
+int SaveCliFrame(FrameSession& session, CliOutput& out) {
+  if (session.Save().Ok()) return kExitOk;
+  out.Message("cannot write " + session.Frame().infoFilePath);
   return kExitWriteFailed;
 }
 

@@ -8,6 +8,7 @@
 #include "cli/cli_args.h"
 #include "cli/cli_output.h"
 #include "session/app_state.h"
+#include "session/frame_session.h"
 
 // The working directory and the catalogue. needIndex builds the asterism index when it is missing.
 // Returns an exit code (kExitOk when ready).
@@ -17,16 +18,18 @@ int PrepareApp(const CliArguments& args, const std::string& executable, bool nee
 // Opens the frame at path: decodes it, reads its information file (DIR/Info, named after the frame and its
 // time stamp) or the one given by --info, then lays the circumstance options over the values read.
 // strict: a bad date or time is an error. Returns an exit code.
-int OpenCliFrame(const CliArguments& args, const std::string& path, bool strict, const AppState& app, FrameState& frame,
-                 CliOutput& out);
+int OpenCliFrame(const CliArguments& args, const std::string& path, bool strict, FrameSession& session, CliOutput& out);
 
 // Writes the frame's information file. Returns an exit code.
-int SaveCliFrame(const FrameState& frame, CliOutput& out);
+int SaveCliFrame(FrameSession& session, CliOutput& out);
+
+// The exit code of a step that ended so.
+int ExitCodeOf(StepError error);
 
 // Lays the circumstance options (--date, --time, --ut-error, --exposure, --lon, --lat, --ra, --dec,
 // --field, --station, --ignore-visibility) over the frame's circumstances and collects them as the panel
 // does. Returns an exit code.
-int ApplyCircumstances(const CliArguments& args, bool strict, FrameInfo& info, CliOutput& out);
+int ApplyCircumstances(const CliArguments& args, bool strict, FrameSession& session, CliOutput& out);
 
 // True when the known-centre mode is asked for: --centre, or any of --ra, --dec, --field.
 bool KnownCentreAsked(const CliArguments& args);

@@ -9,8 +9,8 @@
 #include "astrometry/track.h"
 #include "base/calendar.h"
 #include "base/numbers.h"
-#include "desktop/frame_view.h"
 #include "desktop/form1.h"
+#include "desktop/frame_view.h"
 #include "desktop/frm_frame.h"
 #include "sky/angles.h"
 
@@ -18,8 +18,13 @@ QColor ToQColor(const Rgb& rgb) {
   return QColor(rgb.r, rgb.g, rgb.b);
 }
 
-FrameViewer::FrameViewer(AppState& app, FrameState& frame, Form1* form1, FrmFrame* fragment, ViewerHooks hooks)
-    : app_(app), frame_(frame), form1_(form1), fragment_(fragment), hooks_(std::move(hooks)) {
+FrameViewer::FrameViewer(FrameSession& session, Form1* form1, FrmFrame* fragment, ViewerHooks hooks)
+    : session_(session),
+      app_(session.App()),
+      frame_(session.Frame()),
+      form1_(form1),
+      fragment_(fragment),
+      hooks_(std::move(hooks)) {
   tick_.start();
   connect(form1_, &Form1::MouseMoved, this, &FrameViewer::FollowMouse);
   connect(form1_, &Form1::Clicked, this, &FrameViewer::ClickFrame);
@@ -33,18 +38,25 @@ void FrameViewer::Reset() {
   lastMouseY_ = 0;
 }
 
+void FrameViewer::SetDisplay(const DisplayGeometry& shown) {
+  view_.displayWidth = static_cast<std::int16_t>(shown.displayWidth);
+  view_.displayHeight = static_cast<std::int16_t>(shown.displayHeight);
+  view_.displayScale = shown.displayScale;
+}
+
 void FrameViewer::SetUpFragment() {
-  if (frame_.fragmentSide == 0) return;
+  ApplyFrameSizeOnScreen(view_, FrameSizeOf(frame_, app_.frameSizes), view_.displayScale);
+  if (view_.fragmentSide == 0) return;
   // The image centre, kept inside the 1-based image even for a one-pixel side.
-  frame_.cursorX = static_cast<std::int16_t>(std::max(1, RoundToInt(frame_.imageWidth / 2.0)));
-  frame_.cursorY = static_cast<std::int16_t>(std::max(1, RoundToInt(frame_.imageHeight / 2.0)));
-  fragment_->SetFragmentSide(frame_.fragmentSide);
+  view_.cursorX = static_cast<std::int16_t>(std::max(1, RoundToInt(frame_.imageWidth / 2.0)));
+  view_.cursorY = static_cast<std::int16_t>(std::max(1, RoundToInt(frame_.imageHeight / 2.0)));
+  fragment_->SetFragmentSide(view_.fragmentSide);
   form1_->SetMarkingFrameColour(ToQColor(app_.palette.viewFrame));
-  form1_->PlaceMarkingFrame(frame_.cursorX / frame_.displayScale, frame_.cursorY / frame_.displayScale,
-                            frame_.frameSideOnScreen, frame_.frameSide);
-  RenderFragment(frame_.cursorX - frame_.frameHalf, frame_.cursorY - frame_.frameHalf,
-                 frame_.cursorX + frame_.frameHalf, frame_.cursorY + frame_.frameHalf);
-  fragment_->SetPosition(frame_.cursorX, frame_.cursorY);
+  form1_->PlaceMarkingFrame(view_.cursorX / view_.displayScale, view_.cursorY / view_.displayScale,
+                            view_.frameSideOnScreen, frame_.frameSide);
+  RenderFragment(view_.cursorX - frame_.frameHalf, view_.cursorY - frame_.frameHalf, view_.cursorX + frame_.frameHalf,
+                 view_.cursorY + frame_.frameHalf);
+  fragment_->SetPosition(view_.cursorX, view_.cursorY);
 }
 
 void FrameViewer::RenderFragment(int x0, int y0, int x1, int y1) {
@@ -52,28 +64,29 @@ void FrameViewer::RenderFragment(int x0, int y0, int x1, int y1) {
   if (part.pixels.empty()) return;
   QImage buffer(reinterpret_cast<const uchar*>(part.pixels.data()), part.width, part.height, part.width * 4,
                 QImage::Format_RGB32);
-  fragment_->ShowFragment(buffer.copy(), frame_.zoom);
+  fragment_->ShowFragment(buffer.copy(), view_.zoom);
 }
 
 void FrameViewer::PlaceFrameAtCursor() {
-  const int cx = RoundToInt(frame_.cursorX / frame_.displayScale);
-  const int cy = RoundToInt(frame_.cursorY / frame_.displayScale);
+  const int cx = RoundToInt(view_.cursorX / view_.displayScale);
+  const int cy = RoundToInt(view_.cursorY / view_.displayScale);
   if (form1_->ViewZoom() > 1.0)  // zoomed in: on the frame pixel itself
-    form1_->PlaceMarkingFrame(frame_.cursorX / frame_.displayScale, frame_.cursorY / frame_.displayScale,
-                              frame_.frameSideOnScreen, frame_.frameSide);
+    form1_->PlaceMarkingFrame(view_.cursorX / view_.displayScale, view_.cursorY / view_.displayScale,
+                              view_.frameSideOnScreen, frame_.frameSide);
   else
-    form1_->PlaceMarkingFrame(cx, cy, frame_.frameSideOnScreen, frame_.frameSide);
-  RenderFragment(frame_.cursorX - frame_.frameHalf, frame_.cursorY - frame_.frameHalf,
-                 frame_.cursorX + frame_.frameHalf, frame_.cursorY + frame_.frameHalf);
-  fragment_->SetPosition(frame_.cursorX, frame_.cursorY);
+    form1_->PlaceMarkingFrame(cx, cy, view_.frameSideOnScreen, frame_.frameSide);
+  RenderFragment(view_.cursorX - frame_.frameHalf, view_.cursorY - frame_.frameHalf, view_.cursorX + frame_.frameHalf,
+                 view_.cursorY + frame_.frameHalf);
+  fragment_->SetPosition(view_.cursorX, view_.cursorY);
   UpdateSkyReadout();
   lastMouseX_ = cx;
   lastMouseY_ = cy;
 }
 
 void FrameViewer::UpdateSkyReadout() {
-  double ra = 0, dec = 0;
-  if (!hooks_.pixelToSky || !hooks_.pixelToSky(frame_.cursorX, frame_.cursorY, ra, dec)) return;
+  if (!frame_.plate.Solved()) return;
+  const SkyPosition sky = PixelToSky(view_.cursorX, view_.cursorY, frame_.plate.working);
+  const double ra = sky.ra, dec = sky.dec;
   // A degenerate plate (one read from a damaged information file) can give no position: show nothing.
   if (!std::isfinite(ra) || !std::isfinite(dec)) return;
   const double raDeg = ra * 180.0 / Pi;
@@ -87,24 +100,24 @@ void FrameViewer::UpdateTimeLabel(int cx, int cy) {
   if (!hooks_.trajectoryPoints) return;
   const std::vector<TrajectoryScreenPoint>& points = hooks_.trajectoryPoints();
   if (points.empty()) return;
-  const int nearest = NearestTrajectoryPoint(points, cx, cy, frame_.displayWidth);
+  const int nearest = NearestTrajectoryPoint(points, cx, cy, view_.displayWidth);
   if (nearest < 0) return form1_->HideTimeLabel();
   form1_->ShowTimeLabel(QString::fromStdString(points[static_cast<std::size_t>(nearest)].time),
-                        QPointF(cx + frame_.frameHalfOnScreen, cy + frame_.frameHalfOnScreen));
+                        QPointF(cx + view_.frameHalfOnScreen, cy + view_.frameHalfOnScreen));
 }
 
 void FrameViewer::FollowMouseZoomed(double x, double y) {
   // Zoomed in: the marking frame follows the frame pixel under the pointer, not whole display pixels.
   const int ix =
-      std::clamp(RoundToInt(x * static_cast<double>(frame_.displayScale)), 1, std::max<int>(1, frame_.imageWidth));
+      std::clamp(RoundToInt(x * static_cast<double>(view_.displayScale)), 1, std::max<int>(1, frame_.imageWidth));
   const int iy =
-      std::clamp(RoundToInt(y * static_cast<double>(frame_.displayScale)), 1, std::max<int>(1, frame_.imageHeight));
-  if (ix == frame_.cursorX && iy == frame_.cursorY) return;
-  frame_.cursorX = static_cast<std::int16_t>(ix);
-  frame_.cursorY = static_cast<std::int16_t>(iy);
-  const double cx = ix / static_cast<double>(frame_.displayScale);
-  const double cy = iy / static_cast<double>(frame_.displayScale);
-  form1_->PlaceMarkingFrame(cx, cy, frame_.frameSideOnScreen, frame_.frameSide);
+      std::clamp(RoundToInt(y * static_cast<double>(view_.displayScale)), 1, std::max<int>(1, frame_.imageHeight));
+  if (ix == view_.cursorX && iy == view_.cursorY) return;
+  view_.cursorX = static_cast<std::int16_t>(ix);
+  view_.cursorY = static_cast<std::int16_t>(iy);
+  const double cx = ix / static_cast<double>(view_.displayScale);
+  const double cy = iy / static_cast<double>(view_.displayScale);
+  form1_->PlaceMarkingFrame(cx, cy, view_.frameSideOnScreen, frame_.frameSide);
   RenderFragment(ix - frame_.frameHalf, iy - frame_.frameHalf, ix + frame_.frameHalf, iy + frame_.frameHalf);
   fragment_->SetPosition(ix, iy);
   UpdateSkyReadout();
@@ -114,18 +127,18 @@ void FrameViewer::FollowMouseZoomed(double x, double y) {
 }
 
 void FrameViewer::FollowMouse(double x, double y) {
-  if (frame_.busy || !frame_.frameOpen) return;
+  if (view_.busy || !frame_.frameOpen) return;
   if (form1_->ViewZoom() > 1.0) return FollowMouseZoomed(x, y);
-  const int cx = PointerToFrameCentre(x, frame_.displayWidth, frame_.frameHalfOnScreen);
-  const int cy = PointerToFrameCentre(y, frame_.displayHeight, frame_.frameHalfOnScreen);
+  const int cx = PointerToFrameCentre(x, view_.displayWidth, view_.frameHalfOnScreen);
+  const int cy = PointerToFrameCentre(y, view_.displayHeight, view_.frameHalfOnScreen);
   if (cx == lastMouseX_ && cy == lastMouseY_) return;
   if (std::abs(cx - lastMouseX_) < 5 && std::abs(cy - lastMouseY_) < 5) {
-    form1_->PlaceMarkingFrame(cx, cy, frame_.frameSideOnScreen, frame_.frameSide);
-    frame_.cursorX = static_cast<std::int16_t>(RoundToInt(cx * static_cast<double>(frame_.displayScale)));
-    frame_.cursorY = static_cast<std::int16_t>(RoundToInt(cy * static_cast<double>(frame_.displayScale)));
-    RenderFragment(frame_.cursorX - frame_.frameHalf, frame_.cursorY - frame_.frameHalf,
-                   frame_.cursorX + frame_.frameHalf, frame_.cursorY + frame_.frameHalf);
-    fragment_->SetPosition(frame_.cursorX, frame_.cursorY);
+    form1_->PlaceMarkingFrame(cx, cy, view_.frameSideOnScreen, frame_.frameSide);
+    view_.cursorX = static_cast<std::int16_t>(RoundToInt(cx * static_cast<double>(view_.displayScale)));
+    view_.cursorY = static_cast<std::int16_t>(RoundToInt(cy * static_cast<double>(view_.displayScale)));
+    RenderFragment(view_.cursorX - frame_.frameHalf, view_.cursorY - frame_.frameHalf, view_.cursorX + frame_.frameHalf,
+                   view_.cursorY + frame_.frameHalf);
+    fragment_->SetPosition(view_.cursorX, view_.cursorY);
     UpdateSkyReadout();
     UpdateTimeLabel(cx, cy);
   }
@@ -135,7 +148,7 @@ void FrameViewer::FollowMouse(double x, double y) {
 
 void FrameViewer::Nudge(int dx, int dy) {
   if (!frame_.frameOpen) return;
-  NudgeCursor(frame_, dx, dy);
+  NudgeCursor(view_, frame_, dx, dy);
   PlaceFrameAtCursor();
 }
 
@@ -144,56 +157,44 @@ void FrameViewer::Recentre(double imageX, double imageY) {
   const int iy = static_cast<int>(std::floor(imageY + 0.5));
   RenderFragment(ix - frame_.frameHalf, iy - frame_.frameHalf, ix + frame_.frameHalf, iy + frame_.frameHalf);
   fragment_->SetPosition(ix, iy);
-  form1_->PlaceMarkingFrame(ix / frame_.displayScale, iy / frame_.displayScale, frame_.frameSideOnScreen,
+  form1_->PlaceMarkingFrame(ix / view_.displayScale, iy / view_.displayScale, view_.frameSideOnScreen,
                             frame_.frameSide);
 }
 
-void FrameViewer::TrackEndSky(int slot) {
-  if (slot < 1 || slot > 2 || !hooks_.pixelToSky) return;
-  TrackPoint& end = frame_.trackEnds[slot];
-  double ra = 0, dec = 0;
-  if (hooks_.pixelToSky(end.x, end.y, ra, dec) && std::isfinite(ra) && std::isfinite(dec)) {
-    end.ra = ra;
-    end.dec = dec;
-  }
+TrackEndStep FrameViewer::MarkTrackEnd(bool exact) {
+  const TrackEndStep step = session_.MarkTrackEnd(view_.cursorX, view_.cursorY, exact);
+  if (step.found && hooks_.trackEndMarked) hooks_.trackEndMarked(step);
+  return step;
 }
 
 void FrameViewer::ClickFrame() {
-  if (frame_.busy || !frame_.frameOpen) return;
+  if (view_.busy || !frame_.frameOpen) return;
   switch (frame_.workMode) {
     case WorkMode::StarMarking: {
-      if (!hooks_.detectStar) return;
-      frame_.busy = true;
-      double sx = 0, sy = 0;
-      if (hooks_.detectStar(frame_.cursorX, frame_.cursorY, sx, sy)) Recentre(sx, sy);
-      frame_.busy = false;
+      view_.busy = true;
+      const StarStep step = session_.MarkStar(view_.cursorX, view_.cursorY);
+      if (step.detection.marked && hooks_.starMarked) hooks_.starMarked(step);
+      view_.busy = false;
+      if (step.detection.found) Recentre(step.detection.sx, step.detection.sy);
       break;
     }
-    case WorkMode::AutoTrackEnds: {
+    case WorkMode::AutoTrackEnds:
+    case WorkMode::ManualTrackEnds: {
       if (frame_.trackEnds.count >= 2) {
         hooks_.say(QStringLiteral("Две отметки трека уже есть."));
         return;
       }
-      if (!hooks_.detectTrackEnd) return;
-      frame_.busy = true;
-      double ex = 0, ey = 0;
-      const bool found = hooks_.detectTrackEnd(frame_.cursorX, frame_.cursorY, ex, ey);
-      if (found) TrackEndSky(frame_.trackEnds.count);
-      frame_.busy = false;
-      if (found)
-        Recentre(ex, ey);
+      const bool exact = frame_.workMode == WorkMode::ManualTrackEnds;
+      view_.busy = true;
+      const TrackEndStep step = MarkTrackEnd(exact);
+      view_.busy = false;
+      if (exact) break;
+      if (step.found)
+        Recentre(step.ex, step.ey);
       else
         hooks_.say(QStringLiteral("Трек не обнаружен. Воспользуйтесь ручной разметкой."));
       break;
     }
-    case WorkMode::ManualTrackEnds:
-      if (frame_.trackEnds.count >= 2) {
-        hooks_.say(QStringLiteral("Две отметки трека уже есть."));
-        return;
-      }
-      if (hooks_.addTrackEnd) hooks_.addTrackEnd(frame_.cursorX, frame_.cursorY);
-      TrackEndSky(frame_.trackEnds.count);
-      break;
     case WorkMode::View:
       hooks_.hint(QStringLiteral("Вы находитесь в режиме просмотра"),
                   QStringLiteral("Для выделения звезд и трека перейдите в соответствующий режим"),
@@ -217,7 +218,7 @@ void FrameViewer::SampleKeyboard() {
   if (std::fabs(now - lastCtrlEndTick_) > 2000.0 || lastCtrlEndTick_ == 0) {
     timer_.stop();
     lastCtrlEndTick_ = now > 0 ? now : 1;
-    if (hooks_.addTrackEnd) hooks_.addTrackEnd(frame_.cursorX, frame_.cursorY);
+    MarkTrackEnd(true);
     timer_.start(300);
   }
 }

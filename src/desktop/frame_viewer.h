@@ -10,26 +10,23 @@
 #include <functional>
 #include <vector>
 
-#include "session/app_state.h"
 #include "desktop/frame_view.h"
+#include "session/app_state.h"
+#include "session/frame_session.h"
 
 class Form1;
 class FrmFrame;
 
-// What the viewer needs from the rest of the application.
+// The view updates the viewer asks of the rest of the application.
 struct ViewerHooks {
   // Shows a message box with caption "Сообщение".
   std::function<void(const QString&)> say;
   // Three lines into the hint window.
   std::function<void(const QString&, const QString&, const QString&)> hint;
-  // Sky position (radians) of an image pixel; false while the frame is not solved.
-  std::function<bool(double, double, double&, double&)> pixelToSky;
-  // Star search at the cursor with recording; true and the centroid when found.
-  std::function<bool(int, int, double&, double&)> detectStar;
-  // Track-end search at the cursor (records the end); true and the end when found.
-  std::function<bool(int, int, double&, double&)> detectTrackEnd;
-  // Marks an image pixel as a track end (manual marking).
-  std::function<void(double, double)> addTrackEnd;
+  // Draws a star mark the session has just recorded.
+  std::function<void(const StarStep&)> starMarked;
+  // Draws a track end the session has just recorded and shows its hint.
+  std::function<void(const TrackEndStep&)> trackEndMarked;
   // The predicted trajectory points drawn over the frame, for the time label beside the marking frame;
   // unset or empty while no trajectory is drawn.
   std::function<const std::vector<TrajectoryScreenPoint>&()> trajectoryPoints;
@@ -41,9 +38,15 @@ QColor ToQColor(const Rgb& rgb);
 class FrameViewer : public QObject {
   Q_OBJECT
 public:
-  FrameViewer(AppState& app, FrameState& frame, Form1* form1, FrmFrame* fragment, ViewerHooks hooks);
+  FrameViewer(FrameSession& session, Form1* form1, FrmFrame* fragment, ViewerHooks hooks);
 
-  // Centres the marking frame on the image, sizes the fragment window and renders the fragment.
+  // What the frame window shows beside the analysis: picture size and scale, cursor, on-screen sizes, zoom.
+  FrameViewState& View() { return view_; }
+  const FrameViewState& View() const { return view_; }
+  // Takes the shown picture's size and scale for a frame just opened.
+  void SetDisplay(const DisplayGeometry& shown);
+  // Takes the marking-frame size on screen, centres the marking frame on the image, sizes the fragment window
+  // and renders the fragment.
   void SetUpFragment();
   // Mouse move over the picture (screen pixels).
   void FollowMouse(double x, double y);
@@ -53,8 +56,6 @@ public:
   void ClickFrame();
   // One keyboard sample (what every Timer1 tick does).
   void SampleKeyboard();
-  // Computes a track-end slot's sky position when the frame is solved.
-  void TrackEndSky(int slot);
   // Renders the image rectangle x0..x1, y0..y1 into the fragment window.
   void RenderFragment(int x0, int y0, int x1, int y1);
   // Forgets the remembered mouse position (back to 0, 0, as when the window starts).
@@ -72,14 +73,19 @@ private:
   void UpdateSkyReadout();
   void UpdateTimeLabel(int cx, int cy);
   void PlaceFrameAtCursor();
+  // Marks a track end at the cursor (a streak's end found near it, or with exact the pixel itself) and
+  // has it drawn.
+  TrackEndStep MarkTrackEnd(bool exact);
   // Follows the mouse while the frame window is zoomed in (display pixels, real values).
   void FollowMouseZoomed(double x, double y);
 
+  FrameSession& session_;
   AppState& app_;
   FrameState& frame_;
   Form1* form1_;
   FrmFrame* fragment_;
   ViewerHooks hooks_;
+  FrameViewState view_;
   int lastMouseX_ = 0;
   int lastMouseY_ = 0;
   double lastCtrlEndTick_ = 0;

@@ -11,14 +11,15 @@
 
 #include "astrometry/overlay.h"
 #include "base/ui/long_task.h"
+#include "desktop/form1.h"
+#include "desktop/frame_view.h"
 #include "frameinfo/frame_info.h"
 #include "frameinfo/info_file.h"
 #include "frameinfo/places.h"
 #include "image/detection.h"
 #include "session/app_state.h"
 #include "session/commands.h"
-#include "desktop/frame_view.h"
-#include "desktop/form1.h"
+#include "session/frame_session.h"
 
 class QAction;
 class Form1;
@@ -46,6 +47,9 @@ public:
 
   AppState& App() { return app_; }
   FrameState& Frame() { return frame_; }
+  FrameSession& Session() { return session_; }
+  // What the frame window shows of the frame: picture size and scale, cursor, marking frame on screen.
+  const FrameViewState& ViewState() const;
   FrameInfo& Info() { return frame_.info; }
   Form1* FrameWindow() const { return form1_; }
   FrmFrame* FragmentWindow() const { return fragment_; }
@@ -113,18 +117,17 @@ private:
   // Reads the panel into the frame information; strict collection stops at a bad date or time.
   bool Collect(bool strict);
   void EnterMode(WorkMode mode);
-  void ResetFrameState();
-  void LookUpInfoFile();
+  // Brings the windows in line with a frame just opened; infoRead: its information file was read.
+  void ResetFrameView(bool infoRead);
+  // Shows the information file's values in the panel, or a fresh panel at the last site without one.
+  void ShowInfoLookUp(bool infoRead);
   // Writes the frame's information file; on failure names the file and the reason, asks leaveQuestion and
   // returns whether the user lets the frame go unsaved.
   bool SaveFrameInfo(const QString& leaveQuestion);
   // Takes the lock of the application directory; false when another instance holds it.
   bool TakeInstanceLock();
-  // The values the information file keeps, and putting read values back into the frame.
-  InfoFileData GatherInfoFile() const;
-  void ApplyInfoFile(const InfoFileData& data);
-  // Reads an information file into the frame and shows it in the panel.
-  void ReadInfoIntoFrame(const std::string& path);
+  // Shows the frame's circumstances, plate and Moon in the panel.
+  void ShowFrameInfo();
   void CloseAuxiliaryWindows();
   // After reading an information file: asks before the file's missing solution replaces the one shown,
   // and brings the sky readout and the star count in line with the frame.
@@ -151,12 +154,14 @@ private:
   void DrawOutline(OverlayKind kind, const MarkOutline& outline, std::optional<QPointF> imageCentre = {});
   // Image position of a track-end slot (1 or 2).
   QPointF TrackEndCentre(int slot) const;
+  // Draws a star mark just recorded and the star count.
+  void ShowStarMark(const StarDetection& found);
+  // Redraws the track ends from the frame state.
+  void ShowTrackEnds();
   // Draws a track-end addition and shows its hint.
   void ShowTrackEndAddition(const TrackEndAddition& addition);
   // Shows an adopted identification: plate solution, identities, panel rows, the Moon.
   void ShowIdentification(const struct IdentificationResult& result);
-  // Computes the Moon for the frame's circumstances and shows it in the panel.
-  void UpdateMoon();
   // Shows what a catalogue display command decided: message, removals, markers, labels, check marks, depth.
   void ApplyCatalogueResult(const struct CatalogueCommandResult& result);
   void RunImport(const QString& progressText, const QString& filter, const QString& failure, bool ssr);
@@ -171,6 +176,7 @@ private:
 
   AppState app_;
   FrameState frame_;
+  FrameSession session_{app_, frame_};
   bool startedUp_ = false;
   bool shutDown_ = false;
   bool startingUp_ = false;  // true while start-up prepares the working files

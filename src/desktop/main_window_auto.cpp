@@ -7,11 +7,11 @@
 #include "astrometry/identify.h"
 #include "astrometry/ui/frm_txt.h"
 #include "base/ui/long_task.h"
+#include "desktop/main_window.h"
+#include "desktop/satellite_windows.h"
 #include "frameinfo/ui/frm_par.h"
 #include "image/auto_detect.h"
-#include "orbit/ui/satellite_windows.h"
 #include "session/auto_chain.h"
-#include "desktop/main_window.h"
 
 namespace {
 
@@ -32,48 +32,39 @@ int ChooseStreak(const std::vector<StreakCandidate>& streaks, QWidget* parent) {
 void MainWindow::RedrawMarks() {
   form1_->RemoveOverlay(OverlayKind::StarMarks);
   for (const StarMark& mark : frame_.starMarks)
-    DrawOutline(OverlayKind::StarMarks, StarMarkOutline(mark, frame_.displayScale, app_.palette));
+    DrawOutline(OverlayKind::StarMarks, StarMarkOutline(mark, ViewState().displayScale, app_.palette));
   if (panel_) panel_->SetProgramRow(1, QString::number(frame_.starCount()));
-  form1_->RemoveOverlay(OverlayKind::TrackEnds);
-  for (int slot = 1; slot <= frame_.trackEnds.count; ++slot)
-    DrawOutline(OverlayKind::TrackEnds, DrawTrackEnd(frame_.trackEnds, frame_.displayScale, app_.palette, slot));
+  ShowTrackEnds();
 }
 
 void MainWindow::AutoStars() {
   if (!Allowed({Requirement::FrameOpen})) return;
   // As the star-marking mode does on entry, the old marks go; the frame stays in that mode for corrections.
   EnterMode(WorkMode::StarMarking);
-  AutoDetectOptions options;
+  AutoStarsStep step;
   {
     LongTaskGuard guard(LongTaskFlags(), progress_, QStringLiteral("Автоматическая разметка звезд."), true);
-    const SkyBackground sky = EstimateBackground(frame_.brightness);
-    const std::vector<StreakCandidate> streaks = FindStreaks(frame_.brightness, sky, options, guard.Task());
-    if (guard.Cancelled()) return;
-    AutoMarkStars(MarkingOf(frame_, app_), frame_.starMarks, app_.logFile, options, streaks, &sky);
+    step = session_.AutoStars(AutoDetectOptions{}, guard.Task());
   }
+  if (step.error == StepError::Cancelled) return;
   RedrawMarks();
-  if (frame_.starCount() < kMinIdentificationStars) Say(QString::fromUtf8(kAutoNoStarsText));
+  for (const std::string& message : step.messages) Say(QString::fromStdString(message));
 }
 
 void MainWindow::AutoTrack() {
   if (!Allowed({Requirement::FrameOpen})) return;
   // As the end-marking mode does on entry, the old ends go.
   EnterMode(WorkMode::AutoTrackEnds);
-  std::vector<StreakCandidate> streaks;
+  StreakSearch found;
   {
     LongTaskGuard guard(LongTaskFlags(), progress_, QStringLiteral("Автоматический поиск трека."), true);
-    streaks = FindStreaks(frame_.brightness, EstimateBackground(frame_.brightness), AutoDetectOptions{}, guard.Task());
-    if (guard.Cancelled()) return;
+    found = session_.FindFrameStreaks(AutoDetectOptions{}, guard.Task());
   }
-  if (streaks.empty()) {
-    Say(QString::fromUtf8(kAutoNoStreakText));
-    return;
-  }
-  const int chosen = streaks.size() > 1 ? ChooseStreak(streaks, this) : 0;
-  if (chosen < 0) return;
-  for (const TrackEndAddition& addition : MarkStreakEnds(frame_.trackEnds, frame_.displayScale, app_.palette,
-                                                         streaks[static_cast<std::size_t>(chosen)], Solved()))
-    ShowTrackEndAddition(addition);
+  if (!found.Ok()) return;
+  const StreakStep step = session_.MarkStreak(
+      found.streaks, [this](const std::vector<StreakCandidate>& streaks) { return ChooseStreak(streaks, this); });
+  for (const std::string& message : step.messages) Say(QString::fromStdString(message));
+  for (const TrackEndAddition& addition : step.additions) ShowTrackEndAddition(addition);
 }
 
 void MainWindow::AutoProcess() {
@@ -107,7 +98,7 @@ void MainWindow::ShowAutoChain(const AutoChainResult& result) {
     textWindow_->PlaceBeside(panel_);
     textWindow_->show();
     for (const LocalReferenceMark& mark : result.measurement.localMarks)
-      DrawOutline(OverlayKind::LocalReference, LocalReferenceOutline(mark, frame_.displayScale, app_.palette));
+      DrawOutline(OverlayKind::LocalReference, LocalReferenceOutline(mark, ViewState().displayScale, app_.palette));
   }
   if (result.success) {
     satellites_->ShowFirstCandidate();

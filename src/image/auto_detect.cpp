@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <numeric>
 
+#include "sky/angles.h"
+
 namespace {
 
 constexpr double kSqrt2 = 1.4142135623730951;
@@ -509,7 +511,7 @@ std::vector<StreakCandidate> FindStreaks(const BrightnessRaster& raster, const S
       const Piece& p = pieces[a];
       const Piece& q = pieces[b];
       double dAngle = std::fabs(p.angle - q.angle);
-      dAngle = std::min(dAngle, 3.14159265358979 - dAngle);
+      dAngle = std::min(dAngle, Pi - dAngle);
       if (dAngle > 0.06) continue;
       const double c = std::cos(p.angle), s = std::sin(p.angle);
       const double along = (q.cx - p.cx) * c + (q.cy - p.cy) * s, across = -(q.cx - p.cx) * s + (q.cy - p.cy) * c;
@@ -589,19 +591,15 @@ AutoStarMarking AutoMarkStars(const MarkingFrame& frame, std::vector<StarMark>& 
     const StarDetection found =
         DetectStar(frame, marks, log, static_cast<int>(std::lround(s.x)), static_cast<int>(std::lround(s.y)), true);
     if (!found.marked) continue;
-    result.outlines.push_back(found.mark);
     ++result.marked;
   }
   return result;
 }
 
-std::vector<TrackEndAddition> MarkStreakEnds(TrackEnds& track, float displayScale, const MarkPalette& palette,
-                                             const StreakCandidate& streak, bool frameSolved) {
+std::vector<TrackEndAddition> MarkStreakEnds(TrackEnds& track, const StreakCandidate& streak, bool frameSolved) {
   track = TrackEnds{};
-  return {AddTrackEnd(track, displayScale, palette, static_cast<float>(streak.x1), static_cast<float>(streak.y1),
-                      frameSolved),
-          AddTrackEnd(track, displayScale, palette, static_cast<float>(streak.x2), static_cast<float>(streak.y2),
-                      frameSolved)};
+  return {AddTrackEnd(track, static_cast<float>(streak.x1), static_cast<float>(streak.y1), frameSolved),
+          AddTrackEnd(track, static_cast<float>(streak.x2), static_cast<float>(streak.y2), frameSolved)};
 }
 
 std::string StreakText(int number, const StreakCandidate& streak) {

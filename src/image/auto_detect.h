@@ -92,22 +92,20 @@ bool FitStreakProfile(const BrightnessRaster& raster, const SkyBackground& sky, 
 
 // What automatic star marking did.
 struct AutoStarMarking {
-  int candidates = 0;                 // stars found over the frame
-  int marked = 0;                     // marks made
-  std::vector<MarkOutline> outlines;  // outlines of the new marks, in marking order
+  int candidates = 0;  // stars found over the frame
+  int marked = 0;      // marks made
 };
 
 // Automatic star marking: clears nothing, finds the stars of the frame (leaving out the given streaks) and
-// clicks the chosen ones through the star request, so every mark, log line and outline is that of a click.
+// clicks the chosen ones through the star request, so every mark and log line is that of a click.
 // The frame's background is estimated unless given.
 AutoStarMarking AutoMarkStars(const MarkingFrame& frame, std::vector<StarMark>& marks, LogFile& log,
                               const AutoDetectOptions& options, const std::vector<StreakCandidate>& streaks = {},
                               const SkyBackground* sky = nullptr);
 
 // Marks a streak's two ends as track ends 1 and 2 through the manual end marking (the track record is
-// emptied first). Returns the two additions (outlines and the hint after the second end).
-std::vector<TrackEndAddition> MarkStreakEnds(TrackEnds& track, float displayScale, const MarkPalette& palette,
-                                             const StreakCandidate& streak, bool frameSolved);
+// emptied first). Returns the two additions (the slots filled and the hint after the second end).
+std::vector<TrackEndAddition> MarkStreakEnds(TrackEnds& track, const StreakCandidate& streak, bool frameSolved);
 
 // The line of a streak as the list of several streaks shows it: "1: (1946.0, 981.7) - (2112.2, 1270.9),
 // 334 пикс., с/ш 85".

@@ -420,8 +420,7 @@ TrackEndMeasurement MeasureTrackEnd(const BrightnessRaster& brightness, int x, i
   return result;
 }
 
-MarkOutline AddStarMark(std::vector<StarMark>& marks, LogFile& log, float displayScale, const MarkPalette& palette,
-                        float x, float y, std::int16_t size) {
+void AddStarMark(std::vector<StarMark>& marks, LogFile& log, float x, float y, std::int16_t size) {
   StarMark mark;
   mark.x = x;
   mark.y = y;
@@ -431,16 +430,6 @@ MarkOutline AddStarMark(std::vector<StarMark>& marks, LogFile& log, float displa
   LogFloat(log, x);
   LogFloat(log, y);
   log.EndLine();
-
-  return StarMarkOutline(mark, displayScale, palette);
-}
-
-MarkOutline StarMarkOutline(const StarMark& mark, float displayScale, const MarkPalette& palette) {
-  const double scale = displayScale > 0.0f ? displayScale : 1.0;
-  const int centreX = ImageToScreen(mark.x, scale);
-  const int centreY = ImageToScreen(mark.y, scale);
-  const int half = std::max(2, RoundToInt(mark.size / scale));
-  return MarkOutline{centreX - half, centreY - half, 2 * half, palette.starMark};
 }
 
 StarDetection DetectStar(const MarkingFrame& frame, std::vector<StarMark>& marks, LogFile& log, int x, int y,
@@ -454,7 +443,7 @@ StarDetection DetectStar(const MarkingFrame& frame, std::vector<StarMark>& marks
       nearest =
           std::min(nearest, std::hypot(static_cast<double>(star.sx) - mark.x, static_cast<double>(star.sy) - mark.y));
     if (!(nearest > kStarMarkSpacing)) return result;
-    result.mark = AddStarMark(marks, log, frame.displayScale, frame.palette, star.sx, star.sy, star.size);
+    AddStarMark(marks, log, star.sx, star.sy, star.size);
     result.marked = true;
   }
   result.found = true;
@@ -464,20 +453,7 @@ StarDetection DetectStar(const MarkingFrame& frame, std::vector<StarMark>& marks
   return result;
 }
 
-MarkOutline TrackEndOutline(const TrackPoint& end, float displayScale, const MarkPalette& palette) {
-  const double scale = displayScale > 0.0f ? displayScale : 1.0;
-  return MarkOutline{ImageToScreen(end.x, scale) - 2, ImageToScreen(end.y, scale) - 2, 4, palette.trackEnd};
-}
-
-MarkOutline DrawTrackEnd(TrackEnds& track, float displayScale, const MarkPalette& palette, int slot) {
-  if (slot < 1 || slot > 2) return MarkOutline{};
-  TrackPoint& end = track[static_cast<std::size_t>(slot)];
-  end.drawn = 2;
-  return TrackEndOutline(end, displayScale, palette);
-}
-
-TrackEndAddition AddTrackEnd(TrackEnds& track, float displayScale, const MarkPalette& palette, float x, float y,
-                             bool frameSolved) {
+TrackEndAddition AddTrackEnd(TrackEnds& track, float x, float y, bool frameSolved) {
   TrackEndAddition result;
   if (track.count >= 2) return result;
   if (track.count > 0) {
@@ -490,8 +466,9 @@ TrackEndAddition AddTrackEnd(TrackEnds& track, float displayScale, const MarkPal
   slot = TrackPoint{};
   slot.x = x;
   slot.y = y;
+  slot.drawn = 2;
   result.added = true;
-  result.mark = DrawTrackEnd(track, displayScale, palette, track.count);
+  result.slot = track.count;
   if (track.count == 2) {
     result.showHint = true;
     result.hintLines = {frameSolved ? kHintSolved : kHintUnsolved, " ", " "};
@@ -504,8 +481,7 @@ TrackEndDetection DetectTrackEnd(const MarkingFrame& frame, TrackEnds& track, Lo
   TrackEndDetection result;
   const TrackEndMeasurement end = MeasureTrackEnd(frame.brightness, x, y, frame.frameHalf, log);
   if (!end.found) return result;
-  if (track.count < 2)
-    result.addition = AddTrackEnd(track, frame.displayScale, frame.palette, end.ex, end.ey, frameSolved);
+  if (track.count < 2) result.addition = AddTrackEnd(track, end.ex, end.ey, frameSolved);
   result.found = true;
   result.ex = ClampToInt16(std::floor(end.ex));
   result.ey = ClampToInt16(std::floor(end.ey));

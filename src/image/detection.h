@@ -2,17 +2,16 @@
 // Star and track-end detection around a requested image point: an analysis window cut out of the
 // brightness raster, a running-median sky background, noise from the residual's histogram, a threshold
 // at a fixed multiple of the noise, connected objects, and the star centroid or track end chosen from
-// them. Marks found here are recorded in the frame state; the frame window draws them from the
-// outlines these functions return.
+// them. Marks found here are recorded in the frame state in image pixels; the frame window draws them.
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "image/raster.h"
 #include "base/log.h"
 #include "image/marks.h"
+#include "image/raster.h"
 
 // Half-size of the background median box (box 31 x 31 = 961 pixels).
 constexpr int kBackgroundHalf = 15;
@@ -60,8 +59,6 @@ struct NoiseStatistics {
   int mode = 0;
   int width = 0;
 };
-
-// A square outline the frame window draws, in screen pixels of the displayed picture.
 
 // Builds the analysis window around image pixel (x, y) for a marking frame of half-size frameHalf
 // (pixels): copies the brightness, computes the background and the residual. frameHalf must be >= 0.
@@ -117,16 +114,13 @@ struct StarDetection {
   float sx = 0.0f;  // centroid, image pixels
   float sy = 0.0f;
   std::int16_t size = 0;
-  bool marked = false;  // a new star mark was recorded; mark is its outline
-  MarkOutline mark;
+  bool marked = false;  // a new star mark was recorded (the last of the marks)
 };
 
 // What a marking request reads of the open frame.
 struct MarkingFrame {
   const BrightnessRaster& brightness;
-  int frameHalf = 0;          // half-size of the marking frame, image pixels
-  float displayScale = 1.0f;  // image pixels per screen pixel of the shown picture
-  const MarkPalette& palette;
+  int frameHalf = 0;  // half-size of the marking frame, image pixels
 };
 
 // Star request at image pixel (x, y) with the frame's current marking-frame size. With record = true a
@@ -135,34 +129,20 @@ struct MarkingFrame {
 StarDetection DetectStar(const MarkingFrame& frame, std::vector<StarMark>& marks, LogFile& log, int x, int y,
                          bool record);
 
-// Appends a star mark at (x, y) image pixels with the object's size, logs it ("Ob x y") and returns its
-// outline at the display scale.
-MarkOutline AddStarMark(std::vector<StarMark>& marks, LogFile& log, float displayScale, const MarkPalette& palette,
-                        float x, float y, std::int16_t size);
-
-// Outline of a star mark: a square centred on the mark's screen position (image pixels / displayScale,
-// rounded) with half-side size / displayScale rounded, at least 2 screen pixels.
-MarkOutline StarMarkOutline(const StarMark& mark, float displayScale, const MarkPalette& palette);
+// Appends a star mark at (x, y) image pixels with the object's size and logs it ("Ob x y").
+void AddStarMark(std::vector<StarMark>& marks, LogFile& log, float x, float y, std::int16_t size);
 
 // Result of adding a track end.
 struct TrackEndAddition {
-  bool added = false;  // a slot was filled; mark is its outline
-  MarkOutline mark;
+  bool added = false;  // a slot was filled: slot (1 or 2)
+  int slot = 0;
   bool showHint = false;  // the second end was added: show hintLines in the hint window
   std::array<std::string, 3> hintLines;
 };
 
 // Fills the next track-end slot with (x, y) image pixels, unless it lies closer than 5 (|dx| + |dy|) to
 // the previous end or both slots are filled. frameSolved tells which hint follows the second end.
-TrackEndAddition AddTrackEnd(TrackEnds& track, float displayScale, const MarkPalette& palette, float x, float y,
-                             bool frameSolved);
-
-// Outline of a track-end mark: a 4 x 4 square whose top-left corner is 2 screen pixels up and left of the
-// end's screen position.
-MarkOutline TrackEndOutline(const TrackPoint& end, float displayScale, const MarkPalette& palette);
-
-// Marks slot 1 or 2 as drawn and returns its outline.
-MarkOutline DrawTrackEnd(TrackEnds& track, float displayScale, const MarkPalette& palette, int slot);
+TrackEndAddition AddTrackEnd(TrackEnds& track, float x, float y, bool frameSolved);
 
 // Result of a track-end request.
 struct TrackEndDetection {

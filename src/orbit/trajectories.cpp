@@ -72,8 +72,8 @@ std::vector<TrajectoryMark> TrajectoryMarks(std::span<const TrajectoryPoint> poi
     const PixelPosition p = SkyToPixel(sky.raRad, sky.decRad, canvas.plate);
     if (!p.valid || !(p.x > 0.0f && p.x < canvas.imageWidth && p.y > 0.0f && p.y < canvas.imageHeight)) continue;
     TrajectoryMark mark;
-    mark.x = static_cast<float>(p.x / canvas.displayScale);
-    mark.y = static_cast<float>(p.y / canvas.displayScale);
+    mark.x = static_cast<float>(p.x);
+    mark.y = static_cast<float>(p.y);
     mark.colour = point.sunlit != 0 ? sunlit : shadow;
     mark.timeText = TimeText(point.time);
     marks.push_back(std::move(mark));
@@ -145,15 +145,13 @@ bool ExchangeTrackEnds(std::span<const TrajectoryMark> marks, float end1X, float
 }
 
 TrajectoryLabel PlaceTrajectoryLabel(const TrajectoryMark& first, const TrajectoryMark& last, const std::string& text,
-                                     Rgb colour, float pictureWidth, float pictureHeight, const LabelMeasure& measure) {
-  const float cx = pictureWidth / 2.0f, cy = pictureHeight / 2.0f;
+                                     Rgb colour, float imageWidth, float imageHeight) {
+  const float cx = imageWidth / 2.0f, cy = imageHeight / 2.0f;
   const bool lastNearer = std::hypot(last.x - cx, last.y - cy) <= std::hypot(first.x - cx, first.y - cy);
   const TrajectoryMark& at = lastNearer ? last : first;
-  float width = 0.0f, height = 0.0f;
-  if (measure) measure(text, width, height);
   TrajectoryLabel label;
-  label.x = std::max(0.0f, std::min(at.x, pictureWidth - width - 3.0f));
-  label.y = std::max(0.0f, std::min(at.y, pictureHeight - height - 3.0f));
+  label.x = at.x;
+  label.y = at.y;
   label.colour = colour;
   label.text = text;
   return label;
@@ -161,11 +159,10 @@ TrajectoryLabel PlaceTrajectoryLabel(const TrajectoryMark& first, const Trajecto
 
 SeveralTrajectories SeveralSatelliteTrajectories(const std::string& appDir,
                                                  std::span<const SatelliteRequest> satellites, bool labels,
-                                                 const FrameInfo& info, const TrajectoryCanvas& canvas, Rgb shadow,
-                                                 const LabelMeasure& measure) {
+                                                 const FrameInfo& info, const TrajectoryCanvas& canvas, Rgb shadow) {
   SeveralTrajectories result;
-  const float pictureWidth = static_cast<float>(canvas.imageWidth / canvas.displayScale);
-  const float pictureHeight = static_cast<float>(canvas.imageHeight / canvas.displayScale);
+  const float imageWidth = static_cast<float>(canvas.imageWidth);
+  const float imageHeight = static_cast<float>(canvas.imageHeight);
   for (const SatelliteRequest& satellite : satellites) {
     const std::string path = SatelliteFilePath(appDir, satellite.number);
     std::error_code error;
@@ -184,8 +181,8 @@ SeveralTrajectories SeveralSatelliteTrajectories(const std::string& appDir,
     }
     const std::vector<TrajectoryMark> marks = TrajectoryMarks(points, canvas, satellite.colour, shadow);
     if (labels && !marks.empty()) {
-      result.labels.push_back(PlaceTrajectoryLabel(marks.front(), marks.back(), text, satellite.colour, pictureWidth,
-                                                   pictureHeight, measure));
+      result.labels.push_back(
+          PlaceTrajectoryLabel(marks.front(), marks.back(), text, satellite.colour, imageWidth, imageHeight));
     }
     result.marks.insert(result.marks.end(), marks.begin(), marks.end());
   }

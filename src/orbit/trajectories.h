@@ -6,7 +6,6 @@
 // rotated from TEME of date to J2000, the frame of the plate solution, before use. Everything here
 // returns records; nothing is shown.
 
-#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -26,17 +25,17 @@ std::vector<double> TrajectorySampleTimes(const TrackWindow& window, double step
 // Step of a candidate's trajectory: 2 s, or 1 s when the window is shorter than 5 s.
 double CandidateStepSeconds(const TrackWindow& window);
 
-// A predicted position drawn over the frame: a square outline of side 2 * size screen pixels whose
-// top-left corner is at (x - size, y - size).
+// A predicted position on the frame, drawn as a square outline of side 2 * size screen pixels about it.
 struct TrajectoryMark {
-  float x = 0.0f;  // screen pixels: image pixel / displayScale
+  float x = 0.0f;  // image pixels
   float y = 0.0f;
   Rgb colour;
   std::string timeText;  // TimeText of the sample
-  float size = 2.0f;
+  float size = 2.0f;     // half-side of the drawn square, screen pixels
 };
 
-// A satellite's name label over the frame; (x, y) is its top-left corner in screen pixels.
+// A satellite's name label on the frame: (x, y) is the image pixel it is placed at; the frame window moves it
+// inside the picture by the size of its text.
 struct TrajectoryLabel {
   float x = 0.0f;
   float y = 0.0f;
@@ -49,7 +48,6 @@ struct TrajectoryCanvas {
   PlateConstants plate;  // working form of the frame's plate solution
   int imageWidth = 0;    // image pixels
   int imageHeight = 0;
-  double displayScale = 1.0;  // image pixels per screen pixel
 };
 
 // Marks of trajectory points: points below the horizon (range -1) are skipped; each other point is
@@ -90,18 +88,14 @@ SingleTrajectory SingleSatelliteTrajectory(const std::string& appDir, int number
                                            const MarkPalette& palette);
 
 // True when the measured ends must be exchanged so that end 1 is the end the satellite passed first:
-// the drawn trajectory (last mark minus first mark) and the track (end 1 to end 2, screen pixels) point
-// opposite ways (negative dot product). False with fewer than two marks.
+// the drawn trajectory (last mark minus first mark) and the track (end 1 to end 2) point
+// opposite ways (negative dot product); marks and ends in image pixels. False with fewer than two marks.
 bool ExchangeTrackEnds(std::span<const TrajectoryMark> marks, float end1X, float end1Y, float end2X, float end2Y);
 
-// Width and height of a label's text in screen pixels (the window measures with its font).
-using LabelMeasure = std::function<void(const std::string& text, float& width, float& height)>;
-
-// Places a satellite's label: at the one of its first and last marks nearer the picture's centre (the
-// last on a tie), moved left and up so that it ends 3 screen pixels inside the picture's right and bottom
-// edges. pictureWidth and pictureHeight are the shown picture's size in screen pixels.
+// Places a satellite's label at the one of its first and last marks nearer the image's centre (the last on a
+// tie); imageWidth and imageHeight in image pixels.
 TrajectoryLabel PlaceTrajectoryLabel(const TrajectoryMark& first, const TrajectoryMark& last, const std::string& text,
-                                     Rgb colour, float pictureWidth, float pictureHeight, const LabelMeasure& measure);
+                                     Rgb colour, float imageWidth, float imageHeight);
 
 // One satellite of the several-satellites drawing.
 struct SatelliteRequest {
@@ -122,8 +116,7 @@ struct SeveralTrajectories {
 // a mark gets "name (number)" placed by PlaceTrajectoryLabel.
 SeveralTrajectories SeveralSatelliteTrajectories(const std::string& appDir,
                                                  std::span<const SatelliteRequest> satellites, bool labels,
-                                                 const FrameInfo& info, const TrajectoryCanvas& canvas, Rgb shadow,
-                                                 const LabelMeasure& measure);
+                                                 const FrameInfo& info, const TrajectoryCanvas& canvas, Rgb shadow);
 
 // The open frame's satellite state: candidates of the last search and what is drawn over the frame.
 struct SatelliteState {

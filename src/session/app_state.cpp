@@ -15,33 +15,30 @@ FrameSizeTable MakeFrameSizeTable() {
   return t;
 }
 
-void ApplyFrameSize(FrameState& frame, const FrameSizeTable& table) {
-  const FrameSizeRow& row = table[frame.frameSizeIndex < 8 ? frame.frameSizeIndex : 3];
-  frame.frameHalf = row.half;
-  frame.frameSide = row.side;
-  frame.zoom = row.zoom;
-  frame.fragmentSide = row.fragmentSide;
-  const double scale = frame.displayScale > 0 ? frame.displayScale : 1.0;
-  frame.frameSideOnScreen = static_cast<std::int16_t>(RoundToInt(row.side / scale));
-  frame.frameHalfOnScreen = static_cast<std::int16_t>(RoundToInt(row.half / scale));
+const FrameSizeRow& FrameSizeOf(const FrameState& frame, const FrameSizeTable& table) {
+  return table[frame.frameSizeIndex < 8 ? frame.frameSizeIndex : 3];
 }
 
-MarkingFrame MarkingOf(const FrameState& frame, const AppState& app) {
-  return MarkingFrame{frame.brightness, frame.frameHalf, frame.displayScale, app.palette};
+void ApplyFrameSize(FrameState& frame, const FrameSizeTable& table) {
+  const FrameSizeRow& row = FrameSizeOf(frame, table);
+  frame.frameHalf = row.half;
+  frame.frameSide = row.side;
+}
+
+MarkingFrame MarkingOf(const FrameState& frame) {
+  return MarkingFrame{frame.brightness, frame.frameHalf};
 }
 
 TrackFrame TrackFrameOf(const FrameState& frame, const AppState& app) {
   const FrameInfo& info = frame.info;
-  return TrackFrame{frame.brightness,
-                    frame.frameHalf,
-                    frame.imageWidth,
-                    frame.imageHeight,
-                    frame.plate,
-                    VisibilityFilter{info.considerVisibility, info.midMjd, info.longitudeRad, info.latitudeRad},
-                    app.catalogPath};
+  return TrackFrame{
+      frame.brightness, frame.frameHalf,
+      frame.imageWidth, frame.imageHeight,
+      frame.plate,      VisibilityFilter{info.considerVisibility, info.midMjd, info.longitudeRad, info.latitudeRad},
+      app.catalogPath};
 }
 
 CatalogueFrame CatalogueFrameOf(const FrameState& frame, const AppState& app) {
-  return CatalogueFrame{app.catalogueReady, frame.frameOpen,    frame.plate,     frame.imageWidth,
-                        frame.imageHeight,  frame.displayScale, app.catalogPath, app.palette};
+  return CatalogueFrame{app.catalogueReady, frame.frameOpen, frame.plate, frame.imageWidth,
+                        frame.imageHeight,  app.catalogPath, app.palette};
 }

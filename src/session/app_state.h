@@ -59,23 +59,12 @@ struct FrameState {
   std::int16_t imageHeight = 0;
   BrightnessRaster brightness;
   DecodedImage colourPixels;
-  std::int16_t displayWidth = 0;
-  std::int16_t displayHeight = 0;
-  float displayScale = 1.0f;
-  float aspect = 1.0f;
   std::uint8_t frameSizeIndex = 3;
-  std::int16_t frameHalf = 0;
+  std::int16_t frameHalf = 0;  // marking-frame half-size and side, image pixels
   std::int16_t frameSide = 0;
-  std::int16_t zoom = 0;
-  std::int16_t fragmentSide = 0;
-  std::int16_t frameSideOnScreen = 0;
-  std::int16_t frameHalfOnScreen = 0;
-  std::int16_t cursorX = 0;
-  std::int16_t cursorY = 0;
   WorkMode workMode = WorkMode::View;
-  bool busy = false;
-  std::vector<StarMark> starMarks;  // in marking order (mark 1 is the first clicked)
-  TrackEnds trackEnds;  // the track record and the number of marked ends
+  std::vector<StarMark> starMarks;        // in marking order (mark 1 is the first clicked)
+  TrackEnds trackEnds;                    // the track record and the number of marked ends
   FrameInfo info;                         // the frame's circumstances
   PlateSolution plate;                    // the frame's calibration; solved when both scales are non-zero
   int identifiedNorad = 0;                // catalogue number of the satellite the frame was identified as
@@ -89,13 +78,13 @@ struct FrameState {
   std::int16_t starCount() const { return static_cast<std::int16_t>(starMarks.size()); }
 };
 
-// Copies row frameSizeIndex of the table into the frame's size fields and recomputes the
-// on-screen sizes with the display scale (rounded to nearest).
+// The table's row of the frame's size index (row 3 for an index beyond the table).
+const FrameSizeRow& FrameSizeOf(const FrameState& frame, const FrameSizeTable& table);
+// Copies the half-size and side of the frame's row of the table into the frame.
 void ApplyFrameSize(FrameState& frame, const FrameSizeTable& table);
 
-// What a marking request reads of the open frame: its raster, marking-frame size, display scale and the
-// program's mark colours.
-MarkingFrame MarkingOf(const FrameState& frame, const AppState& app);
+// What a marking request reads of the open frame: its raster and marking-frame half-size.
+MarkingFrame MarkingOf(const FrameState& frame);
 
 // What the track measurement reads of the open frame: raster, size, plate, the horizon filter of its
 // circumstances (times already derived) and the program's catalogue.

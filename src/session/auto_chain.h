@@ -14,12 +14,10 @@
 #include "image/auto_detect.h"
 #include "orbit/candidates.h"
 #include "session/app_state.h"
+#include "session/frame_session.h"
 
-// Texts of the automatic road (caption "Сообщение").
-inline constexpr const char* kAutoNoStarsText = "На кадре не найдено достаточно звезд для идентификации.";
-inline constexpr const char* kAutoNoStreakText = "На кадре не найдено трека.";
-inline constexpr const char* kAutoStreakNotChosenText = "Трек не выбран.";
-inline constexpr const char* kAutoSeveralStreaksText = "На кадре найдено несколько треков; выбран трек ";
+// Texts of the automatic road (caption "Сообщение"); the step texts it shares with the manual commands
+// are in frame_session.h.
 inline constexpr const char* kAutoWeakMatchText =
     "Первый претендент плохо совпадает с треком. Проверьте идентификацию визуально.";
 inline constexpr const char* kAutoAmbiguousText =
@@ -42,9 +40,6 @@ struct AutoChainOptions {
   bool knownCentre = false;  // the panel's centre is given: identify about it first, blind after
   CandidateFilter filter;    // the candidate search's filters
 };
-
-// Picks one of several streaks (their list, strongest first): the index, or -1 to stop the road.
-using StreakChooser = std::function<int(const std::vector<StreakCandidate>&)>;
 
 // Run time of every step, seconds.
 struct AutoChainTimes {
@@ -76,7 +71,7 @@ struct AutoChainResult {
 };
 
 // Puts a decoded picture into the frame state as opening a frame does, without a window: size, brightness
-// raster, colour pixels, display size and scale, marking-frame size; the frame counts as open.
+// raster, colour pixels, marking-frame size; the frame counts as open.
 void PutDecodedFrame(DecodedImage image, const AppState& app, FrameState& frame);
 
 // Runs the automatic road on the open frame whose circumstances (frame.info) are collected. Star marks,

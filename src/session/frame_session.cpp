@@ -1,8 +1,11 @@
 #include "session/frame_session.h"
 
+#include <cmath>
+#include <filesystem>
 #include <utility>
 
 #include "astrometry/moon_sun.h"
+#include "astrometry/track.h"
 #include "image/raster.h"
 
 void InstallFrame(FrameState& frame, const AppState& app, const std::string& path, DecodedImage decoded) {
@@ -11,11 +14,6 @@ void InstallFrame(FrameState& frame, const AppState& app, const std::string& pat
   frame.imageHeight = static_cast<std::int16_t>(decoded.height);
   frame.brightness = MakeBrightness(decoded);
   frame.colourPixels = std::move(decoded);
-  const DisplayGeometry shown = ComputeDisplayGeometry(frame.imageWidth, frame.imageHeight);
-  frame.displayWidth = static_cast<std::int16_t>(shown.displayWidth);
-  frame.displayHeight = static_cast<std::int16_t>(shown.displayHeight);
-  frame.displayScale = shown.displayScale;
-  frame.aspect = shown.aspect;
   ApplyFrameSize(frame, app.frameSizes);
 }
 
@@ -111,16 +109,6 @@ CandidateSearchInput CandidateSearchInputOf(const FrameState& frame, const AppSt
   return input;
 }
 
-bool OrderTrackEnds(FrameState& frame, std::span<const TrajectoryMark> marks) {
-  if (frame.trackEnds.count != 2) return false;
-  const float scale = frame.displayScale > 0 ? frame.displayScale : 1.0f;
-  const TrackPoint& a = frame.trackEnds[1];
-  const TrackPoint& b = frame.trackEnds[2];
-  if (!ExchangeTrackEnds(marks, a.x / scale, a.y / scale, b.x / scale, b.y / scale)) return false;
-  std::swap(frame.trackEnds[1], frame.trackEnds[2]);
-  return true;
-}
-
 IodInput IodInputOf(const FrameState& frame, int catalogueNumber, const std::string& designator) {
   IodInput input;
   input.catalogueNumber = catalogueNumber;
@@ -130,4 +118,326 @@ IodInput IodInputOf(const FrameState& frame, int catalogueNumber, const std::str
   input.positions = {IodPosition{frame.info.startMjd, frame.trackEnds[1].Sky()},
                      IodPosition{frame.info.startMjd + frame.info.exposure / 86400.0, frame.trackEnds[2].Sky()}};
   return input;
+}
+
+// ---- FrameSession ----
+
+void FrameSession::ClearAnalysis() {
+  frame_.workMode = WorkMode::View;
+  frame_.starMarks.clear();
+  frame_.info.considerVisibility = true;
+  frame_.plate = PlateSolution{};
+  ClearFrameTimes(frame_.info);
+  frame_.trackEnds = TrackEnds{};
+  frame_.identifiedNorad = 0;
+  frame_.identifiedName.clear();
+  frame_.rememberedSatellites.clear();
+  frame_.satellites = SatelliteState{};
+  frame_.moonVisibility = "No";
+  frame_.moonPhase = 0.0f;
+  frame_.moonDistance = 0.0f;
+  frame_.info.fieldSizeText = "0x0";
+}
+
+OpenStep FrameSession::Open(const std::string& path, DecodedImage decoded, const std::string& infoPath) {
+  OpenStep step;
+  // The previous frame's pixels go before the new raster is made, so that only one frame is held.
+  frame_.frameOpen = false;
+  frame_.brightness = BrightnessRaster{};
+  frame_.colourPixels = DecodedImage{};
+  InstallFrame(frame_, app_, path, std::move(decoded));
+  frame_.frameOpen = true;
+  ClearAnalysis();
+  frame_.infoFilePath = FindInfoFile(app_.appDir, frame_.imagePath, frame_.imageWidth, frame_.imageHeight);
+  std::error_code ec;
+  std::filesystem::create_directories(app_.appDir + "Info", ec);
+  const std::string& read = infoPath.empty() ? frame_.infoFilePath : infoPath;
+  std::error_code exists;
+  if (std::filesystem::exists(read, exists)) {
+    ReadInfoIntoFrame(frame_, read);
+    step.infoRead = true;
+  }
+  return step;
+}
+
+CircumstancesStep FrameSession::Circumstances(const PanelEntries& entries, bool strict) {
+  CircumstancesStep step;
+  step.collected = CollectFrameInfo(entries, strict, frame_.info);
+  if (!step.collected.ok) {
+    step.error = StepError::BadCircumstances;
+    step.messages.push_back(step.collected.message);
+  }
+  return step;
+}
+
+StarStep FrameSession::MarkStar(int x, int y) {
+  StarStep step;
+  step.detection = DetectStar(MarkingOf(frame_), frame_.starMarks, app_.logFile, x, y, true);
+  if (!step.detection.marked) step.error = StepError::NotFound;
+  return step;
+}
+
+StarStep FrameSession::MarkStarAt(float x, float y, std::int16_t size) {
+  StarStep step;
+  step.detection.found = step.detection.marked = true;
+  step.detection.sx = x;
+  step.detection.sy = y;
+  step.detection.size = size;
+  AddStarMark(frame_.starMarks, app_.logFile, x, y, size);
+  return step;
+}
+
+StreakSearch FrameSession::FindFrameStreaks(const AutoDetectOptions& options, TaskControl& task) {
+  StreakSearch found;
+  found.sky = EstimateBackground(frame_.brightness);
+  found.streaks = FindStreaks(frame_.brightness, found.sky, options, task);
+  if (task.Cancelled()) found.error = StepError::Cancelled;
+  return found;
+}
+
+AutoStarsStep FrameSession::AutoStars(const AutoDetectOptions& options, const StreakSearch& found) {
+  AutoStarsStep step;
+  step.streaks = found.streaks;
+  frame_.starMarks.clear();
+  step.marking = AutoMarkStars(MarkingOf(frame_), frame_.starMarks, app_.logFile, options, found.streaks, &found.sky);
+  if (frame_.starCount() < kMinIdentificationStars) {
+    step.error = StepError::NotFound;
+    step.messages.emplace_back(kAutoNoStarsText);
+  }
+  return step;
+}
+
+AutoStarsStep FrameSession::AutoStars(const AutoDetectOptions& options, TaskControl& task) {
+  const StreakSearch found = FindFrameStreaks(options, task);
+  if (!found.Ok()) {
+    AutoStarsStep step;
+    step.error = found.error;
+    return step;
+  }
+  return AutoStars(options, found);
+}
+
+IdentifyStep FrameSession::Identify(bool knownCentre, bool blindAfter, TaskControl& task) {
+  IdentifyStep step;
+  const std::string refusal = Refusal(frame_, {Requirement::FrameOpen, Requirement::EnoughStars});
+  if (!refusal.empty()) {
+    step.error = StepError::Refused;
+    step.messages.push_back(refusal);
+    return step;
+  }
+  const IdentificationInput input = IdentificationInputOf(frame_, app_);
+  step.identification = IdentifyStars(input, knownCentre, task);
+  if (knownCentre && blindAfter && !step.identification.success && !task.Cancelled()) {
+    step.identification = IdentifyStars(input, false, task);
+    step.blind = step.identification.success;
+  } else {
+    step.blind = !knownCentre && step.identification.success;
+  }
+  step.messages = step.identification.messages;
+  if (!step.identification.success) {
+    step.error = task.Cancelled() ? StepError::Cancelled : StepError::NotFound;
+    return step;
+  }
+  AdoptIdentification(frame_, step.identification);
+  UpdateFrameMoon(frame_, app_.logFile);
+  return step;
+}
+
+TrackEndStep FrameSession::MarkTrackEnd(float x, float y, bool exact) {
+  TrackEndStep step;
+  if (exact) {
+    step.found = true;
+    step.ex = x;
+    step.ey = y;
+    step.addition = AddTrackEnd(frame_.trackEnds, x, y, frame_.plate.Solved());
+  } else {
+    const TrackEndDetection found =
+        DetectTrackEnd(MarkingOf(frame_), frame_.trackEnds, app_.logFile, static_cast<int>(std::lround(x)),
+                       static_cast<int>(std::lround(y)), frame_.plate.Solved());
+    step.found = found.found;
+    step.ex = static_cast<float>(found.ex);
+    step.ey = static_cast<float>(found.ey);
+    step.addition = found.addition;
+  }
+  if (!step.addition.added) {
+    step.error = StepError::NotFound;
+    return step;
+  }
+  if (frame_.plate.Solved()) PlaceTrackEndOnSky(frame_.trackEnds[frame_.trackEnds.count], frame_.plate.working);
+  return step;
+}
+
+StreakStep FrameSession::MarkStreak(const std::vector<StreakCandidate>& streaks, const StreakChooser& choose) {
+  StreakStep step;
+  step.streaks = streaks;
+  frame_.trackEnds = TrackEnds{};
+  if (streaks.empty()) {
+    step.error = StepError::NotFound;
+    step.messages.emplace_back(kAutoNoStreakText);
+    return step;
+  }
+  step.chosen = 0;
+  if (streaks.size() > 1) {
+    if (choose) {
+      step.chosen = choose(streaks);
+      if (step.chosen < 0 || step.chosen >= static_cast<int>(streaks.size())) {
+        step.chosen = -1;
+        step.error = StepError::Cancelled;
+        return step;
+      }
+    } else {
+      step.messages.push_back(kAutoSeveralStreaksText + StreakText(1, streaks.front()));
+    }
+  }
+  step.additions =
+      MarkStreakEnds(frame_.trackEnds, streaks[static_cast<std::size_t>(step.chosen)], frame_.plate.Solved());
+  if (frame_.plate.Solved())
+    for (int slot = 1; slot <= frame_.trackEnds.count; ++slot)
+      PlaceTrackEndOnSky(frame_.trackEnds[static_cast<std::size_t>(slot)], frame_.plate.working);
+  if (frame_.trackEnds.count != 2) step.error = StepError::NotFound;
+  return step;
+}
+
+StreakStep FrameSession::AutoStreak(const AutoDetectOptions& options, TaskControl& task, const StreakChooser& choose) {
+  frame_.trackEnds = TrackEnds{};
+  const StreakSearch found = FindFrameStreaks(options, task);
+  if (!found.Ok()) {
+    StreakStep step;
+    step.error = found.error;
+    return step;
+  }
+  return MarkStreak(found.streaks, choose);
+}
+
+MeasureStep FrameSession::Measure(TaskControl& task, const MeasurementLineSink& sink) {
+  MeasureStep step;
+  const std::string refusal = Refusal(frame_, {Requirement::TrackMeasurable});
+  if (!refusal.empty()) {
+    step.error = StepError::Refused;
+    step.messages.push_back(refusal);
+    return step;
+  }
+  step.measurement = MeasureTrack(TrackFrameOf(frame_, app_), frame_.trackEnds, task, sink);
+  if (task.Cancelled()) step.error = StepError::Cancelled;
+  return step;
+}
+
+CandidatesStep FrameSession::Candidates(const CandidateFilter& filter, TaskControl& task,
+                                        const std::function<void(const CandidateList&)>& listChanged) {
+  CandidatesStep step;
+  const std::string refusal = Refusal(frame_, kCandidateRequirements);
+  if (!refusal.empty()) {
+    step.error = StepError::Refused;
+    step.messages.push_back(refusal);
+    return step;
+  }
+  // A new search starts from an empty list and a clean frame.
+  frame_.satellites.candidates = CandidateList{};
+  frame_.satellites.marks.clear();
+  step.search =
+      CandidateSearch(CandidateSearchInputOf(frame_, app_), filter, frame_.satellites.candidates, task, listChanged);
+  if (!step.search.message.empty()) step.messages.push_back(step.search.message);
+  if (step.search.cancelled || task.Cancelled())
+    step.error = StepError::Cancelled;
+  else if (frame_.satellites.candidates.rows.empty())
+    step.error = StepError::NotFound;
+  return step;
+}
+
+TrajectoryCanvas FrameSession::Canvas() const {
+  return TrajectoryCanvas{frame_.plate.working, frame_.imageWidth, frame_.imageHeight};
+}
+
+bool FrameSession::OrderTrackEnds() {
+  if (frame_.trackEnds.count != 2) return false;
+  const TrackPoint& a = frame_.trackEnds[1];
+  const TrackPoint& b = frame_.trackEnds[2];
+  if (!ExchangeTrackEnds(frame_.satellites.marks, a.x, a.y, b.x, b.y)) return false;
+  std::swap(frame_.trackEnds[1], frame_.trackEnds[2]);
+  return true;
+}
+
+bool FrameSession::CandidateTrajectory(int recordIndex) {
+  const auto& records = frame_.satellites.candidates.records;
+  if (recordIndex < 1 || recordIndex > static_cast<int>(records.size())) return false;
+  const TleRecord tle = records[static_cast<std::size_t>(recordIndex - 1)].tle;
+  // A failed propagation leaves the frame without marks.
+  frame_.satellites.marks = ::CandidateTrajectory(tle, frame_.info, Canvas(), app_.palette);
+  return true;
+}
+
+TrajectoryStep FrameSession::Trajectory(int number, double stepSeconds) {
+  TrajectoryStep step;
+  const std::string problem = UsersatEntryProblem(number, stepSeconds);
+  if (!problem.empty()) {
+    step.error = StepError::BadEntry;
+    step.messages.push_back(problem);
+    return step;
+  }
+  frame_.satellites.marks.clear();
+  frame_.satellites.labels.clear();
+  step.trajectory = SingleSatelliteTrajectory(app_.appDir, number, stepSeconds, frame_.info, Canvas(), app_.palette);
+  if (!step.trajectory.message.empty()) step.messages.push_back(step.trajectory.message);
+  if (step.trajectory.designator.empty()) {
+    step.error = StepError::NotFound;
+    return step;
+  }
+  if (step.trajectory.points.empty()) {
+    step.error = StepError::CalculationFailed;
+    return step;
+  }
+  frame_.satellites.marks = step.trajectory.marks;
+  step.endsExchanged = OrderTrackEnds();
+  return step;
+}
+
+SeveralStep FrameSession::SeveralTrajectories(std::span<const SatelliteRequest> satellites, bool labels) {
+  SeveralStep step;
+  frame_.rememberedSatellites.clear();
+  for (const SatelliteRequest& request : satellites) frame_.rememberedSatellites.push_back(request.number);
+  step.drawn =
+      SeveralSatelliteTrajectories(app_.appDir, satellites, labels, frame_.info, Canvas(), app_.palette.trajectoryAux);
+  frame_.satellites.marks = step.drawn.marks;
+  frame_.satellites.labels = step.drawn.labels;
+  step.messages = step.drawn.messages;
+  if (!step.messages.empty()) step.error = StepError::NotFound;
+  return step;
+}
+
+void FrameSession::Remember(int number, const std::string& name) {
+  frame_.identifiedNorad = number;
+  frame_.identifiedName = name;
+}
+
+void FrameSession::RememberForSeveral(int number) {
+  frame_.rememberedSatellites.push_back(number);
+}
+
+std::string FrameSession::IodRefusal() const {
+  return frame_.trackEnds.count == 2 && frame_.plate.Solved() ? "" : kIodNeedsTwoEndsText;
+}
+
+IodStep FrameSession::IodReport(int number, const std::string& designator) {
+  IodStep step;
+  if (const std::string refusal = IodRefusal(); !refusal.empty()) {
+    step.error = StepError::Refused;
+    step.messages.push_back(refusal);
+    return step;
+  }
+  step.report = WriteIodReport(app_.appDir, IodInputOf(frame_, number, designator));
+  if (!step.report.ok) {
+    step.error = StepError::WriteFailed;
+    step.messages.push_back(step.report.message);
+  }
+  return step;
+}
+
+StepResult FrameSession::Save() {
+  StepResult step;
+  const WriteResult written = WriteInfoFile(frame_.infoFilePath, InfoFileOf(frame_));
+  if (!written) {
+    step.error = StepError::WriteFailed;
+    step.messages.push_back(written.reason);
+  }
+  return step;
 }

@@ -4,10 +4,10 @@
 
 #include "astrometry/asterism.h"
 #include "astrometry/catalogue.h"
+#include "astrometry/pattern_index.h"
 #include "base/file_utils.h"
 #include "base/ini.h"
 #include "base/numbers.h"
-#include "astrometry/pattern_index.h"
 
 namespace fs = std::filesystem;
 

@@ -78,7 +78,7 @@ protected:
     std::vector<RenderedStar> marked;
     for (const RenderedStar& s : stars) {
       const StarDetection d =
-          DetectStar(MarkingOf(state, app), state.starMarks, app.logFile, static_cast<int>(std::lround(s.x)), static_cast<int>(std::lround(s.y)), true);
+          DetectStar(MarkingOf(state), state.starMarks, app.logFile, static_cast<int>(std::lround(s.x)), static_cast<int>(std::lround(s.y)), true);
       if (d.marked) marked.push_back(s);
     }
     stars = marked;

@@ -1,5 +1,4 @@
 #include "astrometry/overlay.h"
-#include "session/app_state.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +7,7 @@
 #include <random>
 
 #include "framegen/framegen.h"
+#include "session/app_state.h"
 #include "test_paths.h"
 
 using testing_support::SourceDir;
@@ -19,11 +19,10 @@ namespace {
 // The catalogue drawn over an open frame with a given catalogue file and colours.
 CatalogueOverlay DrawOnFrame(const FrameState& frame, const CatalogueDisplayState& display, float depth,
                              const std::string& path, const MarkPalette& palette) {
-  return DrawCatalogue(CatalogueFrame{true, frame.frameOpen, frame.plate, frame.imageWidth, frame.imageHeight,
-                                      frame.displayScale, path, palette},
-                       display, depth);
+  return DrawCatalogue(
+      CatalogueFrame{true, frame.frameOpen, frame.plate, frame.imageWidth, frame.imageHeight, path, palette}, display,
+      depth);
 }
-
 
 constexpr double kPi = 3.14159265358979;
 constexpr double kDeg = kPi / 180.0;
@@ -49,12 +48,11 @@ PlateSolution TruthPlate(const FrameSpec& drawing) {
 }
 
 // An open frame calibrated with the truth plate of a generated frame.
-FrameState CalibratedFrame(const FrameSpec& drawing, float displayScale) {
+FrameState CalibratedFrame(const FrameSpec& drawing) {
   FrameState frame;
   frame.frameOpen = true;
   frame.imageWidth = static_cast<std::int16_t>(drawing.width);
   frame.imageHeight = static_cast<std::int16_t>(drawing.height);
-  frame.displayScale = displayScale;
   frame.plate = TruthPlate(drawing);
   return frame;
 }
@@ -97,7 +95,7 @@ TEST(CatalogueOverlay, MarksTheGeneratedStarsWhereTheyWereDrawn) {
     SCOPED_TRACE(drawing.centreRaDeg);
     SyntheticFrame generated;
     ASSERT_TRUE(RenderFrameFromFile(ShippedCatalogue(), drawing, generated));
-    FrameState frame = CalibratedFrame(drawing, 1.0f);
+    FrameState frame = CalibratedFrame(drawing);
     const CatalogueDisplayState display{true, false, 6.5f};
     const CatalogueOverlay overlay = DrawOnFrame(frame, display, display.depth, ShippedCatalogue(), MarkPalette{});
     ASSERT_TRUE(overlay.drawn);
@@ -129,7 +127,7 @@ TEST(CatalogueOverlay, WideFieldStopsAtAThousandMarkersAllOnTheFrame) {
   drawing.noiseSigma = 0.0;
   SyntheticFrame generated;
   ASSERT_TRUE(RenderFrameFromFile(ShippedCatalogue(), drawing, generated));
-  FrameState frame = CalibratedFrame(drawing, 2.5f);
+  FrameState frame = CalibratedFrame(drawing);
   const CatalogueDisplayState display{true, true, 8.0f};
   const CatalogueOverlay overlay = DrawOnFrame(frame, display, display.depth, ShippedCatalogue(), MarkPalette{});
   const std::vector<RenderedStar> expected = ExpectedStars(generated, drawing, 8.0f);
@@ -168,40 +166,32 @@ TEST(CatalogueOverlay, SizesPositionsLabelsAndTheDepthBoundary) {
   palette.catalogueStar = {1, 2, 3};
   palette.catalogueAux = {4, 5, 6};
 
-  FrameState frame = CalibratedFrame(drawing, 1.0f);
+  FrameState frame = CalibratedFrame(drawing);
   CatalogueOverlay overlay = DrawOnFrame(frame, {false, false, 8.0f}, 8.0f, path, palette);
   ASSERT_EQ(overlay.markers.size(), 5u);
-  const int halfSidesAtScale1[] = {1, 8, 3, 5, 4};
   for (std::size_t i = 0; i < 5; ++i) {
     const CatalogueMarker& m = overlay.markers[i];
     double x = 0, y = 0;
     ASSERT_TRUE(ProjectToFrame(drawing, (records[i].raOffset + kPi) / kDeg, records[i].dec / kDeg, x, y));
     EXPECT_NEAR(m.x, x, 0.01);
     EXPECT_NEAR(m.y, y, 0.01);
-    EXPECT_EQ(m.halfSide, halfSidesAtScale1[i]);
     EXPECT_FALSE(m.visible);  // with the overlay off the stars are only counted
     EXPECT_EQ(m.colour.r, 1);
   }
 
-  // At two image pixels per screen pixel: 0.05 -> 1, 4, 1.5 -> 2, 2.5 -> 2 (halves to even), 2.
-  frame.displayScale = 2.0f;
+  // Shown, with the magnitudes beside the stars.
   overlay = DrawOnFrame(frame, {true, true, 8.0f}, 8.0f, path, palette);
   ASSERT_EQ(overlay.markers.size(), 5u);
   ASSERT_EQ(overlay.labels.size(), 5u);
-  const int halfSidesAtScale2[] = {1, 4, 2, 2, 2};
   const char* texts[] = {"7.9", "0.0", "5.0", "3.0", "4.0"};
   for (std::size_t i = 0; i < 5; ++i) {
     const CatalogueMarker& m = overlay.markers[i];
     const MagnitudeLabel& l = overlay.labels[i];
-    EXPECT_EQ(m.halfSide, halfSidesAtScale2[i]);
     EXPECT_TRUE(m.visible);
-    EXPECT_NEAR(m.left, m.x / 2.0 - m.halfSide, 1e-9);
-    EXPECT_NEAR(m.top, m.y / 2.0 - m.halfSide, 1e-9);
     EXPECT_EQ(l.text, texts[i]);
-    EXPECT_NEAR(l.left, m.x / 2.0 + m.halfSide, 1e-9);
-    EXPECT_NEAR(l.top, m.top, 1e-9);
-    EXPECT_NEAR(l.x, 2.0 * l.left, 1e-9);
-    EXPECT_NEAR(l.y, 2.0 * l.top, 1e-9);
+    EXPECT_EQ(l.x, m.x);
+    EXPECT_EQ(l.y, m.y);
+    EXPECT_EQ(l.magnitude, m.magnitude);
     EXPECT_EQ(l.colour.b, 6);
   }
 
@@ -237,7 +227,7 @@ TEST(CatalogueOverlay, ReachesTheCornersOfATallFrame) {
   TempDir dir;
   const std::string path = (dir.path() / "bin8.dat").string();
   WriteFile(path, EncodeCatalogue({corner}));
-  FrameState frame = CalibratedFrame(drawing, 1.0f);
+  FrameState frame = CalibratedFrame(drawing);
   const CatalogueOverlay overlay = DrawOnFrame(frame, {true, false, 4.0f}, 4.0f, path, MarkPalette{});
   ASSERT_EQ(overlay.markers.size(), 1u);
   EXPECT_NEAR(overlay.markers[0].x, x, 0.01);
@@ -292,7 +282,7 @@ protected:
               EncodeCatalogue({Star(120.5, 30.5, 2.0f), Star(119.5, 29.8, 4.2f), Star(120.2, 29.6, 3.5f),
                                Star(119.8, 30.2, 4.8f), Star(121.0, 31.0, 5.3f), Star(119.2, 29.1, 7.2f),
                                Star(120.9, 29.2, 7.8f)}));
-    frame_ = CalibratedFrame(spec_, 1.0f);
+    frame_ = CalibratedFrame(spec_);
   }
 
   TempDir dir_;

@@ -1,7 +1,6 @@
 // Track measurement: the sexagesimal texts, the local plate fit with rejection, the re-measurement of
 // catalogue stars around the track, and whole measurements on generated frames with known plates.
 #include "astrometry/track.h"
-#include "session/app_state.h"
 
 #include <gtest/gtest.h>
 
@@ -12,12 +11,13 @@
 
 #include "../image/star_field.h"
 #include "astrometry/catalogue.h"
-#include "framegen/framegen.h"
 #include "base/calendar.h"
 #include "base/numbers.h"
+#include "framegen/framegen.h"
 #include "image/raster.h"
 #include "sky/angles.h"
 #include "sky/site.h"
+#include "session/app_state.h"
 #include "test_paths.h"
 
 namespace {
@@ -300,10 +300,13 @@ TEST(CollectLocalStars, KeepsTenPixelsFromTheEdgesAndFromTheTrackLine) {
   // A row 10 pixels below the detected centroid keeps the star; 9.9 pixels drops it.
   const double cy = stars[1].cy;
   std::vector<ReferenceStar> one = {patch.catalogue[4]};
-  EXPECT_EQ(
-      CollectLocalStars(TrackFrameOf(patch.frame, patch.app), one, MakeTrackLine(0.0, cy + 10.0, 100.0, cy + 10.0, true)).size(), 1u);
+  EXPECT_EQ(CollectLocalStars(TrackFrameOf(patch.frame, patch.app), one,
+                              MakeTrackLine(0.0, cy + 10.0, 100.0, cy + 10.0, true))
+                .size(),
+            1u);
   EXPECT_TRUE(
-      CollectLocalStars(TrackFrameOf(patch.frame, patch.app), one, MakeTrackLine(0.0, cy + 9.9, 100.0, cy + 9.9, true)).empty());
+      CollectLocalStars(TrackFrameOf(patch.frame, patch.app), one, MakeTrackLine(0.0, cy + 9.9, 100.0, cy + 9.9, true))
+          .empty());
   // Nothing was recorded as a star mark.
   EXPECT_TRUE(patch.frame.starMarks.empty());
 }
@@ -311,8 +314,8 @@ TEST(CollectLocalStars, KeepsTenPixelsFromTheEdgesAndFromTheTrackLine) {
 TEST(CollectLocalStars, StopsAtTwentyFiveStarsInListOrder) {
   StarPatch patch(700, 500, MakePlate(30.0, 60.0, 40.0, 0.0, 0.0, 350.0, 250.0));
   for (int i = 0; i < 30; ++i) patch.AddStar(60.0 + 100.0 * (i % 6), 50.0 + 90.0 * (i / 6));
-  const std::vector<LocalStar> stars =
-      CollectLocalStars(TrackFrameOf(patch.frame, patch.app), patch.catalogue, MakeTrackLine(0.0, 2000.0, 1.0, 2000.0, true));
+  const std::vector<LocalStar> stars = CollectLocalStars(TrackFrameOf(patch.frame, patch.app), patch.catalogue,
+                                                         MakeTrackLine(0.0, 2000.0, 1.0, 2000.0, true));
   ASSERT_EQ(stars.size(), 25u);
   EXPECT_EQ(stars[24].ra, patch.catalogue[24].ra);
 }
@@ -350,8 +353,6 @@ struct TrackScene {
     frame.imageWidth = static_cast<std::int16_t>(drawing.width);
     frame.imageHeight = static_cast<std::int16_t>(drawing.height);
     frame.brightness = MakeBrightness(ToDecodedImage(image));
-    const DisplayGeometry geometry = ComputeDisplayGeometry(drawing.width, drawing.height);
-    frame.displayScale = geometry.displayScale;
     ApplyFrameSize(frame, app.frameSizes);
     frame.info.considerVisibility = false;
     // The generator draws about the image centre with north turned by the rotation; in plate constants
@@ -403,8 +404,8 @@ TEST(MeasureTrackOnFrames, TheTruthPlateAgreesWithTheGenerator) {
 TEST(MeasureTrackOnFrames, AutomaticEndsMeasuredAndRefinedOnTheStarsAroundTheTrack) {
   TrackScene scene(kStreak);
   ASSERT_TRUE(scene.loaded);
-  ASSERT_TRUE(DetectTrackEnd(MarkingOf(scene.frame, scene.app), scene.frame.trackEnds, scene.app.logFile, 384, 323, true).found);
-  ASSERT_TRUE(DetectTrackEnd(MarkingOf(scene.frame, scene.app), scene.frame.trackEnds, scene.app.logFile, 716, 466, true).found);
+  ASSERT_TRUE(DetectTrackEnd(MarkingOf(scene.frame), scene.frame.trackEnds, scene.app.logFile, 384, 323, true).found);
+  ASSERT_TRUE(DetectTrackEnd(MarkingOf(scene.frame), scene.frame.trackEnds, scene.app.logFile, 716, 466, true).found);
   ASSERT_EQ(scene.frame.trackEnds.count, 2);
   TrackPoint& first = scene.frame.trackEnds[1];
   TrackPoint& second = scene.frame.trackEnds[2];
@@ -478,7 +479,9 @@ TEST(MeasureTrackOnFrames, AfterIdentifyingTheMarkedStarsTheEndsMatchTheTruth) {
     bool crowded = false;
     for (const RenderedStar& o : scene.image.stars)
       crowded = crowded || (o.number != s.number && std::hypot(o.x - s.x, o.y - s.y) < 20.0);
-    if (!crowded) DetectStar(MarkingOf(scene.frame, scene.app), scene.frame.starMarks, scene.app.logFile, static_cast<int>(s.x) + 1, static_cast<int>(s.y), true);
+    if (!crowded)
+      DetectStar(MarkingOf(scene.frame), scene.frame.starMarks, scene.app.logFile, static_cast<int>(s.x) + 1,
+                 static_cast<int>(s.y), true);
   }
   ASSERT_EQ(scene.frame.starMarks.size(), 15u);
   IdentificationInput in;
@@ -496,8 +499,8 @@ TEST(MeasureTrackOnFrames, AfterIdentifyingTheMarkedStarsTheEndsMatchTheTruth) {
   ASSERT_TRUE(id.success);
   scene.frame.plate = id.solution;
 
-  ASSERT_TRUE(DetectTrackEnd(MarkingOf(scene.frame, scene.app), scene.frame.trackEnds, scene.app.logFile, 384, 323, true).found);
-  ASSERT_TRUE(DetectTrackEnd(MarkingOf(scene.frame, scene.app), scene.frame.trackEnds, scene.app.logFile, 716, 466, true).found);
+  ASSERT_TRUE(DetectTrackEnd(MarkingOf(scene.frame), scene.frame.trackEnds, scene.app.logFile, 384, 323, true).found);
+  ASSERT_TRUE(DetectTrackEnd(MarkingOf(scene.frame), scene.frame.trackEnds, scene.app.logFile, 716, 466, true).found);
   const TrackMeasurement m = MeasureTrack(TrackFrameOf(scene.frame, scene.app), scene.frame.trackEnds, scene.task);
   ASSERT_TRUE(m.refined) << m.text;
   EXPECT_GE(m.localMarks.size(), 5u);
@@ -515,8 +518,8 @@ TEST(MeasureTrackOnFrames, ManualEndsOnAnImperfectPlateAreRefinedToTheTruth) {
   rough.xo += 1.5;
   rough.yo -= 1.0;
   SetFromWorking(scene.frame.plate, rough);
-  ASSERT_TRUE(AddTrackEnd(scene.frame.trackEnds, scene.frame.displayScale, scene.app.palette, 380.0f, 320.0f, true).added);
-  ASSERT_TRUE(AddTrackEnd(scene.frame.trackEnds, scene.frame.displayScale, scene.app.palette, 720.0f, 470.0f, true).added);
+  ASSERT_TRUE(AddTrackEnd(scene.frame.trackEnds, 380.0f, 320.0f, true).added);
+  ASSERT_TRUE(AddTrackEnd(scene.frame.trackEnds, 720.0f, 470.0f, true).added);
 
   const TrackMeasurement m = MeasureTrack(TrackFrameOf(scene.frame, scene.app), scene.frame.trackEnds, scene.task);
   ASSERT_TRUE(m.refined) << m.text;
@@ -538,7 +541,7 @@ TEST(MeasureTrackOnFrames, ManualEndsOnAnImperfectPlateAreRefinedToTheTruth) {
 TEST(MeasureTrackOnFrames, ASingleEndSearchesAHundredPixelsAroundIt) {
   TrackScene scene(kStreak);
   ASSERT_TRUE(scene.loaded);
-  ASSERT_TRUE(AddTrackEnd(scene.frame.trackEnds, scene.frame.displayScale, scene.app.palette, 720.0f, 470.0f, true).added);
+  ASSERT_TRUE(AddTrackEnd(scene.frame.trackEnds, 720.0f, 470.0f, true).added);
   const TrackMeasurement m = MeasureTrack(TrackFrameOf(scene.frame, scene.app), scene.frame.trackEnds, scene.task);
   ASSERT_TRUE(m.refined) << m.text;
   EXPECT_EQ(CountLines(m, "Длина трека"), 0u);
@@ -561,8 +564,8 @@ TEST(MeasureTrackOnFrames, WithoutStarsAboveTheHorizonTheFramePlateStays) {
   scene.frame.info.latitudeRad = -60.0 * kDeg;
   const double lst = GreenwichSiderealTime(scene.frame.info.midMjd);
   scene.frame.info.longitudeRad = (75.0 + 180.0) * kDeg - lst;  // the field on the lower meridian
-  ASSERT_TRUE(AddTrackEnd(scene.frame.trackEnds, scene.frame.displayScale, scene.app.palette, 380.0f, 320.0f, true).added);
-  ASSERT_TRUE(AddTrackEnd(scene.frame.trackEnds, scene.frame.displayScale, scene.app.palette, 720.0f, 470.0f, true).added);
+  ASSERT_TRUE(AddTrackEnd(scene.frame.trackEnds, 380.0f, 320.0f, true).added);
+  ASSERT_TRUE(AddTrackEnd(scene.frame.trackEnds, 720.0f, 470.0f, true).added);
   const TrackMeasurement m = MeasureTrack(TrackFrameOf(scene.frame, scene.app), scene.frame.trackEnds, scene.task);
   EXPECT_FALSE(m.refined);
   EXPECT_EQ(m.failureText, kLocalSolutionFailedText);
@@ -576,7 +579,8 @@ TEST(MeasureTrackOnFrames, WithoutStarsAboveTheHorizonTheFramePlateStays) {
   // A missing catalogue fails the same way.
   scene.frame.info.considerVisibility = false;
   scene.app.catalogPath = "/nonexistent/bin8.dat";
-  EXPECT_EQ(MeasureTrack(TrackFrameOf(scene.frame, scene.app), scene.frame.trackEnds, scene.task).failureText, kLocalSolutionFailedText);
+  EXPECT_EQ(MeasureTrack(TrackFrameOf(scene.frame, scene.app), scene.frame.trackEnds, scene.task).failureText,
+            kLocalSolutionFailedText);
 }
 
 TEST(MeasureTrackOnFrames, PreconditionsInTheirOrder) {

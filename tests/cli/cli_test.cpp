@@ -12,6 +12,9 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "frameinfo/info_file.h"
+#include "satdb/satdb.h"
+#include "session/frame_session.h"
 #include "test_paths.h"
 
 namespace fs = std::filesystem;
@@ -229,6 +232,25 @@ TEST(CliStreak, FrameToSatelliteToReport) {
     ++lines;
   }
   EXPECT_EQ(lines, 2);
+  // The command line's report is the session's record of the frame it left behind: the same bytes from the
+  // frame's information file through the one report builder (measure left the ends as the streak's start
+  // and end, and iod kept them so).
+  {
+    AppState app;
+    app.appDir = (dir.path() / "again").string() + "/";
+    fs::create_directories(app.appDir);
+    FrameState state;
+    state.imageWidth = static_cast<std::int16_t>(width);
+    state.imageHeight = static_cast<std::int16_t>(height);
+    ReadInfoIntoFrame(state, FindInfoFile(dir.path().string() + "/", frame, state.imageWidth, state.imageHeight));
+    EXPECT_EQ(state.identifiedNorad, 43229);
+    TleRecord tle;
+    ASSERT_TRUE(ReadBestSet(SatelliteFilePath(dir.path().string() + "/", 43229), state.info.startMjd, tle));
+    FrameSession session(app, state);
+    const IodStep step = session.IodReport(43229, tle.designator);
+    ASSERT_TRUE(step.Ok()) << step.messages.front();
+    EXPECT_EQ(ReadFile(step.report.path), ReadFile(dir.path() / "out" / "r.txt"));
+  }
   // The trajectory over the frame runs along the streak.
   const CliRun path = RunCli(dir, {"--json", "trajectory", frame, "43229"});
   ASSERT_EQ(path.code, 0) << path.err;

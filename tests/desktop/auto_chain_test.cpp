@@ -18,9 +18,13 @@
 #include <sstream>
 
 #include "astrometry/asterism.h"
-#include "astrometry/pattern_index.h"
 #include "astrometry/catalogue.h"
+#include "astrometry/pattern_index.h"
 #include "base/calendar.h"
+#include "desktop/form1.h"
+#include "desktop/frm_id.h"
+#include "desktop/main_window.h"
+#include "desktop/satellite_windows.h"
 #include "framegen/framegen.h"
 #include "framegen/satellite_scene.h"
 #include "frameinfo/frame_info.h"
@@ -28,11 +32,7 @@
 #include "image/auto_detect.h"
 #include "image/decode.h"
 #include "image/raster.h"
-#include "orbit/ui/frm_id.h"
-#include "orbit/ui/satellite_windows.h"
 #include "satdb/satdb.h"
-#include "desktop/form1.h"
-#include "desktop/main_window.h"
 #include "test_paths.h"
 #include "ui_test_support.h"
 

@@ -22,16 +22,17 @@
 #include "base/ui/file_dialog.h"
 #include "base/ui/owned_window.h"
 #include "base/ui/translations.h"
-#include "frameinfo/ui/frm_par.h"
-#include "orbit/ui/frm_id.h"
-#include "orbit/ui/frm_sat_n.h"
-#include "orbit/ui/frm_sat_par.h"
-#include "orbit/ui/frm_usersat.h"
-#include "orbit/ui/satellite_windows.h"
-#include "satdb/ui/frm_dir.h"
 #include "desktop/form1.h"
+#include "desktop/frame_viewer.h"
 #include "desktop/frm_frame.h"
+#include "desktop/frm_id.h"
+#include "desktop/frm_sat_n.h"
+#include "desktop/frm_sat_par.h"
+#include "desktop/frm_usersat.h"
 #include "desktop/main_window.h"
+#include "desktop/satellite_windows.h"
+#include "frameinfo/ui/frm_par.h"
+#include "satdb/ui/frm_dir.h"
 #include "test_paths.h"
 #include "ui_test_support.h"
 
@@ -188,8 +189,8 @@ TEST_F(DesktopTest, ZoomedInAStarIsMarkedWhereItIsSeenAndTheStretchLeavesTheRast
         brightest = QPoint(x, y);
       }
   MouseAt(pic, QPointF(brightest) + QPointF(0.5, 0.5), QEvent::MouseMove, Qt::NoButton);
-  EXPECT_NEAR(window->Frame().cursorX, starX, 1);
-  EXPECT_NEAR(window->Frame().cursorY, starY, 1);
+  EXPECT_NEAR(window->Viewer()->View().cursorX, starX, 1);
+  EXPECT_NEAR(window->Viewer()->View().cursorY, starY, 1);
   MouseAt(pic, QPointF(brightest), QEvent::MouseButtonPress, Qt::LeftButton);
   ASSERT_EQ(window->Frame().starMarks.size(), 1u);
   EXPECT_NEAR(window->Frame().starMarks[0].x, starX, 0.3);
@@ -197,7 +198,7 @@ TEST_F(DesktopTest, ZoomedInAStarIsMarkedWhereItIsSeenAndTheStretchLeavesTheRast
   // The mark's outline is drawn around the star's pixels, within one frame pixel (8 screen pixels).
   ASSERT_EQ(form->OverlayCount(OverlayKind::StarMarks), 1);
   const OverlayItem& mark = form->Overlay(OverlayKind::StarMarks)[0];
-  const QPointF drawn = form->DisplayToPicture(mark.centre / window->Frame().displayScale);
+  const QPointF drawn = form->DisplayToPicture(mark.centre / window->ViewState().displayScale);
   EXPECT_LT(std::hypot(drawn.x() - brightest.x(), drawn.y() - brightest.y()), 8.0);
 
   form->FitView();

@@ -46,14 +46,15 @@ TEST(NudgeCursor, StaysInsideTheImage) {
   FrameState f;
   f.imageWidth = 100;
   f.imageHeight = 50;
-  f.cursorX = 1;
-  f.cursorY = 50;
-  NudgeCursor(f, -1, 1);
-  EXPECT_EQ(f.cursorX, 1);
-  EXPECT_EQ(f.cursorY, 50);
-  NudgeCursor(f, 1, -1);
-  EXPECT_EQ(f.cursorX, 2);
-  EXPECT_EQ(f.cursorY, 49);
+  FrameViewState v;
+  v.cursorX = 1;
+  v.cursorY = 50;
+  NudgeCursor(v, f, -1, 1);
+  EXPECT_EQ(v.cursorX, 1);
+  EXPECT_EQ(v.cursorY, 50);
+  NudgeCursor(v, f, 1, -1);
+  EXPECT_EQ(v.cursorX, 2);
+  EXPECT_EQ(v.cursorY, 49);
 }
 
 TEST(FrameSizeTable, HoldsTheEightSizesAndTheirOnScreenCopies) {
@@ -66,15 +67,16 @@ TEST(FrameSizeTable, HoldsTheEightSizesAndTheirOnScreenCopies) {
     EXPECT_EQ(t[i].fragmentSide, fragments[i]);
   }
   FrameState f;
-  f.displayScale = 5.0f;
   f.frameSizeIndex = 3;
   ApplyFrameSize(f, t);
   EXPECT_EQ(f.frameHalf, 15);
   EXPECT_EQ(f.frameSide, 31);
-  EXPECT_EQ(f.zoom, 5);
-  EXPECT_EQ(f.fragmentSide, 155);
-  EXPECT_EQ(f.frameSideOnScreen, 6);  // 6.2
-  EXPECT_EQ(f.frameHalfOnScreen, 3);
+  FrameViewState v;
+  ApplyFrameSizeOnScreen(v, FrameSizeOf(f, t), 5.0f);
+  EXPECT_EQ(v.zoom, 5);
+  EXPECT_EQ(v.fragmentSide, 155);
+  EXPECT_EQ(v.frameSideOnScreen, 6);  // 6.2
+  EXPECT_EQ(v.frameHalfOnScreen, 3);
 }
 
 TEST(LogNumber, WritesShortestFormWithSignSpacing) {
@@ -84,3 +86,56 @@ TEST(LogNumber, WritesShortestFormWithSignSpacing) {
 }
 
 }  // namespace
+
+TEST(StarMarkOutline, RoundsHalfToEvenAndKeepsAtLeastTwoPixels) {
+  MarkPalette palette;
+  StarMark mark;
+  mark.x = 12.5f;  // 12.5 / 5 = 2.5 -> 2
+  mark.y = 17.5f;  // 3.5 -> 4
+  mark.size = 3;   // 3 / 5 rounds to 1, raised to 2
+  MarkOutline o = StarMarkOutline(mark, 5.0f, palette);
+  EXPECT_EQ(o.left, 0);
+  EXPECT_EQ(o.top, 2);
+  EXPECT_EQ(o.side, 4);
+  mark.size = 23;  // 4.6 -> 5
+  o = StarMarkOutline(mark, 5.0f, palette);
+  EXPECT_EQ(o.left, -3);
+  EXPECT_EQ(o.side, 10);
+}
+
+TEST(TrackEndOutline, FourPixelsAboutTheEndsScreenPositionRoundedHalfToEven) {
+  MarkPalette palette;
+  TrackPoint end;
+  end.x = 101.25f;  // 101.25 / 2.5 = 40.5 rounds to 40
+  end.y = 50.0f;
+  const MarkOutline o = TrackEndOutline(end, 2.5f, palette);
+  EXPECT_EQ(o.left, 40 - 2);
+  EXPECT_EQ(o.top, 20 - 2);
+  EXPECT_EQ(o.side, 4);
+  EXPECT_EQ(o.colour.b, 255);
+}
+
+TEST(LabelOnScreen, PulledInsideThePictureByItsTextButNeverBeyondTheTopLeft) {
+  TrajectoryLabel label;
+  label.x = 580, label.y = 380;  // (290, 190) on a 300 x 200 picture at scale 2
+  LabelCorner c = LabelOnScreen(label, 2.0f, 300, 200, 80, 12);
+  EXPECT_FLOAT_EQ(c.left, 300 - 80 - 3);
+  EXPECT_FLOAT_EQ(c.top, 200 - 12 - 3);
+  label.x = 280, label.y = 180;
+  c = LabelOnScreen(label, 2.0f, 300, 200, 80, 12);
+  EXPECT_FLOAT_EQ(c.left, 140);
+  EXPECT_FLOAT_EQ(c.top, 90);
+  c = LabelOnScreen(label, 2.0f, 60, 10, 80, 12);  // wider and taller than the picture: at its corner
+  EXPECT_FLOAT_EQ(c.left, 0);
+  EXPECT_FLOAT_EQ(c.top, 0);
+}
+
+TEST(CatalogueMarkerHalfSide, EightLessTheMagnitudeOnScreenAtLeastOne) {
+  const float magnitudes[] = {7.9f, 0.0f, 5.0f, 3.0f, 4.0f};
+  const int atScale1[] = {1, 8, 3, 5, 4};
+  const int atScale2[] = {1, 4, 2, 2, 2};  // 0.05 -> 1, 4, 1.5 -> 2, 2.5 -> 2 (halves to even), 2
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(CatalogueMarkerHalfSide(magnitudes[i], 1.0f), atScale1[i]);
+    EXPECT_EQ(CatalogueMarkerHalfSide(magnitudes[i], 2.0f), atScale2[i]);
+  }
+}

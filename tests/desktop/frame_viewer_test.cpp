@@ -17,12 +17,13 @@
 #include <cmath>
 #include <limits>
 
-#include "frameinfo/ui/frm_par.h"
+#include "astrometry/track.h"
 #include "base/ui/file_dialog.h"
 #include "desktop/form1.h"
 #include "desktop/frm_frame.h"
 #include "desktop/frmp.h"
 #include "desktop/main_window.h"
+#include "frameinfo/ui/frm_par.h"
 #include "test_paths.h"
 #include "ui_test_support.h"
 
@@ -72,11 +73,12 @@ protected:
   }
 
   const FrameState& Frame() { return window->Frame(); }
+  FrameViewState& View() { return window->Viewer()->View(); }
 };
 
 TEST_F(FrameViewerTest, StartsOnTheImageCentreAndFollowsSlowMovesOnly) {
-  EXPECT_EQ(Frame().cursorX, 1500);
-  EXPECT_EQ(Frame().cursorY, 1000);
+  EXPECT_EQ(View().cursorX, 1500);
+  EXPECT_EQ(View().cursorY, 1000);
   EXPECT_EQ(window->FragmentWindow()->windowTitle(), QStringLiteral("( 1500, 1000)"));
   // The fragment window's client area: the 155-pixel fragment side plus 10 in width (more when the caption
   // needs it) and 30 in height.
@@ -85,10 +87,10 @@ TEST_F(FrameViewerTest, StartsOnTheImageCentreAndFollowsSlowMovesOnly) {
   // A jump of 5 or more screen pixels is not followed; the next small step is.
   Move(300, 200);
   Move(310, 200);
-  EXPECT_EQ(Frame().cursorX, 1500);
+  EXPECT_EQ(View().cursorX, 1500);
   Move(312, 201);
-  EXPECT_EQ(Frame().cursorX, 1560);
-  EXPECT_EQ(Frame().cursorY, 1005);
+  EXPECT_EQ(View().cursorX, 1560);
+  EXPECT_EQ(View().cursorY, 1005);
   EXPECT_EQ(window->FrameWindow()->MarkingFrameCentre(), QPointF(312, 201));
   EXPECT_EQ(window->FragmentWindow()->windowTitle(), QStringLiteral("( 1560, 1005)"));
   EXPECT_EQ(window->FragmentWindow()->Fragment().width(), 31);
@@ -99,7 +101,7 @@ TEST_F(FrameViewerTest, PointerBeyondTheRightEdgeKeepsTheFrameInside) {
   Move(599, 300);
   Move(603, 300);  // beyond displayWidth 600: centre at 600 - 3 - 1
   EXPECT_EQ(window->FrameWindow()->MarkingFrameCentre().x(), 596);
-  EXPECT_EQ(Frame().cursorX, 2980);
+  EXPECT_EQ(View().cursorX, 2980);
 }
 
 TEST_F(FrameViewerTest, CtrlArrowsNudgeByOnePixelAndStopAtTheEdge) {
@@ -107,22 +109,22 @@ TEST_F(FrameViewerTest, CtrlArrowsNudgeByOnePixelAndStopAtTheEdge) {
   Key(QEvent::KeyPress, Qt::Key_Control);
   Key(QEvent::KeyPress, Qt::Key_Left);
   viewer->SampleKeyboard();
-  EXPECT_EQ(Frame().cursorX, 1499);
+  EXPECT_EQ(View().cursorX, 1499);
   Key(QEvent::KeyRelease, Qt::Key_Left);
   Key(QEvent::KeyPress, Qt::Key_Down);
   viewer->SampleKeyboard();
-  EXPECT_EQ(Frame().cursorY, 1001);
+  EXPECT_EQ(View().cursorY, 1001);
   Key(QEvent::KeyRelease, Qt::Key_Down);
-  window->Frame().cursorX = 1;
+  View().cursorX = 1;
   Key(QEvent::KeyPress, Qt::Key_Left);
   viewer->SampleKeyboard();
-  EXPECT_EQ(Frame().cursorX, 1);
+  EXPECT_EQ(View().cursorX, 1);
   Key(QEvent::KeyRelease, Qt::Key_Left);
   Key(QEvent::KeyRelease, Qt::Key_Control);
   // Without Ctrl the arrows do nothing.
   Key(QEvent::KeyPress, Qt::Key_Right);
   viewer->SampleKeyboard();
-  EXPECT_EQ(Frame().cursorX, 1);
+  EXPECT_EQ(View().cursorX, 1);
 }
 
 TEST_F(FrameViewerTest, OpenFrameDialogListsJpegAndBmpFilesOnly) {
@@ -178,11 +180,11 @@ TEST_F(FrameViewerTest, StarAndTrackEndClicksRecentreTheFragmentOnWhatWasFound) 
   SetFileDialogInterceptor([path](const QString&, const QString&, const QString&) { return path; });
   window->Action("mnuOpenIm")->trigger();
   SetFileDialogInterceptor({});
-  ASSERT_FLOAT_EQ(Frame().displayScale, 2.0f);
+  ASSERT_FLOAT_EQ(View().displayScale, 2.0f);
 
   window->Action("mnuStar")->trigger();
-  window->Frame().cursorX = 404;
-  window->Frame().cursorY = 298;
+  View().cursorX = 404;
+  View().cursorY = 298;
   Click();
   ASSERT_EQ(Frame().starCount(), 1);
   EXPECT_NEAR(Frame().starMarks[0].x, 401.3, 0.1);
@@ -190,19 +192,19 @@ TEST_F(FrameViewerTest, StarAndTrackEndClicksRecentreTheFragmentOnWhatWasFound) 
   // The fragment and the marking frame move to the centroid's pixel (401, 301), the cursor stays.
   EXPECT_EQ(window->FragmentWindow()->windowTitle(), QStringLiteral("( 401, 301)"));
   EXPECT_EQ(window->FrameWindow()->MarkingFrameCentre(), QPointF(200.5, 150.5));
-  EXPECT_EQ(Frame().cursorX, 404);
-  EXPECT_FALSE(Frame().busy);
+  EXPECT_EQ(View().cursorX, 404);
+  EXPECT_FALSE(View().busy);
   // Nothing there: no mark, no message, the frame stays.
-  window->Frame().cursorX = 100;
-  window->Frame().cursorY = 100;
+  View().cursorX = 100;
+  View().cursorY = 100;
   Click();
   EXPECT_EQ(Frame().starCount(), 1);
   EXPECT_EQ(window->FrameWindow()->MarkingFrameCentre(), QPointF(200.5, 150.5));
   EXPECT_TRUE(recorder.messages.empty());
 
   window->Action("mnuTrek")->trigger();
-  window->Frame().cursorX = 795;
-  window->Frame().cursorY = 503;
+  View().cursorX = 795;
+  View().cursorY = 503;
   Click();
   ASSERT_EQ(Frame().trackEnds.count, 1);
   EXPECT_FLOAT_EQ(Frame().trackEnds[1].x, 800.0f);
@@ -210,13 +212,13 @@ TEST_F(FrameViewerTest, StarAndTrackEndClicksRecentreTheFragmentOnWhatWasFound) 
   EXPECT_EQ(window->FragmentWindow()->windowTitle(), QStringLiteral("( 800, 500)"));
   EXPECT_EQ(window->FrameWindow()->MarkingFrameCentre(), QPointF(400, 250));
   EXPECT_EQ(window->FrameWindow()->OverlayCount(OverlayKind::TrackEnds), 1);
-  window->Frame().cursorX = 300;
-  window->Frame().cursorY = 600;
+  View().cursorX = 300;
+  View().cursorY = 600;
   Click();
   EXPECT_EQ(recorder.Texts(),
             std::vector<QString>{QStringLiteral("Трек не обнаружен. Воспользуйтесь ручной разметкой.")});
   EXPECT_EQ(Frame().trackEnds.count, 1);
-  EXPECT_FALSE(Frame().busy);
+  EXPECT_FALSE(View().busy);
 }
 
 TEST_F(FrameViewerTest, ClickInViewModeOnlyHints) {
@@ -267,7 +269,7 @@ TEST_F(FrameViewerTest, CtrlEndMarksTheCentreOnlyInManualModeAndOnlyOnceInTwoSec
   window->Action("mnuMtrek")->trigger();
   viewer->SampleKeyboard();
   EXPECT_EQ(Frame().trackEnds.count, 1);
-  window->Frame().cursorX += 20;
+  View().cursorX += 20;
   viewer->SampleKeyboard();  // within the lockout
   EXPECT_EQ(Frame().trackEnds.count, 1);
   Key(QEvent::KeyRelease, Qt::Key_End);
@@ -316,6 +318,7 @@ struct StandaloneViewer {
   Form1 form1;
   FrmFrame fragment;
   std::vector<TrajectoryScreenPoint> points;
+  FrameSession session{app, frame};
   std::unique_ptr<FrameViewer> viewer;
 
   explicit StandaloneViewer(ViewerHooks hooks) {
@@ -325,12 +328,10 @@ struct StandaloneViewer {
     frame.colourPixels.width = 400;
     frame.colourPixels.height = 300;
     frame.colourPixels.pixels.assign(400 * 300, 0xFF202020u);
-    frame.displayWidth = 400;
-    frame.displayHeight = 300;
-    frame.displayScale = 1.0f;
     ApplyFrameSize(frame, app.frameSizes);  // 31 x 31, half-size 15 on screen too
     hooks.trajectoryPoints = [this]() -> const std::vector<TrajectoryScreenPoint>& { return points; };
-    viewer = std::make_unique<FrameViewer>(app, frame, &form1, &fragment, std::move(hooks));
+    viewer = std::make_unique<FrameViewer>(session, &form1, &fragment, std::move(hooks));
+    viewer->SetDisplay(DisplayGeometry{400, 300, 1.0f, 1.0f});
     viewer->SetUpFragment();  // cursor on (200, 150)
   }
 };
@@ -359,22 +360,18 @@ TEST(FrameViewerAlone, TimeLabelBesideTheFrameOnlyNearATrajectoryPoint) {
   EXPECT_TRUE(v.form1.TimeLabelVisible());
 }
 
-TEST(FrameViewerAlone, PlateGivingNoPositionLeavesReadoutAndTrackEndUntouched) {
-  ViewerHooks hooks;
-  hooks.pixelToSky = [](double, double, double& ra, double& dec) {
-    ra = std::numeric_limits<double>::quiet_NaN();
-    dec = 0.1;
-    return true;
-  };
-  StandaloneViewer v{std::move(hooks)};
+TEST(FrameViewerAlone, DamagedPlateNeverShowsOrStoresANonFinitePosition) {
+  StandaloneViewer v{ViewerHooks{}};
+  // A plate read from a damaged information file: solved by its scales, with no usable tangent point.
+  v.frame.plate.mxArcsec = v.frame.plate.myArcsec = 60.0;
+  v.frame.plate.working.mx = v.frame.plate.working.my = 60.0 / 206264.8;
+  v.frame.plate.working.dec0 = std::numeric_limits<double>::quiet_NaN();
   v.viewer->Nudge(1, 0);
-  EXPECT_EQ(testing_support::Find<QLabel>(&v.form1, "lblc")->text(), "RA= ; DEC=");
-  EXPECT_EQ(testing_support::Find<QLineEdit>(&v.form1, "txtstr")->text(), " ");
+  EXPECT_FALSE(testing_support::Find<QLabel>(&v.form1, "lblc")->text().contains("nan", Qt::CaseInsensitive));
+  EXPECT_FALSE(testing_support::Find<QLineEdit>(&v.form1, "txtstr")->text().contains("nan", Qt::CaseInsensitive));
   v.frame.trackEnds.count = 1;
-  v.frame.trackEnds[1].ra = 0.25;
-  v.viewer->TrackEndSky(1);
-  EXPECT_EQ(v.frame.trackEnds[1].ra, 0.25);
-  EXPECT_EQ(v.frame.trackEnds[1].dec, 0.0);
+  PlaceTrackEndOnSky(v.frame.trackEnds[1], v.frame.plate.working);
+  EXPECT_TRUE(std::isfinite(v.frame.trackEnds[1].ra) && std::isfinite(v.frame.trackEnds[1].dec));
 }
 
 }  // namespace

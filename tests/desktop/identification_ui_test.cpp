@@ -14,15 +14,15 @@
 #include <filesystem>
 
 #include "astrometry/asterism.h"
-#include "framegen/framegen.h"
 #include "base/calendar.h"
-#include "frameinfo/ui/frm_par.h"
 #include "base/ui/file_dialog.h"
 #include "desktop/form1.h"
 #include "desktop/frame_viewer.h"
 #include "desktop/frmp.h"
 #include "desktop/main_window.h"
 #include "sky/angles.h"
+#include "framegen/framegen.h"
+#include "frameinfo/ui/frm_par.h"
 #include "test_paths.h"
 #include "ui_test_support.h"
 
@@ -81,8 +81,8 @@ protected:
         if (o.number != s.number && std::hypot(o.x - s.x, o.y - s.y) < 20 && o.magnitude < s.magnitude + 3)
           crowded = true;
       if (crowded) continue;
-      window->Frame().cursorX = static_cast<std::int16_t>(std::lround(s.x));
-      window->Frame().cursorY = static_cast<std::int16_t>(std::lround(s.y));
+      window->Viewer()->View().cursorX = static_cast<std::int16_t>(std::lround(s.x));
+      window->Viewer()->View().cursorY = static_cast<std::int16_t>(std::lround(s.y));
       Click();
       ++clicked;
     }
@@ -142,8 +142,8 @@ TEST_F(IdentificationSession, ClickedStarsAreIdentifiedAndTheCursorReadsTheSky) 
   const double ra = label.section("RA=", 1).section(";", 0, 0).toDouble();
   const double dec = label.section("DEC=", 1).toDouble();
   ASSERT_TRUE(ProjectToFrame(drawing, ra, dec, x, y));
-  EXPECT_NEAR(x, window->Frame().cursorX, 1.0);
-  EXPECT_NEAR(y, window->Frame().cursorY, 1.0);
+  EXPECT_NEAR(x, window->Viewer()->View().cursorX, 1.0);
+  EXPECT_NEAR(y, window->Viewer()->View().cursorY, 1.0);
   EXPECT_FALSE(Find<QLineEdit>(window->FrameWindow(), "txtstr")->text().trimmed().isEmpty());
   // The Moon's values reached the panel.
   EXPECT_TRUE(window->Panel()->SupplementRow(1) == "Yes" || window->Panel()->SupplementRow(1) == "No");
@@ -197,11 +197,11 @@ TEST_F(IdentificationSession, AMeasuredTrackIsReportedInTheTextWindow) {
 
   // Mark the two ends by hand and measure.
   window->Action("mnuMtrek")->trigger();
-  window->Frame().cursorX = 400;
-  window->Frame().cursorY = 300;
+  window->Viewer()->View().cursorX = 400;
+  window->Viewer()->View().cursorY = 300;
   Click();
-  window->Frame().cursorX = 700;
-  window->Frame().cursorY = 450;
+  window->Viewer()->View().cursorX = 700;
+  window->Viewer()->View().cursorY = 450;
   Click();
   ASSERT_EQ(window->Frame().trackEnds.count, 2);
   window->Action("mnuMesTrek")->trigger();

@@ -14,10 +14,10 @@
 #include <filesystem>
 
 #include "base/ui/file_dialog.h"
+#include "desktop/main_window.h"
 #include "satdb/satdb.h"
 #include "satdb/ui/frm_clear.h"
 #include "satdb/ui/frm_dir.h"
-#include "desktop/main_window.h"
 #include "test_paths.h"
 #include "ui_test_support.h"
 

@@ -18,11 +18,12 @@
 #include <filesystem>
 
 #include "base/ui/file_dialog.h"
-#include "frameinfo/info_file.h"
-#include "frameinfo/ui/frm_par.h"
 #include "desktop/form1.h"
+#include "desktop/frame_viewer.h"
 #include "desktop/frm_frame.h"
 #include "desktop/frmp.h"
+#include "frameinfo/info_file.h"
+#include "frameinfo/ui/frm_par.h"
 #include "test_paths.h"
 #include "ui_test_support.h"
 
@@ -248,17 +249,18 @@ TEST_F(MainWindowTest, OpensJpegAndBmpFramesWithTheirDisplaySize) {
     ASSERT_TRUE(f.frameOpen);
     EXPECT_EQ(f.imageWidth, c.w);
     EXPECT_EQ(f.imageHeight, c.h);
-    EXPECT_EQ(f.displayWidth, c.dw);
-    EXPECT_EQ(f.displayHeight, c.dh);
-    EXPECT_FLOAT_EQ(f.displayScale, c.scale);
+    EXPECT_EQ(w->ViewState().displayWidth, c.dw);
+    EXPECT_EQ(w->ViewState().displayHeight, c.dh);
+    EXPECT_FLOAT_EQ(w->ViewState().displayScale, c.scale);
     if (c.format == std::string("BMP")) {
       EXPECT_EQ(f.brightness.at(c.w / 2 + 1, c.h / 2 + 1), 150);  // pure green
     }
     EXPECT_EQ(f.workMode, WorkMode::View);
     EXPECT_EQ(f.frameSide, 31);
-    EXPECT_EQ(f.zoom, 5);
-    EXPECT_EQ(f.cursorX, std::max(1, c.w / 2));  // the marking frame starts on the image centre
-    EXPECT_EQ(f.cursorY, std::max(1, c.h / 2));
+    const FrameViewState& view = w->Viewer()->View();
+    EXPECT_EQ(view.zoom, 5);
+    EXPECT_EQ(view.cursorX, std::max(1, c.w / 2));  // the marking frame starts on the image centre
+    EXPECT_EQ(view.cursorY, std::max(1, c.h / 2));
     EXPECT_EQ(w->FrameWindow()->windowTitle(), chosenFile);
     EXPECT_EQ(w->FrameWindow()->width(), c.dw + 40);
     EXPECT_EQ(w->FrameWindow()->height(), c.dh + 100);
@@ -390,7 +392,7 @@ TEST_F(MainWindowTest, FrameSizeWindowChangesTheMarkingFrame) {
   testing_support::Find<QPushButton>(window, "cmdok")->click();
   EXPECT_EQ(w->Frame().frameSizeIndex, 7);
   EXPECT_EQ(w->Frame().frameSide, 141);
-  EXPECT_EQ(w->Frame().zoom, 1);
+  EXPECT_EQ(w->Viewer()->View().zoom, 1);
   EXPECT_EQ(w->FragmentWindow()->FragmentSide(), 141);
 }
 

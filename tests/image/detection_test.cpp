@@ -1,5 +1,4 @@
 #include "image/detection.h"
-#include "session/app_state.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "session/app_state.h"
 #include "star_field.h"
 #include "test_paths.h"
 
@@ -35,13 +35,12 @@ std::uint8_t LiteralBackground(const AnalysisWindow& win, int i, int j) {
 }
 
 // A frame record holding the raster, with the given marking-frame half-size and display scale.
-FrameState MakeFrame(BrightnessRaster raster, int frameHalf, float displayScale = 1.0f) {
+FrameState MakeFrame(BrightnessRaster raster, int frameHalf) {
   FrameState frame;
   frame.imageWidth = static_cast<std::int16_t>(raster.width);
   frame.imageHeight = static_cast<std::int16_t>(raster.height);
   frame.brightness = std::move(raster);
   frame.frameHalf = static_cast<std::int16_t>(frameHalf);
-  frame.displayScale = displayScale;
   return frame;
 }
 
@@ -341,34 +340,28 @@ TEST(DetectStar, RecordsEachStarOnceWithOutlineAndLogLine) {
   BrightnessRaster r = MakeSky(3000, 2000, 40.0, 3.0, 21);
   AddStar(r, 1234.4, 567.8, 150.0, 1.5);
   AddStar(r, 1250.0, 580.0, 150.0, 1.5);
-  FrameState frame = MakeFrame(std::move(r), kDefaultHalf, 5.0f);
+  FrameState frame = MakeFrame(std::move(r), kDefaultHalf);
 
-  StarDetection first = DetectStar(MarkingOf(frame, app), frame.starMarks, app.logFile, 1236, 566, true);
+  StarDetection first = DetectStar(MarkingOf(frame), frame.starMarks, app.logFile, 1236, 566, true);
   ASSERT_TRUE(first.found);
   ASSERT_TRUE(first.marked);
   ASSERT_EQ(frame.starMarks.size(), 1u);
   EXPECT_EQ(frame.starMarks[0].x, first.sx);
   EXPECT_EQ(frame.starMarks[0].y, first.sy);
   EXPECT_EQ(frame.starMarks[0].size, first.size);
-  // Outline: centre 1234.4 / 5 and 567.8 / 5 rounded (247, 114); half-side size / 5 rounded, at least 2.
-  const int half = std::max(2, static_cast<int>(std::lround(first.size / 5.0)));
-  EXPECT_EQ(first.mark.left, 247 - half);
-  EXPECT_EQ(first.mark.top, 114 - half);
-  EXPECT_EQ(first.mark.side, 2 * half);
-  EXPECT_EQ(first.mark.colour.r, 220);
 
   // The same star clicked again, from elsewhere: no second mark, reported not found.
-  const StarDetection again = DetectStar(MarkingOf(frame, app), frame.starMarks, app.logFile, 1232, 569, true);
+  const StarDetection again = DetectStar(MarkingOf(frame), frame.starMarks, app.logFile, 1232, 569, true);
   EXPECT_FALSE(again.found);
   EXPECT_EQ(frame.starMarks.size(), 1u);
   // Without recording the marks are not consulted.
-  const StarDetection measured = DetectStar(MarkingOf(frame, app), frame.starMarks, app.logFile, 1232, 569, false);
+  const StarDetection measured = DetectStar(MarkingOf(frame), frame.starMarks, app.logFile, 1232, 569, false);
   EXPECT_TRUE(measured.found);
   EXPECT_FALSE(measured.marked);
   EXPECT_FLOAT_EQ(measured.sx, first.sx);
   EXPECT_EQ(frame.starMarks.size(), 1u);
   // A neighbour 20 pixels away is a new star.
-  EXPECT_TRUE(DetectStar(MarkingOf(frame, app), frame.starMarks, app.logFile, 1250, 580, true).marked);
+  EXPECT_TRUE(DetectStar(MarkingOf(frame), frame.starMarks, app.logFile, 1250, 580, true).marked);
   EXPECT_EQ(frame.starCount(), 2);
 
   app.logFile.Close();
@@ -458,9 +451,9 @@ TEST(DetectTrackEnd, FillsBothSlotsThenOnlyReports) {
   AppState app;
   BrightnessRaster r = MakeSky(3000, 2000, 40.0, 0.0, 1);
   AddStreak(r, 1000.0, 800.0, 1100.0, 800.0, 100.0, 0.8);
-  FrameState frame = MakeFrame(std::move(r), kDefaultHalf, 5.0f);
+  FrameState frame = MakeFrame(std::move(r), kDefaultHalf);
 
-  TrackEndDetection first = DetectTrackEnd(MarkingOf(frame, app), frame.trackEnds, app.logFile, 1003, 802, false);
+  TrackEndDetection first = DetectTrackEnd(MarkingOf(frame), frame.trackEnds, app.logFile, 1003, 802, false);
   ASSERT_TRUE(first.found);
   EXPECT_EQ(first.ex, 1000);
   EXPECT_EQ(first.ey, 800);
@@ -468,30 +461,26 @@ TEST(DetectTrackEnd, FillsBothSlotsThenOnlyReports) {
   EXPECT_FALSE(first.addition.showHint);
   EXPECT_EQ(frame.trackEnds.count, 1);
   EXPECT_EQ(frame.trackEnds[1].drawn, 2);
-  // Outline: 1000 / 5 = 200 and 800 / 5 = 160, less 2; 4 x 4 in the track-end colour.
-  EXPECT_EQ(first.addition.mark.left, 198);
-  EXPECT_EQ(first.addition.mark.top, 158);
-  EXPECT_EQ(first.addition.mark.side, 4);
-  EXPECT_EQ(first.addition.mark.colour.g, 0);
-  EXPECT_EQ(first.addition.mark.colour.b, 255);
+  EXPECT_EQ(first.addition.slot, 1);
 
   // Found again within 5 of the first end: reported, not recorded.
-  const TrackEndDetection repeat = DetectTrackEnd(MarkingOf(frame, app), frame.trackEnds, app.logFile, 1002, 799, false);
+  const TrackEndDetection repeat = DetectTrackEnd(MarkingOf(frame), frame.trackEnds, app.logFile, 1002, 799, false);
   EXPECT_TRUE(repeat.found);
   EXPECT_FALSE(repeat.addition.added);
   EXPECT_EQ(frame.trackEnds.count, 1);
 
-  const TrackEndDetection second = DetectTrackEnd(MarkingOf(frame, app), frame.trackEnds, app.logFile, 1097, 798, false);
+  const TrackEndDetection second = DetectTrackEnd(MarkingOf(frame), frame.trackEnds, app.logFile, 1097, 798, false);
   ASSERT_TRUE(second.found);
   EXPECT_EQ(second.ex, 1100);
   ASSERT_TRUE(second.addition.added);
+  EXPECT_EQ(second.addition.slot, 2);
   EXPECT_EQ(frame.trackEnds.count, 2);
   EXPECT_FLOAT_EQ(frame.trackEnds[2].x, 1100.0f);
   ASSERT_TRUE(second.addition.showHint);
   EXPECT_EQ(second.addition.hintLines[0], "Кадр не привязан. Нужно идентифицировать звезды.");
   EXPECT_EQ(second.addition.hintLines[1], " ");
 
-  const TrackEndDetection third = DetectTrackEnd(MarkingOf(frame, app), frame.trackEnds, app.logFile, 1050, 800, false);
+  const TrackEndDetection third = DetectTrackEnd(MarkingOf(frame), frame.trackEnds, app.logFile, 1050, 800, false);
   EXPECT_FALSE(third.addition.added);
   EXPECT_EQ(frame.trackEnds.count, 2);
   EXPECT_FLOAT_EQ(frame.trackEnds[1].x, 1000.0f);
@@ -499,47 +488,18 @@ TEST(DetectTrackEnd, FillsBothSlotsThenOnlyReports) {
 
 TEST(AddTrackEnd, SpacingRuleRealCoordinatesAndSolvedHint) {
   FrameState frame;
-  frame.displayScale = 2.5f;
-  MarkPalette palette;
-  // A real end point is kept as it is; the outline rounds its screen position half to even.
-  TrackEndAddition a = AddTrackEnd(frame.trackEnds, frame.displayScale, palette, 101.25f, 50.0f, true);
+  // A real end point is kept as it is.
+  TrackEndAddition a = AddTrackEnd(frame.trackEnds, 101.25f, 50.0f, true);
   ASSERT_TRUE(a.added);
+  EXPECT_EQ(a.slot, 1);
   EXPECT_FLOAT_EQ(frame.trackEnds[1].x, 101.25f);
-  EXPECT_EQ(a.mark.left, 40 - 2);  // 101.25 / 2.5 = 40.5 rounds to 40
-  EXPECT_EQ(a.mark.top, 20 - 2);
   // |dx| + |dy| = 2.5 + 2 < 5: ignored; 3 + 2 = 5: taken.
-  EXPECT_FALSE(AddTrackEnd(frame.trackEnds, frame.displayScale, palette, 103.75f, 48.0f, true).added);
-  a = AddTrackEnd(frame.trackEnds, frame.displayScale, palette, 104.25f, 48.0f, true);
+  EXPECT_FALSE(AddTrackEnd(frame.trackEnds, 103.75f, 48.0f, true).added);
+  a = AddTrackEnd(frame.trackEnds, 104.25f, 48.0f, true);
   ASSERT_TRUE(a.added);
   ASSERT_TRUE(a.showHint);
   EXPECT_EQ(a.hintLines[0], "Для измерения трека выберите Меню: Идентификация-> Измерить трек ");
   EXPECT_EQ(a.hintLines[2], " ");
-  EXPECT_FALSE(AddTrackEnd(frame.trackEnds, frame.displayScale, palette, 300.0f, 300.0f, true).added);  // both slots are filled
+  EXPECT_FALSE(AddTrackEnd(frame.trackEnds, 300.0f, 300.0f, true).added);  // both slots are filled
   EXPECT_EQ(frame.trackEnds.count, 2);
-
-  // Redrawing slots filled from elsewhere (the information file) marks them drawn.
-  FrameState restored;
-  restored.displayScale = 1.0f;
-  restored.trackEnds[2].x = 10.0f;
-  restored.trackEnds[2].y = 20.0f;
-  const MarkOutline outline = DrawTrackEnd(restored.trackEnds, restored.displayScale, palette, 2);
-  EXPECT_EQ(restored.trackEnds[2].drawn, 2);
-  EXPECT_EQ(outline.left, 8);
-  EXPECT_EQ(outline.top, 18);
-}
-
-TEST(StarMarkOutline, RoundsHalfToEvenAndKeepsAtLeastTwoPixels) {
-  MarkPalette palette;
-  StarMark mark;
-  mark.x = 12.5f;  // 12.5 / 5 = 2.5 -> 2
-  mark.y = 17.5f;  // 3.5 -> 4
-  mark.size = 3;   // 3 / 5 rounds to 1, raised to 2
-  MarkOutline o = StarMarkOutline(mark, 5.0f, palette);
-  EXPECT_EQ(o.left, 0);
-  EXPECT_EQ(o.top, 2);
-  EXPECT_EQ(o.side, 4);
-  mark.size = 23;  // 4.6 -> 5
-  o = StarMarkOutline(mark, 5.0f, palette);
-  EXPECT_EQ(o.left, -3);
-  EXPECT_EQ(o.side, 10);
 }

@@ -26,7 +26,7 @@ FrameInfo Frame(double exposureSeconds, float utErrorSeconds) {
   return info;
 }
 
-// A 1000 x 800 frame at 20"/px about RA 286, DEC 10, shown at half size.
+// A 1000 x 800 frame at 20"/px about RA 286, DEC 10.
 TrajectoryCanvas Canvas() {
   TrajectoryCanvas c;
   c.plate.ra0 = 286.0 * kDeg;
@@ -36,7 +36,6 @@ TrajectoryCanvas Canvas() {
   c.plate.yo = 400;
   c.imageWidth = 1000;
   c.imageHeight = 800;
-  c.displayScale = 2.0;
   return c;
 }
 
@@ -91,13 +90,13 @@ TEST(TrajectoryMarksTest, ProjectedThroughThePlateInsideTheFrameOnly) {
   const std::vector<TrajectoryMark> marks =
       TrajectoryMarks(points, Canvas(), palette.trajectory, palette.trajectoryAux);
   ASSERT_EQ(marks.size(), 3u);
-  EXPECT_NEAR(marks[0].x, 300.0f, 0.01f);  // screen pixels at display scale 2
-  EXPECT_NEAR(marks[0].y, 150.0f, 0.01f);
+  EXPECT_NEAR(marks[0].x, 600.0f, 0.01f);  // image pixels
+  EXPECT_NEAR(marks[0].y, 300.0f, 0.01f);
   EXPECT_EQ(marks[0].colour.r, 200);  // sunlit
   EXPECT_EQ(marks[1].colour.r, 120);  // in the shadow
   EXPECT_EQ(marks[0].size, 2.0f);
   EXPECT_EQ(marks[0].timeText, "18:10:39.20");
-  EXPECT_NEAR(marks[2].x, 0.5f, 0.01f);
+  EXPECT_NEAR(marks[2].x, 1.0f, 0.01f);
 }
 
 TEST(TrajectoryTable, PointLinesShowJ2000PositionsAndMagnitudeOrNa) {
@@ -126,16 +125,15 @@ TEST(TrackEndOrder, ExchangedWhenTrajectoryAndTrackRunOpposite) {
   EXPECT_FALSE(ExchangeTrackEnds(std::span(marks).first(1), 45, 150, 50, 50));
 }
 
-TEST(TrajectoryLabels, AtTheEndNearerTheCentreKeptInsideThePicture) {
-  const LabelMeasure measure = [](const std::string&, float& w, float& h) { w = 80, h = 12; };
+TEST(TrajectoryLabels, AtTheEndNearerTheCentre) {
   TrajectoryMark a, b;
   a.x = 10, a.y = 10;
   b.x = 290, b.y = 190;
-  TrajectoryLabel l = PlaceTrajectoryLabel(a, b, "X (1)", {}, 300, 200, measure);
-  EXPECT_FLOAT_EQ(l.x, 300 - 80 - 3);  // the last mark is as near as the first: the last, pulled inside
-  EXPECT_FLOAT_EQ(l.y, 200 - 12 - 3);
+  TrajectoryLabel l = PlaceTrajectoryLabel(a, b, "X (1)", {}, 300, 200);
+  EXPECT_FLOAT_EQ(l.x, 290);  // the last mark is as near as the first: the last
+  EXPECT_FLOAT_EQ(l.y, 190);
   a.x = 140, a.y = 90;
-  l = PlaceTrajectoryLabel(a, b, "X (1)", {}, 300, 200, measure);
+  l = PlaceTrajectoryLabel(a, b, "X (1)", {}, 300, 200);
   EXPECT_FLOAT_EQ(l.x, 140);
   EXPECT_FLOAT_EQ(l.y, 90);
 }
@@ -167,7 +165,7 @@ TEST(SingleSatellite, EntriesFileTableAndMarks) {
 
   const std::vector<SatelliteRequest> several = {{12345, 1.0, {1, 2, 3}}, {43229, 5.0, {10, 20, 30}}};
   const SeveralTrajectories drawn =
-      SeveralSatelliteTrajectories(dir.appDir(), several, true, Frame(30, 0.3f), Canvas(), palette.trajectoryAux, {});
+      SeveralSatelliteTrajectories(dir.appDir(), several, true, Frame(30, 0.3f), Canvas(), palette.trajectoryAux);
   ASSERT_EQ(drawn.messages.size(), 1u);
   EXPECT_EQ(drawn.messages[0], "Файл " + SatelliteFilePath(dir.appDir(), 12345) + " не найден.");
   ASSERT_EQ(drawn.labels.size(), 1u);

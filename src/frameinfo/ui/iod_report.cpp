@@ -8,8 +8,7 @@
 
 #include "base/ui/message.h"
 
-void ReportIod(QWidget* parent, const std::string& appDir, const IodInput& input) {
-  const IodResult result = WriteIodReport(appDir, input);
+void ShowIodReport(QWidget* parent, const IodResult& result) {
   if (!result.ok) {
     ShowMessage(QString::fromStdString(result.message), kMessageCaption, MessageButtons::Ok, parent);
     return;

@@ -159,7 +159,7 @@ TEST(IodReportWindow, UnwritableReportIsShownAsAMessage) {
   input.designator = "98067A  ";
   input.positions.resize(1);
   const std::string missing = (dir.path() / "missing").string() + "/";
-  ReportIod(nullptr, missing, input);
+  ShowIodReport(nullptr, WriteIodReport(missing, input));
   ASSERT_EQ(messages.Texts().size(), 1u);
   EXPECT_EQ(messages.Texts()[0].toStdString(),
             "Не удалось записать файл " + missing + "iod_25544.txt: " + std::generic_category().message(ENOENT));

@@ -207,7 +207,6 @@ struct Session {
     frame.imageWidth = static_cast<std::int16_t>(decoded.width);
     frame.imageHeight = static_cast<std::int16_t>(decoded.height);
     frame.brightness = MakeBrightness(decoded);
-    frame.displayScale = ComputeDisplayGeometry(decoded.width, decoded.height).displayScale;
     ApplyFrameSize(frame, app.frameSizes);
 
     const CollectResult collected = CollectFrameInfo(entries, true, frame.info);
@@ -220,7 +219,8 @@ struct Session {
       bool crowded = false;
       for (const DrawnStar& o : stars) crowded = crowded || (&o != &s && std::hypot(o.x - s.x, o.y - s.y) < 20);
       if (!crowded)
-        DetectStar(MarkingOf(frame, app), frame.starMarks, app.logFile, static_cast<int>(std::lround(s.x)), static_cast<int>(std::lround(s.y)), true);
+        DetectStar(MarkingOf(frame), frame.starMarks, app.logFile, static_cast<int>(std::lround(s.x)),
+                   static_cast<int>(std::lround(s.y)), true);
     }
     ASSERT_GE(frame.starMarks.size(), 8u);
 
@@ -229,10 +229,12 @@ struct Session {
     ASSERT_TRUE(id.success) << (id.messages.empty() ? "" : id.messages[0]);
     frame.plate = id.solution;
 
-    ASSERT_TRUE(
-        DetectTrackEnd(MarkingOf(frame, app), frame.trackEnds, app.logFile, static_cast<int>(std::lround(x1)), static_cast<int>(std::lround(y1)), true).found);
-    ASSERT_TRUE(
-        DetectTrackEnd(MarkingOf(frame, app), frame.trackEnds, app.logFile, static_cast<int>(std::lround(x2)), static_cast<int>(std::lround(y2)), true).found);
+    ASSERT_TRUE(DetectTrackEnd(MarkingOf(frame), frame.trackEnds, app.logFile, static_cast<int>(std::lround(x1)),
+                               static_cast<int>(std::lround(y1)), true)
+                    .found);
+    ASSERT_TRUE(DetectTrackEnd(MarkingOf(frame), frame.trackEnds, app.logFile, static_cast<int>(std::lround(x2)),
+                               static_cast<int>(std::lround(y2)), true)
+                    .found);
     ASSERT_EQ(frame.trackEnds.count, 2);
     const TrackMeasurement measured = MeasureTrack(TrackFrameOf(frame, app), frame.trackEnds, task);
     ASSERT_TRUE(measured.refined) << measured.text;
@@ -250,7 +252,7 @@ struct Session {
   }
 
   TrajectoryCanvas Canvas() const {
-    return {frame.plate.working, frame.imageWidth, frame.imageHeight, frame.displayScale};
+    return {frame.plate.working, frame.imageWidth, frame.imageHeight};
   }
 };
 
@@ -308,7 +310,7 @@ TEST_P(StreakFrames, TrueSatelliteIsFirstAndItsTrajectoryRunsAlongTheStreak) {
   ASSERT_GE(marks.size(), 4u);
   double worstPath = 0, worstLine = 0;
   for (const TrajectoryMark& mark : marks) {
-    const double x = mark.x * frame.displayScale, y = mark.y * frame.displayScale;
+    const double x = mark.x, y = mark.y;
     worstPath = std::max(worstPath, DistanceFromPath(x, y, truth.path));
     worstLine = std::max(worstLine, DistanceFromLine(x, y, truth.x1, truth.y1, truth.x2, truth.y2));
   }
@@ -391,10 +393,9 @@ TEST(DemoFrame, PodsatIsFoundFromItsOwnElementSet) {
       CandidateTrajectory(list.records[0].tle, session.frame.info, session.Canvas(), session.app.palette);
   ASSERT_GE(marks.size(), 10u);
   for (const TrajectoryMark& m : marks) {
-    EXPECT_LT(DistanceFromLine(m.x * session.frame.displayScale, m.y * session.frame.displayScale, x1, y1, x2, y2),
-              2.0);
+    EXPECT_LT(DistanceFromLine(m.x, m.y, x1, y1, x2, y2), 2.0);
   }
-  std::printf("demo: %s; %zu marks from (%.0f, %.0f) to (%.0f, %.0f) screen px, %s to %s\n",
+  std::printf("demo: %s; %zu marks from (%.0f, %.0f) to (%.0f, %.0f) px, %s to %s\n",
               CandidateRowText(list.rows[0]).c_str(), marks.size(), marks.front().x, marks.front().y, marks.back().x,
               marks.back().y, marks.front().timeText.c_str(), marks.back().timeText.c_str());
 }

@@ -6,15 +6,13 @@
 #include <QObject>
 #include <QPointer>
 
-#include "orbit/ui/satellite_context.h"
+#include "desktop/satellite_context.h"
 
 class FrmId;
 class FrmSatN;
 class FrmSatPar;
 class FrmUsersat;
 
-// The plate, picture size and scale of a frame as the trajectory drawing takes them.
-TrajectoryCanvas TrajectoryCanvasOf(const SatelliteFrame& frame);
 // Removes the drawn trajectory marks, and the labels too when labels is true.
 void ClearTrajectories(SatelliteContext& context, bool labels);
 

@@ -1,4 +1,4 @@
-#include "orbit/ui/frm_sat_par.h"
+#include "desktop/frm_sat_par.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -1,4 +1,4 @@
-#include "orbit/ui/satellite_windows.h"
+#include "desktop/satellite_windows.h"
 
 #include <QApplication>
 
@@ -6,23 +6,15 @@
 #include "base/ui/long_task.h"
 #include "base/ui/message.h"
 #include "base/ui/owned_window.h"
-#include "orbit/ui/frm_id.h"
-#include "orbit/ui/frm_sat_n.h"
-#include "orbit/ui/frm_sat_par.h"
-#include "orbit/ui/frm_usersat.h"
-
-TrajectoryCanvas TrajectoryCanvasOf(const SatelliteFrame& frame) {
-  TrajectoryCanvas canvas;
-  canvas.plate = frame.plate.working;
-  canvas.imageWidth = frame.imageWidth;
-  canvas.imageHeight = frame.imageHeight;
-  canvas.displayScale = frame.displayScale;
-  return canvas;
-}
+#include "desktop/frm_id.h"
+#include "desktop/frm_sat_n.h"
+#include "desktop/frm_sat_par.h"
+#include "desktop/frm_usersat.h"
 
 void ClearTrajectories(SatelliteContext& context, bool labels) {
-  context.state.marks.clear();
-  if (labels) context.state.labels.clear();
+  SatelliteState& state = context.session.Frame().satellites;
+  state.marks.clear();
+  if (labels) state.labels.clear();
   if (context.showTrajectories) context.showTrajectories();
 }
 
@@ -80,37 +72,29 @@ bool SatelliteWindows::RunSearch(const CandidateFilter& filter, QWidget* filterW
   if (!context_.collectStrict()) return false;
   // A new search starts from an empty list and a clean frame.
   if (candidates_) candidates_->close();
-  context_.state.candidates = CandidateList{};
+  SatelliteState& state = context_.session.Frame().satellites;
+  state.candidates = CandidateList{};
   ClearTrajectories(context_, false);
 
   filterWindow->hide();
   QApplication::processEvents();
 
-  const SatelliteFrame frame = context_.frame();
-  CandidateSearchInput input;
-  input.appDir = context_.appDir;
-  input.end1 = frame.endSky[0];
-  input.end2 = frame.endSky[1];
-  input.window = MakeTrackWindow(frame.info);
-  input.latitudeRad = frame.info.latitudeRad;
-  input.longitudeRad = frame.info.longitudeRad;
-
   searching_ = true;
   emptyAfterSearch_ = false;
-  CandidateSearchResult result;
+  CandidatesStep step;
   {
-    LongTaskGuard guard({context_.longTaskRunning, &context_.catalogueReady}, context_.progress,
+    AppState& app = context_.session.App();
+    LongTaskGuard guard({app.longTaskRunning, &app.catalogueReady}, context_.progress,
                         QStringLiteral("Идентификация ИСЗ."), true);
-    result = CandidateSearch(input, filter, context_.state.candidates, guard.Task(),
-                             [this](const CandidateList&) { ShowCandidates(); });
+    step = context_.session.Candidates(filter, guard.Task(), [this](const CandidateList&) { ShowCandidates(); });
   }
   searching_ = false;
-  if (emptyAfterSearch_) context_.state.candidates = CandidateList{};
+  if (emptyAfterSearch_) state.candidates = CandidateList{};
 
-  if (!result.message.empty())
-    ShowMessage(QString::fromStdString(result.message), kMessageCaption, MessageButtons::Ok, context_.owner);
-  else if (!result.hint.empty() && !emptyAfterSearch_ && context_.hint)
-    context_.hint(QString::fromStdString(result.hint), QStringLiteral(" "), QStringLiteral(" "));
+  for (const std::string& message : step.messages)
+    ShowMessage(QString::fromStdString(message), kMessageCaption, MessageButtons::Ok, context_.owner);
+  if (step.messages.empty() && !step.search.hint.empty() && !emptyAfterSearch_ && context_.hint)
+    context_.hint(QString::fromStdString(step.search.hint), QStringLiteral(" "), QStringLiteral(" "));
   return true;
 }
 
@@ -126,7 +110,7 @@ void SatelliteWindows::ShowCandidates() {
 }
 
 void SatelliteWindows::ShowFirstCandidate() {
-  if (context_.state.candidates.rows.empty()) return;
+  if (context_.session.Frame().satellites.candidates.rows.empty()) return;
   emptyAfterSearch_ = false;
   ShowCandidates();
   if (candidates_) candidates_->SelectRow(0);
@@ -136,22 +120,16 @@ void SatelliteWindows::CandidatesClosed() {
   candidates_ = nullptr;
   ClearTrajectories(context_, false);
   if (!searching_) {
-    context_.state.candidates = CandidateList{};
+    context_.session.Frame().satellites.candidates = CandidateList{};
     return;
   }
   // The search is still filling the lists: stop it and empty them once it has returned.
   emptyAfterSearch_ = true;
-  context_.longTaskRunning = false;
+  context_.session.App().longTaskRunning = false;
 }
 
 void SatelliteWindows::DrawCandidate(int recordIndex) {
-  const auto& records = context_.state.candidates.records;
-  if (recordIndex < 1 || recordIndex > static_cast<int>(records.size())) return;
-  const TleRecord tle = records[static_cast<std::size_t>(recordIndex - 1)].tle;
-  const SatelliteFrame frame = context_.frame();
-  // A failed propagation leaves the frame without marks.
-  std::vector<TrajectoryMark> marks = CandidateTrajectory(tle, frame.info, TrajectoryCanvasOf(frame), context_.palette);
-  context_.state.marks = std::move(marks);
+  if (!context_.session.CandidateTrajectory(recordIndex)) return;
   if (context_.showTrajectories) context_.showTrajectories();
 }
 

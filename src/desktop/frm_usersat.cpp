@@ -1,4 +1,4 @@
-#include "orbit/ui/frm_usersat.h"
+#include "desktop/frm_usersat.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -12,9 +12,9 @@
 #include "base/numbers.h"
 #include "base/ui/message.h"
 #include "base/ui/owned_window.h"
+#include "desktop/frm_sat_par.h"
+#include "desktop/satellite_windows.h"
 #include "frameinfo/ui/iod_report.h"
-#include "orbit/ui/frm_sat_par.h"
-#include "orbit/ui/satellite_windows.h"
 
 FrmUsersat::FrmUsersat(SatelliteContext& context, QWidget* parent)
     : QWidget(parent, OwnedWindowFlags(Qt::WindowCloseButtonHint)), context_(context) {
@@ -22,7 +22,7 @@ FrmUsersat::FrmUsersat(SatelliteContext& context, QWidget* parent)
   setWindowTitle(QStringLiteral("Траектория ИСЗ"));
   auto* lblNorad = new QLabel(QStringLiteral("Norad №"), this);
   lblNorad->setObjectName("lblNorad");
-  txtnorad_ = new QLineEdit(QString::fromStdString(FormatNumber(context_.identifiedNorad, "0")), this);
+  txtnorad_ = new QLineEdit(QString::fromStdString(FormatNumber(context_.session.Frame().identifiedNorad, "0")), this);
   txtnorad_->setObjectName("txtnorad");
   auto* lblstep = new QLabel(QStringLiteral("Шаг расчета [сек]"), this);
   lblstep->setObjectName("lblstep");
@@ -66,6 +66,7 @@ void FrmUsersat::AppendLine(const std::string& line) {
 void FrmUsersat::OkClicked() {
   const double step = ReadUserNumber(txtstep_->text());
   const int number = RoundToInt(ReadUserNumber(txtnorad_->text()));
+  // The entries are checked before the panel, so that a bad number does not wait for the circumstances.
   const std::string problem = UsersatEntryProblem(number, step);
   if (!problem.empty()) return txtcom_->setPlainText(QString::fromStdString(problem));
   if (!context_.collectStrict()) return;
@@ -74,48 +75,30 @@ void FrmUsersat::OkClicked() {
   computed_ = false;
   number_ = number;
   ClearTrajectories(context_, true);
-  const SatelliteFrame frame = context_.frame();
-  const SingleTrajectory result =
-      SingleSatelliteTrajectory(context_.appDir, number, step, frame.info, TrajectoryCanvasOf(frame), context_.palette);
-  if (!result.message.empty())
-    ShowMessage(QString::fromStdString(result.message), kMessageCaption, MessageButtons::Ok, this);
+  const TrajectoryStep computed = context_.session.Trajectory(number, step);
+  for (const std::string& message : computed.messages)
+    ShowMessage(QString::fromStdString(message), kMessageCaption, MessageButtons::Ok, this);
+  const SingleTrajectory& result = computed.trajectory;
   designator_ = result.designator;
   displayName_ = result.displayName;
   for (const std::string& line : result.lines) AppendLine(line);
-  context_.state.marks = result.marks;
   context_.showTrajectories();
-  // End 1 becomes the end the satellite passed first.
-  if (frame.trackEndCount == 2 &&
-      ExchangeTrackEnds(context_.state.marks, static_cast<float>(frame.endX[0] / frame.displayScale),
-                        static_cast<float>(frame.endY[0] / frame.displayScale),
-                        static_cast<float>(frame.endX[1] / frame.displayScale),
-                        static_cast<float>(frame.endY[1] / frame.displayScale)) &&
-      context_.swapTrackEnds)
-    context_.swapTrackEnds();
+  if (computed.endsExchanged && context_.showTrackEnds) context_.showTrackEnds();
   computed_ = true;
 }
 
 void FrmUsersat::RememberClicked() {
   if (!computed_) return;
-  context_.identifiedNorad = number_;
-  context_.identifiedName = displayName_;
+  context_.session.Remember(number_, displayName_);
 }
 
 void FrmUsersat::IodClicked() {
   if (designator_.empty()) return;
-  const SatelliteFrame frame = context_.frame();
-  if (frame.trackEndCount != 2)
-    return static_cast<void>(ShowMessage(QStringLiteral("Нужны два измерения  трека"), QStringLiteral("Сообщения"),
+  const IodStep written = context_.session.IodReport(number_, designator_);
+  if (written.error == StepError::Refused)
+    return static_cast<void>(ShowMessage(QString::fromStdString(written.messages.front()), QStringLiteral("Сообщения"),
                                          MessageButtons::Ok, this));
-  IodInput input;
-  input.catalogueNumber = number_;
-  input.designator = designator_;
-  input.stationCode = frame.info.stationCode;
-  input.yearGuess = frame.info.startTime.year;
-  // The two ends at the exposure's start and end.
-  input.positions = {IodPosition{frame.info.startMjd, frame.endSky[0]},
-                     IodPosition{frame.info.startMjd + frame.info.exposure / 86400.0, frame.endSky[1]}};
-  ReportIod(this, context_.appDir, input);
+  ShowIodReport(this, written.report);
 }
 
 void FrmUsersat::closeEvent(QCloseEvent* event) {

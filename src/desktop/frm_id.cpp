@@ -1,4 +1,4 @@
-#include "orbit/ui/frm_id.h"
+#include "desktop/frm_id.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -43,7 +43,7 @@ FrmId::FrmId(SatelliteContext& context, std::function<void(int)> drawCandidate, 
 void FrmId::ShowRows() {
   const QSignalBlocker blocker(list1_);
   list1_->clear();
-  for (const CandidateRow& row : context_.state.candidates.rows)
+  for (const CandidateRow& row : context_.session.Frame().satellites.candidates.rows)
     list1_->addItem(QString::fromStdString(CandidateRowText(row)));
 }
 
@@ -57,14 +57,14 @@ void FrmId::SelectRow(int row) {
 }
 
 void FrmId::RowClicked(int row) {
-  const auto& rows = context_.state.candidates.rows;
+  const auto& rows = context_.session.Frame().satellites.candidates.rows;
   if (row < 0 || row >= static_cast<int>(rows.size())) return;
   clickedRecord_ = rows[static_cast<std::size_t>(row)].recordIndex;
   if (drawCandidate_) drawCandidate_(clickedRecord_);
 }
 
 const TleRecord* FrmId::ClickedCandidate() const {
-  const auto& records = context_.state.candidates.records;
+  const auto& records = context_.session.Frame().satellites.candidates.records;
   if (clickedRecord_ < 1 || clickedRecord_ > static_cast<int>(records.size())) return nullptr;
   return &records[static_cast<std::size_t>(clickedRecord_ - 1)].tle;
 }
@@ -72,15 +72,14 @@ const TleRecord* FrmId::ClickedCandidate() const {
 void FrmId::IdentifyClicked() {
   const TleRecord* tle = ClickedCandidate();
   if (!tle) return;
-  context_.identifiedNorad = tle->catalogNumber;
-  context_.identifiedName = tle->name;
+  context_.session.Remember(tle->catalogNumber, tle->name);
   lblnum_->setText(QStringLiteral("Номер будет занесет в инф-файл"));
 }
 
 void FrmId::RememberClicked() {
   const TleRecord* tle = ClickedCandidate();
   if (!tle) return;
-  context_.rememberedSatellites.push_back(tle->catalogNumber);
+  context_.session.RememberForSeveral(tle->catalogNumber);
   lblnum_->setText(QStringLiteral("Номер будет запомнен"));
 }
 

@@ -7,7 +7,7 @@
 #include <QWidget>
 #include <vector>
 
-#include "orbit/ui/satellite_context.h"
+#include "desktop/satellite_context.h"
 
 class QCheckBox;
 class QFrame;

@@ -2,13 +2,14 @@
 // arranged around the ISS's real pass over a site: the filter, the search and its list, the candidate's
 // trajectory with its time label, the identification reaching the information file, the single-satellite
 // window and the several-satellites window.
-#include "orbit/ui/satellite_windows.h"
+#include "desktop/satellite_windows.h"
 
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,23 +21,24 @@
 #include <QToolButton>
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 
 #include "astrometry/sky_frames.h"
 #include "base/calendar.h"
+#include "desktop/form1.h"
+#include "desktop/frame_viewer.h"
+#include "desktop/frm_id.h"
+#include "desktop/frm_sat_n.h"
+#include "desktop/frm_sat_par.h"
+#include "desktop/frm_usersat.h"
+#include "desktop/frmp.h"
+#include "desktop/main_window.h"
 #include "frameinfo/info_file.h"
 #include "frameinfo/ui/frm_par.h"
 #include "orbit/observer.h"
 #include "orbit/sgp4.h"
-#include "orbit/ui/frm_id.h"
-#include "orbit/ui/frm_sat_n.h"
-#include "orbit/ui/frm_sat_par.h"
-#include "orbit/ui/frm_usersat.h"
 #include "satdb/satdb.h"
-#include "desktop/form1.h"
-#include "desktop/frame_viewer.h"
-#include "desktop/frmp.h"
-#include "desktop/main_window.h"
 #include "sky/angles.h"
 #include "sky/site.h"
 #include "test_paths.h"
@@ -127,7 +129,7 @@ protected:
   // Screen position of track end slot 1 or 2.
   QPointF EndOnScreen(int slot) const {
     const TrackPoint& end = window->Frame().trackEnds[slot];
-    return QPointF(end.x / window->Frame().displayScale, end.y / window->Frame().displayScale);
+    return QPointF(end.x / window->ViewState().displayScale, end.y / window->ViewState().displayScale);
   }
 
   FrmId* Search() {
@@ -225,8 +227,8 @@ TEST_F(SatelliteWindowsTest, TheSearchListsTheIssFirstAndItsRowDrawsItsPathAlong
   emit rows->itemClicked(rows->item(0));
   ASSERT_EQ(Marks().size(), 6u);
   EXPECT_TRUE(MarksColoured(QColor(200, 120, 0)));
-  const QPointF start = Marks().front().centre / window->Frame().displayScale;
-  const QPointF end = Marks().back().centre / window->Frame().displayScale;
+  const QPointF start = Marks().front().centre / window->ViewState().displayScale;
+  const QPointF end = Marks().back().centre / window->ViewState().displayScale;
   EXPECT_LT(std::hypot(start.x() - EndOnScreen(1).x(), start.y() - EndOnScreen(1).y()), 0.5);
   EXPECT_LT(std::hypot(end.x() - EndOnScreen(2).x(), end.y() - EndOnScreen(2).y()), 0.5);
 
@@ -374,6 +376,45 @@ TEST_F(SatelliteWindowsTest, TheSingleSatelliteWindowChecksItsEntriesPrintsThePo
   one->close();
 }
 
+// The same frame through both front ends: the single-satellite window and orvia-cli's iod command each
+// exchange the ends marked the wrong way round and write byte for byte the same report.
+TEST_F(SatelliteWindowsTest, TheWindowAndTheCommandLineOrderTheEndsAndReportAlike) {
+  const fs::path cli = fs::path(QCoreApplication::applicationDirPath().toStdString()).parent_path() / "orvia-cli";
+  if (!fs::exists(cli)) GTEST_SKIP() << "orvia-cli is not built beside the tests";
+  MarkEnds(ends[1], ends[0]);
+  // The frame as the command line finds it: circumstances, plate and the ends still the wrong way round.
+  FrameSession& session = window->Session();
+  ASSERT_TRUE(session.Circumstances(window->Panel()->Entries(), true).Ok());
+  ASSERT_TRUE(session.Save().Ok());
+  TempDir other;
+  fs::create_directories(other.path() / "Info");
+  const fs::path info = fs::path(window->Frame().infoFilePath).filename();
+  fs::copy_file(window->Frame().infoFilePath, other.path() / "Info" / info);
+  WriteFile(other.path() / "bin8.dat", std::string(1200, '\0'));
+
+  window->Action("mnuUserSat")->trigger();
+  FrmUsersat* one = window->Satellites()->UserSatWindow();
+  ASSERT_NE(one, nullptr);
+  Find<QLineEdit>(one, "txtnorad")->setText("25544");
+  Find<QPushButton>(one, "cmdok")->click();
+  Find<QToolButton>(one, "Image2")->click();
+  const std::string fromWindow = ReadFile(dir.path() / "iod_25544.txt");
+  ASSERT_EQ(std::count(fromWindow.begin(), fromWindow.end(), '\n'), 2) << fromWindow;
+
+  const auto run = [&](const std::string& arguments) {
+    const std::string command = "'" + cli.string() + "' --quiet --app-dir '" + other.path().string() + "' " +
+                                arguments + " >'" + (other.path() / "out.txt").string() + "' 2>&1";
+    return std::system(command.c_str());
+  };
+  ASSERT_EQ(run("import-tle '" + (TestDataDir() / "tle" / "sat_ui_sets.txt").string() + "'"), 0);
+  ASSERT_EQ(run("--json iod '" + image + "' 25544 --output '" + (other.path() / "r.txt").string() + "'"), 0)
+      << ReadFile(other.path() / "out.txt");
+  EXPECT_NE(ReadFile(other.path() / "out.txt").find("\"ends_exchanged\": true"), std::string::npos);
+  EXPECT_EQ(ReadFile(other.path() / "r.txt"), fromWindow);
+  // Both left end 1 where the satellite was first.
+  EXPECT_NEAR(window->Frame().trackEnds[1].ra, ends[0].raRad, 1e-12);
+}
+
 TEST_F(SatelliteWindowsTest, SeveralSatellitesTakeRowsUpTo15ColoursFromThePictureAndLabels) {
   window->Frame().rememberedSatellites = {kIss};
   window->Action("mnuSatN")->trigger();
@@ -423,9 +464,9 @@ TEST_F(SatelliteWindowsTest, SeveralSatellitesTakeRowsUpTo15ColoursFromThePictur
   ASSERT_EQ(labels.size(), 1u);
   EXPECT_EQ(labels[0].text, QStringLiteral("ISS (ZARYA) (25544)"));
   EXPECT_EQ(labels[0].colour, picked);
-  const double scale = window->Frame().displayScale;
+  const double scale = window->ViewState().displayScale;
   EXPECT_GE(labels[0].centre.x() / scale, 0);
-  EXPECT_LT(labels[0].centre.x() / scale, window->Frame().displayWidth - 3);
+  EXPECT_LT(labels[0].centre.x() / scale, window->ViewState().displayWidth - 3);
 
   several->close();
   EXPECT_TRUE(Marks().empty());

@@ -1,8 +1,7 @@
-#include "orbit/ui/frm_sat_n.h"
+#include "desktop/frm_sat_n.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QFontMetrics>
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
@@ -16,8 +15,8 @@
 #include "base/numbers.h"
 #include "base/ui/message.h"
 #include "base/ui/owned_window.h"
-#include "orbit/ui/frm_sat_par.h"
-#include "orbit/ui/satellite_windows.h"
+#include "desktop/frm_sat_par.h"
+#include "desktop/satellite_windows.h"
 
 namespace {
 
@@ -96,7 +95,7 @@ FrmSatN::FrmSatN(SatelliteContext& context, QWidget* parent)
   layout->addWidget(cmdok_);
 
   // Two rows, or one per remembered number (up to the row limit).
-  const std::vector<int>& remembered = context_.rememberedSatellites;
+  const std::vector<int>& remembered = context_.session.Frame().rememberedSatellites;
   const int wanted = std::clamp(static_cast<int>(remembered.size()), 2, kMaxRows);
   for (int i = 0; i < wanted; ++i) AddRow();
   for (std::size_t i = 0; i < remembered.size() && i < rows_.size(); ++i)
@@ -159,21 +158,8 @@ void FrmSatN::OkClicked() {
   }
   if (requests.empty())
     return static_cast<void>(ShowMessage(QStringLiteral("ИСЗ не заданы"), kMessageCaption, MessageButtons::Ok, this));
-  context_.rememberedSatellites.clear();
-  for (const SatelliteRequest& request : requests) context_.rememberedSatellites.push_back(request.number);
-
   ClearTrajectories(context_, true);
-  const SatelliteFrame frame = context_.frame();
-  const QFontMetrics metrics(font());
-  const LabelMeasure measure = [&metrics](const std::string& text, float& width, float& height) {
-    width = static_cast<float>(metrics.horizontalAdvance(QString::fromStdString(text)));
-    height = static_cast<float>(metrics.height());
-  };
-  const SeveralTrajectories drawn =
-      SeveralSatelliteTrajectories(context_.appDir, requests, chNum_->isChecked(), frame.info,
-                                   TrajectoryCanvasOf(frame), context_.palette.trajectoryAux, measure);
-  context_.state.marks = drawn.marks;
-  context_.state.labels = drawn.labels;
+  const SeveralStep drawn = context_.session.SeveralTrajectories(requests, chNum_->isChecked());
   context_.showTrajectories();
   for (const std::string& message : drawn.messages)
     ShowMessage(QString::fromStdString(message), kMessageCaption, MessageButtons::Ok, this);

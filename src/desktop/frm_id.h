@@ -6,7 +6,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "orbit/ui/satellite_context.h"
+#include "desktop/satellite_context.h"
 
 class QLabel;
 class QListWidget;
