@@ -5,6 +5,7 @@
 
 #include "base/calendar.h"
 #include "base/numbers.h"
+#include "base/sexagesimal.h"
 #include "image/raster.h"
 #include "sky/angles.h"
 
@@ -90,14 +91,7 @@ std::string FormatRaHms(double raDeg) {
   const double seconds = (hours - h - m / 60.0) * 3600.0;
   // Rounded to the millisecond, then only the whole seconds are shown.
   int s = static_cast<int>(std::trunc((seconds + 0.0005) * 1000.0) / 1000.0);
-  if (s >= 60) {
-    s -= 60;
-    m += 1;
-  }
-  if (m >= 60) {
-    m -= 60;
-    h += 1;
-  }
+  CarrySexagesimal(h, m, s);
   if (h > 23) h -= 24;
   return FormatNumber(h, "00") + "h " + FormatNumber(m, "00") + "m " + FormatNumber(s, "00") + "s";
 }
@@ -110,14 +104,7 @@ std::string FormatDecDms(double decDeg) {
   const double minutes = (magnitude - d) * 60.0;
   int m = static_cast<int>(minutes);
   int s = static_cast<int>((minutes - m) * 60.0);
-  if (s >= 60) {
-    s -= 60;
-    m += 1;
-  }
-  if (m >= 60) {
-    m -= 60;
-    d += 1;
-  }
+  CarrySexagesimal(d, m, s);
   return std::string(sign) + FormatNumber(d, "00") + "° " + FormatNumber(m, "00") + "' " + FormatNumber(s, "00") + "\"";
 }
 
@@ -128,13 +115,6 @@ void AppendMeasurementLine(std::string& content, const std::string& line, bool r
     content += "\r\n";
     content += line;
   }
-}
-
-double GreatCircleDistance(double ra1, double dec1, double ra2, double dec2) {
-  const double sinHalfDec = std::sin((dec2 - dec1) / 2.0);
-  const double sinHalfRa = std::sin((ra2 - ra1) / 2.0);
-  const double h = sinHalfDec * sinHalfDec + std::cos(dec1) * std::cos(dec2) * sinHalfRa * sinHalfRa;
-  return 2.0 * std::asin(std::sqrt(std::clamp(h, 0.0, 1.0)));
 }
 
 TrackLine MakeTrackLine(double x1, double y1, double x2, double y2, bool twoEnds) {
@@ -203,7 +183,7 @@ bool FitWithRejection(std::vector<LocalStar>& stars, double ra0, double dec0, Pl
     double worstResidual = -1.0;
     for (std::size_t i = 0; i < stars.size(); ++i) {
       const SkyPosition sky = PixelToSky(stars[i].cx, stars[i].cy, p);
-      const double residual = GreatCircleDistance(sky.ra, sky.dec, stars[i].ra, stars[i].dec);
+      const double residual = AngularSeparation(sky.ra, sky.dec, stars[i].ra, stars[i].dec);
       if (residual > worstResidual) {
         worstResidual = residual;
         worst = i;
@@ -280,7 +260,7 @@ TrackMeasurement MeasureTrack(const TrackFrame& frame, TrackEnds& track, TaskCon
   middle.ra = mid.ra;
   middle.dec = mid.dec;
   for (int slot = 1; slot <= ends; ++slot) PlaceTrackEndOnSky(track[static_cast<std::size_t>(slot)], plate);
-  const double lengthDeg = ends == 2 ? RadToDeg(GreatCircleDistance(first.ra, first.dec, second.ra, second.dec)) : 0.0;
+  const double lengthDeg = ends == 2 ? RadToDeg(AngularSeparation(first.ra, first.dec, second.ra, second.dec)) : 0.0;
 
   LineWriter out(result, sink);
   out.Add("Середина трека: ", true);

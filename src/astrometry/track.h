@@ -58,10 +58,6 @@ std::string FormatDecDms(double decDeg);
 // and the line are appended.
 void AppendMeasurementLine(std::string& content, const std::string& line, bool replace);
 
-// Great-circle distance between two sky positions (radians in, radians out), by the haversine formula,
-// which stays accurate for the arcsecond distances of star residuals.
-double GreatCircleDistance(double ra1, double dec1, double ra2, double dec2);
-
 // A straight line a x + b y + c = 0 through image pixels, with norm = sqrt(a^2 + b^2) > 0.
 struct TrackLine {
   double a = 0.0;

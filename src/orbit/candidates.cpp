@@ -14,14 +14,6 @@ namespace {
 
 using J2000Vector = SkyVector<SkyFrame::J2000>;
 
-double Dot(const J2000Vector& a, const J2000Vector& b) {
-  return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-
-J2000Vector Cross(const J2000Vector& a, const J2000Vector& b) {
-  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-
 // Unit vector along v; none for a zero or non-finite vector.
 std::optional<J2000Vector> Normalised(const J2000Vector& v) {
   const double length = std::sqrt(Dot(v, v));

@@ -7,6 +7,7 @@
 #include "astrometry/sky_frames.h"
 #include "base/calendar.h"
 #include "base/numbers.h"
+#include "base/sexagesimal.h"
 #include "satdb/satdb.h"
 #include "satdb/text_fields.h"
 #include "sky/angles.h"
@@ -38,14 +39,7 @@ std::string TimeText(double mjd) {
   int h = static_cast<int>(24.0 * f);
   int m = static_cast<int>((24.0 * f - h) * 60.0);
   double s = std::floor((24.0 * f - h - m / 60.0) * 3600.0 * 100.0 + 0.5) / 100.0;
-  if (s >= 60.0) {
-    s -= 60.0;
-    m += 1;
-  }
-  if (m >= 60) {
-    m -= 60;
-    h += 1;
-  }
+  CarrySexagesimal(h, m, s);
   if (h > 23) h -= 24;
   return FormatNumber(h, "00") + ":" + FormatNumber(m, "00") + ":" + FormatNumber(s, "00.00");
 }

@@ -12,6 +12,7 @@
 #include <cmath>
 
 #include "sky/angles.h"
+#include "sky/vec3.h"
 
 enum class SkyFrame { J2000, Teme, MeanOfDate };
 
@@ -30,6 +31,19 @@ template <SkyFrame Frame>
 struct SkyVector {
   double x = 0.0, y = 0.0, z = 0.0;
 };
+
+// Scalar product of two vectors of the same frame (Dot of the kernel's 3-vectors).
+template <SkyFrame Frame>
+double Dot(const SkyVector<Frame>& a, const SkyVector<Frame>& b) {
+  return Dot(Vec3{a.x, a.y, a.z}, Vec3{b.x, b.y, b.z});
+}
+
+// Vector product a x b of two vectors of the same frame, in that frame.
+template <SkyFrame Frame>
+SkyVector<Frame> Cross(const SkyVector<Frame>& a, const SkyVector<Frame>& b) {
+  const Vec3 c = Cross(Vec3{a.x, a.y, a.z}, Vec3{b.x, b.y, b.z});
+  return {c[0], c[1], c[2]};
+}
 
 // Unit vector of a direction (x towards the equinox, z towards the pole).
 template <SkyFrame Frame>

@@ -132,20 +132,20 @@ TEST(TrackTexts, LinesAreJoinedByCrLfAndAFlaggedLineStartsAfresh) {
 
 // ---- Geometry ----
 
-TEST(TrackGeometry, GreatCircleDistanceAgreesWithTheLawOfCosinesAndStaysExactWhenTiny) {
-  EXPECT_NEAR(GreatCircleDistance(0.0, 0.0, Pi / 2.0, 0.0), Pi / 2.0, 1e-15);
-  EXPECT_NEAR(GreatCircleDistance(1.0, Pi / 2.0, 4.0, 0.0), Pi / 2.0, 1e-14);
-  EXPECT_NEAR(GreatCircleDistance(359.9 * kDeg, 0.0, 0.1 * kDeg, 0.0), 0.2 * kDeg, 1e-14);
+TEST(TrackGeometry, SeparationAgreesWithTheLawOfCosinesAndStaysExactWhenTiny) {
+  EXPECT_NEAR(AngularSeparation(0.0, 0.0, Pi / 2.0, 0.0), Pi / 2.0, 1e-15);
+  EXPECT_NEAR(AngularSeparation(1.0, Pi / 2.0, 4.0, 0.0), Pi / 2.0, 1e-14);
+  EXPECT_NEAR(AngularSeparation(359.9 * kDeg, 0.0, 0.1 * kDeg, 0.0), 0.2 * kDeg, 1e-14);
   std::mt19937 rng(3);
   std::uniform_real_distribution<double> ra(0.0, 2.0 * Pi), dec(-1.4, 1.4), step(-0.3, 0.3);
   for (int i = 0; i < 200; ++i) {
     const double r1 = ra(rng), d1 = dec(rng), r2 = r1 + step(rng), d2 = d1 + step(rng);
     const double cosines = std::acos(std::sin(d1) * std::sin(d2) + std::cos(d1) * std::cos(d2) * std::cos(r2 - r1));
-    EXPECT_NEAR(GreatCircleDistance(r1, d1, r2, d2), cosines, 1e-9);
+    EXPECT_NEAR(AngularSeparation(r1, d1, r2, d2), cosines, 1e-9);
   }
   // One arcsecond in declination, and one along a parallel at 60 degrees (half an arcsecond of arc).
-  EXPECT_NEAR(GreatCircleDistance(1.0, 0.3, 1.0, 0.3 + kArcsec) / kArcsec, 1.0, 1e-9);
-  EXPECT_NEAR(GreatCircleDistance(1.0, 60.0 * kDeg, 1.0 + kArcsec, 60.0 * kDeg) / kArcsec, 0.5, 1e-6);
+  EXPECT_NEAR(AngularSeparation(1.0, 0.3, 1.0, 0.3 + kArcsec) / kArcsec, 1.0, 1e-9);
+  EXPECT_NEAR(AngularSeparation(1.0, 60.0 * kDeg, 1.0 + kArcsec, 60.0 * kDeg) / kArcsec, 0.5, 1e-6);
 }
 
 TEST(TrackGeometry, TrackLineThroughTheEndsOrAlongTheRowsForOneEnd) {
@@ -189,7 +189,7 @@ TEST(LocalPlate, FitRecoversTheConstantsAboutTheGivenTangentPoint) {
   EXPECT_EQ(local.dec0, dec0);
   for (const LocalStar& s : stars) {
     const SkyPosition sky = PixelToSky(s.cx, s.cy, local);
-    EXPECT_LT(GreatCircleDistance(sky.ra, sky.dec, s.ra, s.dec) / kArcsec, 0.5);  // gnomonic vs affine: tiny
+    EXPECT_LT(AngularSeparation(sky.ra, sky.dec, s.ra, s.dec) / kArcsec, 0.5);  // gnomonic vs affine: tiny
   }
 }
 
@@ -372,7 +372,7 @@ struct TrackScene {
 // position of the same pixel.
 double EndErrorPx(const TrackScene& scene, const TrackPoint& end) {
   const SkyPosition t = scene.Truth(end.x, end.y);
-  return GreatCircleDistance(end.ra, end.dec, t.ra, t.dec) / (scene.drawing.scaleArcsec * kArcsec);
+  return AngularSeparation(end.ra, end.dec, t.ra, t.dec) / (scene.drawing.scaleArcsec * kArcsec);
 }
 
 std::size_t CountLines(const TrackMeasurement& m, const std::string& start) {
@@ -446,7 +446,7 @@ TEST(MeasureTrackOnFrames, AutomaticEndsMeasuredAndRefinedOnTheStarsAroundTheTra
   EXPECT_EQ(m.lines[2], "DEC = " + FormatNumber(RadToDeg(tm.dec), "0.00"));
   EXPECT_EQ(
       m.lines[3],
-      "Длина трека = " + FormatNumber(RadToDeg(GreatCircleDistance(t1.ra, t1.dec, t2.ra, t2.dec)), "0.00") + " град.");
+      "Длина трека = " + FormatNumber(RadToDeg(AngularSeparation(t1.ra, t1.dec, t2.ra, t2.dec)), "0.00") + " град.");
   EXPECT_EQ(m.lines[4].rfind("X=" + FormatNumber(first.x, "0.0") + " Y=" + FormatNumber(first.y, "0.0") + " RA = ", 0),
             0u);
   EXPECT_EQ(m.lines[5], FormatRaHms(RadToDeg(first.ra)) + "  " + FormatDecDms(RadToDeg(first.dec)));
@@ -528,7 +528,7 @@ TEST(MeasureTrackOnFrames, ManualEndsOnAnImperfectPlateAreRefinedToTheTruth) {
     // The frame's plate alone misplaces the end by more than a pixel; the local solution brings it back.
     const SkyPosition roughSky = PixelToSky(end.x, end.y, rough);
     const SkyPosition t = scene.Truth(end.x, end.y);
-    EXPECT_GT(GreatCircleDistance(roughSky.ra, roughSky.dec, t.ra, t.dec) / (60.0 * kArcsec), 1.0);
+    EXPECT_GT(AngularSeparation(roughSky.ra, roughSky.dec, t.ra, t.dec) / (60.0 * kArcsec), 1.0);
     EXPECT_LT(EndErrorPx(scene, end), 0.2) << slot;
   }
   // The middle keeps the frame's plate.

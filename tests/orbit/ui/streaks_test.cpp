@@ -27,6 +27,7 @@
 #include "satdb/satdb.h"
 #include "session/app_state.h"
 #include "session/frame_session.h"
+#include "sky/angles.h"
 #include "test_paths.h"
 
 namespace fs = std::filesystem;
@@ -282,8 +283,8 @@ TEST_P(StreakFrames, TrueSatelliteIsFirstAndItsTrajectoryRunsAlongTheStreak) {
   SilentTask& task = session.task;
   const TrackPoint& end1 = frame.trackEnds[1];
   const TrackPoint& end2 = frame.trackEnds[2];
-  const double error1 = GreatCircleDistance(end1.ra, end1.dec, truth.ra1 * kDeg, truth.dec1 * kDeg) / kDeg;
-  const double error2 = GreatCircleDistance(end2.ra, end2.dec, truth.ra2 * kDeg, truth.dec2 * kDeg) / kDeg;
+  const double error1 = AngularSeparation(end1.ra, end1.dec, truth.ra1 * kDeg, truth.dec1 * kDeg) / kDeg;
+  const double error2 = AngularSeparation(end2.ra, end2.dec, truth.ra2 * kDeg, truth.dec2 * kDeg) / kDeg;
   // The automatic end detection places an end on the last scan-line point above its threshold, which
   // lies one to two pixels beyond the streak's true end; at 20-60"/px that is up to about 0.015 degrees.
   EXPECT_LT(error1, 0.02);
