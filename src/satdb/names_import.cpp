@@ -84,7 +84,7 @@ bool NumberColumns(std::string_view line, std::size_t first, std::size_t last) {
 // Records looked at to tell a file's layout.
 constexpr int kLayoutSample = 5;
 
-// True when the first records of a magnitude list have the designed columns: the number in 1-5, a blank
+// True when the first records of a magnitude list have the expected columns: the number in 1-5, a blank
 // in 6, the name starting in 7, a blank in 37 and a number (or blanks) in 38-41.
 bool LooksLikeMagnitudeList(const std::vector<std::string_view>& lines) {
   int seen = 0;

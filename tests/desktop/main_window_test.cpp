@@ -145,7 +145,7 @@ TEST_F(MainWindowTest, MenuTreeHasItsNamesCaptionsAndCheckItems) {
     return out;
   };
   EXPECT_EQ(items("mnuFile"), (QStringList{"mnuOpenIm", "mnuOpenInf", "-", "mnuExit"}));
-  // The automatic commands follow the designed ones, after a separator.
+  // The automatic commands follow the manual ones, after a separator.
   EXPECT_EQ(items("mnuRazm"), (QStringList{"mnuView", "mnuStar", "mnuTrek", "mnuMtrek", "-", "MnuParf", "-",
                                            "mnuAutoStar", "mnuAutoTrek"}));
   EXPECT_EQ(items("mnuIdent"),
