@@ -29,7 +29,7 @@ int ImportTle(Run& run) {
   if (const int code = PrepareApp(run.args, run.executable, false, app, run.out, run.progress)) return code;
   run.progress.Stage("importing element sets");
   const TleImportResult r = ImportTleFiles(run.args.operands, perigee.value_or(-1.0), app.appDir, run.progress);
-  for (const std::string& message : r.messages) run.out.Message(message);
+  for (const std::string& message : ImportMessagesWithCauses(r)) run.out.Message(message);
   // Every file that was not read whole is an unreadable input.
   int code = !r.cancelled && r.filesRead < static_cast<int>(run.args.operands.size()) ? kExitInput : kExitOk;
   if (r.writeFailures > 0) code = Worse(code, kExitWriteFailed);

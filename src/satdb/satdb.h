@@ -202,6 +202,10 @@ struct TleImportResult {
   int problemsTotal = 0;
 };
 
+// The import's messages as the user reads them: each message, followed on a second line by its cause
+// when it has one.
+std::vector<std::string> ImportMessagesWithCauses(const TleImportResult& result);
+
 // The most problems an import result lists.
 inline constexpr int kMaxImportProblems = 1000;
 

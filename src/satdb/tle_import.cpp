@@ -347,3 +347,13 @@ TleImportResult ImportTleFiles(const std::vector<std::string>& paths, double per
   AddSkipMessages(result, first);
   return result;
 }
+
+std::vector<std::string> ImportMessagesWithCauses(const TleImportResult& result) {
+  std::vector<std::string> texts;
+  texts.reserve(result.messages.size());
+  for (std::size_t i = 0; i < result.messages.size(); ++i) {
+    const bool hasCause = i < result.causes.size() && !result.causes[i].empty();
+    texts.push_back(hasCause ? result.messages[i] + "\n" + result.causes[i] : result.messages[i]);
+  }
+  return texts;
+}

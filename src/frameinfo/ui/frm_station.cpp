@@ -129,11 +129,9 @@ void FrmStation::Load() {
   sites_.clear();
   listS_->clear();
   const PlacesLoad load = LoadPlaces(appDir_);
-  loadFailed_ = !load.ok;
-  if (!load.ok) {
-    ShowMessage(Say(kPlacesFileError), kMessageCaption, MessageButtons::Ok, this);
-    return;
-  }
+  // The refusal first, then each line that could not be read; the readable places stay listed.
+  if (const std::string message = PlacesLoadMessage(load); !message.empty())
+    ShowMessage(QString::fromStdString(message), kMessageCaption, MessageButtons::Ok, this);
   sites_ = load.sites;
   for (const ObserverSite& site : sites_) listS_->addItem(ListLine(site));
   if (!sites_.empty()) listS_->setCurrentRow(0);
@@ -167,11 +165,7 @@ void FrmStation::AddClicked() {
   site.latitude = optS_->isChecked() ? -Magnitude(txtLat_) : Magnitude(txtLat_);
   site.code = static_cast<std::int16_t>(RoundToInt(code));
   const std::string path = PlacesFileName(appDir_);
-  if (loadFailed_) {
-    // The file could not be read; keep it beside the new list instead of writing over it.
-    std::error_code ec;
-    std::filesystem::copy_file(path, path + ".bak", std::filesystem::copy_options::overwrite_existing, ec);
-  }
+  // Saving keeps every line the file holds, readable or not, and adds the new place.
   std::vector<ObserverSite> updated = sites_;
   updated.push_back(site);
   if (const WriteResult saved = SavePlaces(appDir_, updated); !saved) {
@@ -179,6 +173,5 @@ void FrmStation::AddClicked() {
     return;
   }
   sites_ = std::move(updated);
-  loadFailed_ = false;
   listS_->addItem(ListLine(site));
 }

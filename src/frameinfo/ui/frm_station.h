@@ -38,7 +38,6 @@ private:
 
   std::string appDir_;
   std::vector<ObserverSite> sites_;
-  bool loadFailed_ = false;
   QListWidget* listS_;
   QLineEdit* txtname_;
   QLineEdit* txtLong_;

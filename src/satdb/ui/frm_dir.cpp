@@ -209,7 +209,7 @@ void FrmDir::RunImport(const std::vector<std::string>& paths, double perigeeLimi
                         this);
     result = ImportTleFiles(paths, perigeeLimitKm, context_.appDir, guard.Task());
   }
-  for (const std::string& message : result.messages) {
+  for (const std::string& message : ImportMessagesWithCauses(result)) {
     ShowMessage(QString::fromStdString(message), kMessageCaption, MessageButtons::Ok, parentWidget());
   }
   ShowMessage(ImportSummary(result, static_cast<int>(paths.size())), kMessageCaption, MessageButtons::Ok,
