@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -130,31 +131,91 @@ void BM_ReadBestSetAllFiles(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadBestSetAllFiles)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
-// Matching of the sets that pass the age and period tests (propagation, rotation and geometry).
-void BM_MatchSurvivors(benchmark::State& state) {
-  const Database& db = Db();
-  std::vector<TleRecord> survivors;
-  for (const std::string& path : db.files) {
-    TleRecord tle;
-    if (!ReadBestSet(path, db.input.window.t0Mjd, tle) || !(tle.ageDays < 100) || tle.meanMotion == 0.0) continue;
-    if (1440.0 / tle.meanMotion <= 300.0) survivors.push_back(tle);
+// The sets that pass the age and period tests, and the measured track of the search.
+struct Survivors {
+  Survivors() {
+    const Database& db = Db();
+    for (const std::string& path : db.files) {
+      TleRecord tle;
+      if (!ReadBestSet(path, db.input.window.t0Mjd, tle) || !(tle.ageDays < 100) || tle.meanMotion == 0.0) continue;
+      if (1440.0 / tle.meanMotion <= 300.0) sets.push_back(tle);
+    }
+    track.end1 = db.input.end1;
+    track.end2 = db.input.end2;
+    track.pole = *TrackPole(track.end1, track.end2);
+    track.sampleTimes = MatchSampleTimes(db.input.window);
+    track.latitudeRad = db.input.latitudeRad;
+    track.longitudeRad = db.input.longitudeRad;
   }
+  std::vector<TleRecord> sets;
   MeasuredTrack track;
-  track.end1 = db.input.end1;
-  track.end2 = db.input.end2;
-  track.pole = *TrackPole(track.end1, track.end2);
-  track.sampleTimes = MatchSampleTimes(db.input.window);
-  track.latitudeRad = db.input.latitudeRad;
-  track.longitudeRad = db.input.longitudeRad;
+};
+
+const Survivors& Survived() {
+  static const Survivors s;
+  return s;
+}
+
+// The match as it was before the site's samples were shared: sidereal time, site vector and the
+// TEME -> J2000 rotation (nutation series, precession) recomputed for every sample of every satellite.
+TrackMatch MatchRecomputingRotations(const TleRecord& tle, const MeasuredTrack& track) {
+  std::vector<TemeDirection> teme;
+  if (!SkyTrack(tle, track.sampleTimes, track.latitudeRad, track.longitudeRad, teme)) return {false, 0.0, 180.0f};
+  std::vector<J2000Direction> path(teme.size());
+  for (std::size_t k = 0; k < teme.size(); ++k) path[k] = TemeToJ2000(teme[k], track.sampleTimes[k]);
+  return MatchPath(path, track, CandidateFilter{});
+}
+
+// The match as the search runs it: the site's samples computed once for all satellites.
+TrackMatch MatchSharingSamples(const TleRecord& tle, const MeasuredTrack& track, const ObserverSamples& samples) {
+  return MatchTrack(tle, track, samples, CandidateFilter{});
+}
+
+// Matching of the survivors (propagation, rotation and geometry).
+void BM_MatchSurvivors(benchmark::State& state) {
+  const Survivors& s = Survived();
   int matched = 0;
   for (auto _ : state) {
     matched = 0;
-    for (const TleRecord& tle : survivors) matched += MatchTrack(tle, track, CandidateFilter{}).match ? 1 : 0;
+    const ObserverSamples samples =
+        ObserveFrom(s.track.sampleTimes, s.track.latitudeRad, s.track.longitudeRad);
+    for (const TleRecord& tle : s.sets) matched += MatchSharingSamples(tle, s.track, samples).match ? 1 : 0;
     benchmark::DoNotOptimize(matched);
   }
-  state.counters["survivors"] = static_cast<double>(survivors.size());
+  state.counters["survivors"] = static_cast<double>(s.sets.size());
   state.counters["matched"] = matched;
 }
 BENCHMARK(BM_MatchSurvivors)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+
+// Before and after in one run: each iteration matches all survivors both ways, timed apart; the
+// counter "before/after" is the ratio of the two times, "differing" the matches whose figures are not
+// bit for bit the same (must be 0).
+void BM_SharedSamplesGain(benchmark::State& state) {
+  using Clock = std::chrono::steady_clock;
+  const Survivors& s = Survived();
+  Clock::duration before{}, after{};
+  int differing = 0;
+  std::vector<TrackMatch> old(s.sets.size());
+  for (auto _ : state) {
+    const Clock::time_point t0 = Clock::now();
+    for (std::size_t i = 0; i < s.sets.size(); ++i) old[i] = MatchRecomputingRotations(s.sets[i], s.track);
+    const Clock::time_point t1 = Clock::now();
+    const ObserverSamples samples =
+        ObserveFrom(s.track.sampleTimes, s.track.latitudeRad, s.track.longitudeRad);
+    differing = 0;
+    for (std::size_t i = 0; i < s.sets.size(); ++i) {
+      const TrackMatch m = MatchSharingSamples(s.sets[i], s.track, samples);
+      differing += m.match != old[i].match || std::memcmp(&m.rDeg, &old[i].rDeg, sizeof m.rDeg) != 0 ||
+                   std::memcmp(&m.uDeg, &old[i].uDeg, sizeof m.uDeg) != 0;
+    }
+    before += t1 - t0;
+    after += Clock::now() - t1;
+  }
+  state.counters["before_ms"] = std::chrono::duration<double, std::milli>(before).count() / state.iterations();
+  state.counters["after_ms"] = std::chrono::duration<double, std::milli>(after).count() / state.iterations();
+  state.counters["before/after"] = std::chrono::duration<double>(before) / std::chrono::duration<double>(after);
+  state.counters["differing"] = differing;
+}
+BENCHMARK(BM_SharedSamplesGain)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
 }  // namespace

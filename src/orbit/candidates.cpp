@@ -92,10 +92,13 @@ TrackMatch MatchPath(std::span<const J2000Direction> path, const MeasuredTrack& 
 }
 
 TrackMatch MatchTrack(const TleRecord& tle, const MeasuredTrack& track, const CandidateFilter& filter) {
-  std::vector<TemeDirection> teme;
-  if (!SkyTrack(tle, track.sampleTimes, track.latitudeRad, track.longitudeRad, teme)) return {false, 0.0, 180.0f};
-  std::vector<J2000Direction> path(teme.size());
-  for (std::size_t k = 0; k < teme.size(); ++k) path[k] = TemeToJ2000(teme[k], track.sampleTimes[k]);
+  return MatchTrack(tle, track, ObserveFrom(track.sampleTimes, track.latitudeRad, track.longitudeRad), filter);
+}
+
+TrackMatch MatchTrack(const TleRecord& tle, const MeasuredTrack& track, const ObserverSamples& samples,
+                      const CandidateFilter& filter) {
+  std::vector<J2000Direction> path;
+  if (!SkyPath(tle, samples, path)) return {false, 0.0, 180.0f};
   return MatchPath(path, track, filter);
 }
 
@@ -155,6 +158,7 @@ CandidateSearchResult CandidateSearch(const CandidateSearchInput& input, const C
   const std::optional<J2000Vector> pole = TrackPole(input.end1, input.end2);
   // Ends that coincide span no great circle: nothing can run along them.
   if (pole) track.pole = *pole;
+  const ObserverSamples samples = ObserveFrom(track.sampleTimes, track.latitudeRad, track.longitudeRad);
 
   TleRecord tle;
   for (const std::string& path : files) {
@@ -166,7 +170,7 @@ CandidateSearchResult CandidateSearch(const CandidateSearchInput& input, const C
     task.Yield();
     if (!pole) continue;
     if (!ReadBestSet(path, input.window.t0Mjd, tle) || !PassesOrbitTests(tle, filter)) continue;
-    const TrackMatch match = MatchTrack(tle, track, filter);
+    const TrackMatch match = MatchTrack(tle, track, samples, filter);
     if (!match.match || !(match.rDeg < filter.maxDistance) || !(match.uDeg < filter.maxDirection)) continue;
     if (list.records.size() >= static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max())) continue;
 

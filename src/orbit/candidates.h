@@ -18,6 +18,7 @@
 #include "sky/direction.h"
 #include "base/task_control.h"
 #include "frameinfo/frame_info.h"
+#include "orbit/observer.h"
 #include "satdb/tle_record.h"
 
 // Thresholds of the search as the filter window sets them. A satellite with a period above periodMax
@@ -81,6 +82,10 @@ TrackMatch MatchPath(std::span<const J2000Direction> path, const MeasuredTrack& 
 // Propagates the element set over the track's sample times, rotates every direction from TEME to J2000
 // and matches the path. No match when the propagation fails.
 TrackMatch MatchTrack(const TleRecord& tle, const MeasuredTrack& track, const CandidateFilter& filter);
+// The same with the site's samples (ObserveFrom at the track's sample times and site) computed once for
+// every satellite of a search.
+TrackMatch MatchTrack(const TleRecord& tle, const MeasuredTrack& track, const ObserverSamples& samples,
+                      const CandidateFilter& filter);
 
 // Rank of a candidate: R^2 * 0.5 / tan(U) when U > 0.01 degrees, otherwise 0 (lower is better).
 double CandidateScore(double rDeg, float uDeg);

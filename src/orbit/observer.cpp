@@ -48,17 +48,28 @@ bool BeginTrack(const TleRecord& tle, double firstMjd, double latitudeRad, doubl
   return true;
 }
 
-bool SampleAt(TrackSetup& setup, double mjd, SkySample& sample) {
+// Local sidereal time at a sample, carried from the first sample at the Earth's rate.
+double SiderealAt(const TrackSetup& setup, double mjd) {
+  return setup.firstSiderealRad + (mjd - setup.firstMjd) * kEarthRotationRadPerDay;
+}
+
+// The satellite at a sample seen from a site whose sidereal time and vector are given.
+bool SampleAt(TrackSetup& setup, double mjd, double siderealRad, const Vec3& site, SkySample& sample) {
   Sgp4State state;
   if (Sgp4Evaluate(setup.model, (mjd - setup.epochMjd) * 1440.0, state, setup.integrator) != Sgp4Error::None)
     return false;
   sample.satellite = state.positionKm;
-  sample.siderealRad = setup.firstSiderealRad + (mjd - setup.firstMjd) * kEarthRotationRadPerDay;
-  sample.site = GeodeticToGeocentric(setup.latitudeRad, sample.siderealRad, setup.heightKm);
+  sample.siderealRad = siderealRad;
+  sample.site = site;
   const TemeDirection seen = DirectionOf<SkyFrame::Teme>(Minus(sample.satellite, sample.site));
   sample.raRad = seen.raRad;
   sample.decRad = seen.decRad;
   return std::isfinite(sample.raRad) && std::isfinite(sample.decRad) && std::isfinite(sample.siderealRad);
+}
+
+bool SampleAt(TrackSetup& setup, double mjd, SkySample& sample) {
+  const double sidereal = SiderealAt(setup, mjd);
+  return SampleAt(setup, mjd, sidereal, GeodeticToGeocentric(setup.latitudeRad, sidereal, setup.heightKm), sample);
 }
 
 // Range, phase angle and sunlit flag of a sample above the horizon; false when not finite.
@@ -109,6 +120,43 @@ bool SkyTrack(const TleRecord& tle, std::span<const double> timesMjd, double lat
     SkySample sample;
     if (!SampleAt(setup, timesMjd[k], sample)) return false;
     directions[k] = {sample.raRad, sample.decRad};
+  }
+  return true;
+}
+
+ObserverSamples ObserveFrom(std::span<const double> timesMjd, double latitudeRad, double longitudeRad,
+                            double heightKm) {
+  ObserverSamples samples;
+  if (timesMjd.empty() || !std::isfinite(timesMjd[0]) || !std::isfinite(latitudeRad) ||
+      !std::isfinite(longitudeRad) || !std::isfinite(heightKm))
+    return samples;
+  TrackSetup site;
+  site.firstMjd = timesMjd[0];
+  site.firstSiderealRad = GreenwichSiderealTime(timesMjd[0]) + longitudeRad;
+  site.latitudeRad = latitudeRad;
+  site.heightKm = heightKm;
+  samples.timesMjd.assign(timesMjd.begin(), timesMjd.end());
+  for (const double mjd : timesMjd) {
+    const double sidereal = SiderealAt(site, mjd);
+    samples.siderealRad.push_back(sidereal);
+    samples.siteKm.push_back(GeodeticToGeocentric(latitudeRad, sidereal, heightKm));
+    samples.temeToJ2000.push_back(TemeToJ2000Matrix(mjd));
+  }
+  return samples;
+}
+
+bool SkyPath(const TleRecord& tle, const ObserverSamples& samples, std::vector<J2000Direction>& path) {
+  const std::vector<double>& times = samples.timesMjd;
+  path.assign(times.size(), J2000Direction{});
+  if (times.empty()) return false;
+  static const Sgp4Constants wgs84 = Wgs84Constants();
+  TrackSetup setup;
+  if (Sgp4Initialise(ElementsFromTle(tle), wgs84, setup.model) != Sgp4Error::None) return false;
+  setup.epochMjd = tle.epochMjd;
+  for (size_t k = 0; k < times.size(); ++k) {
+    SkySample sample;
+    if (!SampleAt(setup, times[k], samples.siderealRad[k], samples.siteKm[k], sample)) return false;
+    path[k] = TemeToJ2000(TemeDirection{sample.raRad, sample.decRad}, samples.temeToJ2000[k]);
   }
   return true;
 }

@@ -12,6 +12,7 @@
 
 #include "satdb/tle_record.h"
 #include "sky/direction.h"
+#include "sky/frames.h"
 #include "sky/vec3.h"
 
 // One predicted sample of a trajectory.
@@ -50,6 +51,28 @@ std::optional<double> MagnitudeEstimate(double standardMagnitude, double rangeKm
 // arithmetic fails; the samples before it are kept.
 bool SkyTrack(const TleRecord& tle, std::span<const double> timesMjd, double latitudeRad, double longitudeRad,
               std::vector<TemeDirection>& directions, double heightKm = 0.0);
+
+// What every satellite seen from one site at the same sample times shares, computed once: per sample
+// the local sidereal time, the site vector and the rotation TEME of date -> J2000 (TemeToJ2000Matrix).
+// Sidereal time and site as SkyTrack takes them.
+struct ObserverSamples {
+  std::vector<double> timesMjd;  // MJD (UT)
+  std::vector<double> siderealRad;
+  std::vector<Vec3> siteKm;
+  std::vector<Rotation3> temeToJ2000;
+};
+
+// The samples of the site at geodetic latitude latitudeRad and east longitude longitudeRad (radians),
+// heightKm (km) at the times timesMjd (MJD, UT). Empty times or a site or first time that is not finite
+// give no samples.
+ObserverSamples ObserveFrom(std::span<const double> timesMjd, double latitudeRad, double longitudeRad,
+                            double heightKm = 0.0);
+
+// The J2000 directions of a satellite at the samples: SkyTrack's TEME directions each rotated by its
+// sample's rotation, the same figures as SkyTrack followed by TemeToJ2000 for every sample. path is
+// resized to the number of samples; false as SkyTrack (the samples before a failed one are kept), and
+// when there are no samples.
+bool SkyPath(const TleRecord& tle, const ObserverSamples& samples, std::vector<J2000Direction>& path);
 
 // Fills every field but time (MJD, UT) of each point: the topocentric direction as SkyTrack computes it,
 // and for points at or above the horizon (altitude from the spherical law of cosines with the hour

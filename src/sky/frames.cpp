@@ -180,8 +180,12 @@ SkyVector<SkyFrame::J2000> TemeToJ2000(const SkyVector<SkyFrame::Teme>& v, doubl
   return Apply<SkyFrame::J2000>(TemeToJ2000Matrix(mjdUtc), v);
 }
 
+J2000Direction TemeToJ2000(const TemeDirection& direction, const Rotation3& temeToJ2000) {
+  return ToDirection(Apply<SkyFrame::J2000>(temeToJ2000, ToVector(direction)));
+}
+
 J2000Direction TemeToJ2000(const TemeDirection& direction, double mjdUtc) {
-  return ToDirection(TemeToJ2000(ToVector(direction), mjdUtc));
+  return TemeToJ2000(direction, TemeToJ2000Matrix(mjdUtc));
 }
 
 TemeDirection J2000ToTeme(const J2000Direction& direction, double mjdUtc) {

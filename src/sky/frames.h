@@ -64,6 +64,11 @@ NutationAngles Nutation1980(double t);
 // frame; the nutation and precession above.
 Rotation3 TemeToJ2000Matrix(double mjdUtc);
 
+// A TEME direction referred to the J2000 mean equator and equinox by a rotation of TemeToJ2000Matrix,
+// computed once for a sample time that many directions share; the same result as the form below with
+// that date.
+J2000Direction TemeToJ2000(const TemeDirection& direction, const Rotation3& temeToJ2000);
+
 // A TEME unit vector of the date mjdUtc (MJD, UT) rotated into the J2000 frame.
 SkyVector<SkyFrame::J2000> TemeToJ2000(const SkyVector<SkyFrame::Teme>& v, double mjdUtc);
 

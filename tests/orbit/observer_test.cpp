@@ -7,12 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <vector>
 
 #include "orbit/sgp4.h"
 #include "sky/angles.h"
+#include "sky/frames.h"
 #include "sky/site.h"
 #include "sky/sun_moon.h"
 #include "test_paths.h"
@@ -281,6 +283,30 @@ TEST(ObserverTest, FailingSamplesEndTheTrackAndKeepEarlierOnes) {
   EXPECT_FALSE(TrajectoryTrack(parabolic, points, 0.8, 0.5));
   EXPECT_TRUE(SkyTrack(iss, std::vector<double>{}, 0.8, 0.5, sky));
   EXPECT_TRUE(sky.empty());
+}
+
+// The site's samples shared between satellites give bit for bit the figures of a track computed on its
+// own and rotated sample by sample, also up to a failing sample.
+TEST(ObserverTest, SharedSamplesGiveTheFiguresOfATrackOfItsOwn) {
+  const TleRecord iss = Iss();
+  std::vector<double> times;
+  for (int k = 0; k < 40; ++k) times.push_back(iss.epochMjd + 0.3 + k * 37.0 / 86400.0);
+  for (const bool failing : {false, true}) {
+    if (failing) times[25] = std::numeric_limits<double>::quiet_NaN();
+    std::vector<TemeDirection> teme;
+    std::vector<J2000Direction> path;
+    const bool own = SkyTrack(iss, times, 0.81, -1.2, teme, 0.25);
+    EXPECT_EQ(SkyPath(iss, ObserveFrom(times, 0.81, -1.2, 0.25), path), own);
+    EXPECT_EQ(own, !failing);
+    ASSERT_EQ(path.size(), times.size());
+    for (size_t k = 0; k < (failing ? 25u : times.size()); ++k) {
+      const J2000Direction rotated = TemeToJ2000(teme[k], times[k]);
+      EXPECT_EQ(std::memcmp(&path[k], &rotated, sizeof rotated), 0) << k;
+    }
+  }
+  std::vector<J2000Direction> path;
+  EXPECT_FALSE(SkyPath(iss, ObserveFrom(std::vector<double>{}, 0.8, 0.5), path));
+  EXPECT_FALSE(SkyPath(iss, ObserveFrom(times, std::numeric_limits<double>::quiet_NaN(), 0.5), path));
 }
 
 }  // namespace
