@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
+#include <QLoggingCategory>
 #include <QString>
 #include <atomic>
 #include <cstdio>
@@ -29,10 +30,22 @@ void WatchDecoderWarnings(QtMsgType type, const QMessageLogContext& context, con
   else std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
 }
 
+// The JPEG decoder's warnings reach the watcher even where the logging rules silence them.
+QLoggingCategory::CategoryFilter earlierFilter = nullptr;
+void KeepJpegWarnings(QLoggingCategory* category) {
+  if (earlierFilter != nullptr) earlierFilter(category);
+  if (qstrcmp(category->categoryName(), "qt.gui.imageio.jpeg") == 0) category->setEnabled(QtWarningMsg, true);
+}
+
 // Puts the watcher in front of whatever handler is installed now (once, unless another replaced it since).
 void InstallWatcher() {
   static std::mutex lock;
   const std::lock_guard<std::mutex> guard(lock);
+  static const bool filtered = [] {
+    earlierFilter = QLoggingCategory::installFilter(KeepJpegWarnings);
+    return true;
+  }();
+  (void)filtered;
   const QtMessageHandler previous = qInstallMessageHandler(WatchDecoderWarnings);
   if (previous != WatchDecoderWarnings) earlierHandler.store(previous);
 }

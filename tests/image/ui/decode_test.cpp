@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QLoggingCategory>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -136,6 +137,9 @@ TEST(DecodeFrameFile, RefusesCodingsThatAFewBytesCanInflateAndNamesEachCause) {
   EXPECT_EQ(DecodeBytes(whole).refusal, FrameRefusal::None);
   EXPECT_EQ(DecodeBytes(whole.substr(0, whole.size() / 2) + "\xFF\xD9").refusal, FrameRefusal::Truncated);
   EXPECT_EQ(DecodeBytes(whole.substr(0, whole.size() * 9 / 10) + "\xFF\xD9").refusal, FrameRefusal::Truncated);
+  QLoggingCategory::setFilterRules(QStringLiteral("*.warning=false"));  // as a user's logging rules may say
+  EXPECT_EQ(DecodeBytes(whole.substr(0, whole.size() / 2) + "\xFF\xD9").refusal, FrameRefusal::Truncated);
+  QLoggingCategory::setFilterRules(QString());
 
   DecodedImage decoded;
   EXPECT_FALSE(DecodeFrameFile(Frame("missing.jpg"), decoded));
