@@ -26,8 +26,10 @@ void WatchDecoderWarnings(QtMsgType type, const QMessageLogContext& context, con
     // "Corrupt JPEG data: premature end of data segment", "Premature end of JPEG file"
     if (message.contains(QLatin1String("premature end"), Qt::CaseInsensitive)) *scanCutShort = true;
   }
-  if (const QtMessageHandler earlier = earlierHandler.load()) earlier(type, context, message);
-  else std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+  if (const QtMessageHandler earlier = earlierHandler.load())
+    earlier(type, context, message);
+  else
+    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
 }
 
 // The JPEG decoder's warnings reach the watcher even where the logging rules silence them.

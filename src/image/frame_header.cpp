@@ -148,8 +148,8 @@ void WalkRunLength(std::istream& in, FrameHeader& h, bool eightBit) {
       continue;
     }
     if (value == 0 || value == 1) {  // end of line, end of the picture
-      if (x != width) {  // the rest of the row left undefined
-        h.unsupported = true;
+      if (x != width) {
+        h.unsupported = true;  // the rest of the row left undefined
         return;
       }
       x = 0;
@@ -171,7 +171,8 @@ void WalkRunLength(std::istream& in, FrameHeader& h, bool eightBit) {
     // value literal pixels, padded to a 16-bit boundary
     x += value;
     if (x > width) return;
-    const std::uint64_t bytes = eightBit ? static_cast<std::uint64_t>(value) : (static_cast<std::uint64_t>(value) + 1) / 2;
+    const std::uint64_t bytes =
+        eightBit ? static_cast<std::uint64_t>(value) : (static_cast<std::uint64_t>(value) + 1) / 2;
     if (!r.Skip((bytes + 1) / 2 * 2)) return;
   }
 }
@@ -250,11 +251,16 @@ FrameHeader ReadFrameHeader(std::istream& in) {
 
 const char* FrameRefusalText(FrameRefusal refusal) {
   switch (refusal) {
-    case FrameRefusal::None: return "";
-    case FrameRefusal::Unreadable: return "Файл не читается или не является изображением JPEG или BMP.";
-    case FrameRefusal::TooLarge: return "Изображение слишком велико: для него не хватает памяти.";
-    case FrameRefusal::Truncated: return "Файл неполон: данные изображения обрываются раньше конца кадра.";
-    case FrameRefusal::UnsupportedCoding: return "Способ сжатия изображения не поддерживается.";
+    case FrameRefusal::None:
+      return "";
+    case FrameRefusal::Unreadable:
+      return "Файл не читается или не является изображением JPEG или BMP.";
+    case FrameRefusal::TooLarge:
+      return "Изображение слишком велико: не хватает памяти или сторона больше 32767 точек.";
+    case FrameRefusal::Truncated:
+      return "Файл неполон: данные изображения обрываются раньше конца кадра.";
+    case FrameRefusal::UnsupportedCoding:
+      return "Способ сжатия изображения не поддерживается.";
   }
   return "";
 }
