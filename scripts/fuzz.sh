@@ -36,6 +36,8 @@ seed() {
       printf '\xff<a>' >"$corpus/xml_deep" ;;
     info_file_fuzz) cp "$data"/info/*.txt "$corpus"/ ;;
     exif_fuzz | frame_header_fuzz) cp "$data"/frames/*.jpg "$data"/frames/*.bmp "$corpus"/ ;;
+    frame_decode_fuzz) cp "$data"/frames/frame_96x64.* "$data"/frames/frame_palette.bmp "$data"/hostile_frames/*.jpg \
+      "$data"/hostile_frames/*.bmp "$corpus"/ ;;
     frame_texts_fuzz)
       printf '\x01%s\n' "08.05.2026" "18:10:39.2" "0.3" "30" "112.02005" "26.46528" "286" "10.5" "13" >"$corpus/demo" ;;
     catalogue_fuzz) head -c 1200 "$ORVIA_ROOT/data/bin8.dat" >"$corpus/bin8_first100" ;;

@@ -80,7 +80,7 @@ FrameHeader WalkJpeg(ByteReader& r) {
       // A picture needs its frame header and a scan; a Huffman-coded scan spends at least one bit on every
       // 8 x 8 block of the full-resolution component.
       const std::uint64_t blocks = static_cast<std::uint64_t>(h.width / 8) * static_cast<std::uint64_t>(h.height / 8);
-      h.complete = haveFrame && scans > 0 && (arithmetic || entropyBytes * 8 >= blocks);
+      h.complete = haveFrame && scans > 0 && !arithmetic && entropyBytes * 8 >= blocks;
       return h;
     }
     if (marker == 0xD8) return h;                                        // a second start of image
@@ -95,6 +95,7 @@ FrameHeader WalkJpeg(ByteReader& r) {
       if (h.width <= 0 || h.height <= 0) return h;  // a height defined later by a DNL marker is not read
       haveFrame = true;
       arithmetic = marker >= 0xC9;
+      h.unsupported = arithmetic;
       if (!r.Skip(static_cast<std::uint64_t>(length) - 7)) return h;
       continue;
     }
@@ -126,6 +127,54 @@ std::uint32_t Little(const unsigned char* p, int bytes) {
   std::uint32_t v = 0;
   for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
   return v;
+}
+
+// Walks the codes of a run-length BMP (8 or 4 bits per pixel). Complete when runs and literal pixels code
+// every pixel of every row, each row closed by an end of line (or the last by the end of the picture).
+// Moves and early ends would leave pixels that no byte describes: with them, a kilobyte could claim a
+// picture of a billion pixels, so they are refused as an unsupported coding.
+void WalkRunLength(std::istream& in, FrameHeader& h, bool eightBit) {
+  ByteReader r(in);
+  const std::int64_t width = h.width;
+  std::int64_t x = 0;
+  std::int64_t rows = 0;
+  while (true) {
+    const int count = r.Next();
+    const int value = r.Next();
+    if (count < 0 || value < 0) return;
+    if (count > 0) {  // a run
+      x += count;
+      if (x > width) return;
+      continue;
+    }
+    if (value == 0 || value == 1) {  // end of line, end of the picture
+      if (x != width) {
+        h.unsupported = true;  // the rest of the row left undefined
+        return;
+      }
+      x = 0;
+      ++rows;
+      if (rows == h.height) {  // what follows the last row is not read
+        h.complete = true;
+        return;
+      }
+      if (value == 1) {  // rows left undefined
+        h.unsupported = true;
+        return;
+      }
+      continue;
+    }
+    if (value == 2) {  // a move
+      h.unsupported = true;
+      return;
+    }
+    // value literal pixels, padded to a 16-bit boundary
+    x += value;
+    if (x > width) return;
+    const std::uint64_t bytes =
+        eightBit ? static_cast<std::uint64_t>(value) : (static_cast<std::uint64_t>(value) + 1) / 2;
+    if (!r.Skip((bytes + 1) / 2 * 2)) return;
+  }
 }
 
 // Reads a BMP's file and information headers (after "BM"); an uncompressed picture must hold all its rows.
@@ -167,8 +216,16 @@ FrameHeader WalkBmp(std::istream& in, std::uint64_t start) {
   if (end < 0 || static_cast<std::uint64_t>(end) < start) return h;
   const std::uint64_t fileSize = static_cast<std::uint64_t>(end) - start;
   const bool uncompressed = compression == 0 || compression == 3 || compression == 6;
+  if (compression == 1 || compression == 2) {
+    if (bits != (compression == 1 ? 8u : 4u) || dataOffset >= fileSize) return h;
+    in.clear();
+    in.seekg(static_cast<std::streamoff>(start + dataOffset));
+    if (!in) return h;
+    WalkRunLength(in, h, compression == 1);
+    return h;
+  }
   if (!uncompressed) {
-    h.complete = dataOffset < fileSize;  // run-length rows end where their codes say
+    h.unsupported = true;  // JPEG or PNG inside a BMP
     return h;
   }
   if (bits == 0 || bits > 32) return h;
@@ -190,6 +247,22 @@ FrameHeader ReadFrameHeader(std::istream& in) {
   }
   if (first == 'B' && second == 'M') return WalkBmp(in, start);
   return FrameHeader{};
+}
+
+const char* FrameRefusalText(FrameRefusal refusal) {
+  switch (refusal) {
+    case FrameRefusal::None:
+      return "";
+    case FrameRefusal::Unreadable:
+      return "Файл не читается или не является изображением JPEG или BMP.";
+    case FrameRefusal::TooLarge:
+      return "Изображение слишком велико: не хватает памяти или сторона больше 32767 точек.";
+    case FrameRefusal::Truncated:
+      return "Файл неполон: данные изображения обрываются раньше конца кадра.";
+    case FrameRefusal::UnsupportedCoding:
+      return "Способ сжатия изображения не поддерживается.";
+  }
+  return "";
 }
 
 std::int64_t FramePixelLimit(std::uint64_t availableBytes) {

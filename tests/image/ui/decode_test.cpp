@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QLoggingCategory>
 #include <fstream>
 #include <random>
 #include <string>
@@ -51,16 +52,72 @@ TEST(DecodeFrameFile, RefusesBombsTruncatedFilesAndFramesAboveTheMemoryLimit) {
   // Second half missing: no end-of-image marker, rows missing; refused instead of opening half grey.
   EXPECT_FALSE(DecodeUnlimited(Frame("frame_truncated.jpg"), decoded));
   EXPECT_FALSE(DecodeUnlimited(Frame("frame_truncated.bmp"), decoded));
+  EXPECT_EQ(decoded.refusal, FrameRefusal::Truncated);
   EXPECT_FALSE(DecodeUnlimited(Frame("missing.jpg"), decoded));
+  EXPECT_EQ(decoded.refusal, FrameRefusal::Unreadable);
   // The memory limit counts pixels from the header.
   EXPECT_FALSE(DecodeFrameFile(Frame("frame_96x64.jpg"), decoded, 96 * 64 - 1));
   EXPECT_TRUE(decoded.pixels.empty());
+  EXPECT_EQ(decoded.refusal, FrameRefusal::TooLarge);
   EXPECT_TRUE(DecodeFrameFile(Frame("frame_96x64.jpg"), decoded, 96 * 64));
   // The limit: three quarters of the free memory at 5 bytes per pixel, never above the raster's square.
   EXPECT_EQ(FramePixelLimit(std::uint64_t{1} << 30), 161061273);
   EXPECT_EQ(FramePixelLimit(std::uint64_t{1} << 40), std::int64_t{32767} * 32767);
   EXPECT_EQ(FramePixelLimit(0), std::int64_t{32767} * 32767);
   EXPECT_GT(AvailableMemoryBytes(), 0u);
+}
+
+// Little-endian field of the given bytes.
+std::string Le(std::int64_t v, int bytes) {
+  std::string s;
+  for (int i = 0; i < bytes; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+  return s;
+}
+
+// A run-length BMP of 8 bits per pixel with a two-colour palette (0 red, 1 blue) and the given codes.
+std::string RunLengthBmp(int width, int height, const std::string& codes) {
+  return "BM" + Le(62 + static_cast<std::int64_t>(codes.size()), 4) + Le(0, 4) + Le(62, 4) + Le(40, 4) + Le(width, 4) +
+         Le(height, 4) + Le(1, 2) + Le(8, 2) + Le(1, 4) + Le(0, 12) + Le(2, 4) + Le(0, 4) +
+         std::string("\x00\x00\xFF\x00\xFF\x00\x00\x00", 8) + codes;
+}
+
+FrameRefusal RefusalOf(const std::string& bytes, DecodedImage* kept = nullptr) {
+  DecodedImage out;
+  const bool decoded = DecodeFrameBytes(bytes, out, std::int64_t{1} << 62);
+  EXPECT_EQ(decoded, out.refusal == FrameRefusal::None);
+  if (kept != nullptr) *kept = out;
+  return out.refusal;
+}
+
+TEST(DecodeFrameFile, RefusesCodingsThatAFewBytesCanInflateAndNamesEachCause) {
+  // A 3 x 2 run-length picture, bottom row first: decoded as coded.
+  const std::string rows("\x03\x01\x00\x00\x01\x00\x02\x01\x00\x01", 10);
+  DecodedImage small;
+  ASSERT_EQ(RefusalOf(RunLengthBmp(3, 2, rows), &small), FrameRefusal::None);
+  EXPECT_EQ(small.pixels,
+            (std::vector<std::uint32_t>{0xFFFF0000u, 0xFF0000FFu, 0xFF0000FFu, 0xFF0000FFu, 0xFF0000FFu, 0xFF0000FFu}));
+  // A kilobyte claiming 32767 x 32767 whose moves, or rows ended early, code nothing; codes that stop
+  // after the first row.
+  std::string moves;
+  for (int i = 0; i < 200; ++i) moves += std::string("\x00\x02\xFF\xFF", 4);
+  const auto unsupported = FrameRefusal::UnsupportedCoding;
+  EXPECT_EQ(RefusalOf(RunLengthBmp(32767, 32767, moves + std::string("\x00\x01", 2))), unsupported);
+  EXPECT_EQ(RefusalOf(RunLengthBmp(32767, 32767, std::string("\xFF\x01\x00\x00", 4))), unsupported);
+  EXPECT_EQ(RefusalOf(RunLengthBmp(3, 2, rows.substr(0, 6) + std::string("\x00\x01", 2))), unsupported);
+  EXPECT_EQ(RefusalOf(RunLengthBmp(3, 2, rows.substr(0, 4))), FrameRefusal::Truncated);
+
+  // An arithmetic-coded JPEG claiming 30,000 x 30,000 pixels in 37 bytes.
+  EXPECT_EQ(RefusalOf(std::string("\xFF\xD8\xFF\xC9\x00\x0B\x08\x75\x30\x75\x30\x01\x01\x11\x00\xFF\xDA\x00\x08"
+                                  "\x01\x01\x00\x00\x3F\x00\x12\x34\x56\x78\x9A\xBC\xDE\xF0\x11\x22\xFF\xD9",
+                                  37)),
+            unsupported);
+  const std::string whole = testing_support::ReadFile(Frame("frame_96x64.jpg"));
+  // Cut and closed by an end-of-image marker: the decoder only warns, even where logging rules silence it.
+  EXPECT_EQ(RefusalOf(whole), FrameRefusal::None);
+  QLoggingCategory::setFilterRules(QStringLiteral("*.warning=false"));
+  EXPECT_EQ(RefusalOf(whole.substr(0, whole.size() / 2) + "\xFF\xD9"), FrameRefusal::Truncated);
+  QLoggingCategory::setFilterRules(QString());
+  EXPECT_EQ(RefusalOf("GIF89a"), FrameRefusal::Unreadable);
 }
 
 #if !defined(__SANITIZE_ADDRESS__) && !(defined(__has_feature) && __has_feature(address_sanitizer))
