@@ -8,6 +8,7 @@
 #include "base/numbers.h"
 #include "frameinfo/info_file.h"
 #include "image/decode.h"
+#include "image/frame_header.h"
 #include "session/frame_session.h"
 #include "session/startup.h"
 #include "sky/angles.h"
@@ -142,6 +143,7 @@ int OpenCliFrame(const CliArguments& args, const std::string& path, bool strict,
   DecodedImage decoded;
   if (!DecodeFrameFile(path, decoded)) {
     out.Message("Ошибка при открытии файла. " + path);
+    if (const std::string cause = FrameRefusalText(decoded.refusal); !cause.empty()) out.Message(cause);
     return kExitInput;
   }
   if (args.Has("frame-size")) {

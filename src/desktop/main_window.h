@@ -17,6 +17,7 @@
 #include "frameinfo/info_file.h"
 #include "frameinfo/places.h"
 #include "image/detection.h"
+#include "image/frame_header.h"
 #include "session/app_state.h"
 #include "session/commands.h"
 #include "session/frame_session.h"
@@ -63,6 +64,7 @@ public:
   // Three lines into the hint window.
   void ShowHint(const QString& line1, const QString& line2, const QString& line3);
   // Opens a frame file as "Открыть кадр" does after its dialog; false (and nothing changed) on failure.
+  // Opens a frame; false, with the cause kept in openRefusal_, when it cannot be decoded.
   bool OpenFrame(const QString& path);
   // Opens a frame named on the command line; says so when it cannot be opened.
   void OpenFrameFromCommandLine(const QString& path);
@@ -176,6 +178,7 @@ private:
 
   AppState app_;
   FrameState frame_;
+  FrameRefusal openRefusal_ = FrameRefusal::None;  // why the last frame could not be opened
   FrameSession session_{app_, frame_};
   bool startedUp_ = false;
   bool shutDown_ = false;

@@ -21,6 +21,7 @@
 #include "frameinfo/info_file.h"
 #include "frameinfo/ui/frm_par.h"
 #include "image/decode.h"
+#include "image/frame_header.h"
 #include "session/startup.h"
 
 void MainWindow::OpenIm() {
@@ -31,14 +32,14 @@ void MainWindow::OpenIm() {
                                       QStringLiteral("jpg, bmp (*.jpg;*jpeg;*.bmp)"));
   if (path.isEmpty()) return;
   app_.lastImageDir = WithTrailingSeparator(QFileInfo(path).absolutePath().toStdString());
-  if (!OpenFrame(path)) Say(QStringLiteral("Ошибка при открытии файла."));
+  if (!OpenFrame(path)) Say(QString::fromStdString(FrameOpenErrorText(openRefusal_)));
 }
 
 void MainWindow::OpenFrameFromCommandLine(const QString& path) {
   if (!Guarded()) return;
   const QFileInfo file(path.trimmed());
   app_.lastImageDir = WithTrailingSeparator(QDir::toNativeSeparators(file.absolutePath()).toStdString());
-  if (!OpenFrame(file.absoluteFilePath())) Say(QStringLiteral("Ошибка при открытии файла."));
+  if (!OpenFrame(file.absoluteFilePath())) Say(QString::fromStdString(FrameOpenErrorText(openRefusal_)));
 }
 
 void MainWindow::CloseFrame() {
@@ -58,7 +59,11 @@ void MainWindow::CloseFrame() {
 bool MainWindow::OpenFrame(const QString& chosen) {
   const QString path = chosen.trimmed();
   DecodedImage decoded;
-  if (!DecodeFrameFile(path.toStdString(), decoded)) return false;
+  if (!DecodeFrameFile(path.toStdString(), decoded)) {
+    openRefusal_ = decoded.refusal;
+    return false;
+  }
+  openRefusal_ = FrameRefusal::None;
   frame_.frameOpen = false;
   form1_->hide();
   fragment_->hide();

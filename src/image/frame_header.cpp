@@ -288,3 +288,9 @@ std::uint64_t AvailableMemoryBytes() {
 #endif
   return 0;
 }
+
+std::string FrameOpenErrorText(FrameRefusal refusal) {
+  std::string text = "Ошибка при открытии файла.";
+  if (const std::string cause = FrameRefusalText(refusal); !cause.empty()) text += "\n" + cause;
+  return text;
+}

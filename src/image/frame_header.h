@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <istream>
+#include <string>
 
 enum class FrameFormat { Unknown, Jpeg, Bmp };
 
@@ -17,6 +18,9 @@ enum class FrameRefusal {
 
 // The line that tells the user the cause (shown below "Ошибка при открытии файла."); empty for None.
 const char* FrameRefusalText(FrameRefusal refusal);
+// What both programs say when a frame is not opened: "Ошибка при открытии файла." and, on a second line,
+// the cause when it is known.
+std::string FrameOpenErrorText(FrameRefusal refusal);
 
 // The largest side a frame may have (its size must fit a 16-bit signed field).
 constexpr int kMaxFrameSide = 32767;

@@ -311,7 +311,9 @@ TEST_F(MainWindowTest, DamagedOrUnsuitableFilesFailToOpenWithoutChangingAnything
     recorder.Clear();
     chosenFile = QString::fromStdString((dir.path() / b.name).string());
     Trigger(*w, "mnuOpenIm");
-    EXPECT_EQ(recorder.Texts(), std::vector<QString>{QStringLiteral("Ошибка при открытии файла.")}) << b.name;
+    // The usual text, then the cause on a second line.
+    ASSERT_EQ(recorder.Texts().size(), 1u) << b.name;
+    EXPECT_TRUE(recorder.Texts()[0].startsWith(QStringLiteral("Ошибка при открытии файла.\n"))) << b.name;
     EXPECT_EQ(w->Frame().imagePath, goodPath) << b.name;
   }
   EXPECT_EQ(w->App().framesOpened, 1);
