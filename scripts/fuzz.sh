@@ -10,7 +10,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 seconds="${1:-30}"
 shift || true
 orvia_install
-orvia_configure_sanitized >/dev/null
+# The decoder's harness needs QtGui: the build takes the Qt layer in (only the fuzz targets are built here).
+orvia_configure_sanitized -DORVIA_BUILD_APP=ON >/dev/null
 cmake --build "$ORVIA_SANITIZE_BUILD" --target orvia_fuzzers -j"$(nproc)"
 
 data="$ORVIA_ROOT/tests/data"
