@@ -33,6 +33,7 @@
 #include "image/decode.h"
 #include "image/raster.h"
 #include "satdb/satdb.h"
+#include "streak_truth.h"
 #include "test_paths.h"
 #include "ui_test_support.h"
 
@@ -40,6 +41,8 @@ namespace fs = std::filesystem;
 using testing_support::Find;
 using testing_support::MessageRecorder;
 using testing_support::ReadFile;
+using testing_support::ReadStreakTruth;
+using testing_support::StreakTruth;
 using testing_support::SharedDataDir;
 using testing_support::SourceDir;
 using testing_support::TempDir;
@@ -47,33 +50,8 @@ using testing_support::TempDir;
 namespace {
 
 // The renderer's truth a test needs: the satellite, its end pixels and where the camera pointed.
-struct StreakTruth {
-  int norad = 0;
-  double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
-  double centreRa = 0, centreDec = 0, fieldWidth = 0;  // degrees
-};
-
-double JsonNumber(const std::string& text, const std::string& key, std::size_t from = 0) {
-  const std::size_t at = text.find("\"" + key + "\":", from);
-  if (at == std::string::npos) return NAN;
-  return std::strtod(text.c_str() + at + key.size() + 3, nullptr);
-}
-
 StreakTruth ReadTruth(const std::string& name) {
-  const std::string text = ReadFile(SharedDataDir() / "streaks" / name / (name + "_truth.json"));
-  StreakTruth t;
-  const std::size_t camera = text.find("\"camera\":");
-  t.centreRa = JsonNumber(text, "center_ra_j2000_deg", camera);
-  t.centreDec = JsonNumber(text, "center_dec_j2000_deg", camera);
-  t.fieldWidth = std::strtod(text.c_str() + text.find('[', text.find("\"field_deg\":", camera)) + 1, nullptr);
-  const std::size_t satellite = text.find("\"satellite\":");
-  t.norad = static_cast<int>(JsonNumber(text, "norad", satellite));
-  const std::size_t start = text.find("\"start\":", satellite), end = text.find("\"end\":", satellite);
-  t.x1 = JsonNumber(text, "x", start);
-  t.y1 = JsonNumber(text, "y", start);
-  t.x2 = JsonNumber(text, "x", end);
-  t.y2 = JsonNumber(text, "y", end);
-  return t;
+  return ReadStreakTruth(SharedDataDir() / "streaks" / name / (name + "_truth.json"));
 }
 
 BrightnessRaster LoadRaster(const std::string& name) {

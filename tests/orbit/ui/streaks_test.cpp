@@ -28,10 +28,13 @@
 #include "session/app_state.h"
 #include "session/frame_session.h"
 #include "sky/angles.h"
+#include "streak_truth.h"
 #include "test_paths.h"
 
 namespace fs = std::filesystem;
 using testing_support::ReadFile;
+using testing_support::ReadStreakTruth;
+using testing_support::StreakTruth;
 using testing_support::SharedDataDir;
 using testing_support::SourceDir;
 using testing_support::TempDir;
@@ -41,51 +44,6 @@ namespace {
 constexpr double kDeg = 3.14159265358979 / 180.0;
 
 // The numbers of the renderer's truth a test needs, read from its JSON file by key.
-struct StreakTruth {
-  int norad = 0;
-  double x1 = 0, y1 = 0, x2 = 0, y2 = 0;               // end pixels at the true start and end
-  double ra1 = 0, dec1 = 0, ra2 = 0, dec2 = 0;         // J2000 ends, degrees
-  double centreRa = 0, centreDec = 0, fieldWidth = 0;  // where the camera pointed, degrees
-  std::vector<std::pair<double, double>> path;         // predicted path over the window, pixels (1 s samples)
-  double bow = 0;  // largest distance of the path from the straight line between the ends, pixels
-};
-
-// The value of the first number after "key": at or after position from.
-double JsonNumber(const std::string& text, const std::string& key, std::size_t from = 0) {
-  const std::size_t at = text.find("\"" + key + "\":", from);
-  if (at == std::string::npos) return NAN;
-  return std::strtod(text.c_str() + at + key.size() + 3, nullptr);
-}
-
-StreakTruth ReadTruth(const fs::path& path) {
-  const std::string text = ReadFile(path);
-  StreakTruth t;
-  const std::size_t camera = text.find("\"camera\":");
-  t.centreRa = JsonNumber(text, "center_ra_j2000_deg", camera);
-  t.centreDec = JsonNumber(text, "center_dec_j2000_deg", camera);
-  t.fieldWidth = std::strtod(text.c_str() + text.find("[", text.find("\"field_deg\":", camera)) + 1, nullptr);
-  const std::size_t satellite = text.find("\"satellite\":");
-  t.norad = static_cast<int>(JsonNumber(text, "norad", satellite));
-  const std::size_t start = text.find("\"start\":", satellite), end = text.find("\"end\":", satellite);
-  t.x1 = JsonNumber(text, "x", start);
-  t.y1 = JsonNumber(text, "y", start);
-  t.ra1 = JsonNumber(text, "ra_j2000_deg", start);
-  t.dec1 = JsonNumber(text, "dec_j2000_deg", start);
-  t.x2 = JsonNumber(text, "x", end);
-  t.y2 = JsonNumber(text, "y", end);
-  t.ra2 = JsonNumber(text, "ra_j2000_deg", end);
-  t.dec2 = JsonNumber(text, "dec_j2000_deg", end);
-  t.bow = JsonNumber(text, "path_max_deviation_from_straight_px", satellite);
-  // "predicted_path_over_window": [[t, x, y], ...]
-  const std::size_t pathAt = text.find("\"predicted_path_over_window\":", satellite);
-  const std::size_t pathEnd = text.find('"', pathAt + 30);  // the next key: the array holds numbers only
-  const std::regex triple(R"(\[\s*(-?[0-9.eE+-]+)\s*,\s*(-?[0-9.eE+-]+)\s*,\s*(-?[0-9.eE+-]+)\s*\])");
-  const std::string pathText = text.substr(pathAt, pathEnd - pathAt);
-  for (std::sregex_iterator i(pathText.begin(), pathText.end(), triple), e; i != e; ++i)
-    t.path.emplace_back(std::stod((*i)[2]), std::stod((*i)[3]));
-  return t;
-}
-
 // What the user types: the values after the labels of the circumstances file.
 PanelEntries ReadCircumstances(const fs::path& path) {
   std::istringstream in(ReadFile(path));
@@ -266,7 +224,7 @@ TEST_P(StreakFrames, TrueSatelliteIsFirstAndItsTrajectoryRunsAlongTheStreak) {
   ASSERT_GT(Shared().imported.filesCreated, 15000);
   const std::string name = "case_s0" + std::to_string(GetParam());
   const fs::path caseDir = SharedDataDir() / "streaks" / name;
-  const StreakTruth truth = ReadTruth(caseDir / (name + "_truth.json"));
+  const StreakTruth truth = ReadStreakTruth(caseDir / (name + "_truth.json"));
   ASSERT_GT(truth.norad, 0);
 
   // What the user types, with where the camera pointed as the observer knows it: to the whole degree.
