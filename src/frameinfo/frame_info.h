@@ -35,6 +35,15 @@ struct FrameInfo {
   double latitudeRad = 0.0;
   std::int16_t stationCode = 0;
   bool considerVisibility = true;
+  // The camera stood still on its tripod during the exposure (stars drawn out into trails); false for
+  // a mount that followed the sky.
+  bool fixedCamera = false;
+  double heightM = 0.0;  // site height above the WGS-84 ellipsoid, metres
+  // The camera's pointing as altitude and azimuth (degrees, azimuth from north through east); when set,
+  // the frame centre follows from the frame's time and site.
+  bool pointingAltAz = false;
+  double pointingAlt = 0.0;
+  double pointingAz = 0.0;
 };
 
 // The user-typed texts of the panel that CollectFrameInfo reads.

@@ -10,12 +10,15 @@
 #include "sky/direction.h"
 
 // A marked star: centroid in 1-based image pixels, the detected object's size, and its catalogue identity
-// (0 while not identified).
+// (0 while not identified). A star drawn out into a trail keeps the trail's full extent as a vector from
+// one end to the other (pixels; both 0 for a round star); the centroid is then the trail's middle.
 struct StarMark {
   float x = 0.0f;
   float y = 0.0f;
   std::int16_t size = 1;
   int identity = 0;
+  float trailDx = 0.0f;
+  float trailDy = 0.0f;
 };
 
 // One entry of the track record: image position, whether its mark is drawn, and its sky position once
