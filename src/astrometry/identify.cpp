@@ -338,6 +338,7 @@ IdentificationResult IdentifyStars(const IdentificationInput& input, bool knownC
     result.identities.assign(input.marks.size(), 0);
     result.catalogueNumbers.assign(input.marks.size(), 0);
     result.messages.push_back(kBadFieldOfViewText);
+    result.fieldRefused = true;
     return result;
   }
   return RunKnownCentreIdentification(input, task);

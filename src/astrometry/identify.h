@@ -87,6 +87,7 @@ struct IdentificationResult {
   IdentificationPanelTexts panel;     // filled on success
   std::vector<std::string> messages;  // to show in order ("Сообщение"), possibly none
   bool byPatterns = false;            // the pattern solver gave the answer
+  bool fieldRefused = false;          // the typed field of view was out of range: nothing was tried
 };
 
 // Blind identification through the asterism file.

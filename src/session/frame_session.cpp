@@ -1,5 +1,7 @@
 #include "session/frame_session.h"
 
+#include "session/identify_hint.h"
+
 #include <cmath>
 #include <filesystem>
 #include <utility>
@@ -236,6 +238,11 @@ IdentifyStep FrameSession::Identify(bool knownCentre, bool blindAfter, TaskContr
   step.messages = step.identification.messages;
   if (!step.identification.success) {
     step.error = task.Cancelled() ? StepError::Cancelled : StepError::NotFound;
+    // Few marks: the failure says what would have helped, on a line of its own.
+    if (!task.Cancelled() && !step.identification.fieldRefused && !step.messages.empty()) {
+      const std::string hint = FewMarksHint(frame_.starMarks, frame_.imageWidth, frame_.imageHeight);
+      if (!hint.empty()) step.messages.front() += "\n" + hint;
+    }
     return step;
   }
   AdoptIdentification(frame_, step.identification);

@@ -21,6 +21,7 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 using testing_support::ReadFile;
 using testing_support::SharedDataDir;
+using testing_support::SourceDir;
 using testing_support::TempDir;
 using testing_support::TestDataDir;
 using testing_support::WriteFile;
@@ -327,4 +328,30 @@ TEST(CliAuto, FramesToReportsWithoutAClick) {
       SeparationDeg(ends[0]["ra_deg"], ends[0]["dec_deg"], sat["end"]["ra_j2000_deg"], sat["end"]["dec_j2000_deg"]);
   EXPECT_LT(std::min(d1, d2), 0.01);  // the finder does not know which end came first
   EXPECT_EQ(RunCli(dir, {"--json", "candidates", frame}).doc["candidates"][0]["norad"], norad);
+}
+
+// A failed identification of few marks says how many there were and, when they crowd into one corner,
+// towards which edges to add stars; a typed field out of range gets no such line.
+TEST(CliIdentify, FewMarksFailureCarriesAHintLine) {
+  TempDir dir;
+  const std::string frame = (dir.path() / "demo.jpg").string();
+  fs::copy_file(SourceDir() / "data" / "demo" / "demo_podsat.jpg", frame);
+  WriteFile(dir.path() / "marks.txt", "40,40\n90,60\n60,110\n120,130\n");
+  const std::vector<std::string> marks = {"--marks", (dir.path() / "marks.txt").string(), "--exact", "--date",
+                                          "08.05.2026", "--time", "18:10:39.2", "--exposure", "30", "--lon", "112",
+                                          "--lat", "26.5"};
+  std::vector<std::string> args = {"--json", "identify", frame};
+  args.insert(args.end(), marks.begin(), marks.end());
+  const CliRun run = RunCli(dir, args);
+  EXPECT_EQ(run.code, 3) << run.err;
+  ASSERT_FALSE(run.doc["messages"].empty()) << run.out;
+  const std::string message = run.doc["messages"][0];
+  EXPECT_EQ(message.substr(0, message.find('\n')), "Идентификация не произошла.");
+  EXPECT_NE(message.find("Отмечено звезд: 4."), std::string::npos) << message;
+  EXPECT_NE(message.find("нижнему и правому краям"), std::string::npos) << message;
+
+  for (const char* option : {"--ra", "286", "--dec", "10.5", "--field", "1", "--centre"}) args.push_back(option);
+  const CliRun field = RunCli(dir, args);
+  ASSERT_FALSE(field.doc["messages"].empty()) << field.out;
+  EXPECT_EQ(field.doc["messages"][0], "Задан неподходящий размер поля зрения");
 }
