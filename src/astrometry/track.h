@@ -151,8 +151,9 @@ void PlaceTrackEndOnSky(TrackPoint& end, const PlateConstants& plate, const Came
 // exchange their instants); unchanged for a followed sky.
 void RetimeTrackEnd(TrackPoint& end, const CameraView& camera, double fromMjd, double toMjd);
 
-// Measures the marked track of a solved frame: the middle (stored in entry 0), the length, each end's RA and
-// DEC with the frame's plate (stored in its entry), then the local refinement. Lines go to the result and, as they are
+// Measures the marked track of a solved frame: the middle (stored in entry 0), the length on the plate, each
+// end's RA and DEC with the frame's plate (stored in its entry; with a fixed camera turned to the end's
+// instant), then the local refinement. Lines go to the result and, as they are
 // produced, to the sink. The caller checks the preconditions (TrackMeasurementRefusal, frame information).
 TrackMeasurement MeasureTrack(const TrackFrame& frame, TrackEnds& track, TaskControl& task,
                               const MeasurementLineSink& sink = {});
