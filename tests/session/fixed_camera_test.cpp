@@ -59,7 +59,8 @@ TEST_P(FixedCameraFrames, EndsAtTheirInstantsAndTheSatelliteFirst) {
   FrameSession session(app, frame);
   session.Open(db.dir.appDir() + "fixed.bmp", ToDecodedImage(drawn));
   PanelEntries entries = SceneEntries(scene, true);
-  std::ranges::stable_sort(drawn.stars, {}, &RenderedStar::magnitude);
+  std::stable_sort(drawn.stars.begin(), drawn.stars.end(),
+                   [](const RenderedStar& a, const RenderedStar& b) { return a.magnitude < b.magnitude; });
   for (const RenderedStar& s : drawn.stars) {
     if (frame.starCount() == 30) break;
     if (std::min({s.x, s.y, drawn.width - s.x, drawn.height - s.y}) < 40) continue;
@@ -73,7 +74,7 @@ TEST_P(FixedCameraFrames, EndsAtTheirInstantsAndTheSatelliteFirst) {
     ASSERT_TRUE(session.Circumstances(entries, true).Ok());
     const IdentifyStep identified = session.Identify(true, false, task);
     ASSERT_TRUE(identified.Ok());
-    EXPECT_EQ(std::ranges::count(identified.messages, kFixedCameraHintText), fixed ? 0 : 1);
+    EXPECT_EQ(std::count(identified.messages.begin(), identified.messages.end(), kFixedCameraHintText), fixed ? 0 : 1);
   }
 
   // The streak's ends either way round, the trajectory puts the start first: each end at its true place.
