@@ -6,9 +6,12 @@
 //   [--background LEVEL] [--noise SIGMA] [--sigma STAR_SIGMA_PX] [--seed N] [--reference MAG,PEAK]
 //   [--streak X1,Y1,X2,Y2[,PEAK]]...
 //   [--satellite TLE_FILE --start DD.MM.YYYY,HH:MM:SS.S --exposure SECONDS --site LON_E,LAT_N [--peak P]]
+//   [--fixed --start DD.MM.YYYY,HH:MM:SS.S --exposure SECONDS]
 //
 // With --satellite the first element set of the file is propagated to the exposure's start and end as
-// seen from the site, and the streak between the two J2000 positions is drawn.
+// seen from the site, and the streak between the two J2000 positions is drawn. With --fixed the camera
+// stood still: the stars are drawn as trails and the streak's ends where the still camera saw them; the
+// centre given is the view at the middle of the exposure.
 
 #include <cctype>
 #include <cstdio>
@@ -34,7 +37,8 @@ void Usage() {
       "       [--ra DEG] [--dec DEG] [--scale ARCSEC_PER_PX] [--rotation DEG] [--mirror] [--limit MAG]\n"
       "       [--background LEVEL] [--noise SIGMA] [--sigma STAR_SIGMA_PX] [--seed N] [--reference MAG,PEAK]\n"
       "       [--streak X1,Y1,X2,Y2[,PEAK]]...\n"
-      "       [--satellite TLE_FILE --start DD.MM.YYYY,HH:MM:SS.S --exposure S --site LON_E,LAT_N [--peak P]]\n",
+      "       [--satellite TLE_FILE --start DD.MM.YYYY,HH:MM:SS.S --exposure S --site LON_E,LAT_N [--peak P]]\n"
+      "       [--fixed --start DD.MM.YYYY,HH:MM:SS.S --exposure S]\n",
       stderr);
 }
 
@@ -52,6 +56,18 @@ std::vector<double> Numbers(const std::string& text) {
   return out;
 }
 
+// The exposure's start "DD.MM.YYYY,HH:MM:SS.S" as an MJD; false when it does not read.
+bool StartMjd(const std::string& start, double& mjd) {
+  const std::size_t comma = start.find(',');
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0;
+  float seconds = 0;
+  if (comma == std::string::npos || !ParseDate(start.substr(0, comma), year, month, day) ||
+      !ParseTime(start.substr(comma + 1), hour, minute, seconds))
+    return false;
+  mjd = MjdFromDate(year, month, day, hour + minute / 60.0 + seconds / 3600.0);
+  return true;
+}
+
 // The satellite's streak over the exposure: its first element set propagated to the start and the end
 // of the exposure as seen from the site, rotated to J2000 and projected onto the frame. False when the
 // file, the start or the propagation fails.
@@ -60,13 +76,8 @@ bool SatelliteStreak(const std::string& tlePath, const std::string& start, doubl
   std::vector<ImportedSet> sets;
   TleRecord tle;
   if (!ReadTleInput(tlePath, sets) || sets.empty() || !ParseElementSet(sets[0].line1, sets[0].line2, tle)) return false;
-  const std::size_t comma = start.find(',');
-  int year = 0, month = 0, day = 0, hour = 0, minute = 0;
-  float seconds = 0;
-  if (comma == std::string::npos || !ParseDate(start.substr(0, comma), year, month, day) ||
-      !ParseTime(start.substr(comma + 1), hour, minute, seconds))
-    return false;
-  const double t0 = MjdFromDate(year, month, day, hour + minute / 60.0 + seconds / 3600.0);
+  double t0 = 0.0;
+  if (!StartMjd(start, t0)) return false;
   const std::vector<double> times = {t0, t0 + exposure / 86400.0};
   const std::vector<double> place = Numbers(site);
   std::vector<TemeDirection> teme;
@@ -74,7 +85,9 @@ bool SatelliteStreak(const std::string& tlePath, const std::string& start, doubl
   double xy[4];
   for (int i = 0; i < 2; ++i) {
     const J2000Direction d = TemeToJ2000(teme[static_cast<std::size_t>(i)], times[static_cast<std::size_t>(i)]);
-    if (!ProjectToFrame(drawing, RadToDeg(d.raRad), RadToDeg(d.decRad), xy[2 * i], xy[2 * i + 1])) return false;
+    if (!ProjectAtInstant(drawing, RadToDeg(d.raRad), RadToDeg(d.decRad), times[static_cast<std::size_t>(i)],
+                          xy[2 * i], xy[2 * i + 1]))
+      return false;
   }
   streak.x1 = xy[0], streak.y1 = xy[1], streak.x2 = xy[2], streak.y2 = xy[3];
   return true;
@@ -86,10 +99,15 @@ int main(int argc, char** argv) {
   FrameSpec drawing;
   std::string catalogPath, outPath, truthPath, satellitePath, start, site;
   double exposure = 0.0, peak = 120.0;
+  bool fixed = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--mirror") {
       drawing.mirrored = true;
+      continue;
+    }
+    if (arg == "--fixed") {
+      fixed = true;
       continue;
     }
     if (i + 1 >= argc) {
@@ -162,6 +180,15 @@ int main(int argc, char** argv) {
       drawing.height > 32767 || !(drawing.scaleArcsec > 0.0)) {
     Usage();
     return 2;
+  }
+  if (fixed) {
+    double t0 = 0.0;
+    if (!StartMjd(start, t0) || !(exposure > 0.0)) {
+      Usage();
+      return 2;
+    }
+    drawing.fixedExposure = exposure;
+    drawing.fixedMidMjd = t0 + exposure / 86400.0 / 2.0;
   }
   if (!satellitePath.empty()) {
     FrameStreak streak;

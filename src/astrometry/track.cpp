@@ -34,6 +34,16 @@ int MarkedEnds(const TrackEnds& track) {
   return std::min<int>(track.count, 2);
 }
 
+// The instant the end in a slot (1 or 2) was recorded.
+double EndMjd(const TrackFrame& frame, int slot) {
+  return slot == 1 ? frame.startMjd : frame.endMjd;
+}
+
+// Turns an end placed with the plate to its own instant.
+void TurnToEndInstant(const TrackFrame& frame, TrackPoint& end, int slot) {
+  RetimeTrackEnd(end, frame.camera, frame.camera.plateMjd, EndMjd(frame, slot));
+}
+
 // "X=..." and the sexagesimal line of one end measured with the frame's plate.
 void WriteFrameEndLines(LineWriter& out, const TrackPoint& end) {
   const double raDeg = RadToDeg(end.ra), decDeg = RadToDeg(end.dec);
@@ -138,6 +148,19 @@ double DistanceFromLine(const TrackLine& line, double x, double y) {
   return std::fabs(line.a * x + line.b * y + line.c) / line.norm;
 }
 
+bool StillCameraTrail(const PlateConstants& plate, double plateMjd, double ra, double dec, double startMjd,
+                      double endMjd, double& dx, double& dy) {
+  const CameraView still{true, plateMjd};
+  const J2000Direction first = still.PlateOf(J2000Direction{ra, dec}, startMjd);
+  const J2000Direction last = still.PlateOf(J2000Direction{ra, dec}, endMjd);
+  const PixelPosition p1 = SkyToPixel(first.raRad, first.decRad, plate);
+  const PixelPosition p2 = SkyToPixel(last.raRad, last.decRad, plate);
+  if (!p1.valid || !p2.valid) return false;
+  dx = static_cast<double>(p2.x) - p1.x;
+  dy = static_cast<double>(p2.y) - p1.y;
+  return std::isfinite(dx) && std::isfinite(dy);
+}
+
 std::vector<LocalStar> CollectLocalStars(const TrackFrame& frame, const std::vector<ReferenceStar>& stars,
                                          const TrackLine& line) {
   std::vector<LocalStar> collected;
@@ -149,6 +172,12 @@ std::vector<LocalStar> CollectLocalStars(const TrackFrame& frame, const std::vec
     if (!p.valid) continue;
     const double px = p.x, py = p.y;
     if (!(px >= kLocalEdgeMargin && px <= maxX && py >= kLocalEdgeMargin && py <= maxY)) continue;
+    if (frame.camera.fixed) {
+      double dx = 0.0, dy = 0.0;
+      if (!StillCameraTrail(plate, frame.camera.plateMjd, star.ra, star.dec, frame.startMjd, frame.endMjd, dx, dy) ||
+          !(std::hypot(dx, dy) <= kLocalLongestTrailPx))
+        continue;
+    }
     const StarMeasurement found =
         MeasureStar(frame.brightness, static_cast<int>(px), static_cast<int>(py), frame.frameHalf);
     if (!found.found) continue;
@@ -231,6 +260,7 @@ bool RefineTrackLocally(const TrackFrame& frame, TrackEnds& track, double midRa,
   for (int slot = 1; slot <= ends; ++slot) {
     TrackPoint& end = track[static_cast<std::size_t>(slot)];
     PlaceTrackEndOnSky(end, local);
+    TurnToEndInstant(frame, end, slot);
     WriteLocalEndLines(out, end);
   }
   result.localMarks.clear();
@@ -243,6 +273,19 @@ void PlaceTrackEndOnSky(TrackPoint& end, const PlateConstants& plate) {
   if (!std::isfinite(sky.ra) || !std::isfinite(sky.dec)) return;
   end.ra = sky.ra;
   end.dec = sky.dec;
+}
+
+void PlaceTrackEndOnSky(TrackPoint& end, const PlateConstants& plate, const CameraView& camera, double mjd) {
+  PlaceTrackEndOnSky(end, plate);
+  RetimeTrackEnd(end, camera, camera.plateMjd, mjd);
+}
+
+void RetimeTrackEnd(TrackPoint& end, const CameraView& camera, double fromMjd, double toMjd) {
+  if (!camera.fixed) return;
+  const J2000Direction sky = camera.SkyAt(camera.PlateOf(J2000Direction{end.ra, end.dec}, fromMjd), toMjd);
+  if (!std::isfinite(sky.raRad) || !std::isfinite(sky.decRad)) return;
+  end.ra = sky.raRad;
+  end.dec = sky.decRad;
 }
 
 TrackMeasurement MeasureTrack(const TrackFrame& frame, TrackEnds& track, TaskControl& task,
@@ -260,7 +303,9 @@ TrackMeasurement MeasureTrack(const TrackFrame& frame, TrackEnds& track, TaskCon
   middle.ra = mid.ra;
   middle.dec = mid.dec;
   for (int slot = 1; slot <= ends; ++slot) PlaceTrackEndOnSky(track[static_cast<std::size_t>(slot)], plate);
+  // The length on the plate: the stretch of sky around the track that the refinement searches.
   const double lengthDeg = ends == 2 ? RadToDeg(AngularSeparation(first.ra, first.dec, second.ra, second.dec)) : 0.0;
+  for (int slot = 1; slot <= ends; ++slot) TurnToEndInstant(frame, track[static_cast<std::size_t>(slot)], slot);
 
   LineWriter out(result, sink);
   out.Add("Середина трека: ", true);

@@ -13,6 +13,7 @@
 #include "base/task_control.h"
 #include "base/texts.h"
 #include "image/detection.h"
+#include "sky/fixed_camera.h"
 
 // Messages and texts of the track measurement.
 inline constexpr const char* kMeasureNoFrameText = kNoFileText;
@@ -31,6 +32,8 @@ inline constexpr int kLocalMaxRounds = 10;             // fit-and-reject rounds 
 inline constexpr double kLocalEdgeMargin = 10.0;       // pixels a projected star must keep from the frame's edges
 inline constexpr double kLocalTrackMargin = 10.0;      // pixels a star's centroid must keep from the track line
 inline constexpr double kLocalDefaultWidthPx = 100.0;  // search radius of a single end, pixels
+// A still camera's star trail longer than this (pixels) is not re-measured: its centroid is not trusted.
+inline constexpr double kLocalLongestTrailPx = 6.0;
 
 // The precondition message of the measurement command for this frame ("" when it may run): no frame,
 // no marked track end, or an unsolved frame, tested in this order.
@@ -45,6 +48,11 @@ struct TrackFrame {
   const PlateSolution& plate;   // the frame's calibration
   VisibilityFilter visibility;  // leaves out catalogue stars below the horizon
   std::string catalogPath;      // the star catalogue file
+  // How the pixels looked at the sky, and when each end was recorded: end 1 at the exposure's start,
+  // end 2 at its end (MJD, UT). With a fixed camera each end's position is turned to its own instant.
+  CameraView camera;
+  double startMjd = 0.0;
+  double endMjd = 0.0;
 };
 
 // Right ascension in degrees as "hh" "h " "mm" "m " "ss" "s": whole hours, minutes and seconds of time,
@@ -82,10 +90,17 @@ struct LocalStar {
   double eta = 0.0;
 };
 
+// The trail a camera standing still draws of a star at (ra, dec) (J2000, radians) under the plate, whose
+// instant is camera.plateMjd, from startMjd to endMjd (MJD, UT): the vector from its pixel at the start to
+// its pixel at the end. False when either pixel is off the projection.
+bool StillCameraTrail(const PlateConstants& plate, double plateMjd, double ra, double dec, double startMjd,
+                      double endMjd, double& dx, double& dy);
+
 // Re-measures catalogue stars on the image for the local solution, in list order, stopping at 25: each is
 // projected with the frame's plate, kept only when its projection lies at least 10 pixels inside every
 // edge, a star is detected at the integer part of the projection (nothing recorded), and the detected
-// centroid lies at least 10 pixels from the track line.
+// centroid lies at least 10 pixels from the track line. With a fixed camera a star whose trail is longer
+// than kLocalLongestTrailPx is left out.
 std::vector<LocalStar> CollectLocalStars(const TrackFrame& frame, const std::vector<ReferenceStar>& stars,
                                          const TrackLine& line);
 
@@ -129,9 +144,16 @@ bool RefineTrackLocally(const TrackFrame& frame, TrackEnds& track, double midRa,
 // Writes a track end's sky position (J2000, radians) from its image position with the plate constants
 // (the frame's or a local solution's); a position that is not finite leaves the end as it was.
 void PlaceTrackEndOnSky(TrackPoint& end, const PlateConstants& plate);
+// The same for an end recorded at mjd (MJD, UT) by a camera with the given view: the plate's position
+// turned to that instant.
+void PlaceTrackEndOnSky(TrackPoint& end, const PlateConstants& plate, const CameraView& camera, double mjd);
+// An end's sky position recorded at fromMjd moved to the position its pixel has at toMjd (for ends that
+// exchange their instants); unchanged for a followed sky.
+void RetimeTrackEnd(TrackPoint& end, const CameraView& camera, double fromMjd, double toMjd);
 
-// Measures the marked track of a solved frame: the middle (stored in entry 0), the length, each end's RA and
-// DEC with the frame's plate (stored in its entry), then the local refinement. Lines go to the result and, as they are
+// Measures the marked track of a solved frame: the middle (stored in entry 0), the length on the plate, each
+// end's RA and DEC with the frame's plate (stored in its entry; with a fixed camera turned to the end's
+// instant), then the local refinement. Lines go to the result and, as they are
 // produced, to the sink. The caller checks the preconditions (TrackMeasurementRefusal, frame information).
 TrackMeasurement MeasureTrack(const TrackFrame& frame, TrackEnds& track, TaskControl& task,
                               const MeasurementLineSink& sink = {});

@@ -9,7 +9,7 @@ namespace {
 // Options that take no value.
 const std::set<std::string>& Switches() {
   static const std::set<std::string> names = {"json", "quiet", "exact",    "centre", "ignore-visibility",
-                                              "auto", "help",  "remember", "blind"};
+                                              "auto", "help",  "remember", "blind", "fixed-camera"};
   return names;
 }
 
@@ -127,6 +127,7 @@ CIRCUMSTANCES (override the frame's information file, value by value)
   --lon DEG (east +)  --lat DEG (north +)  --ra DEG --dec DEG --field DEG (known centre; also used
   when the information file holds a field of view)  --blind (whole sky even so)
   --station CODE  --ignore-visibility
+  --fixed-camera (the camera stood still on its tripod: the stars are trails)
 
 Exit codes: 0 done; 1 usage error; 2 an input could not be read (file, frame, catalogue,
 circumstances); 3 nothing found (too few stars, no identification, no track, no candidate);

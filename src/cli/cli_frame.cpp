@@ -131,6 +131,7 @@ int ApplyCircumstances(const CliArguments& args, bool strict, FrameSession& sess
   }
   if (station) info.stationCode = static_cast<std::int16_t>(RoundToInt(*station));
   if (args.Has("ignore-visibility")) info.considerVisibility = false;
+  if (args.Has("fixed-camera")) e.fixedCamera = true;
   const CircumstancesStep collected = session.Circumstances(e, strict);
   if (collected.collected.utErrorRewritten)
     out.Message("UT error limited to " + collected.collected.utErrorText + " s");

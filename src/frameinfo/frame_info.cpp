@@ -64,6 +64,7 @@ bool NumberOrEmpty(const std::string& text) {
 
 CollectResult CollectFrameInfo(const PanelEntries& e, bool strict, FrameInfo& info) {
   CollectResult result;
+  info.fixedCamera = e.fixedCamera;
   int year = info.startTime.year, month = info.startTime.month, day = info.startTime.day;
   // A typed day the month does not have (31.02) is no date; information files are read as they always were.
   const bool dateOk = ParseDate(e.date, year, month, day) && day <= DaysInMonth(year, month);
@@ -135,6 +136,7 @@ PanelEntries PanelEntriesOf(const FrameInfo& info) {
   e.ra = NumberText(info.raUser);
   e.dec = NumberText(info.decUser);
   e.field = NumberText(info.fieldUser);
+  e.fixedCamera = info.fixedCamera;
   return e;
 }
 

@@ -59,6 +59,7 @@ struct PanelEntries {
   std::string ra;         // txtra
   std::string dec;        // txtdec
   std::string field;      // txtzone
+  bool fixedCamera = false;  // chkFixedCamera: the camera stood still
 };
 
 // What CollectFrameInfo found: ok is false only for a strict collection that met a bad date or time,

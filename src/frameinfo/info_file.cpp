@@ -219,6 +219,7 @@ WriteResult WriteInfoFile(const std::string& path, const InfoFileData& data) {
   set(kUser, "RaUser", NumberText(info.raUser));
   set(kUser, "DecUser", NumberText(info.decUser));
   set(kUser, "FieldUser", NumberText(info.fieldUser));
+  set(kUser, "FixedCamera", info.fixedCamera ? "1" : "0");
 
   const PlateSolution& plate = data.plate;
   set(kProgram, "RA", NumberText(plate.ra0Deg));
@@ -265,6 +266,7 @@ void ReadInfoFile(const std::string& path, InfoFileData& data) {
   info.raUser = ReadDouble(doc, kUser, "RaUser", "0.0");
   info.decUser = ReadDouble(doc, kUser, "DecUser", "0.0");
   info.fieldUser = ReadFloat(doc, kUser, "FieldUser", "0.0");
+  info.fixedCamera = ReadDouble(doc, kUser, "FixedCamera", "0") != 0.0;  // a file without it: a followed sky
 
   PlateSolution& plate = data.plate;
   plate.ra0Deg = ReadDouble(doc, kProgram, "RA", "0.0");

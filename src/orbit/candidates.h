@@ -6,7 +6,8 @@
 // must run parallel to the measured track (angle U between the two great circles' poles), stay close to
 // the measured great circle (largest cross-track distance R) and come near a measured end at some
 // sample. Predicted directions come from the propagator in TEME of date and are rotated to J2000, the
-// frame of the measured ends, before any comparison.
+// frame of the measured ends, before any comparison. The ends are the sky's places at their instants for
+// a still camera too (the measurement turns them), so the predicted path needs no turning.
 
 #include <cstdint>
 #include <functional>

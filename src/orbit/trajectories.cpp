@@ -62,7 +62,7 @@ std::vector<TrajectoryMark> TrajectoryMarks(std::span<const TrajectoryPoint> poi
   std::vector<TrajectoryMark> marks;
   for (const TrajectoryPoint& point : points) {
     if (point.range < 0.0) continue;  // below the horizon
-    const J2000Direction sky = TemeToJ2000(point.sky, point.time);
+    const J2000Direction sky = canvas.camera.PlateOf(point.sky, point.time);
     const PixelPosition p = SkyToPixel(sky.raRad, sky.decRad, canvas.plate);
     if (!p.valid || !(p.x > 0.0f && p.x < canvas.imageWidth && p.y > 0.0f && p.y < canvas.imageHeight)) continue;
     TrajectoryMark mark;

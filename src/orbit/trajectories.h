@@ -15,6 +15,7 @@
 #include "frameinfo/frame_info.h"
 #include "orbit/candidates.h"
 #include "orbit/observer.h"
+#include "sky/fixed_camera.h"
 
 // Time of day of an MJD as "hh:mm:ss.ss" (seconds rounded to 0.01 s, carried into minutes and hours).
 std::string TimeText(double mjd);
@@ -48,10 +49,12 @@ struct TrajectoryCanvas {
   PlateConstants plate;  // working form of the frame's plate solution
   int imageWidth = 0;    // image pixels
   int imageHeight = 0;
+  CameraView camera;  // a still camera's pixels turn with the sky: each sample is drawn where it was seen
 };
 
 // Marks of trajectory points: points below the horizon (range -1) are skipped; each other point is
-// rotated to J2000, projected with the plate solution and kept when 0 < x < imageWidth and
+// rotated to J2000 (for a still camera: to the plate's direction of the pixel that saw it at its instant),
+// projected with the plate solution and kept when 0 < x < imageWidth and
 // 0 < y < imageHeight (strict); colour sunlit when the point is sunlit, shadow otherwise.
 std::vector<TrajectoryMark> TrajectoryMarks(std::span<const TrajectoryPoint> points, const TrajectoryCanvas& canvas,
                                             Rgb sunlit, Rgb shadow);

@@ -1,6 +1,7 @@
 #include "session/app_state.h"
 
 #include "base/numbers.h"
+#include "session/fixed_camera.h"
 
 FrameSizeTable MakeFrameSizeTable() {
   FrameSizeTable t{};
@@ -35,7 +36,8 @@ TrackFrame TrackFrameOf(const FrameState& frame, const AppState& app) {
       frame.brightness, frame.frameHalf,
       frame.imageWidth, frame.imageHeight,
       frame.plate,      VisibilityFilter{info.considerVisibility, info.midMjd, info.longitudeRad, info.latitudeRad},
-      app.catalogPath};
+      app.catalogPath,  CameraViewOf(info),
+      TrackEndMjd(info, 1), TrackEndMjd(info, 2)};
 }
 
 CatalogueFrame CatalogueFrameOf(const FrameState& frame, const AppState& app) {

@@ -9,6 +9,7 @@
 #include "astrometry/moon_sun.h"
 #include "astrometry/track.h"
 #include "image/raster.h"
+#include "session/fixed_camera.h"
 
 void InstallFrame(FrameState& frame, const AppState& app, const std::string& path, DecodedImage decoded) {
   frame.imagePath = path;
@@ -247,6 +248,9 @@ IdentifyStep FrameSession::Identify(bool knownCentre, bool blindAfter, TaskContr
   }
   AdoptIdentification(frame_, step.identification);
   UpdateFrameMoon(frame_, app_.logFile);
+  if (!frame_.info.fixedCamera && TrailsShowFixedCamera(frame_.starMarks, step.identification.catalogueNumbers,
+                                                        frame_.plate.working, frame_.info))
+    step.messages.emplace_back(kFixedCameraHintText);
   return step;
 }
 
@@ -270,7 +274,10 @@ TrackEndStep FrameSession::MarkTrackEnd(float x, float y, bool exact) {
     step.error = StepError::NotFound;
     return step;
   }
-  if (frame_.plate.Solved()) PlaceTrackEndOnSky(frame_.trackEnds[frame_.trackEnds.count], frame_.plate.working);
+  const int slot = frame_.trackEnds.count;
+  if (frame_.plate.Solved())
+    PlaceTrackEndOnSky(frame_.trackEnds[static_cast<std::size_t>(slot)], frame_.plate.working,
+                       CameraViewOf(frame_.info), TrackEndMjd(frame_.info, slot));
   return step;
 }
 
@@ -300,7 +307,8 @@ StreakStep FrameSession::MarkStreak(const std::vector<StreakCandidate>& streaks,
       MarkStreakEnds(frame_.trackEnds, streaks[static_cast<std::size_t>(step.chosen)], frame_.plate.Solved());
   if (frame_.plate.Solved())
     for (int slot = 1; slot <= frame_.trackEnds.count; ++slot)
-      PlaceTrackEndOnSky(frame_.trackEnds[static_cast<std::size_t>(slot)], frame_.plate.working);
+      PlaceTrackEndOnSky(frame_.trackEnds[static_cast<std::size_t>(slot)], frame_.plate.working,
+                         CameraViewOf(frame_.info), TrackEndMjd(frame_.info, slot));
   if (frame_.trackEnds.count != 2) step.error = StepError::NotFound;
   return step;
 }
@@ -352,7 +360,7 @@ CandidatesStep FrameSession::Candidates(const CandidateFilter& filter, TaskContr
 }
 
 TrajectoryCanvas FrameSession::Canvas() const {
-  return TrajectoryCanvas{frame_.plate.working, frame_.imageWidth, frame_.imageHeight};
+  return TrajectoryCanvas{frame_.plate.working, frame_.imageWidth, frame_.imageHeight, CameraViewOf(frame_.info)};
 }
 
 bool FrameSession::OrderTrackEnds() {
@@ -361,6 +369,11 @@ bool FrameSession::OrderTrackEnds() {
   const TrackPoint& b = frame_.trackEnds[2];
   if (!ExchangeTrackEnds(frame_.satellites.marks, a.x, a.y, b.x, b.y)) return false;
   std::swap(frame_.trackEnds[1], frame_.trackEnds[2]);
+  // With a still camera each end's position belongs to its instant, which the exchange swaps.
+  const CameraView camera = CameraViewOf(frame_.info);
+  const double start = TrackEndMjd(frame_.info, 1), end = TrackEndMjd(frame_.info, 2);
+  RetimeTrackEnd(frame_.trackEnds[1], camera, end, start);
+  RetimeTrackEnd(frame_.trackEnds[2], camera, start, end);
   return true;
 }
 

@@ -166,7 +166,7 @@ TEST(InfoFile, AFreshFileHoldsTheSectionsAndKeysInOrderWithCrLfEnds) {
   }
   EXPECT_EQ(names,
             "[User Info]|FileName|Size X|Size y|Date|UT|Date_start|UT_start|erUT|Exposition|Longitude|Latitude|"
-            "RaUser|DecUser|FieldUser|[Program Info]|RA|DEC|Mx|My|PoleUser|Angle|Gamma|Xc|Yc|[Satellite Info]|"
+            "RaUser|DecUser|FieldUser|FixedCamera|[Program Info]|RA|DEC|Mx|My|PoleUser|Angle|Gamma|Xc|Yc|[Satellite Info]|"
             "Norad|Name|Track_X1|Track_Y1|Track_X2|Track_Y2|Track_RA1|Track_DEC1|Track_RA2|Track_DEC2|"
             "Multi_traectory|[Supplemental Info]|MoonVis|MoonPhase|DistanceMoon");
   EXPECT_NE(text.find("Date=23.04.2012\r\nUT=21:30:00.25\r\nDate_start=23.04.2012\r\nUT_start=21:29:55.25\r\n"),

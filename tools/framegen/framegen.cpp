@@ -8,6 +8,8 @@
 
 #include "base/numbers.h"
 #include "sky/angles.h"
+#include "sky/frames.h"
+#include "sky/site.h"
 #include "sky/vec3.h"
 
 namespace {
@@ -124,6 +126,21 @@ bool ProjectToFrame(const FrameSpec& drawing, double raDeg, double decDeg, doubl
   return std::isfinite(x) && std::isfinite(y);
 }
 
+bool ProjectAtInstant(const FrameSpec& drawing, double raDeg, double decDeg, double mjd, double& x, double& y) {
+  if (!(drawing.fixedExposure > 0.0)) return ProjectToFrame(drawing, raDeg, decDeg, x, y);
+  // To the mean equator of date, where the pixel's hour angle H = sidereal time - RA stays put: the
+  // direction seen at mjd was seen at the middle by the pixel whose RA is smaller by the sidereal change.
+  const Rotation3 precession = PrecessionMatrix(JulianCenturiesFromJ2000(drawing.fixedMidMjd));
+  const Vec3 ofDate = Rotate(precession, Direction(raDeg * kDegToRad, decDeg * kDegToRad));
+  double turn = GreenwichSiderealTime(mjd) - GreenwichSiderealTime(drawing.fixedMidMjd);
+  turn = std::remainder(turn, 2.0 * Pi);
+  const double c = std::cos(-turn), s = std::sin(-turn);
+  const Vec3 atMiddle = {c * ofDate[0] - s * ofDate[1], s * ofDate[0] + c * ofDate[1], ofDate[2]};
+  const Vec3 j2000 = Rotate(Transpose(precession), atMiddle);
+  const double ra = std::atan2(j2000[1], j2000[0]), dec = std::asin(std::clamp(j2000[2], -1.0, 1.0));
+  return ProjectToFrame(drawing, ra / kDegToRad, dec / kDegToRad, x, y);
+}
+
 SyntheticFrame RenderFrame(const std::vector<CatalogueRecord>& catalogue, const FrameSpec& drawing) {
   SyntheticFrame frame;
   frame.width = drawing.width;
@@ -143,7 +160,26 @@ SyntheticFrame RenderFrame(const std::vector<CatalogueRecord>& catalogue, const 
     star.y = y;
     star.magnitude = rec.magnitude;
     star.peak = drawing.referencePeak * std::pow(10.0, -0.4 * (rec.magnitude - drawing.referenceMagnitude));
-    AddSpot(flux, drawing.width, drawing.height, x, y, star.peak, drawing.starSigmaPx);
+    FrameStreak trail;
+    const double halfDay = drawing.fixedExposure / 86400.0 / 2.0;
+    if (drawing.fixedExposure > 0.0 &&
+        ProjectAtInstant(drawing, raDeg, decDeg, drawing.fixedMidMjd - halfDay, trail.x1, trail.y1) &&
+        ProjectAtInstant(drawing, raDeg, decDeg, drawing.fixedMidMjd + halfDay, trail.x2, trail.y2)) {
+      star.trailDx = trail.x2 - trail.x1;
+      star.trailDy = trail.y2 - trail.y1;
+    }
+    const double length = std::hypot(star.trailDx, star.trailDy);
+    if (length > 0.01 * drawing.starSigmaPx) {
+      // The spot smeared evenly along the trail: the same light, spread over its length.
+      const double w = std::sqrt(2.0) * drawing.starSigmaPx;
+      trail.peak = star.peak * std::sqrt(2.0 * Pi) * drawing.starSigmaPx / length;
+      trail.sigmaPx = drawing.starSigmaPx;
+      trail.smearedEnds = true;
+      AddStreak(flux, drawing.width, drawing.height, trail);
+      star.peak = trail.peak * std::erf(length / 2.0 / w);
+    } else {
+      AddSpot(flux, drawing.width, drawing.height, x, y, star.peak, drawing.starSigmaPx);
+    }
     frame.stars.push_back(star);
   }
   for (const FrameStreak& s : drawing.streaks) AddStreak(flux, drawing.width, drawing.height, s);
@@ -221,11 +257,14 @@ bool WriteTruthFile(const std::string& path, const FrameSpec& drawing, const Syn
   PutLine(out, "mirrored", {drawing.mirrored ? 1.0 : 0.0});
   PutLine(out, "xo", {drawing.width / 2.0});
   PutLine(out, "yo", {drawing.height / 2.0});
+  if (drawing.fixedExposure > 0.0) PutLine(out, "fixed", {drawing.fixedExposure, drawing.fixedMidMjd});
   for (const FrameStreak& s : drawing.streaks) {
     PutLine(out, "streak", {s.x1, s.y1, s.x2, s.y2});
   }
   for (const RenderedStar& s : frame.stars) {
-    PutLine(out, "star", {static_cast<double>(s.number), s.x, s.y, static_cast<double>(s.magnitude)});
+    std::vector<double> values = {static_cast<double>(s.number), s.x, s.y, static_cast<double>(s.magnitude)};
+    if (drawing.fixedExposure > 0.0) values.insert(values.end(), {s.trailDx, s.trailDy});
+    PutLine(out, "star", values);
   }
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   const std::string text = out.str();
@@ -262,10 +301,14 @@ bool ReadTruthFile(const std::string& path, FrameSpec& drawing, std::vector<Rend
       drawing.rotationDeg = values[0];
     else if (key == "mirrored")
       drawing.mirrored = values[0] != 0.0;
-    else if (key == "streak" && values.size() >= 4)
+    else if (key == "fixed" && values.size() >= 2) {
+      drawing.fixedExposure = values[0];
+      drawing.fixedMidMjd = values[1];
+    } else if (key == "streak" && values.size() >= 4)
       drawing.streaks.push_back({values[0], values[1], values[2], values[3]});
     else if (key == "star" && values.size() >= 4) {
-      stars.push_back({static_cast<int>(values[0]), values[1], values[2], static_cast<float>(values[3]), 0.0});
+      stars.push_back({static_cast<int>(values[0]), values[1], values[2], static_cast<float>(values[3]), 0.0,
+                       values.size() >= 6 ? values[4] : 0.0, values.size() >= 6 ? values[5] : 0.0});
     }
   }
   return true;

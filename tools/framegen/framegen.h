@@ -2,7 +2,9 @@
 // Synthetic night-sky frames with known truth: stars of the catalogue drawn through a textbook gnomonic
 // (TAN) projection about a tangent point at the image centre, with a given scale, rotation and optional
 // mirroring, as Gaussian images whose flux follows magnitude, over a sky background with noise, plus
-// optional straight satellite streaks. The projection is written here on its own, apart from the plate
+// optional straight satellite streaks. A camera that stood still is drawn too: its stars become the
+// trails the sky's turning leaves over the exposure, worked out here from the hour angle that each
+// pixel keeps (the mean equator of date and the change of Greenwich sidereal time). The projection is written here on its own, apart from the plate
 // code it is used to test.
 //
 // Pixel coordinates are 1-based image pixels, x to the right, y downwards: the pixel in 0-based column c
@@ -45,6 +47,11 @@ struct FrameSpec {
   double noiseSigma = 2.0;
   std::uint32_t seed = 1;
   std::vector<FrameStreak> streaks;
+  // A camera that stood still during an exposure of fixedExposure seconds whose middle is fixedMidMjd
+  // (MJD, UT); the projection above is its view at the middle. 0 draws round stars, as a mount that
+  // followed the sky does.
+  double fixedExposure = 0.0;
+  double fixedMidMjd = 0.0;
 };
 
 // One drawn star: its catalogue record number (1-based), exact pixel position and magnitude.
@@ -54,6 +61,10 @@ struct RenderedStar {
   double y = 0.0;
   float magnitude = 0.0f;
   double peak = 0.0;  // brightness above the background at its centre before clipping
+  // A still camera's trail: the vector from the star's place at the exposure's start to its place at the
+  // end, pixels (0 for a round star); (x, y) is then the place at the middle.
+  double trailDx = 0.0;
+  double trailDy = 0.0;
 };
 
 // A drawn frame: 8-bit grey pixels row by row from the top, and the drawn stars in catalogue order.
@@ -67,6 +78,11 @@ struct SyntheticFrame {
 // Textbook gnomonic projection of (raDeg, decDeg) onto the frame described by drawing; false for a star
 // 90 degrees or more from the tangent point.
 bool ProjectToFrame(const FrameSpec& drawing, double raDeg, double decDeg, double& x, double& y);
+
+// Where a camera standing still as drawing describes sees (raDeg, decDeg) (J2000) at mjd (MJD, UT): the
+// direction keeps its hour angle from the middle of the exposure on, so it is drawn at the pixel that
+// looked at it then. With fixedExposure 0 the same as ProjectToFrame at any instant.
+bool ProjectAtInstant(const FrameSpec& drawing, double raDeg, double decDeg, double mjd, double& x, double& y);
 
 // Draws a frame from catalogue records; stars beyond the limit magnitude or outside the frame are left out.
 SyntheticFrame RenderFrame(const std::vector<CatalogueRecord>& catalogue, const FrameSpec& drawing);

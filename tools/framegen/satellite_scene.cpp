@@ -36,7 +36,9 @@ bool MakeSatelliteScene(const std::vector<TleRecord>& satellites, const SceneLim
     const TleRecord& tle = satellites[std::uniform_int_distribution<std::size_t>(0, satellites.size() - 1)(random)];
     if (!(tle.meanMotion > 1440.0 / 300.0)) continue;
     SatelliteScene s;
-    s.latitudeDeg = uniform(-45.0, 60.0);
+    const bool decWindow = limits.minDecDeg > -90.0 || limits.maxDecDeg < 90.0;
+    s.latitudeDeg = decWindow ? uniform(std::max(limits.minDecDeg - 20.0, -65.0), std::min(limits.maxDecDeg + 20.0, 65.0))
+                              : uniform(-45.0, 60.0);
     s.longitudeDeg = uniform(-180.0, 180.0);
     const double latitude = DegToRad(s.latitudeDeg), longitude = DegToRad(s.longitudeDeg);
     // A whole-second stated start on one of the days around the element sets' epochs; the true start
@@ -50,13 +52,16 @@ bool MakeSatelliteScene(const std::vector<TleRecord>& satellites, const SceneLim
     std::vector<std::size_t> high;
     for (std::size_t k = 0; k < points.size(); ++k)
       if (points[k].range > 0 &&
-          Altitude(points[k].sky, points[k].time, latitude, longitude) > DegToRad(limits.minAltitudeDeg))
+          Altitude(points[k].sky, points[k].time, latitude, longitude) > DegToRad(limits.minAltitudeDeg) &&
+          RadToDeg(points[k].sky.decRad) >= limits.minDecDeg - 1.0 &&
+          RadToDeg(points[k].sky.decRad) <= limits.maxDecDeg + 1.0)
         high.push_back(k);
     if (high.empty()) continue;
     const std::size_t chosen = high[std::uniform_int_distribution<std::size_t>(0, high.size() - 1)(random)];
     const double statedSecond = firstSecond + 60.0 * chosen;
-    s.startMjd = dayStart + (statedSecond + uniform(0.0, 0.4)) / 86400.0;
+    s.startMjd = dayStart + (statedSecond + uniform(0.0, limits.maxClockLag)) / 86400.0;
     s.exposure = std::round(uniform(5.0, 30.0));
+    if (limits.exposure > 0.0) s.exposure = limits.exposure;
     const std::vector<double> times = {s.startMjd, s.startMjd + 0.5 * s.exposure / 86400.0,
                                        s.startMjd + s.exposure / 86400.0};
     std::vector<TemeDirection> teme;
@@ -64,6 +69,7 @@ bool MakeSatelliteScene(const std::vector<TleRecord>& satellites, const SceneLim
     J2000Direction sky[3];
     for (int i = 0; i < 3; ++i)
       sky[i] = TemeToJ2000(teme[static_cast<std::size_t>(i)], times[static_cast<std::size_t>(i)]);
+    if (!(RadToDeg(sky[1].decRad) >= limits.minDecDeg && RadToDeg(sky[1].decRad) <= limits.maxDecDeg)) continue;
 
     // The camera: pointed near the streak's middle so that the whole streak falls inside the frame.
     FrameSpec& d = s.drawing;
@@ -80,6 +86,10 @@ bool MakeSatelliteScene(const std::vector<TleRecord>& satellites, const SceneLim
     d.referenceMagnitude = uniform(3.5, 5.0);
     d.referencePeak = 200.0;
     d.seed = seed;
+    if (limits.fixedCamera) {
+      d.fixedExposure = s.exposure;
+      d.fixedMidMjd = times[1];
+    }
     const double fieldDeg = d.width * d.scaleArcsec / 3600.0;
     d.centreRaDeg = RadToDeg(sky[1].raRad);
     d.centreDecDeg = RadToDeg(sky[1].decRad);
@@ -87,8 +97,8 @@ bool MakeSatelliteScene(const std::vector<TleRecord>& satellites, const SceneLim
     d.centreDecDeg = std::clamp(d.centreDecDeg + uniform(-0.2, 0.2) * fieldDeg * 2.0 / 3.0, -89.0, 89.0);
     d.centreRaDeg = Normalize360(d.centreRaDeg + uniform(-0.2, 0.2) * fieldDeg / std::cos(DegToRad(d.centreDecDeg)));
     FrameStreak streak;
-    if (!ProjectToFrame(d, RadToDeg(sky[0].raRad), RadToDeg(sky[0].decRad), streak.x1, streak.y1) ||
-        !ProjectToFrame(d, RadToDeg(sky[2].raRad), RadToDeg(sky[2].decRad), streak.x2, streak.y2))
+    if (!ProjectAtInstant(d, RadToDeg(sky[0].raRad), RadToDeg(sky[0].decRad), times[0], streak.x1, streak.y1) ||
+        !ProjectAtInstant(d, RadToDeg(sky[2].raRad), RadToDeg(sky[2].decRad), times[2], streak.x2, streak.y2))
       continue;
     const double margin = 30.0;
     const auto inside = [&](double x, double y) {
@@ -101,6 +111,8 @@ bool MakeSatelliteScene(const std::vector<TleRecord>& satellites, const SceneLim
     streak.smearedEnds = true;
     d.streaks = {streak};
     s.catalogNumber = tle.catalogNumber;
+    s.ends[0] = sky[0];
+    s.ends[1] = sky[2];
 
     const CalendarFields day = DateFromMjd(dayStart, 2026);
     s.date = Text("%02.0f.%02.0f.%04.0f", day.day, day.month, day.year);

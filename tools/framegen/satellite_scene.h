@@ -2,7 +2,9 @@
 // Random satellite scenes for testing the automatic road: a random site and night time, a satellite of a
 // database that stands high over that site, a camera pointed near it with a random scale, rotation,
 // mirroring, lens distortion, sky level and noise, and the satellite's streak drawn between its positions
-// at the exposure's true start and end. Everything a user would type comes with it.
+// at the exposure's true start and end. Everything a user would type comes with it. A scene may be taken
+// with a camera standing still: its stars are trails and the streak's ends lie where the still camera
+// saw the satellite at those instants.
 
 #include <cstdint>
 #include <string>
@@ -11,6 +13,7 @@
 #include "framegen/framegen.h"
 #include "frameinfo/frame_info.h"
 #include "satdb/tle_record.h"
+#include "sky/direction.h"
 
 // The limits scenes are drawn from.
 struct SceneLimits {
@@ -24,6 +27,12 @@ struct SceneLimits {
   double minNoise = 1.5;  // sky noise sigma, levels
   double maxNoise = 4.0;
   double minAltitudeDeg = 35.0;  // the satellite's altitude at mid-exposure
+  double maxClockLag = 0.4;      // seconds the true start follows the stated one at most
+  bool fixedCamera = false;      // the camera stood still
+  double exposure = 0.0;         // seconds; 0 draws 5 to 30 s
+  // The declination of the streak's middle, degrees; a narrower window draws the site's latitude near it.
+  double minDecDeg = -90.0;
+  double maxDecDeg = 90.0;
 };
 
 // One scene: the drawing, the satellite and what the observer types into the panel.
@@ -32,6 +41,7 @@ struct SatelliteScene {
   int catalogNumber = 0;  // the satellite drawn
   double startMjd = 0.0;  // true exposure start, MJD (UT)
   double exposure = 0.0;  // seconds
+  J2000Direction ends[2];  // the satellite's true directions at the exposure's true start and end
   double longitudeDeg = 0.0;
   double latitudeDeg = 0.0;
   // The panel's texts: date, time of the stated start (truncated to 0.1 s), UT error, exposure, site,

@@ -133,6 +133,9 @@ FrmPar::FrmPar(QWidget* parent) : QWidget(parent, OwnedWindowFlags(Qt::WindowMin
   chElev_->setObjectName("chElev");
   layout->addWidget(chElev_);
   connect(chElev_, &QCheckBox::toggled, this, [this](bool ticked) { emit VisibilityChanged(!ticked); });
+  chkFixedCamera_ = new QCheckBox(QStringLiteral("Неподвижная камера"), this);
+  chkFixedCamera_->setObjectName("chkFixedCamera");
+  layout->addWidget(chkFixedCamera_);
 
   layout->addWidget(Heading(QStringLiteral("Параметры программы"), this));
   auto* program = new QGridLayout;
@@ -187,6 +190,7 @@ void FrmPar::ResetPanel() {
   optE_->setChecked(true);
   optN_->setChecked(true);
   opt1_->setChecked(true);
+  chkFixedCamera_->setChecked(false);
   txtsup_[1]->setText("No");
   txtsup_[2]->setText("0");
   txtsup_[3]->setText("0");
@@ -207,6 +211,7 @@ void FrmPar::ShowUserInfo(const FrameInfo& info) {
   txtzone_->setText(Fmt(info.fieldUser, "0.000"));
   // A centre with a field counts as given, so that the option agrees with the values shown.
   (info.fieldUser > 0 ? opt2_ : opt1_)->setChecked(true);
+  chkFixedCamera_->setChecked(info.fixedCamera);
 }
 
 void FrmPar::TakeMinusSign(QLineEdit* box, QRadioButton* negative) {
@@ -263,6 +268,7 @@ PanelEntries FrmPar::Entries() const {
   e.ra = Text(txtra_);
   e.dec = Text(txtdec_);
   e.field = Text(txtzone_);
+  e.fixedCamera = chkFixedCamera_->isChecked();
   return e;
 }
 

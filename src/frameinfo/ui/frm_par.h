@@ -80,5 +80,6 @@ private:
   QLineEdit* txtdec_;
   QLineEdit* txtzone_;
   QCheckBox* chElev_;
+  QCheckBox* chkFixedCamera_;  // the camera stood still on its tripod
   std::string appDir_;
 };

@@ -211,7 +211,7 @@ struct Session {
   }
 
   TrajectoryCanvas Canvas() const {
-    return {frame.plate.working, frame.imageWidth, frame.imageHeight};
+    return {frame.plate.working, frame.imageWidth, frame.imageHeight, {}};
   }
 };
 
