@@ -229,3 +229,48 @@ TEST(CollectFrameInfo, AMinusSignMeansWestOrSouthAndTextIsNoCoordinate) {
   e.longitude = "";
   EXPECT_TRUE(CollectFrameInfo(e, true, info).ok);  // an empty box is 0, as before
 }
+
+TEST(CollectFrameInfo, HeightAndPointingAreCheckedWhereTypedAndNamedWhenRefused) {
+  FrameInfo info;
+  PanelEntries e = Typical();
+  e.height = "2070,5";
+  e.altAz = true;
+  e.pointAlt = "50";
+  e.pointAz = "-30";
+  ASSERT_TRUE(CollectFrameInfo(e, true, info).ok);
+  EXPECT_DOUBLE_EQ(info.heightM, 2070.5);
+  EXPECT_TRUE(info.pointingAltAz);
+  EXPECT_DOUBLE_EQ(info.pointingAz, 330.0);
+  // What the panel shows of the record collects to the same record.
+  FrameInfo again = info;
+  ASSERT_TRUE(CollectFrameInfo(PanelEntriesOf(info), true, again).ok);
+  EXPECT_DOUBLE_EQ(again.heightM, 2070.5);
+  EXPECT_TRUE(again.pointingAltAz);
+  EXPECT_DOUBLE_EQ(again.pointingAlt, 50.0);
+
+  const std::pair<PanelEntries, std::string> refused[] = {
+      {[&] { PanelEntries b = e; b.height = "12000"; return b; }(), "Высота места 12000 м вне пределов -500..9000 м"},
+      {[&] { PanelEntries b = e; b.height = "2 km"; return b; }(), "Ошибка ввода высоты места"},
+      {[&] { PanelEntries b = e; b.pointAlt = "95"; return b; }(), "Высота ЦП 95° вне пределов 0..90°"},
+      {[&] { PanelEntries b = e; b.pointAz = "NE"; return b; }(), "Ошибка ввода азимута ЦП"}};
+  for (const auto& [entries, message] : refused) {
+    FrameInfo kept = info;
+    const CollectResult r = CollectFrameInfo(entries, true, kept);
+    EXPECT_FALSE(r.ok) << message;
+    EXPECT_EQ(r.message, message);
+    EXPECT_DOUBLE_EQ(kept.heightM, 2070.5);  // the site stays as it was
+    // Lenient: the rest is read, a value out of its range is not taken (text reads as far as it is a number).
+    if (message.find("вне пределов") == std::string::npos) continue;
+    const CollectResult lenient = CollectFrameInfo(entries, false, kept);
+    EXPECT_TRUE(lenient.ok);
+    EXPECT_DOUBLE_EQ(kept.heightM, 2070.5);
+    EXPECT_DOUBLE_EQ(kept.pointingAlt, 50.0);
+  }
+  // Without the switch the pointing's boxes are not read at all; an empty height is sea level.
+  e.altAz = false;
+  e.pointAlt = "nonsense";
+  e.height = "";
+  ASSERT_TRUE(CollectFrameInfo(e, true, info).ok);
+  EXPECT_FALSE(info.pointingAltAz);
+  EXPECT_DOUBLE_EQ(info.heightM, 0.0);
+}

@@ -149,6 +149,39 @@ TEST(InfoFile, WriteThenReadRestoresEveryValueThatIsReadBack) {
   EXPECT_FLOAT_EQ(r.moonDistance, 93.5f);
 }
 
+TEST(InfoFile, HeightAndPointingAreKeptOnlyOnceGivenAndReadBackAsWritten) {
+  TempDir dir;
+  const std::string path = (dir.path() / "f.txt").string();
+  InfoFileData w = FullRecord();
+  w.info.heightM = 2070.5;
+  w.info.pointingAltAz = true;
+  w.info.pointingAlt = 50.25;
+  w.info.pointingAz = 120.0;
+  ASSERT_TRUE(WriteInfoFile(path, w));
+  InfoFileData r;
+  ReadInfoFile(path, r);
+  EXPECT_DOUBLE_EQ(r.info.heightM, 2070.5);
+  EXPECT_TRUE(r.info.pointingAltAz);
+  EXPECT_DOUBLE_EQ(r.info.pointingAlt, 50.25);
+  EXPECT_DOUBLE_EQ(r.info.pointingAz, 120.0);
+  // Back at sea level without a pointing: the rewrite says so instead of keeping the old values.
+  w.info.heightM = 0.0;
+  w.info.pointingAltAz = false;
+  ASSERT_TRUE(WriteInfoFile(path, w));
+  EXPECT_NE(ReadFile(path).find("Height= 0\r\n"), std::string::npos);
+  EXPECT_NE(ReadFile(path).find("PointAlt=\r\nPointAz=\r\n"), std::string::npos);
+  ReadInfoFile(path, r);
+  EXPECT_DOUBLE_EQ(r.info.heightM, 0.0);
+  EXPECT_FALSE(r.info.pointingAltAz);
+  // Hand-made values out of their ranges read as none.
+  WriteFile(path, "[User Info]\r\nHeight=12000\r\nPointAlt=95\r\nPointAz=10\r\n");
+  r = InfoFileData{};
+  r.info.heightM = 5.0;
+  ReadInfoFile(path, r);
+  EXPECT_DOUBLE_EQ(r.info.heightM, 0.0);
+  EXPECT_FALSE(r.info.pointingAltAz);
+}
+
 TEST(InfoFile, AFreshFileHoldsTheSectionsAndKeysInOrderWithCrLfEnds) {
   TempDir dir;
   const fs::path path = dir.path() / "f.txt";

@@ -115,3 +115,34 @@ TEST(FrmPar, ALoadedRecordShownWithACommaSeparatorReadsBackUnchanged) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FrmPar, AFixedCameraIsGivenByAltitudeAndAzimuthInsteadOfRaAndDec) {
+  FrmPar panel;
+  FrameInfo info;
+  info.startTime = CalendarTime{2026, 3, 15, 18, 0, 0.0f};
+  info.fieldUser = 14;
+  info.heightM = 2070;
+  info.pointingAltAz = true;
+  info.pointingAlt = 50;
+  info.pointingAz = 120;
+  panel.ShowUserInfo(info);
+  EXPECT_TRUE(panel.CentreGiven());
+  EXPECT_TRUE(Find<QCheckBox>(&panel, "chAltAz")->isChecked());
+  EXPECT_FALSE(Find<QLineEdit>(&panel, "txtra")->isEnabled());
+  EXPECT_TRUE(Find<QLineEdit>(&panel, "txtAz")->isEnabled());
+  EXPECT_EQ(Box(panel, "txtHeight"), "2070.0");
+  FrameInfo back;
+  ASSERT_TRUE(CollectFrameInfo(panel.Entries(), true, back).ok);
+  EXPECT_TRUE(back.pointingAltAz);
+  EXPECT_DOUBLE_EQ(back.pointingAlt, 50.0);
+  EXPECT_DOUBLE_EQ(back.pointingAz, 120.0);
+  EXPECT_DOUBLE_EQ(back.heightM, 2070.0);
+  // Without a given centre the pointing does not count.
+  Find<QRadioButton>(&panel, "Opt1")->click();
+  EXPECT_FALSE(panel.Entries().altAz);
+  EXPECT_FALSE(Find<QLineEdit>(&panel, "txtAlt")->isEnabled());
+}
+
+}  // namespace
