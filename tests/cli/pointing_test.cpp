@@ -112,9 +112,10 @@ TEST(Pointing, ANightFromOneFixedPointingIsIdentifiedAboutItsCentres) {
     FrameSpec spec;
     spec.centreRaDeg = (centres.emplace_back(CentreOf(alt, az, lat, lon, mjd + 5.0 / 86400.0)))[0];
     spec.centreDecDeg = centres.back()[1];
-    spec.scaleArcsec = 40.0;
+    spec.scaleArcsec = 60.0;  // 20 x 13 degrees
     spec.rotationDeg = 7.0 * k;
-    spec.limitMagnitude = 7.0;
+    spec.referenceMagnitude = 4.0;
+    spec.referencePeak = 200.0;
     spec.seed = static_cast<std::uint32_t>(k + 1);
     SyntheticFrame drawn;
     ASSERT_TRUE(RenderFrameFromFile((SourceDir() / "data" / "bin8.dat").string(), spec, drawn));
@@ -129,7 +130,7 @@ TEST(Pointing, ANightFromOneFixedPointingIsIdentifiedAboutItsCentres) {
   }
   std::vector<std::string> args = {"--json", "auto"};
   args.insert(args.end(), frames.begin(), frames.end());
-  for (const char* option : {"--info", "{dir}/{stem}_info.txt", "--alt", "50", "--az", "120", "--field", "14",
+  for (const char* option : {"--info", "{dir}/{stem}_info.txt", "--alt", "50", "--az", "120", "--field", "20",
                              "--height", "150"})
     args.emplace_back(option);
   json doc;
