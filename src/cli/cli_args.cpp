@@ -19,8 +19,8 @@ const std::set<std::string>& ValueOptions() {
       "app-dir", "info",   "date",         "time",          "ut-error",   "exposure",   "lon",      "lat",
       "ra",      "dec",    "field",        "station",       "marks",      "frame-size", "stars",    "end1",
       "end2",    "streak", "max-distance", "max-direction", "period-min", "period-max", "incl-min", "incl-max",
-      "step",    "output", "reports",      "perigee",       "age",        "now",      "height",
-      "alt",     "az"};
+      "step",    "output", "reports",      "perigee",       "age",        "now",        "height",   "alt",
+      "az"};
   return names;
 }
 

@@ -128,8 +128,9 @@ CollectResult CollectFrameInfo(const PanelEntries& e, bool strict, FrameInfo& in
   }
   // The site's height and the camera's pointing are checked before anything of the site is taken, so that a
   // strict collection that stops leaves the site as it was. An empty height box is sea level.
-  const std::pair<const std::string*, const char*> more[3] = {
-      {&e.height, "Ошибка ввода высоты места"}, {&e.pointAlt, "Ошибка ввода высоты ЦП"}, {&e.pointAz, "Ошибка ввода азимута ЦП"}};
+  const std::pair<const std::string*, const char*> more[3] = {{&e.height, "Ошибка ввода высоты места"},
+                                                              {&e.pointAlt, "Ошибка ввода высоты ЦП"},
+                                                              {&e.pointAz, "Ошибка ввода азимута ЦП"}};
   for (int i = 0; i < (e.altAz ? 3 : 1); ++i) {
     if (strict && !NumberOrEmpty(*more[i].first)) {
       result.ok = false;

@@ -89,10 +89,11 @@ std::string HeightFault(double heightM);
 // a longitude or latitude that is no number "Ошибка ввода долготы" / "Ошибка ввода широты", a height
 // that is no number "Ошибка ввода высоты места" and one outside its range HeightFault's text; with altAz
 // an altitude or azimuth that is no number "Ошибка ввода высоты ЦП" / "Ошибка ввода азимута ЦП" and an
-// altitude outside 0..90 degrees its own text; nothing further is read. A minus sign before the longitude or latitude means west or south.
+// altitude outside 0..90 degrees its own text; nothing further is read. A minus sign before the
+// longitude or latitude means west or south.
 // Lenient: failed parses are ignored and reading goes on; a date that fails changes none of the date
-// fields, a height or pointing outside its range keeps the value there was. Numeric boxes accept "," as the decimal
-// point (the panel shows numbers with the locale's separator).
+// fields, and a height or pointing outside its range keeps the value there was. Numeric boxes accept ","
+// as the decimal point (the panel shows numbers with the locale's separator).
 CollectResult CollectFrameInfo(const PanelEntries& entries, bool strict, FrameInfo& info);
 // The panel's texts that show the record's circumstances: start date and time, the numbers as the
 // information file writes them, west and south as switches. CollectFrameInfo reads them back unchanged.

@@ -282,8 +282,8 @@ void ReadInfoFile(const std::string& path, InfoFileData& data) {
   const std::string pointAlt = IniGetValue(doc, kUser, "PointAlt", "");
   const std::string pointAz = IniGetValue(doc, kUser, "PointAz", "");
   const double altitude = ParseNumber(pointAlt), azimuth = ParseNumber(pointAz);
-  info.pointingAltAz = !pointAlt.empty() && !pointAz.empty() && altitude >= 0.0 && altitude <= 90.0 &&
-                       std::isfinite(azimuth);
+  info.pointingAltAz =
+      !pointAlt.empty() && !pointAz.empty() && altitude >= 0.0 && altitude <= 90.0 && std::isfinite(azimuth);
   info.pointingAlt = info.pointingAltAz ? altitude : 0.0;
   info.pointingAz = info.pointingAltAz ? Normalize360(azimuth) : 0.0;
 

@@ -92,7 +92,8 @@ TrackMatch MatchPath(std::span<const J2000Direction> path, const MeasuredTrack& 
 }
 
 TrackMatch MatchTrack(const TleRecord& tle, const MeasuredTrack& track, const CandidateFilter& filter) {
-  return MatchTrack(tle, track, ObserveFrom(track.sampleTimes, track.latitudeRad, track.longitudeRad, track.heightKm), filter);
+  return MatchTrack(tle, track, ObserveFrom(track.sampleTimes, track.latitudeRad, track.longitudeRad, track.heightKm),
+                    filter);
 }
 
 TrackMatch MatchTrack(const TleRecord& tle, const MeasuredTrack& track, const ObserverSamples& samples,

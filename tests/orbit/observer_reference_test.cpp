@@ -111,7 +111,8 @@ TEST(ObserverReferenceTest, TopocentricPlacesAgreeWithPythonSgp4AndErfaWithinATe
   for (const MoonRow& m : moonRows) {
     SCOPED_TRACE(testing::Message() << "Moon at MJD " << m.mjd << " from " << m.heightM << " m");
     const J2000Direction low = MoonTopocentric(m.mjd, m.longitudeDeg * deg, m.latitudeDeg * deg).j2000;
-    const J2000Direction high = MoonTopocentric(m.mjd, m.longitudeDeg * deg, m.latitudeDeg * deg, m.heightM / 1000.0).j2000;
+    const J2000Direction high =
+        MoonTopocentric(m.mjd, m.longitudeDeg * deg, m.latitudeDeg * deg, m.heightM / 1000.0).j2000;
     const double arcsec = 3600.0 / deg;
     EXPECT_NEAR(std::remainder(high.raRad - low.raRad, 2.0 * std::acos(-1.0)) * std::cos(low.decRad) * arcsec,
                 m.raShiftArcsec, 0.005);
