@@ -7,12 +7,14 @@
 
 MoonValues ComputeMoon(const MoonCircumstances& c, LogFile& log) {
   MoonValues values;
-  if (!std::isfinite(c.midMjd) || !std::isfinite(c.longitudeRad) || !std::isfinite(c.latitudeRad)) return values;
+  if (!std::isfinite(c.midMjd) || !std::isfinite(c.longitudeRad) || !std::isfinite(c.latitudeRad) ||
+      !std::isfinite(c.heightKm))
+    return values;
 
   const double mjdTt = c.midMjd + DeltaTSeconds(c.midMjd) / 86400.0;
   values.phase = static_cast<float>(IlluminatedFraction(MoonPosition(mjdTt), SunPosition(mjdTt)));
 
-  const TopocentricPlace seen = MoonTopocentric(c.midMjd, c.longitudeRad, c.latitudeRad);
+  const TopocentricPlace seen = MoonTopocentric(c.midMjd, c.longitudeRad, c.latitudeRad, c.heightKm);
   values.moon = seen.j2000;
   if (c.plateSolved && std::isfinite(c.tangentRaRad) && std::isfinite(c.tangentDecRad)) {
     values.distanceDeg =

@@ -15,6 +15,7 @@ struct MoonCircumstances {
   double midMjd = 0.0;        // middle of the exposure, MJD (UT)
   double longitudeRad = 0.0;  // site longitude, east positive
   double latitudeRad = 0.0;   // site latitude, geodetic
+  double heightKm = 0.0;      // site height above the WGS-84 ellipsoid
   bool plateSolved = false;   // the frame has a plate solution (Mx non-zero)
   double tangentRaRad = 0.0;  // the solution's tangent point, radians
   double tangentDecRad = 0.0;

@@ -19,7 +19,8 @@ const std::set<std::string>& ValueOptions() {
       "app-dir", "info",   "date",         "time",          "ut-error",   "exposure",   "lon",      "lat",
       "ra",      "dec",    "field",        "station",       "marks",      "frame-size", "stars",    "end1",
       "end2",    "streak", "max-distance", "max-direction", "period-min", "period-max", "incl-min", "incl-max",
-      "step",    "output", "reports",      "perigee",       "age",        "now"};
+      "step",    "output", "reports",      "perigee",       "age",        "now",        "height",   "alt",
+      "az"};
   return names;
 }
 
@@ -124,8 +125,10 @@ Frames (state kept in the frame's information file in DIR/Info, as the desktop p
 CIRCUMSTANCES (override the frame's information file, value by value)
   --info FILE ({stem} and {dir} stand for the frame's name and folder)
   --date DD.MM.YYYY  --time HH:MM:SS.S (exposure start, UT)  --ut-error S  --exposure S
-  --lon DEG (east +)  --lat DEG (north +)  --ra DEG --dec DEG --field DEG (known centre; also used
-  when the information file holds a field of view)  --blind (whole sky even so)
+  --lon DEG (east +)  --lat DEG (north +)  --height M (above the WGS-84 ellipsoid, -500..9000)
+  --ra DEG --dec DEG --field DEG (known centre; also used when the information file holds a field of
+  view or a pointing)  --alt DEG --az DEG (a fixed camera's pointing, azimuth from north through east:
+  each frame's centre follows from its time and site)  --blind (whole sky even so)
   --station CODE  --ignore-visibility
   --fixed-camera (the camera stood still on its tripod: the stars are trails)
 

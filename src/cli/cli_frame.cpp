@@ -74,11 +74,11 @@ int PrepareApp(const CliArguments& args, const std::string& executable, bool nee
 }
 
 bool KnownCentreAsked(const CliArguments& args) {
-  return args.Has("centre") || args.Has("ra") || args.Has("dec") || args.Has("field");
+  return args.Has("centre") || args.Has("ra") || args.Has("dec") || args.Has("field") || args.Has("alt");
 }
 
 bool KnownCentreFor(const CliArguments& args, const FrameInfo& info) {
-  return !args.Has("blind") && (KnownCentreAsked(args) || info.fieldUser > 0.0f);
+  return !args.Has("blind") && (KnownCentreAsked(args) || info.fieldUser > 0.0f || info.pointingAltAz);
 }
 
 int ExitCodeOf(StepError error) {
@@ -114,6 +114,26 @@ int ApplyCircumstances(const CliArguments& args, bool strict, FrameSession& sess
   text("ra", e.ra);
   text("dec", e.dec);
   text("field", e.field);
+  text("height", e.height);
+  // A pointing needs both its numbers; either given alone is a usage error.
+  if (args.Has("alt") != args.Has("az")) {
+    out.Message("options --alt and --az go together");
+    return kExitUsage;
+  }
+  if (args.Has("alt")) {
+    e.altAz = true;
+    text("alt", e.pointAlt);
+    text("az", e.pointAz);
+  } else if (args.Has("ra") || args.Has("dec")) {
+    e.altAz = false;  // a typed centre replaces a pointing the information file holds
+  }
+  // Every command refuses a height outside its range, also those that read the rest leniently.
+  if (const std::optional<double> height = NumberOption(args, "height", error); height && error.empty()) {
+    if (const std::string fault = HeightFault(*height); !fault.empty()) {
+      out.Message(fault);
+      return kExitUsage;
+    }
+  }
   // Signed degrees on the command line; the panel takes a magnitude and an E/W or N/S switch.
   const auto signedAngle = [&](const char* name, std::string& field, bool& negative) {
     const std::optional<double> value = NumberOption(args, name, error);

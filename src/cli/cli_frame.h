@@ -26,15 +26,17 @@ int SaveCliFrame(FrameSession& session, CliOutput& out);
 // The exit code of a step that ended so.
 int ExitCodeOf(StepError error);
 
-// Lays the circumstance options (--date, --time, --ut-error, --exposure, --lon, --lat, --ra, --dec,
-// --field, --station, --ignore-visibility) over the frame's circumstances and collects them as the panel
-// does. Returns an exit code.
+// Lays the circumstance options (--date, --time, --ut-error, --exposure, --lon, --lat, --height, --ra,
+// --dec, --field, --alt and --az, --station, --ignore-visibility) over the frame's circumstances and
+// collects them as the panel does; a typed RA or DEC without --alt replaces a stored pointing. Returns an
+// exit code.
 int ApplyCircumstances(const CliArguments& args, bool strict, FrameSession& session, CliOutput& out);
 
-// True when the known-centre mode is asked for: --centre, or any of --ra, --dec, --field.
+// True when the known-centre mode is asked for: --centre, or any of --ra, --dec, --field, --alt.
 bool KnownCentreAsked(const CliArguments& args);
 // True when identification goes about the given centre: asked for, or a field of view in the frame's
-// circumstances (the information file's FieldUser), unless --blind asks for the whole sky.
+// circumstances (the information file's FieldUser) or a pointing in altitude and azimuth, unless --blind
+// asks for the whole sky.
 bool KnownCentreFor(const CliArguments& args, const FrameInfo& info);
 
 // Sky position (radians) as JSON degrees.

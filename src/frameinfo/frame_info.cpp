@@ -60,7 +60,25 @@ bool NumberOrEmpty(const std::string& text) {
          t.find_first_of("xXnN") == std::string::npos;  // no hexadecimal, infinity or NaN spellings
 }
 
+// A number as a message names it: the information file's text without its leading blank.
+std::string ValueText(double value) {
+  std::string text = NumberText(value);
+  return text.erase(0, text.find_first_not_of(' '));
+}
+
+// Why a pointing altitude cannot be taken ("" when it can): the camera looks at the sky above the horizon.
+std::string PointingAltitudeFault(double altitudeDeg) {
+  if (altitudeDeg >= 0.0 && altitudeDeg <= 90.0) return {};
+  return "Высота ЦП " + ValueText(altitudeDeg) + "° вне пределов 0..90°";
+}
+
 }  // namespace
+
+std::string HeightFault(double heightM) {
+  if (heightM >= kLowestHeightM && heightM <= kHighestHeightM) return {};
+  return "Высота места " + ValueText(heightM) + " м вне пределов " + ValueText(kLowestHeightM) + ".." +
+         ValueText(kHighestHeightM) + " м";
+}
 
 CollectResult CollectFrameInfo(const PanelEntries& e, bool strict, FrameInfo& info) {
   CollectResult result;
@@ -109,6 +127,38 @@ CollectResult CollectFrameInfo(const PanelEntries& e, bool strict, FrameInfo& in
       return result;
     }
   }
+  // The site's height and the camera's pointing are checked before anything of the site is taken, so that a
+  // strict collection that stops leaves the site as it was. An empty height box is sea level.
+  const std::pair<const std::string*, const char*> more[3] = {{&e.height, "Ошибка ввода высоты места"},
+                                                              {&e.pointAlt, "Ошибка ввода высоты ЦП"},
+                                                              {&e.pointAz, "Ошибка ввода азимута ЦП"}};
+  for (int i = 0; i < (e.altAz ? 3 : 1); ++i) {
+    if (strict && !NumberOrEmpty(*more[i].first)) {
+      result.ok = false;
+      result.message = more[i].second;
+      return result;
+    }
+  }
+  const double height = PanelNumber(e.height);
+  const double pointAlt = PanelNumber(e.pointAlt);
+  const double pointAz = PanelNumber(e.pointAz);
+  const std::string heightFault = HeightFault(height);
+  const std::string pointingFault = e.altAz ? PointingAltitudeFault(pointAlt) : std::string();
+  for (const std::string* fault : {&heightFault, &pointingFault}) {
+    if (strict && !fault->empty()) {
+      result.ok = false;
+      result.message = *fault;
+      return result;
+    }
+  }
+  if (heightFault.empty()) info.heightM = height;
+  if (pointingFault.empty()) {
+    info.pointingAltAz = e.altAz;
+    if (e.altAz && std::isfinite(pointAz)) {
+      info.pointingAlt = pointAlt;
+      info.pointingAz = Normalize360(pointAz);
+    }
+  }
   const double longitude = PanelNumber(e.longitude);
   const double latitude = PanelNumber(e.latitude);
   info.longitude = std::fabs(longitude) * (e.west || longitude < 0 ? -1.0 : 1.0);
@@ -137,6 +187,10 @@ PanelEntries PanelEntriesOf(const FrameInfo& info) {
   e.dec = NumberText(info.decUser);
   e.field = NumberText(info.fieldUser);
   e.fixedCamera = info.fixedCamera;
+  e.height = NumberText(info.heightM);
+  e.altAz = info.pointingAltAz;
+  e.pointAlt = NumberText(info.pointingAlt);
+  e.pointAz = NumberText(info.pointingAz);
   return e;
 }
 

@@ -60,6 +60,10 @@ struct PanelEntries {
   std::string dec;        // txtdec
   std::string field;      // txtzone
   bool fixedCamera = false;  // chkFixedCamera: the camera stood still
+  std::string height;     // txtHeight, metres
+  bool altAz = false;     // the centre is given as the camera's altitude and azimuth
+  std::string pointAlt;   // txtAlt, degrees
+  std::string pointAz;    // txtAz, degrees from north through east
 };
 
 // What CollectFrameInfo found: ok is false only for a strict collection that met a bad date or time,
@@ -74,13 +78,23 @@ struct CollectResult {
 // The largest clock uncertainty accepted, seconds.
 inline constexpr float kMaxUtError = 3000.0f;
 
+// The site heights accepted, metres: from the shores of the Dead Sea to above the highest mountains.
+inline constexpr double kLowestHeightM = -500.0, kHighestHeightM = 9000.0;
+
+// Why a site height cannot be taken, naming the value ("Высота места 12000 м вне пределов -500..9000 м");
+// "" for a height within the range.
+std::string HeightFault(double heightM);
+
 // Reads the panel's texts into the record and derives the frame times. Strict: a bad date gives
 // "Ошибка ввода даты" (also for a day the month does not have), a bad time "Ошибка ввода времени",
-// a longitude or latitude that is no number "Ошибка ввода долготы" / "Ошибка ввода широты", and nothing
-// further is read. A minus sign before the longitude or latitude means west or south.
+// a longitude or latitude that is no number "Ошибка ввода долготы" / "Ошибка ввода широты", a height
+// that is no number "Ошибка ввода высоты места" and one outside its range HeightFault's text; with altAz
+// an altitude or azimuth that is no number "Ошибка ввода высоты ЦП" / "Ошибка ввода азимута ЦП" and an
+// altitude outside 0..90 degrees its own text; nothing further is read. A minus sign before the
+// longitude or latitude means west or south.
 // Lenient: failed parses are ignored and reading goes on; a date that fails changes none of the date
-// fields. Numeric boxes accept "," as the decimal
-// point (the panel shows numbers with the locale's separator).
+// fields, and a height or pointing outside its range keeps the value there was. Numeric boxes accept ","
+// as the decimal point (the panel shows numbers with the locale's separator).
 CollectResult CollectFrameInfo(const PanelEntries& entries, bool strict, FrameInfo& info);
 // The panel's texts that show the record's circumstances: start date and time, the numbers as the
 // information file writes them, west and south as switches. CollectFrameInfo reads them back unchanged.

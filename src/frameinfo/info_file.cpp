@@ -220,6 +220,15 @@ WriteResult WriteInfoFile(const std::string& path, const InfoFileData& data) {
   set(kUser, "DecUser", NumberText(info.decUser));
   set(kUser, "FieldUser", NumberText(info.fieldUser));
   set(kUser, "FixedCamera", info.fixedCamera ? "1" : "0");
+  // The height and the pointing are written only when they say something or the file already holds them,
+  // so that the files of sites at sea level without a pointing stay as they were; a pointing no longer set
+  // is left empty, which reads as none.
+  const auto held = [&doc](std::string_view key) { return IniGetValue(doc, kUser, key, "\n") != "\n"; };
+  if (info.heightM != 0.0 || held("Height")) set(kUser, "Height", NumberText(info.heightM));
+  if (info.pointingAltAz || held("PointAlt") || held("PointAz")) {
+    set(kUser, "PointAlt", info.pointingAltAz ? NumberText(info.pointingAlt) : std::string());
+    set(kUser, "PointAz", info.pointingAltAz ? NumberText(info.pointingAz) : std::string());
+  }
 
   const PlateSolution& plate = data.plate;
   set(kProgram, "RA", NumberText(plate.ra0Deg));
@@ -267,6 +276,18 @@ void ReadInfoFile(const std::string& path, InfoFileData& data) {
   info.decUser = ReadDouble(doc, kUser, "DecUser", "0.0");
   info.fieldUser = ReadFloat(doc, kUser, "FieldUser", "0.0");
   info.fixedCamera = ReadDouble(doc, kUser, "FixedCamera", "0") != 0.0;  // a file without it: a followed sky
+  // A height outside the accepted range reads as 0 like any unreadable value; the panel and the command
+  // line name a bad height where it is typed.
+  const double height = ReadDouble(doc, kUser, "Height", "0");
+  info.heightM = HeightFault(height).empty() ? height : 0.0;
+  // A pointing needs both its numbers; an altitude outside 0..90 degrees is none.
+  const std::string pointAlt = IniGetValue(doc, kUser, "PointAlt", "");
+  const std::string pointAz = IniGetValue(doc, kUser, "PointAz", "");
+  const double altitude = ParseNumber(pointAlt), azimuth = ParseNumber(pointAz);
+  info.pointingAltAz =
+      !pointAlt.empty() && !pointAz.empty() && altitude >= 0.0 && altitude <= 90.0 && std::isfinite(azimuth);
+  info.pointingAlt = info.pointingAltAz ? altitude : 0.0;
+  info.pointingAz = info.pointingAltAz ? Normalize360(azimuth) : 0.0;
 
   PlateSolution& plate = data.plate;
   plate.ra0Deg = ReadDouble(doc, kProgram, "RA", "0.0");

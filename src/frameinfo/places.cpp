@@ -7,6 +7,7 @@
 #include "base/file_utils.h"
 #include "base/numbers.h"
 #include "base/sexagesimal.h"
+#include "frameinfo/frame_info.h"
 
 namespace {
 
@@ -54,13 +55,15 @@ bool ReadNumber(std::string_view field, double& value) {
   return true;
 }
 
-// One record line "name",longitude,latitude,code; "" when it is read, else why not.
+// One record line "name",longitude,latitude,code with an optional ",height"; "" when it is read, else why
+// not.
 std::string ParseRecord(std::string_view line, ObserverSite& site) {
   std::string_view rest;
   if (!ReadName(line, site.name, rest)) return "название в кавычках не закрыто";
-  double values[3] = {};
-  const char* names[3] = {"долгота", "широта", "код"};
-  for (int i = 0; i < 3; ++i) {
+  double values[4] = {};
+  const char* names[4] = {"долгота", "широта", "код", "высота"};
+  for (int i = 0; i < 4; ++i) {
+    if (i == 3 && rest.empty()) break;  // no height: sea level
     if (rest.empty() || rest.front() != ',') return std::string("нет поля «") + names[i] + "»";
     rest.remove_prefix(1);
     const std::size_t comma = rest.find(',');
@@ -68,13 +71,14 @@ std::string ParseRecord(std::string_view line, ObserverSite& site) {
       return std::string("поле «") + names[i] + "» = «" + std::string(Trim(rest.substr(0, comma))) + "» не число";
     rest = comma == std::string_view::npos ? std::string_view{} : rest.substr(comma);
   }
-  if (!rest.empty()) return "лишние поля после кода";
+  if (!rest.empty()) return "лишние поля после высоты";
   const double code = std::round(values[2]);
   if (!(code >= std::numeric_limits<std::int16_t>::min() && code <= std::numeric_limits<std::int16_t>::max()))
     return "код " + FileNumberText(values[2]) + " вне пределов -32768..32767";
   site.longitude = values[0];
   site.latitude = values[1];
   site.code = static_cast<std::int16_t>(RoundToInt(values[2]));
+  site.heightM = values[3];
   return PlaceRangeFault(site);
 }
 
@@ -92,7 +96,8 @@ std::vector<std::string_view> TextLines(std::string_view text) {
 }
 
 bool SamePlace(const ObserverSite& a, const ObserverSite& b) {
-  return a.name == b.name && a.longitude == b.longitude && a.latitude == b.latitude && a.code == b.code;
+  return a.name == b.name && a.longitude == b.longitude && a.latitude == b.latitude && a.code == b.code &&
+         a.heightM == b.heightM;
 }
 
 }  // namespace
@@ -110,7 +115,7 @@ std::string PlaceRangeFault(const ObserverSite& site) {
     return "долгота " + FileNumberText(site.longitude) + " вне пределов -180..360";
   if (!(site.latitude >= -kLatitudeLimit && site.latitude <= kLatitudeLimit))
     return "широта " + FileNumberText(site.latitude) + " вне пределов -90..90";
-  return {};
+  return HeightFault(site.heightM);
 }
 
 std::string PlacesLoadMessage(const PlacesLoad& load) {
@@ -163,7 +168,7 @@ std::string PlacesText(const std::vector<ObserverSite>& sites) {
     std::string quoted;
     for (char c : s.name) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
     text += '"' + quoted + "\"," + FileNumberText(s.longitude) + ',' + FileNumberText(s.latitude) + ',' +
-            std::to_string(s.code) + "\r\n";
+            std::to_string(s.code) + (s.heightM != 0.0 ? ',' + FileNumberText(s.heightM) : std::string()) + "\r\n";
   }
   return text;
 }
@@ -207,7 +212,8 @@ std::string PlacesSaveError(const std::string& path, const std::string& reason) 
 std::string PlaceListLine(const ObserverSite& site) {
   return site.name + "    " + FormatNumber(std::fabs(site.longitude), "00.000") + "° " +
          (site.longitude >= 0 ? "E" : "W") + "   " + FormatNumber(std::fabs(site.latitude), "00.000") + "° " +
-         (site.latitude >= 0 ? "N" : "S") + "   Код=" + FormatNumber(site.code, "0");
+         (site.latitude >= 0 ? "N" : "S") + "   Код=" + FormatNumber(site.code, "0") +
+         (site.heightM != 0.0 ? "   Высота=" + FormatNumber(site.heightM, "0") + " м" : std::string());
 }
 
 DmsParts SplitDms(double degrees) {

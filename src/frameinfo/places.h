@@ -3,6 +3,9 @@
 // appDir + "program_files/station_orvia.ini" (one record a line: the name in double quotes, longitude,
 // latitude, code, separated by commas, "." as decimal point, CR LF line ends, at most 255 records).
 // A double quote inside a name is stored doubled (""), so files whose names hold no quote read as before.
+// A place above sea level has a fifth field, its height in metres; a place at height 0 is written without
+// it, so that a list of such places stays in the four-field form every earlier version reads, and a record
+// of four fields reads as height 0.
 // Also the degrees-minutes-seconds split and join of the coordinate entry dialog.
 
 #include <cstdint>
@@ -18,6 +21,7 @@ struct ObserverSite {
   double longitude = 0.0;  // degrees, east positive
   double latitude = 0.0;   // degrees, north positive
   std::int16_t code = 0;   // IOD station code
+  double heightM = 0.0;    // metres above the WGS-84 ellipsoid
 };
 
 // The most records a places file may hold.
@@ -46,8 +50,9 @@ struct PlacesLoad {
 // ten, then how many more); "" when there are none and the load is ok.
 std::string PlacesLoadMessage(const PlacesLoad& load);
 
-// Why a place cannot be stored: its longitude or latitude outside the ranges above or not finite, with
-// the value ("долгота 500 вне пределов -180..360"); "" for a place that can.
+// Why a place cannot be stored: its longitude or latitude outside the ranges above or not finite, or
+// its height outside the site heights accepted (HeightFault), with the value ("долгота 500 вне пределов
+// -180..360"); "" for a place that can.
 std::string PlaceRangeFault(const ObserverSite& site);
 
 // Path of the places file under the application directory (which ends with a separator).
@@ -73,7 +78,8 @@ WriteResult SavePlaces(const std::string& appDir, const std::vector<ObserverSite
 // Message for a failed rewrite of the places file at path, with the system's reason for it.
 std::string PlacesSaveError(const std::string& path, const std::string& reason);
 
-// The list line of a place: name, |longitude| "00.000" with E/W, |latitude| "00.000" with N/S, code.
+// The list line of a place: name, |longitude| "00.000" with E/W, |latitude| "00.000" with N/S, code, and
+// for a place not at height 0 "   Высота=" with the height "0" and " м".
 std::string PlaceListLine(const ObserverSite& site);
 
 // Degrees, arcminutes and arcseconds of an angle's magnitude as the coordinate dialog shows them.

@@ -92,7 +92,8 @@ TrackMatch MatchPath(std::span<const J2000Direction> path, const MeasuredTrack& 
 }
 
 TrackMatch MatchTrack(const TleRecord& tle, const MeasuredTrack& track, const CandidateFilter& filter) {
-  return MatchTrack(tle, track, ObserveFrom(track.sampleTimes, track.latitudeRad, track.longitudeRad), filter);
+  return MatchTrack(tle, track, ObserveFrom(track.sampleTimes, track.latitudeRad, track.longitudeRad, track.heightKm),
+                    filter);
 }
 
 TrackMatch MatchTrack(const TleRecord& tle, const MeasuredTrack& track, const ObserverSamples& samples,
@@ -155,10 +156,11 @@ CandidateSearchResult CandidateSearch(const CandidateSearchInput& input, const C
   track.sampleTimes = MatchSampleTimes(input.window);
   track.latitudeRad = input.latitudeRad;
   track.longitudeRad = input.longitudeRad;
+  track.heightKm = input.heightKm;
   const std::optional<J2000Vector> pole = TrackPole(input.end1, input.end2);
   // Ends that coincide span no great circle: nothing can run along them.
   if (pole) track.pole = *pole;
-  const ObserverSamples samples = ObserveFrom(track.sampleTimes, track.latitudeRad, track.longitudeRad);
+  const ObserverSamples samples = ObserveFrom(track.sampleTimes, track.latitudeRad, track.longitudeRad, track.heightKm);
 
   TleRecord tle;
   for (const std::string& path : files) {

@@ -65,6 +65,7 @@ struct MeasuredTrack {
   std::vector<double> sampleTimes;  // MJD (UT)
   double latitudeRad = 0.0;         // geodetic latitude of the site
   double longitudeRad = 0.0;        // east longitude of the site
+  double heightKm = 0.0;            // height of the site above the WGS-84 ellipsoid
 };
 
 // Outcome of matching one predicted path against the measured track.
@@ -132,6 +133,7 @@ struct CandidateSearchInput {
   TrackWindow window;
   double latitudeRad = 0.0;   // geodetic latitude of the site
   double longitudeRad = 0.0;  // east longitude of the site
+  double heightKm = 0.0;      // height of the site above the WGS-84 ellipsoid
 };
 
 // How a search ended. message is the text to show (caption "Сообщение"): "Нет TLE." when the database

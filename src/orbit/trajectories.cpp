@@ -29,7 +29,7 @@ std::vector<TrajectoryPoint> PointsAt(const std::vector<double>& times) {
 bool ComputePoints(const TleRecord& tle, const FrameInfo& info, double stepSeconds,
                    std::vector<TrajectoryPoint>& points) {
   points = PointsAt(TrajectorySampleTimes(MakeTrackWindow(info), stepSeconds));
-  return TrajectoryTrack(tle, points, info.latitudeRad, info.longitudeRad);
+  return TrajectoryTrack(tle, points, info.latitudeRad, info.longitudeRad, info.heightM / 1000.0);
 }
 
 }  // namespace

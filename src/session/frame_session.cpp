@@ -10,6 +10,7 @@
 #include "astrometry/track.h"
 #include "image/raster.h"
 #include "session/fixed_camera.h"
+#include "session/pointing.h"
 
 void InstallFrame(FrameState& frame, const AppState& app, const std::string& path, DecodedImage decoded) {
   frame.imagePath = path;
@@ -72,6 +73,11 @@ IdentificationInput IdentificationInputOf(const FrameState& frame, AppState& app
   input.raUserDeg = frame.info.raUser;
   input.decUserDeg = frame.info.decUser;
   input.fieldUserDeg = frame.info.fieldUser;
+  // A camera pointed by altitude and azimuth: the centre is where that pointing looked at this frame's time.
+  if (const std::optional<J2000Direction> centre = PointingCentre(frame.info)) {
+    input.raUserDeg = Normalize360(RadToDeg(centre->raRad));
+    input.decUserDeg = RadToDeg(centre->decRad);
+  }
   input.catalogPath = app.catalogPath;
   input.asterismPath = app.asterismPath;
   input.appDir = app.appDir;
@@ -91,6 +97,7 @@ void UpdateFrameMoon(FrameState& frame, LogFile& log) {
   c.midMjd = frame.info.midMjd;
   c.longitudeRad = frame.info.longitudeRad;
   c.latitudeRad = frame.info.latitudeRad;
+  c.heightKm = frame.info.heightM / 1000.0;
   c.plateSolved = frame.plate.Solved();
   c.tangentRaRad = frame.plate.working.ra0;
   c.tangentDecRad = frame.plate.working.dec0;
@@ -109,6 +116,7 @@ CandidateSearchInput CandidateSearchInputOf(const FrameState& frame, const AppSt
   input.window = MakeTrackWindow(frame.info);
   input.latitudeRad = frame.info.latitudeRad;
   input.longitudeRad = frame.info.longitudeRad;
+  input.heightKm = frame.info.heightM / 1000.0;
   return input;
 }
 

@@ -33,7 +33,8 @@ void ApplyInfoFile(FrameState& frame, const InfoFileData& data);
 // frame times.
 void ReadInfoIntoFrame(FrameState& frame, const std::string& path);
 
-// The identification command's input for the frame's marks and circumstances.
+// The identification command's input for the frame's marks and circumstances; with a pointing in altitude
+// and azimuth the centre is the one it gives at the frame's time (PointingCentre), not the typed RA/Dec.
 IdentificationInput IdentificationInputOf(const FrameState& frame, AppState& app);
 // Takes a successful identification into the frame: plate solution, field-size text and the marks'
 // identities.

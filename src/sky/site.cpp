@@ -1,5 +1,6 @@
 #include "sky/site.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "sky/angles.h"
@@ -36,4 +37,15 @@ Horizontal HorizontalCoordinates(double hourAngleRad, double decRad, double lati
   if (result.azimuthDeg < 0.0) result.azimuthDeg += 360.0;
   result.altitudeDeg = RadToDeg(altitude);
   return result;
+}
+
+TemeDirection PointingDirection(double altitudeDeg, double azimuthDeg, double latitudeRad, double siderealRad) {
+  const double h = DegToRad(altitudeDeg), a = DegToRad(azimuthDeg);
+  const double sinPhi = std::sin(latitudeRad), cosPhi = std::cos(latitudeRad);
+  const double sinDec = sinPhi * std::sin(h) + cosPhi * std::cos(h) * std::cos(a);
+  const double hourAngle =
+      ArcTan2(-std::sin(a) * std::cos(h), cosPhi * std::sin(h) - sinPhi * std::cos(h) * std::cos(a));
+  double ra = std::fmod(siderealRad - hourAngle, 2.0 * Pi);
+  if (ra < 0.0) ra += 2.0 * Pi;
+  return {ra, std::asin(std::clamp(sinDec, -1.0, 1.0))};
 }

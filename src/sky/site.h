@@ -2,6 +2,7 @@
 // The observer on the rotating Earth: Greenwich mean sidereal time, the geocentric vector of a site
 // on the WGS-84 ellipsoid, and azimuth and altitude of a direction seen from the site.
 
+#include "sky/direction.h"
 #include "sky/vec3.h"
 
 // Equatorial radius (km) and flattening of the WGS-84 ellipsoid, the Earth model of the site and of the
@@ -40,3 +41,15 @@ Vec3 GeodeticToGeocentric(double latitudeRad, double siderealRad, double heightK
 // Method: the astronomical triangle pole-zenith-body (J. Meeus, Astronomical Algorithms, ch. 13,
 // eqs. 13.5-13.6).
 Horizontal HorizontalCoordinates(double hourAngleRad, double decRad, double latitudeRad);
+
+// The equatorial place (radians) a camera points at when it looks at altitude altitudeDeg and azimuth
+// azimuthDeg (degrees, azimuth from the north through the east, as a compass reads) from geodetic latitude
+// latitudeRad at local mean sidereal time siderealRad (radians). The hour angle is counted from the mean
+// sidereal time, so the right ascension is referred to the mean equinox on the true equator of date: the
+// propagator's TEME frame (TemeToJ2000 takes it to the catalogue's frame). Geometric: the altitude is
+// taken as the true one, refraction (at most 0.6 deg at the horizon, 1' at 45 deg) is left out, and so
+// is the local vertical's deflection from the ellipsoid's normal.
+// Method: the astronomical triangle pole-zenith-place (J. Meeus, Astronomical Algorithms, ch. 13, the
+// inverse of eqs. 13.5-13.6): sin d = sin phi sin h + cos phi cos h cos A,
+// H = atan2(-sin A cos h, cos phi sin h - sin phi cos h cos A), right ascension = sidereal time - H.
+TemeDirection PointingDirection(double altitudeDeg, double azimuthDeg, double latitudeRad, double siderealRad);

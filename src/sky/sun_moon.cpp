@@ -80,9 +80,10 @@ double CosDeg(double degrees) {
 }
 
 // A geocentric body vector of date (from MoonPosition or SunPosition at TT) seen from the site.
-TopocentricPlace SeenFromSite(const Vec3& body, double mjdUt, double mjdTt, double longitudeRad, double latitudeRad) {
+TopocentricPlace SeenFromSite(const Vec3& body, double mjdUt, double mjdTt, double longitudeRad, double latitudeRad,
+                              double heightKm) {
   const double gmst = GreenwichSiderealTime(mjdUt);
-  const Vec3 topo = Minus(body, GeodeticToGeocentric(latitudeRad, gmst + longitudeRad));
+  const Vec3 topo = Minus(body, GeodeticToGeocentric(latitudeRad, gmst + longitudeRad, heightKm));
   TopocentricPlace place;
   place.ofDate = DirectionOf<SkyFrame::MeanOfDate>(topo);
   place.horizon = HorizontalCoordinates(gmst + longitudeRad - place.ofDate.raRad, place.ofDate.decRad, latitudeRad);
@@ -185,12 +186,12 @@ double IlluminatedFraction(const Vec3& moon, const Vec3& sun) {
   return (1.0 + cosI) / 2.0;
 }
 
-TopocentricPlace MoonTopocentric(double mjdUt, double longitudeRad, double latitudeRad) {
+TopocentricPlace MoonTopocentric(double mjdUt, double longitudeRad, double latitudeRad, double heightKm) {
   const double mjdTt = mjdUt + DeltaTSeconds(mjdUt) / 86400.0;
-  return SeenFromSite(MoonPosition(mjdTt), mjdUt, mjdTt, longitudeRad, latitudeRad);
+  return SeenFromSite(MoonPosition(mjdTt), mjdUt, mjdTt, longitudeRad, latitudeRad, heightKm);
 }
 
-TopocentricPlace SunTopocentric(double mjdUt, double longitudeRad, double latitudeRad) {
+TopocentricPlace SunTopocentric(double mjdUt, double longitudeRad, double latitudeRad, double heightKm) {
   const double mjdTt = mjdUt + DeltaTSeconds(mjdUt) / 86400.0;
-  return SeenFromSite(SunPosition(mjdTt), mjdUt, mjdTt, longitudeRad, latitudeRad);
+  return SeenFromSite(SunPosition(mjdTt), mjdUt, mjdTt, longitudeRad, latitudeRad, heightKm);
 }

@@ -11,7 +11,7 @@
 #include "sky/site.h"
 #include "sky/vec3.h"
 
-// A body seen from a site on the WGS-84 ellipsoid (height 0): its topocentric place, without
+// A body seen from a site on or above the WGS-84 ellipsoid: its topocentric place, without
 // aberration, in the frame of the star catalogue and in the mean frame of date, and its geometric
 // altitude (no refraction).
 struct TopocentricPlace {
@@ -45,11 +45,12 @@ Vec3 SunPosition(double mjd);
 double IlluminatedFraction(const Vec3& moon, const Vec3& sun);
 
 // The Moon seen from a site at an MJD (UT) at east longitude longitudeRad and geodetic latitude
-// latitudeRad (radians): the lunar theory at TT = UT + DeltaTSeconds, less the site's geocentric vector
-// (GeodeticToGeocentric: WGS-84, height 0, turned by the mean sidereal time), precessed to J2000
+// latitudeRad (radians), heightKm (km above the WGS-84 ellipsoid, default 0; 3 km move the Moon by up to
+// 1.6"): the lunar theory at TT = UT + DeltaTSeconds, less the site's geocentric vector
+// (GeodeticToGeocentric: WGS-84 at the site's height, turned by the mean sidereal time), precessed to J2000
 // (IAU 1976). The altitude is geometric, without refraction, from the topocentric place of date;
 // nutation is left out of it (below 0.005 deg).
-TopocentricPlace MoonTopocentric(double mjdUt, double longitudeRad, double latitudeRad);
+TopocentricPlace MoonTopocentric(double mjdUt, double longitudeRad, double latitudeRad, double heightKm = 0.0);
 
 // The Sun seen from a site at an MJD (UT), computed as MoonTopocentric; the altitude is geometric.
-TopocentricPlace SunTopocentric(double mjdUt, double longitudeRad, double latitudeRad);
+TopocentricPlace SunTopocentric(double mjdUt, double longitudeRad, double latitudeRad, double heightKm = 0.0);

@@ -1,20 +1,25 @@
 // orvia-cli through its real executable: exit codes and JSON of the database commands, a satellite's
-// position against an independent renderer's, and the whole road on a rendered streak frame, command by
-// command, each step reading the last one's information file.
+// position against an independent renderer's, the whole road on a rendered streak frame, command by
+// command, each step reading the last one's information file, and a night's frames from a camera left
+// pointing at one altitude and azimuth.
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <tuple>
 
+#include "framegen/framegen.h"
 #include "frameinfo/info_file.h"
 #include "satdb/satdb.h"
 #include "session/frame_session.h"
+#include "session/pointing.h"
 #include "test_paths.h"
 
 namespace fs = std::filesystem;
@@ -57,6 +62,29 @@ constexpr double kDeg = 3.14159265358979323846 / 180.0;
 double SeparationDeg(double ra1, double dec1, double ra2, double dec2) {
   const double s = std::sin((dec2 - dec1) * kDeg / 2), t = std::sin((ra2 - ra1) * kDeg / 2);
   return 2 * std::asin(std::sqrt(s * s + std::cos(dec1 * kDeg) * std::cos(dec2 * kDeg) * t * t)) / kDeg;
+}
+
+// J2000 RA and Dec (degrees) of altitude alt and azimuth az (from north through east) seen at MJD (UT) from
+// latitude lat and east longitude lon (degrees), reckoned apart from the program: a local east-north-up
+// vector turned by the USNO's linear sidereal time (0.1 s) and the first-order IAU 1976 precession angles;
+// nutation (under 20") left out.
+std::array<double, 2> CentreOf(double alt, double az, double lat, double lon, double mjd) {
+  const double e = std::cos(alt * kDeg) * std::sin(az * kDeg), n = std::cos(alt * kDeg) * std::cos(az * kDeg),
+               u = std::sin(alt * kDeg), sf = std::sin(lat * kDeg), cf = std::cos(lat * kDeg);
+  const double sl = std::sin(lon * kDeg), cl = std::cos(lon * kDeg), days = mjd + 2400000.5 - 2451545.0;
+  std::array<double, 3> v = {-sl * e - sf * cl * n + cf * cl * u, cl * e - sf * sl * n + cf * sl * u, cf * n + sf * u};
+  const auto turn = [&v](double a, int i, int j) {  // the frame turned by a about the third axis
+    const double x = v[i], y = v[j];
+    v[i] = std::cos(a) * x + std::sin(a) * y;
+    v[j] = -std::sin(a) * x + std::cos(a) * y;
+  };
+  const double t = days / 36525.0, zeta = 2306.2181 / 3600.0 * t * kDeg, theta = 2004.3109 / 3600.0 * t * kDeg;
+  turn(-std::fmod(18.697374558 + 24.06570982441908 * days, 24.0) * 15.0 * kDeg, 0, 1);  // Earth -> sky of date
+  turn(zeta, 0, 1);  // to J2000: z equals zeta to first order
+  turn(-theta, 2, 0);
+  turn(zeta, 0, 1);
+  const double ra = std::atan2(v[1], v[0]) / kDeg;
+  return {ra < 0 ? ra + 360.0 : ra, std::asin(v[2]) / kDeg};
 }
 
 }  // namespace
@@ -354,4 +382,64 @@ TEST(CliIdentify, FewMarksFailureCarriesAHintLine) {
   const CliRun field = RunCli(dir, args);
   ASSERT_FALSE(field.doc["messages"].empty()) << field.out;
   EXPECT_EQ(field.doc["messages"][0], "Задан неподходящий размер поля зрения");
+}
+
+TEST(Pointing, CentreFollowsTheSkyAsAnIndependentReckoningDoes) {
+  // North, east, south, west, the zenith; both hemispheres; two dates a quarter of a century apart.
+  const double cases[][5] = {{50, 120, 55.7558, 37.6173, 61114.75}, {30, 0, 55.7558, 37.6173, 61114.8},
+                             {20, 270, 43.6467, 41.44, 61300.1},    {75, 180, -30.17, -70.8, 61200.3},
+                             {90, 33, -33.92, 18.42, 61150.9},      {45, 90, 35.2, -120.6, 51544.5}};
+  for (const auto& [alt, az, lat, lon, mjd] : cases) {
+    FrameInfo info;
+    info.midTime = CalendarFromMjd(mjd, 2026);
+    std::tie(info.longitude, info.latitude, info.pointingAltAz, info.pointingAlt, info.pointingAz) =
+        std::tuple(lon, lat, true, alt, az);
+    DeriveFrameTimes(info);
+    const J2000Direction centre = PointingCentre(info).value();
+    const std::array<double, 2> expected = CentreOf(alt, az, lat, lon, info.midMjd);
+    EXPECT_LT(SeparationDeg(centre.raRad / kDeg, centre.decRad / kDeg, expected[0], expected[1]), 0.01) << mjd;
+  }
+}
+
+// Five frames over two hours from a camera left pointing at altitude 50 deg, azimuth 120 deg: the sky turns
+// 30 deg under it, more than its field, so one typed centre could serve at most one frame.
+TEST(Pointing, ANightFromOneFixedPointingIsIdentifiedAboutItsCentres) {
+  TempDir dir;
+  fs::create_directories(dir.path() / "night");
+  std::vector<std::string> args = {"--json", "auto"};
+  std::array<double, 2> centre{};
+  for (int k = 0; k < 5; ++k) {  // 15.03.2026 from 18:00 UT every 30 minutes, 10 s exposures
+    centre = CentreOf(50, 120, 55.7558, 37.6173, 61114.75 + k / 48.0 + 5.0 / 86400.0);
+    FrameSpec spec;  // 20 x 13 degrees
+    std::tie(spec.centreRaDeg, spec.centreDecDeg, spec.scaleArcsec, spec.rotationDeg) =
+        std::tuple(centre[0], centre[1], 60.0, 7.0 * k);
+    std::tie(spec.referenceMagnitude, spec.referencePeak, spec.seed) = std::tuple(4.0, 200.0, k + 1u);
+    SyntheticFrame drawn;
+    ASSERT_TRUE(RenderFrameFromFile((SourceDir() / "data" / "bin8.dat").string(), spec, drawn));
+    args.push_back((dir.path() / "night" / ("f" + std::to_string(k) + ".bmp")).string());
+    ASSERT_TRUE(WriteBmp(args.back(), drawn));
+    WriteFile(args.back() + ".txt", "[User Info]\nDate_start=15.03.2026\nUT_start=" + std::to_string(18 + k / 2) +
+                                        (k % 2 ? ":30" : ":00") + ":00\nExposition=10\n");
+  }
+  const std::string last = args.back();
+  for (const char* option : {"--info", "{dir}/{stem}.bmp.txt", "--lat", "55.7558", "--lon", "37.6173", "--height",
+                             "150", "--alt", "50", "--az", "120", "--field", "20"})
+    args.emplace_back(option);
+  const CliRun run = RunCli(dir, args);
+  ASSERT_EQ(run.doc["frames"].size(), 5u) << run.err;
+  for (const json& f : run.doc["frames"]) {  // drawn without a satellite: identified about the centre, no streak
+    EXPECT_EQ(f["reached"], "streak") << f.dump();
+    EXPECT_FALSE(f["identified_blind"].get<bool>()) << f.dump();
+  }
+  // The frame's information file keeps the pointing and the height: the next command needs neither again.
+  InfoFileData kept;
+  ReadInfoFile(FindInfoFile(dir.appDir(), last, 1200, 800), kept);
+  EXPECT_DOUBLE_EQ(kept.info.heightM, 150.0);
+  const CliRun id = RunCli(dir, {"--json", "identify", last, "--auto"});
+  ASSERT_EQ(id.code, 0) << id.err;
+  const json& solved = id.doc["identification"]["centre"];
+  EXPECT_LT(SeparationDeg(solved["ra_deg"], solved["dec_deg"], centre[0], centre[1]), 0.05);
+  // A pointing needs both numbers, and a height out of range is refused by name.
+  EXPECT_EQ(RunCli(dir, {"identify", last, "--auto", "--alt", "50"}).code, 1);
+  EXPECT_NE(RunCli(dir, {"identify", last, "--auto", "--height", "12000"}).err.find("12000"), std::string::npos);
 }

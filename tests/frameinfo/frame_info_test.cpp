@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <tuple>
+
 #include "base/calendar.h"
 #include "sky/angles.h"
 
@@ -228,4 +231,25 @@ TEST(CollectFrameInfo, AMinusSignMeansWestOrSouthAndTextIsNoCoordinate) {
   EXPECT_TRUE(CollectFrameInfo(e, false, info).ok);  // leaving a frame is never blocked
   e.longitude = "";
   EXPECT_TRUE(CollectFrameInfo(e, true, info).ok);  // an empty box is 0, as before
+}
+
+TEST(CollectFrameInfo, HeightAndPointingAreCheckedWhereTypedAndNamedWhenRefused) {
+  FrameInfo info;
+  PanelEntries e = Typical();
+  std::tie(e.height, e.altAz, e.pointAlt, e.pointAz) = std::tuple("2070,5", true, "50", "-30");
+  ASSERT_TRUE(CollectFrameInfo(e, true, info).ok);
+  EXPECT_DOUBLE_EQ(info.heightM, 2070.5);
+  EXPECT_DOUBLE_EQ(info.pointingAz, 330.0);
+  const std::array<std::array<std::string, 3>, 4> refused = {
+      {{"12000", "50", "Высота места 12000 м вне пределов -500..9000 м"},
+       {"2 km", "50", "Ошибка ввода высоты места"},
+       {"2070,5", "95", "Высота ЦП 95° вне пределов 0..90°"},
+       {"2070,5", "x", "Ошибка ввода высоты ЦП"}}};
+  for (const auto& [height, alt, message] : refused) {
+    std::tie(e.height, e.pointAlt) = std::tie(height, alt);
+    FrameInfo kept = info;
+    EXPECT_EQ(CollectFrameInfo(e, true, kept).message, message);
+    EXPECT_TRUE(CollectFrameInfo(e, false, kept).ok);  // lenient: read on, an out-of-range value not taken
+    EXPECT_TRUE(message.find("вне") == std::string::npos || kept.heightM + kept.pointingAlt == 2120.5);
+  }
 }

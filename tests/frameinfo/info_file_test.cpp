@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/calendar.h"
@@ -147,6 +148,24 @@ TEST(InfoFile, WriteThenReadRestoresEveryValueThatIsReadBack) {
   EXPECT_EQ(r.moonVisibility, "Yes");
   EXPECT_FLOAT_EQ(r.moonPhase, 0.375f);
   EXPECT_FLOAT_EQ(r.moonDistance, 93.5f);
+}
+
+TEST(InfoFile, HeightAndPointingOnceWrittenAreClearedByARewriteAndOutOfRangeValuesReadAsNone) {
+  TempDir dir;
+  const std::string path = (dir.path() / "f.txt").string();
+  InfoFileData w = FullRecord(), r;
+  std::tie(w.info.heightM, w.info.pointingAltAz, w.info.pointingAlt, w.info.pointingAz) =
+      std::tuple(2070.5, true, 50.25, 120.0);
+  ASSERT_TRUE(WriteInfoFile(path, w));
+  ReadInfoFile(path, r);
+  EXPECT_EQ(std::tuple(r.info.heightM, r.info.pointingAltAz, r.info.pointingAlt), std::tuple(2070.5, true, 50.25));
+  std::tie(w.info.heightM, w.info.pointingAltAz) = std::tuple(0.0, false);
+  ASSERT_TRUE(WriteInfoFile(path, w));
+  ReadInfoFile(path, r);
+  EXPECT_EQ(std::tuple(r.info.heightM, r.info.pointingAltAz), std::tuple(0.0, false));
+  WriteFile(path, "[User Info]\r\nHeight=12000\r\nPointAlt=95\r\nPointAz=10\r\n");
+  ReadInfoFile(path, r = InfoFileData{});
+  EXPECT_EQ(std::tuple(r.info.heightM, r.info.pointingAltAz), std::tuple(0.0, false));
 }
 
 TEST(InfoFile, AFreshFileHoldsTheSectionsAndKeysInOrderWithCrLfEnds) {

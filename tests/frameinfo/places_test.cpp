@@ -63,9 +63,22 @@ TEST(Places, EarlierFilesReadAsWritten) {
   EXPECT_TRUE(LoadPlaces(dir.appDir()).sites.empty());
 }
 
+TEST(Places, HeightIsAFifthFieldWrittenOnlyAboveSeaLevel) {
+  TempDir dir;
+  ASSERT_TRUE(SavePlaces(dir.appDir(), {{"Гора", 41.44, 43.6467, 115, 2070.5}, {"Берег", 1, 2, 3, 0.0}}));
+  // The place at sea level keeps the four fields an earlier reader takes.
+  EXPECT_EQ(ReadFile(PlacesFileName(dir.appDir())), "\"Гора\",41.44,43.6467,115,2070.5\r\n\"Берег\",1,2,3\r\n");
+  EXPECT_EQ(LoadPlaces(dir.appDir()).sites.at(0).heightM, 2070.5);
+  EXPECT_EQ(PlaceListLine(LoadPlaces(dir.appDir()).sites.at(0)),
+            "Гора    41.440° E   43.647° N   Код=115   Высота=2071 м");
+  EXPECT_EQ(ParsePlaces("\"Obs\",1,2,3,12000\r\n").problems,
+            std::vector<std::string>{"строка 1: Высота места 12000 м вне пределов -500..9000 м"});
+}
+
 TEST(Places, UnusableFilesAreErrors) {
-  for (const char* text : {"", "\r\n", "\"Obs\",1,2\r\n", "\"Obs\",1,2,3,4\r\n", "\"Obs,1,2,3\r\n", "\"Obs\",x,2,3\r\n",
-                           "\"Obs\",1,2,40000\r\n", "\"Obs\",500,2,3\r\n", "\"Obs\",1,-200,3\r\n"}) {
+  for (const char* text :
+       {"", "\r\n", "\"Obs\",1,2\r\n", "\"Obs\",1,2,3,4,5\r\n", "\"Obs,1,2,3\r\n", "\"Obs\",x,2,3\r\n",
+        "\"Obs\",1,2,40000\r\n", "\"Obs\",500,2,3\r\n", "\"Obs\",1,-200,3\r\n"}) {
     const PlacesLoad load = ParsePlaces(text);
     EXPECT_FALSE(load.ok) << text;
     EXPECT_TRUE(load.sites.empty());

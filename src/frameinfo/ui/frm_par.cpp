@@ -85,6 +85,10 @@ FrmPar::FrmPar(QWidget* parent) : QWidget(parent, OwnedWindowFlags(Qt::WindowMin
   };
   hemisphere(5, optE_, optW_, "E", "W");
   hemisphere(6, optN_, optS_, "N", "S");
+  user->addWidget(new QLabel(QStringLiteral("Высота, м"), this), 7, 0);
+  txtHeight_ = Box("txtHeight", this);
+  txtHeight_->setToolTip(QStringLiteral("Высота места над эллипсоидом WGS-84"));
+  user->addWidget(txtHeight_, 7, 1);
   layout->addLayout(user);
   // A minus sign typed before the longitude or latitude chooses W or S and leaves the box.
   connect(txtp_[5], &QLineEdit::textEdited, this, [this] { TakeMinusSign(txtp_[5], optW_); });
@@ -124,6 +128,18 @@ FrmPar::FrmPar(QWidget* parent) : QWidget(parent, OwnedWindowFlags(Qt::WindowMin
   centre->addWidget(txtdec_, 1, 1);
   centre->addWidget(new QLabel(QStringLiteral("Поле [градусы]"), this), 2, 0);
   centre->addWidget(txtzone_, 2, 1);
+  // A camera that stays pointed through the night: its altitude and azimuth instead of RA and DEC.
+  chAltAz_ = new QCheckBox(QStringLiteral("Высота и азимут вместо RA и DEC"), this);
+  chAltAz_->setObjectName("chAltAz");
+  txtAlt_ = Box("txtAlt", this);
+  txtAz_ = Box("txtAz", this);
+  txtAz_->setToolTip(QStringLiteral("От севера через восток"));
+  centre->addWidget(chAltAz_, 3, 0, 1, 2);
+  centre->addWidget(new QLabel(QStringLiteral("Высота ЦП [градусы]"), this), 4, 0);
+  centre->addWidget(txtAlt_, 4, 1);
+  centre->addWidget(new QLabel(QStringLiteral("Азимут ЦП [градусы]"), this), 5, 0);
+  centre->addWidget(txtAz_, 5, 1);
+  connect(chAltAz_, &QCheckBox::toggled, this, &FrmPar::CentreOptionChanged);
   layout->addLayout(centre);
   opt1_->setChecked(true);
   connect(opt1_, &QRadioButton::toggled, this, &FrmPar::CentreOptionChanged);
@@ -187,6 +203,10 @@ void FrmPar::ResetPanel() {
   txtra_->setText("0.0");
   txtdec_->setText("0.0");
   txtzone_->setText("0");
+  txtHeight_->setText("0");
+  chAltAz_->setChecked(false);
+  txtAlt_->setText("0.0");
+  txtAz_->setText("0.0");
   optE_->setChecked(true);
   optN_->setChecked(true);
   opt1_->setChecked(true);
@@ -209,9 +229,13 @@ void FrmPar::ShowUserInfo(const FrameInfo& info) {
   txtra_->setText(Fmt(info.raUser, "0.000"));
   txtdec_->setText(Fmt(info.decUser, "0.000"));
   txtzone_->setText(Fmt(info.fieldUser, "0.000"));
-  // A centre with a field counts as given, so that the option agrees with the values shown.
-  (info.fieldUser > 0 ? opt2_ : opt1_)->setChecked(true);
   chkFixedCamera_->setChecked(info.fixedCamera);
+  txtHeight_->setText(Fmt(info.heightM, "0.0"));
+  chAltAz_->setChecked(info.pointingAltAz);
+  txtAlt_->setText(Fmt(info.pointingAlt, "0.000"));
+  txtAz_->setText(Fmt(info.pointingAz, "0.000"));
+  // A centre with a field or a pointing counts as given, so that the option agrees with the values shown.
+  (info.fieldUser > 0 || info.pointingAltAz ? opt2_ : opt1_)->setChecked(true);
 }
 
 void FrmPar::TakeMinusSign(QLineEdit* box, QRadioButton* negative) {
@@ -269,6 +293,11 @@ PanelEntries FrmPar::Entries() const {
   e.dec = Text(txtdec_);
   e.field = Text(txtzone_);
   e.fixedCamera = chkFixedCamera_->isChecked();
+  e.height = Text(txtHeight_);
+  // The pointing counts only while the centre is given by it.
+  e.altAz = opt2_->isChecked() && chAltAz_->isChecked();
+  e.pointAlt = Text(txtAlt_);
+  e.pointAz = Text(txtAz_);
   return e;
 }
 
@@ -308,9 +337,13 @@ void FrmPar::ClearIgnoreVisibility() {
 
 void FrmPar::CentreOptionChanged() {
   const bool given = opt2_->isChecked();
-  txtra_->setEnabled(given);
-  txtdec_->setEnabled(given);
+  const bool altAz = chAltAz_->isChecked();
+  txtra_->setEnabled(given && !altAz);
+  txtdec_->setEnabled(given && !altAz);
   txtzone_->setEnabled(given);
+  chAltAz_->setEnabled(given);
+  txtAlt_->setEnabled(given && altAz);
+  txtAz_->setEnabled(given && altAz);
 }
 
 void FrmPar::OpenPlaces() {
@@ -324,5 +357,6 @@ void FrmPar::ShowPlace(const ObserverSite& site) {
   (site.longitude >= 0 ? optE_ : optW_)->setChecked(true);
   txtp_[6]->setText(Fmt(std::fabs(site.latitude), "0.00000"));
   (site.latitude >= 0 ? optN_ : optS_)->setChecked(true);
+  txtHeight_->setText(Fmt(site.heightM, "0.0"));
   emit StationChosen(site.code);
 }

@@ -50,7 +50,7 @@ public:
   // The application directory (with its trailing separator) whose places file the ImageFile button lists.
   void SetAppDir(const std::string& appDir) { appDir_ = appDir; }
   // Shows a chosen place's longitude and latitude in rows 5 and 6 (magnitudes with "0.00000", the
-  // hemisphere options following the signs) and announces its station code.
+  // hemisphere options following the signs) and its height, and announces its station code.
   void ShowPlace(const ObserverSite& site);
 
 signals:
@@ -79,6 +79,10 @@ private:
   QLineEdit* txtra_;
   QLineEdit* txtdec_;
   QLineEdit* txtzone_;
+  QLineEdit* txtHeight_;
+  QCheckBox* chAltAz_;  // the centre given as the camera's altitude and azimuth instead of RA and DEC
+  QLineEdit* txtAlt_;
+  QLineEdit* txtAz_;
   QCheckBox* chElev_;
   QCheckBox* chkFixedCamera_;  // the camera stood still on its tripod
   std::string appDir_;

@@ -17,6 +17,7 @@
 #include "base/numbers.h"
 #include "base/ui/message.h"
 #include "base/ui/owned_window.h"
+#include "frameinfo/frame_info.h"
 #include "frameinfo/ui/frm_format.h"
 
 namespace {
@@ -88,9 +89,13 @@ QWidget* FrmStation::createAddGroup() {
   txtcod_->setObjectName("txtcod");
   grid->addWidget(new QLabel(QStringLiteral("Код (для IOD)"), group), 3, 0);
   grid->addWidget(txtcod_, 3, 1);
+  txtHeight_ = new QLineEdit(group);
+  txtHeight_->setObjectName("txtHeight");
+  grid->addWidget(new QLabel(QStringLiteral("Высота, м"), group), 4, 0);
+  grid->addWidget(txtHeight_, 4, 1);
   auto* add = new QPushButton(QStringLiteral("Добавить"), group);
   add->setObjectName("cmdAdd");
-  grid->addWidget(add, 4, 0, 1, 5);
+  grid->addWidget(add, 5, 0, 1, 5);
   connect(add, &QPushButton::clicked, this, &FrmStation::AddClicked);
   return group;
 }
@@ -159,8 +164,15 @@ void FrmStation::AddClicked() {
     ShowMessage(QStringLiteral("Код должен быть от -32768 до 32767"), kMessageCaption, MessageButtons::Ok, this);
     return;
   }
+  // An empty height box is sea level.
+  const double height = ParseNumber(txtHeight_->text().replace(',', '.').toStdString());
+  if (const std::string fault = HeightFault(height); !fault.empty()) {
+    ShowMessage(QString::fromStdString(fault), kMessageCaption, MessageButtons::Ok, this);
+    return;
+  }
   ObserverSite site;
   site.name = txtname_->text().toStdString();
+  site.heightM = height;
   site.longitude = optW_->isChecked() ? -Magnitude(txtLong_) : Magnitude(txtLong_);
   site.latitude = optS_->isChecked() ? -Magnitude(txtLat_) : Magnitude(txtLat_);
   site.code = static_cast<std::int16_t>(RoundToInt(code));

@@ -43,6 +43,7 @@ private:
   QLineEdit* txtLong_;
   QLineEdit* txtLat_;
   QLineEdit* txtcod_;
+  QLineEdit* txtHeight_;
   QRadioButton* optW_;
   QRadioButton* optS_;
 };

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QToolButton>
+#include <tuple>
 
 #include "base/numbers.h"
 #include "ui_test_support.h"
@@ -112,6 +113,21 @@ TEST(FrmPar, ALoadedRecordShownWithACommaSeparatorReadsBackUnchanged) {
   EXPECT_DOUBLE_EQ(back.exposure, 0.5);
   EXPECT_NEAR(back.longitude, 37.61778, 1e-9);
   EXPECT_NEAR(back.latitude, 55.75, 1e-9);
+}
+
+TEST(FrmPar, AFixedCameraIsGivenByAltitudeAndAzimuthInsteadOfRaAndDec) {
+  FrmPar panel;
+  FrameInfo info, back;
+  std::tie(info.fieldUser, info.heightM, info.pointingAltAz, info.pointingAlt, info.pointingAz) =
+      std::tuple(14.0f, 2070.0, true, 50.0, 120.0);
+  panel.ShowUserInfo(info);
+  EXPECT_TRUE(panel.CentreGiven() && !Find<QLineEdit>(&panel, "txtra")->isEnabled());
+  EXPECT_EQ(Box(panel, "txtHeight"), "2070.0");
+  CollectFrameInfo(panel.Entries(), false, back);  // no date shown: read leniently
+  EXPECT_EQ(std::tuple(back.heightM, back.pointingAltAz, back.pointingAlt, back.pointingAz),
+            std::tuple(2070.0, true, 50.0, 120.0));
+  Find<QRadioButton>(&panel, "Opt1")->click();  // without a given centre the pointing does not count
+  EXPECT_FALSE(panel.Entries().altAz || Find<QLineEdit>(&panel, "txtAlt")->isEnabled());
 }
 
 }  // namespace
