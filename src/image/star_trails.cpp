@@ -208,7 +208,7 @@ bool RefineTrailCentre(const BrightnessRaster& raster, const SkyBackground& sky,
   if (!(length > 0.0)) return false;
   const double ux = trail.dx / length, uy = trail.dy / length;
   const double sigma = std::clamp(static_cast<double>(trail.width), 0.7, 4.0);
-  const double alongHalf = 0.5 * length + 2.0 * sigma + 1.5, acrossHalf = 2.5 * sigma + 1.0;
+  const double alongHalf = 0.5 * length + 2.0 * sigma + 1.5, acrossHalf = 2.0 * sigma + 1.0;
   const double reachX = alongHalf * std::fabs(ux) + acrossHalf * std::fabs(uy);
   const double reachY = alongHalf * std::fabs(uy) + acrossHalf * std::fabs(ux);
   bool any = false;
