@@ -13,6 +13,8 @@ constexpr double kDegree = Pi / 180.0;
 // An object is elongated when its core is this long (pixels) and its axes' variances differ this much.
 constexpr double kElongatedLength = 3.0;
 constexpr double kElongatedRatio = 1.5;
+// Noise widths of the 3 x 3 mean a clicked trail's pixels must exceed.
+constexpr double kClickTrailSigmas = 3.0;
 // The fewest objects that make a population of trails.
 constexpr int kMinTrailMembers = 5;
 // One sigma of a normal distribution below its median, as a fraction of the count.
@@ -258,8 +260,9 @@ StarMeasurement MeasureTrailedStar(const BrightnessRaster& brightness, int x, in
       brightness.values.size() <
           static_cast<std::size_t>(brightness.width + 1) * static_cast<std::size_t>(brightness.height + 1))
     return result;
-  // A rectangle that holds every trail whose centre lies in the marking frame, and a border of sky.
-  const int reach = frameHalf + static_cast<int>(std::ceil(0.5 * length)) + 8;
+  // A rectangle that holds every trail whose centre lies in the marking frame, and a border of sky for
+  // the sky's statistics.
+  const int reach = frameHalf + static_cast<int>(std::ceil(0.5 * length)) + 24;
   const int x0 = std::max(1, x - reach), x1 = std::min(brightness.width, x + reach);
   const int y0 = std::max(1, y - reach), y1 = std::min(brightness.height, y + reach);
   if (x1 - x0 < 2 || y1 - y0 < 2) return result;
@@ -288,7 +291,9 @@ StarMeasurement MeasureTrailedStar(const BrightnessRaster& brightness, int x, in
   sky.level = {static_cast<float>(median)};
   sky.noise = {static_cast<float>(std::max(median - quantile(kOneSigmaBelow), 0.5))};
 
-  const std::vector<TrailObject> objects = FindTrailObjects(brightness, sky, x0, y0, x1, y1, kTrailSigmas, 250);
+  // The user pointed at the star, so a fainter trail is looked for than over the whole frame; what is
+  // taken must still have the trail's direction and length.
+  const std::vector<TrailObject> objects = FindTrailObjects(brightness, sky, x0, y0, x1, y1, kClickTrailSigmas, 250);
   const double ux = trail.dx / length, uy = trail.dy / length;
   const TrailObject* nearest = nullptr;
   double nearestDistance = 0.0;
