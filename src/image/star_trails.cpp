@@ -69,33 +69,36 @@ std::vector<TrailObject> FindTrailObjects(const BrightnessRaster& raster, const 
   const auto noise = [&](int x, int y) { return sky.noise.empty() ? 1.0f : sky.noise[TileOf(sky, x, y)]; };
 
   // The 3 x 3 mean above the background, in units of the tile's noise (cut at the rectangle's edges).
-  std::vector<float> z(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
-  for (int y = y0; y <= y1; ++y)
-    for (int x = x0; x <= x1; ++x) {
-      int sum = 0, count = 0;
-      for (int q = std::max(y - 1, y0); q <= std::min(y + 1, y1); ++q)
-        for (int p = std::max(x - 1, x0); p <= std::min(x + 1, x1); ++p) {
-          sum += raster.at(p, q);
-          ++count;
-        }
-      z[static_cast<std::size_t>(y - y0) * w + (x - x0)] =
-          (static_cast<float>(sum) / static_cast<float>(count) - level(x, y)) / noise(x, y);
-    }
-  // The spread of the mean over the sky: its median and the distance down to one sigma below it, from a
+  const auto meanAbove = [&](int x, int y) {
+    int sum = 0, count = 0;
+    for (int q = std::max(y - 1, y0); q <= std::min(y + 1, y1); ++q)
+      for (int p = std::max(x - 1, x0); p <= std::min(x + 1, x1); ++p) {
+        sum += raster.at(p, q);
+        ++count;
+      }
+    return (static_cast<float>(sum) / static_cast<float>(count) - level(x, y)) / noise(x, y);
+  };
+  // The spread of that mean over the sky: its median and the distance down to one sigma below it, from a
   // sample of at most about 250,000 values.
+  const std::size_t cells = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
   std::vector<float> sample;
-  const std::size_t stride = std::max<std::size_t>(1, z.size() / 250000);
-  sample.reserve(z.size() / stride + 1);
-  for (std::size_t k = 0; k < z.size(); k += stride) sample.push_back(z[k]);
+  const std::size_t stride = std::max<std::size_t>(1, cells / 250000);
+  sample.reserve(cells / stride + 1);
+  for (std::size_t k = 0; k < cells; k += stride)
+    sample.push_back(meanAbove(x0 + static_cast<int>(k % w), y0 + static_cast<int>(k / w)));
   const double median = Quantile(sample, 0.5);
   const double spread = std::max(median - Quantile(sample, kOneSigmaBelow), 0.05);
   const float cut = static_cast<float>(median + sigmas * spread);
+  // Per cell: 1 above the cut, 2 once taken into an object.
+  std::vector<std::uint8_t> above(cells, 0);
+  for (int y = y0; y <= y1; ++y)
+    for (int x = x0; x <= x1; ++x)
+      above[static_cast<std::size_t>(y - y0) * w + (x - x0)] = meanAbove(x, y) >= cut ? 1 : 0;
 
-  std::vector<std::uint8_t> seen(z.size(), 0);
   std::vector<std::int64_t> stack, members;
-  for (std::size_t start = 0; start < z.size(); ++start) {
-    if (seen[start] || !(z[start] >= cut)) continue;
-    seen[start] = 1;
+  for (std::size_t start = 0; start < cells; ++start) {
+    if (above[start] != 1) continue;
+    above[start] = 2;
     stack.assign(1, static_cast<std::int64_t>(start));
     members.clear();
     while (!stack.empty()) {
@@ -108,8 +111,8 @@ std::vector<TrailObject> FindTrailObjects(const BrightnessRaster& raster, const 
           const int nx = cx + dx, ny = cy + dy;
           if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
           const std::size_t next = static_cast<std::size_t>(ny) * w + nx;
-          if (seen[next] || !(z[next] >= cut)) continue;
-          seen[next] = 1;
+          if (above[next] != 1) continue;
+          above[next] = 2;
           stack.push_back(static_cast<std::int64_t>(next));
         }
     }
