@@ -715,7 +715,7 @@ std::string StarShortageText(const StarCensus& census, int marked) {
   const auto number = [](double v) { return FormatNumber(v, "0"); };
   if (census.objects == 0 && census.trailed == 0)
     return "Над шумом не поднимается ни одного объекта (фон " + number(census.level) + ", шум " +
-           FormatNumber(census.noise, "0.0") + "): кадр слишком тёмный или пустой.";
+           FormatNumber(census.noise, "0.0") + ").";
   std::string text = "Найдено объектов: " + number(census.objects);
   const auto part = [&](int count, const char* what) {
     if (count > 0) text += std::string(", ") + what + ": " + number(count);
