@@ -89,11 +89,34 @@ std::vector<TrailObject> FindTrailObjects(const BrightnessRaster& raster, const 
   const double median = Quantile(sample, 0.5);
   const double spread = std::max(median - Quantile(sample, kOneSigmaBelow), 0.05);
   const float cut = static_cast<float>(median + sigmas * spread);
-  // Per cell: 1 above the cut, 2 once taken into an object.
+  // Per cell: 1 above the cut, 2 once taken into an object. The 3 x 3 sums come from column sums over
+  // three rows; per tile the cut is the mean level it stands for.
+  std::vector<float> cutLevel(sky.level.size());
+  for (std::size_t k = 0; k < cutLevel.size(); ++k)
+    cutLevel[k] = sky.level[k] + cut * (sky.noise.empty() ? 1.0f : sky.noise[k]);
+  std::vector<int> tileColumn(static_cast<std::size_t>(w));
+  for (int x = x0; x <= x1; ++x)
+    tileColumn[static_cast<std::size_t>(x - x0)] = std::clamp((x - 1) / sky.tile, 0, sky.columns - 1);
   std::vector<std::uint8_t> above(cells, 0);
-  for (int y = y0; y <= y1; ++y)
-    for (int x = x0; x <= x1; ++x)
-      above[static_cast<std::size_t>(y - y0) * w + (x - x0)] = meanAbove(x, y) >= cut ? 1 : 0;
+  std::vector<int> columns(static_cast<std::size_t>(w));
+  for (int y = y0; y <= y1; ++y) {
+    const int qa = std::max(y - 1, y0), qb = std::min(y + 1, y1);
+    for (int x = x0; x <= x1; ++x) {
+      int sum = 0;
+      for (int q = qa; q <= qb; ++q) sum += raster.at(x, q);
+      columns[static_cast<std::size_t>(x - x0)] = sum;
+    }
+    const float* cutRow =
+        &cutLevel[static_cast<std::size_t>(std::clamp((y - 1) / sky.tile, 0, sky.rows - 1)) * sky.columns];
+    std::uint8_t* out = &above[static_cast<std::size_t>(y - y0) * w];
+    for (int i = 0; i < w; ++i) {
+      const int pa = std::max(i - 1, 0), pb = std::min(i + 1, w - 1);
+      int sum = 0;
+      for (int p = pa; p <= pb; ++p) sum += columns[static_cast<std::size_t>(p)];
+      const float count = static_cast<float>((qb - qa + 1) * (pb - pa + 1));
+      out[i] = static_cast<float>(sum) >= count * cutRow[tileColumn[static_cast<std::size_t>(i)]] ? 1 : 0;
+    }
+  }
 
   std::vector<std::int64_t> stack, members;
   for (std::size_t start = 0; start < cells; ++start) {
