@@ -192,6 +192,10 @@ int MarkStarsAutomatically(Run& run, OpenedFrame& f, const AutoDetectOptions& de
   const AutoStarMarking marking = f.session.AutoStars(detect, found).marking;
   run.out.Json()["stars_found"] = marking.candidates;
   run.out.Line("stars found: " + std::to_string(marking.candidates) + ", marked: " + std::to_string(marking.marked));
+  if (!marking.shortage.empty()) {
+    run.out.Json()["stars_shortage"] = marking.shortage;
+    run.out.Line(marking.shortage);
+  }
   return kExitOk;
 }
 
@@ -479,6 +483,7 @@ nlohmann::json AutoChainJson(const AutoChainResult& r, const FrameState& frame) 
   j["warnings"] = r.warnings;
   j["stars_found"] = r.stars.candidates;
   j["stars_marked"] = r.stars.marked;
+  j["stars_shortage"] = r.stars.shortage;
   j["identified_blind"] = r.identifiedBlind;
   j["stars_identified"] = frame.plate.Solved() ? frame.plate.nid : 0;
   j["streaks"] = r.streaks.size();
@@ -520,6 +525,8 @@ int AutoFrame(Run& run, AppState& app, const std::string& path, const AutoChainO
   for (const std::string& warning : r.warnings) run.out.Message(path + ": " + warning);
   if (!r.success) {
     run.out.Message(path + ": " + r.message);
+    if ((r.reached == AutoStep::Stars || r.reached == AutoStep::Identification) && !r.stars.shortage.empty())
+      run.out.Message(path + ": " + r.stars.shortage);
     run.out.Line(path + ": stopped at " + StepName(r.reached) + ": " + r.message);
     return Worse(kExitNotFound, SaveCliFrame(session, run.out));
   }

@@ -48,7 +48,9 @@ void MainWindow::AutoStars() {
   }
   if (step.error == StepError::Cancelled) return;
   RedrawMarks();
-  for (const std::string& message : step.messages) Say(QString::fromStdString(message));
+  // When too few stars were marked, why goes on a second line.
+  const std::string why = step.Ok() || step.marking.shortage.empty() ? "" : "\n" + step.marking.shortage;
+  for (const std::string& message : step.messages) Say(QString::fromStdString(message + why));
 }
 
 void MainWindow::AutoTrack() {
@@ -105,6 +107,9 @@ void MainWindow::ShowAutoChain(const AutoChainResult& result) {
     if (!result.search.hint.empty())
       ShowHint(QString::fromStdString(result.search.hint), QStringLiteral(" "), QStringLiteral(" "));
   }
-  if (!result.message.empty()) Say(QString::fromStdString(result.message));
+  // A road that stopped for want of stars says on a second line why so few were marked.
+  const bool fewStars = result.reached == AutoStep::Stars || result.reached == AutoStep::Identification;
+  const std::string why = fewStars && !result.stars.shortage.empty() ? "\n" + result.stars.shortage : "";
+  if (!result.message.empty()) Say(QString::fromStdString(result.message + why));
   for (const std::string& warning : result.warnings) Say(QString::fromStdString(warning));
 }

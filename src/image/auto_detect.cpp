@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <numeric>
 
+#include "base/numbers.h"
+#include "image/star_trails.h"
 #include "sky/angles.h"
 
 namespace {
@@ -171,8 +173,11 @@ SkyBackground EstimateBackground(const BrightnessRaster& raster, int tile) {
 }
 
 std::vector<StarCandidate> FindStars(const BrightnessRaster& raster, const SkyBackground& sky,
-                                     const AutoDetectOptions& options, const std::vector<StreakCandidate>& streaks) {
+                                     const AutoDetectOptions& options, const std::vector<StreakCandidate>& streaks,
+                                     StarCensus* census) {
   std::vector<StarCandidate> stars;
+  StarCensus seen;
+  if (census) *census = seen;
   if (raster.width <= 0 || raster.height <= 0 || sky.columns == 0) return stars;
   const int w = raster.width, h = raster.height;
   // Per tile, the lowest level counted as part of a star (above the background by starThreshold sigmas).
@@ -185,6 +190,15 @@ std::vector<StarCandidate> FindStars(const BrightnessRaster& raster, const SkyBa
   const auto value = [&](std::int64_t cell) {
     const int x = static_cast<int>(cell % w) + 1, y = static_cast<int>(cell / w) + 1;
     return raster.at(x, y);
+  };
+  const auto onStreak = [&](double x, double y) {
+    for (const StreakCandidate& streak : streaks)
+      if (DistanceFromStreak(streak, x, y) < 4.0 * std::max(streak.width, 1.0) + 8.0) return true;
+    return false;
+  };
+  const auto nearEdge = [&](double x, double y) {
+    return x < options.edgeMargin || y < options.edgeMargin || x > w - options.edgeMargin ||
+           y > h - options.edgeMargin;
   };
   Blob blob;
   ConnectedGroups(
@@ -202,28 +216,125 @@ std::vector<StarCandidate> FindStars(const BrightnessRaster& raster, const SkyBa
         const Blob b = blob;
         blob = Blob{};
         // A lone hot pixel or a pair is no star; a saturated blob has no usable centre.
-        if (b.area < 3 || b.saturated >= 3 || !(b.sum > 0.0)) return;
+        if (b.area < 3) return;
+        ++seen.objects;
+        if (b.saturated >= 3) {
+          ++seen.saturated;
+          return;
+        }
+        if (!(b.sum > 0.0)) return;
         double major, minor, angle;
         b.Axes(major, minor, angle);
         // A round star's axes differ little; a streak or a merged pair is elongated.
-        if (b.area >= 8 && major > 6.25 * std::max(minor, 0.25)) return;
+        if (b.area >= 8 && major > 6.25 * std::max(minor, 0.25)) {
+          ++seen.elongated;
+          return;
+        }
         StarCandidate s;
         s.x = b.sx / b.sum;
         s.y = b.sy / b.sum;
         s.flux = b.sum;
         s.peak = b.peak;
         s.area = b.area;
-        if (s.x < options.edgeMargin || s.y < options.edgeMargin || s.x > w - options.edgeMargin ||
-            s.y > h - options.edgeMargin)
+        if (nearEdge(s.x, s.y)) {
+          ++seen.nearEdge;
           return;
-        for (const StreakCandidate& streak : streaks)
-          if (DistanceFromStreak(streak, s.x, s.y) < 4.0 * std::max(streak.width, 1.0) + 8.0) return;
+        }
+        if (onStreak(s.x, s.y)) {
+          ++seen.nearStreak;
+          return;
+        }
         stars.push_back(s);
       });
+
+  // Stars drawn out into trails: the objects that agree with the frame's common trail, each taken at
+  // its centre. The round objects that lie on a trail are pieces of it and go.
+  const std::vector<TrailObject> objects =
+      FindTrailObjects(raster, sky, 1, 1, w, h, kTrailSigmas, options.saturationLevel);
+  seen.trail = FindTrailShape(objects);
+  if (seen.trail.Found()) {
+    const double length = seen.trail.Length();
+    const double ux = seen.trail.dx / length, uy = seen.trail.dy / length;
+    const double across = 2.5 * std::max(static_cast<double>(seen.trail.width), 0.7) + 3.0;
+    // Where (x, y) lies from a trail centred at (cx, cy): along its line beyond its half-length, and across.
+    const auto apart = [&](double cx, double cy, double x, double y, double& alongGap, double& acrossGap) {
+      const double dx = x - cx, dy = y - cy;
+      alongGap = std::max(0.0, std::fabs(dx * ux + dy * uy) - 0.5 * length);
+      acrossGap = std::fabs(-dx * uy + dy * ux);
+    };
+    std::vector<StarCandidate> trails;
+    for (const TrailObject& o : objects) {
+      if (!MatchesTrail(o, seen.trail)) continue;
+      StarCandidate s;
+      s.x = o.x;
+      s.y = o.y;
+      if (!RefineTrailCentre(raster, sky, seen.trail, s.x, s.y, s.flux, s.peak) || !(s.flux > 0.0)) continue;
+      // The whole trail inside the frame, its centre off the edges and off any streak.
+      const double ex = 0.5 * std::fabs(seen.trail.dx), ey = 0.5 * std::fabs(seen.trail.dy);
+      if (nearEdge(s.x, s.y) || s.x - ex < 3.0 || s.y - ey < 3.0 || s.x + ex > w - 2.0 || s.y + ey > h - 2.0) {
+        ++seen.nearEdge;
+        continue;
+      }
+      if (onStreak(s.x, s.y)) {
+        ++seen.nearStreak;
+        continue;
+      }
+      // Pieces of one trail settle on the same centre.
+      bool repeated = false;
+      for (const StarCandidate& t : trails) {
+        double alongGap, acrossGap;
+        apart(t.x, t.y, s.x, s.y, alongGap, acrossGap);
+        repeated = repeated || (alongGap <= 0.0 && acrossGap < across);
+      }
+      if (repeated) continue;
+      s.area = o.area;
+      s.trailDx = seen.trail.dx;
+      s.trailDy = seen.trail.dy;
+      trails.push_back(s);
+    }
+    std::vector<StarCandidate> kept;
+    for (const StarCandidate& s : stars) {
+      bool onTrail = false;
+      for (const StarCandidate& t : trails) {
+        double alongGap, acrossGap;
+        apart(t.x, t.y, s.x, s.y, alongGap, acrossGap);
+        onTrail = onTrail || (alongGap < across && acrossGap < across);
+      }
+      if (!onTrail) kept.push_back(s);
+    }
+    seen.trailed = static_cast<int>(trails.size());
+    kept.insert(kept.end(), trails.begin(), trails.end());
+    stars = std::move(kept);
+  }
   std::stable_sort(stars.begin(), stars.end(),
                    [](const StarCandidate& a, const StarCandidate& b) { return a.flux > b.flux; });
+  if (census) {
+    std::vector<float> levels = sky.level, noises = sky.noise;
+    const auto median = [](std::vector<float>& v) {
+      if (v.empty()) return 0.0;
+      std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+      return static_cast<double>(v[v.size() / 2]);
+    };
+    seen.level = median(levels);
+    seen.noise = median(noises);
+    *census = seen;
+  }
   return stars;
 }
+
+namespace {
+
+// How far apart two stars are, pixels: between their centres, or for two trails of the same extent the
+// shortest distance between their segments.
+double Separation(const StarCandidate& a, const StarCandidate& b) {
+  const double dx = b.x - a.x, dy = b.y - a.y;
+  const double length = std::hypot(a.trailDx, a.trailDy);
+  if (!(length > 0.0) || a.trailDx != b.trailDx || a.trailDy != b.trailDy) return std::hypot(dx, dy);
+  const double ux = a.trailDx / length, uy = a.trailDy / length;
+  return std::hypot(std::max(0.0, std::fabs(dx * ux + dy * uy) - length), -dx * uy + dy * ux);
+}
+
+}  // namespace
 
 std::vector<StarCandidate> ChooseSpreadStars(const std::vector<StarCandidate>& stars, int imageWidth, int imageHeight,
                                              int count) {
@@ -235,8 +346,7 @@ std::vector<StarCandidate> ChooseSpreadStars(const std::vector<StarCandidate>& s
   for (std::size_t i = 0; i < stars.size(); ++i) {
     bool crowded = false;
     for (std::size_t j = 0; j < stars.size() && !crowded; ++j)
-      crowded = j != i && stars[j].flux > 0.2 * stars[i].flux &&
-                std::hypot(stars[j].x - stars[i].x, stars[j].y - stars[i].y) < kCrowdRadius;
+      crowded = j != i && stars[j].flux > 0.2 * stars[i].flux && Separation(stars[i], stars[j]) < kCrowdRadius;
     if (!crowded) isolated.push_back(stars[i]);
     if (isolated.size() >= static_cast<std::size_t>(count) * 6) break;  // enough to choose from
   }
@@ -582,18 +692,44 @@ AutoStarMarking AutoMarkStars(const MarkingFrame& frame, std::vector<StarMark>& 
                               const SkyBackground* sky) {
   AutoStarMarking result;
   const SkyBackground own = sky ? SkyBackground{} : EstimateBackground(frame.brightness);
-  const std::vector<StarCandidate> stars = FindStars(frame.brightness, sky ? *sky : own, options, streaks);
+  StarCensus census;
+  const std::vector<StarCandidate> stars = FindStars(frame.brightness, sky ? *sky : own, options, streaks, &census);
   result.candidates = static_cast<int>(stars.size());
+  result.trail = census.trail;
+  // On a trailed frame the clicks take the trails whole.
+  const MarkingFrame marking{frame.brightness, frame.frameHalf, census.trail.Found() ? &result.trail : frame.trails};
   const std::vector<StarCandidate> order =
       ChooseSpreadStars(stars, frame.brightness.width, frame.brightness.height, static_cast<int>(stars.size()));
   for (const StarCandidate& s : order) {
     if (result.marked >= options.starCount) break;
     const StarDetection found =
-        DetectStar(frame, marks, log, static_cast<int>(std::lround(s.x)), static_cast<int>(std::lround(s.y)), true);
+        DetectStar(marking, marks, log, static_cast<int>(std::lround(s.x)), static_cast<int>(std::lround(s.y)), true);
     if (!found.marked) continue;
     ++result.marked;
   }
+  if (result.marked < kWantedAutoStars) result.shortage = StarShortageText(census, result.marked);
   return result;
+}
+
+std::string StarShortageText(const StarCensus& census, int marked) {
+  const auto number = [](double v) { return FormatNumber(v, "0"); };
+  if (census.objects == 0 && census.trailed == 0)
+    return "Над шумом не поднимается ни одного объекта (фон " + number(census.level) + ", шум " +
+           FormatNumber(census.noise, "0.0") + ").";
+  std::string text = "Найдено объектов: " + number(census.objects);
+  const auto part = [&](int count, const char* what) {
+    if (count > 0) text += std::string(", ") + what + ": " + number(count);
+  };
+  part(census.elongated, "вытянутых (треки звёзд?)");
+  part(census.saturated, "насыщенных");
+  part(census.nearEdge, "у края кадра");
+  part(census.nearStreak, "на треке ИСЗ");
+  if (census.trail.Found())
+    text += "; звёзды вытянуты в треки длиной " + number(census.trail.Length()) +
+            " пикс., таких треков: " + number(census.trailed);
+  text += "; отмечено звёзд: " + number(marked) + ".";
+  if (census.objects + census.trailed < kWantedAutoStars) text += " Слишком мало звёзд над шумом.";
+  return text;
 }
 
 std::vector<TrackEndAddition> MarkStreakEnds(TrackEnds& track, const StreakCandidate& streak, bool frameSolved) {

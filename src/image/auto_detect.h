@@ -43,6 +43,8 @@ struct StarCandidate {
   double flux = 0.0;  // summed residual above the background, levels x pixels
   double peak = 0.0;  // brightest residual
   int area = 0;       // pixels above the threshold
+  double trailDx = 0.0;  // a trailed star's extent from one end to the other, pixels (0 for a round star)
+  double trailDy = 0.0;
 };
 
 // A straight streak: its two ends measured to a fraction of a pixel, its profile and its strength.
@@ -70,14 +72,29 @@ struct AutoDetectOptions {
   int edgeMargin = 20;               // pixels a marked star keeps from the frame's edges
 };
 
+// What the star search saw over the frame: enough to tell the user why too few stars were found.
+struct StarCensus {
+  int objects = 0;     // groups of three pixels or more above the star threshold
+  int saturated = 0;   // left out as saturated
+  int elongated = 0;   // left out as elongated (before the trails were looked for)
+  int nearEdge = 0;    // left out near the frame's edges
+  int nearStreak = 0;  // left out on or beside a streak
+  int trailed = 0;     // stars taken as trails of the frame's common trail
+  StarTrailShape trail;  // the trail the frame's stars share (not found for round stars)
+  double level = 0.0;    // median sky level and noise over the frame, levels
+  double noise = 0.0;
+};
+
 // Every star of the frame, brightest first, with saturated blobs, single hot pixels, elongated objects and
-// anything within a few widths of the given streaks left out.
+// anything within a few widths of the given streaks left out. When most elongated objects share one
+// direction and length (the camera or the mount moved during the exposure) they are the frame's stars:
+// each is taken at the centre of its trail, with the trail's extent. What was seen goes to census.
 std::vector<StarCandidate> FindStars(const BrightnessRaster& raster, const SkyBackground& sky,
                                      const AutoDetectOptions& options,
-                                     const std::vector<StreakCandidate>& streaks = {});
+                                     const std::vector<StreakCandidate>& streaks = {}, StarCensus* census = nullptr);
 
 // Chooses up to count stars, brightest first, spread over the frame (the brightest of every region of
-// a grid before the second brightest of any) and apart from each other.
+// a grid before the second brightest of any) and apart from each other (for trails: their segments apart).
 std::vector<StarCandidate> ChooseSpreadStars(const std::vector<StarCandidate>& stars, int imageWidth, int imageHeight,
                                              int count);
 
@@ -94,7 +111,17 @@ bool FitStreakProfile(const BrightnessRaster& raster, const SkyBackground& sky, 
 struct AutoStarMarking {
   int candidates = 0;  // stars found over the frame
   int marked = 0;      // marks made
+  StarTrailShape trail;  // the trail the frame's stars share (not found for round stars)
+  // With fewer than six marks, why: what was seen over the frame (one line, shown beside the usual text).
+  std::string shortage;
 };
+
+// The fewest marks automatic marking should make; with fewer it says why.
+constexpr int kWantedAutoStars = 6;
+
+// Why automatic marking made only `marked` marks, from what the star search saw: the objects found and how
+// many were elongated, saturated, at the edge or on a streak, or that too few rose above the noise.
+std::string StarShortageText(const StarCensus& census, int marked);
 
 // Automatic star marking: clears nothing, finds the stars of the frame (leaving out the given streaks) and
 // clicks the chosen ones through the star request, so every mark and log line is that of a click.

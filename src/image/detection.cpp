@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "base/numbers.h"
+#include "image/star_trails.h"
 
 namespace {
 
@@ -420,11 +421,18 @@ TrackEndMeasurement MeasureTrackEnd(const BrightnessRaster& brightness, int x, i
   return result;
 }
 
-void AddStarMark(std::vector<StarMark>& marks, LogFile& log, float x, float y, std::int16_t size) {
+double StarTrailShape::Length() const {
+  return std::hypot(static_cast<double>(dx), static_cast<double>(dy));
+}
+
+void AddStarMark(std::vector<StarMark>& marks, LogFile& log, float x, float y, std::int16_t size, float trailDx,
+                 float trailDy) {
   StarMark mark;
   mark.x = x;
   mark.y = y;
   mark.size = size;
+  mark.trailDx = trailDx;
+  mark.trailDy = trailDy;
   marks.push_back(mark);
   log.Text("Ob ");
   LogFloat(log, x);
@@ -435,7 +443,10 @@ void AddStarMark(std::vector<StarMark>& marks, LogFile& log, float x, float y, s
 StarDetection DetectStar(const MarkingFrame& frame, std::vector<StarMark>& marks, LogFile& log, int x, int y,
                          bool record) {
   StarDetection result;
-  const StarMeasurement star = MeasureStar(frame.brightness, x, y, frame.frameHalf);
+  StarMeasurement star;
+  if (frame.trails && frame.trails->Found())
+    star = MeasureTrailedStar(frame.brightness, x, y, frame.frameHalf, *frame.trails);
+  if (!star.found) star = MeasureStar(frame.brightness, x, y, frame.frameHalf);
   if (!star.found) return result;
   if (record) {
     double nearest = 9000.0;
@@ -443,13 +454,15 @@ StarDetection DetectStar(const MarkingFrame& frame, std::vector<StarMark>& marks
       nearest =
           std::min(nearest, std::hypot(static_cast<double>(star.sx) - mark.x, static_cast<double>(star.sy) - mark.y));
     if (!(nearest > kStarMarkSpacing)) return result;
-    AddStarMark(marks, log, star.sx, star.sy, star.size);
+    AddStarMark(marks, log, star.sx, star.sy, star.size, star.trailDx, star.trailDy);
     result.marked = true;
   }
   result.found = true;
   result.sx = star.sx;
   result.sy = star.sy;
   result.size = star.size;
+  result.trailDx = star.trailDx;
+  result.trailDy = star.trailDy;
   return result;
 }
 

@@ -84,12 +84,28 @@ float DetectionThreshold(const NoiseStatistics& noise, int factor);
 // in window.labels. Empty when nothing bright remains strictly inside the region.
 std::vector<ObjectCluster> FindObjects(AnalysisWindow& window, float threshold);
 
-// Where a star search ended: the centroid in image pixels and the object's size (pixels).
+// Where a star search ended: the centroid in image pixels and the object's size (pixels); for a star drawn
+// out into a trail, the trail's extent from one end to the other (pixels, both 0 for a round star).
 struct StarMeasurement {
   bool found = false;
   float sx = 0.0f;
   float sy = 0.0f;
   std::int16_t size = 0;
+  float trailDx = 0.0f;
+  float trailDy = 0.0f;
+};
+
+// The trail every star of a frame is drawn out into when the camera or the mount moved during the
+// exposure: the extent from one end to the other (pixels) and the width across it (Gaussian sigma,
+// pixels). No extent means the frame's stars are round.
+struct StarTrailShape {
+  float dx = 0.0f;
+  float dy = 0.0f;
+  float width = 0.0f;
+  int members = 0;  // objects of the frame that share this trail
+
+  bool Found() const { return dx != 0.0f || dy != 0.0f; }
+  double Length() const;
 };
 
 // Measures the star around image pixel (x, y): the largest object above
@@ -115,22 +131,30 @@ struct StarDetection {
   float sy = 0.0f;
   std::int16_t size = 0;
   bool marked = false;  // a new star mark was recorded (the last of the marks)
+  float trailDx = 0.0f;  // the trail's extent for a trailed star (pixels), 0 for a round one
+  float trailDy = 0.0f;
 };
 
 // What a marking request reads of the open frame.
 struct MarkingFrame {
   const BrightnessRaster& brightness;
   int frameHalf = 0;  // half-size of the marking frame, image pixels
+  // The trail the frame's stars share, when they are trailed (nullptr or not found: round stars).
+  const StarTrailShape* trails = nullptr;
 };
 
-// Star request at image pixel (x, y) with the frame's current marking-frame size. With record = true a
+// Star request at image pixel (x, y) with the frame's current marking-frame size. On a frame whose stars
+// are trailed the trail near the point is taken whole (its centre and extent); a point with no such
+// trail is measured as a round star. With record = true a
 // found star becomes a new star mark (and a log line) unless it lies within 5 pixels of an existing mark,
 // in which case nothing changes and the result is not found. With record = false marks are not consulted.
 StarDetection DetectStar(const MarkingFrame& frame, std::vector<StarMark>& marks, LogFile& log, int x, int y,
                          bool record);
 
-// Appends a star mark at (x, y) image pixels with the object's size and logs it ("Ob x y").
-void AddStarMark(std::vector<StarMark>& marks, LogFile& log, float x, float y, std::int16_t size);
+// Appends a star mark at (x, y) image pixels with the object's size and its trail's extent (0 for a round
+// star) and logs it ("Ob x y").
+void AddStarMark(std::vector<StarMark>& marks, LogFile& log, float x, float y, std::int16_t size,
+                 float trailDx = 0.0f, float trailDy = 0.0f);
 
 // Result of adding a track end.
 struct TrackEndAddition {

@@ -11,6 +11,7 @@
 #include "image/raster.h"
 #include "session/fixed_camera.h"
 #include "session/pointing.h"
+#include "image/star_trails.h"
 
 void InstallFrame(FrameState& frame, const AppState& app, const std::string& path, DecodedImage decoded) {
   frame.imagePath = path;
@@ -181,9 +182,32 @@ CircumstancesStep FrameSession::Circumstances(const PanelEntries& entries, bool 
   return step;
 }
 
+namespace {
+
+// What tells one brightness raster from another cheaply: its buffer, its size and a sample of its pixels.
+std::array<std::uint64_t, 4> RasterIdentity(const BrightnessRaster& raster) {
+  std::uint64_t sample = 1469598103934665603ull;
+  for (std::size_t k = 0; k < raster.values.size(); k += 4093) sample = (sample ^ raster.values[k]) * 1099511628211ull;
+  return {reinterpret_cast<std::uintptr_t>(raster.values.data()), static_cast<std::uint64_t>(raster.width),
+          static_cast<std::uint64_t>(raster.height), sample};
+}
+
+}  // namespace
+
+const StarTrailShape& FrameSession::FrameTrail() {
+  const std::array<std::uint64_t, 4> identity = RasterIdentity(frame_.brightness);
+  if (identity != trailOf_) {
+    trail_ = FindFrameTrail(frame_.brightness, EstimateBackground(frame_.brightness));
+    trailOf_ = identity;
+  }
+  return trail_;
+}
+
 StarStep FrameSession::MarkStar(int x, int y) {
   StarStep step;
-  step.detection = DetectStar(MarkingOf(frame_), frame_.starMarks, app_.logFile, x, y, true);
+  // On a frame of trailed stars a click takes the trail near it whole.
+  const MarkingFrame marking{frame_.brightness, frame_.frameHalf, &FrameTrail()};
+  step.detection = DetectStar(marking, frame_.starMarks, app_.logFile, x, y, true);
   if (!step.detection.marked) step.error = StepError::NotFound;
   return step;
 }
@@ -211,6 +235,8 @@ AutoStarsStep FrameSession::AutoStars(const AutoDetectOptions& options, const St
   step.streaks = found.streaks;
   frame_.starMarks.clear();
   step.marking = AutoMarkStars(MarkingOf(frame_), frame_.starMarks, app_.logFile, options, found.streaks, &found.sky);
+  trail_ = step.marking.trail;
+  trailOf_ = RasterIdentity(frame_.brightness);
   if (frame_.starCount() < kMinIdentificationStars) {
     step.error = StepError::NotFound;
     step.messages.emplace_back(kAutoNoStarsText);

@@ -4,6 +4,8 @@
 // rule of a step exists once. Beside it, the plain conversions between the frame record and the
 // information file, identification, the candidate search and the IOD report.
 
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <span>
@@ -232,7 +234,11 @@ public:
 private:
   // Forgets what belongs to the previous frame.
   void ClearAnalysis();
+  // The trail the open frame's stars share (not found for round stars), measured once per frame.
+  const StarTrailShape& FrameTrail();
 
   AppState& app_;
   FrameState& frame_;
+  StarTrailShape trail_;
+  std::array<std::uint64_t, 4> trailOf_{};  // which raster trail_ was measured on
 };
