@@ -92,7 +92,7 @@ int Propagate(Run& run) {
       run.out.Message("no information file " + run.args.Text("info"));
       return kExitInput;
     }
-    ReadInfoIntoFrame(frame, run.args.Text("info"));
+    for (const std::string& message : ReadInfoIntoFrame(frame, run.args.Text("info"))) run.out.Message(message);
   }
   if (const int code = ApplyCircumstances(run.args, true, session, run.out)) return code;
   SingleTrajectory result;
@@ -393,25 +393,26 @@ int Trajectory(Run& run) {
   return code == kExitOk ? SaveCliFrame(f.session, run.out) : code;
 }
 
-// Writes the report of the frame's measured ends for the satellite (as iod_NNNNN.txt in the application
-// directory) and moves it to output when one is given; path is where it ended up.
+// Writes the report of the frame's measured ends for the satellite: to output when one is given, directly
+// and atomically there, otherwise as iod_NNNNN.txt in the application directory; path is where it is.
 int PlaceReport(Run& run, FrameSession& session, int norad, const std::string& designator, const std::string& output,
                 std::string& path) {
-  const IodStep step = session.IodReport(norad, designator);
+  std::string target = output;
+  if (!output.empty()) {
+    std::error_code ec;
+    const fs::path folder = fs::path(output).parent_path();
+    if (!folder.empty()) fs::create_directories(folder, ec);
+    if (ec) {
+      run.out.Message("cannot write " + output + ": " + ec.message());
+      return kExitWriteFailed;
+    }
+    const fs::path absolute = fs::absolute(output, ec);
+    if (!ec) target = absolute.lexically_normal().string();
+  }
+  const IodStep step = session.IodReport(norad, designator, target);
   for (const std::string& message : step.messages) run.out.Message(message);
   if (!step.Ok()) return ExitCodeOf(step.error);
-  const IodResult& report = step.report;
-  path = report.path;
-  if (output.empty()) return kExitOk;
-  std::error_code ec;
-  if (fs::path(output).has_parent_path()) fs::create_directories(fs::path(output).parent_path(), ec);
-  fs::copy_file(report.path, output, fs::copy_options::overwrite_existing, ec);
-  if (ec) {
-    run.out.Message("cannot write " + output);
-    return kExitWriteFailed;
-  }
-  fs::remove(report.path, ec);
-  path = output;
+  path = output.empty() ? step.report.path : output;
   return kExitOk;
 }
 

@@ -72,6 +72,8 @@ struct CollectResult {
 
 // The largest clock uncertainty accepted, seconds.
 inline constexpr float kMaxUtError = 3000.0f;
+// The longest exposure accepted, seconds: the candidate search samples the whole exposure.
+inline constexpr double kMaxExposureSeconds = 3600.0;
 
 // Reads the panel's texts into the record and derives the frame times. Strict: a bad date gives
 // "Ошибка ввода даты" (also for a day the month does not have), a bad time "Ошибка ввода времени",

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -14,6 +15,7 @@
 
 #include "frameinfo/info_file.h"
 #include "satdb/satdb.h"
+#include "session/app_lock.h"
 #include "session/frame_session.h"
 #include "test_paths.h"
 
@@ -34,9 +36,11 @@ struct CliRun {
   json doc;  // standard output as JSON (null when it is not)
 };
 
-// Runs orvia-cli with --app-dir and the arguments (each quoted), capturing both streams.
-CliRun RunCli(const TempDir& dir, const std::vector<std::string>& args) {
-  std::string command = std::string("'") + ORVIA_CLI_PATH + "' --app-dir '" + dir.path().string() + "'";
+// Runs orvia-cli with --app-dir and the arguments (each quoted), capturing both streams; from the folder
+// cwd when one is given.
+CliRun RunCli(const TempDir& dir, const std::vector<std::string>& args, const fs::path& cwd = {}) {
+  std::string command = cwd.empty() ? std::string() : "cd '" + cwd.string() + "' && ";
+  command += std::string("'") + ORVIA_CLI_PATH + "' --app-dir '" + dir.path().string() + "'";
   for (const std::string& a : args) command += " '" + a + "'";
   const fs::path out = dir.path() / "stdout.txt", err = dir.path() / "stderr.txt";
   command += " >'" + out.string() + "' 2>'" + err.string() + "'";
@@ -327,4 +331,198 @@ TEST(CliAuto, FramesToReportsWithoutAClick) {
       SeparationDeg(ends[0]["ra_deg"], ends[0]["dec_deg"], sat["end"]["ra_j2000_deg"], sat["end"]["dec_j2000_deg"]);
   EXPECT_LT(std::min(d1, d2), 0.01);  // the finder does not know which end came first
   EXPECT_EQ(RunCli(dir, {"--json", "candidates", frame}).doc["candidates"][0]["norad"], norad);
+}
+
+// ---- Two programs on one application directory, and hostile inputs ----
+
+namespace {
+
+// The element sets of a file as (line 1, line 2) pairs.
+std::vector<std::pair<std::string, std::string>> ElementSets(const fs::path& path) {
+  std::istringstream in(ReadFile(path));
+  std::vector<std::pair<std::string, std::string>> sets;
+  std::string line, first;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind("1 ", 0) == 0) first = line;
+    if (line.rfind("2 ", 0) == 0 && !first.empty()) sets.emplace_back(first, line);
+  }
+  return sets;
+}
+
+// Line 1 with its epoch moved by a whole number of hundredths of a day (no day boundary is crossed for
+// the small shifts used here) and its checksum made anew.
+std::string ShiftedEpoch(std::string line, int hundredths) {
+  line[25] = static_cast<char>('0' + (line[25] - '0' + hundredths) % 10);  // "YYDDD.th": the hundredths
+  int sum = 0;
+  for (std::size_t i = 0; i < 68; ++i) sum += std::isdigit(static_cast<unsigned char>(line[i])) ? line[i] - '0' : line[i] == '-';
+  line[68] = static_cast<char>('0' + sum % 10);
+  return line;
+}
+
+// Lines beginning "1 " in a database file: its element sets.
+int StoredSets(const fs::path& path) {
+  std::istringstream in(ReadFile(path));
+  int count = 0;
+  for (std::string line; std::getline(in, line);) count += line.rfind("1 ", 0) == 0;
+  return count;
+}
+
+}  // namespace
+
+TEST(CliLock, WritersStopWhileTheDirectoryIsHeldAndReadersDoNot) {
+  TempDir dir;
+  const std::string iss = (TestDataDir() / "tle" / "iss_four_epochs.txt").string();
+  {
+    AppDirLock desktop;
+    ASSERT_TRUE(desktop.Take(dir.appDir(), "orvia").taken);
+    const CliRun refused = RunCli(dir, {"--wait", "0.3", "import-tle", iss});
+    EXPECT_EQ(refused.code, 4);
+    EXPECT_NE(refused.err.find("in use by orvia, pid " + std::to_string(getpid())), std::string::npos) << refused.err;
+    EXPECT_FALSE(fs::exists(dir.path() / "TLE") && !fs::is_empty(dir.path() / "TLE"));
+    const CliRun reading = RunCli(dir, {"propagate", "25544", "--date", "01.05.2026", "--time", "20:00:00"});
+    EXPECT_NE(reading.code, 4) << reading.err;
+    EXPECT_EQ(reading.err.find("in use"), std::string::npos);
+  }
+  EXPECT_EQ(RunCli(dir, {"import-tle", iss}).code, 0);
+}
+
+// Two programs import two versions of the same 148 satellites and clean the database, round after round,
+// at the same time: every set of both ends up stored, and every run says it did its work.
+TEST(CliLock, TwoProgramsHammeringOneDirectoryLoseNothing) {
+  const fs::path visual = SharedDataDir() / "tle" / "celestrak_visual_2026-05-07_148obj.txt";
+  ORVIA_REQUIRE_SHARED_FILE(visual);
+  TempDir dir;
+  const auto sets = ElementSets(visual);
+  ASSERT_GT(sets.size(), 100u);
+  std::string a, b;
+  for (const auto& [one, two] : sets) {
+    a += one + "\n" + two + "\n";
+    b += ShiftedEpoch(one, 1) + "\n" + two + "\n";
+  }
+  WriteFile(dir.path() / "a.txt", a);
+  WriteFile(dir.path() / "b.txt", b);
+  const std::string cli = std::string("'") + ORVIA_CLI_PATH + "' --quiet --wait 60 --app-dir '" + dir.path().string() + "' ";
+  const std::string failures = (dir.path() / "failures.txt").string();
+  const auto loop = [&](const std::string& file, const std::string& other) {
+    std::string body;
+    for (int round = 0; round < 4; ++round)
+      for (const std::string& step : {"import-tle '" + file + "'", std::string("clean --age 3650 --now 01.06.2026"),
+                                      "import-tle '" + other + "'"})
+        body += cli + step + " >/dev/null 2>&1 || echo '" + step + "' >>'" + failures + "'; ";
+    return "( " + body + ") & ";
+  };
+  const std::string command = loop((dir.path() / "a.txt").string(), (dir.path() / "b.txt").string()) +
+                              loop((dir.path() / "b.txt").string(), (dir.path() / "a.txt").string()) + "wait";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  EXPECT_FALSE(fs::exists(failures)) << ReadFile(failures);
+  int files = 0;
+  for (const auto& entry : fs::directory_iterator(dir.path() / "TLE")) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+    if (entry.path().extension() != ".tle") continue;
+    ++files;
+    EXPECT_EQ(StoredSets(entry.path()), 2) << name;
+  }
+  EXPECT_EQ(files, static_cast<int>(sets.size()));
+}
+
+namespace {
+
+// A rendered frame copied to a/IMG_0001.jpg and b/IMG_0001.jpg with the same time stamp, and the
+// information file of a as an older command line wrote it: its name relative to where it ran.
+struct TwoFrames {
+  TempDir dir;
+  fs::path a, b;
+  std::string infoA;
+  int width = 0, height = 0;
+
+  bool Make() {
+    const fs::path source = SharedDataDir() / "streaks" / "case_s0901" / "case_s0901.jpg";
+    const json truth = json::parse(ReadFile(SharedDataDir() / "streaks" / "case_s0901" / "case_s0901_truth.json"));
+    if (!fs::exists(source)) return false;
+    width = truth["camera"]["width"];
+    height = truth["camera"]["height"];
+    a = dir.path() / "a" / "IMG_0001.jpg";
+    b = dir.path() / "b" / "IMG_0001.jpg";
+    for (const fs::path& p : {a, b}) {
+      fs::create_directories(p.parent_path());
+      fs::copy_file(source, p);
+      fs::last_write_time(p, fs::last_write_time(source));
+    }
+    infoA = FindInfoFile(dir.appDir(), a.string(), width, height);
+    return true;
+  }
+  // a's information: solved, identified, both ends marked at pixels with the given sky places (degrees).
+  // (Written with the information file's own writer: the values matter here, not their spelling.)
+  void WriteInfoOfA(const std::string& fileName, double ra, double dec) {
+    InfoFileData data;
+    data.imagePath = fileName;
+    data.imageWidth = static_cast<std::int16_t>(width);
+    data.imageHeight = static_cast<std::int16_t>(height);
+    data.info.startTime = CalendarTime{2026, 5, 8, 18, 10, 39.0f};
+    data.info.exposure = 30;
+    data.info.longitude = 30;
+    data.info.latitude = 55;
+    data.plate.mxArcsec = data.plate.myArcsec = 40;
+    data.identifiedNorad = 25544;
+    data.identifiedName = "ISS";
+    data.trackEnds[1] = TrackPoint{100, 100, 0, ra * kDeg, dec * kDeg};
+    data.trackEnds[2] = TrackPoint{300, 200, 0, ra * kDeg, dec * kDeg};
+    fs::create_directories(fs::path(infoA).parent_path());
+    ASSERT_TRUE(WriteInfoFile(infoA, data));
+  }
+};
+
+}  // namespace
+
+TEST(CliFrameFiles, AFrameNeverTakesAnotherFramesInformation) {
+  TwoFrames f;
+  if (!f.Make()) GTEST_SKIP() << "no rendered frame";
+  ASSERT_TRUE(RunCli(f.dir, {"import-tle", (TestDataDir() / "tle" / "iss_four_epochs.txt").string()}).code == 0);
+  fs::create_directories(f.dir.path() / "elsewhere");
+  f.WriteInfoOfA("a/IMG_0001.jpg", 0, 0);
+  const std::string before = ReadFile(f.infoA);
+  // From another folder a's relative name names nothing: it is not taken for b's file moved there.
+  const CliRun b = RunCli(f.dir, {"iod", "../b/IMG_0001.jpg"}, f.dir.path() / "elsewhere");
+  EXPECT_EQ(b.code, 2) << b.err;  // b has no circumstances of its own
+  EXPECT_NE(b.err.find("Ошибка ввода даты"), std::string::npos) << b.err;
+  EXPECT_EQ(ReadFile(f.infoA), before);
+
+  // a's own file, with its absolute name, but ends that never got a sky place: no report of zeros.
+  f.WriteInfoOfA(f.a.string(), 0, 0);
+  const fs::path report = f.dir.path() / "r.txt";
+  const CliRun zero = RunCli(f.dir, {"iod", "a/IMG_0001.jpg", "--output", report.string()}, f.dir.path());
+  EXPECT_EQ(zero.code, 3) << zero.err;
+  EXPECT_NE(zero.err.find(kIodEndsNotMeasuredText), std::string::npos) << zero.err;
+  EXPECT_FALSE(fs::exists(report));
+}
+
+TEST(CliInput, ValuesOutsideTheirRangesAreRefusedOrNamed) {
+  TempDir dir;
+  const std::vector<std::string> when = {"propagate", "25544", "--date", "01.05.2026", "--time", "20:00:00"};
+  // Options: a usage error naming the option and the value.
+  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+           {"--lat", "95"}, {"--lon", "500"}, {"--exposure", "-5"}, {"--exposure", "1e8"}, {"--field", "80"}}) {
+    std::vector<std::string> args = when;
+    args.insert(args.end(), bad.begin(), bad.end());
+    const CliRun run = RunCli(dir, args);
+    EXPECT_EQ(run.code, 1) << bad[0] << " " << bad[1];
+    EXPECT_NE(run.err.find("option " + bad[0] + ": " + bad[1]), std::string::npos) << run.err;
+  }
+  // An information file: each value outside its range named with the file and key, and not used.
+  const fs::path info = dir.path() / "info.txt";
+  WriteFile(info, "[User Info]\nExposition=1e9\nLongitude=500\nLatitude=-200\nRaUser=1e308\n"
+                  "[Satellite Info]\nTrack_X1=-50000\nTrack_Y1=1e6\n");
+  std::vector<std::string> args = when;
+  args.insert(args.end(), {"--info", info.string()});
+  const CliRun run = RunCli(dir, args);
+  for (const char* named : {"Exposition = 1e9", "Longitude = 500", "Latitude = -200", "RaUser = 1e308",
+                            "Track_X1 = -50000", "Track_Y1 = 1e6"}) {
+    EXPECT_NE(run.err.find(info.string() + ": " + named), std::string::npos) << named << "\n" << run.err;
+  }
+  // A file far beyond any information file's size is not read at all.
+  WriteFile(info, "[User Info]\nExposition=10\n" + std::string(2 << 20, ';'));
+  const CliRun large = RunCli(dir, args);
+  EXPECT_NE(large.err.find("не прочитан"), std::string::npos) << large.err;
 }
