@@ -49,6 +49,10 @@ std::optional<int> NoradOperand(Run& run, std::size_t i) {
 int ShowTrajectory(Run& run, FrameSession& session, int norad, double step, SingleTrajectory& result) {
   const TrajectoryStep computed = session.Trajectory(norad, step);
   for (const std::string& message : computed.messages) run.out.Message(message);
+  // The element set gave no position at all over the window (too far from its epoch, or decayed).
+  if (computed.error == StepError::CalculationFailed && computed.messages.empty())
+    run.out.Message("no position of " + std::to_string(norad) +
+                    " could be computed over the exposure window: its element sets do not reach that date");
   if (computed.error == StepError::BadEntry || computed.error == StepError::NotFound) return ExitCodeOf(computed.error);
   result = computed.trajectory;
   for (const std::string& line : result.lines) run.out.Line(line);

@@ -521,6 +521,11 @@ TEST(CliInput, ValuesOutsideTheirRangesAreRefusedOrNamed) {
                             "Track_X1 = -50000", "Track_Y1 = 1e6"}) {
     EXPECT_NE(run.err.find(info.string() + ": " + named), std::string::npos) << named << "\n" << run.err;
   }
+  // A date its element sets cannot reach: nothing to show, and the reason said.
+  ASSERT_EQ(RunCli(dir, {"import-tle", (TestDataDir() / "tle" / "iss_four_epochs.txt").string()}).code, 0);
+  const CliRun far = RunCli(dir, {"--json", "propagate", "25544", "--date", "01.05.2036", "--time", "20:00:00"});
+  EXPECT_EQ(far.code, 3);
+  EXPECT_FALSE(far.doc["messages"].empty()) << far.out;
   // A file far beyond any information file's size is not read at all.
   WriteFile(info, "[User Info]\nExposition=10\n" + std::string(2 << 20, ';'));
   const CliRun large = RunCli(dir, args);
