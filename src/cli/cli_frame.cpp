@@ -144,7 +144,7 @@ std::string OptionOutOfRange(const CliArguments& args) {
   };
   static constexpr Range ranges[] = {{"exposure", 0.0, kMaxExposureSeconds},
                                      {"ut-error", 0.0, kMaxUtError},
-                                     {"lon", -180.0, 180.0},
+                                     {"lon", -180.0, 360.0},  // east longitudes up to 360, as places take them
                                      {"lat", -90.0, 90.0},
                                      {"ra", 0.0, 360.0},
                                      {"dec", -90.0, 90.0},
@@ -231,7 +231,7 @@ int OpenCliFrame(const CliArguments& args, const std::string& path, bool strict,
   // The frame is known by its absolute path, as the desktop program knows it: a relative name would
   // match another folder's frame of the same name.
   std::error_code ec;
-  fs::path absolute = fs::absolute(path, ec).lexically_normal();
+  const fs::path absolute = fs::absolute(path, ec).lexically_normal();
   const OpenStep opened = session.Open(ec ? path : absolute.string(), std::move(decoded), info);
   for (const std::string& message : opened.messages) out.Message(message);
   return ApplyCircumstances(args, strict, session, out);

@@ -119,7 +119,7 @@ CollectResult CollectFrameInfo(const PanelEntries& e, bool strict, FrameInfo& in
   const struct {
     double value, low, high;
     const char* name;
-  } ranges[] = {{info.exposure, 0.0, kMaxExposureSeconds, "Экспозиция"}, {info.longitude, -180.0, 180.0, "Долгота"},
+  } ranges[] = {{info.exposure, 0.0, kMaxExposureSeconds, "Экспозиция"}, {info.longitude, -180.0, 360.0, "Долгота"},
                 {info.latitude, -90.0, 90.0, "Широта"},                  {info.raUser, 0.0, 360.0, "RA"},
                 {info.decUser, -90.0, 90.0, "Dec"}};
   for (const auto& r : ranges) {

@@ -310,10 +310,13 @@ bool InfoFileTooLarge(const std::string& path) {
 }
 
 std::vector<std::string> ReadInfoFile(const std::string& path, InfoFileData& data) {
-  if (InfoFileTooLarge(path))
-    return {"Информационный файл " + path + " больше " + NumberText(kMaxInfoFileBytes / 1024.0 / 1024.0) +
-            " МБ и не прочитан"};
-  const IniDocument doc = ReadIniFile(path);
+  // A file larger than any information file reads as an empty one: every key takes its default.
+  std::vector<std::string> messages;
+  const bool tooLarge = InfoFileTooLarge(path);
+  if (tooLarge)
+    messages.push_back("Информационный файл " + path + " больше " +
+                       NumberText(kMaxInfoFileBytes / 1024.0 / 1024.0) + " МБ и не прочитан");
+  const IniDocument doc = tooLarge ? IniDocument{} : ReadIniFile(path);
   FrameInfo& info = data.info;
   ReadDate(IniGetValue(doc, kUser, "Date", "00.00.0000"), info.midTime);
   ReadTime(IniGetValue(doc, kUser, "UT", "00:00:00.00"), info.midTime);
@@ -357,7 +360,6 @@ std::vector<std::string> ReadInfoFile(const std::string& path, InfoFileData& dat
   data.moonDistance = ReadFloat(doc, kSupplemental, "DistanceMoon", "0");
 
   // A value outside its physical range is not used: it keeps its default and the message names it.
-  std::vector<std::string> messages;
   const auto check = [&](std::string_view section, std::string_view key, auto& value, double low, double high,
                          double unit = 1.0) {
     const double v = static_cast<double>(value) / unit;
@@ -369,7 +371,7 @@ std::vector<std::string> ReadInfoFile(const std::string& path, InfoFileData& dat
   };
   check(kUser, "erUT", info.utError, 0.0, kMaxUtError);
   check(kUser, "Exposition", info.exposure, 0.0, kMaxExposureSeconds);
-  check(kUser, "Longitude", info.longitude, -180.0, 180.0);
+  check(kUser, "Longitude", info.longitude, -180.0, 360.0);  // east longitudes up to 360, as places take them
   check(kUser, "Latitude", info.latitude, -90.0, 90.0);
   check(kUser, "RaUser", info.raUser, 0.0, 360.0);
   check(kUser, "DecUser", info.decUser, -90.0, 90.0);
