@@ -350,43 +350,45 @@ TEST(CliLock, WritersStopWhileTheDirectoryIsHeldAndReadersDoNot) {
   EXPECT_EQ(RunCli(dir, {"import-tle", iss}).code, 0);
 }
 
-// Two programs import two versions of the same 148 satellites and clean the database, round after round,
-// at the same time: every set of both ends up stored, and every run says it did its work.
+// Two programs import, turn about, eight versions of the same 148 satellites (each version once) and
+// clean the database between imports, at the same time: every set ends up stored, and every run says it
+// did its work.
 TEST(CliLock, TwoProgramsHammeringOneDirectoryLoseNothing) {
   const fs::path visual = SharedDataDir() / "tle" / "celestrak_visual_2026-05-07_148obj.txt";
   ORVIA_REQUIRE_SHARED_FILE(visual);
   TempDir dir;
-  // b's sets are a's with the epoch a hundredth of a day later (its checksum made anew).
+  // Version k has every epoch k hundredths of a day later (its checksum made anew).
+  std::vector<std::string> versions(8);
   std::istringstream in(ReadFile(visual));
-  std::string a, b;
   int satellites = 0;
   for (std::string line; std::getline(in, line);) {
     if (line.rfind("1 ", 0) != 0 && line.rfind("2 ", 0) != 0) continue;
-    line = line.substr(0, 69);
-    a += line + "\n";
-    if (line[0] == '1') {
-      ++satellites;
-      line[25] = static_cast<char>('0' + (line[25] - '0' + 1) % 10);
-      int sum = 0;
-      for (std::size_t i = 0; i < 68; ++i) sum += std::isdigit(static_cast<unsigned char>(line[i])) ? line[i] - '0' : line[i] == '-';
-      line[68] = static_cast<char>('0' + sum % 10);
+    satellites += line[0] == '1';
+    for (int k = 0; k < 8; ++k) {
+      std::string shifted = line.substr(0, 69);
+      if (line[0] == '1') {
+        shifted[25] = static_cast<char>('0' + (shifted[25] - '0' + k + 1) % 10);
+        int sum = 0;
+        for (std::size_t i = 0; i < 68; ++i) sum += std::isdigit(static_cast<unsigned char>(shifted[i])) ? shifted[i] - '0' : shifted[i] == '-';
+        shifted[68] = static_cast<char>('0' + sum % 10);
+      }
+      versions[static_cast<std::size_t>(k)] += shifted + "\n";
     }
-    b += line + "\n";
   }
-  WriteFile(dir.path() / "a.txt", a);
-  WriteFile(dir.path() / "b.txt", b);
   const std::string cli = std::string("'") + ORVIA_CLI_PATH + "' --quiet --wait 60 --app-dir '" + dir.path().string() + "' ";
   const std::string failures = (dir.path() / "failures.txt").string();
-  const auto loop = [&](const std::string& first, const std::string& second) {
+  std::string command;
+  for (int program = 0; program < 2; ++program) {
     std::string body;
-    for (int round = 0; round < 4; ++round)
-      for (const std::string& step : {"import-tle " + first, std::string("clean --age 3650 --now 01.06.2026"),
-                                      "import-tle " + second})
+    for (int k = program; k < 8; k += 2) {
+      const fs::path file = dir.path() / ("v" + std::to_string(k) + ".txt");
+      WriteFile(file, versions[static_cast<std::size_t>(k)]);
+      for (const std::string& step : {"import-tle '" + file.string() + "'", std::string("clean --age 3650 --now 01.06.2026")})
         body += cli + step + " >/dev/null 2>&1 || echo '" + step + "' >>'" + failures + "'; ";
-    return "( " + body + ") & ";
-  };
-  const std::string pa = (dir.path() / "a.txt").string(), pb = (dir.path() / "b.txt").string();
-  ASSERT_EQ(std::system((loop(pa, pb) + loop(pb, pa) + "wait").c_str()), 0);
+    }
+    command += "( " + body + ") & ";
+  }
+  ASSERT_EQ(std::system((command + "wait").c_str()), 0);
   EXPECT_FALSE(fs::exists(failures)) << ReadFile(failures);
   int files = 0;
   for (const auto& entry : fs::directory_iterator(dir.path() / "TLE")) {
@@ -394,7 +396,7 @@ TEST(CliLock, TwoProgramsHammeringOneDirectoryLoseNothing) {
     std::istringstream stored(ReadFile(entry.path()));
     int sets = 0;
     for (std::string line; std::getline(stored, line);) sets += line.rfind("1 ", 0) == 0;
-    EXPECT_EQ(sets, 2) << entry.path();
+    EXPECT_EQ(sets, 8) << entry.path();
     ++files;
   }
   EXPECT_EQ(files, satellites);
