@@ -61,8 +61,8 @@ TEST(FrameSessionSave, KeepsWhatAnotherProgramWroteMeanwhile) {
   TempDir dir;
   AppState app;
   app.appDir = dir.appDir();
-  const fs::path frame = dir.path() / "IMG_0001.jpg";
-  WriteFile(frame, "pixels");
+  const fs::path frame = dir.path() / "IMG_0001.jpg", framed = dir.path() / "b" / "IMG_0001.jpg";
+  for (const fs::path& p : {frame, framed}) WriteFile(p, "pixels");
   const DecodedImage decoded{40, 30, std::vector<std::uint32_t>(40 * 30), FrameRefusal::None};
   FrameState state, otherState;
   FrameSession desktop(app, state), other(app, otherState);
@@ -84,8 +84,7 @@ TEST(FrameSessionSave, KeepsWhatAnotherProgramWroteMeanwhile) {
   EXPECT_EQ(IniGetValue(doc, "User Info", "Exposition", ""), "12.5");
 
   // Another frame of the same name took the file: this frame's values go to a file of their own.
-  WriteFile(dir.path() / "b" / "IMG_0001.jpg", "pixels");
-  IniSetValue(doc, "User Info", "FileName", (dir.path() / "b" / "IMG_0001.jpg").string());
+  IniSetValue(doc, "User Info", "FileName", framed.string());
   ASSERT_TRUE(WriteIniFile(path, doc));
   const std::string taken = ReadFile(path);
   ASSERT_TRUE(desktop.Save().Ok() && ReadFile(path) == taken);
