@@ -452,7 +452,9 @@ StepResult FrameSession::Save() {
     mergeOnly_ = false;
   }
   WriteResult written;
-  if (!mergeOnly_ && InfoFileStamp(path) == savedStamp_) {
+  const std::string stamp = InfoFileStamp(path);
+  // Unchanged since read or written, or gone: nobody else's values are there to keep.
+  if ((!mergeOnly_ && stamp == savedStamp_) || stamp.empty()) {
     written = WriteInfoFile(path, now);
   } else {
     // Changed by another program while the frame was open: its values stay but where this one changed some.
