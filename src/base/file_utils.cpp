@@ -9,6 +9,9 @@
 #include <fstream>
 #include <random>
 
+#include <signal.h>
+#include <unistd.h>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -52,8 +55,25 @@ std::uint64_t ContentChecksum(std::string_view bytes) {
 std::string TemporaryPathFor(const std::string& path) {
   static std::atomic<unsigned> counter{0};
   const fs::path folder = fs::path(path).parent_path();
-  const std::string name = ".orvia-" + ChecksumText(ProcessToken()) + "-" + std::to_string(++counter) + ".tmp";
+  const std::string name = ".orvia-" + std::to_string(static_cast<long>(getpid())) + "-" +
+                           ChecksumText(ProcessToken()) + "-" + std::to_string(++counter) + ".tmp";
   return (folder / name).string();
+}
+
+bool ProcessRunning(long pid) {
+  if (pid <= 0) return false;
+  return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+long TemporaryFileOwner(std::string_view name) {
+  // ".orvia-PID-TOKEN-N.tmp": three parts; the older ".orvia-TOKEN-N.tmp" names no process.
+  if (!name.starts_with(".orvia-") || !EndsWith(name, ".tmp")) return 0;
+  const std::string_view middle = name.substr(7, name.size() - 7 - 4);
+  if (std::count(middle.begin(), middle.end(), '-') != 2) return 0;
+  const std::string_view digits = middle.substr(0, middle.find('-'));
+  if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string_view::npos)
+    return 0;
+  return std::stol(std::string(digits));
 }
 
 int RemoveLeftoverTemporaries(const std::string& dir) {
@@ -64,6 +84,9 @@ int RemoveLeftoverTemporaries(const std::string& dir) {
     const bool ours = name.starts_with(".orvia-") && EndsWith(name, ".tmp");
     const bool older = EndsWith(name, ".tle.tmp") || EndsWith(name, ".txt.tmp") || EndsWith(name, ".dat.tmp");
     std::error_code typeError;
+    // A temporary file of a process that still runs is being written: it is that process's to finish.
+    const long owner = ours ? TemporaryFileOwner(name) : 0;
+    if (owner > 0 && ProcessRunning(owner)) continue;
     if ((ours || older) && it->is_regular_file(typeError)) {
       std::error_code removeError;
       if (fs::remove(it->path(), removeError)) ++removed;

@@ -23,12 +23,20 @@ WriteResult WriteFileAtomically(const std::string& path, std::string_view bytes)
 // complete copy.
 WriteResult CopyFileAtomically(const std::string& source, const std::string& target);
 
-// Path of a new temporary file in the folder of path: ".orvia-" + a token of this process + a running
-// number + ".tmp"; never the same twice within a process, nor (but for a 64-bit coincidence) across processes.
+// Path of a new temporary file in the folder of path: ".orvia-" + this process's id + "-" + a random token
+// of this process + "-" + a running number + ".tmp"; never the same twice within a process, nor (but for a
+// 64-bit coincidence) across processes.
 std::string TemporaryPathFor(const std::string& path);
 
+// The process id a temporary file's name carries; 0 for a name of an older version, which carries none.
+long TemporaryFileOwner(std::string_view name);
+
+// True when a process with this id runs on this machine (one of another user counts as running).
+bool ProcessRunning(long pid);
+
 // Removes the temporary files a killed run left in a folder (this program's ".orvia-*.tmp" and the older
-// "<name>.tle.tmp", "<name>.txt.tmp", "<name>.dat.tmp"); other files stay. Returns how many were removed.
+// "<name>.tle.tmp", "<name>.txt.tmp", "<name>.dat.tmp"); other files stay, and so do the temporary files
+// of processes still running. Returns how many were removed.
 int RemoveLeftoverTemporaries(const std::string& dir);
 
 // 64-bit FNV-1a checksum of bytes.

@@ -20,7 +20,7 @@ const std::set<std::string>& ValueOptions() {
       "ra",      "dec",    "field",        "station",       "marks",      "frame-size", "stars",    "end1",
       "end2",    "streak", "max-distance", "max-direction", "period-min", "period-max", "incl-min", "incl-max",
       "step",    "output", "reports",      "perigee",       "age",        "now",        "height",   "alt",
-      "az"};
+      "az",      "wait"};
   return names;
 }
 
@@ -96,7 +96,10 @@ bool ParsePoint(const std::string& text, double& x, double& y) {
 }
 
 const char* UsageText() {
-  return R"(orvia-cli [--app-dir DIR] [--json] [--quiet] COMMAND [OPERANDS] [OPTIONS]
+  return R"(orvia-cli [--app-dir DIR] [--json] [--quiet] [--wait S] COMMAND [OPERANDS] [OPTIONS]
+
+A command that changes the application directory takes its lock, waiting up to --wait seconds
+(10 by default) while the desktop program or another orvia-cli holds it.
 
 Satellite database
   import-tle FILE... [--perigee KM]      import element sets (TLE, three-line, OMM CSV/XML/JSON)
@@ -134,7 +137,7 @@ CIRCUMSTANCES (override the frame's information file, value by value)
 
 Exit codes: 0 done; 1 usage error; 2 an input could not be read (file, frame, catalogue,
 circumstances); 3 nothing found (too few stars, no identification, no track, no candidate);
-4 a result could not be written. With several frames, the largest code of any frame.
+4 a result could not be written (or the application directory is in use). With several frames, the largest code of any frame.
 Progress goes to standard error; results to standard output (one JSON document with --json).
 )";
 }

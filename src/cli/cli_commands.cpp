@@ -49,6 +49,10 @@ std::optional<int> NoradOperand(Run& run, std::size_t i) {
 int ShowTrajectory(Run& run, FrameSession& session, int norad, double step, SingleTrajectory& result) {
   const TrajectoryStep computed = session.Trajectory(norad, step);
   for (const std::string& message : computed.messages) run.out.Message(message);
+  // The element set gave no position at all over the window (too far from its epoch, or decayed).
+  if (computed.error == StepError::CalculationFailed && computed.messages.empty())
+    run.out.Message("no position of " + std::to_string(norad) +
+                    " could be computed over the exposure window: its element sets do not reach that date");
   if (computed.error == StepError::BadEntry || computed.error == StepError::NotFound) return ExitCodeOf(computed.error);
   result = computed.trajectory;
   for (const std::string& line : result.lines) run.out.Line(line);
@@ -92,7 +96,7 @@ int Propagate(Run& run) {
       run.out.Message("no information file " + run.args.Text("info"));
       return kExitInput;
     }
-    ReadInfoIntoFrame(frame, run.args.Text("info"));
+    for (const std::string& message : ReadInfoIntoFrame(frame, run.args.Text("info"))) run.out.Message(message);
   }
   if (const int code = ApplyCircumstances(run.args, true, session, run.out)) return code;
   SingleTrajectory result;
@@ -397,25 +401,26 @@ int Trajectory(Run& run) {
   return code == kExitOk ? SaveCliFrame(f.session, run.out) : code;
 }
 
-// Writes the report of the frame's measured ends for the satellite (as iod_NNNNN.txt in the application
-// directory) and moves it to output when one is given; path is where it ended up.
+// Writes the report of the frame's measured ends for the satellite: to output when one is given, directly
+// and atomically there, otherwise as iod_NNNNN.txt in the application directory; path is where it is.
 int PlaceReport(Run& run, FrameSession& session, int norad, const std::string& designator, const std::string& output,
                 std::string& path) {
-  const IodStep step = session.IodReport(norad, designator);
+  std::string target = output;
+  if (!output.empty()) {
+    std::error_code ec;
+    const fs::path folder = fs::path(output).parent_path();
+    if (!folder.empty()) fs::create_directories(folder, ec);
+    if (ec) {
+      run.out.Message("cannot write " + output + ": " + ec.message());
+      return kExitWriteFailed;
+    }
+    const fs::path absolute = fs::absolute(output, ec);
+    if (!ec) target = absolute.lexically_normal().string();
+  }
+  const IodStep step = session.IodReport(norad, designator, target);
   for (const std::string& message : step.messages) run.out.Message(message);
   if (!step.Ok()) return ExitCodeOf(step.error);
-  const IodResult& report = step.report;
-  path = report.path;
-  if (output.empty()) return kExitOk;
-  std::error_code ec;
-  if (fs::path(output).has_parent_path()) fs::create_directories(fs::path(output).parent_path(), ec);
-  fs::copy_file(report.path, output, fs::copy_options::overwrite_existing, ec);
-  if (ec) {
-    run.out.Message("cannot write " + output);
-    return kExitWriteFailed;
-  }
-  fs::remove(report.path, ec);
-  path = output;
+  path = output.empty() ? step.report.path : output;
   return kExitOk;
 }
 

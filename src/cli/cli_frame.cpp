@@ -3,12 +3,14 @@
 #include <filesystem>
 
 #include "astrometry/asterism.h"
+#include "astrometry/identify.h"
 #include "astrometry/pattern_index.h"
 #include "base/calendar.h"
 #include "base/numbers.h"
 #include "frameinfo/info_file.h"
 #include "image/decode.h"
 #include "image/frame_header.h"
+#include "session/app_lock.h"
 #include "session/frame_session.h"
 #include "session/startup.h"
 #include "sky/angles.h"
@@ -44,6 +46,39 @@ std::string InfoPathFor(const std::string& pattern, const std::string& framePath
   return path;
 }
 
+// The commands that only read the application directory: they run beside any holder of its lock.
+bool ReadsOnly(const std::string& command) {
+  return command == "propagate" || command == "candidates";
+}
+
+// The lock of the application directory, held from the first preparation to the end of the process.
+AppDirLock& DirectoryLock() {
+  static AppDirLock lock;
+  return lock;
+}
+
+// Takes the directory's lock for a command that writes, waiting --wait seconds (10 by default) for
+// another holder. Returns an exit code.
+int LockDirectory(const CliArguments& args, const std::string& dir, CliOutput& out) {
+  if (ReadsOnly(args.command)) return kExitOk;
+  std::string error;
+  const double seconds = NumberOption(args, "wait", error).value_or(10.0);
+  if (!error.empty() || seconds < 0 || seconds > 3600) {
+    out.Message("option --wait: seconds from 0 to 3600");
+    return kExitUsage;
+  }
+  const AppLockAttempt attempt =
+      DirectoryLock().Take(dir, "orvia-cli", std::chrono::milliseconds(static_cast<long long>(seconds * 1000)));
+  if (attempt.taken) return kExitOk;
+  if (!attempt.reason.empty()) {
+    out.Message("cannot lock the application directory " + dir + " (" + AppLockPath(dir) + "): " + attempt.reason);
+  } else {
+    out.Message("the application directory " + dir + " is in use by " + HolderText(attempt.holder) +
+                "; nothing was changed, try again when it ends");
+  }
+  return kExitWriteFailed;
+}
+
 }  // namespace
 
 int PrepareApp(const CliArguments& args, const std::string& executable, bool needIndex, AppState& app, CliOutput& out,
@@ -51,6 +86,7 @@ int PrepareApp(const CliArguments& args, const std::string& executable, bool nee
   std::error_code ec;
   const std::string dir = args.appDir.empty() ? fs::absolute(executable, ec).parent_path().string() : args.appDir;
   fs::create_directories(dir, ec);
+  if (const int code = LockDirectory(args, dir, out)) return code;
   app.appDir = WithTrailingSeparator(dir);
   app.logFile.Open(app.appDir + "log.txt");
   BorrowCatalogue(app.appDir, executable);
@@ -100,10 +136,38 @@ int ExitCodeOf(StepError error) {
   return kExitNotFound;
 }
 
+// The circumstance options that must lie within a physical range, checked before anything is computed.
+std::string OptionOutOfRange(const CliArguments& args) {
+  struct Range {
+    const char* name;
+    double low, high;
+  };
+  static constexpr Range ranges[] = {{"exposure", 0.0, kMaxExposureSeconds},
+                                     {"ut-error", 0.0, kMaxUtError},
+                                     {"lon", -180.0, 360.0},  // east longitudes up to 360, as places take them
+                                     {"lat", -90.0, 90.0},
+                                     {"ra", 0.0, 360.0},
+                                     {"dec", -90.0, 90.0},
+                                     {"field", kMinFieldOfViewDeg, kMaxFieldOfViewDeg}};
+  for (const Range& r : ranges) {
+    std::string error;
+    const std::optional<double> value = NumberOption(args, r.name, error);
+    if (!error.empty()) return error;
+    if (value && !(*value >= r.low && *value <= r.high))
+      return std::string("option --") + r.name + ": " + args.Text(r.name) + " is outside " + NumberText(r.low) +
+             ".." + NumberText(r.high);
+  }
+  return {};
+}
+
 int ApplyCircumstances(const CliArguments& args, bool strict, FrameSession& session, CliOutput& out) {
   FrameInfo& info = session.Frame().info;
   PanelEntries e = PanelEntriesOf(info);
-  std::string error;
+  std::string error = OptionOutOfRange(args);
+  if (!error.empty()) {
+    out.Message(error);
+    return kExitUsage;
+  }
   const auto text = [&](const char* name, std::string& field) {
     if (args.Has(name)) field = args.Text(name);
   };
@@ -185,13 +249,23 @@ int OpenCliFrame(const CliArguments& args, const std::string& path, bool strict,
       return kExitInput;
     }
   }
-  session.Open(path, std::move(decoded), info);
+  // The frame is known by its absolute path, as the desktop program knows it: a relative name would
+  // match another folder's frame of the same name.
+  std::error_code ec;
+  const fs::path absolute = fs::absolute(path, ec).lexically_normal();
+  const OpenStep opened = session.Open(ec ? path : absolute.string(), std::move(decoded), info);
+  for (const std::string& message : opened.messages) out.Message(message);
   return ApplyCircumstances(args, strict, session, out);
 }
 
 int SaveCliFrame(FrameSession& session, CliOutput& out) {
-  if (session.Save().Ok()) return kExitOk;
-  out.Message("cannot write " + session.Frame().infoFilePath);
+  const StepResult saved = session.Save();
+  if (saved.Ok()) {
+    for (const std::string& message : saved.messages) out.Message(message);
+    return kExitOk;
+  }
+  out.Message("cannot write " + session.Frame().infoFilePath +
+              (saved.messages.empty() ? std::string() : ": " + saved.messages.front()));
   return kExitWriteFailed;
 }
 

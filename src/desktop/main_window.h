@@ -2,7 +2,6 @@
 // The main window: the menu that starts every piece of work, the application's state, and the
 // child windows (frame, fragment, hint, panel, progress).
 
-#include <QLockFile>
 #include <QMainWindow>
 #include <QPointer>
 #include <map>
@@ -18,6 +17,7 @@
 #include "frameinfo/places.h"
 #include "image/detection.h"
 #include "image/frame_header.h"
+#include "session/app_lock.h"
 #include "session/app_state.h"
 #include "session/commands.h"
 #include "session/frame_session.h"
@@ -126,7 +126,8 @@ private:
   // Writes the frame's information file; on failure names the file and the reason, asks leaveQuestion and
   // returns whether the user lets the frame go unsaved.
   bool SaveFrameInfo(const QString& leaveQuestion);
-  // Takes the lock of the application directory; false when another instance holds it.
+  // Takes the lock of the application directory (shared with orvia-cli); false, after saying who holds
+  // it, when another program does.
   bool TakeInstanceLock();
   // Shows the frame's circumstances, plate and Moon in the panel.
   void ShowFrameInfo();
@@ -184,7 +185,7 @@ private:
   bool shutDown_ = false;
   bool startingUp_ = false;  // true while start-up prepares the working files
   CatalogueDisplayState catalogueDisplay_;
-  std::unique_ptr<QLockFile> instanceLock_;
+  AppDirLock instanceLock_;
   std::map<QString, QAction*> actions_;
   Form1* form1_ = nullptr;
   FrmFrame* fragment_ = nullptr;

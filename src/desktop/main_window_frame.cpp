@@ -83,6 +83,8 @@ bool MainWindow::OpenFrame(const QString& chosen) {
   PlaceFrameWindows();
   form1_->show();
   fragment_->show();
+  // Values of the information file that were not used, each with its file, key and value.
+  for (const std::string& message : opened.messages) Say(QString::fromStdString(message));
   return true;
 }
 

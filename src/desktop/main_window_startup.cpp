@@ -2,10 +2,7 @@
 // the remembered site and TLE folder, and saving the frame's information when it is left.
 
 #include <QApplication>
-#include <QCryptographicHash>
 #include <QDir>
-#include <QFileInfo>
-#include <QLockFile>
 #include <QMenuBar>
 #include <QScreen>
 
@@ -23,14 +20,21 @@
 #include "session/startup.h"
 
 bool MainWindow::TakeInstanceLock() {
-  // Keyed on the canonical path, so that a symbolic link to the directory names the same directory.
-  const QString canonical = QFileInfo(QString::fromStdString(app_.appDir)).canonicalFilePath();
-  const QString keyPath = canonical.isEmpty() ? QString::fromStdString(app_.appDir) : canonical;
-  const QByteArray key = QCryptographicHash::hash(keyPath.toUtf8(), QCryptographicHash::Sha1);
-  instanceLock_ = std::make_unique<QLockFile>(QDir::temp().filePath("orvia-" + key.toHex().left(16) + ".lock"));
-  instanceLock_->setStaleLockTime(0);
-  if (instanceLock_->tryLock(0)) return true;
-  instanceLock_.reset();
+  AppLockAttempt attempt = instanceLock_.Take(app_.appDir, "orvia");
+  // The command line holds the directory only for one command: it is given a few seconds to end.
+  if (!attempt.taken && attempt.reason.empty() && attempt.holder.program != "orvia")
+    attempt = instanceLock_.Take(app_.appDir, "orvia", std::chrono::seconds(5));
+  if (attempt.taken) return true;
+  if (!attempt.reason.empty()) {
+    Say(QStringLiteral("Не удалось заблокировать папку программы %1: %2")
+            .arg(QString::fromStdString(app_.appDir), QString::fromStdString(attempt.reason)));
+  } else if (attempt.holder.program == "orvia") {
+    Say(QStringLiteral("Программа уже запущена!"));
+  } else {
+    const QString holder = QString::fromStdString(attempt.holder.program.empty() ? "?" : attempt.holder.program);
+    Say(QStringLiteral("Папка программы %1 занята другой программой: %2 (процесс %3). Попробуйте позже.")
+            .arg(QString::fromStdString(app_.appDir), holder, QString::number(attempt.holder.pid)));
+  }
   return false;
 }
 
@@ -38,7 +42,6 @@ bool MainWindow::StartUp() {
   if (startedUp_) return !shutDown_;
   startedUp_ = true;
   if (!TakeInstanceLock()) {
-    Say(QStringLiteral("Программа уже запущена!"));
     shutDown_ = true;  // this process ends: it must not touch the database the other one works on
     return false;
   }
@@ -117,7 +120,7 @@ bool MainWindow::ShutDown() {
   shutDown_ = true;
   QApplication::processEvents();
   app_.logFile.Close();
-  instanceLock_.reset();
+  instanceLock_.Release();
   return true;
 }
 
@@ -143,7 +146,11 @@ bool MainWindow::SaveFrameInfo(const QString& leaveQuestion) {
   Collect(false);
   RememberSite();
   const StepResult saved = session_.Save();
-  if (saved.Ok()) return true;
+  if (saved.Ok()) {
+    // Another program changed the file meanwhile: what it wrote was kept, and the user is told.
+    for (const std::string& message : saved.messages) Say(QString::fromStdString(message));
+    return true;
+  }
   const QString text = QStringLiteral(
                            "Не удалось записать информационный файл кадра %1: %2.\r\n"
                            "Сведения о кадре (обстоятельства, решение, трек, спутник) не сохранены.\r\n%3")

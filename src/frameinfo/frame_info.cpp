@@ -166,6 +166,20 @@ CollectResult CollectFrameInfo(const PanelEntries& e, bool strict, FrameInfo& in
   info.raUser = PanelNumber(e.ra);
   info.decUser = PanelNumber(e.dec);
   info.fieldUser = PanelSingle(e.field);
+  // A value outside its physical range stops a strict collection as a malformed one does.
+  const struct {
+    double value, low, high;
+    const char* name;
+  } ranges[] = {{info.exposure, 0.0, kMaxExposureSeconds, "Экспозиция"}, {info.longitude, -180.0, 360.0, "Долгота"},
+                {info.latitude, -90.0, 90.0, "Широта"},                  {info.raUser, 0.0, 360.0, "RA"},
+                {info.decUser, -90.0, 90.0, "Dec"}};
+  for (const auto& r : ranges) {
+    if (!strict || (r.value >= r.low && r.value <= r.high)) continue;
+    result.ok = false;
+    result.message = std::string(r.name) + " " + NumberText(r.value) + " вне пределов " + NumberText(r.low) + ".." +
+                     NumberText(r.high);
+    return result;
+  }
   DeriveFrameTimes(info);
   return result;
 }

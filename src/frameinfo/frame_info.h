@@ -77,6 +77,8 @@ struct CollectResult {
 
 // The largest clock uncertainty accepted, seconds.
 inline constexpr float kMaxUtError = 3000.0f;
+// The longest exposure accepted, seconds: the candidate search samples the whole exposure.
+inline constexpr double kMaxExposureSeconds = 3600.0;
 
 // The site heights accepted, metres: from the shores of the Dead Sea to above the highest mountains.
 inline constexpr double kLowestHeightM = -500.0, kHighestHeightM = 9000.0;

@@ -1,5 +1,6 @@
 #include "frameinfo/info_file.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -86,6 +87,7 @@ std::string InfoFileName(const std::string& appDir, const std::string& imagePath
 }
 
 bool InfoFileBelongsTo(const std::string& path, const std::string& imagePath, int imageWidth, int imageHeight) {
+  if (InfoFileTooLarge(path)) return false;  // no frame's information file is that large
   const IniDocument doc = ReadIniFile(path);
   const std::string stored = IniGetValue(doc, "User Info", "FileName", "");
   if (stored.empty()) return true;  // written by hand or by an older version: nothing to tell it by
@@ -96,7 +98,9 @@ bool InfoFileBelongsTo(const std::string& path, const std::string& imagePath, in
   if (stored == StoredImagePath(imagePath)) return true;
   // A frame moved or renamed with its folder: its old path is gone, so no other frame can own the file.
   std::error_code ec;
-  return stored.size() < kIniValueLimit && !std::filesystem::exists(stored, ec) && !ec &&
+  // Only an absolute name tells that the old path is gone: a relative one depends on where a program ran.
+  return stored.size() < kIniValueLimit && std::filesystem::path(stored).is_absolute() &&
+         !std::filesystem::exists(stored, ec) && !ec &&
          BaseName(stored) == BaseName(imagePath);
 }
 
@@ -198,12 +202,22 @@ bool HasPixel(const TrackPoint& p) {
 
 }  // namespace
 
-WriteResult WriteInfoFile(const std::string& path, const InfoFileData& data) {
-  if (path.empty()) return {false, "пустое имя файла"};
-  IniDocument doc = ReadIniFile(path);
+namespace {
+
+// One value the writer sets.
+struct InfoKey {
+  std::string_view section;
+  std::string_view key;
+  std::string value;
+};
+
+// Every value the information file keeps of the record, section by section in the file's order; doc is
+// the file as it stands (keys written only when set are written again when it already holds them).
+std::vector<InfoKey> InfoKeysOf(const InfoFileData& data, const IniDocument& doc) {
+  std::vector<InfoKey> keys;
   const FrameInfo& info = data.info;
-  const auto set = [&doc](std::string_view section, std::string_view key, const std::string& value) {
-    IniSetValue(doc, section, key, value);
+  const auto set = [&keys](std::string_view section, std::string_view key, std::string value) {
+    keys.push_back({section, key, std::move(value)});
   };
   set(kUser, "FileName", data.imagePath);
   set(kUser, "Size X", NumberText(static_cast<double>(data.imageWidth)));
@@ -258,11 +272,62 @@ WriteResult WriteInfoFile(const std::string& path, const InfoFileData& data) {
   set(kSupplemental, "MoonVis", data.moonVisibility);
   set(kSupplemental, "MoonPhase", NumberText(data.moonPhase));
   set(kSupplemental, "DistanceMoon", NumberText(data.moonDistance));
+  return keys;
+}
+
+}  // namespace
+
+WriteResult WriteInfoFile(const std::string& path, const InfoFileData& data) {
+  if (path.empty()) return {false, "пустое имя файла"};
+  IniDocument doc = ReadIniFile(path);
+  for (const InfoKey& k : InfoKeysOf(data, doc)) IniSetValue(doc, k.section, k.key, k.value);
   return WriteIniFile(path, doc);
 }
 
-void ReadInfoFile(const std::string& path, InfoFileData& data) {
-  const IniDocument doc = ReadIniFile(path);
+InfoMerge WriteInfoFileChanges(const std::string& path, const InfoFileData& before, const InfoFileData& data) {
+  InfoMerge merge;
+  IniDocument doc = ReadIniFile(path);
+  const std::vector<InfoKey> old = InfoKeysOf(before, doc);
+  const std::vector<InfoKey> now = InfoKeysOf(data, doc);
+  // A section is taken whole: its values belong together (a plate, a track with its satellite).
+  for (std::size_t i = 0; i < now.size(); ++i) {
+    const bool changed = i >= old.size() || old[i].key != now[i].key || old[i].value != now[i].value;
+    if (changed && (merge.sections.empty() || merge.sections.back() != now[i].section))
+      merge.sections.emplace_back(now[i].section);
+  }
+  if (merge.sections.empty()) {
+    merge.written.ok = true;
+    return merge;
+  }
+  for (const InfoKey& k : now)
+    if (std::find(merge.sections.begin(), merge.sections.end(), k.section) != merge.sections.end())
+      IniSetValue(doc, k.section, k.key, k.value);
+  merge.written = WriteIniFile(path, doc);
+  return merge;
+}
+
+std::string InfoFileStamp(const std::string& path) {
+  std::string bytes;
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) return {};
+  ReadWholeFile(path, bytes);
+  return ChecksumText(ContentChecksum(bytes)) + "/" + std::to_string(bytes.size());
+}
+
+bool InfoFileTooLarge(const std::string& path) {
+  std::error_code ec;
+  const std::uintmax_t size = std::filesystem::file_size(path, ec);
+  return !ec && size > kMaxInfoFileBytes;
+}
+
+std::vector<std::string> ReadInfoFile(const std::string& path, InfoFileData& data) {
+  // A file larger than any information file reads as an empty one: every key takes its default.
+  std::vector<std::string> messages;
+  const bool tooLarge = InfoFileTooLarge(path);
+  if (tooLarge)
+    messages.push_back("Информационный файл " + path + " больше " +
+                       NumberText(kMaxInfoFileBytes / 1024.0 / 1024.0) + " МБ и не прочитан");
+  const IniDocument doc = tooLarge ? IniDocument{} : ReadIniFile(path);
   FrameInfo& info = data.info;
   ReadDate(IniGetValue(doc, kUser, "Date", "00.00.0000"), info.midTime);
   ReadTime(IniGetValue(doc, kUser, "UT", "00:00:00.00"), info.midTime);
@@ -318,9 +383,49 @@ void ReadInfoFile(const std::string& path, InfoFileData& data) {
   data.moonPhase = ReadFloat(doc, kSupplemental, "MoonPhase", "0");
   data.moonDistance = ReadFloat(doc, kSupplemental, "DistanceMoon", "0");
 
+  // A value outside its physical range is not used: it keeps its default and the message names it.
+  const auto check = [&](std::string_view section, std::string_view key, auto& value, double low, double high,
+                         double unit = 1.0) {
+    const double v = static_cast<double>(value) / unit;
+    if (v >= low && v <= high) return;
+    messages.push_back("Информационный файл " + path + ": " + std::string(key) + " = " +
+                       IniGetValue(doc, section, key, "") + " вне пределов " + NumberText(low) + ".." +
+                       NumberText(high) + ", не используется");
+    value = 0;
+  };
+  check(kUser, "erUT", info.utError, 0.0, kMaxUtError);
+  check(kUser, "Exposition", info.exposure, 0.0, kMaxExposureSeconds);
+  check(kUser, "Longitude", info.longitude, -180.0, 360.0);  // east longitudes up to 360, as places take them
+  check(kUser, "Latitude", info.latitude, -90.0, 90.0);
+  check(kUser, "RaUser", info.raUser, 0.0, 360.0);
+  check(kUser, "DecUser", info.decUser, -90.0, 90.0);
+  check(kUser, "FieldUser", info.fieldUser, 0.0, 180.0);
+  check(kProgram, "RA", plate.ra0Deg, -360.0, 360.0);
+  check(kProgram, "DEC", plate.dec0Deg, -90.0, 90.0);
+  check(kProgram, "Mx", plate.mxArcsec, -36000.0, 36000.0);
+  check(kProgram, "My", plate.myArcsec, -36000.0, 36000.0);
+  check(kProgram, "Angle", plate.fDeg, -720.0, 720.0);
+  check(kProgram, "Gamma", plate.gDeg, -720.0, 720.0);
+  check(kProgram, "Xc", plate.xo, -1e6, 1e6);
+  check(kProgram, "Yc", plate.yo, -1e6, 1e6);
+  check(kSatellite, "Norad", data.identifiedNorad, 0.0, 999999.0);
+  // Track ends lie on the frame (its size is known when a frame is open).
+  const double frameWidth = data.imageWidth > 0 ? data.imageWidth : 32767.0;
+  const double frameHeight = data.imageHeight > 0 ? data.imageHeight : 32767.0;
+  check(kSatellite, "Track_X1", end1.x, 0.0, frameWidth);
+  check(kSatellite, "Track_Y1", end1.y, 0.0, frameHeight);
+  check(kSatellite, "Track_X2", end2.x, 0.0, frameWidth);
+  check(kSatellite, "Track_Y2", end2.y, 0.0, frameHeight);
+  const double degree = DegToRad(1.0);
+  check(kSatellite, "Track_RA1", end1.ra, -360.0, 360.0, degree);
+  check(kSatellite, "Track_DEC1", end1.dec, -90.0, 90.0, degree);
+  check(kSatellite, "Track_RA2", end2.ra, -360.0, 360.0, degree);
+  check(kSatellite, "Track_DEC2", end2.dec, -90.0, 90.0, degree);
+
   // A pixel of 0 on either axis means the end was never marked; end 2 counts only after end 1. The
   // ends were just replaced by the file's, so a count kept from before would point at ends now at 0.
   data.trackEnds.count = HasPixel(end1) ? (HasPixel(end2) ? 2 : 1) : 0;
   DeriveStartFromMid(info);
   DeriveWorkingForm(plate);
+  return messages;
 }

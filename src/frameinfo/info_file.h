@@ -29,6 +29,9 @@ struct InfoFileData {
   float moonDistance = 0.0f;  // degrees from the frame centre
 };
 
+// The largest information file read, bytes (a real one holds a few hundred).
+inline constexpr std::size_t kMaxInfoFileBytes = 1024 * 1024;
+
 // The longest file name, in bytes, that the file systems in use accept.
 inline constexpr std::size_t kMaxFileNameBytes = 255;
 
@@ -55,6 +58,21 @@ std::string FindInfoFile(const std::string& appDir, const std::string& imagePath
 // On failure the old file stays as it was and the result carries the system's reason.
 WriteResult WriteInfoFile(const std::string& path, const InfoFileData& data);
 
+// What WriteInfoFileChanges did: the sections it wrote (none when nothing had changed) and the write.
+struct InfoMerge {
+  std::vector<std::string> sections;
+  WriteResult written;
+};
+
+// Writes onto the information file as it is now only the sections in which data differs from before (the
+// record as it was read or last written), so that values another program wrote meanwhile into the other
+// sections stay. Nothing is written when nothing differs.
+InfoMerge WriteInfoFileChanges(const std::string& path, const InfoFileData& before, const InfoFileData& data);
+
+// A stamp of the file's content (checksum and size); empty when there is no file. Two equal stamps
+// mean nobody changed the file between them.
+std::string InfoFileStamp(const std::string& path);
+
 // Reads the information file at path into the record; a missing key (or a missing file) gives its
 // default. Then finishes the record: track-end RA/DEC from degrees to radians, the track-end count set
 // to 1 when end 1 holds a pixel with x and y non-zero, to 2 when end 2 does as well, and to 0 when end 1
@@ -62,4 +80,11 @@ WriteResult WriteInfoFile(const std::string& path, const InfoFileData& data);
 // numbers that end within the INI limit of a value, none of them cut) appended
 // to the list, the start time derived from the mid time when the file has none, and the plate's
 // working form rebuilt. Dates and times that do not parse keep the fields from the failing one on.
-void ReadInfoFile(const std::string& path, InfoFileData& data);
+// Values outside their physical range (exposure 0..kMaxExposureSeconds, UT error 0..kMaxUtError, longitude,
+// latitude, RA/Dec, field, plate scales, track ends within the frame) are not used: each keeps its default
+// and a message naming the file, the key and the value is returned. A file over kMaxInfoFileBytes is not
+// read at all (one message).
+std::vector<std::string> ReadInfoFile(const std::string& path, InfoFileData& data);
+
+// True when the file is larger than any information file: it is neither read nor taken as a frame's.
+bool InfoFileTooLarge(const std::string& path);

@@ -82,8 +82,12 @@ std::string IodLine(const IodInput& input, const IodPosition& position) {
 }
 
 IodResult WriteIodReport(const std::string& appDir, const IodInput& input) {
+  return WriteIodReportTo(IodFileName(appDir, input.catalogueNumber), input);
+}
+
+IodResult WriteIodReportTo(const std::string& path, const IodInput& input) {
   IodResult result;
-  result.path = IodFileName(appDir, input.catalogueNumber);
+  result.path = path;
   if (IodCatalogueField(input.catalogueNumber).empty()) {
     result.message = "Номер ИСЗ " + std::to_string(input.catalogueNumber) + " не помещается в формат IOD";
     return result;
@@ -91,6 +95,12 @@ IodResult WriteIodReport(const std::string& appDir, const IodInput& input) {
   if (input.stationCode < 0 || input.stationCode > 9999) {
     result.message = "Код станции " + std::to_string(input.stationCode) + " не помещается в формат IOD";
     return result;
+  }
+  for (std::size_t i = 0; i < input.positions.size(); ++i) {
+    if (!IodPositionMeasured(input.positions[i])) {
+      result.message = "Положение " + std::to_string(i + 1) + " не измерено: отчёт IOD " + path + " не записан";
+      return result;
+    }
   }
   std::string text;
   for (const IodPosition& position : input.positions) text += IodLine(input, position) + "\r\n";
@@ -100,4 +110,10 @@ IodResult WriteIodReport(const std::string& appDir, const IodInput& input) {
   }
   result.ok = true;
   return result;
+}
+
+bool IodPositionMeasured(const IodPosition& position) {
+  const double ra = position.direction.raRad, dec = position.direction.decRad;
+  return std::isfinite(ra) && std::isfinite(dec) && std::isfinite(position.mjdUtc) && position.mjdUtc > 0.0 &&
+         (ra != 0.0 || dec != 0.0) && std::fabs(dec) <= 2.0 && std::fabs(ra) <= 7.0;
 }

@@ -52,3 +52,11 @@ std::string IodLine(const IodInput& input, const IodPosition& position);
 // IodFileName(appDir, catalogueNumber). Shows nothing; the caller shows result.message on failure.
 // Fails without writing when the catalogue number or the station code (0..9999) has no IOD form.
 IodResult WriteIodReport(const std::string& appDir, const IodInput& input);
+
+// The same written to path: atomically where it ends up (a temporary file beside it renamed over it), so
+// that a full disk leaves the old report or none, never a cut one. A position that was never measured
+// (time 0, RA and Dec both 0, or not finite) writes nothing and says which.
+IodResult WriteIodReportTo(const std::string& path, const IodInput& input);
+
+// True when a position holds a measured time and sky direction (not the zeros of an unmeasured end).
+bool IodPositionMeasured(const IodPosition& position);

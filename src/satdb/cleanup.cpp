@@ -41,19 +41,23 @@ void PruneFile(const std::string& path, SatelliteFile file, std::string_view old
   std::erase_if(file.sets, [cutoffKey](const StoredSet& set) { return !(set.epochKey > cutoffKey); });
   if (file.sets.size() == before) return;
   const int removed = static_cast<int>(before - file.sets.size());
-  result.setsRemoved += removed;
+  // Sets count as removed only once the file that held them is changed: a full disk removes none.
   if (file.sets.empty() && file.otherLines.empty()) {
+    const int failures = result.failures;
     DeleteFile(path, removed, countOnly, result);
+    if (result.failures == failures) result.setsRemoved += removed;
     return;
   }
+  if (!countOnly) {
+    const WriteResult written = StoreSatelliteFile(path, file, oldText);
+    if (!written) {
+      Failed(written.reason, result);
+      return;
+    }
+    ++result.filesPruned;
+  }
+  result.setsRemoved += removed;
   result.setsDeleted += removed;
-  if (countOnly) return;
-  const WriteResult written = StoreSatelliteFile(path, file, oldText);
-  if (!written) {
-    Failed(written.reason, result);
-    return;
-  }
-  ++result.filesPruned;
 }
 
 // The summary lines of files that could not be changed and of files left alone.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -20,6 +21,8 @@ namespace {
 
 // One message record: keyword -> value text; absent keywords are not in the map.
 using OmmFields = std::map<std::string, std::string>;
+
+bool ToTwoLine(const OmmFields& record, OmmSet& set, std::string& cause);
 
 constexpr std::string_view kKeywords[] = {"CCSDS_OMM_VERS",
                                           "COMMENT",
@@ -239,57 +242,121 @@ bool ReadXml(std::string_view text, std::vector<OmmFields>& records, std::string
   return true;
 }
 
-bool ReadJson(std::string_view text, std::vector<OmmFields>& records, std::string& cause) {
-  // Values nested deeper than the limit are dropped while parsing, so no deep tree is ever built.
-  bool tooDeep = false;
-  const nlohmann::json::parser_callback_t bounded = [&tooDeep](int depth, nlohmann::json::parse_event_t,
-                                                               nlohmann::json&) {
-    if (depth > kMaxOmmDepth) tooDeep = true;
-    return !tooDeep;
-  };
-  nlohmann::json doc;
-  try {
-    doc = nlohmann::json::parse(text.begin(), text.end(), bounded, true);
-  } catch (const nlohmann::json::parse_error& e) {
-    cause = "текст JSON не разбирается (около байта " + FormatNumber(static_cast<double>(e.byte), "0") + ")";
-    return false;
-  } catch (const nlohmann::json::exception&) {
-    cause = "текст JSON не разбирается";
+// The deepest nesting of JSON arrays and objects in a text, counted over its brackets outside strings
+// without parsing (so without recursion or memory).
+int JsonDepth(std::string_view text) {
+  int depth = 0, deepest = 0;
+  bool inString = false, escaped = false;
+  for (const char c : text) {
+    if (inString) {
+      if (escaped)
+        escaped = false;
+      else if (c == '\\')
+        escaped = true;
+      else if (c == '"')
+        inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      deepest = std::max(deepest, ++depth);
+    } else if ((c == ']' || c == '}') && depth > 0) {
+      --depth;
+    }
+  }
+  return deepest;
+}
+
+// A JSON message read as it is parsed, record by record, so that no tree of the whole text is ever held:
+// the top level is one object or an array of objects, and each object's values are strings, numbers or
+// null. Every record is handed to take as soon as it is closed.
+class JsonRecords : public nlohmann::json_sax<nlohmann::json> {
+public:
+  using Take = std::function<bool(const OmmFields&, std::string&)>;
+  JsonRecords(std::size_t& index, Take take) : index_(index), take_(std::move(take)) {}
+  std::string cause;
+
+  bool null() override { return Value(std::string()); }
+  bool boolean(bool) override { return NotText(); }
+  bool number_integer(number_integer_t v) override { return Value(nlohmann::json(v).dump()); }
+  bool number_unsigned(number_unsigned_t v) override { return Value(nlohmann::json(v).dump()); }
+  bool number_float(number_float_t v, const string_t&) override { return Value(nlohmann::json(v).dump()); }
+  bool string(string_t& v) override { return Value(v); }
+  bool binary(binary_t&) override { return NotText(); }
+  bool start_object(std::size_t) override {
+    if (inRecord_) return NotText();
+    if (depth_++ > (topArray_ ? 1 : 0)) return NotObject();
+    inRecord_ = true;
+    record_.clear();
+    return true;
+  }
+  bool key(string_t& k) override {
+    if (!IsKnownKeyword(k)) return Fail("неизвестное ключевое слово " + Quoted(k));
+    key_ = k;
+    return true;
+  }
+  bool end_object() override {
+    --depth_;
+    inRecord_ = false;
+    std::string why;
+    if (!take_(record_, why)) return Fail(why);
+    ++index_;
+    return true;
+  }
+  bool start_array(std::size_t) override {
+    if (inRecord_) return NotText();
+    if (depth_++ > 0) return NotObject();
+    topArray_ = true;
+    return true;
+  }
+  bool end_array() override {
+    --depth_;
+    return true;
+  }
+  bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception&) override {
+    cause = "текст JSON не разбирается (около байта " + FormatNumber(static_cast<double>(position), "0") + ")";
     return false;
   }
-  if (tooDeep) {
+
+private:
+  bool Fail(const std::string& why) {
+    cause = RecordPrefix(index_) + why;
+    return false;
+  }
+  bool NotObject() { return Fail("не объект JSON"); }
+  bool NotText() { return Fail("значение " + Quoted(key_) + " не строка и не число"); }
+  // A value of the open record ("" for null: the keyword counts as absent, as does an empty text).
+  bool Value(const std::string& text) {
+    if (!inRecord_) return NotObject();
+    if (text.empty())
+      record_.erase(key_);
+    else
+      record_[key_] = text;
+    return true;
+  }
+
+  std::size_t& index_;
+  Take take_;
+  OmmFields record_;
+  std::string key_;
+  int depth_ = 0;
+  bool topArray_ = false;
+  bool inRecord_ = false;
+};
+
+bool ReadJson(std::string_view text, const JsonRecords::Take& take, std::size_t& index, std::string& cause) {
+  if (JsonDepth(text) > kMaxOmmDepth) {
     cause = "вложенность JSON больше " + FormatNumber(kMaxOmmDepth, "0") + " уровней";
     return false;
   }
-  if (doc.is_discarded()) {
-    cause = "текст JSON не разбирается";
-    return false;
+  JsonRecords records(index, take);
+  bool parsed = false;
+  try {
+    parsed = nlohmann::json::sax_parse(text.begin(), text.end(), &records);
+  } catch (const nlohmann::json::exception&) {
+    parsed = false;
   }
-  const nlohmann::json list = doc.is_array() ? std::move(doc) : nlohmann::json::array({std::move(doc)});
-  for (const nlohmann::json& object : list) {
-    const std::string at = RecordPrefix(records.size());
-    if (!object.is_object()) {
-      cause = at + "не объект JSON";
-      return false;
-    }
-    OmmFields record;
-    for (const auto& [key, value] : object.items()) {
-      if (!IsKnownKeyword(key)) {
-        cause = at + "неизвестное ключевое слово " + Quoted(key);
-        return false;
-      }
-      if (value.is_string()) {
-        if (!value.get<std::string>().empty()) record[key] = value.get<std::string>();
-      } else if (value.is_number()) {
-        record[key] = value.dump();
-      } else if (!value.is_null()) {
-        cause = at + "значение " + Quoted(key) + " не строка и не число";
-        return false;
-      }
-    }
-    records.push_back(std::move(record));
-  }
-  return true;
+  if (!parsed) cause = records.cause.empty() ? std::string("текст JSON не разбирается") : records.cause;
+  return parsed;
 }
 
 // Right-aligns a text in a field of the width; false when it does not fit.
@@ -534,9 +601,18 @@ bool ReadOmmText(std::string_view text, ElementInputForm form, std::vector<OmmSe
     case ElementInputForm::OmmXml:
       read = ReadXml(text, records, why);
       break;
-    case ElementInputForm::OmmJson:
-      read = ReadJson(text, records, why);
+    case ElementInputForm::OmmJson: {
+      // Each record becomes its set as soon as it is read: a large message never stands as a tree.
+      std::size_t index = 0;
+      const auto take = [&sets](const OmmFields& record, std::string& cause) {
+        OmmSet set;
+        if (!ToTwoLine(record, set, cause)) return false;
+        sets.push_back(std::move(set));
+        return true;
+      };
+      read = ReadJson(text, take, index, why);
       break;
+    }
     case ElementInputForm::TwoLine:
       break;
   }

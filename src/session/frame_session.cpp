@@ -55,11 +55,12 @@ void ApplyInfoFile(FrameState& frame, const InfoFileData& data) {
   frame.moonDistance = data.moonDistance;
 }
 
-void ReadInfoIntoFrame(FrameState& frame, const std::string& path) {
+std::vector<std::string> ReadInfoIntoFrame(FrameState& frame, const std::string& path) {
   InfoFileData data = InfoFileOf(frame);
-  ReadInfoFile(path, data);
+  std::vector<std::string> messages = ReadInfoFile(path, data);
   ApplyInfoFile(frame, data);
   DeriveFrameTimes(frame.info);
+  return messages;
 }
 
 IdentificationInput IdentificationInputOf(const FrameState& frame, AppState& app) {
@@ -166,9 +167,12 @@ OpenStep FrameSession::Open(const std::string& path, DecodedImage decoded, const
   const std::string& read = infoPath.empty() ? frame_.infoFilePath : infoPath;
   std::error_code exists;
   if (std::filesystem::exists(read, exists)) {
-    ReadInfoIntoFrame(frame_, read);
+    step.messages = ReadInfoIntoFrame(frame_, read);
     step.infoRead = true;
   }
+  savedInfo_ = InfoFileOf(frame_);
+  savedStamp_ = InfoFileStamp(frame_.infoFilePath);
+  mergeOnly_ = false;
   return step;
 }
 
@@ -468,17 +472,22 @@ void FrameSession::RememberForSeveral(int number) {
 }
 
 std::string FrameSession::IodRefusal() const {
-  return frame_.trackEnds.count == 2 && frame_.plate.Solved() ? "" : kIodNeedsTwoEndsText;
+  if (frame_.trackEnds.count != 2 || !frame_.plate.Solved()) return kIodNeedsTwoEndsText;
+  // Ends read from a file may have pixels but no sky position: a report of zeros would be a false one.
+  for (const IodPosition& position : IodInputOf(frame_, 0, "").positions)
+    if (!IodPositionMeasured(position)) return kIodEndsNotMeasuredText;
+  return "";
 }
 
-IodStep FrameSession::IodReport(int number, const std::string& designator) {
+IodStep FrameSession::IodReport(int number, const std::string& designator, const std::string& path) {
   IodStep step;
   if (const std::string refusal = IodRefusal(); !refusal.empty()) {
     step.error = StepError::Refused;
     step.messages.push_back(refusal);
     return step;
   }
-  step.report = WriteIodReport(app_.appDir, IodInputOf(frame_, number, designator));
+  const IodInput input = IodInputOf(frame_, number, designator);
+  step.report = path.empty() ? WriteIodReport(app_.appDir, input) : WriteIodReportTo(path, input);
   if (!step.report.ok) {
     step.error = StepError::WriteFailed;
     step.messages.push_back(step.report.message);
@@ -488,10 +497,38 @@ IodStep FrameSession::IodReport(int number, const std::string& designator) {
 
 StepResult FrameSession::Save() {
   StepResult step;
-  const WriteResult written = WriteInfoFile(frame_.infoFilePath, InfoFileOf(frame_));
+  const InfoFileData now = InfoFileOf(frame_);
+  std::string& path = frame_.infoFilePath;
+  // Another frame of the same name and stamp took the file meanwhile: this frame's go to a name of its own.
+  if (!path.empty() && !InfoFileBelongsTo(path, frame_.imagePath, frame_.imageWidth, frame_.imageHeight)) {
+    path = FindInfoFile(app_.appDir, frame_.imagePath, frame_.imageWidth, frame_.imageHeight);
+    savedStamp_ = InfoFileStamp(path);
+    mergeOnly_ = false;
+  }
+  WriteResult written;
+  const std::string stamp = InfoFileStamp(path);
+  // Unchanged since read or written, or gone: nobody else's values are there to keep.
+  if ((!mergeOnly_ && stamp == savedStamp_) || stamp.empty()) {
+    written = WriteInfoFile(path, now);
+  } else {
+    // Changed by another program while the frame was open: its values stay but where this one changed some.
+    const InfoMerge merge = WriteInfoFileChanges(path, savedInfo_, now);
+    written = merge.written;
+    mergeOnly_ = true;
+    if (written && !merge.sections.empty()) {
+      std::string names;
+      for (const std::string& section : merge.sections) names += (names.empty() ? "" : ", ") + section;
+      step.messages.push_back("Информационный файл " + path +
+                              " изменён другой программой, пока кадр был открыт: его значения сохранены, "
+                              "записаны только разделы, изменённые здесь (" + names + ").");
+    }
+  }
   if (!written) {
     step.error = StepError::WriteFailed;
     step.messages.push_back(written.reason);
+    return step;
   }
+  savedInfo_ = now;
+  savedStamp_ = InfoFileStamp(path);
   return step;
 }

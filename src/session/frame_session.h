@@ -32,8 +32,8 @@ InfoFileData InfoFileOf(const FrameState& frame);
 // code are the panel's own and stay as they are.
 void ApplyInfoFile(FrameState& frame, const InfoFileData& data);
 // Reads the information file at path into the frame (missing keys keep their defaults) and derives the
-// frame times.
-void ReadInfoIntoFrame(FrameState& frame, const std::string& path);
+// frame times. Returns the messages about values that were not used.
+std::vector<std::string> ReadInfoIntoFrame(FrameState& frame, const std::string& path);
 
 // The identification command's input for the frame's marks and circumstances; with a pointing in altitude
 // and azimuth the centre is the one it gives at the frame's time (PointingCentre), not the typed RA/Dec.
@@ -60,6 +60,8 @@ inline constexpr const char* kAutoStreakNotChosenText = "Трек не выбр�
 inline constexpr const char* kAutoSeveralStreaksText = "На кадре найдено несколько треков; выбран трек ";
 // The IOD report's refusal without two measured ends (caption "Сообщения").
 inline constexpr const char* kIodNeedsTwoEndsText = "Нужны два измерения  трека";
+// The refusal of an IOD report whose ends have no measured sky position (or the frame no time).
+inline constexpr const char* kIodEndsNotMeasuredText = "Концы трека не измерены (нет RA/Dec или времени): отчёт IOD не записан";
 
 // How a user step ended.
 enum class StepError {
@@ -221,9 +223,12 @@ public:
   void RememberForSeveral(int number);
   // Why the IOD report cannot be written for the frame ("" when it can): two measured ends are needed.
   std::string IodRefusal() const;
-  // Writes the IOD report of the two measured ends for the satellite.
-  IodStep IodReport(int number, const std::string& designator);
-  // Writes the frame's information file.
+  // Writes the IOD report of the two measured ends for the satellite, to path when one is given (otherwise
+  // into the application directory).
+  IodStep IodReport(int number, const std::string& designator, const std::string& path = {});
+  // Writes the frame's information file. When another program changed the file since it was read or
+  // last written, only the sections changed here are written onto its values, and a message says so;
+  // when the file now belongs to another frame, this frame's values go to a name of its own.
   StepResult Save();
   // Exchanges the measured ends when the drawn trajectory runs from end 2 to end 1, so that end 1 is the
   // end the satellite passed first. True when they were exchanged.
@@ -241,4 +246,7 @@ private:
   FrameState& frame_;
   StarTrailShape trail_;
   std::array<std::uint64_t, 4> trailOf_{};  // which raster trail_ was measured on
+  InfoFileData savedInfo_;  // the information as read or last written
+  std::string savedStamp_;  // the file's stamp then
+  bool mergeOnly_ = false;  // another program wrote the file: only changes go onto it from now on
 };

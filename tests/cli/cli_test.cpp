@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -18,6 +19,7 @@
 #include "framegen/framegen.h"
 #include "frameinfo/info_file.h"
 #include "satdb/satdb.h"
+#include "session/app_lock.h"
 #include "session/frame_session.h"
 #include "session/pointing.h"
 #include "test_paths.h"
@@ -40,9 +42,11 @@ struct CliRun {
   json doc;  // standard output as JSON (null when it is not)
 };
 
-// Runs orvia-cli with --app-dir and the arguments (each quoted), capturing both streams.
-CliRun RunCli(const TempDir& dir, const std::vector<std::string>& args) {
-  std::string command = std::string("'") + ORVIA_CLI_PATH + "' --app-dir '" + dir.path().string() + "'";
+// Runs orvia-cli with --app-dir and the arguments (each quoted), capturing both streams; from the folder
+// cwd when one is given.
+CliRun RunCli(const TempDir& dir, const std::vector<std::string>& args, const fs::path& cwd = {}) {
+  std::string command = cwd.empty() ? std::string() : "cd '" + cwd.string() + "' && ";
+  command += std::string("'") + ORVIA_CLI_PATH + "' --app-dir '" + dir.path().string() + "'";
   for (const std::string& a : args) command += " '" + a + "'";
   const fs::path out = dir.path() / "stdout.txt", err = dir.path() / "stderr.txt";
   command += " >'" + out.string() + "' 2>'" + err.string() + "'";
@@ -442,4 +446,141 @@ TEST(Pointing, ANightFromOneFixedPointingIsIdentifiedAboutItsCentres) {
   // A pointing needs both numbers, and a height out of range is refused by name.
   EXPECT_EQ(RunCli(dir, {"identify", last, "--auto", "--alt", "50"}).code, 1);
   EXPECT_NE(RunCli(dir, {"identify", last, "--auto", "--height", "12000"}).err.find("12000"), std::string::npos);
+}
+
+// ---- Two programs on one application directory, and hostile inputs ----
+
+TEST(CliLock, WritersStopWhileTheDirectoryIsHeldAndReadersDoNot) {
+  TempDir dir;
+  const std::string iss = (TestDataDir() / "tle" / "iss_four_epochs.txt").string();
+  AppDirLock desktop;
+  ASSERT_TRUE(desktop.Take(dir.appDir(), "orvia").taken);
+  const CliRun refused = RunCli(dir, {"--wait", "0.3", "import-tle", iss});
+  EXPECT_EQ(refused.code, 4);
+  EXPECT_NE(refused.err.find("in use by orvia, pid " + std::to_string(getpid())), std::string::npos) << refused.err;
+  EXPECT_FALSE(fs::exists(dir.path() / "TLE") && !fs::is_empty(dir.path() / "TLE"));
+  const CliRun reading = RunCli(dir, {"propagate", "25544", "--date", "01.05.2026", "--time", "20:00:00"});
+  EXPECT_EQ(reading.err.find("in use"), std::string::npos) << reading.err;
+  desktop.Release();
+  EXPECT_EQ(RunCli(dir, {"import-tle", iss}).code, 0);
+}
+
+// Two programs at once import eight versions of the same 148 satellites (each once) with cleanups between:
+// every set ends up stored, and every run says it did its work.
+TEST(CliLock, TwoProgramsHammeringOneDirectoryLoseNothing) {
+  const fs::path visual = SharedDataDir() / "tle" / "celestrak_visual_2026-05-07_148obj.txt";
+  ORVIA_REQUIRE_SHARED_FILE(visual);
+  TempDir dir;
+  // Version k has every epoch k hundredths of a day later (its checksum made anew).
+  std::vector<std::string> versions(8);
+  std::istringstream in(ReadFile(visual));
+  int satellites = 0;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("1 ", 0) != 0 && line.rfind("2 ", 0) != 0) continue;
+    satellites += line[0] == '1';
+    for (int k = 0; k < 8; ++k) {
+      std::string shifted = line.substr(0, 69);
+      if (line[0] == '1') {
+        shifted[25] = static_cast<char>('0' + (shifted[25] - '0' + k + 1) % 10);
+        int sum = 0;
+        for (std::size_t i = 0; i < 68; ++i) sum += std::isdigit(static_cast<unsigned char>(shifted[i])) ? shifted[i] - '0' : shifted[i] == '-';
+        shifted[68] = static_cast<char>('0' + sum % 10);
+      }
+      versions[static_cast<std::size_t>(k)] += shifted + "\n";
+    }
+  }
+  const std::string cli = std::string("'") + ORVIA_CLI_PATH + "' --quiet --wait 60 --app-dir '" + dir.path().string() + "' ";
+  const std::string failures = (dir.path() / "failures.txt").string();
+  std::string command;
+  for (int program = 0; program < 2; ++program) {
+    std::string body;
+    for (int k = program; k < 8; k += 2) {
+      const fs::path file = dir.path() / ("v" + std::to_string(k) + ".txt");
+      WriteFile(file, versions[static_cast<std::size_t>(k)]);
+      for (const std::string& step : {"import-tle '" + file.string() + "'", std::string("clean --age 3650 --now 01.06.2026")})
+        body += cli + step + " >/dev/null 2>&1 || echo '" + step + "' >>'" + failures + "'; ";
+    }
+    command += "( " + body + ") & ";
+  }
+  ASSERT_EQ(std::system((command + "wait").c_str()), 0);
+  EXPECT_FALSE(fs::exists(failures)) << ReadFile(failures);
+  int files = 0;
+  for (const auto& entry : fs::directory_iterator(dir.path() / "TLE")) {
+    EXPECT_EQ(entry.path().extension(), ".tle") << entry.path();  // no temporary file left either
+    std::istringstream stored(ReadFile(entry.path()));
+    int sets = 0;
+    for (std::string line; std::getline(stored, line);) sets += line.rfind("1 ", 0) == 0;
+    EXPECT_EQ(sets, 8) << entry.path();
+    ++files;
+  }
+  EXPECT_EQ(files, satellites);
+}
+
+// Frames a/IMG_0001.jpg and b/IMG_0001.jpg of the same size and time stamp.
+TEST(CliFrameFiles, AFrameNeverTakesAnotherFramesInformation) {
+  const fs::path source = SharedDataDir() / "streaks" / "case_s0901" / "case_s0901.jpg";
+  ORVIA_REQUIRE_SHARED_FILE(source);
+  const json camera = json::parse(ReadFile(source.parent_path() / "case_s0901_truth.json"))["camera"];
+  TempDir dir;
+  const fs::path a = dir.path() / "a" / "IMG_0001.jpg", b = dir.path() / "b" / "IMG_0001.jpg";
+  for (const fs::path& p : {a, b}) {
+    fs::create_directories(p.parent_path());
+    fs::copy_file(source, p);
+    fs::last_write_time(p, fs::last_write_time(source));
+  }
+  const std::string infoA = FindInfoFile(dir.appDir(), a.string(), camera["width"], camera["height"]);
+  // a's information as an older command line wrote it: solved, identified, both ends at pixels whose sky
+  // places were never measured, and the frame named relative to where it ran.
+  const auto writeInfoOfA = [&](const std::string& name) {
+    WriteFile(infoA, "[User Info]\nFileName=" + name + "\nSize X=" + camera["width"].dump() +
+                         "\nSize y=" + camera["height"].dump() +
+                         "\nDate_start=08.05.2026\nUT_start=18:10:39\nExposition=30\nLongitude=30\nLatitude=55\n"
+                         "[Program Info]\nMx=40\nMy=40\n[Satellite Info]\nNorad=25544\n"
+                         "Track_X1=100\nTrack_Y1=100\nTrack_X2=300\nTrack_Y2=200\n");
+  };
+  writeInfoOfA("a/IMG_0001.jpg");
+  const std::string before = ReadFile(infoA);
+  // From another folder a's relative name names nothing there: it is not taken for b's file moved.
+  const CliRun other = RunCli(dir, {"iod", "../b/IMG_0001.jpg"}, a.parent_path());
+  // b has no circumstances of its own.
+  EXPECT_TRUE(other.code == 2 && other.err.find("Ошибка ввода даты") != std::string::npos) << other.err;
+  EXPECT_EQ(ReadFile(infoA), before);
+
+  // a's own file under its absolute name: its ends have no sky place, so there is no report of zeros.
+  writeInfoOfA(a.string());
+  const CliRun zero = RunCli(dir, {"iod", "a/IMG_0001.jpg", "--output", "r.txt"}, dir.path());
+  EXPECT_EQ(zero.code, 3) << zero.err;
+  EXPECT_NE(zero.err.find(kIodEndsNotMeasuredText), std::string::npos) << zero.err;
+  EXPECT_FALSE(fs::exists(dir.path() / "r.txt"));
+}
+
+TEST(CliInput, ValuesOutsideTheirRangesAreRefusedOrNamed) {
+  TempDir dir;
+  const std::vector<std::string> when = {"propagate", "25544", "--date", "01.05.2026", "--time", "20:00:00"};
+  // Options: a usage error naming the option and the value.
+  for (const auto& [option, value] : std::vector<std::pair<std::string, std::string>>{
+           {"--lat", "95"}, {"--lon", "500"}, {"--exposure", "-5"}, {"--exposure", "1e8"}, {"--field", "80"}}) {
+    std::vector<std::string> args = when;
+    args.insert(args.end(), {option, value});
+    const CliRun run = RunCli(dir, args);
+    EXPECT_EQ(run.code, 1) << option << " " << value;
+    EXPECT_NE(run.err.find("option " + option + ": " + value), std::string::npos) << run.err;
+  }
+  // An information file: each value outside its range named with the file and key, and not used.
+  const fs::path info = dir.path() / "info.txt";
+  WriteFile(info, "[User Info]\nExposition=1e9\nLongitude=500\nLatitude=-200\nRaUser=1e308\n"
+                  "[Satellite Info]\nTrack_X1=-50000\nTrack_Y1=1e6\n");
+  std::vector<std::string> args = when;
+  args.insert(args.end(), {"--info", info.string()});
+  const CliRun run = RunCli(dir, args);
+  for (const char* named : {"Exposition = 1e9", "Longitude = 500", "Latitude = -200", "RaUser = 1e308",
+                            "Track_X1 = -50000", "Track_Y1 = 1e6"})
+    EXPECT_NE(run.err.find(info.string() + ": " + named), std::string::npos) << named << "\n" << run.err;
+  // A file far beyond any information file's size is not read at all.
+  WriteFile(info, "[User Info]\nExposition=10\n" + std::string(2 << 20, ';'));
+  EXPECT_NE(RunCli(dir, args).err.find("не прочитан"), std::string::npos);
+  // A date its element sets cannot reach: nothing to show, and the reason said.
+  ASSERT_EQ(RunCli(dir, {"import-tle", (TestDataDir() / "tle" / "iss_four_epochs.txt").string()}).code, 0);
+  const CliRun far = RunCli(dir, {"--json", "propagate", "25544", "--date", "01.05.2036", "--time", "20:00:00"});
+  EXPECT_TRUE(far.code == 3 && !far.doc["messages"].empty()) << far.out;
 }

@@ -129,7 +129,9 @@ void FrmDir::SetDirectory(const QString& dir) {
   // The file list follows the folder, and the selection list is refilled from it in its order.
   file1_->clear();
   for (const QString& name :
-       folder.entryList({QStringLiteral("*.txt"), QStringLiteral("*.tle")}, QDir::Files, QDir::Name | QDir::IgnoreCase))
+       folder.entryList({QStringLiteral("*.txt"), QStringLiteral("*.tle"), QStringLiteral("*.json"),
+                         QStringLiteral("*.xml"), QStringLiteral("*.csv")},
+                        QDir::Files, QDir::Name | QDir::IgnoreCase))
     if (MayHoldElementSets(folder.filePath(name))) file1_->addItem(name);
   list1_->clear();
   for (int i = 0; i < file1_->count(); ++i) list1_->addItem(file1_->item(i)->text());

@@ -31,7 +31,8 @@ public:
   // context gives the application folder (the first folder shown), the long-task flag and the progress
   // window shown during the import.
   FrmDir(TaskContext context, QWidget* parent = nullptr);
-  // Shows a folder: its subfolders in Dir1 and its "*.txt" and "*.tle" files in File1 and List1.
+  // Shows a folder: its subfolders in Dir1 and its element-set files ("*.txt", "*.tle" and the element
+  // messages "*.json", "*.xml", "*.csv") in File1 and List1.
   void SetDirectory(const QString& dir);
   // The folder shown.
   QString Directory() const { return dir_; }

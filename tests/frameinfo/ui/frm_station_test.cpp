@@ -158,7 +158,7 @@ TEST(IodReportWindow, UnwritableReportIsShownAsAMessage) {
   IodInput input;
   input.catalogueNumber = 25544;
   input.designator = "98067A  ";
-  input.positions.resize(1);
+  input.positions = {IodPosition{61161.5, J2000Direction{1.0, 0.5}}};
   const std::string missing = (dir.path() / "missing").string() + "/";
   ShowIodReport(nullptr, WriteIodReport(missing, input));
   ASSERT_EQ(messages.Texts().size(), 1u);
