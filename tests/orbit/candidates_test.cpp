@@ -206,6 +206,11 @@ TEST(CandidateSearchTest, FindsTheSatelliteAmongFilesThatMustBeSkipped) {
   // The truth ends are at the true start, 0.04 s after the stated one; the path runs along them.
   EXPECT_LT(row.rDeg, 0.02);
   EXPECT_LT(row.uDeg, 0.1f);
+  // The prediction passes the truth ends 0.04 s after the stated start and 30 s apart.
+  ASSERT_TRUE(row.timing);
+  EXPECT_NEAR(row.timing->offsetSeconds, 0.04, 0.01);
+  EXPECT_NEAR(row.timing->exposureSeconds, 30.0, 0.01);
+  EXPECT_TRUE(ClockWarning(*row.timing, 0.3f, 30.0).empty());
 
   // Checked periods above 300 minutes bring the geostationary satellite in only if it runs along.
   CandidateFilter wide;
