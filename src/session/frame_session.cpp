@@ -408,9 +408,9 @@ TrajectoryStep FrameSession::Trajectory(int number, double stepSeconds) {
     return step;
   }
   frame_.satellites.marks = step.trajectory.marks;
+  step.endsExchanged = OrderTrackEnds();
   step.timing = Timing(number);
   if (step.timing) step.trajectory.lines.push_back(TimingLine(*step.timing));
-  step.endsExchanged = OrderTrackEnds();
   return step;
 }
 

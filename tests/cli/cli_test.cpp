@@ -220,6 +220,25 @@ TEST(CliStreak, FrameToSatelliteToReport) {
   EXPECT_EQ(candidates.doc["candidates"][0]["norad"], 43229);
   const CliRun text = RunCli(dir, {"candidates", frame});
   EXPECT_EQ(text.out.rfind("43229", 0), 0u) << text.out;  // the list's first row, as the window shows it
+  // The true start lies 0.04 s after the stated one; the streak lasts the whole exposure.
+  const json& timing = candidates.doc["candidates"][0]["timing"];
+  EXPECT_NEAR(timing["clock_offset_s"].get<double>(), truth["time"]["clock_offset_s"].get<double>(), 0.1);
+  EXPECT_NEAR(timing["exposure_s"].get<double>(), 30.0, 0.1);
+
+  // Over the frame from the window's start (stated start - UT error) to its end, on the truth's path.
+  const CliRun crossings = RunCli(dir, {"--json", "crossings", frame});
+  ASSERT_EQ(crossings.code, 0) << crossings.err;
+  const json& truthPath = sat["predicted_path_over_window"];
+  int listed = 0;
+  for (const json& c : crossings.doc["crossings"]) {
+    if (c["norad"] != 43229) continue;
+    ++listed;
+    for (const auto& [at, point] : {std::pair{c["entry"], truthPath.front()}, std::pair{c["exit"], truthPath.back()}})
+      EXPECT_LT(std::hypot(at["x"].get<double>() - point[1].get<double>(), at["y"].get<double>() - point[2].get<double>()),
+                2.0)
+          << at.dump();
+  }
+  EXPECT_EQ(listed, 1) << crossings.out;
 
   // The report lands where it is asked for and holds both ends.
   const CliRun iod =

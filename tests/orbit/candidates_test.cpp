@@ -236,3 +236,34 @@ TEST(CandidateSearchTest, CancelStopsBeforeTheNextFileWithoutMessage) {
   EXPECT_EQ(task.texts.size(), 2u);
   EXPECT_EQ(list.rows.size(), 2u);  // found so far stay listed
 }
+
+// Rows that match the track equally well are put in timing order only under a trusted clock; a row that
+// matches clearly better keeps its place whatever its timing.
+TEST(CandidateRanking, TimingOrdersOnlyTiedRowsUnderATrustedClock) {
+  const auto row = [](int number, double r, float u, double offset) {
+    CandidateRow c;
+    c.recordIndex = static_cast<std::int16_t>(number);
+    c.catalogNumber = number;
+    c.rDeg = r;
+    c.uDeg = u;
+    c.timing = TrackTiming{0.0, 0.0, offset, 10.0};
+    return c;
+  };
+  const std::vector<CandidateRow> found = {row(1, 0.01, 0.1f, 0.0), row(2, 0.30, 0.5f, 9.0), row(3, 0.33, 0.6f, 0.2),
+                                           row(4, 0.31, 0.4f, -6.0)};
+  std::vector<CandidateRow> rows = found;
+  EXPECT_TRUE(OrderTiedRowsByTiming(rows, 0.5, 10.0));
+  std::vector<int> order;
+  for (const CandidateRow& r : rows) order.push_back(r.catalogNumber);
+  EXPECT_EQ(order, (std::vector<int>{1, 3, 2, 4}));
+  rows = found;
+  EXPECT_FALSE(OrderTiedRowsByTiming(rows, 3.0, 10.0));
+  EXPECT_EQ(rows[1].catalogNumber, 2);
+  // Timed alike and tied: a group; the clearly better row and the ones timed apart stay alone.
+  rows = found;
+  rows[3].timing->offsetSeconds = 9.5;
+  EXPECT_TRUE(MarkCoMovingGroups(rows));
+  EXPECT_EQ(rows[0].group + rows[2].group, 0);
+  EXPECT_EQ(rows[1].group, 1);
+  EXPECT_EQ(rows[3].group, 1);
+}
