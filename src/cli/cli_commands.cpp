@@ -48,9 +48,12 @@ std::optional<int> NoradOperand(Run& run, std::size_t i) {
 void AddTimingJson(nlohmann::json& row, const CandidateRow& candidate) {
   if (candidate.timing) {
     const TrackTiming& t = *candidate.timing;
-    row["timing"] = {{"end1_mjd", t.end1Mjd},           {"end1_time", TimeText(t.end1Mjd)},
-                     {"end2_mjd", t.end2Mjd},           {"end2_time", TimeText(t.end2Mjd)},
-                     {"clock_offset_s", t.offsetSeconds}, {"exposure_s", t.exposureSeconds}};
+    row["timing"] = {{"end1_mjd", t.end1Mjd},
+                     {"end1_time", TimeText(t.end1Mjd)},
+                     {"end2_mjd", t.end2Mjd},
+                     {"end2_time", TimeText(t.end2Mjd)},
+                     {"clock_offset_s", t.offsetSeconds},
+                     {"exposure_s", t.exposureSeconds}};
   }
   if (candidate.magnitude) row["magnitude"] = *candidate.magnitude;
   if (candidate.group > 0) row["group"] = candidate.group;
@@ -368,7 +371,7 @@ int SearchCandidates(Run& run, OpenedFrame& f, const CandidateFilter& filter) {
   nlohmann::json& rows = run.out.Json()["candidates"];
   rows = nlohmann::json::array();
   for (const CandidateRow& row : list.rows) {
-    nlohmann::json j = {{"norad", row.catalogNumber}, {"name", row.name},         {"r_deg", row.rDeg},
+    nlohmann::json j = {{"norad", row.catalogNumber}, {"name", row.name},        {"r_deg", row.rDeg},
                         {"u_deg", row.uDeg},          {"age_days", row.ageDays}, {"score", row.score}};
     AddTimingJson(j, row);
     rows.push_back(j);
@@ -393,12 +396,9 @@ int Crossings(Run& run) {
   nlohmann::json& list = run.out.Json()["crossings"];
   list = nlohmann::json::array();
   for (const FrameCrossing& c : step.found.crossings) {
-    nlohmann::json j = {{"norad", c.catalogNumber},
-                        {"name", c.name},
-                        {"entry", CrossingPointJson(c.entry)},
-                        {"exit", CrossingPointJson(c.exit)},
-                        {"sunlit", c.sunlit},
-                        {"range_km", c.rangeKm}};
+    nlohmann::json j = {
+        {"norad", c.catalogNumber},          {"name", c.name},     {"entry", CrossingPointJson(c.entry)},
+        {"exit", CrossingPointJson(c.exit)}, {"sunlit", c.sunlit}, {"range_km", c.rangeKm}};
     if (c.magnitude) j["magnitude"] = *c.magnitude;
     list.push_back(j);
     run.out.Line(CrossingText(c));
@@ -539,8 +539,11 @@ nlohmann::json AutoChainJson(const AutoChainResult& r, const FrameState& frame) 
   }
   j["candidates"] = nlohmann::json::array();
   for (const CandidateRow& row : frame.satellites.candidates.rows) {
-    nlohmann::json candidate = {
-        {"norad", row.catalogNumber}, {"name", row.name}, {"r_deg", row.rDeg}, {"u_deg", row.uDeg}, {"age_days", row.ageDays}};
+    nlohmann::json candidate = {{"norad", row.catalogNumber},
+                                {"name", row.name},
+                                {"r_deg", row.rDeg},
+                                {"u_deg", row.uDeg},
+                                {"age_days", row.ageDays}};
     AddTimingJson(candidate, row);
     j["candidates"].push_back(candidate);
   }

@@ -23,9 +23,9 @@ SatelliteWindows::SatelliteWindows(SatelliteContext context, QObject* parent)
 
 SatelliteWindows::~SatelliteWindows() {
   // The windows refer to the context this object holds: they go with it, without their closing work.
-  for (QWidget* window : {static_cast<QWidget*>(filter_), static_cast<QWidget*>(candidates_),
-                          static_cast<QWidget*>(usersat_), static_cast<QWidget*>(several_),
-                          static_cast<QWidget*>(crossings_)}) {
+  for (QWidget* window :
+       {static_cast<QWidget*>(filter_), static_cast<QWidget*>(candidates_), static_cast<QWidget*>(usersat_),
+        static_cast<QWidget*>(several_), static_cast<QWidget*>(crossings_)}) {
     if (!window) continue;
     window->disconnect(this);
     delete window;
@@ -59,9 +59,9 @@ void SatelliteWindows::Place(QWidget* window) const {
 }
 
 void SatelliteWindows::CloseAll() {
-  for (QWidget* window : {static_cast<QWidget*>(filter_), static_cast<QWidget*>(candidates_),
-                          static_cast<QWidget*>(usersat_), static_cast<QWidget*>(several_),
-                          static_cast<QWidget*>(crossings_)})
+  for (QWidget* window :
+       {static_cast<QWidget*>(filter_), static_cast<QWidget*>(candidates_), static_cast<QWidget*>(usersat_),
+        static_cast<QWidget*>(several_), static_cast<QWidget*>(crossings_)})
     if (window) window->close();
 }
 

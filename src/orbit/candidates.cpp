@@ -188,16 +188,15 @@ double TimingMismatch(const TrackTiming& timing, double utErrorSeconds, double e
 
 std::string ClockWarning(const TrackTiming& timing, double utErrorSeconds, double exposureSeconds) {
   if (!(TimingMismatch(timing, utErrorSeconds, exposureSeconds) > kClockWarningSeconds)) return "";
-  return "Время кадра расходится с прогнозом на " + SignedText(timing.offsetSeconds, "0.0") +
-         " с. Проверьте часы.";
+  return "Время кадра расходится с прогнозом на " + SignedText(timing.offsetSeconds, "0.0") + " с. Проверьте часы.";
 }
 
 std::string CandidateListText(const CandidateRow& row) {
   std::string text = CandidateRowText(row);
   if (row.timing) {
     const TrackTiming& t = *row.timing;
-    text += "  t1=" + TimeText(t.end1Mjd) + " t2=" + TimeText(t.end2Mjd) + " Δt=" +
-            SignedText(t.offsetSeconds, "0.00") + " с T=" + FormatNumber(t.exposureSeconds, "0.00") + " с";
+    text += "  t1=" + TimeText(t.end1Mjd) + " t2=" + TimeText(t.end2Mjd) +
+            " Δt=" + SignedText(t.offsetSeconds, "0.00") + " с T=" + FormatNumber(t.exposureSeconds, "0.00") + " с";
   }
   if (row.magnitude) text += "  m=" + FormatNumber(*row.magnitude, "0.0");
   if (row.group > 0) text += "  группа " + FormatNumber(row.group, "0");
@@ -243,7 +242,8 @@ bool OrderTiedRowsByTiming(std::vector<CandidateRow>& rows, double utErrorSecond
     }
     if (places.size() < 2) continue;
     std::vector<double> mismatch;
-    for (const std::size_t p : places) mismatch.push_back(TimingMismatch(*rows[p].timing, utErrorSeconds, exposureSeconds));
+    for (const std::size_t p : places)
+      mismatch.push_back(TimingMismatch(*rows[p].timing, utErrorSeconds, exposureSeconds));
     const double best = *std::min_element(mismatch.begin(), mismatch.end());
     std::vector<CandidateRow> ordered;
     for (const bool wellTimed : {true, false})

@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "sky/direction.h"
 #include "base/task_control.h"
 #include "frameinfo/frame_info.h"
 #include "orbit/observer.h"
 #include "satdb/tle_record.h"
+#include "sky/direction.h"
 
 // Age limit of a usable element set, days either side of the exposure start.
 inline constexpr double kMaxElementAgeDays = 100.0;
@@ -220,8 +220,8 @@ struct CandidateSearchInput {
   J2000Direction end1;  // measured track ends, radians
   J2000Direction end2;
   TrackWindow window;
-  double latitudeRad = 0.0;   // geodetic latitude of the site
-  double longitudeRad = 0.0;  // east longitude of the site
+  double latitudeRad = 0.0;      // geodetic latitude of the site
+  double longitudeRad = 0.0;     // east longitude of the site
   double utErrorSeconds = 0.0;   // the stated clock error, for timing the candidates
   double exposureSeconds = 0.0;  // the stated exposure, for the brightness at mid-exposure
 };

@@ -62,15 +62,16 @@ std::vector<double> FollowTimes(const TrackWindow& window) {
   const double seconds = WindowSeconds(window);
   const int steps = std::max(1, static_cast<int>(std::ceil(seconds / kCrossingStepSeconds - 1e-9)));
   std::vector<double> times(static_cast<std::size_t>(steps) + 1);
-  for (int k = 0; k < steps; ++k) times[static_cast<std::size_t>(k)] = window.t0Mjd + k * kCrossingStepSeconds / 86400.0;
+  for (int k = 0; k < steps; ++k)
+    times[static_cast<std::size_t>(k)] = window.t0Mjd + k * kCrossingStepSeconds / 86400.0;
   times.back() = window.t1Mjd;
   return times;
 }
 
 // The part of the chord (x0, y0) - (x1, y1) inside the rectangle, as fractions u0 <= u1 of the chord
 // (Liang-Barsky clipping); none when the chord misses it.
-std::optional<std::pair<double, double>> ClipChord(double x0, double y0, double x1, double y1, double xMin,
-                                                   double xMax, double yMin, double yMax) {
+std::optional<std::pair<double, double>> ClipChord(double x0, double y0, double x1, double y1, double xMin, double xMax,
+                                                   double yMin, double yMax) {
   const double dx = x1 - x0, dy = y1 - y0;
   const double p[4] = {-dx, dx, -dy, dy};
   const double q[4] = {x0 - xMin, xMax - x0, y0 - yMin, yMax - y0};
@@ -108,7 +109,8 @@ std::optional<FrameCrossing> Follow(const TleRecord& tle, const CrossingsInput& 
   }
   const double xMax = input.imageWidth + 0.5, yMax = input.imageHeight + 0.5;
   // About one drawn position a second.
-  const std::size_t stride = std::max<std::size_t>(1, static_cast<std::size_t>(std::lround(1.0 / kCrossingStepSeconds)));
+  const std::size_t stride =
+      std::max<std::size_t>(1, static_cast<std::size_t>(std::lround(1.0 / kCrossingStepSeconds)));
   FrameCrossing crossing;
   bool entered = false;
   for (std::size_t k = 0; k + 1 < path.size(); ++k) {
@@ -182,10 +184,11 @@ CrossingsResult FrameCrossings(const CrossingsInput& input, TaskControl& task) {
     if (std::optional<FrameCrossing> crossing = Follow(tle, input, follow))
       result.crossings.push_back(std::move(*crossing));
   }
-  std::stable_sort(result.crossings.begin(), result.crossings.end(), [](const FrameCrossing& a, const FrameCrossing& b) {
-    if (a.entry.mjd != b.entry.mjd) return a.entry.mjd < b.entry.mjd;
-    return a.catalogNumber < b.catalogNumber;
-  });
+  std::stable_sort(result.crossings.begin(), result.crossings.end(),
+                   [](const FrameCrossing& a, const FrameCrossing& b) {
+                     if (a.entry.mjd != b.entry.mjd) return a.entry.mjd < b.entry.mjd;
+                     return a.catalogNumber < b.catalogNumber;
+                   });
   if (result.crossings.empty()) result.message = "Ни один ИСЗ базы не пересекает кадр.";
   return result;
 }
@@ -194,8 +197,8 @@ std::string CrossingText(const FrameCrossing& c) {
   const auto point = [](const CrossingSample& s) {
     return TimeText(s.mjd) + " (" + FormatNumber(s.x, "0.0") + ", " + FormatNumber(s.y, "0.0") + ")";
   };
-  std::string text = FormatNumber(c.catalogNumber, "0") + "  " + c.name + "  вход " + point(c.entry) + "  выход " +
-                     point(c.exit);
+  std::string text =
+      FormatNumber(c.catalogNumber, "0") + "  " + c.name + "  вход " + point(c.entry) + "  выход " + point(c.exit);
   if (c.magnitude) text += "  m=" + FormatNumber(*c.magnitude, "0.0");
   text += c.sunlit ? "  освещён" : "  в тени";
   text += "  " + FormatNumber(c.rangeKm, "0") + " км";

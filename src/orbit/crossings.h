@@ -46,9 +46,9 @@ struct FrameCrossing {
   std::string name;  // display name
   CrossingSample entry;
   CrossingSample exit;
-  std::optional<double> magnitude;  // predicted visual magnitude at mid-crossing; none when unknown
-  bool sunlit = false;              // at mid-crossing
-  double rangeKm = 0.0;             // observer - satellite distance at mid-crossing, km
+  std::optional<double> magnitude;   // predicted visual magnitude at mid-crossing; none when unknown
+  bool sunlit = false;               // at mid-crossing
+  double rangeKm = 0.0;              // observer - satellite distance at mid-crossing, km
   std::vector<CrossingSample> path;  // positions inside the frame about a second apart, for drawing
 };
 

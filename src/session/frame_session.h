@@ -148,7 +148,7 @@ struct CandidatesStep : StepResult {
 // One satellite's trajectory over the frame.
 struct TrajectoryStep : StepResult {
   SingleTrajectory trajectory;
-  bool endsExchanged = false;  // end 1 became the end the satellite passed first
+  bool endsExchanged = false;         // end 1 became the end the satellite passed first
   std::optional<TrackTiming> timing;  // when it passed the measured ends (both measured on a calibrated frame)
 };
 
