@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "sky/direction.h"
 #include "base/task_control.h"
 #include "frameinfo/frame_info.h"
 #include "orbit/observer.h"
 #include "satdb/tle_record.h"
-#include "sky/direction.h"
 
 // Age limit of a usable element set, days either side of the exposure start.
 inline constexpr double kMaxElementAgeDays = 100.0;
@@ -168,7 +168,7 @@ struct CandidateRow {
 std::string CandidateRowText(const CandidateRow& row);
 
 // The row as the list shows it with its timing and brightness after the designed text:
-// "<designed text>  t1=18:10:39.24 t2=18:11:09.24 Δt=+0.04 с экспозиция=30.00 с  m=5.3  группа 1"
+// "<designed text>  t1=18:10:39.24 t2=18:11:09.24 Δt=+0.04 с T=30.00 с  m=5.3  группа 1"
 // (each part only when known).
 std::string CandidateListText(const CandidateRow& row);
 
@@ -220,10 +220,12 @@ struct CandidateSearchInput {
   J2000Direction end1;  // measured track ends, radians
   J2000Direction end2;
   TrackWindow window;
-  double latitudeRad = 0.0;      // geodetic latitude of the site
-  double longitudeRad = 0.0;     // east longitude of the site
-  double utErrorSeconds = 0.0;   // the stated clock error, for timing the candidates
-  double exposureSeconds = 0.0;  // the stated exposure, for the brightness at mid-exposure
+  double latitudeRad = 0.0;   // geodetic latitude of the site
+  double longitudeRad = 0.0;  // east longitude of the site
+
+  // For timing the candidates and their brightness at mid-exposure: the stated clock error and exposure.
+  double utErrorSeconds = 0.0;   // seconds
+  double exposureSeconds = 0.0;  // seconds
 };
 
 // How a search ended. message is the text to show (caption "Сообщение"): "Нет TLE." when the database

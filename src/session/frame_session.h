@@ -148,8 +148,10 @@ struct CandidatesStep : StepResult {
 // One satellite's trajectory over the frame.
 struct TrajectoryStep : StepResult {
   SingleTrajectory trajectory;
-  bool endsExchanged = false;         // end 1 became the end the satellite passed first
-  std::optional<TrackTiming> timing;  // when it passed the measured ends (both measured on a calibrated frame)
+  bool endsExchanged = false;  // end 1 became the end the satellite passed first
+
+  // When it passed the measured ends (both measured on a calibrated frame).
+  std::optional<TrackTiming> timing;
 };
 
 // Every satellite that crossed the frame.
