@@ -120,6 +120,8 @@ Frames (state kept in the frame's information file in DIR/Info, as the desktop p
                                           search the database for the satellite of the track
   trajectory FRAME NORAD [--step S] [--remember]
                                           the satellite's predicted path over the frame
+  crossings FRAME                         every satellite of the database predicted to cross the
+                                          calibrated frame during the exposure (+- the UT error)
   iod FRAME [NORAD] [--output FILE]       the IOD report of the measured ends
   auto FRAME... [--reports DIR] [--stars N] [candidate filter options] CIRCUMSTANCES
                                           the whole chain: stars, identification, streak, track,

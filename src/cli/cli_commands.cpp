@@ -18,6 +18,7 @@
 #include "image/auto_detect.h"
 #include "image/detection.h"
 #include "orbit/candidates.h"
+#include "orbit/crossings.h"
 #include "orbit/trajectories.h"
 #include "satdb/satdb.h"
 #include "session/auto_chain.h"
@@ -41,6 +42,21 @@ std::optional<int> NoradOperand(Run& run, std::size_t i) {
     return std::nullopt;
   }
   return static_cast<int>(n);
+}
+
+// A candidate's timing, brightness and group, added to its JSON row when known.
+void AddTimingJson(nlohmann::json& row, const CandidateRow& candidate) {
+  if (candidate.timing) {
+    const TrackTiming& t = *candidate.timing;
+    row["timing"] = {{"end1_mjd", t.end1Mjd},
+                     {"end1_time", TimeText(t.end1Mjd)},
+                     {"end2_mjd", t.end2Mjd},
+                     {"end2_time", TimeText(t.end2Mjd)},
+                     {"clock_offset_s", t.offsetSeconds},
+                     {"exposure_s", t.exposureSeconds}};
+  }
+  if (candidate.magnitude) row["magnitude"] = *candidate.magnitude;
+  if (candidate.group > 0) row["group"] = candidate.group;
 }
 
 // The position table and marks of one satellite over the frame's window, as the single-satellite window
@@ -77,6 +93,11 @@ int ShowTrajectory(Run& run, FrameSession& session, int norad, double step, Sing
   j["marks"] = nlohmann::json::array();
   for (const TrajectoryMark& m : result.marks) j["marks"].push_back({{"x", m.x}, {"y", m.y}, {"time", m.timeText}});
   if (computed.endsExchanged) j["ends_exchanged"] = true;
+  if (computed.timing) {
+    CandidateRow timed;
+    timed.timing = computed.timing;
+    AddTimingJson(j, timed);
+  }
   return ExitCodeOf(computed.error);
 }
 
@@ -358,13 +379,37 @@ int SearchCandidates(Run& run, OpenedFrame& f, const CandidateFilter& filter) {
   nlohmann::json& rows = run.out.Json()["candidates"];
   rows = nlohmann::json::array();
   for (const CandidateRow& row : list.rows) {
-    rows.push_back({{"norad", row.catalogNumber},
-                    {"name", row.name},
-                    {"r_deg", row.rDeg},
-                    {"u_deg", row.uDeg},
-                    {"age_days", row.ageDays},
-                    {"score", row.score}});
-    run.out.Line(CandidateRowText(row));
+    nlohmann::json j = {{"norad", row.catalogNumber}, {"name", row.name},        {"r_deg", row.rDeg},
+                        {"u_deg", row.uDeg},          {"age_days", row.ageDays}, {"score", row.score}};
+    AddTimingJson(j, row);
+    rows.push_back(j);
+    run.out.Line(CandidateListText(row));
+  }
+  return ExitCodeOf(step.error);
+}
+
+// One end of a crossing as JSON.
+nlohmann::json CrossingPointJson(const CrossingSample& s) {
+  return {{"mjd", s.mjd}, {"time", TimeText(s.mjd)}, {"x", s.x}, {"y", s.y}};
+}
+
+int Crossings(Run& run) {
+  if (!NeedOperands(run, 1, "FRAME")) return kExitUsage;
+  OpenedFrame f;
+  if (const int code = OpenFrameOperand(run, false, true, f, run.args.operands[0])) return code;
+  if (Refusal(f.frame, kCrossingRequirements).empty()) run.progress.Stage("following the database over the frame");
+  const CrossingsStep step = f.session.Crossings(run.progress);
+  for (const std::string& message : step.messages) run.out.Message(message);
+  if (step.error == StepError::Refused) return ExitCodeOf(step.error);
+  nlohmann::json& list = run.out.Json()["crossings"];
+  list = nlohmann::json::array();
+  for (const FrameCrossing& c : step.found.crossings) {
+    nlohmann::json j = {
+        {"norad", c.catalogNumber},          {"name", c.name},     {"entry", CrossingPointJson(c.entry)},
+        {"exit", CrossingPointJson(c.exit)}, {"sunlit", c.sunlit}, {"range_km", c.rangeKm}};
+    if (c.magnitude) j["magnitude"] = *c.magnitude;
+    list.push_back(j);
+    run.out.Line(CrossingText(c));
   }
   return ExitCodeOf(step.error);
 }
@@ -503,12 +548,15 @@ nlohmann::json AutoChainJson(const AutoChainResult& r, const FrameState& frame) 
     j["ends"].push_back(end);
   }
   j["candidates"] = nlohmann::json::array();
-  for (const CandidateRow& row : frame.satellites.candidates.rows)
-    j["candidates"].push_back({{"norad", row.catalogNumber},
-                               {"name", row.name},
-                               {"r_deg", row.rDeg},
-                               {"u_deg", row.uDeg},
-                               {"age_days", row.ageDays}});
+  for (const CandidateRow& row : frame.satellites.candidates.rows) {
+    nlohmann::json candidate = {{"norad", row.catalogNumber},
+                                {"name", row.name},
+                                {"r_deg", row.rDeg},
+                                {"u_deg", row.uDeg},
+                                {"age_days", row.ageDays}};
+    AddTimingJson(candidate, row);
+    j["candidates"].push_back(candidate);
+  }
   const AutoChainTimes& t = r.times;
   j["seconds"] = {{"stars", t.stars},   {"identification", t.identification},
                   {"streak", t.streak}, {"measurement", t.measurement},
@@ -583,6 +631,7 @@ int RunCommand(const CliArguments& args, const std::string& executable, CliOutpu
       {"measure", Measure},
       {"candidates", Candidates},
       {"trajectory", Trajectory},
+      {"crossings", Crossings},
       {"iod", Iod},
       {"auto", Auto},
   };

@@ -44,7 +44,7 @@ void FrmId::ShowRows() {
   const QSignalBlocker blocker(list1_);
   list1_->clear();
   for (const CandidateRow& row : context_.session.Frame().satellites.candidates.rows)
-    list1_->addItem(QString::fromStdString(CandidateRowText(row)));
+    list1_->addItem(QString::fromStdString(CandidateListText(row)));
 }
 
 void FrmId::SelectRow(int row) {

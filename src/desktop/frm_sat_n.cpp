@@ -6,6 +6,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -166,6 +167,23 @@ void FrmSatN::OkClicked() {
 }
 
 void FrmSatN::closeEvent(QCloseEvent* event) {
+  emit Closed();
+  QWidget::closeEvent(event);
+}
+
+FrmCrossings::FrmCrossings(const QStringList& lines, QWidget* parent)
+    : QWidget(parent, OwnedWindowFlags(Qt::WindowCloseButtonHint)) {
+  setObjectName("FrmCrossings");
+  setWindowTitle(QStringLiteral("Все ИСЗ в кадре"));
+  auto* layout = new QVBoxLayout(this);
+  list_ = new QListWidget(this);
+  list_->setObjectName("lstCrossings");
+  list_->addItems(lines);
+  list_->setMinimumWidth(list_->sizeHintForColumn(0) + 30);
+  layout->addWidget(list_);
+}
+
+void FrmCrossings::closeEvent(QCloseEvent* event) {
   emit Closed();
   QWidget::closeEvent(event);
 }

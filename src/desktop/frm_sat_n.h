@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QStringList>
 #include <QWidget>
 #include <vector>
 
@@ -13,6 +14,7 @@ class QCheckBox;
 class QFrame;
 class QGridLayout;
 class QLineEdit;
+class QListWidget;
 class QPushButton;
 
 // The colour picture "Pic": hues across, from white at the top through full colour to black at the bottom.
@@ -77,4 +79,21 @@ private:
   ColourPicture* pic_ = nullptr;
   QPushButton* cmdplus_ = nullptr;
   QPushButton* cmdok_ = nullptr;
+};
+
+// "Все ИСЗ в кадре": the satellites predicted to cross the frame, one line each (number, name, entry and
+// exit with their times and pixels, magnitude, sunlit or in shadow, range), in the list "lstCrossings".
+class FrmCrossings : public QWidget {
+  Q_OBJECT
+public:
+  FrmCrossings(const QStringList& lines, QWidget* parent = nullptr);
+
+signals:
+  void Closed();
+
+protected:
+  void closeEvent(QCloseEvent* event) override;
+
+private:
+  QListWidget* list_ = nullptr;
 };

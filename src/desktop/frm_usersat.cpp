@@ -99,6 +99,9 @@ void FrmUsersat::IodClicked() {
     return static_cast<void>(ShowMessage(QString::fromStdString(written.messages.front()), QStringLiteral("Сообщения"),
                                          MessageButtons::Ok, this));
   ShowIodReport(this, written.report);
+  if (written.Ok())  // a clock the prediction disagrees with
+    for (const std::string& message : written.messages)
+      ShowMessage(QString::fromStdString(message), kMessageCaption, MessageButtons::Ok, this);
 }
 
 void FrmUsersat::closeEvent(QCloseEvent* event) {

@@ -91,6 +91,7 @@ private slots:
   void Sat();
   void UserSat();
   void SatN();
+  void Crossings();
   void StarVis();
   void Viewmag();
   void StarMinus();

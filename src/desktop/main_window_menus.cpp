@@ -11,6 +11,7 @@
 #include "desktop/frame_viewer.h"
 #include "desktop/frm_splash.h"
 #include "desktop/main_window.h"
+#include "desktop/satellite_windows.h"
 #include "frameinfo/ui/frm_par.h"
 #include "satdb/satdb.h"
 #include "satdb/ui/frm_clear.h"
@@ -65,6 +66,7 @@ void MainWindow::CreateMenus() {
   ident->addSeparator();
   AddAction(ident, "mnuUserSat", QStringLiteral("Траектория конкретного ИСЗ"), &MainWindow::UserSat);
   AddAction(ident, "mnuSatN", QStringLiteral("Траектории нескольких ИСЗ"), &MainWindow::SatN);
+  AddAction(ident, "mnuCrossings", QStringLiteral("Все ИСЗ в кадре"), &MainWindow::Crossings);
   ident->addSeparator();
   AddAction(ident, "mnuAuto", QStringLiteral("Автоматическая обработка"), &MainWindow::AutoProcess);
 
@@ -193,6 +195,13 @@ void MainWindow::Orvia() {
   const QString help = QString::fromStdString(ProgramFilePath(app_, kHelpFileName));
   if (!QFileInfo::exists(help)) return Say(QStringLiteral("Файл справки отсутствует."));
   OpenDocument(help);
+}
+
+void MainWindow::Crossings() {
+  if (!Allowed({Requirement::FrameOpen})) return;
+  if (!Collect(true)) return;
+  if (!Allowed(kCrossingRequirements)) return;
+  satellites_->OpenCrossings();
 }
 
 void MainWindow::Ver() {

@@ -23,8 +23,9 @@ SatelliteWindows::SatelliteWindows(SatelliteContext context, QObject* parent)
 
 SatelliteWindows::~SatelliteWindows() {
   // The windows refer to the context this object holds: they go with it, without their closing work.
-  for (QWidget* window : {static_cast<QWidget*>(filter_), static_cast<QWidget*>(candidates_),
-                          static_cast<QWidget*>(usersat_), static_cast<QWidget*>(several_)}) {
+  for (QWidget* window :
+       {static_cast<QWidget*>(filter_), static_cast<QWidget*>(candidates_), static_cast<QWidget*>(usersat_),
+        static_cast<QWidget*>(several_), static_cast<QWidget*>(crossings_)}) {
     if (!window) continue;
     window->disconnect(this);
     delete window;
@@ -43,6 +44,9 @@ FrmUsersat* SatelliteWindows::UserSatWindow() const {
 FrmSatN* SatelliteWindows::SatNWindow() const {
   return several_;
 }
+FrmCrossings* SatelliteWindows::CrossingsWindow() const {
+  return crossings_;
+}
 
 void SatelliteWindows::Place(QWidget* window) const {
   if (!window->testAttribute(Qt::WA_Resized)) window->adjustSize();  // its size is known before it is shown
@@ -55,8 +59,9 @@ void SatelliteWindows::Place(QWidget* window) const {
 }
 
 void SatelliteWindows::CloseAll() {
-  for (QWidget* window : {static_cast<QWidget*>(filter_), static_cast<QWidget*>(candidates_),
-                          static_cast<QWidget*>(usersat_), static_cast<QWidget*>(several_)})
+  for (QWidget* window :
+       {static_cast<QWidget*>(filter_), static_cast<QWidget*>(candidates_), static_cast<QWidget*>(usersat_),
+        static_cast<QWidget*>(several_), static_cast<QWidget*>(crossings_)})
     if (window) window->close();
 }
 
@@ -151,4 +156,27 @@ void SatelliteWindows::OpenSatN() {
     ClearTrajectories(context_, true);
   });
   Place(several_);
+}
+
+void SatelliteWindows::OpenCrossings() {
+  if (crossings_) crossings_->close();
+  CrossingsStep step;
+  {
+    AppState& app = context_.session.App();
+    LongTaskGuard guard({app.longTaskRunning, &app.catalogueReady}, context_.progress,
+                        QStringLiteral("Все ИСЗ в кадре."), true);
+    step = context_.session.Crossings(guard.Task());
+  }
+  if (context_.showTrajectories) context_.showTrajectories();
+  for (const std::string& message : step.messages)
+    ShowMessage(QString::fromStdString(message), kMessageCaption, MessageButtons::Ok, context_.owner);
+  if (step.found.crossings.empty()) return;
+  QStringList lines;
+  for (const FrameCrossing& crossing : step.found.crossings) lines << QString::fromStdString(CrossingText(crossing));
+  crossings_ = new FrmCrossings(lines, context_.owner);
+  connect(crossings_, &FrmCrossings::Closed, this, [this] {
+    crossings_ = nullptr;
+    ClearTrajectories(context_, true);
+  });
+  Place(crossings_);
 }

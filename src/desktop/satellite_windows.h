@@ -8,6 +8,7 @@
 
 #include "desktop/satellite_context.h"
 
+class FrmCrossings;
 class FrmId;
 class FrmSatN;
 class FrmSatPar;
@@ -28,6 +29,9 @@ public:
   void OpenUserSat();
   // "Траектории нескольких ИСЗ".
   void OpenSatN();
+  // "Все ИСЗ в кадре": follows the database over the frame with the progress window, draws every
+  // satellite that crossed it with its label and lists them in their window, opened anew.
+  void OpenCrossings();
   // Shows the candidates already in the state (an automatic search filled them) with the first one's
   // trajectory drawn, as a click on the first row does.
   void ShowFirstCandidate();
@@ -39,6 +43,7 @@ public:
   FrmId* CandidateWindow() const;
   FrmUsersat* UserSatWindow() const;
   FrmSatN* SatNWindow() const;
+  FrmCrossings* CrossingsWindow() const;
 
 private:
   // The filter window's OK after it has read its filters: collects the frame's circumstances strictly,
@@ -60,4 +65,5 @@ private:
   QPointer<FrmId> candidates_;
   QPointer<FrmUsersat> usersat_;
   QPointer<FrmSatN> several_;
+  QPointer<FrmCrossings> crossings_;
 };

@@ -1,12 +1,15 @@
 #include "orbit/candidates.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string_view>
 
 #include "astrometry/sky_frames.h"
 #include "base/calendar.h"
 #include "base/numbers.h"
 #include "orbit/observer.h"
+#include "orbit/trajectories.h"
 #include "satdb/satdb.h"
 #include "sky/angles.h"
 
@@ -21,8 +24,12 @@ std::optional<J2000Vector> Normalised(const J2000Vector& v) {
   return J2000Vector{v.x / length, v.y / length, v.z / length};
 }
 
-// Age limit of a usable element set, days either side of the exposure start.
-constexpr double kMaxAgeDays = 100.0;
+// A number with its sign always written ("+0.04", "-1.50"; zero as "+0.00").
+std::string SignedText(double value, std::string_view pattern) {
+  const std::string text = FormatNumber(value, pattern);
+  return text.starts_with('-') ? text : "+" + text;
+}
+
 // Sampling interval of the match, seconds.
 constexpr double kMatchStepSeconds = 5.0;
 
@@ -113,6 +120,144 @@ std::string CandidateRowText(const CandidateRow& row) {
          "°   U=" + FormatNumber(row.uDeg, "0.00") + "°  dt=" + FormatNumber(row.ageDays, "0.0") + "d  " + row.name;
 }
 
+// ---- Timing along the track ----
+
+std::vector<double> TimingSampleTimes(const TrackWindow& window) {
+  const double first = window.t0Mjd - kTimingMarginSeconds / 86400.0;
+  const double span = WindowSeconds(window) + 2.0 * kTimingMarginSeconds;
+  const int steps = static_cast<int>(std::ceil(span / kTimingStepSeconds));
+  std::vector<double> times(static_cast<std::size_t>(std::max(steps, 0)) + 1);
+  for (std::size_t k = 0; k < times.size(); ++k)
+    times[k] = first + static_cast<double>(k) * kTimingStepSeconds / 86400.0;
+  return times;
+}
+
+std::optional<double> PassTime(std::span<const J2000Direction> path, std::span<const double> timesMjd,
+                               const J2000Direction& direction) {
+  const std::size_t n = std::min(path.size(), timesMjd.size());
+  const J2000Vector e = ToVector(direction);
+  std::optional<double> best;
+  double bestAcross = 2.0;
+  for (std::size_t k = 0; k + 1 < n; ++k) {
+    const J2000Vector a = ToVector(path[k]), b = ToVector(path[k + 1]);
+    const std::optional<J2000Vector> pole = Normalised(Cross(a, b));
+    if (!pole) continue;  // no motion between the samples
+    const double arc = ArcTan2(std::sqrt(Dot(Cross(a, b), Cross(a, b))), Dot(a, b));
+    // The direction's foot on the arc's great circle, and its angle from the first sample along it.
+    const double across = Dot(e, *pole);
+    const J2000Vector foot{e.x - across * pole->x, e.y - across * pole->y, e.z - across * pole->z};
+    const double along = ArcTan2(Dot(Cross(a, foot), *pole), Dot(a, foot));
+    const double fraction = along / arc;
+    if (!(fraction >= 0.0 && fraction <= 1.0) || !(std::fabs(across) < bestAcross)) continue;
+    bestAcross = std::fabs(across);
+    best = timesMjd[k] + fraction * (timesMjd[k + 1] - timesMjd[k]);
+  }
+  return best;
+}
+
+std::optional<TrackTiming> TimeTrack(std::span<const J2000Direction> path, std::span<const double> timesMjd,
+                                     const J2000Direction& end1, const J2000Direction& end2, double statedStartMjd) {
+  const std::optional<double> t1 = PassTime(path, timesMjd, end1);
+  const std::optional<double> t2 = PassTime(path, timesMjd, end2);
+  if (!t1 || !t2) return std::nullopt;
+  TrackTiming timing;
+  timing.end1Mjd = *t1;
+  timing.end2Mjd = *t2;
+  timing.offsetSeconds = (std::min(*t1, *t2) - statedStartMjd) * 86400.0;
+  timing.exposureSeconds = std::fabs(*t2 - *t1) * 86400.0;
+  return timing;
+}
+
+std::optional<TrackTiming> TimeElementSet(const TleRecord& tle, const CandidateSearchInput& input) {
+  const std::vector<double> times = TimingSampleTimes(input.window);
+  std::vector<J2000Direction> path;
+  if (!SkyPath(tle, ObserveFrom(times, input.latitudeRad, input.longitudeRad), path)) return std::nullopt;
+  return TimeTrack(path, times, input.end1, input.end2, input.window.t0Mjd);
+}
+
+std::string TimingLine(const TrackTiming& t) {
+  return "Прогноз проходит концы трека: 1 в " + TimeText(t.end1Mjd) + ", 2 в " + TimeText(t.end2Mjd) +
+         "; расхождение с часами " + SignedText(t.offsetSeconds, "0.00") + " с, экспозиция по треку " +
+         FormatNumber(t.exposureSeconds, "0.00") + " с";
+}
+
+double TimingMismatch(const TrackTiming& timing, double utErrorSeconds, double exposureSeconds) {
+  const double early = -timing.offsetSeconds;
+  const double late = timing.offsetSeconds + timing.exposureSeconds - utErrorSeconds - exposureSeconds;
+  return std::max({0.0, early, late});
+}
+
+std::string ClockWarning(const TrackTiming& timing, double utErrorSeconds, double exposureSeconds) {
+  if (!(TimingMismatch(timing, utErrorSeconds, exposureSeconds) > kClockWarningSeconds)) return "";
+  return "Время кадра расходится с прогнозом на " + SignedText(timing.offsetSeconds, "0.0") + " с. Проверьте часы.";
+}
+
+std::string CandidateListText(const CandidateRow& row) {
+  std::string text = CandidateRowText(row);
+  if (row.timing) {
+    const TrackTiming& t = *row.timing;
+    text += "  t1=" + TimeText(t.end1Mjd) + " t2=" + TimeText(t.end2Mjd) +
+            " Δt=" + SignedText(t.offsetSeconds, "0.00") + " с T=" + FormatNumber(t.exposureSeconds, "0.00") + " с";
+  }
+  if (row.magnitude) text += "  m=" + FormatNumber(*row.magnitude, "0.0");
+  if (row.group > 0) text += "  группа " + FormatNumber(row.group, "0");
+  return text;
+}
+
+bool RowsTie(const CandidateRow& a, const CandidateRow& b) {
+  return std::fabs(a.rDeg - b.rDeg) <= kTieDistanceDeg && std::fabs(a.uDeg - b.uDeg) <= kTieDirectionDeg;
+}
+
+bool MarkCoMovingGroups(std::vector<CandidateRow>& rows) {
+  std::vector<int> groups(rows.size(), 0);
+  int count = 0;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (groups[i] != 0 || !rows[i].timing) continue;
+    for (std::size_t j = i + 1; j < rows.size(); ++j) {
+      if (groups[j] != 0 || !rows[j].timing || !RowsTie(rows[i], rows[j])) continue;
+      if (!(std::fabs(rows[i].timing->offsetSeconds - rows[j].timing->offsetSeconds) <= kSameTimingSeconds)) continue;
+      if (groups[i] == 0) groups[i] = ++count;
+      groups[j] = groups[i];
+    }
+  }
+  bool changed = false;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    changed = changed || rows[i].group != groups[i];
+    rows[i].group = groups[i];
+  }
+  return changed;
+}
+
+bool OrderTiedRowsByTiming(std::vector<CandidateRow>& rows, double utErrorSeconds, double exposureSeconds) {
+  if (!(utErrorSeconds <= kTrustedClockSeconds)) return false;
+  bool changed = false;
+  std::vector<bool> placed(rows.size(), false);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (placed[i]) continue;
+    // The timed rows that tie with this one, in list order: the places they hold.
+    std::vector<std::size_t> places;
+    for (std::size_t j = i; j < rows.size(); ++j) {
+      if (placed[j] || !rows[j].timing || !RowsTie(rows[i], rows[j])) continue;
+      places.push_back(j);
+      placed[j] = true;
+    }
+    if (places.size() < 2) continue;
+    std::vector<double> mismatch;
+    for (const std::size_t p : places)
+      mismatch.push_back(TimingMismatch(*rows[p].timing, utErrorSeconds, exposureSeconds));
+    const double best = *std::min_element(mismatch.begin(), mismatch.end());
+    std::vector<CandidateRow> ordered;
+    for (const bool wellTimed : {true, false})
+      for (std::size_t k = 0; k < places.size(); ++k)
+        if ((mismatch[k] <= best + kSameTimingSeconds) == wellTimed) ordered.push_back(rows[places[k]]);
+    for (std::size_t k = 0; k < places.size(); ++k) {
+      changed = changed || rows[places[k]].recordIndex != ordered[k].recordIndex;
+      rows[places[k]] = std::move(ordered[k]);
+    }
+  }
+  return changed;
+}
+
 std::string DisplayName(const TleRecord& tle) {
   return tle.mName.empty() ? tle.name : tle.mName;
 }
@@ -130,9 +275,23 @@ void SortCandidateRows(std::vector<CandidateRow>& rows) {
 
 namespace {
 
+// The row's timing against the track and its predicted magnitude in the middle of the exposure the track
+// shows (of the stated one when untimed).
+void TimeCandidate(const TleRecord& tle, const CandidateSearchInput& input, const ObserverSamples& timingSamples,
+                   CandidateRow& row) {
+  std::vector<J2000Direction> path;
+  if (SkyPath(tle, timingSamples, path))
+    row.timing = TimeTrack(path, timingSamples.timesMjd, input.end1, input.end2, input.window.t0Mjd);
+  std::vector<TrajectoryPoint> middle(1);
+  middle[0].time = row.timing ? (row.timing->end1Mjd + row.timing->end2Mjd) / 2.0
+                              : input.window.t0Mjd + input.exposureSeconds / 2.0 / 86400.0;
+  if (TrajectoryTrack(tle, middle, input.latitudeRad, input.longitudeRad, input.heightKm) && middle[0].range >= 0.0)
+    row.magnitude = MagnitudeEstimate(tle.standardMagnitude, middle[0].range, middle[0].phase);
+}
+
 // Whether an element set passes the age, period and inclination tests that spare the propagation.
 bool PassesOrbitTests(const TleRecord& tle, const CandidateFilter& filter) {
-  if (!(tle.ageDays < kMaxAgeDays)) return false;
+  if (!(tle.ageDays < kMaxElementAgeDays)) return false;
   const double period = tle.meanMotion != 0.0 ? 1440.0 / tle.meanMotion : filter.periodMax + 1.0;
   if (!(filter.periodMin <= period && period <= filter.periodMax)) return false;
   return filter.inclMin <= tle.inclinationDeg && tle.inclinationDeg <= filter.inclMax;
@@ -161,6 +320,9 @@ CandidateSearchResult CandidateSearch(const CandidateSearchInput& input, const C
   // Ends that coincide span no great circle: nothing can run along them.
   if (pole) track.pole = *pole;
   const ObserverSamples samples = ObserveFrom(track.sampleTimes, track.latitudeRad, track.longitudeRad, track.heightKm);
+  const std::vector<double> timingTimes = TimingSampleTimes(input.window);
+  const ObserverSamples timingSamples =
+      ObserveFrom(timingTimes, track.latitudeRad, track.longitudeRad, track.heightKm);
 
   TleRecord tle;
   for (const std::string& path : files) {
@@ -185,11 +347,16 @@ CandidateSearchResult CandidateSearch(const CandidateSearchInput& input, const C
     row.ageDays = static_cast<float>(tle.ageDays);
     row.uDeg = match.uDeg;
     row.name = DisplayName(tle);
+    TimeCandidate(tle, input, timingSamples, row);
     list.rows.push_back(row);
     SortCandidateRows(list.rows);
     if (listChanged) listChanged(list);
     task.Yield();
   }
+  // Timing tells apart what the path alone cannot.
+  const bool grouped = MarkCoMovingGroups(list.rows);
+  const bool ordered = OrderTiedRowsByTiming(list.rows, input.utErrorSeconds, input.exposureSeconds);
+  if ((grouped || ordered) && listChanged) listChanged(list);
   if (list.rows.empty()) {
     result.message = "Претендентов нет";
   } else {

@@ -8,10 +8,12 @@
 
 #include "astrometry/moon_sun.h"
 #include "astrometry/track.h"
+#include "base/numbers.h"
 #include "image/raster.h"
 #include "session/fixed_camera.h"
 #include "session/pointing.h"
 #include "image/star_trails.h"
+#include "satdb/satdb.h"
 
 void InstallFrame(FrameState& frame, const AppState& app, const std::string& path, DecodedImage decoded) {
   frame.imagePath = path;
@@ -116,6 +118,21 @@ CandidateSearchInput CandidateSearchInputOf(const FrameState& frame, const AppSt
   input.end1 = frame.trackEnds[1].Sky();
   input.end2 = frame.trackEnds[2].Sky();
   input.window = MakeTrackWindow(frame.info);
+  input.latitudeRad = frame.info.latitudeRad;
+  input.longitudeRad = frame.info.longitudeRad;
+  input.heightKm = frame.info.heightM / 1000.0;
+  input.utErrorSeconds = frame.info.utError;
+  input.exposureSeconds = frame.info.exposure;
+  return input;
+}
+
+CrossingsInput CrossingsInputOf(const FrameState& frame, const AppState& app) {
+  CrossingsInput input;
+  input.appDir = app.appDir;
+  input.plate = frame.plate.working;
+  input.imageWidth = frame.imageWidth;
+  input.imageHeight = frame.imageHeight;
+  input.window = CrossingWindow(frame.info);
   input.latitudeRad = frame.info.latitudeRad;
   input.longitudeRad = frame.info.longitudeRad;
   input.heightKm = frame.info.heightM / 1000.0;
@@ -390,6 +407,11 @@ CandidatesStep FrameSession::Candidates(const CandidateFilter& filter, TaskContr
   step.search =
       CandidateSearch(CandidateSearchInputOf(frame_, app_), filter, frame_.satellites.candidates, task, listChanged);
   if (!step.search.message.empty()) step.messages.push_back(step.search.message);
+  const std::vector<CandidateRow>& rows = frame_.satellites.candidates.rows;
+  if (!rows.empty() && rows.front().timing && !step.search.cancelled) {
+    const std::string warning = ClockWarning(*rows.front().timing, frame_.info.utError, frame_.info.exposure);
+    if (!warning.empty()) step.messages.push_back(warning);
+  }
   if (step.search.cancelled || task.Cancelled())
     step.error = StepError::Cancelled;
   else if (frame_.satellites.candidates.rows.empty())
@@ -446,6 +468,53 @@ TrajectoryStep FrameSession::Trajectory(int number, double stepSeconds) {
   }
   frame_.satellites.marks = step.trajectory.marks;
   step.endsExchanged = OrderTrackEnds();
+  step.timing = Timing(number);
+  if (step.timing) step.trajectory.lines.push_back(TimingLine(*step.timing));
+  return step;
+}
+
+std::optional<TrackTiming> FrameSession::Timing(int number) const {
+  if (frame_.trackEnds.count != 2 || !frame_.plate.Solved()) return std::nullopt;
+  TleRecord tle;
+  if (!ReadBestSet(SatelliteFilePath(app_.appDir, number), frame_.info.startMjd, tle)) return std::nullopt;
+  return TimeElementSet(tle, CandidateSearchInputOf(frame_, app_));
+}
+
+CrossingsStep FrameSession::Crossings(TaskControl& task) {
+  CrossingsStep step;
+  const std::string refusal = Refusal(frame_, kCrossingRequirements);
+  if (!refusal.empty()) {
+    step.error = StepError::Refused;
+    step.messages.push_back(refusal);
+    return step;
+  }
+  frame_.satellites.marks.clear();
+  frame_.satellites.labels.clear();
+  step.found = FrameCrossings(CrossingsInputOf(frame_, app_), task);
+  if (step.found.cancelled || task.Cancelled()) {
+    step.error = StepError::Cancelled;
+    return step;
+  }
+  if (!step.found.message.empty()) step.messages.push_back(step.found.message);
+  if (step.found.crossings.empty()) step.error = StepError::NotFound;
+  // Drawn as several satellites are: positions in the sunlit or the shadow colour, a label per satellite.
+  const float width = static_cast<float>(frame_.imageWidth), height = static_cast<float>(frame_.imageHeight);
+  for (const FrameCrossing& crossing : step.found.crossings) {
+    const Rgb colour = crossing.sunlit ? app_.palette.trajectory : app_.palette.trajectoryAux;
+    std::vector<TrajectoryMark> marks;
+    for (const CrossingSample& s : crossing.path) {
+      TrajectoryMark mark;
+      mark.x = static_cast<float>(s.x);
+      mark.y = static_cast<float>(s.y);
+      mark.colour = colour;
+      mark.timeText = TimeText(s.mjd);
+      marks.push_back(std::move(mark));
+    }
+    if (marks.empty()) continue;
+    const std::string text = crossing.name + " (" + FormatNumber(crossing.catalogNumber, "0") + ")";
+    frame_.satellites.labels.push_back(PlaceTrajectoryLabel(marks.front(), marks.back(), text, colour, width, height));
+    frame_.satellites.marks.insert(frame_.satellites.marks.end(), marks.begin(), marks.end());
+  }
   return step;
 }
 
@@ -491,6 +560,12 @@ IodStep FrameSession::IodReport(int number, const std::string& designator, const
   if (!step.report.ok) {
     step.error = StepError::WriteFailed;
     step.messages.push_back(step.report.message);
+    return step;
+  }
+  // The report keeps the stated times; a clock the prediction disagrees with is pointed out once more.
+  if (const std::optional<TrackTiming> timing = Timing(number)) {
+    const std::string warning = ClockWarning(*timing, frame_.info.utError, frame_.info.exposure);
+    if (!warning.empty()) step.messages.push_back(warning);
   }
   return step;
 }

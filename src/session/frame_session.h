@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "image/auto_detect.h"
 #include "image/decode.h"
 #include "orbit/candidates.h"
+#include "orbit/crossings.h"
 #include "orbit/trajectories.h"
 #include "session/app_state.h"
 #include "session/commands.h"
@@ -48,6 +50,9 @@ void UpdateFrameMoon(FrameState& frame, LogFile& log);
 
 // The candidate search's input: the measured ends, the track window and the site of the frame.
 CandidateSearchInput CandidateSearchInputOf(const FrameState& frame, const AppState& app);
+
+// The crossing search's input: the frame's plate, size, window widened by the clock error and site.
+CrossingsInput CrossingsInputOf(const FrameState& frame, const AppState& app);
 
 // The report of the frame's two measured ends for a satellite: end 1 at the exposure's start, end 2 at
 // its end, with the frame's station code and year.
@@ -149,6 +154,14 @@ struct CandidatesStep : StepResult {
 struct TrajectoryStep : StepResult {
   SingleTrajectory trajectory;
   bool endsExchanged = false;  // end 1 became the end the satellite passed first
+
+  // When it passed the measured ends (both measured on a calibrated frame).
+  std::optional<TrackTiming> timing;
+};
+
+// Every satellite that crossed the frame.
+struct CrossingsStep : StepResult {
+  CrossingsResult found;
 };
 
 // Several satellites' trajectories over the frame.
@@ -160,6 +173,9 @@ struct SeveralStep : StepResult {
 struct IodStep : StepResult {
   IodResult report;
 };
+
+// The requirements of the crossing search.
+inline constexpr std::initializer_list<Requirement> kCrossingRequirements = {Requirement::Solved};
 
 // The requirements of the candidate search, in the order they are checked.
 inline constexpr std::initializer_list<Requirement> kCandidateRequirements = {
@@ -217,6 +233,12 @@ public:
   TrajectoryStep Trajectory(int number, double stepSeconds);
   // Draws several satellites' trajectories (with their name labels when labels is set) and remembers them.
   SeveralStep SeveralTrajectories(std::span<const SatelliteRequest> satellites, bool labels);
+  // Lists every satellite of the database whose path crosses the calibrated frame during the exposure
+  // widened by the clock error, and draws their paths with name labels instead of what was drawn.
+  CrossingsStep Crossings(TaskControl& task);
+  // When the satellite's prediction passes the frame's two measured ends; none without them, without the
+  // satellite's file or when it does not pass them.
+  std::optional<TrackTiming> Timing(int number) const;
   // Takes a satellite as the frame's identification.
   void Remember(int number, const std::string& name);
   // Adds a satellite to those remembered for drawing several.

@@ -253,6 +253,21 @@ TEST(CliStreak, FrameToSatelliteToReport) {
   EXPECT_EQ(candidates.doc["candidates"][0]["norad"], 43229);
   const CliRun text = RunCli(dir, {"candidates", frame});
   EXPECT_EQ(text.out.rfind("43229", 0), 0u) << text.out;  // the list's first row, as the window shows it
+  // The true start lies 0.04 s after the stated one; the streak lasts the whole exposure.
+  const json& timing = candidates.doc["candidates"][0]["timing"];
+  EXPECT_NEAR(timing["clock_offset_s"].get<double>(), truth["time"]["clock_offset_s"].get<double>(), 0.1);
+  EXPECT_NEAR(timing["exposure_s"].get<double>(), 30.0, 0.1);
+  // Over the frame from the window's start (stated start - UT error) to its end, on the truth's path.
+  const CliRun crossings = RunCli(dir, {"--json", "crossings", frame});
+  ASSERT_EQ(crossings.code, 0) << crossings.err;
+  const json& first = crossings.doc["crossings"][0];  // the first to enter
+  const json& truthPath = sat["predicted_path_over_window"];
+  EXPECT_EQ(first["norad"], 43229);
+  for (const auto& [at, truthAt] :
+       {std::pair{first["entry"], truthPath.front()}, std::pair{first["exit"], truthPath.back()}})
+    EXPECT_LT(
+        std::hypot(at["x"].get<double>() - truthAt[1].get<double>(), at["y"].get<double>() - truthAt[2].get<double>()),
+        2.0);
 
   // The report lands where it is asked for and holds both ends.
   const CliRun iod =

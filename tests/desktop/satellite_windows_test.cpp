@@ -215,7 +215,9 @@ TEST_F(SatelliteWindowsTest, TheSearchListsTheIssFirstAndItsRowDrawsItsPathAlong
   const QString first = rows->item(0)->text();
   EXPECT_TRUE(first.startsWith(QStringLiteral("25544   R=0.0"))) << first.toStdString();
   EXPECT_TRUE(first.contains(QStringLiteral("°   U=0."))) << first.toStdString();
-  EXPECT_TRUE(first.endsWith(QStringLiteral("°  dt=0.0d  ISS (ZARYA)"))) << first.toStdString();
+  // After the designed text, the times the prediction passes the ends laid at the exposure's start and end.
+  EXPECT_TRUE(first.endsWith(QStringLiteral("°  dt=0.0d  ISS (ZARYA)  t1=04:30:00.00 t2=04:30:10.00 Δt=+0.00 с T=10.00 с")))
+      << first.toStdString();
   for (int i = 0; i < rows->count(); ++i) EXPECT_FALSE(rows->item(i)->text().startsWith("40069"));
   EXPECT_EQ(Find<QLabel>(list, "lblnum")->text(), " ");
 
@@ -335,13 +337,16 @@ TEST_F(SatelliteWindowsTest, TheSingleSatelliteWindowChecksItsEntriesPrintsThePo
   step->setText("1");
   ok->click();
   const QStringList lines = out->toPlainText().split('\n');
-  ASSERT_EQ(lines.size(), 14) << out->toPlainText().toStdString();
+  ASSERT_EQ(lines.size(), 15) << out->toPlainText().toStdString();
   EXPECT_EQ(lines[0], " ");
   EXPECT_EQ(lines[1], QStringLiteral("Имя ИСЗ = ISS (ZARYA)"));
   EXPECT_EQ(lines[2], QStringLiteral("Давность Tle = 0.01 дней"));
   EXPECT_TRUE(lines[3].startsWith(QStringLiteral("04:30:00.00   RA="))) << lines[3].toStdString();
   EXPECT_TRUE(lines[13].startsWith(QStringLiteral("04:30:10.00   RA="))) << lines[13].toStdString();
   EXPECT_TRUE(lines[13].endsWith(QStringLiteral(" км")));
+  // The ends were marked at the pass's true start and end, so the clock agrees to the hundredth.
+  EXPECT_EQ(lines[14], QStringLiteral("Прогноз проходит концы трека: 1 в 04:30:00.00, 2 в 04:30:10.00; "
+                                      "расхождение с часами +0.00 с, экспозиция по треку 10.00 с"));
   // The printed position of the first sample is the start of the marked track.
   const double raDeg = lines[3].section("RA=", 1).section(QStringLiteral("°"), 0, 0).toDouble();
   EXPECT_NEAR(raDeg, ends[0].raRad / kDeg, 0.01);
@@ -413,6 +418,21 @@ TEST_F(SatelliteWindowsTest, TheWindowAndTheCommandLineOrderTheEndsAndReportAlik
   EXPECT_EQ(ReadFile(other.path() / "r.txt"), fromWindow);
   // Both left end 1 where the satellite was first.
   EXPECT_NEAR(window->Frame().trackEnds[1].ra, ends[0].raRad, 1e-12);
+}
+
+// "Все ИСЗ в кадре": the ISS, inside the frame all through the exposure, is listed from the marked end 1
+// at the start to end 2 at the end, drawn and labelled; closing the list takes the drawing away.
+TEST_F(SatelliteWindowsTest, EverySatelliteInTheFrameIsListedAndDrawn) {
+  window->Action("mnuCrossings")->trigger();
+  ASSERT_NE(window->Satellites()->CrossingsWindow(), nullptr);
+  auto* lines = Find<QListWidget>(window->Satellites()->CrossingsWindow(), "lstCrossings");
+  ASSERT_EQ(lines->count(), 1);
+  const QString text = lines->item(0)->text();
+  EXPECT_TRUE(text.startsWith(QStringLiteral("25544  ISS (ZARYA)  вход 04:30:00.00 ("))) << text.toStdString();
+  EXPECT_TRUE(text.contains(QStringLiteral("выход 04:30:10.00 ("))) << text.toStdString();
+  EXPECT_EQ(window->Frame().satellites.labels.size(), 1u);
+  window->Satellites()->CrossingsWindow()->close();
+  EXPECT_TRUE(Marks().empty());
 }
 
 TEST_F(SatelliteWindowsTest, SeveralSatellitesTakeRowsUpTo15ColoursFromThePictureAndLabels) {

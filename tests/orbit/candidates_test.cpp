@@ -231,3 +231,26 @@ TEST(CandidateSearchTest, CancelStopsBeforeTheNextFileWithoutMessage) {
   EXPECT_EQ(task.texts.size(), 2u);
   EXPECT_EQ(list.rows.size(), 2u);  // found so far stay listed
 }
+
+// Rows that match the track equally well are put in timing order only under a trusted clock; a row that
+// matches clearly better keeps its place. Tied rows timed alike form a group.
+TEST(CandidateRanking, TimingOrdersOnlyTiedRowsUnderATrustedClock) {
+  std::vector<CandidateRow> found(4);
+  const double r[4] = {0.01, 0.30, 0.33, 0.31}, offset[4] = {0.0, 9.0, 0.2, -6.0};
+  for (int i = 0; i < 4; ++i) {
+    found[i].recordIndex = static_cast<std::int16_t>(i + 1);
+    found[i].rDeg = r[i];
+    found[i].uDeg = 0.5f;
+    found[i].timing = TrackTiming{0.0, 0.0, offset[i], 10.0};
+  }
+  std::vector<CandidateRow> rows = found;
+  EXPECT_TRUE(OrderTiedRowsByTiming(rows, 0.5, 10.0));
+  EXPECT_EQ(std::vector<int>({rows[0].recordIndex, rows[1].recordIndex, rows[2].recordIndex, rows[3].recordIndex}),
+            std::vector<int>({1, 3, 2, 4}));
+  rows = found;
+  EXPECT_FALSE(OrderTiedRowsByTiming(rows, 3.0, 10.0));
+  rows[3].timing->offsetSeconds = 9.5;
+  EXPECT_TRUE(MarkCoMovingGroups(rows));
+  EXPECT_EQ(std::vector<int>({rows[0].group, rows[1].group, rows[2].group, rows[3].group}),
+            std::vector<int>({0, 1, 0, 1}));
+}
