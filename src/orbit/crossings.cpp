@@ -103,7 +103,8 @@ std::optional<FrameCrossing> Follow(const TleRecord& tle, const CrossingsInput& 
   std::vector<CrossingSample> pixels(path.size());
   std::vector<bool> valid(path.size(), false);
   for (std::size_t k = 0; k < path.size(); ++k) {
-    const PixelPosition p = SkyToPixel(path[k].raRad, path[k].decRad, input.plate);
+    const J2000Direction onPlate = input.camera.PlateOf(path[k], samples.timesMjd[k]);
+    const PixelPosition p = SkyToPixel(onPlate.raRad, onPlate.decRad, input.plate);
     valid[k] = p.valid && std::isfinite(p.x) && std::isfinite(p.y);
     pixels[k] = {samples.timesMjd[k], p.x, p.y};
   }

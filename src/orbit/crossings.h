@@ -16,6 +16,7 @@
 #include "orbit/candidates.h"
 #include "orbit/observer.h"
 #include "satdb/tle_record.h"
+#include "sky/fixed_camera.h"
 
 // The time a satellite may have crossed the frame in: the stated exposure widened on both sides by the
 // clock error, from start - utError to start + exposure + utError (MJD, UT).
@@ -31,6 +32,7 @@ struct CrossingsInput {
   double latitudeRad = 0.0;   // geodetic latitude of the site
   double longitudeRad = 0.0;  // east longitude of the site
   double heightKm = 0.0;      // height of the site above the WGS-84 ellipsoid
+  CameraView camera;          // how the pixels look at the sky during the exposure (a still camera turns)
 };
 
 // A predicted position on the frame.

@@ -133,6 +133,7 @@ CrossingsInput CrossingsInputOf(const FrameState& frame, const AppState& app) {
   input.imageWidth = frame.imageWidth;
   input.imageHeight = frame.imageHeight;
   input.window = CrossingWindow(frame.info);
+  input.camera = CameraViewOf(frame.info);
   input.latitudeRad = frame.info.latitudeRad;
   input.longitudeRad = frame.info.longitudeRad;
   input.heightKm = frame.info.heightM / 1000.0;
