@@ -14,6 +14,7 @@
 #include <filesystem>
 
 #include "base/ui/file_dialog.h"
+#include "base/ui/long_task.h"
 #include "desktop/main_window.h"
 #include "satdb/satdb.h"
 #include "satdb/ui/frm_clear.h"
@@ -133,3 +134,21 @@ TEST_F(LongTaskTest, ImportAndCleanupSurviveTheirCommandsChosenAgainAFrameOpened
   EXPECT_TRUE(window_->App().catalogueReady);
   ExpectWholeDatabase(14000);
 }
+
+namespace {
+
+// The progress window's close button stops a task that may be cancelled, as "Отмена" does, and leaves one
+// that may not running, its window shown.
+TEST(ProgressWindow, CloseButtonCancelsLikeTheCancelButton) {
+  for (const bool cancellable : {true, false}) {
+    bool running = false;
+    Frmz progress(running);
+    LongTaskGuard guard({running, nullptr}, &progress, QStringLiteral("Идет импорт"), cancellable);
+    ASSERT_FALSE(guard.Cancelled());
+    progress.close();
+    EXPECT_EQ(guard.Cancelled(), cancellable);
+    EXPECT_EQ(progress.isVisible(), !cancellable);
+  }
+}
+
+}  // namespace
