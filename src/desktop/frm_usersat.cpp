@@ -14,6 +14,7 @@
 #include "base/ui/owned_window.h"
 #include "desktop/frm_sat_par.h"
 #include "desktop/satellite_windows.h"
+#include "desktop/station_code.h"
 #include "frameinfo/ui/iod_report.h"
 
 FrmUsersat::FrmUsersat(SatelliteContext& context, QWidget* parent)
@@ -94,6 +95,7 @@ void FrmUsersat::RememberClicked() {
 
 void FrmUsersat::IodClicked() {
   if (designator_.empty()) return;
+  if (context_.session.IodRefusal().empty() && !EnsureStationCode(context_.session, this)) return;
   const IodStep written = context_.session.IodReport(number_, designator_);
   if (written.error == StepError::Refused)
     return static_cast<void>(ShowMessage(QString::fromStdString(written.messages.front()), QStringLiteral("Сообщения"),

@@ -91,6 +91,8 @@ private slots:
   void Sat();
   void UserSat();
   void SatN();
+  // "Создать IOD": the report of the frame's satellite after either road.
+  void Iod();
   void StarVis();
   void Viewmag();
   void StarMinus();

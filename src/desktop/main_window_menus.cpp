@@ -67,6 +67,7 @@ void MainWindow::CreateMenus() {
   AddAction(ident, "mnuSatN", QStringLiteral("Траектории нескольких ИСЗ"), &MainWindow::SatN);
   ident->addSeparator();
   AddAction(ident, "mnuAuto", QStringLiteral("Автоматическая обработка"), &MainWindow::AutoProcess);
+  AddAction(ident, "mnuIod", QStringLiteral("Создать IOD"), &MainWindow::Iod);
 
   QMenu* vis = menu("mnuVis", QStringLiteral("Визуализация каталога"));
   AddAction(vis, "mnuStarVis", QStringLiteral("Показать звезды каталога"), &MainWindow::StarVis, true);

@@ -58,6 +58,16 @@ inline constexpr const char* kAutoSeveralStreaksText = "На кадре найд
 // The IOD report's refusal without two measured ends (caption "Сообщения").
 inline constexpr const char* kIodNeedsTwoEndsText = "Нужны два измерения  трека";
 
+// The report written from the menu for the frame's satellite (caption "Сообщение"): without a satellite taken
+// for the frame; the station code asked for when the site has none, and its range.
+inline constexpr const char* kIodNoSatelliteText =
+    "Спутник кадра не выбран.\r\nВыберите претендента (Автоматическая обработка или Поиск претендентов ИСЗ) "
+    "или задайте номер в окне \"Траектория конкретного ИСЗ\" и запомните его.";
+inline constexpr const char* kStationCodeQuestionText = "У места наблюдения нет кода станции. Код станции (для IOD):";
+inline constexpr const char* kStationCodeRangeText = "Код станции должен быть от 1 до 9999";
+// The lowest and highest station codes a report can carry.
+inline constexpr int kStationCodeLowest = 1, kStationCodeHighest = 9999;
+
 // How a user step ended.
 enum class StepError {
   None,               // the step did its work
@@ -154,6 +164,7 @@ struct SeveralStep : StepResult {
 // The IOD report written.
 struct IodStep : StepResult {
   IodResult report;
+  bool endsExchanged = false;  // end 1 became the end the satellite passed first
 };
 
 // The requirements of the candidate search, in the order they are checked.
@@ -220,6 +231,17 @@ public:
   std::string IodRefusal() const;
   // Writes the IOD report of the two measured ends for the satellite.
   IodStep IodReport(int number, const std::string& designator);
+  // True when the frame's site has no station code, so that a report would carry none: the user gives one
+  // first (SetStationCode).
+  bool StationCodeMissing() const { return frame_.info.stationCode == 0; }
+  // Gives the frame's site the station code (kStationCodeLowest..kStationCodeHighest) and keeps it with
+  // the places of the places file at the site that have no code. BadEntry for a code out of range; a
+  // places file that cannot be rewritten leaves the code with the frame and says so.
+  StepResult SetStationCode(int code);
+  // The report of the frame's satellite, as the menu writes it after either road: the satellite taken for
+  // the frame (the first candidate of the automatic road, or the one remembered by hand), its designator
+  // from the candidate list or its database file; end 1 becomes the end the satellite passed first.
+  IodStep FrameIodReport();
   // Writes the frame's information file.
   StepResult Save();
   // Exchanges the measured ends when the drawn trajectory runs from end 2 to end 1, so that end 1 is the

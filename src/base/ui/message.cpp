@@ -1,6 +1,7 @@
 #include "base/ui/message.h"
 
 #include <QGridLayout>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -9,6 +10,10 @@
 namespace {
 MessageInterceptor& Interceptor() {
   static MessageInterceptor interceptor;
+  return interceptor;
+}
+NumberInterceptor& NumberQuestion() {
+  static NumberInterceptor interceptor;
   return interceptor;
 }
 }  // namespace
@@ -39,4 +44,22 @@ MessageAnswer ShowMessage(const QString& text, const QString& caption, MessageBu
 
 void SetMessageInterceptor(MessageInterceptor interceptor) {
   Interceptor() = std::move(interceptor);
+}
+
+std::optional<int> AskNumber(const QString& caption, const QString& label, int lowest, int highest, QWidget* parent) {
+  if (NumberQuestion()) return NumberQuestion()(caption, label);
+  QInputDialog dialog(parent);
+  dialog.setWindowTitle(caption);
+  dialog.setLabelText(label);
+  dialog.setInputMode(QInputDialog::IntInput);
+  dialog.setIntRange(lowest, highest);
+  dialog.setIntValue(lowest);
+  dialog.setOkButtonText(QStringLiteral("OK"));
+  dialog.setCancelButtonText(QStringLiteral("Отмена"));
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.intValue();
+}
+
+void SetNumberInterceptor(NumberInterceptor interceptor) {
+  NumberQuestion() = std::move(interceptor);
 }

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <functional>
+#include <optional>
 
 class QWidget;
 
@@ -22,3 +23,11 @@ MessageAnswer ShowMessage(const QString& text, const QString& caption = kMessage
 using MessageInterceptor = std::function<MessageAnswer(const QString&, const QString&, MessageButtons)>;
 // Installs (or, with an empty function, removes) the interceptor.
 void SetMessageInterceptor(MessageInterceptor interceptor);
+
+// Asks for a whole number between lowest and highest in a small modal dialog (caption, label); empty when
+// the user cancels. Tests install an interceptor that answers instead.
+std::optional<int> AskNumber(const QString& caption, const QString& label, int lowest, int highest,
+                             QWidget* parent = nullptr);
+// Receives every AskNumber question (caption, label) instead of the dialog when installed.
+using NumberInterceptor = std::function<std::optional<int>(const QString&, const QString&)>;
+void SetNumberInterceptor(NumberInterceptor interceptor);
