@@ -103,6 +103,11 @@ private slots:
   void Clear();
   void Orvia();
   void Ver();
+  // The "Окна" menu: a closed tool window shown again.
+  void ShowPanelWindow();
+  void ShowHintWindow();
+  void ShowFragmentWindow();
+  void ShowMeasurementWindow();
 
 private:
   void CreateMenus();

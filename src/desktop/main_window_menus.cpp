@@ -9,7 +9,10 @@
 #include "base/ui/long_task.h"
 #include "desktop/form1.h"
 #include "desktop/frame_viewer.h"
+#include "desktop/frm_frame.h"
 #include "desktop/frm_splash.h"
+#include "desktop/frmp.h"
+#include "astrometry/ui/frm_txt.h"
 #include "desktop/main_window.h"
 #include "frameinfo/ui/frm_par.h"
 #include "satdb/satdb.h"
@@ -81,6 +84,18 @@ void MainWindow::CreateMenus() {
   AddAction(tle, "mnuVislist", QStringLiteral("Ввести vislist"), &MainWindow::Vislist);
   tle->addSeparator();
   AddAction(tle, "mnuClear", QStringLiteral("Очистка базы данных"), &MainWindow::Clear);
+
+  // The tool windows a click on their close button hides, brought back.
+  QMenu* windows = menu("mnuWindows", QStringLiteral("Окна"));
+  AddAction(windows, "mnuShowPanel", QStringLiteral("Параметры"), &MainWindow::ShowPanelWindow);
+  AddAction(windows, "mnuShowHint", QStringLiteral("Подсказка"), &MainWindow::ShowHintWindow);
+  AddAction(windows, "mnuShowFragment", QStringLiteral("Фрагмент"), &MainWindow::ShowFragmentWindow);
+  AddAction(windows, "mnuShowMeasurement", QStringLiteral("Измерение трека"), &MainWindow::ShowMeasurementWindow);
+  connect(windows, &QMenu::aboutToShow, this, [this] {
+    // Only what exists can come back: the fragment of an open frame, a measurement already made.
+    Action("mnuShowFragment")->setEnabled(frame_.frameOpen);
+    Action("mnuShowMeasurement")->setEnabled(textWindow_ && !textWindow_->Text().isEmpty());
+  });
 
   QMenu* about = menu("mnuAbout", QStringLiteral("О программе"));
   AddAction(about, "mnuOrvia", QStringLiteral("Описание"), &MainWindow::Orvia);
@@ -202,4 +217,32 @@ void MainWindow::Ver() {
   splash->move(x() + width() / 3, y() + height() / 3);
   splash->show();
   splash->setFocus();
+}
+
+namespace {
+
+// Shows a hidden tool window again where it was, in front.
+void Reopen(QWidget* window) {
+  if (!window) return;
+  window->showNormal();
+  window->raise();
+  window->activateWindow();
+}
+
+}  // namespace
+
+void MainWindow::ShowPanelWindow() {
+  Reopen(panel_);
+}
+
+void MainWindow::ShowHintWindow() {
+  Reopen(hint_);
+}
+
+void MainWindow::ShowFragmentWindow() {
+  if (frame_.frameOpen) Reopen(fragment_);
+}
+
+void MainWindow::ShowMeasurementWindow() {
+  if (textWindow_ && !textWindow_->Text().isEmpty()) Reopen(textWindow_);
 }
