@@ -573,3 +573,29 @@ TEST_F(MainWindowTest, ClosingDuringTheFirstStartsIndexBuildEndsTheProgram) {
   EXPECT_FALSE(fs::exists(dir.path() / "program_files" / "tri4t.dat"));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "program_files"), {}), 2);  // bin8.dat, bin8.sum
 }
+
+namespace {
+
+// A closed panel, hint or fragment comes back from the Окна menu (the fragment once a frame is open), with
+// what it showed.
+TEST_F(MainWindowTest, ClosedToolWindowsComeBackFromTheWindowsMenu) {
+  PlaceCatalogue();
+  auto w = Start();
+  w->Panel()->close();
+  w->HintWindow()->close();
+  ASSERT_FALSE(w->Panel()->isVisible());
+  const QString hint = w->HintWindow()->Text();
+  Trigger(*w, "mnuShowPanel");
+  Trigger(*w, "mnuShowHint");
+  EXPECT_TRUE(w->Panel()->isVisible());
+  EXPECT_TRUE(w->HintWindow()->isVisible());
+  EXPECT_EQ(w->HintWindow()->Text(), hint);
+  Trigger(*w, "mnuShowFragment");
+  EXPECT_FALSE(w->FragmentWindow()->isVisible());  // no frame yet
+  ASSERT_TRUE(w->OpenFrame(MakePicture(300, 200, "BMP", "frame.bmp")));
+  w->FragmentWindow()->close();
+  Trigger(*w, "mnuShowFragment");
+  EXPECT_TRUE(w->FragmentWindow()->isVisible());
+}
+
+}  // namespace
