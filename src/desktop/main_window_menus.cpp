@@ -172,9 +172,9 @@ void MainWindow::RememberTleFolder(FrmDir* window) {
 }
 
 void MainWindow::RunImport(const QString& progressText, const QString& filter, const QString& failure, bool ssr) {
-  const QString path =
-      ChooseOpenFile(this, QStringLiteral("Открыть файл"), QString::fromStdString(app_.appDir + "Info"), filter);
+  const QString path = ChooseOpenFile(this, QStringLiteral("Открыть файл"), StartFolder(lastNamesDir_), filter);
   if (path.trimmed().isEmpty()) return;
+  lastNamesDir_ = QFileInfo(path.trimmed()).absolutePath();
   const std::string file = path.trimmed().toStdString();
   NamesImportResult imported;
   {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDir>
 #include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
@@ -135,7 +136,8 @@ TEST_F(MainWindowTest, MenuTreeHasItsNamesCaptionsAndCheckItems) {
   auto w = Start();
   QStringList titles;
   for (QAction* a : w->menuBar()->actions()) titles << a->text();
-  EXPECT_EQ(titles, (QStringList{"Файл", "Разметка", "Идентификация", "Визуализация каталога", "TLE", "О программе"}));
+  EXPECT_EQ(titles,
+            (QStringList{"Файл", "Разметка", "Идентификация", "Визуализация каталога", "TLE", "Окна", "О программе"}));
   auto items = [&](const char* menuName) {
     QStringList out;
     auto* menu = w->findChild<QMenu*>(menuName);
@@ -149,7 +151,9 @@ TEST_F(MainWindowTest, MenuTreeHasItsNamesCaptionsAndCheckItems) {
   EXPECT_EQ(items("mnuRazm"), (QStringList{"mnuView", "mnuStar", "mnuTrek", "mnuMtrek", "-", "MnuParf", "-",
                                            "mnuAutoStar", "mnuAutoTrek"}));
   EXPECT_EQ(items("mnuIdent"),
-            (QStringList{"mnuStarId", "mnuMesTrek", "mnuSat", "-", "mnuUserSat", "mnuSatN", "-", "mnuAuto"}));
+            (QStringList{"mnuStarId", "mnuMesTrek", "mnuSat", "-", "mnuUserSat", "mnuSatN", "-", "mnuAuto", "mnuIod"}));
+  EXPECT_EQ(items("mnuWindows"),
+            (QStringList{"mnuShowPanel", "mnuShowHint", "mnuShowFragment", "mnuShowMeasurement"}));
   EXPECT_EQ(items("mnuVis"), (QStringList{"mnuStarVis", "mnuViewmag", "mnuStarMinus", "mnuStarPlus"}));
   EXPECT_EQ(items("mnuTle"), (QStringList{"mnuLoadTleDir", "mnussr", "mnuVislist", "-", "mnuClear"}));
   EXPECT_EQ(items("mnuAbout"), (QStringList{"mnuOrvia", "mnuVer"}));
@@ -170,7 +174,7 @@ TEST_F(MainWindowTest, FrameCommandsWithoutAFrameAnswerWithTheirMessages) {
       {"mnuMtrek", "Файл не открыт."},    {"mnuStarId", "Кадр не открыт."},  {"mnuMesTrek", "Файл не открыт."},
       {"mnuSat", "Кадр не открыт."},      {"mnuUserSat", "Кадр не открыт."}, {"mnuSatN", "Кадр не открыт."},
       {"mnuStarVis", "Кадр не открыт."},  {"mnuViewmag", "Кадр не открыт."}, {"mnuAutoStar", "Кадр не открыт."},
-      {"mnuAutoTrek", "Кадр не открыт."}, {"mnuAuto", "Кадр не открыт."},
+      {"mnuAutoTrek", "Кадр не открыт."}, {"mnuAuto", "Кадр не открыт."},  {"mnuIod", "Кадр не открыт."},
   };
   for (const auto& c : cases) {
     recorder.Clear();
@@ -596,6 +600,36 @@ TEST_F(MainWindowTest, ClosedToolWindowsComeBackFromTheWindowsMenu) {
   w->FragmentWindow()->close();
   Trigger(*w, "mnuShowFragment");
   EXPECT_TRUE(w->FragmentWindow()->isVisible());
+}
+
+}  // namespace
+
+namespace {
+
+// The frame chooser starts in the user's home folder, then in the folder of the frame chosen last; the
+// information-file chooser keeps its own last folder.
+TEST_F(MainWindowTest, ChoosersStartAtHomeThenInTheFolderUsedLast) {
+  PlaceCatalogue();
+  auto w = Start();
+  QStringList folders;
+  SetFileDialogInterceptor([&](const QString&, const QString& folder, const QString&) {
+    folders << folder;
+    return chosenFile;
+  });
+  fs::create_directories(dir.path() / "frames");
+  chosenFile = MakePicture(300, 200, "BMP", "frames/one.bmp");
+  Trigger(*w, "mnuOpenIm");
+  chosenFile = QString::fromStdString((dir.path() / "notes" / "one.txt").string());
+  WriteFile(dir.path() / "notes" / "one.txt", "");
+  Trigger(*w, "mnuOpenInf");
+  Trigger(*w, "mnuOpenInf");
+  chosenFile.clear();
+  Trigger(*w, "mnuOpenIm");
+  ASSERT_EQ(folders.size(), 4);
+  EXPECT_EQ(QDir(folders[0]), QDir::home());
+  EXPECT_EQ(QDir(folders[1]), QDir(AppDir() + "/Info"));
+  EXPECT_EQ(QDir(folders[2]), QDir(AppDir() + "/notes"));
+  EXPECT_EQ(QDir(folders[3]), QDir(AppDir() + "/frames"));
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ FrmDir::FrmDir(TaskContext context, QWidget* parent)
   setWindowTitle(QStringLiteral("Выбрать файлы"));
   CreateControls();
   FillDrives();
-  SetDirectory(QDir(QString::fromStdString(context_.appDir)).absolutePath());
+  SetDirectory(QDir::homePath());  // the main window opens it in the folder used last, when there is one
 }
 
 void FrmDir::CreateControls() {
@@ -59,6 +59,7 @@ void FrmDir::CreateControls() {
   list1_ = new QListWidget(this);
   list1_->setObjectName("List1");
   list1_->setSelectionMode(QAbstractItemView::MultiSelection);
+  list1_->setTextElideMode(Qt::ElideNone);  // whole file names, scrolled sideways when long
   chAll_ = new QCheckBox(QStringLiteral("Ввести все файлы"), this);
   chAll_->setObjectName("ChAll");
   chper_ = new QCheckBox(QStringLiteral("Не вводить ИСЗ с перигеем более чем [км]"), this);
@@ -83,7 +84,8 @@ void FrmDir::CreateControls() {
   grid->addWidget(txtp_, 4, 1);
   grid->addWidget(cmdok_, 4, 2);
   grid->addWidget(txtpath_, 5, 0, 1, 3);
-  resize(560, 360);
+  grid->setColumnStretch(1, 1);
+  resize(720, 400);
 
   connect(drive1_, &QComboBox::currentIndexChanged, this, &FrmDir::DriveChanged);
   connect(dir1_, &QListWidget::itemActivated, this, &FrmDir::DirActivated);
@@ -129,7 +131,9 @@ void FrmDir::SetDirectory(const QString& dir) {
   // The file list follows the folder, and the selection list is refilled from it in its order.
   file1_->clear();
   for (const QString& name :
-       folder.entryList({QStringLiteral("*.txt"), QStringLiteral("*.tle")}, QDir::Files, QDir::Name | QDir::IgnoreCase))
+       folder.entryList({QStringLiteral("*.txt"), QStringLiteral("*.tle"), QStringLiteral("*.json"),
+                         QStringLiteral("*.xml"), QStringLiteral("*.csv")},
+                        QDir::Files, QDir::Name | QDir::IgnoreCase))
     if (MayHoldElementSets(folder.filePath(name))) file1_->addItem(name);
   list1_->clear();
   for (int i = 0; i < file1_->count(); ++i) list1_->addItem(file1_->item(i)->text());
