@@ -370,7 +370,10 @@ TEST_F(MainWindowTest, IdentificationNeedsFourStarsAndAValidPanel) {
   recorder.Clear();
   w->Frame().starMarks.resize(4);
   Trigger(*w, "mnuStarId");  // the panel still holds 00.00.0000
-  EXPECT_EQ(recorder.Texts(), std::vector<QString>{QStringLiteral("Ошибка ввода даты")});
+  // The designed text, then its cause and next step on a second line.
+  ASSERT_EQ(recorder.Texts().size(), 1u);
+  EXPECT_EQ(recorder.Texts()[0].split(QStringLiteral("\r\n")).first(), QStringLiteral("Ошибка ввода даты"));
+  EXPECT_TRUE(recorder.Texts()[0].contains(QStringLiteral("ДД.ММ.ГГГГ")));
   // Track commands check their counts.
   recorder.Clear();
   Trigger(*w, "mnuMesTrek");

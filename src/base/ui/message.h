@@ -15,7 +15,11 @@ enum class MessageAnswer { Ok, Yes, No };
 // The caption almost every message uses.
 inline const QString kMessageCaption = QStringLiteral("Сообщение");
 
-// Shows a modal message box with the text, caption and buttons; returns the button pressed.
+// A designed text that leaves the user without a next step ("Нет TLE.", "Ошибка ввода даты", ...) with its
+// cause and what to do on a second line; any other text as it is.
+QString WithNextStep(const QString& text);
+
+// Shows a modal message box with the text (WithNextStep), caption and buttons; returns the button pressed.
 MessageAnswer ShowMessage(const QString& text, const QString& caption = kMessageCaption,
                           MessageButtons buttons = MessageButtons::Ok, QWidget* parent = nullptr);
 
