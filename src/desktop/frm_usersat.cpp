@@ -83,6 +83,10 @@ void FrmUsersat::OkClicked() {
   designator_ = result.designator;
   displayName_ = result.displayName;
   for (const std::string& line : result.lines) AppendLine(line);
+  // The whole table in view from its first line; a window grown for it moves off the frame again.
+  const QSize before = size();
+  FitTextWindow(this, txtcom_);
+  if (size() != before && context_.place) context_.place(this);
   context_.showTrajectories();
   if (computed.endsExchanged && context_.showTrackEnds) context_.showTrackEnds();
   computed_ = true;

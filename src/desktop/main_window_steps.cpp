@@ -61,6 +61,10 @@ void MainWindow::MesTrek() {
   const TrackMeasurement measured = session_.Measure(task, textWindow_->LineSink()).measurement;
   for (const LocalReferenceMark& mark : measured.localMarks)
     DrawOutline(OverlayKind::LocalReference, LocalReferenceOutline(mark, ViewState().displayScale, app_.palette));
+  if (textWindow_) {
+    textWindow_->FitToContent();
+    PlaceClearOfFrame(textWindow_, textWindow_->pos());
+  }
   ShowHint(QString::fromUtf8(kMeasureTrackHint), QStringLiteral(" "), QStringLiteral(" "));
 }
 
