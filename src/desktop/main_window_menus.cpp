@@ -1,6 +1,7 @@
 // The main window's menus, and the commands of the catalogue display, TLE and About menus.
 
 #include <QAction>
+#include <QDir>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
@@ -206,9 +207,15 @@ void MainWindow::Clear() {
 }
 
 void MainWindow::Orvia() {
-  const QString help = QString::fromStdString(ProgramFilePath(app_, kHelpFileName));
-  if (!QFileInfo::exists(help)) return Say(QStringLiteral("Файл справки отсутствует."));
-  OpenDocument(help);
+  const QString help = QDir::toNativeSeparators(QString::fromStdString(ProgramFilePath(app_, kHelpFileName)));
+  if (!QFileInfo::exists(help))
+    return Say(QStringLiteral("Файл справки отсутствует.\r\nОн должен лежать здесь: %1 (он есть в папке data "
+                              "исходных текстов программы).")
+                   .arg(help));
+  if (!OpenDocument(help))
+    Say(QStringLiteral("Не удалось открыть описание: не найдена программа для просмотра страниц HTML.\r\n"
+                       "Откройте файл в браузере: %1")
+            .arg(help));
 }
 
 void MainWindow::Ver() {

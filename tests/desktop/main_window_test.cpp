@@ -193,7 +193,10 @@ TEST_F(MainWindowTest, HelpCommandReportsAMissingHelpFileAndOpensAPresentOne) {
   PlaceCatalogue();
   auto w = Start();
   Trigger(*w, "mnuOrvia");
-  EXPECT_EQ(recorder.Texts(), std::vector<QString>{QStringLiteral("Файл справки отсутствует.")});
+  // The designed text, and where the file should be.
+  ASSERT_EQ(recorder.Texts().size(), 1u);
+  EXPECT_TRUE(recorder.Texts()[0].startsWith(QStringLiteral("Файл справки отсутствует.\r\n")));
+  EXPECT_TRUE(recorder.Texts()[0].contains(QStringLiteral("Orviahelp.html")));
   recorder.Clear();
   WriteFile(dir.path() / "program_files" / "Orviahelp.html", "<html></html>");
   QString opened;
@@ -202,9 +205,14 @@ TEST_F(MainWindowTest, HelpCommandReportsAMissingHelpFileAndOpensAPresentOne) {
     return true;
   });
   Trigger(*w, "mnuOrvia");
-  SetDocumentOpener({});
   EXPECT_TRUE(recorder.messages.empty());
   EXPECT_TRUE(opened.endsWith("Orviahelp.html"));
+  // A desktop with no program for the page: the user learns where the page is.
+  SetDocumentOpener([](const QString&) { return false; });
+  Trigger(*w, "mnuOrvia");
+  SetDocumentOpener({});
+  ASSERT_EQ(recorder.Texts().size(), 1u);
+  EXPECT_TRUE(recorder.Texts()[0].contains(opened)) << recorder.Texts()[0].toStdString();
 }
 
 // The shipped manual names every menu and menu command of the window, and every picture it shows is
