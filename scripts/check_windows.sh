@@ -153,14 +153,23 @@ if [ "$SOLVED" = 1 ]; then
     for id in $(stack); do [ "$(pid_of "$id")" = "$APP_PID" ] && [ "$(title "$id")" = "$1" ] && echo "$id"; done
     return 0
   }
+  # With a shots folder, each window is also taken alone (its client area), as the manual shows it.
+  shot_window() {
+    [ -n "$SHOTS" ] || return 0
+    local id
+    id="$(window_named "$1" | tail -n 1)"
+    [ -n "$id" ] && import -window "$id" "$SHOTS/$2" 2>/dev/null || true
+  }
   menu_item 3
   check "the candidate filter"
+  shot_window "Фильтр ИСЗ" filter.png
   filter="$(window_named "Фильтр ИСЗ")"
   if [ -n "$filter" ]; then
     read -r x y w h <<<"$(geometry "$filter")"
     xdotool mousemove $((x + w - 70)) $((y + h - 25)) click 1
     sleep 3
     check "the candidate list"
+    shot_window "Претенденты ИСЗ" candidates.png
     [ -n "$(window_named "Претенденты ИСЗ")" ] || { echo "FAIL: no candidate list"; fail=1; }
   else
     echo "FAIL: no candidate filter"
@@ -169,8 +178,10 @@ if [ "$SOLVED" = 1 ]; then
   [ -n "$SHOTS" ] && import -window root "$SHOTS/windows_candidates.png"
   menu_item 4
   check "one satellite"
+  shot_window "Траектория ИСЗ" usersat.png
   menu_item 5
   check "several satellites"
+  shot_window "Траектории нескольких ИСЗ" several.png
   [ -n "$SHOTS" ] && import -window root "$SHOTS/windows_satellites.png"
 
   # The automatic chain from the same frame: it ends at the candidate list with the measurement shown; a
@@ -188,6 +199,7 @@ if [ "$SOLVED" = 1 ]; then
   [ -n "$(window_named "Претенденты ИСЗ")" ] || { echo "FAIL: the automatic chain left no candidate list"; fail=1; }
   check "the automatic chain"
   [ -n "$SHOTS" ] && import -window root "$SHOTS/windows_auto_chain.png"
+  shot_window "Измерение трека" measure.png
   menu_item 4
   check "one satellite after the chain"
 else
