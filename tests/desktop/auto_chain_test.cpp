@@ -360,15 +360,9 @@ TEST(AutoCommands, MenuCommandsTakeTheFrameToItsReport) {
   EXPECT_FALSE(window.App().longTaskRunning);
 
   int asked = 0;
-  SetNumberInterceptor([&asked](const QString&, const QString&) {
-    ++asked;
-    return std::optional<int>(1234);
-  });
-  QString opened;
-  SetDocumentOpener([&opened](const QString& path) {
-    opened = path;
-    return false;  // a desktop without a program for text files
-  });
+  SetNumberInterceptor([&asked](const QString&, const QString&) { return ++asked, std::optional<int>(1234); });
+  QString opened;  // a desktop without a program for text files
+  SetDocumentOpener([&opened](const QString& path) { return opened = path, false; });
   for (int time = 0; time < 2; ++time) window.Action("mnuIod")->trigger();
   SetNumberInterceptor({});
   SetDocumentOpener({});
@@ -377,8 +371,7 @@ TEST(AutoCommands, MenuCommandsTakeTheFrameToItsReport) {
   ASSERT_EQ(recorder.messages.size(), 2u);
   EXPECT_TRUE(recorder.messages.back().text.contains(opened)) << recorder.messages.back().text.toStdString();
   const std::string report = ReadFile(opened.toStdString());
-  char number[6];
-  std::snprintf(number, sizeof number, "%05d", truth.norad);
+  const std::string number = QString::number(truth.norad).rightJustified(5, '0').toStdString();
   ASSERT_GE(report.size(), 80u);
   EXPECT_EQ(report.substr(0, 5), number);
   EXPECT_EQ(report.substr(16, 4), "1234");
