@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -10,7 +11,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSlider>
-#include <QCursor>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>

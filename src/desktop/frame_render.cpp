@@ -89,9 +89,10 @@ void FramePyramid::Draw(QPainter& painter, const QRectF& source, const QRect& ta
     for (int y = 0; y < buffer.height(); ++y) {
       auto* row = reinterpret_cast<QRgb*>(buffer.scanLine(y));
       for (int x = 0; x < buffer.width(); ++x) {
-        const Rgb8 c = StretchColour(gains_, table_,
-                                     {static_cast<std::uint8_t>(qRed(row[x])), static_cast<std::uint8_t>(qGreen(row[x])),
-                                      static_cast<std::uint8_t>(qBlue(row[x]))});
+        const Rgb8 c =
+            StretchColour(gains_, table_,
+                          {static_cast<std::uint8_t>(qRed(row[x])), static_cast<std::uint8_t>(qGreen(row[x])),
+                           static_cast<std::uint8_t>(qBlue(row[x]))});
         row[x] = qRgb(c.r, c.g, c.b);
       }
     }

@@ -207,7 +207,7 @@ private:
   std::unique_ptr<SatelliteWindows> satellites_;
   std::optional<ObserverSite> lastSite_;                 // the site of the last frame left, for a new frame
   QString lastTleDir_;                                   // the folder TLE files were last imported from
-  QString lastInfoDir_;   // the folder an information file was last chosen in
-  QString lastNamesDir_;  // the folder a names or magnitudes file was last chosen in
+  QString lastInfoDir_;                                  // the folder an information file was last chosen in
+  QString lastNamesDir_;                                 // the folder a names or magnitudes file was last chosen in
   std::vector<TrajectoryScreenPoint> trajectoryPoints_;  // the drawn marks as the viewer's time label finds them
 };

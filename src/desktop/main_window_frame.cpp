@@ -157,9 +157,9 @@ void MainWindow::CloseAuxiliaryWindows() {
 void MainWindow::OpenInf() {
   if (!Allowed({Requirement::FrameOpen})) return;
   // The folder of the last information file chosen, else the program's own Info folder.
-  const QString path = ChooseOpenFile(
-      this, QStringLiteral("Открыть файл"),
-      StartFolder(lastInfoDir_, QString::fromStdString(app_.appDir + "Info")), QStringLiteral("txt(*.txt)"));
+  const QString path = ChooseOpenFile(this, QStringLiteral("Открыть файл"),
+                                      StartFolder(lastInfoDir_, QString::fromStdString(app_.appDir + "Info")),
+                                      QStringLiteral("txt(*.txt)"));
   if (path.isEmpty()) return;
   lastInfoDir_ = QFileInfo(path).absolutePath();
   // As when a frame is opened: a file holding only the mid time must not inherit the typed start time.

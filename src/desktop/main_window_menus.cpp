@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include "astrometry/ui/frm_txt.h"
 #include "base/ui/file_dialog.h"
 #include "base/ui/long_task.h"
 #include "desktop/form1.h"
@@ -13,7 +14,6 @@
 #include "desktop/frm_frame.h"
 #include "desktop/frm_splash.h"
 #include "desktop/frmp.h"
-#include "astrometry/ui/frm_txt.h"
 #include "desktop/main_window.h"
 #include "frameinfo/ui/frm_par.h"
 #include "satdb/satdb.h"

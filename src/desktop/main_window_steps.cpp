@@ -5,13 +5,13 @@
 
 #include "astrometry/ui/frm_txt.h"
 #include "base/ui/long_task.h"
+#include "base/ui/message.h"
 #include "desktop/form1.h"
 #include "desktop/main_window.h"
 #include "desktop/satellite_windows.h"
 #include "desktop/station_code.h"
 #include "frameinfo/ui/frm_par.h"
 #include "frameinfo/ui/iod_report.h"
-#include "base/ui/message.h"
 
 namespace {
 

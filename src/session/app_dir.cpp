@@ -46,8 +46,7 @@ SeedResult SeedApplicationDirectory(const std::string& appDir, const std::string
           IsFile(dir / "program_files" / kManualFolder / name))
         continue;
       fs::create_directories(dir / kManualFolder, ec);
-      if (fs::copy_file(entry.path(), dir / kManualFolder / name, fs::copy_options::skip_existing, ec))
-        ++result.copied;
+      if (fs::copy_file(entry.path(), dir / kManualFolder / name, fs::copy_options::skip_existing, ec)) ++result.copied;
     }
     break;
   }

@@ -2,6 +2,8 @@
 // again, opening a frame, closing the window. The window that runs the task is not deleted under it, the
 // task finishes, and every database file is whole.
 
+#include "base/ui/long_task.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -14,7 +16,6 @@
 #include <filesystem>
 
 #include "base/ui/file_dialog.h"
-#include "base/ui/long_task.h"
 #include "desktop/main_window.h"
 #include "satdb/satdb.h"
 #include "satdb/ui/frm_clear.h"

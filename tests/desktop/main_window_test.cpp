@@ -152,8 +152,7 @@ TEST_F(MainWindowTest, MenuTreeHasItsNamesCaptionsAndCheckItems) {
                                            "mnuAutoStar", "mnuAutoTrek"}));
   EXPECT_EQ(items("mnuIdent"),
             (QStringList{"mnuStarId", "mnuMesTrek", "mnuSat", "-", "mnuUserSat", "mnuSatN", "-", "mnuAuto", "mnuIod"}));
-  EXPECT_EQ(items("mnuWindows"),
-            (QStringList{"mnuShowPanel", "mnuShowHint", "mnuShowFragment", "mnuShowMeasurement"}));
+  EXPECT_EQ(items("mnuWindows"), (QStringList{"mnuShowPanel", "mnuShowHint", "mnuShowFragment", "mnuShowMeasurement"}));
   EXPECT_EQ(items("mnuVis"), (QStringList{"mnuStarVis", "mnuViewmag", "mnuStarMinus", "mnuStarPlus"}));
   EXPECT_EQ(items("mnuTle"), (QStringList{"mnuLoadTleDir", "mnussr", "mnuVislist", "-", "mnuClear"}));
   EXPECT_EQ(items("mnuAbout"), (QStringList{"mnuOrvia", "mnuVer"}));
@@ -174,7 +173,7 @@ TEST_F(MainWindowTest, FrameCommandsWithoutAFrameAnswerWithTheirMessages) {
       {"mnuMtrek", "Файл не открыт."},    {"mnuStarId", "Кадр не открыт."},  {"mnuMesTrek", "Файл не открыт."},
       {"mnuSat", "Кадр не открыт."},      {"mnuUserSat", "Кадр не открыт."}, {"mnuSatN", "Кадр не открыт."},
       {"mnuStarVis", "Кадр не открыт."},  {"mnuViewmag", "Кадр не открыт."}, {"mnuAutoStar", "Кадр не открыт."},
-      {"mnuAutoTrek", "Кадр не открыт."}, {"mnuAuto", "Кадр не открыт."},  {"mnuIod", "Кадр не открыт."},
+      {"mnuAutoTrek", "Кадр не открыт."}, {"mnuAuto", "Кадр не открыт."},    {"mnuIod", "Кадр не открыт."},
   };
   for (const auto& c : cases) {
     recorder.Clear();

@@ -423,7 +423,8 @@ TEST_F(SatelliteWindowsTest, TheWindowAndTheCommandLineOrderTheEndsAndReportAlik
     return std::system(command.c_str());
   };
   ASSERT_EQ(run("import-tle '" + (TestDataDir() / "tle" / "sat_ui_sets.txt").string() + "'"), 0);
-  ASSERT_EQ(run("--json iod --station 1234 '" + image + "' 25544 --output '" + (other.path() / "r.txt").string() + "'"), 0)
+  ASSERT_EQ(run("--json iod --station 1234 '" + image + "' 25544 --output '" + (other.path() / "r.txt").string() + "'"),
+            0)
       << ReadFile(other.path() / "out.txt");
   EXPECT_NE(ReadFile(other.path() / "out.txt").find("\"ends_exchanged\": true"), std::string::npos);
   EXPECT_EQ(ReadFile(other.path() / "r.txt"), fromWindow);

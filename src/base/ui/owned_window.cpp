@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QPlainTextEdit>
-#include <QScrollBar>
 #include <QScreen>
+#include <QScrollBar>
 #include <QWidget>
 #include <algorithm>
 
