@@ -136,8 +136,7 @@ TEST_F(LongTaskTest, ImportAndCleanupSurviveTheirCommandsChosenAgainAFrameOpened
   ExpectWholeDatabase(14000);
 }
 
-// The progress window's close button stops a task that may be cancelled, as "Отмена" does, and leaves one
-// that may not running, its window shown.
+// The progress window's close button cancels as "Отмена" does; a task that cannot be cancelled keeps it open.
 TEST(ProgressWindow, CloseButtonCancelsLikeTheCancelButton) {
   for (const bool cancellable : {true, false}) {
     bool running = false;
