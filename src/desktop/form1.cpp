@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -149,8 +150,11 @@ void Form1::ViewChanged() {
 }
 
 void Form1::keyPressEvent(QKeyEvent* event) {
-  // "+" and "-" zoom around the picture's centre, "0" shows the whole frame.
-  const QPointF centre(pic_->width() / 2.0, pic_->height() / 2.0);
+  // "+" and "-" zoom around the cursor when it is over the picture, else around the picture's centre;
+  // "0" shows the whole frame.
+  const QPoint cursor = pic_->mapFromGlobal(QCursor::pos());
+  const QPointF centre =
+      pic_->rect().contains(cursor) ? QPointF(cursor) : QPointF(pic_->width() / 2.0, pic_->height() / 2.0);
   if (event->key() == Qt::Key_Plus || event->key() == Qt::Key_Equal) return ZoomAt(centre, 2.0);
   if (event->key() == Qt::Key_Minus) return ZoomAt(centre, 0.5);
   if (event->key() == Qt::Key_0) return FitView();

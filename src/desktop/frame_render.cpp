@@ -51,6 +51,7 @@ void FramePyramid::SetImage(const QImage& frame, QSize displaySize) {
 
 void FramePyramid::SetStretchTable(const std::array<std::uint8_t, 256>& table) {
   table_ = table;
+  gains_ = BrightnessGains(table);
   stretched_ = true;
 }
 
@@ -87,8 +88,13 @@ void FramePyramid::Draw(QPainter& painter, const QRectF& source, const QRect& ta
   if (stretched_) {
     for (int y = 0; y < buffer.height(); ++y) {
       auto* row = reinterpret_cast<QRgb*>(buffer.scanLine(y));
-      for (int x = 0; x < buffer.width(); ++x)
-        row[x] = qRgb(table_[qRed(row[x])], table_[qGreen(row[x])], table_[qBlue(row[x])]);
+      for (int x = 0; x < buffer.width(); ++x) {
+        const Rgb8 c =
+            StretchColour(gains_, table_,
+                          {static_cast<std::uint8_t>(qRed(row[x])), static_cast<std::uint8_t>(qGreen(row[x])),
+                           static_cast<std::uint8_t>(qBlue(row[x]))});
+        row[x] = qRgb(c.r, c.g, c.b);
+      }
     }
   }
   painter.drawImage(target.topLeft(), buffer);

@@ -21,7 +21,8 @@ public:
   QSize ImageSize() const { return levels_.empty() ? QSize() : levels_.front().size(); }
   // Histogram of the frame's brightness (mean of the three channels), taken from a reduced copy.
   const Histogram256& BrightnessHistogram() const { return histogram_; }
-  // The lookup table applied to every channel of what is drawn; the identity when unset.
+  // The stretch of what is drawn: the table maps each pixel's brightness, its channels follow it in
+  // proportion (the hue stays); the identity when unset.
   void SetStretchTable(const std::array<std::uint8_t, 256>& table);
   void ClearStretch();
   // Draws the frame's area source (0-based image pixels, pixel k covering [k, k + 1)) into the painter's
@@ -33,6 +34,7 @@ private:
   QImage display_;              // the frame smoothed to the display size
   Histogram256 histogram_{};
   std::array<std::uint8_t, 256> table_{};
+  std::array<std::uint32_t, 256> gains_{};
   bool stretched_ = false;
 };
 

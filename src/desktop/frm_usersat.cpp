@@ -14,6 +14,7 @@
 #include "base/ui/owned_window.h"
 #include "desktop/frm_sat_par.h"
 #include "desktop/satellite_windows.h"
+#include "desktop/station_code.h"
 #include "frameinfo/ui/iod_report.h"
 
 FrmUsersat::FrmUsersat(SatelliteContext& context, QWidget* parent)
@@ -82,6 +83,10 @@ void FrmUsersat::OkClicked() {
   designator_ = result.designator;
   displayName_ = result.displayName;
   for (const std::string& line : result.lines) AppendLine(line);
+  // The whole table in view from its first line; a window grown for it moves off the frame again.
+  const QSize before = size();
+  FitTextWindow(this, txtcom_);
+  if (size() != before && context_.place) context_.place(this);
   context_.showTrajectories();
   if (computed.endsExchanged && context_.showTrackEnds) context_.showTrackEnds();
   computed_ = true;
@@ -94,6 +99,7 @@ void FrmUsersat::RememberClicked() {
 
 void FrmUsersat::IodClicked() {
   if (designator_.empty()) return;
+  if (context_.session.IodRefusal().empty() && !EnsureStationCode(context_.session, this)) return;
   const IodStep written = context_.session.IodReport(number_, designator_);
   if (written.error == StepError::Refused)
     return static_cast<void>(ShowMessage(QString::fromStdString(written.messages.front()), QStringLiteral("Сообщения"),

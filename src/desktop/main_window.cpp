@@ -27,7 +27,7 @@ MainWindow::MainWindow(const QString& appDir, QWidget* parent) : QMainWindow(par
   setCentralWidget(workspace);
   setWindowTitle(QStringLiteral("Orvia"));
   app_.appDir = WithTrailingSeparator(QDir::toNativeSeparators(QDir(appDir).absolutePath()).toStdString());
-  app_.lastImageDir = app_.appDir;
+  app_.lastImageDir.clear();  // the first frame is looked for from the user's home folder
   CreateMenus();
 
   hint_ = new Frmp(this);

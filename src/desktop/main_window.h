@@ -92,6 +92,8 @@ private slots:
   void UserSat();
   void SatN();
   void Crossings();
+  // "Создать IOD": the report of the frame's satellite after either road.
+  void Iod();
   void StarVis();
   void Viewmag();
   void StarMinus();
@@ -102,6 +104,11 @@ private slots:
   void Clear();
   void Orvia();
   void Ver();
+  // The "Окна" menu: a closed tool window shown again.
+  void ShowPanelWindow();
+  void ShowHintWindow();
+  void ShowFragmentWindow();
+  void ShowMeasurementWindow();
 
 private:
   void CreateMenus();
@@ -202,5 +209,7 @@ private:
   std::unique_ptr<SatelliteWindows> satellites_;
   std::optional<ObserverSite> lastSite_;                 // the site of the last frame left, for a new frame
   QString lastTleDir_;                                   // the folder TLE files were last imported from
+  QString lastInfoDir_;                                  // the folder an information file was last chosen in
+  QString lastNamesDir_;                                 // the folder a names or magnitudes file was last chosen in
   std::vector<TrajectoryScreenPoint> trajectoryPoints_;  // the drawn marks as the viewer's time label finds them
 };

@@ -98,6 +98,8 @@ void MainWindow::ShowAutoChain(const AutoChainResult& result) {
   if (result.identification.success) ShowIdentification(result.identification);
   if (!result.measurement.lines.empty()) {
     textWindow_->PlaceBeside(panel_);
+    textWindow_->FitToContent();
+    PlaceClearOfFrame(textWindow_, textWindow_->pos());
     textWindow_->show();
     for (const LocalReferenceMark& mark : result.measurement.localMarks)
       DrawOutline(OverlayKind::LocalReference, LocalReferenceOutline(mark, ViewState().displayScale, app_.palette));

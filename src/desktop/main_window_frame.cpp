@@ -28,8 +28,9 @@ void MainWindow::OpenIm() {
   if (!Guarded()) return;
   // A frame whose work cannot be saved stays open unless the user lets it go.
   if (app_.framesOpened > 0 && !SaveFrameInfo(QStringLiteral("Открыть другой кадр без сохранения?"))) return;
-  const QString path = ChooseOpenFile(this, QStringLiteral("Открыть файл"), QString::fromStdString(app_.lastImageDir),
-                                      QStringLiteral("jpg, bmp (*.jpg;*jpeg;*.bmp)"));
+  const QString path =
+      ChooseOpenFile(this, QStringLiteral("Открыть файл"), StartFolder(QString::fromStdString(app_.lastImageDir)),
+                     QStringLiteral("jpg, bmp (*.jpg;*jpeg;*.bmp)"));
   if (path.isEmpty()) return;
   app_.lastImageDir = WithTrailingSeparator(QFileInfo(path).absolutePath().toStdString());
   if (!OpenFrame(path)) Say(QString::fromStdString(FrameOpenErrorText(openRefusal_)));
@@ -157,9 +158,12 @@ void MainWindow::CloseAuxiliaryWindows() {
 
 void MainWindow::OpenInf() {
   if (!Allowed({Requirement::FrameOpen})) return;
+  // The folder of the last information file chosen, else the program's own Info folder.
   const QString path = ChooseOpenFile(this, QStringLiteral("Открыть файл"),
-                                      QString::fromStdString(app_.appDir + "Info"), QStringLiteral("txt(*.txt)"));
+                                      StartFolder(lastInfoDir_, QString::fromStdString(app_.appDir + "Info")),
+                                      QStringLiteral("txt(*.txt)"));
   if (path.isEmpty()) return;
+  lastInfoDir_ = QFileInfo(path).absolutePath();
   // As when a frame is opened: a file holding only the mid time must not inherit the typed start time.
   ClearFrameTimes(frame_.info);
   const PlateSolution shown = frame_.plate;

@@ -1,15 +1,19 @@
 // The main window's menus, and the commands of the catalogue display, TLE and About menus.
 
 #include <QAction>
+#include <QDir>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
 
+#include "astrometry/ui/frm_txt.h"
 #include "base/ui/file_dialog.h"
 #include "base/ui/long_task.h"
 #include "desktop/form1.h"
 #include "desktop/frame_viewer.h"
+#include "desktop/frm_frame.h"
 #include "desktop/frm_splash.h"
+#include "desktop/frmp.h"
 #include "desktop/main_window.h"
 #include "desktop/satellite_windows.h"
 #include "frameinfo/ui/frm_par.h"
@@ -69,6 +73,7 @@ void MainWindow::CreateMenus() {
   AddAction(ident, "mnuCrossings", QStringLiteral("Все ИСЗ в кадре"), &MainWindow::Crossings);
   ident->addSeparator();
   AddAction(ident, "mnuAuto", QStringLiteral("Автоматическая обработка"), &MainWindow::AutoProcess);
+  AddAction(ident, "mnuIod", QStringLiteral("Создать IOD"), &MainWindow::Iod);
 
   QMenu* vis = menu("mnuVis", QStringLiteral("Визуализация каталога"));
   AddAction(vis, "mnuStarVis", QStringLiteral("Показать звезды каталога"), &MainWindow::StarVis, true);
@@ -82,6 +87,18 @@ void MainWindow::CreateMenus() {
   AddAction(tle, "mnuVislist", QStringLiteral("Ввести vislist"), &MainWindow::Vislist);
   tle->addSeparator();
   AddAction(tle, "mnuClear", QStringLiteral("Очистка базы данных"), &MainWindow::Clear);
+
+  // The tool windows a click on their close button hides, brought back.
+  QMenu* windows = menu("mnuWindows", QStringLiteral("Окна"));
+  AddAction(windows, "mnuShowPanel", QStringLiteral("Параметры"), &MainWindow::ShowPanelWindow);
+  AddAction(windows, "mnuShowHint", QStringLiteral("Подсказка"), &MainWindow::ShowHintWindow);
+  AddAction(windows, "mnuShowFragment", QStringLiteral("Фрагмент"), &MainWindow::ShowFragmentWindow);
+  AddAction(windows, "mnuShowMeasurement", QStringLiteral("Измерение трека"), &MainWindow::ShowMeasurementWindow);
+  connect(windows, &QMenu::aboutToShow, this, [this] {
+    // Only what exists can come back: the fragment of an open frame, a measurement already made.
+    Action("mnuShowFragment")->setEnabled(frame_.frameOpen);
+    Action("mnuShowMeasurement")->setEnabled(textWindow_ && !textWindow_->Text().isEmpty());
+  });
 
   QMenu* about = menu("mnuAbout", QStringLiteral("О программе"));
   AddAction(about, "mnuOrvia", QStringLiteral("Описание"), &MainWindow::Orvia);
@@ -158,9 +175,9 @@ void MainWindow::RememberTleFolder(FrmDir* window) {
 }
 
 void MainWindow::RunImport(const QString& progressText, const QString& filter, const QString& failure, bool ssr) {
-  const QString path =
-      ChooseOpenFile(this, QStringLiteral("Открыть файл"), QString::fromStdString(app_.appDir + "Info"), filter);
+  const QString path = ChooseOpenFile(this, QStringLiteral("Открыть файл"), StartFolder(lastNamesDir_), filter);
   if (path.trimmed().isEmpty()) return;
+  lastNamesDir_ = QFileInfo(path.trimmed()).absolutePath();
   const std::string file = path.trimmed().toStdString();
   NamesImportResult imported;
   {
@@ -192,9 +209,15 @@ void MainWindow::Clear() {
 }
 
 void MainWindow::Orvia() {
-  const QString help = QString::fromStdString(ProgramFilePath(app_, kHelpFileName));
-  if (!QFileInfo::exists(help)) return Say(QStringLiteral("Файл справки отсутствует."));
-  OpenDocument(help);
+  const QString help = QDir::toNativeSeparators(QString::fromStdString(ProgramFilePath(app_, kHelpFileName)));
+  if (!QFileInfo::exists(help))
+    return Say(QStringLiteral("Файл справки отсутствует.\r\nОн должен лежать здесь: %1 (он есть в папке data "
+                              "исходных текстов программы).")
+                   .arg(help));
+  if (!OpenDocument(help))
+    Say(QStringLiteral("Не удалось открыть описание: не найдена программа для просмотра страниц HTML.\r\n"
+                       "Откройте файл в браузере: %1")
+            .arg(help));
 }
 
 void MainWindow::Crossings() {
@@ -210,4 +233,32 @@ void MainWindow::Ver() {
   splash->move(x() + width() / 3, y() + height() / 3);
   splash->show();
   splash->setFocus();
+}
+
+namespace {
+
+// Shows a hidden tool window again where it was, in front.
+void Reopen(QWidget* window) {
+  if (!window) return;
+  window->showNormal();
+  window->raise();
+  window->activateWindow();
+}
+
+}  // namespace
+
+void MainWindow::ShowPanelWindow() {
+  Reopen(panel_);
+}
+
+void MainWindow::ShowHintWindow() {
+  Reopen(hint_);
+}
+
+void MainWindow::ShowFragmentWindow() {
+  if (frame_.frameOpen) Reopen(fragment_);
+}
+
+void MainWindow::ShowMeasurementWindow() {
+  if (textWindow_ && !textWindow_->Text().isEmpty()) Reopen(textWindow_);
 }

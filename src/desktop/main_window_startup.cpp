@@ -109,7 +109,7 @@ bool MainWindow::StartUp() {
 
   hint_->show();
   ShowHint(QStringLiteral("Нужно открыть кадр"), QStringLiteral("Меню Файл->Открыть кадр "), QStringLiteral(" "));
-  app_.lastImageDir = app_.appDir;
+  app_.lastImageDir.clear();  // the first frame is looked for from the user's home folder
   return true;
 }
 

@@ -5,10 +5,13 @@
 
 #include "astrometry/ui/frm_txt.h"
 #include "base/ui/long_task.h"
+#include "base/ui/message.h"
 #include "desktop/form1.h"
 #include "desktop/main_window.h"
 #include "desktop/satellite_windows.h"
+#include "desktop/station_code.h"
 #include "frameinfo/ui/frm_par.h"
+#include "frameinfo/ui/iod_report.h"
 
 namespace {
 
@@ -58,6 +61,10 @@ void MainWindow::MesTrek() {
   const TrackMeasurement measured = session_.Measure(task, textWindow_->LineSink()).measurement;
   for (const LocalReferenceMark& mark : measured.localMarks)
     DrawOutline(OverlayKind::LocalReference, LocalReferenceOutline(mark, ViewState().displayScale, app_.palette));
+  if (textWindow_) {
+    textWindow_->FitToContent();
+    PlaceClearOfFrame(textWindow_, textWindow_->pos());
+  }
   ShowHint(QString::fromUtf8(kMeasureTrackHint), QStringLiteral(" "), QStringLiteral(" "));
 }
 
@@ -80,4 +87,20 @@ void MainWindow::SatN() {
   if (!Collect(true)) return;
   if (!Allowed({Requirement::Solved})) return;
   satellites_->OpenSatN();
+}
+
+void MainWindow::Iod() {
+  if (!Allowed({Requirement::FrameOpen})) return;
+  if (!Collect(true)) return;
+  // What the report cannot do without is said before the station code is asked for.
+  if (const std::string refusal = session_.IodRefusal(); !refusal.empty())
+    return static_cast<void>(
+        ShowMessage(QString::fromStdString(refusal), QStringLiteral("Сообщения"), MessageButtons::Ok, this));
+  if (frame_.identifiedNorad <= 0) return Say(QString::fromUtf8(kIodNoSatelliteText));
+  if (!EnsureStationCode(session_, this)) return;
+  RememberSite();
+  const IodStep written = session_.FrameIodReport();
+  if (written.endsExchanged) ShowTrackEnds();
+  if (written.error == StepError::WriteFailed || written.Ok()) return ShowIodReport(this, written.report);
+  for (const std::string& message : written.messages) Say(QString::fromStdString(message));
 }

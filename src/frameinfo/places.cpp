@@ -204,6 +204,33 @@ WriteResult SavePlaces(const std::string& appDir, const std::vector<ObserverSite
   return WriteFileAtomically(path, text);
 }
 
+WriteResult GivePlacesCode(const std::string& appDir, double longitude, double latitude, std::int16_t code,
+                           int& places) {
+  places = 0;
+  const std::string path = PlacesFileName(appDir);
+  std::string old;
+  std::error_code ec;
+  if (!ReadWholeFile(path, old)) {
+    if (std::filesystem::exists(path, ec) || ec) return {false, "файл не читается"};
+    return {true, {}};  // no places file: nothing to give the code to
+  }
+  std::string text;
+  for (const std::string_view line : TextLines(old)) {
+    if (Trim(line).empty()) continue;
+    ObserverSite site;
+    if (ParseRecord(line, site).empty() && site.code == 0 && std::fabs(site.longitude - longitude) < 1e-5 &&
+        std::fabs(site.latitude - latitude) < 1e-5) {
+      site.code = code;
+      text += PlacesText({site});
+      ++places;
+    } else {
+      text += std::string(line) + "\r\n";
+    }
+  }
+  if (places == 0) return {true, {}};
+  return WriteFileAtomically(path, text);
+}
+
 std::string PlacesSaveError(const std::string& path, const std::string& reason) {
   return "Не удалось записать файл списка мест наблюдения " + path + ": " + reason +
          ". Новое место не сохранено, прежний список не изменён";

@@ -75,6 +75,13 @@ std::string PlacesText(const std::vector<ObserverSite>& sites);
 // reason.
 WriteResult SavePlaces(const std::string& appDir, const std::vector<ObserverSite>& sites);
 
+// Gives the IOD station code to the places of the file at the given coordinates (degrees, east and north
+// positive, equal to within 1e-5 degree as the panel shows them) that have no code yet; every other line
+// stays as it stands. places is how many were given the code; nothing is written when none was. Refused,
+// leaving the file as it is, when it cannot be read or written (the reason is the system's).
+WriteResult GivePlacesCode(const std::string& appDir, double longitude, double latitude, std::int16_t code,
+                           int& places);
+
 // Message for a failed rewrite of the places file at path, with the system's reason for it.
 std::string PlacesSaveError(const std::string& path, const std::string& reason);
 

@@ -45,3 +45,12 @@ std::array<std::uint8_t, 256> StretchTable(StretchPoints points, double gamma) {
   }
   return table;
 }
+
+std::array<std::uint32_t, 256> BrightnessGains(const std::array<std::uint8_t, 256>& table) {
+  std::array<std::uint32_t, 256> gains{};
+  // Level 0 has no channel to scale; StretchColour gives it table[0] directly.
+  for (int v = 1; v < 256; ++v)
+    gains[static_cast<std::size_t>(v)] =
+        static_cast<std::uint32_t>(std::lround(65536.0 * table[static_cast<std::size_t>(v)] / v));
+  return gains;
+}

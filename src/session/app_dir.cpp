@@ -36,5 +36,19 @@ SeedResult SeedApplicationDirectory(const std::string& appDir, const std::string
       break;
     }
   }
+  // The manual's pictures go with its page: each one the directory lacks in either place is copied into
+  // manual/, which start-up moves into program_files/ beside the page.
+  for (const fs::path& from : {shipped / kManualFolder, shipped / "program_files" / kManualFolder}) {
+    if (!fs::is_directory(from, ec)) continue;
+    for (const fs::directory_entry& entry : fs::directory_iterator(from, ec)) {
+      const fs::path name = entry.path().filename();
+      if (!entry.is_regular_file(ec) || IsFile(dir / kManualFolder / name) ||
+          IsFile(dir / "program_files" / kManualFolder / name))
+        continue;
+      fs::create_directories(dir / kManualFolder, ec);
+      if (fs::copy_file(entry.path(), dir / kManualFolder / name, fs::copy_options::skip_existing, ec)) ++result.copied;
+    }
+    break;
+  }
   return result;
 }

@@ -10,7 +10,8 @@ struct SeedResult {
   std::string message;  // user message when the directory cannot be created
 };
 
-// Creates appDir when missing and copies each shipped file (the star catalogue bin8.dat and the manual)
+// Creates appDir when missing and copies each shipped file (the star catalogue bin8.dat, the manual's page
+// and its pictures in manual/)
 // that it holds neither directly nor in program_files/ from shippedDir (directly or from its
 // program_files/). The shipped files stay where they are; files already in appDir are never touched.
 SeedResult SeedApplicationDirectory(const std::string& appDir, const std::string& shippedDir);

@@ -114,8 +114,10 @@ AutoChainResult RunAutoChain(AppState& app, FrameState& frame, const AutoChainOp
     return stop(AutoStep::Search, result.search.message.empty() ? kAutoNoCandidatesText : result.search.message);
   JudgeCandidates(list, result.warnings);
 
-  // The first candidate's trajectory; end 1 becomes the end its path passes first.
+  // The first candidate is taken as the frame's satellite, its trajectory drawn; end 1 becomes the end its
+  // path passes first.
   start = Clock::now();
+  session.Remember(list.rows.front().catalogNumber, list.rows.front().name);
   session.CandidateTrajectory(list.rows.front().recordIndex);
   result.endsSwapped = session.OrderTrackEnds();
   result.times.trajectory = SecondsSince(start);

@@ -76,8 +76,8 @@ void PutDecodedFrame(DecodedImage image, const AppState& app, FrameState& frame)
 
 // Runs the automatic road on the open frame whose circumstances (frame.info) are collected. Star marks,
 // track ends, the plate, the candidate list and the first candidate's trajectory marks are left in the
-// frame state as the manual commands leave them; the previous star marks, track ends and candidates are
-// replaced.
+// frame state as the manual commands leave them, and the first candidate is taken as the frame's satellite;
+// the previous star marks, track ends and candidates are replaced.
 // Several streaks go to choose (the strongest is taken without one); the measurement lines go to sink.
 AutoChainResult RunAutoChain(AppState& app, FrameState& frame, const AutoChainOptions& options, TaskControl& task,
                              const StreakChooser& choose = {}, const MeasurementLineSink& sink = {});

@@ -9,10 +9,11 @@
 #include "astrometry/moon_sun.h"
 #include "astrometry/track.h"
 #include "base/numbers.h"
+#include "frameinfo/places.h"
 #include "image/raster.h"
+#include "image/star_trails.h"
 #include "session/fixed_camera.h"
 #include "session/pointing.h"
-#include "image/star_trails.h"
 #include "satdb/satdb.h"
 
 void InstallFrame(FrameState& frame, const AppState& app, const std::string& path, DecodedImage decoded) {
@@ -569,6 +570,62 @@ IodStep FrameSession::IodReport(int number, const std::string& designator, const
     if (!warning.empty()) step.messages.push_back(warning);
   }
   return step;
+}
+
+StepResult FrameSession::SetStationCode(int code) {
+  StepResult step;
+  if (code < kStationCodeLowest || code > kStationCodeHighest) {
+    step.error = StepError::BadEntry;
+    step.messages.emplace_back(kStationCodeRangeText);
+    return step;
+  }
+  frame_.info.stationCode = static_cast<std::int16_t>(code);
+  int places = 0;
+  if (const WriteResult written =
+          GivePlacesCode(app_.appDir, frame_.info.longitude, frame_.info.latitude, frame_.info.stationCode, places);
+      !written)
+    step.messages.push_back("Код станции не записан в файл списка мест наблюдения " + PlacesFileName(app_.appDir) +
+                            ": " + written.reason + ".\r\nКод будет использован для этого кадра.");
+  return step;
+}
+
+IodStep FrameSession::FrameIodReport() {
+  IodStep step;
+  const int number = frame_.identifiedNorad;
+  std::string refusal = IodRefusal();
+  if (refusal.empty() && number <= 0) refusal = kIodNoSatelliteText;
+  if (!refusal.empty()) {
+    step.error = StepError::Refused;
+    step.messages.push_back(refusal);
+    return step;
+  }
+  // The candidate's own element set when the satellite came from the list, else the database's nearest.
+  TleRecord tle;
+  bool found = false;
+  for (const CandidateRecord& record : frame_.satellites.candidates.records)
+    if (record.tle.catalogNumber == number) {
+      tle = record.tle;
+      found = true;
+      break;
+    }
+  const std::string path = SatelliteFilePath(app_.appDir, number);
+  if (!found) found = ReadBestSet(path, frame_.info.startMjd, tle) && tle.catalogNumber == number;
+  if (!found) {
+    step.error = StepError::NotFound;
+    step.messages.push_back("Файл " + path + " не найден.");
+    return step;
+  }
+  // The report's times follow the satellite: end 1 at the exposure's start is the end it passes first.
+  const std::vector<TrajectoryMark> marks = ::CandidateTrajectory(tle, frame_.info, Canvas(), app_.palette);
+  const TrackPoint& a = frame_.trackEnds[1];
+  const TrackPoint& b = frame_.trackEnds[2];
+  if (ExchangeTrackEnds(marks, a.x, a.y, b.x, b.y)) {
+    std::swap(frame_.trackEnds[1], frame_.trackEnds[2]);
+    step.endsExchanged = true;
+  }
+  IodStep written = IodReport(number, tle.designator);
+  written.endsExchanged = step.endsExchanged;
+  return written;
 }
 
 StepResult FrameSession::Save() {

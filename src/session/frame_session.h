@@ -68,6 +68,16 @@ inline constexpr const char* kIodNeedsTwoEndsText = "Нужны два изме�
 // The refusal of an IOD report whose ends have no measured sky position (or the frame no time).
 inline constexpr const char* kIodEndsNotMeasuredText = "Концы трека не измерены (нет RA/Dec или времени): отчёт IOD не записан";
 
+// The report written from the menu for the frame's satellite (caption "Сообщение"): without a satellite taken
+// for the frame; the station code asked for when the site has none, and its range.
+inline constexpr const char* kIodNoSatelliteText =
+    "Спутник кадра не выбран.\r\nВыберите претендента (Автоматическая обработка или Поиск претендентов ИСЗ) "
+    "или задайте номер в окне \"Траектория конкретного ИСЗ\" и запомните его.";
+inline constexpr const char* kStationCodeQuestionText = "У места наблюдения нет кода станции. Код станции (для IOD):";
+inline constexpr const char* kStationCodeRangeText = "Код станции должен быть от 1 до 9999";
+// The lowest and highest station codes a report can carry.
+inline constexpr int kStationCodeLowest = 1, kStationCodeHighest = 9999;
+
 // How a user step ended.
 enum class StepError {
   None,               // the step did its work
@@ -172,6 +182,7 @@ struct SeveralStep : StepResult {
 // The IOD report written.
 struct IodStep : StepResult {
   IodResult report;
+  bool endsExchanged = false;  // end 1 became the end the satellite passed first
 };
 
 // The requirements of the crossing search.
@@ -248,6 +259,17 @@ public:
   // Writes the IOD report of the two measured ends for the satellite, to path when one is given (otherwise
   // into the application directory).
   IodStep IodReport(int number, const std::string& designator, const std::string& path = {});
+  // True when the frame's site has no station code, so that a report would carry none: the user gives one
+  // first (SetStationCode).
+  bool StationCodeMissing() const { return frame_.info.stationCode == 0; }
+  // Gives the frame's site the station code (kStationCodeLowest..kStationCodeHighest) and keeps it with
+  // the places of the places file at the site that have no code. BadEntry for a code out of range; a
+  // places file that cannot be rewritten leaves the code with the frame and says so.
+  StepResult SetStationCode(int code);
+  // The report of the frame's satellite, as the menu writes it after either road: the satellite taken for
+  // the frame (the first candidate of the automatic road, or the one remembered by hand), its designator
+  // from the candidate list or its database file; end 1 becomes the end the satellite passed first.
+  IodStep FrameIodReport();
   // Writes the frame's information file. When another program changed the file since it was read or
   // last written, only the sections changed here are written onto its values, and a message says so;
   // when the file now belongs to another frame, this frame's values go to a name of its own.

@@ -21,6 +21,8 @@
 #include "astrometry/catalogue.h"
 #include "astrometry/pattern_index.h"
 #include "base/calendar.h"
+#include "base/ui/file_dialog.h"
+#include "base/ui/message.h"
 #include "desktop/form1.h"
 #include "desktop/frm_id.h"
 #include "desktop/main_window.h"
@@ -41,6 +43,7 @@ namespace fs = std::filesystem;
 using testing_support::Find;
 using testing_support::MessageRecorder;
 using testing_support::ReadFile;
+using testing_support::WriteFile;
 using testing_support::ReadStreakTruth;
 using testing_support::StreakTruth;
 using testing_support::SharedDataDir;
@@ -296,8 +299,10 @@ TEST(AutoChainStops, NoStreakAfterIdentificationAndNoStarsAtOnce) {
 
 // The menu commands on one frame, through the main window: "Автоматическая разметка звезд" marks 30 stars
 // as clicks would, "Автоматический поиск трека" marks the streak's ends, "Автоматическая обработка" ends
-// at the candidate list with the true satellite first and its trajectory drawn, with no message.
-TEST(AutoCommands, MenuCommandsTakeTheFrameToItsSatellite) {
+// at the candidate list with the true satellite first and its trajectory drawn, with no message. Then the
+// road to the report: "Создать IOD" (two clicks) asks once for the station code the site lacks (one), writes
+// the true satellite's report with that code, names the file (one), and the place at the site keeps the code.
+TEST(AutoCommands, MenuCommandsTakeTheFrameToItsReport) {
   ORVIA_REQUIRE_SHARED_FILE(SharedDataDir() / "streaks");
   ORVIA_REQUIRE_SHARED_FILE(SharedDataDir() / "tle" / "celestrak_active_2026-05-07_15347obj.txt");
   ASSERT_TRUE(Shared().built);
@@ -306,11 +311,17 @@ TEST(AutoCommands, MenuCommandsTakeTheFrameToItsSatellite) {
   fs::copy_file(SourceDir() / "data" / "bin8.dat", appDir / "program_files" / "bin8.dat",
                 fs::copy_options::overwrite_existing);
   fs::copy_file(Shared().asterismPath, appDir / "program_files" / "tri4t.dat", fs::copy_options::overwrite_existing);
+  const std::string name = CaseName(901);
+  const StreakTruth truth = ReadTruth(name);
+  const PanelEntries e = Circumstances(name, truth);
+  // The observer's places: one at the frame's site without a station code, one elsewhere.
+  const std::string lon = (e.west ? "-" : "") + e.longitude, lat = (e.south ? "-" : "") + e.latitude;
+  WriteFile(appDir / "program_files" / "station_orvia.ini",
+            "\"Дача\"," + lon + "," + lat + ",0\r\n\"Город\",10.5,20.5,0\r\n");
   MessageRecorder recorder;
   MainWindow window(QString::fromStdString(appDir.string()));
   window.StartUp();
   ASSERT_TRUE(window.App().catalogueReady);
-  const std::string name = CaseName(901);
   ASSERT_TRUE(
       window.OpenFrame(QString::fromStdString((SharedDataDir() / "streaks" / name / (name + ".jpg")).string())));
 
@@ -319,7 +330,6 @@ TEST(AutoCommands, MenuCommandsTakeTheFrameToItsSatellite) {
   EXPECT_EQ(window.FrameWindow()->OverlayCount(OverlayKind::StarMarks), 30);
   EXPECT_EQ(window.Panel()->ProgramRow(1), "30");
   EXPECT_EQ(window.Frame().workMode, WorkMode::StarMarking);
-  const StreakTruth truth = ReadTruth(name);
   window.Action("mnuAutoTrek")->trigger();
   ASSERT_EQ(window.Frame().trackEnds.count, 2);
   EXPECT_EQ(window.FrameWindow()->OverlayCount(OverlayKind::TrackEnds), 2);
@@ -329,7 +339,6 @@ TEST(AutoCommands, MenuCommandsTakeTheFrameToItsSatellite) {
   const auto [e1, e2] = EndErrors(marked, truth);
   EXPECT_LT(std::max(e1, e2), 0.3);
 
-  const PanelEntries e = Circumstances(name, truth);
   const std::pair<const char*, std::string> typed[] = {
       {"txtp1", e.date},     {"txtp2", e.time}, {"txtp3", e.utError}, {"txtp4", e.exposure}, {"txtp5", e.longitude},
       {"txtp6", e.latitude}, {"txtra", e.ra},   {"txtdec", e.dec},    {"txtzone", e.field}};
@@ -349,6 +358,27 @@ TEST(AutoCommands, MenuCommandsTakeTheFrameToItsSatellite) {
   EXPECT_EQ(list->currentRow(), 0);
   EXPECT_TRUE(window.App().catalogueReady);
   EXPECT_FALSE(window.App().longTaskRunning);
+
+  int asked = 0;
+  SetNumberInterceptor([&asked](const QString&, const QString&) { return ++asked, std::optional<int>(1234); });
+  QString opened;  // a desktop without a program for text files
+  SetDocumentOpener([&opened](const QString& path) { return opened = path, false; });
+  for (int time = 0; time < 2; ++time) window.Action("mnuIod")->trigger();
+  SetNumberInterceptor({});
+  SetDocumentOpener({});
+  EXPECT_EQ(asked, 1);
+  ASSERT_FALSE(opened.isEmpty());
+  ASSERT_EQ(recorder.messages.size(), 2u);
+  EXPECT_TRUE(recorder.messages.back().text.contains(opened)) << recorder.messages.back().text.toStdString();
+  const std::string report = ReadFile(opened.toStdString());
+  const std::string number = QString::number(truth.norad).rightJustified(5, '0').toStdString();
+  ASSERT_GE(report.size(), 80u);
+  EXPECT_EQ(report.substr(0, 5), number);
+  EXPECT_EQ(report.substr(16, 4), "1234");
+  EXPECT_EQ(report.substr(79, 5), number);  // the second line, for end 2
+  const std::string places = ReadFile(appDir / "program_files" / "station_orvia.ini");
+  EXPECT_TRUE(places.starts_with("\"Дача\",")) << places;
+  EXPECT_TRUE(places.ends_with(",1234\r\n\"Город\",10.5,20.5,0\r\n")) << places;
   window.ShutDown();
 }
 

@@ -2,6 +2,8 @@
 // again, opening a frame, closing the window. The window that runs the task is not deleted under it, the
 // task finishes, and every database file is whole.
 
+#include "base/ui/long_task.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -132,4 +134,16 @@ TEST_F(LongTaskTest, ImportAndCleanupSurviveTheirCommandsChosenAgainAFrameOpened
   EXPECT_FALSE(window_->App().longTaskRunning);
   EXPECT_TRUE(window_->App().catalogueReady);
   ExpectWholeDatabase(14000);
+}
+
+// The progress window's close button cancels as "Отмена" does; a task that cannot be cancelled keeps it open.
+TEST(ProgressWindow, CloseButtonCancelsLikeTheCancelButton) {
+  for (const bool cancellable : {true, false}) {
+    bool running = false;
+    Frmz progress(running);
+    LongTaskGuard guard({running, nullptr}, &progress, QStringLiteral("Идет импорт"), cancellable);
+    progress.close();
+    EXPECT_EQ(guard.Cancelled(), cancellable);
+    EXPECT_EQ(progress.isVisible(), !cancellable);
+  }
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDir>
 #include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
@@ -135,7 +136,8 @@ TEST_F(MainWindowTest, MenuTreeHasItsNamesCaptionsAndCheckItems) {
   auto w = Start();
   QStringList titles;
   for (QAction* a : w->menuBar()->actions()) titles << a->text();
-  EXPECT_EQ(titles, (QStringList{"Файл", "Разметка", "Идентификация", "Визуализация каталога", "TLE", "О программе"}));
+  EXPECT_EQ(titles,
+            (QStringList{"Файл", "Разметка", "Идентификация", "Визуализация каталога", "TLE", "Окна", "О программе"}));
   auto items = [&](const char* menuName) {
     QStringList out;
     auto* menu = w->findChild<QMenu*>(menuName);
@@ -149,7 +151,9 @@ TEST_F(MainWindowTest, MenuTreeHasItsNamesCaptionsAndCheckItems) {
   EXPECT_EQ(items("mnuRazm"), (QStringList{"mnuView", "mnuStar", "mnuTrek", "mnuMtrek", "-", "MnuParf", "-",
                                            "mnuAutoStar", "mnuAutoTrek"}));
   EXPECT_EQ(items("mnuIdent"),
-            (QStringList{"mnuStarId", "mnuMesTrek", "mnuSat", "-", "mnuUserSat", "mnuSatN", "mnuCrossings", "-", "mnuAuto"}));
+            (QStringList{"mnuStarId", "mnuMesTrek", "mnuSat", "-", "mnuUserSat", "mnuSatN", "mnuCrossings", "-", "mnuAuto",
+                         "mnuIod"}));
+  EXPECT_EQ(items("mnuWindows"), (QStringList{"mnuShowPanel", "mnuShowHint", "mnuShowFragment", "mnuShowMeasurement"}));
   EXPECT_EQ(items("mnuVis"), (QStringList{"mnuStarVis", "mnuViewmag", "mnuStarMinus", "mnuStarPlus"}));
   EXPECT_EQ(items("mnuTle"), (QStringList{"mnuLoadTleDir", "mnussr", "mnuVislist", "-", "mnuClear"}));
   EXPECT_EQ(items("mnuAbout"), (QStringList{"mnuOrvia", "mnuVer"}));
@@ -171,6 +175,7 @@ TEST_F(MainWindowTest, FrameCommandsWithoutAFrameAnswerWithTheirMessages) {
       {"mnuSat", "Кадр не открыт."},      {"mnuUserSat", "Кадр не открыт."}, {"mnuSatN", "Кадр не открыт."},
       {"mnuStarVis", "Кадр не открыт."},  {"mnuViewmag", "Кадр не открыт."}, {"mnuAutoStar", "Кадр не открыт."},
       {"mnuAutoTrek", "Кадр не открыт."}, {"mnuAuto", "Кадр не открыт."},    {"mnuCrossings", "Кадр не открыт."},
+      {"mnuIod", "Кадр не открыт."},
   };
   for (const auto& c : cases) {
     recorder.Clear();
@@ -189,7 +194,9 @@ TEST_F(MainWindowTest, HelpCommandReportsAMissingHelpFileAndOpensAPresentOne) {
   PlaceCatalogue();
   auto w = Start();
   Trigger(*w, "mnuOrvia");
-  EXPECT_EQ(recorder.Texts(), std::vector<QString>{QStringLiteral("Файл справки отсутствует.")});
+  ASSERT_EQ(recorder.Texts().size(), 1u);  // the designed text, and where the file should be
+  EXPECT_TRUE(recorder.Texts()[0].startsWith(QStringLiteral("Файл справки отсутствует.\r\n")));
+  EXPECT_TRUE(recorder.Texts()[0].contains(QStringLiteral("Orviahelp.html")));
   recorder.Clear();
   WriteFile(dir.path() / "program_files" / "Orviahelp.html", "<html></html>");
   QString opened;
@@ -198,9 +205,14 @@ TEST_F(MainWindowTest, HelpCommandReportsAMissingHelpFileAndOpensAPresentOne) {
     return true;
   });
   Trigger(*w, "mnuOrvia");
-  SetDocumentOpener({});
   EXPECT_TRUE(recorder.messages.empty());
   EXPECT_TRUE(opened.endsWith("Orviahelp.html"));
+  // A desktop with no program for the page: the user learns where the page is.
+  SetDocumentOpener([](const QString&) { return false; });
+  Trigger(*w, "mnuOrvia");
+  SetDocumentOpener({});
+  ASSERT_EQ(recorder.Texts().size(), 1u);
+  EXPECT_TRUE(recorder.Texts()[0].contains(opened)) << recorder.Texts()[0].toStdString();
 }
 
 // The shipped manual names every menu and menu command of the window, and every picture it shows is
@@ -366,7 +378,10 @@ TEST_F(MainWindowTest, IdentificationNeedsFourStarsAndAValidPanel) {
   recorder.Clear();
   w->Frame().starMarks.resize(4);
   Trigger(*w, "mnuStarId");  // the panel still holds 00.00.0000
-  EXPECT_EQ(recorder.Texts(), std::vector<QString>{QStringLiteral("Ошибка ввода даты")});
+  // The designed text, then its cause and next step on a second line.
+  ASSERT_EQ(recorder.Texts().size(), 1u);
+  EXPECT_EQ(recorder.Texts()[0].split(QStringLiteral("\r\n")).first(), QStringLiteral("Ошибка ввода даты"));
+  EXPECT_TRUE(recorder.Texts()[0].contains(QStringLiteral("ДД.ММ.ГГГГ")));
   // Track commands check their counts.
   recorder.Clear();
   Trigger(*w, "mnuMesTrek");
@@ -573,3 +588,45 @@ TEST_F(MainWindowTest, ClosingDuringTheFirstStartsIndexBuildEndsTheProgram) {
   EXPECT_FALSE(fs::exists(dir.path() / "program_files" / "tri4t.dat"));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "program_files"), {}), 2);  // bin8.dat, bin8.sum
 }
+
+namespace {
+
+// A closed panel, hint or fragment comes back from the Окна menu.
+TEST_F(MainWindowTest, ClosedToolWindowsComeBackFromTheWindowsMenu) {
+  PlaceCatalogue();
+  auto w = Start();
+  w->Panel()->close();
+  w->HintWindow()->close();
+  Trigger(*w, "mnuShowPanel");
+  Trigger(*w, "mnuShowHint");
+  EXPECT_TRUE(w->Panel()->isVisible() && w->HintWindow()->isVisible());
+  ASSERT_TRUE(w->OpenFrame(MakePicture(300, 200, "BMP", "frame.bmp")));
+  w->FragmentWindow()->close();
+  Trigger(*w, "mnuShowFragment");
+  EXPECT_TRUE(w->FragmentWindow()->isVisible());
+}
+
+// The frame chooser starts in the user's home folder, then in the folder of the frame chosen last; the
+// information-file chooser keeps its own last folder.
+TEST_F(MainWindowTest, ChoosersStartAtHomeThenInTheFolderUsedLast) {
+  PlaceCatalogue();
+  auto w = Start();
+  QStringList folders;
+  SetFileDialogInterceptor([&](const QString&, const QString& folder, const QString&) {
+    folders << folder;
+    return chosenFile;
+  });
+  fs::create_directories(dir.path() / "frames");
+  chosenFile = MakePicture(300, 200, "BMP", "frames/one.bmp");
+  Trigger(*w, "mnuOpenIm");
+  WriteFile(dir.path() / "notes" / "one.txt", "");
+  chosenFile = QString::fromStdString((dir.path() / "notes" / "one.txt").string());
+  for (const char* command : {"mnuOpenInf", "mnuOpenInf", "mnuOpenIm"}) Trigger(*w, command);
+  ASSERT_EQ(folders.size(), 4);
+  EXPECT_EQ(QDir(folders[0]), QDir::home());
+  EXPECT_EQ(QDir(folders[1]), QDir(AppDir() + "/Info"));
+  EXPECT_EQ(QDir(folders[2]), QDir(AppDir() + "/notes"));
+  EXPECT_EQ(QDir(folders[3]), QDir(AppDir() + "/frames"));
+}
+
+}  // namespace

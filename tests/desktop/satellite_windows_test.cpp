@@ -26,6 +26,8 @@
 
 #include "astrometry/sky_frames.h"
 #include "base/calendar.h"
+#include "base/ui/file_dialog.h"
+#include "base/ui/message.h"
 #include "desktop/form1.h"
 #include "desktop/frame_viewer.h"
 #include "desktop/frm_id.h"
@@ -62,7 +64,14 @@ constexpr int kIss = 25544;
 // 60"/pixel about the middle of the ISS's path, with the path's two ends marked.
 class SatelliteWindowsTest : public ::testing::Test {
 protected:
+  void TearDown() override {
+    SetNumberInterceptor({});
+    SetDocumentOpener({});
+  }
   void SetUp() override {
+    // A report asks for the station code the site lacks: the observer answers 1234; no viewer opens it.
+    SetNumberInterceptor([](const QString&, const QString&) { return std::optional<int>(1234); });
+    SetDocumentOpener([](const QString&) { return false; });
     WriteFile(dir.path() / "bin8.dat", std::string(1200, '\0'));
     window = std::make_unique<MainWindow>(QString::fromStdString(dir.path().string()));
     window->StartUp();
@@ -300,7 +309,10 @@ TEST_F(SatelliteWindowsTest, AnEmptyDatabaseOrAPathAcrossTheTrackFindsNoCandidat
   fs::remove_all(dir.path() / "TLE");
   fs::create_directories(dir.path() / "TLE");
   EXPECT_EQ(Search(), nullptr);
-  EXPECT_EQ(recorder.Texts(), std::vector<QString>{QStringLiteral("Нет TLE.")});
+  // The designed text, then its cause and next step on a second line.
+  ASSERT_EQ(recorder.Texts().size(), 1u);
+  EXPECT_EQ(recorder.Texts()[0].split(QStringLiteral("\r\n")).first(), QStringLiteral("Нет TLE."));
+  EXPECT_TRUE(recorder.Texts()[0].contains(QStringLiteral("Ввести TLE из файлов")));
 }
 
 TEST_F(SatelliteWindowsTest, TheSingleSatelliteWindowChecksItsEntriesPrintsThePositionsAndOrdersTheEnds) {
@@ -363,7 +375,11 @@ TEST_F(SatelliteWindowsTest, TheSingleSatelliteWindowChecksItsEntriesPrintsThePo
   Find<QToolButton>(one, "Image2")->click();
   const std::string iod = ReadFile(dir.path() / "iod_25544.txt");
   EXPECT_EQ(iod.substr(0, 5), "25544");
+  EXPECT_EQ(iod.substr(16, 4), "1234");
   EXPECT_EQ(std::count(iod.begin(), iod.end(), '\n'), 2) << iod;
+  ASSERT_EQ(recorder.messages.size(), 1u);  // where the report went
+  EXPECT_TRUE(recorder.messages[0].text.contains(QStringLiteral("iod_25544.txt")));
+  recorder.Clear();
   window->Frame().trackEnds.count = 1;
   Find<QToolButton>(one, "Image2")->click();
   ASSERT_EQ(recorder.messages.size(), 1u);
@@ -412,7 +428,8 @@ TEST_F(SatelliteWindowsTest, TheWindowAndTheCommandLineOrderTheEndsAndReportAlik
     return std::system(command.c_str());
   };
   ASSERT_EQ(run("import-tle '" + (TestDataDir() / "tle" / "sat_ui_sets.txt").string() + "'"), 0);
-  ASSERT_EQ(run("--json iod '" + image + "' 25544 --output '" + (other.path() / "r.txt").string() + "'"), 0)
+  ASSERT_EQ(run("--json iod --station 1234 '" + image + "' 25544 --output '" + (other.path() / "r.txt").string() + "'"),
+            0)
       << ReadFile(other.path() / "out.txt");
   EXPECT_NE(ReadFile(other.path() / "out.txt").find("\"ends_exchanged\": true"), std::string::npos);
   EXPECT_EQ(ReadFile(other.path() / "r.txt"), fromWindow);

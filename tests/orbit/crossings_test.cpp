@@ -44,7 +44,9 @@ CrossingsInput FrameOf(const fs::path& caseDir, const nlohmann::json& truth, con
                        truth["camera"]["height"],
                        CrossingWindow(frame.info),
                        frame.info.latitudeRad,
-                       frame.info.longitudeRad};
+                       frame.info.longitudeRad,
+                       0.0,
+                       {}};
   EXPECT_TRUE(FitPlate(stars, DegToRad(tan["crval_deg"][0].get<double>()), DegToRad(tan["crval_deg"][1].get<double>()),
                        tan["crpix"][0].get<double>(), tan["crpix"][1].get<double>(), input.plate));
   return input;

@@ -62,5 +62,9 @@ void FrmTxt::ShowContent() {
   QString shown = content_;
   shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   txtcom_->setPlainText(shown);
-  txtcom_->verticalScrollBar()->setValue(txtcom_->verticalScrollBar()->maximum());
+  txtcom_->verticalScrollBar()->setValue(0);  // the track's middle and length stand in the first lines
+}
+
+void FrmTxt::FitToContent() {
+  FitTextWindow(this, txtcom_);
 }

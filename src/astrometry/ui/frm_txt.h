@@ -26,6 +26,8 @@ public:
   // Moves the window so that its left edge lies just right of the widget's frame (the frame parameters
   // panel), level with its top.
   void PlaceBeside(const QWidget* panel);
+  // Grows the window to show every line (up to the screen) and shows the text from its first line.
+  void FitToContent();
 
 private:
   void ShowContent();

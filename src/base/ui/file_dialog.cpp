@@ -1,6 +1,8 @@
 #include "base/ui/file_dialog.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -15,6 +17,12 @@ QString ChooseOpenFile(QWidget* parent, const QString& title, const QString& dir
   // The chosen path comes back without surrounding blanks; a path of blanks counts as cancelled.
   if (Interceptor()) return Interceptor()(title, directory, filter).trimmed();
   return QFileDialog::getOpenFileName(parent, title, directory, QtNameFilter(filter)).trimmed();
+}
+
+QString StartFolder(const QString& last, const QString& fallback) {
+  for (const QString& folder : {last, fallback})
+    if (!folder.isEmpty() && QFileInfo(folder).isDir()) return folder;
+  return QDir::homePath();
 }
 
 QString QtNameFilter(const QString& filter) {

@@ -10,6 +10,10 @@ class QWidget;
 // returns the chosen path without surrounding blanks, or an empty string when cancelled.
 QString ChooseOpenFile(QWidget* parent, const QString& title, const QString& directory, const QString& filter);
 
+// Where a chooser starts: the folder last used for its kind of file when it still exists, else fallback when
+// that exists, else the user's home folder.
+QString StartFolder(const QString& last, const QString& fallback = {});
+
 // The filter in the form Qt's dialog reads: the description, then the patterns separated by blanks in
 // one pair of parentheses ("jpg, bmp (*.jpg;*jpeg;*.bmp)" -> "jpg, bmp (*.jpg *.JPG *jpeg *JPEG *.bmp *.BMP)").
 // Patterns listed with ";" are split, each is offered in upper case too (file names keep the camera's

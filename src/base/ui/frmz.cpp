@@ -1,6 +1,7 @@
 #include "base/ui/frmz.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -47,6 +48,15 @@ void Frmz::SetLabel(const QString& text) {
 
 void Frmz::CancelClicked() {
   longTaskRunning_ = false;
+}
+
+void Frmz::closeEvent(QCloseEvent* event) {
+  if (longTaskRunning_ && !cmdcancel_->isEnabled()) {
+    event->ignore();
+    return;
+  }
+  CancelClicked();
+  QWidget::closeEvent(event);
 }
 
 ProgressTask::ProgressTask(Frmz* window, const bool& longTaskRunning)

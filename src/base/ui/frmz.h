@@ -23,6 +23,11 @@ public:
   void SetText(const QString& text);
   void SetLabel(const QString& text);
 
+protected:
+  // The close button does what "Отмена" does while it may: the task stops; a task that cannot be
+  // cancelled keeps its window.
+  void closeEvent(QCloseEvent* event) override;
+
 private slots:
   void CancelClicked();
 

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <functional>
+#include <optional>
 
 class QWidget;
 
@@ -14,7 +15,11 @@ enum class MessageAnswer { Ok, Yes, No };
 // The caption almost every message uses.
 inline const QString kMessageCaption = QStringLiteral("Сообщение");
 
-// Shows a modal message box with the text, caption and buttons; returns the button pressed.
+// A designed text that leaves the user without a next step ("Нет TLE.", "Ошибка ввода даты", ...) with its
+// cause and what to do on a second line; any other text as it is.
+QString WithNextStep(const QString& text);
+
+// Shows a modal message box with the text (WithNextStep), caption and buttons; returns the button pressed.
 MessageAnswer ShowMessage(const QString& text, const QString& caption = kMessageCaption,
                           MessageButtons buttons = MessageButtons::Ok, QWidget* parent = nullptr);
 
@@ -22,3 +27,11 @@ MessageAnswer ShowMessage(const QString& text, const QString& caption = kMessage
 using MessageInterceptor = std::function<MessageAnswer(const QString&, const QString&, MessageButtons)>;
 // Installs (or, with an empty function, removes) the interceptor.
 void SetMessageInterceptor(MessageInterceptor interceptor);
+
+// Asks for a whole number between lowest and highest in a small modal dialog (caption, label); empty when
+// the user cancels. Tests install an interceptor that answers instead.
+std::optional<int> AskNumber(const QString& caption, const QString& label, int lowest, int highest,
+                             QWidget* parent = nullptr);
+// Receives every AskNumber question (caption, label) instead of the dialog when installed.
+using NumberInterceptor = std::function<std::optional<int>(const QString&, const QString&)>;
+void SetNumberInterceptor(NumberInterceptor interceptor);

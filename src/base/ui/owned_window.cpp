@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QFontMetrics>
+#include <QPlainTextEdit>
 #include <QScreen>
+#include <QScrollBar>
 #include <QWidget>
 #include <algorithm>
 
@@ -118,4 +120,25 @@ void PlaceAvoiding(QWidget* window, const QList<QPoint>& frameCorners, const QLi
     }
   }
   window->move(Inside(best, size, area));
+}
+
+void FitTextWindow(QWidget* window, QPlainTextEdit* text) {
+  const QFontMetrics metrics(text->font());
+  int widest = 0;
+  const QStringList lines = text->toPlainText().split(QLatin1Char('\n'));
+  for (const QString& line : lines) widest = std::max(widest, metrics.horizontalAdvance(line));
+  // The text's own margins and a scroll bar's room, so that the last column and line are not hidden.
+  const int margins = 2 * static_cast<int>(text->document()->documentMargin()) + 2 * text->frameWidth() + 4;
+  const QSize wantedText(widest + margins + text->verticalScrollBar()->sizeHint().width(),
+                         static_cast<int>(lines.size()) * metrics.lineSpacing() + margins +
+                             text->horizontalScrollBar()->sizeHint().height());
+  const QSize around = window->size() - text->size();  // the window's other controls and its layout margins
+  const QRect area = AvailableArea(window);
+  const QSize decoration = FrameSize(window) - window->size();
+  const QSize most = area.isValid() ? area.size() - decoration : wantedText + around;
+  const QSize wanted = (wantedText + around).expandedTo(window->size()).boundedTo(most);
+  if (wanted != window->size()) window->resize(wanted);
+  text->moveCursor(QTextCursor::Start);
+  text->verticalScrollBar()->setValue(0);
+  text->horizontalScrollBar()->setValue(0);
 }

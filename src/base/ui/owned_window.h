@@ -7,6 +7,7 @@
 #include <QRect>
 #include <Qt>
 
+class QPlainTextEdit;
 class QString;
 class QWidget;
 
@@ -34,3 +35,8 @@ void PlaceAvoiding(QWidget* window, const QList<QPoint>& frameCorners, const QLi
 
 // The largest rectangle of the area that meets none of the obstacles (empty when the area is covered).
 QRect LargestFreeRect(const QRect& area, const QList<QRect>& obstacles);
+
+// Sizes a text window to its text: large enough for every line of text without scrolling, no larger than
+// the available area allows (with the window's frame), never smaller than it was; then shows the text from
+// its first line.
+void FitTextWindow(QWidget* window, QPlainTextEdit* text);

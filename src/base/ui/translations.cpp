@@ -6,6 +6,7 @@
 #include <QTranslator>
 
 bool InstallQtRussian(QCoreApplication& app) {
+  QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
   auto* translator = new QTranslator(&app);
   if (!translator->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"), QStringLiteral("_"),
                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {

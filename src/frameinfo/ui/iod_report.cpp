@@ -1,11 +1,11 @@
 #include "frameinfo/ui/iod_report.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
+#include <QDir>
 #include <QProcess>
 #include <QString>
-#include <QUrl>
 
+#include "base/ui/file_dialog.h"
 #include "base/ui/message.h"
 
 void ShowIodReport(QWidget* parent, const IodResult& result) {
@@ -15,10 +15,13 @@ void ShowIodReport(QWidget* parent, const IodResult& result) {
   }
   // Let pending paints finish before another program takes the focus.
   QCoreApplication::processEvents();
-  const QString path = QString::fromStdString(result.path);
+  const QString path = QDir::toNativeSeparators(QString::fromStdString(result.path));
 #ifdef Q_OS_WIN
-  QProcess::startDetached(QStringLiteral("notepad.exe"), {path});
+  const bool opened = QProcess::startDetached(QStringLiteral("notepad.exe"), {path});
 #else
-  QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+  const bool opened = OpenDocument(path);
 #endif
+  QString text = QStringLiteral("Отчет IOD записан в файл\r\n%1").arg(path);
+  if (!opened) text += QStringLiteral("\r\nОткрыть его не удалось: не найдена программа для текстовых файлов.");
+  ShowMessage(text, kMessageCaption, MessageButtons::Ok, parent);
 }

@@ -1,5 +1,5 @@
 #pragma once
-// Writing the IOD report of one satellite and showing it to the user.
+// Showing a written IOD report to the user.
 
 #include <string>
 
@@ -7,7 +7,7 @@
 
 class QWidget;
 
-// Opens a written IOD report for the user: on Windows in Notepad, elsewhere in the desktop's default program
-// for text files. When the file could not be written, shows the failure message (caption "Сообщение") over
-// parent and opens nothing.
+// Shows a written IOD report: opens it (on Windows in Notepad, elsewhere in the desktop's program for text
+// files) and says where the file is, and when it could not be opened, that it was not. When the file could
+// not be written, shows the failure message (caption "Сообщение") over parent and opens nothing.
 void ShowIodReport(QWidget* parent, const IodResult& result);

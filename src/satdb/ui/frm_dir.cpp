@@ -43,7 +43,7 @@ FrmDir::FrmDir(TaskContext context, QWidget* parent)
   setWindowTitle(QStringLiteral("Выбрать файлы"));
   CreateControls();
   FillDrives();
-  SetDirectory(QDir(QString::fromStdString(context_.appDir)).absolutePath());
+  SetDirectory(QDir::homePath());  // the main window opens it in the folder used last, when there is one
 }
 
 void FrmDir::CreateControls() {
@@ -59,6 +59,7 @@ void FrmDir::CreateControls() {
   list1_ = new QListWidget(this);
   list1_->setObjectName("List1");
   list1_->setSelectionMode(QAbstractItemView::MultiSelection);
+  list1_->setTextElideMode(Qt::ElideNone);  // whole file names, scrolled sideways when long
   chAll_ = new QCheckBox(QStringLiteral("Ввести все файлы"), this);
   chAll_->setObjectName("ChAll");
   chper_ = new QCheckBox(QStringLiteral("Не вводить ИСЗ с перигеем более чем [км]"), this);
@@ -83,7 +84,8 @@ void FrmDir::CreateControls() {
   grid->addWidget(txtp_, 4, 1);
   grid->addWidget(cmdok_, 4, 2);
   grid->addWidget(txtpath_, 5, 0, 1, 3);
-  resize(560, 360);
+  grid->setColumnStretch(1, 1);
+  resize(720, 400);
 
   connect(drive1_, &QComboBox::currentIndexChanged, this, &FrmDir::DriveChanged);
   connect(dir1_, &QListWidget::itemActivated, this, &FrmDir::DirActivated);

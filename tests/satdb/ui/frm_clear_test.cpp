@@ -118,7 +118,10 @@ TEST_F(FrmClearTest, AgeLimitWithAComma) {
 
 TEST_F(FrmClearTest, EmptyDatabaseSaysSoAndNoBoxJustCloses) {
   Ok();
-  EXPECT_EQ(messages_.Texts(), (std::vector<QString>{QStringLiteral("Нет TLE.")}));
+  // The designed text, then its cause and next step on a second line.
+  ASSERT_EQ(messages_.Texts().size(), 1u);
+  EXPECT_EQ(messages_.Texts()[0].split(QStringLiteral("\r\n")).first(), QStringLiteral("Нет TLE."));
+  EXPECT_TRUE(messages_.Texts()[0].contains(QStringLiteral("Ввести TLE из файлов")));
   EXPECT_EQ(messages_.messages[0].caption, QStringLiteral("Сообщение"));
 
   messages_.Clear();

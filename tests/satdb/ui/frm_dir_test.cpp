@@ -64,7 +64,7 @@ TEST_F(FrmDirTest, ShowsTheFolderFilesAndItsDefaults) {
   fresh.appDir = dir_.appDir();
   FrmDir opened(TaskContext{fresh.appDir, fresh.catalogueReady, fresh.longTaskRunning, nullptr});
   EXPECT_EQ(opened.windowTitle(), QStringLiteral("Выбрать файлы"));
-  EXPECT_EQ(QDir(opened.Directory()), QDir(QString::fromStdString(dir_.path().string())));
+  EXPECT_EQ(QDir(opened.Directory()), QDir::home());  // no folder used yet
   EXPECT_TRUE(Find<QCheckBox>(&opened, "chper")->isChecked());
   EXPECT_EQ(Find<QCheckBox>(&opened, "chper")->text(), QStringLiteral("Не вводить ИСЗ с перигеем более чем [км]"));
   EXPECT_EQ(Find<QLineEdit>(&opened, "txtp")->text(), QStringLiteral("20000"));
@@ -72,7 +72,7 @@ TEST_F(FrmDirTest, ShowsTheFolderFilesAndItsDefaults) {
   EXPECT_NE(Find<QComboBox>(&opened, "Drive1"), nullptr);
   EXPECT_NE(Find<QListWidget>(&opened, "File1"), nullptr);
 
-  ASSERT_EQ(List1()->count(), 3);  // *.txt and *.tle only, in name order
+  ASSERT_EQ(List1()->count(), 3);  // the element-set files only, in name order
   EXPECT_EQ(List1()->item(0)->text(), QStringLiteral("a_iss.tle"));
   EXPECT_EQ(List1()->item(1)->text(), QStringLiteral("b_stations.txt"));
   EXPECT_EQ(List1()->item(2)->text(), QStringLiteral("c_cut.txt"));
@@ -85,6 +85,14 @@ TEST_F(FrmDirTest, ShowsTheFolderFilesAndItsDefaults) {
   EXPECT_EQ(List1()->count(), 0);
   emit dir1->itemActivated(dir1->findItems(QStringLiteral(".."), Qt::MatchExactly).value(0));
   EXPECT_EQ(List1()->count(), 3);
+
+  // Element messages in JSON, XML and CSV are offered beside the two-line files.
+  WriteFile(input_ / "d_omm.json", "[{\"NORAD_CAT_ID\":25544,\"MEAN_MOTION\":15.5}]");
+  WriteFile(input_ / "e_omm.xml", "<NORAD_CAT_ID>25544</NORAD_CAT_ID>");
+  WriteFile(input_ / "f_omm.csv", "OBJECT_NAME,NORAD_CAT_ID,MEAN_MOTION\r\n");
+  window_->SetDirectory(QString::fromStdString(input_.string()));
+  ASSERT_EQ(List1()->count(), 6);
+  EXPECT_EQ(List1()->item(5)->text(), QStringLiteral("f_omm.csv"));
 }
 
 TEST_F(FrmDirTest, SelectAllBoxSelectsAndDeselectsEveryFile) {
