@@ -126,9 +126,10 @@ struct IdentificationTuning {
 
   // ----- Pattern solver -----
 
-  // Blind pattern search: widest frame dimension, degrees.
+  // Blind pattern search: widest frame dimension, degrees, as the scale at the centre times the pixels (a
+  // wide lens compresses its edges: the 89 degree meteor camera measures 83 degrees so).
   double patternMinFieldDeg = 3.0;
-  double patternMaxFieldDeg = 100.0;
+  double patternMaxFieldDeg = 90.0;
   // Known centre: frame widths within this factor of the typed field.
   double knownFieldFactor = 2.5;
   // A plate from three stars must be nearly a rotation: scales within 15 % and skew within 8 degrees of 0

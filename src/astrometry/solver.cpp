@@ -638,9 +638,7 @@ PatternSolution SolveWithPatterns(const PatternSolverInput& in, const PatternInd
   setup.cx = in.imageWidth / 2.0;
   setup.cy = in.imageHeight / 2.0;
   setup.minField = DegToRad(in.minFieldDeg);
-  // The widest frame is an angle across the sky; plates measure width as scale times pixels, which the
-  // gnomonic projection stretches to 2 tan(w / 2) (a 100 degree frame spans 137 degrees of it).
-  setup.maxField = 2.0 * std::tan(DegToRad(std::min(in.maxFieldDeg, 170.0)) / 2.0);
+  setup.maxField = DegToRad(in.maxFieldDeg);
   if (in.knownCentre) {
     setup.minField = std::max(setup.minField, DegToRad(in.fieldDeg / kT.knownFieldFactor));
     setup.maxField = std::min(setup.maxField, DegToRad(in.fieldDeg * kT.knownFieldFactor));
