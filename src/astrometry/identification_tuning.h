@@ -126,7 +126,8 @@ struct IdentificationTuning {
 
   // ----- Pattern solver -----
 
-  // Blind pattern search: widest frame dimension, degrees.
+  // Blind pattern search: widest frame dimension, degrees, as the scale at the centre times the pixels (a
+  // wide lens compresses its edges: the 89 degree meteor camera measures 83 degrees so).
   double patternMinFieldDeg = 3.0;
   double patternMaxFieldDeg = 90.0;
   // Known centre: frame widths within this factor of the typed field.
@@ -163,6 +164,20 @@ struct IdentificationTuning {
   // Largest residual (rms, pixels, distortion taken out) of a refined plate: a plate at 4 px held a
   // planet and a mark on faint neighbours.
   double maxPlateRmsPx = 3.0;
+  // A refined plate that fails (on its residual, or on too few marks within the radial tolerance) is
+  // refitted with the lens distortion polynomial on frames from this width up, degrees: a meteor camera's
+  // 90 degree lens leaves tens of pixels at the edges that no radial term follows.
+  double polynomialFromFieldDeg = 40.0;
+  // Such wide plates that fail the quick count get a second one over the marks within this share of the
+  // half-diagonal (a linear plate holds there to a pixel or two), when there are at least wideInnerMarks.
+  double wideInnerShare = 0.4;
+  // The polynomial's rounds decide at this many times the lower third of the offsets (plus tightOffsetPx):
+  // a pixel is arcminutes there, and a wider tolerance hands marks to faint neighbours.
+  double polynomialTightFactor = 2.5;
+  // The marks the polynomial is fitted to reach out from wideInnerShare of the half-diagonal by this share
+  // a round.
+  double polynomialReachStep = 0.1;
+  int wideInnerMarks = 8;
   // Pair search: stars blind pairs are made of and the faintest star a third mark may land on blind.
   float pairMagnitude = 6.0f;
   float blindCheckMagnitude = 6.5f;

@@ -222,6 +222,26 @@ std::optional<AcceptedPlate> ProposeByPatterns(const IdentificationInput& in, bo
 
 // ----- Adoption -----
 
+// A wide frame's plate takes the lens distortion polynomial its identified marks call for (nothing changes
+// when the linear plate already holds them within a pixel or the polynomial gains little).
+void FitLensDistortion(const IdentificationInput& in, AcceptedPlate& accepted) {
+  const PlateConstants& p = accepted.plate;
+  const double width = std::max(in.imageWidth * p.mx, in.imageHeight * p.my);
+  if (!(width >= DegToRad(kIdTuning.polynomialFromFieldDeg))) return;
+  const std::shared_ptr<const SkyCatalogue> sky = CachedSkyCatalogue(in.catalogPath);
+  if (!sky) return;
+  std::vector<FitStar> stars;
+  for (std::size_t m = 0; m < in.marks.size() && m < accepted.catalogueNumbers.size(); ++m) {
+    const std::int32_t number = accepted.catalogueNumbers[m];
+    if (number <= 0 || static_cast<std::size_t>(number) >= sky->indexOfNumber.size()) continue;
+    const std::int32_t at = sky->indexOfNumber[static_cast<std::size_t>(number)];
+    if (at < 0) continue;
+    const GridStar& s = sky->stars[static_cast<std::size_t>(at)];
+    stars.push_back({in.marks[m].x, in.marks[m].y, s.ra, s.dec});
+  }
+  AdoptDistortion(stars, in.imageWidth, in.imageHeight, accepted.plate);
+}
+
 // The accepted plate calibrates the frame: it becomes the frame's plate solution with its identities and
 // the panel's texts; fewer than half the marks identified adds the warning. Without one the run fails with
 // every identity cleared.
@@ -317,6 +337,7 @@ IdentificationResult RunIdentification(const IdentificationInput& in, bool blind
   result.cancelled = task.Cancelled();
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   if (in.log) in.log->Text(blind ? "Time identif = " : "time identif = ").Number(seconds).EndLine();
+  if (accepted) FitLensDistortion(in, *accepted);
   Adopt(accepted, in, result);
   return result;
 }

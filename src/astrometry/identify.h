@@ -30,7 +30,7 @@ inline constexpr const char* kLessThanHalfText =
 inline constexpr const char* kBadFieldOfViewText = "Задан неподходящий размер поля зрения";
 // Accepted range of the user's field of view in known-centre mode, degrees (inclusive).
 inline constexpr double kMinFieldOfViewDeg = 3.0;
-inline constexpr double kMaxFieldOfViewDeg = 70.0;
+inline constexpr double kMaxFieldOfViewDeg = 100.0;
 // Catalogue display depth after a successful identification, magnitudes.
 inline constexpr double kIdentifiedDisplayDepth = 4.0;
 
@@ -94,6 +94,6 @@ struct IdentificationResult {
 IdentificationResult RunBlindIdentification(const IdentificationInput& input, TaskControl& task);
 // Identification about the given centre within the given field of view.
 IdentificationResult RunKnownCentreIdentification(const IdentificationInput& input, TaskControl& task);
-// The command's run: known-centre mode first checks the field of view (3..70 degrees inclusive) and
+// The command's run: known-centre mode first checks the field of view (3..100 degrees inclusive) and
 // fails with "Задан неподходящий размер поля зрения" alone; otherwise the mode's run.
 IdentificationResult IdentifyStars(const IdentificationInput& input, bool knownCentre, TaskControl& task);

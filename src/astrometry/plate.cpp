@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include <Eigen/Dense>
 #include <Eigen/SVD>
 
 #include "sky/angles.h"
@@ -150,6 +151,7 @@ void DeriveWorkingForm(PlateSolution& s) {
   s.working.g = s.gDeg * toRad;
   s.working.xo = s.xo;
   s.working.yo = s.yo;
+  s.working.distortion = s.distortion;
 }
 
 void SetFromWorking(PlateSolution& s, const PlateConstants& c) {
@@ -162,6 +164,7 @@ void SetFromWorking(PlateSolution& s, const PlateConstants& c) {
   s.gDeg = c.g * toDeg;
   s.xo = c.xo;
   s.yo = c.yo;
+  s.distortion = c.distortion;
   DeriveWorkingForm(s);
 }
 
@@ -187,9 +190,11 @@ PixelToSkyTransform::PixelToSkyTransform(const PlateConstants& p)
       etaX_(-p.mx * std::sin(p.f + p.g)),
       etaY_(p.my * std::cos(p.f)),
       sinDec0_(std::sin(p.dec0)),
-      cosDec0_(std::cos(p.dec0)) {}
+      cosDec0_(std::cos(p.dec0)),
+      distortion_(p.distortion) {}
 
 SkyPosition PixelToSkyTransform::operator()(double x, double y) const {
+  if (distortion_.Present()) UndistortPixel(distortion_, x, y, x, y);
   const double dx = x - xo_, dy = y - yo_;
   const double xiN = xiX_ * dx + xiY_ * dy;
   const double etaN = etaX_ * dx + etaY_ * dy;
@@ -216,8 +221,9 @@ PixelPosition SkyToPixel(double ra, double dec, const PlateConstants& p) {
   const StandardCoordinates sc = SkyToStandard(ra, dec, p.ra0, p.dec0);
   const double dx = p.mx * std::cos(p.g), dy = p.my * std::cos(p.g);
   if (!sc.valid || dx == 0.0 || dy == 0.0) return out;
-  const double x = p.xo + (sc.xi * std::cos(p.f) - sc.eta * std::sin(p.f)) / dx;
-  const double y = p.yo + (sc.xi * std::sin(p.f + p.g) + sc.eta * std::cos(p.f + p.g)) / dy;
+  double x = p.xo + (sc.xi * std::cos(p.f) - sc.eta * std::sin(p.f)) / dx;
+  double y = p.yo + (sc.xi * std::sin(p.f + p.g) + sc.eta * std::cos(p.f + p.g)) / dy;
+  if (p.distortion.Present() && !DistortPixel(p.distortion, x, y, x, y)) return out;
   if (!std::isfinite(x) || !std::isfinite(y) || std::fabs(x) > 1e30 || std::fabs(y) > 1e30) return out;
   out.x = static_cast<float>(x);
   out.y = static_cast<float>(y);
@@ -257,4 +263,239 @@ MeanDeviation MeanAndDeviation(const std::vector<double>& values, std::size_t fi
   for (std::size_t i = first; i <= last; ++i) squares += (values[i] - out.mean) * (values[i] - out.mean);
   out.deviation = std::sqrt(squares / (count - 1.0));
   return out;
+}
+
+// ----- Lens distortion -----
+
+namespace {
+
+// The terms u^i v^j of degree 2 to order (u^d first) and, when wanted, their derivatives in u and v.
+void DistortionTerms(int order, double u, double v, double* t, double* tu = nullptr, double* tv = nullptr) {
+  std::array<double, kMaxDistortionOrder + 1> up{}, vp{};
+  up[0] = vp[0] = 1.0;
+  for (int k = 1; k <= kMaxDistortionOrder; ++k) {
+    up[static_cast<std::size_t>(k)] = up[static_cast<std::size_t>(k - 1)] * u;
+    vp[static_cast<std::size_t>(k)] = vp[static_cast<std::size_t>(k - 1)] * v;
+  }
+  int n = 0;
+  for (int d = 2; d <= order; ++d) {
+    for (int j = 0; j <= d; ++j, ++n) {
+      const auto i = static_cast<std::size_t>(d - j), jj = static_cast<std::size_t>(j);
+      t[n] = up[i] * vp[jj];
+      if (tu) tu[n] = i > 0 ? static_cast<double>(i) * up[i - 1] * vp[jj] : 0.0;
+      if (tv) tv[n] = jj > 0 ? static_cast<double>(jj) * up[i] * vp[jj - 1] : 0.0;
+    }
+  }
+}
+
+}  // namespace
+
+void UndistortPixel(const PlateDistortion& d, double x, double y, double& ix, double& iy) {
+  const int n = DistortionTermCount(d.order);
+  std::array<double, kDistortionTerms> t{};
+  DistortionTerms(d.order, (x - d.cx) / d.r, (y - d.cy) / d.r, t.data());
+  double sx = 0.0, sy = 0.0;
+  for (int k = 0; k < n; ++k) {
+    sx += d.a[static_cast<std::size_t>(k)] * t[static_cast<std::size_t>(k)];
+    sy += d.b[static_cast<std::size_t>(k)] * t[static_cast<std::size_t>(k)];
+  }
+  ix = x + sx;
+  iy = y + sy;
+}
+
+bool DistortPixel(const PlateDistortion& d, double ix, double iy, double& x, double& y) {
+  const int n = DistortionTermCount(d.order);
+  std::array<double, kDistortionTerms> t{}, tu{}, tv{};
+  double px = ix, py = iy;
+  for (int iteration = 0; iteration < 20; ++iteration) {
+    DistortionTerms(d.order, (px - d.cx) / d.r, (py - d.cy) / d.r, t.data(), tu.data(), tv.data());
+    double fx = px - ix, fy = py - iy;
+    double jxx = 1.0, jxy = 0.0, jyx = 0.0, jyy = 1.0;
+    for (int k = 0; k < n; ++k) {
+      const auto kk = static_cast<std::size_t>(k);
+      fx += d.a[kk] * t[kk];
+      fy += d.b[kk] * t[kk];
+      jxx += d.a[kk] * tu[kk] / d.r;
+      jxy += d.a[kk] * tv[kk] / d.r;
+      jyx += d.b[kk] * tu[kk] / d.r;
+      jyy += d.b[kk] * tv[kk] / d.r;
+    }
+    const double det = jxx * jyy - jxy * jyx;
+    // A fold of the polynomial (far outside the fitted frame) has no single answer.
+    if (!(det > 0.05)) return false;
+    const double stepX = (jyy * fx - jxy * fy) / det, stepY = (jxx * fy - jyx * fx) / det;
+    px -= stepX;
+    py -= stepY;
+    if (!std::isfinite(px) || !std::isfinite(py)) return false;
+    if (std::fabs(stepX) + std::fabs(stepY) < 1e-9) {
+      x = px;
+      y = py;
+      return true;
+    }
+  }
+  return false;
+}
+
+int DistortionOrderFor(std::size_t stars) {
+  int order = 0;
+  for (int o = 2; o <= kMaxDistortionOrder; ++o) {
+    const std::size_t unknowns = static_cast<std::size_t>(3 + DistortionTermCount(o));
+    if (stars >= 2 * unknowns + 2) order = o;
+  }
+  return order;
+}
+
+double PlateRmsPx(const std::vector<FitStar>& stars, const PlateConstants& plate) {
+  double squares = 0.0;
+  for (const FitStar& s : stars) {
+    const PixelPosition p = SkyToPixel(s.ra, s.dec, plate);
+    const double off = p.valid ? std::hypot(p.x - s.x, p.y - s.y) : 1e6;
+    squares += off * off;
+  }
+  return stars.empty() ? 0.0 : std::sqrt(squares / static_cast<double>(stars.size()));
+}
+
+namespace {
+
+// One joint fit of the six constants and the polynomial about (ra0, dec0) to the stars with use[i] set.
+// The columns are the centred, normalised pixel offsets, so the system stays well conditioned.
+bool FitDistortedOnce(const std::vector<FitStar>& stars, const std::vector<bool>& use, double ra0, double dec0,
+                      const PlateDistortion& frame, PlateConstants& plate) {
+  const int n = DistortionTermCount(frame.order);
+  const int columns = 3 + n;
+  std::vector<std::size_t> rows;
+  for (std::size_t i = 0; i < stars.size(); ++i) {
+    if (use[i]) rows.push_back(i);
+  }
+  if (rows.size() < static_cast<std::size_t>(columns)) return false;
+  Eigen::MatrixXd a(static_cast<Eigen::Index>(rows.size()), columns);
+  Eigen::MatrixXd rhs(static_cast<Eigen::Index>(rows.size()), 2);
+  std::array<double, kDistortionTerms> t{};
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    const FitStar& s = stars[rows[k]];
+    const StandardCoordinates sc = SkyToStandard(s.ra, s.dec, ra0, dec0);
+    if (!sc.valid) return false;
+    const double u = (s.x - frame.cx) / frame.r, v = (s.y - frame.cy) / frame.r;
+    DistortionTerms(frame.order, u, v, t.data());
+    const auto row = static_cast<Eigen::Index>(k);
+    a(row, 0) = u;
+    a(row, 1) = v;
+    a(row, 2) = 1.0;
+    for (int j = 0; j < n; ++j) a(row, 3 + j) = t[static_cast<std::size_t>(j)];
+    rhs(row, 0) = sc.xi;
+    rhs(row, 1) = sc.eta;
+  }
+  const Eigen::ColPivHouseholderQR<Eigen::MatrixXd> qr(a);
+  if (qr.rank() < columns) return false;
+  const Eigen::MatrixXd x = qr.solve(rhs);
+  if (!x.allFinite()) return false;
+  // Back to pixels: xi' = a1 x + b1 y + c1 + Qxi(u, v), the same for eta'.
+  const double a1 = x(0, 0) / frame.r, b1 = x(1, 0) / frame.r, a2 = x(0, 1) / frame.r, b2 = x(1, 1) / frame.r;
+  const double c1 = x(2, 0) - a1 * frame.cx - b1 * frame.cy, c2 = x(2, 1) - a2 * frame.cx - b2 * frame.cy;
+  std::vector<std::array<double, 4>> xiRows, etaRows;
+  // The six constants go through the linear fit's checks on three exact rows.
+  for (const auto& p : {std::array<double, 2>{0.0, 0.0}, std::array<double, 2>{1.0, 0.0}, std::array<double, 2>{0.0, 1.0}}) {
+    xiRows.push_back({p[0], p[1], 1.0, a1 * p[0] + b1 * p[1] + c1});
+    etaRows.push_back({p[0], p[1], 1.0, a2 * p[0] + b2 * p[1] + c2});
+  }
+  PlateConstants linear;
+  if (!FitStandardConstants(xiRows, etaRows, ra0, dec0, linear)) return false;
+  // The polynomial in standard coordinates becomes one in pixels through the inverse of the linear part.
+  const double det = a1 * b2 - a2 * b1;
+  PlateDistortion d = frame;
+  for (int j = 0; j < n; ++j) {
+    const double qxi = x(3 + j, 0), qeta = x(3 + j, 1);
+    d.a[static_cast<std::size_t>(j)] = (b2 * qxi - b1 * qeta) / det;
+    d.b[static_cast<std::size_t>(j)] = (a1 * qeta - a2 * qxi) / det;
+  }
+  linear.distortion = d;
+  plate = linear;
+  return true;
+}
+
+}  // namespace
+
+bool FitDistortedPlate(const std::vector<FitStar>& stars, double ra0, double dec0, int imageWidth, int imageHeight,
+                       int order, PlateConstants& plate, double& rmsPx, std::vector<bool>* kept) {
+  if (order < 2 || order > kMaxDistortionOrder || imageWidth <= 0 || imageHeight <= 0) return false;
+  PlateDistortion frame;
+  frame.order = order;
+  frame.cx = imageWidth / 2.0;
+  frame.cy = imageHeight / 2.0;
+  frame.r = 0.5 * std::hypot(imageWidth, imageHeight);
+  const std::size_t least = static_cast<std::size_t>(2 * (3 + DistortionTermCount(order)) + 2);
+  std::vector<bool> use(stars.size(), true);
+  PlateConstants fitted;
+  double centreRa = ra0, centreDec = dec0;
+  bool any = false;
+  for (int round = 0; round < 6; ++round) {
+    if (static_cast<std::size_t>(std::count(use.begin(), use.end(), true)) < least) break;
+    PlateConstants p;
+    bool ok = FitDistortedOnce(stars, use, centreRa, centreDec, frame, p);
+    // Re-centred on the image centre: twice, since on wide fields one step leaves a fraction of a pixel.
+    for (int again = 0; ok && again < 2; ++again) {
+      const SkyPosition c = PixelToSky(frame.cx, frame.cy, p);
+      ok = FitDistortedOnce(stars, use, c.ra, c.dec, frame, p);
+    }
+    if (!ok) break;
+    centreRa = p.ra0;
+    centreDec = p.dec0;
+    fitted = p;
+    any = true;
+    // Offsets of every star; the fit leaves out those far beyond the typical one.
+    std::vector<double> off(stars.size(), 1e6), keptOff;
+    for (std::size_t i = 0; i < stars.size(); ++i) {
+      const PixelPosition q = SkyToPixel(stars[i].ra, stars[i].dec, p);
+      if (q.valid) off[i] = std::hypot(q.x - stars[i].x, q.y - stars[i].y);
+      if (use[i]) keptOff.push_back(off[i]);
+    }
+    std::nth_element(keptOff.begin(), keptOff.begin() + static_cast<std::ptrdiff_t>(keptOff.size() / 2), keptOff.end());
+    const double limit = std::max(1.0, 3.5 * keptOff[keptOff.size() / 2]);
+    std::vector<bool> next(stars.size());
+    for (std::size_t i = 0; i < stars.size(); ++i) next[i] = off[i] <= limit;
+    if (next == use) break;
+    use = std::move(next);
+  }
+  if (!any) return false;
+  std::vector<FitStar> used;
+  for (std::size_t i = 0; i < stars.size(); ++i) {
+    if (use[i]) used.push_back(stars[i]);
+  }
+  if (used.size() < least) return false;
+  rmsPx = PlateRmsPx(used, fitted);
+  if (kept) *kept = use;
+  plate = fitted;
+  return true;
+}
+
+bool AdoptDistortion(const std::vector<FitStar>& stars, int imageWidth, int imageHeight, PlateConstants& plate) {
+  const int highest = DistortionOrderFor(stars.size());
+  if (highest < 2) return false;
+  std::array<PlateConstants, kMaxDistortionOrder + 1> fits{};
+  std::array<double, kMaxDistortionOrder + 1> rms{};
+  std::array<double, kMaxDistortionOrder + 1> linearRms{};
+  int best = 0;
+  for (int order = 2; order <= highest; ++order) {
+    const auto o = static_cast<std::size_t>(order);
+    std::vector<bool> kept;
+    if (!FitDistortedPlate(stars, plate.ra0, plate.dec0, imageWidth, imageHeight, order, fits[o], rms[o], &kept))
+      continue;
+    // The linear plate over the same stars: a wrong mark left out by the fit does not count against it.
+    std::vector<FitStar> same;
+    for (std::size_t i = 0; i < stars.size(); ++i) {
+      if (kept[i]) same.push_back(stars[i]);
+    }
+    linearRms[o] = PlateRmsPx(same, plate);
+    if (best == 0 || rms[o] < rms[static_cast<std::size_t>(best)]) best = order;
+  }
+  if (best == 0) return false;
+  int chosen = best;
+  for (int order = best - 1; order >= 2; --order) {
+    const auto o = static_cast<std::size_t>(order);
+    if (rms[o] > 0.0 && rms[o] <= 1.1 * rms[static_cast<std::size_t>(best)]) chosen = order;
+  }
+  const auto c = static_cast<std::size_t>(chosen);
+  if (!(linearRms[c] > 1.0) || !(rms[c] < 0.8 * linearRms[c])) return false;
+  plate = fits[c];
+  return true;
 }

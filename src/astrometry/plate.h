@@ -12,11 +12,44 @@
 // Method: standard coordinates of photographic astrometry (the gnomonic projection onto the plane tangent
 // at the plate centre, with a linear plate model fitted by least squares, "Turner's method"); see e.g.
 // R. M. Green, Spherical Astronomy (Cambridge 1985), the chapter on astrometry from photographic plates.
+//
+// Lens distortion: a measured pixel (x, y) is first moved to the pixel an ideal lens would have given,
+//   x' = x + sum A_ij u^i v^j,   y' = y + sum B_ij u^i v^j,   2 <= i + j <= order <= 5,
+// with u = (x - cx) / r, v = (y - cy) / r about the image centre (cx, cy) and r its half-diagonal, and the
+// six constants then apply to (x', y'). Terms of degree 0 and 1 are left to the six constants. The
+// polynomial also takes up the stretching of the gnomonic projection towards the edges of wide fields
+// (to a distance of about 60 degrees from the tangent point, where tan stays below 2). The inverse, sky to
+// pixel, solves x + A(x, y) = x' by Newton's method. The polynomial is fitted together with the six
+// constants by linear least squares, in the manner of the "simple imaging polynomial" of FITS world
+// coordinates (Shupe et al. 2005, ASP Conf. Ser. 347, 491), with a few wrong marks rejected.
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+// Highest degree of the distortion polynomial, and its terms of degree 2 to it (in the order u^d, u^(d-1) v,
+// ..., v^d for d = 2, 3, ...).
+inline constexpr int kMaxDistortionOrder = 5;
+inline constexpr int kDistortionTerms = 18;
+// Number of terms of degree 2 up to the given order.
+constexpr int DistortionTermCount(int order) { return order < 2 ? 0 : (order + 1) * (order + 2) / 2 - 3; }
+
+// The lens distortion of a plate (see above); order 0: none, and every transform is the linear plate's.
+struct PlateDistortion {
+  int order = 0;
+  double cx = 0.0;  // pixel origin of the polynomial: the image centre
+  double cy = 0.0;
+  double r = 1.0;   // pixels per unit of u and v: the half-diagonal
+  std::array<double, kDistortionTerms> a{};  // pixels added to x
+  std::array<double, kDistortionTerms> b{};  // pixels added to y
+  bool Present() const { return order >= 2; }
+};
+// The ideal pixel (x', y') of a measured pixel.
+void UndistortPixel(const PlateDistortion& d, double x, double y, double& ix, double& iy);
+// The measured pixel of an ideal one (Newton's method from the ideal pixel); false when it does not
+// converge (far outside the frame, where the polynomial folds over).
+bool DistortPixel(const PlateDistortion& d, double ix, double iy, double& x, double& y);
 
 // The working form of a plate solution: angles in radians, scales in radians per pixel.
 struct PlateConstants {
@@ -28,6 +61,7 @@ struct PlateConstants {
   double g = 0.0;   // axis skew
   double xo = 0.0;  // pixel of the tangent point
   double yo = 0.0;
+  PlateDistortion distortion{};  // applied to pixels before the six constants
 };
 
 // The frame's plate solution in its display and storage form (degrees, arcseconds per pixel) with the
@@ -43,6 +77,7 @@ struct PlateSolution {
   double yo = 0.0;
   std::int16_t nid = 0;    // marks identified when the solution was found
   std::string fieldSize;   // "w° x h°" as the panel shows it
+  PlateDistortion distortion;  // the lens distortion (order 0: none), copied into the working form
   PlateConstants working;  // always derived from the display form
 
   bool Solved() const { return mxArcsec != 0.0 && myArcsec != 0.0; }
@@ -84,6 +119,7 @@ class PixelToSkyTransform {
   double xo_, yo_, ra0_;
   double xiX_, xiY_, etaX_, etaY_;  // the linear model's four products of scale and angle
   double sinDec0_, cosDec0_;
+  PlateDistortion distortion_;
 };
 
 // An image pixel position in single precision; valid is false for a star 90 degrees or more from the
@@ -112,6 +148,24 @@ struct FitStar {
 // a non-finite constant or a failed skew test; otherwise plate holds the second fit and its tangent point.
 bool FitPlate(const std::vector<FitStar>& stars, double ra0, double dec0, double centreX, double centreY,
               PlateConstants& plate);
+
+// Fits the six constants together with a distortion polynomial of the given order (2 to 5) to identified
+// stars on a frame of the given size, about the tangent point (ra0, dec0), re-centred on the image centre
+// twice. Stars farther off than 3.5 times the median offset (at least a pixel) are left out and the fit
+// repeated, a few rounds. False (plate untouched) when fewer than twice the unknowns plus two stars
+// remain, or for a singular or skewed fit. rmsPx receives the kept stars' rms offset, pixels, and kept
+// (when given) which stars were kept.
+bool FitDistortedPlate(const std::vector<FitStar>& stars, double ra0, double dec0, int imageWidth, int imageHeight,
+                       int order, PlateConstants& plate, double& rmsPx, std::vector<bool>* kept = nullptr);
+// The highest distortion order the number of stars supports (0 below the least for order 2).
+int DistortionOrderFor(std::size_t stars);
+// The rms pixel offset between the stars' marks and where the plate puts their catalogue positions.
+double PlateRmsPx(const std::vector<FitStar>& stars, const PlateConstants& plate);
+// The plate a frame adopts from its identified stars: the linear plate as given when its stars lie within
+// a pixel of it, or when no distortion polynomial the stars support brings their rms offset below 0.8 of
+// the linear plate's; otherwise the distorted plate of the lowest order that comes within a tenth of the
+// best order's rms. True when distortion was adopted.
+bool AdoptDistortion(const std::vector<FitStar>& stars, int imageWidth, int imageHeight, PlateConstants& plate);
 
 // Least-squares solution of an n x 3 system given as rows [c1, c2, c3, rhs].
 struct LeastSquaresResult {

@@ -146,26 +146,11 @@ public:
     const SkyCatalogue& catalogue = *setup_.catalogue;
     // Quick count over the other marks: a wrong plate puts few marks on stars, and three misses more than
     // hits end the count.
-    int hits = 0, misses = 0;
-    const double mean = 0.5 * (plate.mx + plate.my);
-    double chance = 0.0;  // hits expected by chance, from the whole sky's density of such stars
-    const double density =
-        static_cast<double>(std::upper_bound(skyMagnitudes_.begin(), skyMagnitudes_.end(), quickMagnitude_) -
-                            skyMagnitudes_.begin()) /
-        (4.0 * Pi);
-    for (int m = 0;
-         m < static_cast<int>(marks.size()) && misses <= tested_ - needed_ && misses < hits + kT.quickMissLead; ++m) {
-      if (m == tri[0] || m == tri[1] || m == tri[2]) continue;
-      const double offCentre = std::hypot(marks[m].x - plate.xo, marks[m].y - plate.yo) * mean;
-      const double radius = tolerance_[m] * mean / (1.0 + offCentre * offCentre);
-      chance += density * Pi * radius * radius;
-      const SkyPosition sky = PixelToSky(marks[m].x, marks[m].y, plate);
-      if (NearestStarWithin(catalogue, UnitVectorOf(sky.ra, sky.dec), radius, quickMagnitude_) >= 0)
-        ++hits;
-      else
-        ++misses;
+    if (!QuickCount(plate, tri, 0.0)) {
+      // A wide lens bends the marks away from a plate of three stars beyond the inner part of the frame: a
+      // wide plate gets a second count over the marks within reach of the centre, where the plate holds.
+      if (!(frameWidth >= DegToRad(kT.polynomialFromFieldDeg)) || !QuickCount(plate, tri, kT.wideInnerShare)) return false;
     }
-    if (hits < needed_ || Log10PoissonTail(hits, chance) > kT.quickLog10Chance) return false;
     options_.trials = static_cast<double>(trials_);
     options_.trialsAtDepth.assign(kVerificationDepths, 0.0);
     double below = 0.0;
@@ -192,6 +177,45 @@ public:
     if (!hold_.Offer(std::move(found), verdict.Strength(), trials_)) return false;
     out = hold_.Held();
     return true;
+  }
+
+  // The quick count over the marks other than the triangle's; with innerShare > 0 only over the marks within
+  // that share of the half-diagonal from the image centre.
+  bool QuickCount(const PlateConstants& plate, const std::array<int, 3>& tri, double innerShare) const {
+    const std::vector<StarMark>& marks = *setup_.in->marks;
+    const SkyCatalogue& catalogue = *setup_.catalogue;
+    int tested = tested_, needed = needed_;
+    const double reach = innerShare * 0.5 * std::hypot(setup_.in->imageWidth, setup_.in->imageHeight);
+    auto inner = [&](int m) { return std::hypot(marks[m].x - setup_.cx, marks[m].y - setup_.cy) <= reach; };
+    if (innerShare > 0.0) {
+      tested = 0;
+      for (int m = 0; m < static_cast<int>(marks.size()); ++m) {
+        if (m != tri[0] && m != tri[1] && m != tri[2] && inner(m)) ++tested;
+      }
+      needed = std::max(1, static_cast<int>(std::ceil(kT.quickNeededShare * tested)));
+      if (tested < kT.wideInnerMarks) return false;
+    }
+    int hits = 0, misses = 0;
+    const double mean = 0.5 * (plate.mx + plate.my);
+    double chance = 0.0;  // hits expected by chance, from the whole sky's density of such stars
+    const double density =
+        static_cast<double>(std::upper_bound(skyMagnitudes_.begin(), skyMagnitudes_.end(), quickMagnitude_) -
+                            skyMagnitudes_.begin()) /
+        (4.0 * Pi);
+    for (int m = 0;
+         m < static_cast<int>(marks.size()) && misses <= tested - needed && misses < hits + kT.quickMissLead; ++m) {
+      if (m == tri[0] || m == tri[1] || m == tri[2]) continue;
+      if (innerShare > 0.0 && !inner(m)) continue;
+      const double offCentre = std::hypot(marks[m].x - plate.xo, marks[m].y - plate.yo) * mean;
+      const double radius = tolerance_[m] * mean / (1.0 + offCentre * offCentre);
+      chance += density * Pi * radius * radius;
+      const SkyPosition sky = PixelToSky(marks[m].x, marks[m].y, plate);
+      if (NearestStarWithin(catalogue, UnitVectorOf(sky.ra, sky.dec), radius, quickMagnitude_) >= 0)
+        ++hits;
+      else
+        ++misses;
+    }
+    return hits >= needed && Log10PoissonTail(hits, chance) <= kT.quickLog10Chance;
   }
 
   // The plate held when the search ended without a sure one (solved false when none passed).

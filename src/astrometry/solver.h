@@ -1,6 +1,7 @@
 #pragma once
 // The pattern solver: identifies the marked stars through the pattern index, in blind mode or about a
-// known centre, for frames from 3 to 90 degrees wide, normal or mirrored.
+// known centre, for frames from 3 to 90 degrees wide (the scale at the centre times the pixels: a wide
+// lens compresses its edges, and a 100 degree meteor camera measures less), normal or mirrored.
 //
 // Triangles of marks are taken in the order the marks were made (every triangle of the first three
 // marks, then every triangle that the fourth mark adds, and so on). For each scale band that a triangle's

@@ -252,10 +252,19 @@ bool RefineTrackLocally(const TrackFrame& frame, TrackEnds& track, double midRa,
 
   std::vector<LocalStar> stars = CollectLocalStars(frame, nearby.stars, line);
   if (stars.size() < static_cast<std::size_t>(kLocalMinStars)) return false;
+  // With a lens distortion the local plate is fitted on the stars' ideal pixels and keeps the distortion.
+  const PlateDistortion& lens = frame.plate.working.distortion;
+  if (lens.Present()) {
+    for (LocalStar& s : stars) UndistortPixel(lens, s.cx, s.cy, s.cx, s.cy);
+  }
   PlateConstants local;
   if (!FitWithRejection(stars, frame.plate.working.ra0, frame.plate.working.dec0, local)) return false;
 
   WriteResiduals(out, stars, local);
+  local.distortion = lens;
+  if (lens.Present()) {
+    for (LocalStar& s : stars) DistortPixel(lens, s.cx, s.cy, s.cx, s.cy);
+  }
   out.Add("Трек:");
   for (int slot = 1; slot <= ends; ++slot) {
     TrackPoint& end = track[static_cast<std::size_t>(slot)];

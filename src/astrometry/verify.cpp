@@ -496,6 +496,65 @@ double PlateVerdict::Strength() const {
   return std::max(verification.log10FalseAlarm, hypothesisLog10FalseAlarm);
 }
 
+namespace {
+
+// A wide lens the radial term cannot follow (a meteor camera's 90 degrees, pixels of error from a third of
+// the way out): the refinement's identities are refitted with the distortion polynomial and re-decided on
+// it until they settle, the order rising with the identified marks as the polynomial reaches further out.
+// plate is then the distorted plate; the verification is of it, on the raw marks.
+PlateVerification RefineWithPolynomial(const std::vector<StarMark>& marks, PlateConstants& plate,
+                                       const SkyCatalogue& catalogue, const VerificationOptions& o) {
+  // The first identities are those of the linear plate within the inner part of the frame, where it
+  // holds; each round fits the marks out to a larger radius and decides every identity again at the
+  // tolerance the marks call for on the fitted plate (a few times the lower third of their offsets), so
+  // that the polynomial reaches the edges on marks it already nearly explains and a wide frame's faint
+  // stars do not answer for marks by chance.
+  PlateVerification v = VerifyPlate(marks, plate, catalogue, o);
+  PlateConstants current = plate;
+  bool fitted = false;
+  const double cx = o.imageWidth / 2.0, cy = o.imageHeight / 2.0, big = HalfDiagonal(o);
+  for (int round = 0; round < 3 * kIdTuning.refineRounds; ++round) {
+    const double reach = (kIdTuning.wideInnerShare + kIdTuning.polynomialReachStep * round) * big;
+    const std::vector<FitStar> fit = FitStarsOf(marks, v.numbers, catalogue, [&](std::size_t m) {
+      return std::hypot(marks[m].x - cx, marks[m].y - cy) > reach;
+    });
+    const int order = std::min(DistortionOrderFor(fit.size()), 3 + round / 2);
+    PlateConstants next;
+    double rms = 0.0;
+    if (order < 3 && !fitted) continue;  // too few marks yet in the inner part: reach further
+    if (order < 3 ||
+        !FitDistortedPlate(fit, current.ra0, current.dec0, o.imageWidth, o.imageHeight, order, next, rms))
+      break;
+    const double typical = ResidualQuantilePx(marks, next, catalogue, v.numbers, kIdTuning.tightFirstQuantile);
+    VerificationOptions tight = o;
+    tight.tolerancePx = std::clamp(kIdTuning.polynomialTightFactor * typical + kIdTuning.tightOffsetPx, kIdTuning.tightMinPx, o.tolerancePx);
+    tight.radialTolerance =
+        o.radialTolerance *
+        std::clamp((typical - kIdTuning.tightOffsetPx) / kIdTuning.tightRadialSpanPx, kIdTuning.tightRadialMin, 1.0);
+    PlateVerification again = VerifyPlate(marks, next, catalogue, tight);
+    const bool same = again.numbers == v.numbers && next.distortion.order == current.distortion.order &&
+                      reach > 1.2 * big;
+    current = next;
+    v = std::move(again);
+    fitted = true;
+    if (same) break;
+  }
+  if (!fitted) {
+    PlateVerification none = v;
+    none.accepted = false;
+    return none;
+  }
+  // The per-mark chance rule is left out here: it is scaled for frames whose pixels are arcseconds, and on
+  // a frame of arcminutes per pixel it would clear marks that sit a pixel from bright stars; the tight
+  // tolerance and the fit's rejection of far marks decide instead.
+  plate = current;
+  v.distortion = 0.0;
+  v.accepted = v.accepted && v.identified >= kIdTuning.minIdentified;
+  return v;
+}
+
+}  // namespace
+
 PlateVerdict VerifyProposal(const std::vector<StarMark>& marks, const PlateProposal& proposal,
                             const SkyCatalogue& catalogue, const VerificationOptions& options) {
   PlateVerdict verdict;
@@ -503,7 +562,16 @@ PlateVerdict VerifyProposal(const std::vector<StarMark>& marks, const PlatePropo
   PlateVerification& v = verdict.verification;
   if (proposal.refine) {
     v = RefineAndVerify(marks, verdict.plate, catalogue, options);
-    if (!v.accepted || !(v.rmsPx <= kIdTuning.maxPlateRmsPx)) return verdict;
+    if (!v.accepted || !(v.rmsPx <= kIdTuning.maxPlateRmsPx)) {
+      // Enough marks on a wide frame for the distortion polynomial: the plate may be right and the lens
+      // beyond the radial term.
+      const double width = std::max(options.imageWidth * verdict.plate.mx, options.imageHeight * verdict.plate.my);
+      if (!(width >= DegToRad(kIdTuning.polynomialFromFieldDeg)) ||
+          v.identified < kMinMarksForDistortion)
+        return verdict;
+      v = RefineWithPolynomial(marks, verdict.plate, catalogue, options);
+      if (!v.accepted || !(v.rmsPx <= kIdTuning.maxPlateRmsPx)) return verdict;
+    }
   } else {
     v = VerifyPlate(marks, verdict.plate, catalogue, options);
     if (!v.accepted) return verdict;

@@ -1,8 +1,10 @@
 #include "frameinfo/info_file.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <limits>
 #include <string_view>
@@ -120,6 +122,34 @@ constexpr std::string_view kProgram = "Program Info";
 constexpr std::string_view kSatellite = "Satellite Info";
 constexpr std::string_view kSupplemental = "Supplemental Info";
 
+// The plate's lens distortion as "[Program Info]" keys: DistOrder (2 to 5), DistCentre (the polynomial's
+// origin and its unit, pixels) and Dist2 .. DistN (the degree's x then y coefficients), numbers with 12
+// significant digits and a point whatever the locale. Without distortion the keys are left out (a file
+// that had them gets DistOrder=0); an older reader ignores them.
+std::string DistortionNumbers(const double* values, int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i) {
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, values[i], std::chars_format::general, 12);
+    text += (i ? "," : "") + std::string(buf, r.ptr);
+  }
+  return text;
+}
+std::vector<double> ReadDistortionNumbers(const std::string& text) {
+  std::vector<double> values;
+  const char* p = text.data();
+  const char* end = p + text.size();
+  while (p < end) {
+    double v = 0.0;
+    const auto r = std::from_chars(p, end, v);
+    if (r.ec != std::errc() || !std::isfinite(v)) return {};
+    values.push_back(v);
+    p = r.ptr;
+    if (p < end && *p++ != ',') return {};
+  }
+  return values;
+}
+
 // Date as day "00" . month "00" . year "0000".
 std::string DateText(const CalendarTime& t) {
   return FormatNumber(t.day, "00") + "." + FormatNumber(t.month, "00") + "." + FormatNumber(t.year, "0000");
@@ -207,7 +237,7 @@ namespace {
 // One value the writer sets.
 struct InfoKey {
   std::string_view section;
-  std::string_view key;
+  std::string key;  // owned: some keys are built ("Dist2")
   std::string value;
 };
 
@@ -217,7 +247,7 @@ std::vector<InfoKey> InfoKeysOf(const InfoFileData& data, const IniDocument& doc
   std::vector<InfoKey> keys;
   const FrameInfo& info = data.info;
   const auto set = [&keys](std::string_view section, std::string_view key, std::string value) {
-    keys.push_back({section, key, std::move(value)});
+    keys.push_back({section, std::string(key), std::move(value)});
   };
   set(kUser, "FileName", data.imagePath);
   set(kUser, "Size X", NumberText(static_cast<double>(data.imageWidth)));
@@ -254,6 +284,19 @@ std::vector<InfoKey> InfoKeysOf(const InfoFileData& data, const IniDocument& doc
   set(kProgram, "Gamma", NumberText(plate.gDeg));
   set(kProgram, "Xc", NumberText(plate.xo));
   set(kProgram, "Yc", NumberText(plate.yo));
+  const PlateDistortion& lens = plate.distortion;
+  if (lens.Present() || !IniGetValue(doc, kProgram, "DistOrder", "").empty()) {
+    set(kProgram, "DistOrder", lens.Present() ? std::to_string(lens.order) : "0");
+    if (lens.Present()) {
+      const double base[3] = {lens.cx, lens.cy, lens.r};
+      set(kProgram, "DistCentre", DistortionNumbers(base, 3));
+      for (int d = 2, first = 0; d <= lens.order; first += d + 1, ++d) {
+        std::vector<double> both(lens.a.begin() + first, lens.a.begin() + first + d + 1);
+        both.insert(both.end(), lens.b.begin() + first, lens.b.begin() + first + d + 1);
+        set(kProgram, "Dist" + std::to_string(d), DistortionNumbers(both.data(), static_cast<int>(both.size())));
+      }
+    }
+  }
 
   const TrackPoint& end1 = data.trackEnds[1];
   const TrackPoint& end2 = data.trackEnds[2];
@@ -364,6 +407,26 @@ std::vector<std::string> ReadInfoFile(const std::string& path, InfoFileData& dat
   plate.gDeg = ReadDouble(doc, kProgram, "Gamma", "0.0");
   plate.xo = ReadDouble(doc, kProgram, "Xc", "0.0");
   plate.yo = ReadDouble(doc, kProgram, "Yc", "0.0");
+  // A distortion that does not read whole is dropped: the linear plate stands alone.
+  plate.distortion = PlateDistortion();
+  PlateDistortion lens;
+  lens.order = std::atoi(IniGetValue(doc, kProgram, "DistOrder", "0").c_str());
+  const std::vector<double> base = ReadDistortionNumbers(IniGetValue(doc, kProgram, "DistCentre", ""));
+  bool whole = lens.order >= 2 && lens.order <= kMaxDistortionOrder && base.size() == 3 && base[2] > 0.0;
+  for (int d = 2, first = 0; whole && d <= lens.order; first += d + 1, ++d) {
+    const std::vector<double> both = ReadDistortionNumbers(IniGetValue(doc, kProgram, "Dist" + std::to_string(d), ""));
+    whole = both.size() == static_cast<std::size_t>(2 * (d + 1));
+    for (int k = 0; whole && k <= d; ++k) {
+      lens.a[static_cast<std::size_t>(first + k)] = both[static_cast<std::size_t>(k)];
+      lens.b[static_cast<std::size_t>(first + k)] = both[static_cast<std::size_t>(d + 1 + k)];
+    }
+  }
+  if (whole) {
+    lens.cx = base[0];
+    lens.cy = base[1];
+    lens.r = base[2];
+    plate.distortion = lens;
+  }
 
   TrackPoint& end1 = data.trackEnds[1];
   TrackPoint& end2 = data.trackEnds[2];

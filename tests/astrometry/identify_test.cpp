@@ -376,14 +376,14 @@ TEST(Identify, FieldOfViewCheckAndCancellationEndInFailure) {
   in.catalogPath = (dir.path() / "bin8.dat").string();
   in.appDir = dir.appDir();
   SilentTask task;
-  for (const double fov : {2.99, 70.01, 0.0}) {
+  for (const double fov : {2.99, 100.01, 0.0}) {
     in.fieldUserDeg = fov;
     const IdentificationResult r = IdentifyStars(in, true, task);
     EXPECT_FALSE(r.success);
     EXPECT_EQ(r.messages, std::vector<std::string>{"Задан неподходящий размер поля зрения"}) << fov;
   }
-  // 3 and 70 degrees pass the check (and then fail for want of a catalogue).
-  for (const double fov : {3.0, 70.0}) {
+  // 3 and 100 degrees pass the check (and then fail for want of a catalogue).
+  for (const double fov : {3.0, 100.0}) {
     in.fieldUserDeg = fov;
     EXPECT_EQ(IdentifyStars(in, true, task).messages, std::vector<std::string>{"Идентификация не произошла."});
   }

@@ -227,7 +227,7 @@ TEST_F(IdentificationSession, AMeasuredTrackIsReportedInTheTextWindow) {
   EXPECT_EQ(window->FrameWindow()->OverlayCount(OverlayKind::LocalReference), 0);
 }
 
-TEST_F(IdentificationSession, KnownCentreNeedsAFieldOfViewFrom3To70Degrees) {
+TEST_F(IdentificationSession, KnownCentreNeedsAFieldOfViewFrom3To100Degrees) {
   FrameSpec drawing;
   drawing.width = 600;
   drawing.height = 400;
@@ -239,7 +239,7 @@ TEST_F(IdentificationSession, KnownCentreNeedsAFieldOfViewFrom3To70Degrees) {
   Find<QLineEdit>(window->Panel(), "txtp1")->setText("15.01.2026");
   Find<QLineEdit>(window->Panel(), "txtp2")->setText("20:00:00");
   Find<QRadioButton>(window->Panel(), "Opt2")->click();
-  Find<QLineEdit>(window->Panel(), "txtzone")->setText("71");
+  Find<QLineEdit>(window->Panel(), "txtzone")->setText("101");
   window->Frame().starMarks.resize(5);
   window->Action("mnuStarId")->trigger();
   EXPECT_EQ(recorder.Texts(), std::vector<QString>{QStringLiteral("Задан неподходящий размер поля зрения")});

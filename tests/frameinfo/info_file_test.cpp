@@ -165,7 +165,36 @@ TEST(InfoFile, HeightAndPointingOnceWrittenAreClearedByARewriteAndOutOfRangeValu
   EXPECT_EQ(std::tuple(r.info.heightM, r.info.pointingAltAz), std::tuple(0.0, false));
   WriteFile(path, "[User Info]\r\nHeight=12000\r\nPointAlt=95\r\nPointAz=10\r\n");
   ReadInfoFile(path, r = InfoFileData{});
-  EXPECT_EQ(std::tuple(r.info.heightM, r.info.pointingAltAz), std::tuple(0.0, false));
+  EXPECT_EQ(std::tuple(r.info.heightM, r.info.pointingAltAz), std::tuple(0.0, false));}
+
+TEST(InfoFile, LensDistortionIsKeptAndAFileWithoutItOrWithABrokenOneReadsAsALinearPlate) {
+  TempDir dir;
+  const fs::path path = dir.path() / "f.txt";
+  InfoFileData w = FullRecord(), r;
+  PlateDistortion& lens = w.plate.distortion;
+  lens = {5, 2136.5, 1424.5, 2567.25, {}, {}};
+  for (std::size_t k = 0; k < kDistortionTerms; ++k) lens.a[k] = -123.456789012345 / (k + 1.0), lens.b[k] = 9.87e-7 * k;
+  ASSERT_TRUE(WriteInfoFile(path.string(), w));
+  const std::string text = ReadFile(path);
+  EXPECT_NE(text.find("Yc= 1424.25\r\nDistOrder=5\r\nDistCentre=2136.5,1424.5,2567.25\r\nDist2=-123.456789012,"),
+            std::string::npos);
+  ReadInfoFile(path.string(), r);
+  ASSERT_EQ(r.plate.working.distortion.order, 5);
+  for (std::size_t k = 0; k < kDistortionTerms; ++k) {
+    EXPECT_NEAR(r.plate.working.distortion.a[k], lens.a[k], 1e-11 * std::fabs(lens.a[k]));
+    EXPECT_NEAR(r.plate.working.distortion.b[k], lens.b[k], 1e-11 * std::fabs(lens.b[k]));
+  }
+  // A coefficient missing or not a number drops the whole distortion; rewritten without it, it says so.
+  for (const char* broken : {"Dist3=1,2,3", "Dist3=1,2,3,4,5,6,7,x", "DistCentre=1,2,0"}) {
+    std::string t = text;
+    const std::size_t at = t.find(std::string(broken).substr(0, std::string(broken).find('=') + 1));
+    WriteFile(path, t.replace(at, t.find("\r\n", at) - at, broken));
+    ReadInfoFile(path.string(), r);
+    EXPECT_FALSE(r.plate.working.distortion.Present()) << broken;
+  }
+  w.plate.distortion = PlateDistortion();
+  ASSERT_TRUE(WriteInfoFile(path.string(), w));
+  EXPECT_NE(ReadFile(path).find("DistOrder=0\r\n"), std::string::npos);
 }
 
 TEST(InfoFile, AFreshFileHoldsTheSectionsAndKeysInOrderWithCrLfEnds) {
