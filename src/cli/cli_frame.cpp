@@ -154,8 +154,8 @@ std::string OptionOutOfRange(const CliArguments& args) {
     const std::optional<double> value = NumberOption(args, r.name, error);
     if (!error.empty()) return error;
     if (value && !(*value >= r.low && *value <= r.high))
-      return std::string("option --") + r.name + ": " + args.Text(r.name) + " is outside " + NumberText(r.low) +
-             ".." + NumberText(r.high);
+      return std::string("option --") + r.name + ": " + args.Text(r.name) + " is outside " + FormatNumber(r.low, "0.###") +
+             ".." + FormatNumber(r.high, "0.###");
   }
   return {};
 }

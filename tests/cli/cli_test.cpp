@@ -378,7 +378,7 @@ TEST(CliAuto, FramesToReportsWithoutAClick) {
 }
 
 // A failed identification of few marks says how many there were and, when they crowd into one corner,
-// towards which edges to add stars; a typed field out of range gets no such line.
+// towards which edges to add stars.
 TEST(CliIdentify, FewMarksFailureCarriesAHintLine) {
   TempDir dir;
   const std::string frame = (dir.path() / "demo.jpg").string();
@@ -397,10 +397,12 @@ TEST(CliIdentify, FewMarksFailureCarriesAHintLine) {
   EXPECT_NE(message.find("Отмечено звезд: 4."), std::string::npos) << message;
   EXPECT_NE(message.find("нижнему и правому краям"), std::string::npos) << message;
 
+  // A field out of range is refused as the option's error, with no hint.
   for (const char* option : {"--ra", "286", "--dec", "10.5", "--field", "1", "--centre"}) args.push_back(option);
   const CliRun field = RunCli(dir, args);
+  EXPECT_EQ(field.code, 1);
   ASSERT_FALSE(field.doc["messages"].empty()) << field.out;
-  EXPECT_EQ(field.doc["messages"][0], "Задан неподходящий размер поля зрения");
+  EXPECT_EQ(field.doc["messages"][0], "option --field: 1 is outside 3..100");
 }
 
 TEST(Pointing, CentreFollowsTheSkyAsAnIndependentReckoningDoes) {
@@ -574,7 +576,7 @@ TEST(CliInput, ValuesOutsideTheirRangesAreRefusedOrNamed) {
   const std::vector<std::string> when = {"propagate", "25544", "--date", "01.05.2026", "--time", "20:00:00"};
   // Options: a usage error naming the option and the value.
   for (const auto& [option, value] : std::vector<std::pair<std::string, std::string>>{
-           {"--lat", "95"}, {"--lon", "500"}, {"--exposure", "-5"}, {"--exposure", "1e8"}, {"--field", "80"}}) {
+           {"--lat", "95"}, {"--lon", "500"}, {"--exposure", "-5"}, {"--exposure", "1e8"}, {"--field", "101"}}) {
     std::vector<std::string> args = when;
     args.insert(args.end(), {option, value});
     const CliRun run = RunCli(dir, args);
