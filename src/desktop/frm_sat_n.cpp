@@ -122,8 +122,13 @@ void FrmSatN::AddRow() {
   rowsGrid_->addWidget(row.swatch, index + 1, 2);
   SetRowColour(row, kRowColours[index % kMaxRows]);
   const int target = index + 1;
-  connect(row.number, &QLineEdit::editingFinished, this, [this, target] { colourTarget_ = target; });
-  connect(row.step, &QLineEdit::textEdited, this, [this, target] { colourTarget_ = target; });
+  // The row being typed in is the one the palette colours: the palette takes no focus, so a click on it
+  // straight after typing a number must not wait for the box to be left.
+  const auto target_row = [this, target] { colourTarget_ = target; };
+  for (QLineEdit* box : {row.number, row.step}) {
+    connect(box, &QLineEdit::editingFinished, this, target_row);
+    connect(box, &QLineEdit::textEdited, this, target_row);
+  }
   rows_.push_back(row);
 }
 

@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -475,10 +476,14 @@ TEST_F(SatelliteWindowsTest, SeveralSatellitesTakeRowsUpTo15ColoursFromThePictur
   EXPECT_EQ(recorder.Texts(), std::vector<QString>{QStringLiteral("Больше 15 ИСЗ выбрать нельзя.")});
   recorder.Clear();
 
-  // The row whose number box was left last takes the colour under the mouse in the picture.
+  // The row whose number was just typed takes the colour under the mouse in the picture, without the box
+  // being left first.
   numbers = several->findChildren<QLineEdit*>("txtn");
-  numbers[0]->setText("25544");
-  emit numbers[0]->editingFinished();
+  for (const QChar digit : QStringLiteral("25544")) {
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_0 + digit.digitValue(), Qt::NoModifier, QString(digit));
+    QApplication::sendEvent(numbers[0], &key);
+  }
+  ASSERT_EQ(numbers[0]->text(), "25544");
   QWidget* pic = Find<QWidget>(several, "Pic");
   const QImage shown = pic->grab().toImage();
   const QPoint at(30, 45);
