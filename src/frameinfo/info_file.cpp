@@ -202,15 +202,26 @@ float ReadFloat(const IniDocument& doc, std::string_view section, std::string_vi
   return std::fabs(value) <= std::numeric_limits<float>::max() ? static_cast<float>(value) : 0.0f;
 }
 
-// Catalogue numbers joined by ", ".
-std::string RememberedText(const std::vector<int>& numbers) {
-  std::string text;
-  for (std::size_t i = 0; i < numbers.size(); ++i) {
-    if (i > 0) text += ", ";
-    text += FormatNumber(numbers[i], "0");
+// The remembered list cut into pieces of whole numbers that each fit one value: the first is kept under
+// "Multi_traectory" (all that an older reader sees), the others under "Multi_traectory2", "Multi_traectory3"...
+std::vector<std::string> RememberedPieces(const std::vector<int>& numbers) {
+  std::vector<std::string> pieces(1);
+  for (const int number : numbers) {
+    const std::string item = FormatNumber(number, "0");
+    if (!pieces.back().empty() && pieces.back().size() + 2 + item.size() > kIniValueLimit) pieces.emplace_back();
+    if (!pieces.back().empty()) pieces.back() += ", ";
+    pieces.back() += item;
   }
-  return text;
+  return pieces;
 }
+
+// The key of the remembered list's piece k (0 is the first).
+std::string RememberedKey(std::size_t k) {
+  return k == 0 ? std::string("Multi_traectory") : "Multi_traectory" + std::to_string(k + 1);
+}
+
+// The most pieces read back (some 36 numbers each).
+constexpr std::size_t kMaxRememberedPieces = 1000;
 
 // Appends the non-zero numbers of a comma-separated list; blanks and text between commas read as 0.
 // A one-character value is read as well, so that a one-digit catalogue number written alone comes back.
@@ -310,7 +321,15 @@ std::vector<InfoKey> InfoKeysOf(const InfoFileData& data, const IniDocument& doc
   set(kSatellite, "Track_DEC1", NumberText(RadToDeg(end1.dec)));
   set(kSatellite, "Track_RA2", NumberText(RadToDeg(end2.ra)));
   set(kSatellite, "Track_DEC2", NumberText(RadToDeg(end2.dec)));
-  if (!data.remembered.empty()) set(kSatellite, "Multi_traectory", RememberedText(data.remembered));
+  if (!data.remembered.empty()) {
+    const std::vector<std::string> pieces = RememberedPieces(data.remembered);
+    for (std::size_t k = 0; k < pieces.size(); ++k) set(kSatellite, RememberedKey(k), pieces[k]);
+    // Pieces of a longer list written before are emptied.
+    for (std::size_t k = pieces.size(); k < kMaxRememberedPieces; ++k) {
+      if (IniGetValue(doc, kSatellite, RememberedKey(k), "\n") == "\n") break;
+      set(kSatellite, RememberedKey(k), "");
+    }
+  }
 
   set(kSupplemental, "MoonVis", data.moonVisibility);
   set(kSupplemental, "MoonPhase", NumberText(data.moonPhase));
@@ -441,6 +460,10 @@ std::vector<std::string> ReadInfoFile(const std::string& path, InfoFileData& dat
   end2.ra = DegToRad(ReadDouble(doc, kSatellite, "Track_RA2", "0"));
   end2.dec = DegToRad(ReadDouble(doc, kSatellite, "Track_DEC2", "0"));
   AppendRemembered(IniGetListValue(doc, kSatellite, "Multi_traectory", " ", ','), data.remembered);
+  for (std::size_t k = 1; k < kMaxRememberedPieces; ++k) {
+    if (IniGetValue(doc, kSatellite, RememberedKey(k), "\n") == "\n") break;
+    AppendRemembered(IniGetListValue(doc, kSatellite, RememberedKey(k), " ", ','), data.remembered);
+  }
 
   data.moonVisibility = IniGetValue(doc, kSupplemental, "MoonVis", "No");
   data.moonPhase = ReadFloat(doc, kSupplemental, "MoonPhase", "0");

@@ -484,15 +484,24 @@ TEST(InfoFile, FramesOfOneNameKeepTheirOwnFilesAndListsAreNeverCutInsideANumber)
   fs::rename(first, moved);
   EXPECT_EQ(FindInfoFile(appDir, moved.string(), 4272, 2848), firstInfo);
 
-  // 200 remembered numbers: only whole numbers come back, the ones that end within 254 characters
-  // ("10000, 10001, ..." takes 7 characters a number: 36 of them).
+  // 200 remembered numbers all come back; the first key holds the whole numbers that end within 254
+  // characters ("10000, 10001, ..." takes 7 characters a number: 36 of them), which is what an older
+  // reader sees. A shorter list written later leaves nothing of the longer one.
   InfoFileData many;
   for (int n = 10000; n < 10200; ++n) many.remembered.push_back(n);
   const std::string listPath = (dir.path() / "list.txt").string();
   ASSERT_TRUE(WriteInfoFile(listPath, many));
   InfoFileData back;
   ReadInfoFile(listPath, back);
-  EXPECT_EQ(back.remembered, std::vector<int>(many.remembered.begin(), many.remembered.begin() + 36));
+  EXPECT_EQ(back.remembered, many.remembered);
+  const std::string text = ReadFile(listPath);
+  const std::size_t key = text.find("Multi_traectory=");
+  ASSERT_NE(key, std::string::npos);
+  EXPECT_EQ(text.substr(key, text.find("\r\n", key) - key).size(), std::string("Multi_traectory=").size() + 250);
+  many.remembered = {25544, 20580, 43229};
+  ASSERT_TRUE(WriteInfoFile(listPath, many));
+  ReadInfoFile(listPath, back = InfoFileData{});
+  EXPECT_EQ(back.remembered, many.remembered);
 }
 
 }  // namespace
