@@ -1,10 +1,14 @@
 // The main window's start-up and shut-down: the single-instance lock, the panel and hint, the working files,
 // the remembered site and TLE folder, and saving the frame's information when it is left.
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QDir>
 #include <QMenuBar>
 #include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
 
 #include "astrometry/asterism.h"
 #include "astrometry/pattern_index.h"
@@ -63,6 +67,14 @@ bool MainWindow::StartUp() {
   panel_->adjustSize();
   const QRect area = QApplication::primaryScreen() ? QApplication::primaryScreen()->availableGeometry() : QRect();
   const int top = area.top() + menuBar()->sizeHint().height() + 30;
+  // The panel shows all its rows when the screen has room under the menu bar; otherwise it scrolls them
+  // rather than covering the menus (the window manager's title bar is not there yet: allow for it).
+  if (const auto* scroll = panel_->findChild<QScrollArea*>("scrPar"); scroll && scroll->widget() && !area.isEmpty()) {
+    const int rows = scroll->widget()->sizeHint().height() + 2 * scroll->frameWidth();
+    const int room = area.bottom() - top - panel_->style()->pixelMetric(QStyle::PM_TitleBarHeight) - 8;
+    const int bar = rows > room ? panel_->style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0;
+    panel_->resize(scroll->widget()->sizeHint().width() + bar, std::max(200, std::min(rows, room)));
+  }
   MoveInsideArea(panel_, QPoint(area.left() + 2, top));
   panel_->show();
   // The hint window stands right of the panel, its bottom level with the panel's.

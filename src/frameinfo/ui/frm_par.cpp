@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScrollArea>
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -50,7 +51,17 @@ std::string Text(const QLineEdit* box) {
 FrmPar::FrmPar(QWidget* parent) : QWidget(parent, OwnedWindowFlags(Qt::WindowMinimizeButtonHint)) {
   setObjectName("FrmPar");
   setWindowTitle(QStringLiteral("Параметры"));
-  auto* layout = new QVBoxLayout(this);
+  // The rows scroll inside the window when the screen is lower than the panel (1366x768 and below).
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(0, 0, 0, 0);
+  auto* scroll = new QScrollArea(this);
+  scroll->setObjectName("scrPar");
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setWidgetResizable(true);
+  scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  scroll->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
+  auto* rows = new QWidget(scroll);
+  auto* layout = new QVBoxLayout(rows);
   layout->setSpacing(3);
 
   layout->addWidget(Heading(QStringLiteral("Параметры пользователя"), this));
@@ -184,6 +195,8 @@ FrmPar::FrmPar(QWidget* parent) : QWidget(parent, OwnedWindowFlags(Qt::WindowMin
   }
   layout->addLayout(sup);
   layout->addStretch();
+  scroll->setWidget(rows);
+  outer->addWidget(scroll);
   ResetPanel();
 }
 
