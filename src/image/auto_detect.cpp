@@ -17,18 +17,6 @@ constexpr double kSqrt2 = 1.4142135623730951;
 constexpr double kSqrtPi = 1.7724538509055159;
 constexpr double kSqrt2Pi = 2.5066282746310002;
 
-// The level below which the given fraction of a histogram's count lies, interpolated inside the level's
-// bin (each level spans level - 0.5 .. level + 0.5).
-double HistogramQuantile(const std::array<int, 256>& histogram, int total, double fraction) {
-  const double wanted = fraction * total;
-  double below = 0.0;
-  for (int level = 0; level < 256; ++level) {
-    const double count = histogram[static_cast<std::size_t>(level)];
-    if (below + count >= wanted && count > 0) return level - 0.5 + (wanted - below) / count;
-    below += count;
-  }
-  return 255.0;
-}
 
 // One connected group of pixels with its moments; coordinates are image pixels.
 struct Blob {
@@ -110,6 +98,17 @@ double DistanceFromStreak(const StreakCandidate& s, double x, double y) {
 }
 
 }  // namespace
+
+double HistogramQuantile(const std::array<int, 256>& histogram, int total, double fraction) {
+  const double wanted = fraction * total;
+  double below = 0.0;
+  for (int level = 0; level < 256; ++level) {
+    const double count = histogram[static_cast<std::size_t>(level)];
+    if (below + count >= wanted && count > 0) return level - 0.5 + (wanted - below) / count;
+    below += count;
+  }
+  return 255.0;
+}
 
 double StreakCandidate::Length() const {
   return std::hypot(x2 - x1, y2 - y1);

@@ -7,6 +7,7 @@
 // The marks themselves are made through the same calls a click makes, so that a frame marked
 // automatically is indistinguishable from one marked by hand.
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -31,6 +32,10 @@ struct SkyBackground {
   // Interpolated noise at image pixel (x, y).
   float NoiseAt(double x, double y) const;
 };
+
+// The level below which the given fraction of a 256-level histogram's count (total) lies, interpolated
+// inside the level's bin (each level spans level - 0.5 .. level + 0.5); 255 when the count is short.
+double HistogramQuantile(const std::array<int, 256>& histogram, int total, double fraction);
 
 // Estimates the background (median) and noise (from the lower half of the histogram, robust to stars)
 // of every tile of the raster.

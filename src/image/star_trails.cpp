@@ -300,22 +300,12 @@ StarMeasurement MeasureTrailedStar(const BrightnessRaster& brightness, int x, in
       ++histogram[brightness.at(p, q)];
       ++total;
     }
-  const auto quantile = [&](double fraction) {
-    const double wanted = fraction * total;
-    double below = 0.0;
-    for (int level = 0; level < 256; ++level) {
-      const double count = histogram[static_cast<std::size_t>(level)];
-      if (below + count >= wanted && count > 0) return level - 0.5 + (wanted - below) / count;
-      below += count;
-    }
-    return 255.0;
-  };
   SkyBackground sky;
   sky.tile = 1 << 20;
   sky.columns = sky.rows = 1;
-  const double median = quantile(0.5);
+  const double median = HistogramQuantile(histogram, total, 0.5);
   sky.level = {static_cast<float>(median)};
-  sky.noise = {static_cast<float>(std::max(median - quantile(kOneSigmaBelow), 0.5))};
+  sky.noise = {static_cast<float>(std::max(median - HistogramQuantile(histogram, total, kOneSigmaBelow), 0.5))};
 
   // The user pointed at the star, so a fainter trail is looked for than over the whole frame; what is
   // taken must still have the trail's direction and length.
