@@ -23,6 +23,10 @@ struct IdentificationTuning {
   float knownExtendMagnitude = 7.5f;
   // Known centre: field stars that form the triangle table, per mark (the brightest first).
   int knownTableStarsPerMark = 6;
+  // Known centre: the triangles of marks (and the table's stars per mark) come from the first this many
+  // marks only; the rest are identified by extension. The work grows as the cube of both counts: a
+  // meteor camera's 150 marks would ask for every triangle of 900 stars, gigabytes and many minutes.
+  int knownTriangleMarks = 40;
 
   // ----- Triangle matcher -----
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstddef>
 #include <memory>
 #include <optional>
 
@@ -295,14 +296,22 @@ IdentificationResult RunIdentification(const IdentificationInput& in, bool blind
     }
     ok = !task.Cancelled() && refs.size() >= 3;
   }
-  ok = ok && BuildFrameTriangles(in.marks, frameTriangles, task);
+  // Known centre, the triangles come from the first marks alone (the table of stars grows with them).
+  const std::size_t triangleMarks =
+      blind ? markCount : std::min(markCount, static_cast<std::size_t>(kIdTuning.knownTriangleMarks));
+  if (triangleMarks == markCount) {
+    ok = ok && BuildFrameTriangles(in.marks, frameTriangles, task);
+  } else {
+    const std::vector<StarMark> first(in.marks.begin(), in.marks.begin() + static_cast<std::ptrdiff_t>(triangleMarks));
+    ok = ok && BuildFrameTriangles(first, frameTriangles, task);
+  }
   if (ok) {
     if (blind) {
       tableRef = CachedAsterismTable(in.asterismPath, refs.map, task);
       ok = tableRef != nullptr;
     } else {
       const std::int32_t count =
-          std::min(static_cast<std::int32_t>(kIdTuning.knownTableStarsPerMark * markCount), refs.size());
+          std::min(static_cast<std::int32_t>(kIdTuning.knownTableStarsPerMark * triangleMarks), refs.size());
       auto built = std::make_shared<AsterismTable>();
       ok = BuildFieldAsterisms(refs, count, *built, task);
       tableRef = built;
