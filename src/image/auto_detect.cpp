@@ -14,6 +14,12 @@
 namespace {
 
 constexpr double kSqrt2 = 1.4142135623730951;
+// Star trails among the streaks: at least this many others within this turn and share of the length,
+// farther than this from the streak's line.
+constexpr int kTrailFellows = 4;
+constexpr double kTrailTurnRad = 6.0 * 3.14159265358979323846 / 180.0;
+constexpr double kTrailLengthShare = 0.3;
+constexpr double kTrailOffLinePx = 10.0;
 constexpr double kSqrtPi = 1.7724538509055159;
 constexpr double kSqrt2Pi = 2.5066282746310002;
 
@@ -683,7 +689,42 @@ std::vector<StreakCandidate> FindStreaks(const BrightnessRaster& raster, const S
                           DistanceFromStreak(d, s.x2, s.y2) < 3.0 + 2 * d.width);
     if (!repeat) distinct.push_back(s);
   }
-  return distinct;
+  // Star trails of a camera that stood still (or of a mount that moved) share one direction and length
+  // all over the frame; a satellite's streak differs from them in one or the other. A streak that has
+  // kTrailFellows others of its direction and length beside it, off its own line, is one of those trails.
+  // (Streaks of a train follow one line and are kept.)
+  const auto fellows = [&distinct](const StreakCandidate& s) {
+    const double angle = std::atan2(s.y2 - s.y1, s.x2 - s.x1), length = s.Length();
+    const double c = std::cos(angle), n = std::sin(angle);
+    int count = 0;
+    for (const StreakCandidate& t : distinct) {
+      if (&t == &s) continue;
+      const double turn = std::fabs(std::remainder(std::atan2(t.y2 - t.y1, t.x2 - t.x1) - angle, Pi));
+      const double across = std::fabs(-(0.5 * (t.x1 + t.x2) - s.x1) * n + (0.5 * (t.y1 + t.y2) - s.y1) * c);
+      if (turn < kTrailTurnRad && std::fabs(t.Length() - length) < kTrailLengthShare * length &&
+          across > kTrailOffLinePx)
+        ++count;
+    }
+    return count;
+  };
+  std::vector<const StreakCandidate*> trails;
+  for (const StreakCandidate& s : distinct)
+    if (fellows(s) >= kTrailFellows) trails.push_back(&s);
+  // Trails that the noise joined end to end along their common line: the trails' direction and a whole
+  // multiple of their length.
+  const auto joinedTrails = [&trails](const StreakCandidate& s) {
+    const double angle = std::atan2(s.y2 - s.y1, s.x2 - s.x1);
+    for (const StreakCandidate* t : trails) {
+      const double turn = std::fabs(std::remainder(std::atan2(t->y2 - t->y1, t->x2 - t->x1) - angle, Pi));
+      const double times = s.Length() / t->Length();
+      if (turn < kTrailTurnRad && times > 1.5 && std::fabs(times - std::round(times)) < kTrailLengthShare) return true;
+    }
+    return false;
+  };
+  std::vector<StreakCandidate> kept;
+  for (const StreakCandidate& s : distinct)
+    if (std::find(trails.begin(), trails.end(), &s) == trails.end() && !joinedTrails(s)) kept.push_back(s);
+  return kept;
 }
 
 AutoStarMarking AutoMarkStars(const MarkingFrame& frame, std::vector<StarMark>& marks, LogFile& log,
