@@ -67,8 +67,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(NumberText(reread) == NumberText(value));
   }
 
+  // The height and the pointing reuse the texts of other boxes.
   PanelEntries entries{boxes[0], boxes[1],           boxes[2], boxes[3], boxes[4], (data[0] & 2) != 0,
-                       boxes[5], (data[0] & 4) != 0, boxes[6], boxes[7], boxes[8]};
+                       boxes[5], (data[0] & 4) != 0, boxes[6], boxes[7], boxes[8], (data[0] & 8) != 0,
+                       boxes[2], (data[0] & 16) != 0, boxes[6], boxes[7]};
   FrameInfo info;
   const CollectResult result = CollectFrameInfo(entries, (data[0] & 1) != 0, info);
   if (!result.ok) return 0;
