@@ -431,12 +431,12 @@ TEST(Pointing, ANightFromOneFixedPointingIsIdentifiedAboutItsCentres) {
   std::array<double, 2> centre{};
   for (int k = 0; k < 5; ++k) {  // 15.03.2026 from 18:00 UT every 30 minutes, 10 s exposures
     centre = CentreOf(50, 120, 55.7558, 37.6173, 61114.75 + k / 48.0 + 5.0 / 86400.0);
-    FrameSpec spec;  // 20 x 13 degrees
-    std::tie(spec.centreRaDeg, spec.centreDecDeg, spec.scaleArcsec, spec.rotationDeg) =
+    FrameSpec drawing;  // 20 x 13 degrees
+    std::tie(drawing.centreRaDeg, drawing.centreDecDeg, drawing.scaleArcsec, drawing.rotationDeg) =
         std::tuple(centre[0], centre[1], 60.0, 7.0 * k);
-    std::tie(spec.referenceMagnitude, spec.referencePeak, spec.seed) = std::tuple(4.0, 200.0, k + 1u);
+    std::tie(drawing.referenceMagnitude, drawing.referencePeak, drawing.seed) = std::tuple(4.0, 200.0, k + 1u);
     SyntheticFrame drawn;
-    ASSERT_TRUE(RenderFrameFromFile((SourceDir() / "data" / "bin8.dat").string(), spec, drawn));
+    ASSERT_TRUE(RenderFrameFromFile((SourceDir() / "data" / "bin8.dat").string(), drawing, drawn));
     args.push_back((dir.path() / "night" / ("f" + std::to_string(k) + ".bmp")).string());
     ASSERT_TRUE(WriteBmp(args.back(), drawn));
     WriteFile(args.back() + ".txt", "[User Info]\nDate_start=15.03.2026\nUT_start=" + std::to_string(18 + k / 2) +
